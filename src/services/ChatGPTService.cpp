@@ -1,0 +1,243 @@
+#include "services/ChatGPTService.h"
+
+#include "services/AuthService.h"
+#include "services/ChatStreamDecoder.h"
+#include "services/SettingsManager.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+#include <QNetworkAccessManager>
+#include <QNetworkRequest>
+#include <QStringDecoder>
+
+#include <array>
+
+namespace {
+
+const std::array<QLatin1String, 4> visionModelPrefixes{
+    QLatin1String("gpt-5"), QLatin1String("gpt-4o"), QLatin1String("gpt-4.1"), QLatin1String("o4")};
+
+// An error body is for one line of text; beyond this much it tells nothing more.
+constexpr qsizetype maxErrorTextLength = 64 * 1024;
+
+QString defaultScreenshotText()
+{
+    return QStringLiteral(
+        "Read everything on the screen carefully. Give the correct answer. Be concise but accurate.");
+}
+
+int httpStatus(const QNetworkReply &reply)
+{
+    const QVariant status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    return status.isValid() ? status.toInt() : 0;
+}
+
+bool isSafeHeaderValue(const QString &token)
+{
+    return std::none_of(token.cbegin(), token.cend(),
+                        [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
+}
+
+QString clipped(QString text)
+{
+    if (text.size() > maxErrorTextLength) {
+        text.truncate(maxErrorTextLength);
+        text += QChar(0x2026);
+    }
+    return text;
+}
+
+} // namespace
+
+ChatGPTService::ChatGPTService(QNetworkAccessManager &network, AuthService &auth,
+                               SettingsManager &settings, BackendConfig backend)
+    : m_network(network)
+    , m_auth(auth)
+    , m_settings(settings)
+    , m_backend(std::move(backend))
+{
+}
+
+bool ChatGPTService::supportsVision(const QString &model)
+{
+    return std::any_of(visionModelPrefixes.cbegin(), visionModelPrefixes.cend(),
+                       [&](QLatin1String prefix) { return model.startsWith(prefix); });
+}
+
+ChatGPTService::RequestConfiguration
+ChatGPTService::makeConfiguration(const QList<ChatMessage> &messages,
+                                  const QString &category) const
+{
+    QString model = m_settings.model();
+    const bool hasImage = std::any_of(messages.cbegin(), messages.cend(),
+                                      [](const ChatMessage &m) { return m.imageBase64.has_value(); });
+    if (hasImage && !supportsVision(model))
+        model = QStringLiteral("gpt-4o");
+
+    double temperature = hasImage ? 0.15 : 0.25;
+    if (category == QLatin1String("exams") || category == QLatin1String("coding"))
+        temperature = 0.1;
+    else if (category == QLatin1String("writing"))
+        temperature = 0.45;
+    return {model, category, temperature, hasImage ? 2300 : 2048};
+}
+
+QJsonArray ChatGPTService::buildRequestMessages(const QList<ChatMessage> &messages)
+{
+    QJsonArray result;
+    for (const ChatMessage &message : messages) {
+        QJsonObject element;
+        element.insert(QStringLiteral("role"), ChatMessage::roleName(message.role));
+        if (message.imageBase64) {
+            const QString text = message.content.isEmpty() ? defaultScreenshotText() : message.content;
+            const QJsonObject imageUrl{
+                {QStringLiteral("url"),
+                 QString(QStringLiteral("data:image/jpeg;base64,") + *message.imageBase64)},
+                {QStringLiteral("detail"), QStringLiteral("high")}};
+            element.insert(QStringLiteral("content"),
+                           QJsonArray{QJsonObject{{QStringLiteral("type"), QStringLiteral("text")},
+                                                  {QStringLiteral("text"), text}},
+                                      QJsonObject{{QStringLiteral("type"), QStringLiteral("image_url")},
+                                                  {QStringLiteral("image_url"), imageUrl}}});
+        } else {
+            element.insert(QStringLiteral("content"), message.content);
+        }
+        result.append(element);
+    }
+    return result;
+}
+
+QCoro::Task<ReplyPtr> ChatGPTService::send(QList<ChatMessage> messages, QString category,
+                                           bool stream)
+{
+    const std::optional<QString> token = co_await m_auth.getToken();
+    if (!token)
+        throw APIError(QStringLiteral("Not logged in. Please sign in to use Pindle."));
+    if (!isSafeHeaderValue(*token))
+        throw APIError(QStringLiteral("The stored sign-in is damaged. Please sign in again."));
+
+    const QUrl url = m_backend.endpoint(QStringLiteral("/api/chat"));
+    if (const std::optional<QString> refusal = BackendConfig::credentialTransportRefusal(url))
+        throw APIError(*refusal);
+
+    const RequestConfiguration configuration = makeConfiguration(messages, category);
+    const QJsonObject body{{QStringLiteral("model"), configuration.model},
+                           {QStringLiteral("category"), configuration.category},
+                           {QStringLiteral("messages"), buildRequestMessages(messages)},
+                           {QStringLiteral("stream"), stream},
+                           {QStringLiteral("temperature"), configuration.temperature},
+                           {QStringLiteral("max_tokens"), configuration.maxTokens}};
+
+    QNetworkRequest request(url);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
+    request.setRawHeader(QByteArrayLiteral("Authorization"),
+                         QByteArrayLiteral("Bearer ") + token->toUtf8());
+    // The idle timeout is ReplyWatcher's, which also counts upload progress.
+    request.setTransferTimeout(0);
+    ReplyPtr reply(m_network.post(request, QJsonDocument(body).toJson(QJsonDocument::Compact)));
+    if (stream)
+        reply->setReadBufferSize(maxStreamLineLength);
+    co_return reply;
+}
+
+QCoro::Task<> ChatGPTService::streamChatCompletion(QList<ChatMessage> messages, QString category,
+                                                   TokenCallback onToken)
+{
+    const ReplyPtr reply = co_await send(std::move(messages), std::move(category), true);
+    ReplyWatcher watcher(*reply, m_backend.requestTimeout());
+    co_await watcher.head();
+
+    switch (const int status = httpStatus(*reply)) {
+    case 0:
+        if (reply->error() != QNetworkReply::NoError)
+            throw NetworkError(watcher.transportErrorText());
+        throw APIError(QStringLiteral("Invalid response from server"));
+    case 200:
+        break;
+    case 401:
+        throw APIError(QStringLiteral("Session expired. Please sign in again."));
+    case 403:
+        throw APIError(
+            QStringLiteral("Token balance exhausted or access denied. Buy tokens or subscribe on ") +
+            m_backend.webDomain() + u'.');
+    default: {
+        const QString body = co_await readErrorBody(*reply, watcher);
+        throw APIError(QStringLiteral("Server error (%1): %2").arg(status).arg(body));
+    }
+    }
+
+    ChatStreamDecoder decoder(std::move(onToken), maxStreamLineLength);
+    for (;;) {
+        const bool ended = reply->isFinished();
+        ChatStreamDecoder::Status state = decoder.feed(reply->readAll());
+        if (ended && state == ChatStreamDecoder::Status::More) {
+            if (reply->error() != QNetworkReply::NoError)
+                throw NetworkError(watcher.transportErrorText());
+            state = decoder.finish();
+        }
+        if (state == ChatStreamDecoder::Status::LineTooLong)
+            throw APIError(QStringLiteral("The server sent a reply line longer than 1 MiB; the "
+                                          "answer was stopped."));
+        if (state == ChatStreamDecoder::Status::Done || ended)
+            co_return;
+        co_await watcher.activity();
+    }
+}
+
+QCoro::Task<QString> ChatGPTService::readErrorBody(QNetworkReply &reply, ReplyWatcher &watcher)
+{
+    // The body's lines joined with nothing between them, as much as fits in one line of text.
+    QByteArray joined;
+    LineSplitter lines(maxErrorTextLength);
+    const auto append = [&](QByteArrayView line) {
+        joined.append(line.first(std::min(line.size(), maxErrorTextLength + 1 - joined.size())));
+        return joined.size() <= maxErrorTextLength;
+    };
+    for (;;) {
+        const bool ended = reply.isFinished();
+        bool full = false;
+        const bool fits = lines.feed(reply.readAll(), append, &full);
+        if (!fits) // one endless line: keep what it began with
+            append(lines.takeRest());
+        if (ended)
+            append(lines.takeRest());
+        if (ended || full || !fits)
+            break;
+        co_await watcher.activity();
+    }
+    co_return clipped(QString::fromUtf8(joined));
+}
+
+QCoro::Task<QString> ChatGPTService::chatCompletion(QList<ChatMessage> messages, QString category)
+{
+    const ReplyPtr reply = co_await send(std::move(messages), std::move(category), false);
+    ReplyWatcher watcher(*reply, m_backend.requestTimeout());
+    const QByteArray body = co_await watcher.readAll(maxReplySize);
+
+    const int status = httpStatus(*reply);
+    if (status == 0 && reply->error() != QNetworkReply::NoError)
+        throw NetworkError(watcher.transportErrorText());
+    if (status != 200) {
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QString text = utf8.decode(body);
+        throw APIError(QStringLiteral("API error: ") +
+                       (utf8.hasError() ? QStringLiteral("Unknown error") : clipped(text)));
+    }
+
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(body, &error);
+    if (error.error != QJsonParseError::NoError)
+        throw DecodingError(QStringLiteral("The server's reply is not valid JSON (%1).")
+                                .arg(error.errorString()));
+    const QJsonArray choices = document.object().value(QLatin1String("choices")).toArray();
+    const QJsonValue content = choices.isEmpty() ? QJsonValue()
+                                                 : choices.first()
+                                                       .toObject()
+                                                       .value(QLatin1String("message"))
+                                                       .toObject()
+                                                       .value(QLatin1String("content"));
+    if (!content.isString())
+        throw APIError(QStringLiteral("Failed to parse API response"));
+    co_return content.toString();
+}

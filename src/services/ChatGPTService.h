@@ -1,0 +1,70 @@
+#pragma once
+
+#include "models/ChatMessage.h"
+#include "services/BackendConfig.h"
+#include "services/PindleError.h"
+#include "services/ReplyReader.h"
+
+#include <QJsonArray>
+#include <QList>
+#include <QString>
+
+#include <QCoroTask>
+
+#include <functional>
+
+class AuthService;
+class QNetworkAccessManager;
+class SettingsManager;
+
+/// The one client of the backend's chat endpoint: sends a conversation with the user's token and
+/// model, and streams the answer back piece by piece or returns it whole.
+///
+/// A request with a screenshot goes to a vision-capable model; temperature and answer length
+/// follow the category. Every failure is thrown, as an `APIError` with the text the user sees, or
+/// as the network's or JSON reader's own error.
+class ChatGPTService final {
+public:
+    class APIError final : public PindleError {
+    public:
+        using PindleError::PindleError;
+    };
+
+    using TokenCallback = std::function<void(const QString &)>;
+
+    /// Longest line of a streamed reply, and largest whole reply, the client will hold.
+    static constexpr qsizetype maxStreamLineLength = 1024 * 1024;
+    static constexpr qsizetype maxReplySize = 8 * 1024 * 1024;
+
+    ChatGPTService(QNetworkAccessManager &network, AuthService &auth, SettingsManager &settings,
+                   BackendConfig backend);
+
+    ChatGPTService(const ChatGPTService &) = delete;
+    ChatGPTService &operator=(const ChatGPTService &) = delete;
+
+    /// Streams the answer to `messages`, calling `onToken` with each piece in arrival order.
+    QCoro::Task<> streamChatCompletion(QList<ChatMessage> messages, QString category,
+                                       TokenCallback onToken);
+    /// The whole answer to `messages`, for requests the user does not watch.
+    QCoro::Task<QString> chatCompletion(QList<ChatMessage> messages, QString category);
+
+private:
+    struct RequestConfiguration {
+        QString model;
+        QString category;
+        double temperature;
+        int maxTokens;
+    };
+
+    [[nodiscard]] static bool supportsVision(const QString &model);
+    [[nodiscard]] RequestConfiguration makeConfiguration(const QList<ChatMessage> &messages,
+                                                         const QString &category) const;
+    [[nodiscard]] static QJsonArray buildRequestMessages(const QList<ChatMessage> &messages);
+    QCoro::Task<ReplyPtr> send(QList<ChatMessage> messages, QString category, bool stream);
+    QCoro::Task<QString> readErrorBody(QNetworkReply &reply, ReplyWatcher &watcher);
+
+    QNetworkAccessManager &m_network;
+    AuthService &m_auth;
+    SettingsManager &m_settings;
+    BackendConfig m_backend;
+};

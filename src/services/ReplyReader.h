@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QByteArray>
+#include <QNetworkReply>
+#include <QObject>
+#include <QTimer>
+
+#include <QCoroTask>
+
+#include <chrono>
+#include <coroutine>
+#include <memory>
+
+/// Owns a reply: one still running is aborted, so nothing more is read from the server, and it is
+/// deleted from the event loop rather than inside one of its own signals.
+struct ReplyDeleter {
+    void operator()(QNetworkReply *reply) const;
+};
+using ReplyPtr = std::unique_ptr<QNetworkReply, ReplyDeleter>;
+
+/// Lets a coroutine wait for a reply to make progress, and aborts the reply when it stays silent
+/// for longer than the idle timeout (no bytes either way).
+///
+/// Resumption is posted to the event loop, never run inside the reply's own signal, so the
+/// waiting coroutine may abort or drop the reply freely.
+class ReplyWatcher final : public QObject {
+    Q_OBJECT
+
+public:
+    ReplyWatcher(QNetworkReply &reply, std::chrono::milliseconds idleTimeout);
+
+    /// Suspends until the reply has unread bytes or has finished (at once if either holds).
+    [[nodiscard]] auto activity()
+    {
+        struct Awaiter {
+            ReplyWatcher &watcher;
+            bool await_ready() const noexcept { return watcher.hasNews(); }
+            void await_suspend(std::coroutine_handle<> waiting) { watcher.m_waiting = waiting; }
+            void await_resume() const noexcept {}
+        };
+        return Awaiter{*this};
+    }
+
+    /// Suspends until the reply has its status line and headers, or has ended without them.
+    QCoro::Task<> head();
+
+    /// Reads the whole body. Fails with `PindleError` when it grows past `limit` bytes.
+    QCoro::Task<QByteArray> readAll(qsizetype limit);
+
+    /// The failure to report for a reply that ended in a transport error.
+    [[nodiscard]] QString transportErrorText() const;
+
+    [[nodiscard]] bool timedOut() const { return m_timedOut; }
+
+private:
+    [[nodiscard]] bool hasNews() const;
+    void wake();
+    void onProgress();
+
+    QNetworkReply &m_reply;
+    QTimer m_idleTimer;
+    bool m_timedOut = false;
+    std::coroutine_handle<> m_waiting;
+};

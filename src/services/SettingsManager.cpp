@@ -1,0 +1,236 @@
+#include "services/SettingsManager.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonParseError>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+namespace {
+
+// Far beyond four settings; anything larger is not a document this program wrote.
+constexpr qint64 maxDocumentSize = 1024 * 1024;
+
+QString key(const char *name)
+{
+    return QString::fromLatin1(name);
+}
+
+QString stringOr(const QJsonObject &document, const char *name, const QString &fallback)
+{
+    const QJsonValue value = document.value(key(name));
+    return value.isString() ? value.toString() : fallback;
+}
+
+} // namespace
+
+SettingsManager::SettingsManager(QString filePath, QObject *parent)
+    : QObject(parent)
+    , m_filePath(std::move(filePath))
+{
+    load();
+    m_model = stringOr(m_document, modelKey, defaultModel());
+    m_systemPrompt = stringOr(m_document, systemPromptKey, defaultSystemPrompt());
+    const QJsonValue opacity = m_document.value(key(opacityKey));
+    m_overlayOpacity = opacity.isDouble() ? opacity.toDouble() : defaultOverlayOpacity();
+    m_selectedCategory = stringOr(m_document, categoryKey, defaultCategory());
+}
+
+QString SettingsManager::defaultFilePath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) +
+           QStringLiteral("/settings.json");
+}
+
+QString SettingsManager::defaultModel()
+{
+    return QStringLiteral("gpt-4.1");
+}
+
+QString SettingsManager::defaultSystemPrompt()
+{
+    return QStringLiteral("You are an expert assistant. Read all text, numbers, and diagrams "
+                          "carefully. Give the correct answer concisely. Show your reasoning only "
+                          "if the question requires it.");
+}
+
+double SettingsManager::defaultOverlayOpacity()
+{
+    return 0.92;
+}
+
+QString SettingsManager::defaultCategory()
+{
+    return QStringLiteral("exams");
+}
+
+const QList<SettingsManager::ModelOption> &SettingsManager::modelCatalogue()
+{
+    static const QList<ModelOption> catalogue{
+        {QStringLiteral("gpt-5.5"), QStringLiteral("GPT-5.5"),
+         QStringLiteral("Current flagship GPT-5 family model for complex reasoning and coding.")},
+        {QStringLiteral("gpt-5.4"), QStringLiteral("GPT-5.4"),
+         QStringLiteral("High-capability GPT-5 family model with lower cost than GPT-5.5.")},
+        {QStringLiteral("gpt-5.4-mini"), QStringLiteral("GPT-5.4 mini"),
+         QStringLiteral("Faster, cheaper GPT-5 family model for everyday work.")},
+        {QStringLiteral("gpt-4.1"), QStringLiteral("GPT-4.1"),
+         QStringLiteral("Best overall for quality, coding, and instruction following.")},
+        {QStringLiteral("o3"), QStringLiteral("o3"),
+         QStringLiteral("Best for deep reasoning and harder multi-step tasks.")},
+        {QStringLiteral("o4-mini"), QStringLiteral("o4-mini"),
+         QStringLiteral("Strong reasoning with lower cost and faster responses.")},
+        {QStringLiteral("gpt-4o"), QStringLiteral("GPT-4o"),
+         QStringLiteral("Reliable multimodal general-purpose model for text, images, and voice.")},
+        {QStringLiteral("gpt-4.1-mini"), QStringLiteral("GPT-4.1 mini"),
+         QStringLiteral("Balanced speed and quality for everyday use.")},
+        {QStringLiteral("gpt-4o-mini"), QStringLiteral("GPT-4o mini"),
+         QStringLiteral("Fast and inexpensive for lightweight prompts.")},
+        {QStringLiteral("o3-mini"), QStringLiteral("o3-mini"),
+         QStringLiteral("Compact reasoning model for quick analytical tasks.")},
+        {QStringLiteral("gpt-4.1-nano"), QStringLiteral("GPT-4.1 nano"),
+         QStringLiteral("Smallest, fastest option for simple low-latency requests.")},
+        {QStringLiteral("gpt-4-turbo"), QStringLiteral("GPT-4 Turbo"),
+         QStringLiteral("Older high-capability GPT-4 generation kept for compatibility.")},
+        {QStringLiteral("gpt-4"), QStringLiteral("GPT-4"),
+         QStringLiteral("Legacy GPT-4 model kept for older workflows.")},
+        {QStringLiteral("gpt-3.5-turbo"), QStringLiteral("GPT-3.5 Turbo"),
+         QStringLiteral("Legacy budget model kept for backward compatibility.")},
+    };
+    return catalogue;
+}
+
+void SettingsManager::setModel(const QString &model)
+{
+    const bool changed = m_model != model;
+    m_model = model;
+    store(modelKey, m_model);
+    if (changed)
+        Q_EMIT modelChanged();
+}
+
+void SettingsManager::setSystemPrompt(const QString &prompt)
+{
+    const bool changed = m_systemPrompt != prompt;
+    m_systemPrompt = prompt;
+    store(systemPromptKey, m_systemPrompt);
+    if (changed)
+        Q_EMIT systemPromptChanged();
+}
+
+void SettingsManager::setOverlayOpacity(double opacity)
+{
+    const bool changed = m_overlayOpacity != opacity;
+    m_overlayOpacity = opacity;
+    store(opacityKey, m_overlayOpacity);
+    if (changed)
+        Q_EMIT overlayOpacityChanged();
+}
+
+void SettingsManager::setSelectedCategory(const QString &category)
+{
+    const bool changed = m_selectedCategory != category;
+    m_selectedCategory = category;
+    store(categoryKey, m_selectedCategory);
+    if (changed)
+        Q_EMIT selectedCategoryChanged();
+}
+
+const QList<AssistantCategory> &SettingsManager::availableCategories() const
+{
+    return AssistantCategory::builtIn();
+}
+
+QList<SettingsManager::ModelOption> SettingsManager::availableModelOptions() const
+{
+    const QList<ModelOption> &catalogue = modelCatalogue();
+    for (const ModelOption &option : catalogue) {
+        if (option.id == m_model)
+            return catalogue;
+    }
+    QList<ModelOption> options;
+    options.reserve(catalogue.size() + 1);
+    options.append({m_model, m_model, QStringLiteral("Previously saved custom model.")});
+    options.append(catalogue);
+    return options;
+}
+
+QString SettingsManager::selectedModelSummary() const
+{
+    for (const ModelOption &option : availableModelOptions()) {
+        if (option.id == m_model)
+            return option.summary;
+    }
+    return {};
+}
+
+void SettingsManager::load()
+{
+    QFile file(m_filePath);
+    if (!file.exists())
+        return;
+    if (QFileInfo(file).size() > maxDocumentSize) {
+        setAsideUnreadable(QStringLiteral("it is too large"));
+        return;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        setAsideUnreadable(file.errorString());
+        return;
+    }
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
+    file.close();
+    if (error.error != QJsonParseError::NoError) {
+        setAsideUnreadable(error.errorString());
+        return;
+    }
+    if (!document.isObject()) {
+        setAsideUnreadable(QStringLiteral("it is not a JSON object"));
+        return;
+    }
+    m_document = document.object();
+}
+
+void SettingsManager::setAsideUnreadable(const QString &reason)
+{
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString aside = m_filePath + QStringLiteral(".unreadable-") + stamp;
+    for (int n = 2; QFile::exists(aside); ++n)
+        aside = m_filePath + QStringLiteral(".unreadable-") + stamp + u'-' + QString::number(n);
+    if (QFile::rename(m_filePath, aside)) {
+        m_readError = QStringLiteral("Your settings could not be read (%1). They were kept as %2 "
+                                     "and the defaults are in use.")
+                          .arg(reason, aside);
+        return;
+    }
+    m_writable = false;
+    m_readError = QStringLiteral("Your settings at %1 could not be read (%2). The defaults are in "
+                                 "use and changes will not be saved, so the file stays as it is.")
+                      .arg(m_filePath, reason);
+}
+
+void SettingsManager::store(const char *name, const QJsonValue &value)
+{
+    m_document.insert(key(name), value);
+    if (!m_writable)
+        return;
+    QDir().mkpath(QFileInfo(m_filePath).absolutePath());
+    QSaveFile file(m_filePath);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(QJsonDocument(m_document).toJson(QJsonDocument::Indented)) < 0 ||
+        !file.commit()) {
+        setWriteError(QStringLiteral("Your settings could not be saved: %1").arg(file.errorString()));
+        return;
+    }
+    setWriteError({});
+}
+
+void SettingsManager::setWriteError(const QString &error)
+{
+    if (m_writeError == error)
+        return;
+    m_writeError = error;
+    Q_EMIT storageErrorChanged();
+}

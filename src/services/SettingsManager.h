@@ -1,0 +1,115 @@
+#pragma once
+
+#include "models/AssistantCategory.h"
+
+#include <QJsonObject>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+/// A model the settings window offers: the id sent to the backend, and how the picker shows it.
+/// (Declared outside SettingsManager because moc cannot read a gadget nested in an object.)
+struct SettingsModelOption final {
+    Q_GADGET
+    Q_PROPERTY(QString id MEMBER id CONSTANT FINAL)
+    Q_PROPERTY(QString name MEMBER name CONSTANT FINAL)
+    Q_PROPERTY(QString summary MEMBER summary CONSTANT FINAL)
+
+public:
+    friend bool operator==(const SettingsModelOption &, const SettingsModelOption &) = default;
+
+    QString id;
+    QString name;
+    QString summary;
+};
+
+/// The user's preferences: model, system prompt, overlay opacity and assistant category.
+///
+/// They live in one JSON document in the user's config folder, read once when the store is made
+/// and rewritten whole (atomically) at every assignment. A document that cannot be read as JSON
+/// is moved aside, never overwritten, and the defaults are used instead.
+class SettingsManager final : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QString model READ model WRITE setModel NOTIFY modelChanged FINAL)
+    Q_PROPERTY(QString systemPrompt READ systemPrompt WRITE setSystemPrompt NOTIFY
+                   systemPromptChanged FINAL)
+    Q_PROPERTY(double overlayOpacity READ overlayOpacity WRITE setOverlayOpacity NOTIFY
+                   overlayOpacityChanged FINAL)
+    Q_PROPERTY(QString selectedCategory READ selectedCategory WRITE setSelectedCategory NOTIFY
+                   selectedCategoryChanged FINAL)
+    Q_PROPERTY(QList<AssistantCategory> availableCategories READ availableCategories CONSTANT FINAL)
+    Q_PROPERTY(QList<SettingsModelOption> availableModelOptions READ availableModelOptions NOTIFY
+                   modelChanged FINAL)
+    Q_PROPERTY(QString selectedModelSummary READ selectedModelSummary NOTIFY modelChanged FINAL)
+    Q_PROPERTY(QString storageError READ storageError NOTIFY storageErrorChanged FINAL)
+
+public:
+    /// A model the settings window offers.
+    using ModelOption = SettingsModelOption;
+
+    static constexpr auto modelKey = "pindle_model";
+    static constexpr auto systemPromptKey = "pindle_system_prompt";
+    static constexpr auto opacityKey = "pindle_opacity";
+    static constexpr auto categoryKey = "pindle_category";
+
+    /// Reads the document at `filePath` (which need not exist yet). Nothing is written now.
+    explicit SettingsManager(QString filePath, QObject *parent = nullptr);
+
+    /// settings.json in the application's XDG config folder.
+    [[nodiscard]] static QString defaultFilePath();
+    [[nodiscard]] static QString defaultModel();
+    [[nodiscard]] static QString defaultSystemPrompt();
+    [[nodiscard]] static double defaultOverlayOpacity();
+    [[nodiscard]] static QString defaultCategory();
+    /// The fixed catalogue the model picker offers, in order.
+    [[nodiscard]] static const QList<ModelOption> &modelCatalogue();
+
+    [[nodiscard]] QString model() const { return m_model; }
+    void setModel(const QString &model);
+    [[nodiscard]] QString systemPrompt() const { return m_systemPrompt; }
+    void setSystemPrompt(const QString &prompt);
+    [[nodiscard]] double overlayOpacity() const { return m_overlayOpacity; }
+    void setOverlayOpacity(double opacity);
+    [[nodiscard]] QString selectedCategory() const { return m_selectedCategory; }
+    void setSelectedCategory(const QString &category);
+
+    [[nodiscard]] const QList<AssistantCategory> &availableCategories() const;
+    /// The catalogue, led by the current model as a custom entry when it is not one of them.
+    [[nodiscard]] QList<ModelOption> availableModelOptions() const;
+    [[nodiscard]] QString selectedModelSummary() const;
+
+    /// Why the last read or write of the document failed; empty when all is well.
+    [[nodiscard]] QString storageError() const
+    {
+        return m_writeError.isEmpty() ? m_readError : m_writeError;
+    }
+    [[nodiscard]] const QString &filePath() const { return m_filePath; }
+
+Q_SIGNALS:
+    void modelChanged();
+    void systemPromptChanged();
+    void overlayOpacityChanged();
+    void selectedCategoryChanged();
+    void storageErrorChanged();
+
+private:
+    void load();
+    void setAsideUnreadable(const QString &reason);
+    void store(const char *key, const QJsonValue &value);
+    void setWriteError(const QString &error);
+
+    QString m_filePath;
+    // Everything the document held, unknown keys included, so a rewrite keeps them.
+    QJsonObject m_document;
+    // False when an unreadable document could not be moved aside: writing would destroy it.
+    bool m_writable = true;
+    QString m_readError;
+    QString m_writeError;
+
+    QString m_model;
+    QString m_systemPrompt;
+    double m_overlayOpacity;
+    QString m_selectedCategory;
+};
+
+Q_DECLARE_METATYPE(SettingsModelOption)

@@ -1,0 +1,70 @@
+#include "services/TokenStore.h"
+
+#include <QStringDecoder>
+
+namespace {
+
+QString service()
+{
+    return QString::fromLatin1(TokenStore::keychainService);
+}
+
+QString account()
+{
+    return QString::fromLatin1(TokenStore::keychainAccount);
+}
+
+std::optional<QString> decodeUtf8(const QByteArray &bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = decoder.decode(bytes);
+    if (decoder.hasError())
+        return std::nullopt;
+    return text;
+}
+
+} // namespace
+
+TokenStore::TokenStore(SecretStore &secrets)
+    : m_secrets(secrets)
+{
+}
+
+QCoro::Task<std::optional<QString>> TokenStore::getToken()
+{
+    if (m_cachedToken)
+        co_return m_cachedToken;
+    co_return co_await loadTokenFromKeychain();
+}
+
+void TokenStore::setCachedToken(std::optional<QString> token)
+{
+    ++m_generation;
+    m_cachedToken = std::move(token);
+}
+
+QCoro::Task<> TokenStore::saveTokenToKeychain(QString token)
+{
+    ++m_generation;
+    co_await m_secrets.writeSecret(service(), account(), token.toUtf8());
+}
+
+QCoro::Task<std::optional<QString>> TokenStore::loadTokenFromKeychain()
+{
+    const quint64 startedAt = m_generation;
+    const std::optional<QByteArray> bytes = co_await m_secrets.readSecret(service(), account());
+    if (m_generation != startedAt) // a save, delete or sign-in landed meanwhile: it is newer
+        co_return m_cachedToken;
+    if (!bytes)
+        co_return std::nullopt;
+    std::optional<QString> token = decodeUtf8(*bytes);
+    if (token)
+        m_cachedToken = token;
+    co_return token;
+}
+
+QCoro::Task<> TokenStore::deleteTokenFromKeychain()
+{
+    ++m_generation;
+    co_await m_secrets.deleteSecret(service(), account());
+}
