@@ -16,14 +16,12 @@
 
 namespace {
 
-QTextStream &out()
-{
+QTextStream &out() {
     static QTextStream stream(stdout);
     return stream;
 }
 
-QTextStream &err()
-{
+QTextStream &err() {
     static QTextStream stream(stderr);
     return stream;
 }
@@ -37,8 +35,7 @@ struct Services {
     ChatGPTService chat{network, auth, settings, backend};
 };
 
-QCoro::Task<int> showStatus(Services &services)
-{
+QCoro::Task<int> showStatus(Services &services) {
     const bool signedIn = (co_await services.auth.getToken()).has_value();
     out() << "Pindle " << QCoreApplication::applicationVersion() << '\n'
           << "  backend:   " << services.backend.baseUrl().toString() << '\n'
@@ -52,8 +49,7 @@ QCoro::Task<int> showStatus(Services &services)
     co_return 0;
 }
 
-QCoro::Task<int> ask(Services &services, QString question)
-{
+QCoro::Task<int> ask(Services &services, QString question) {
     const QList<ChatMessage> messages{ChatMessage(QUuid::createUuid(), ChatMessage::Role::User,
                                                   question, QDateTime::currentDateTime())};
     const auto print = [](const QString &token) {
@@ -74,8 +70,7 @@ QCoro::Task<int> ask(Services &services, QString question)
 
 } // namespace
 
-int main(int argc, char *argv[])
-{
+int main(int argc, char *argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("pindle"));
     QCoreApplication::setApplicationVersion(QStringLiteral(PINDLE_VERSION));

@@ -2,8 +2,7 @@
 
 #include <QJsonValue>
 
-const QList<AssistantCategory> &AssistantCategory::builtIn()
-{
+const QList<AssistantCategory> &AssistantCategory::builtIn() {
     static const QList<AssistantCategory> categories{
         {QStringLiteral("exams"), QStringLiteral("Exams & Study"),
          QStringLiteral("Exam prep, study help, and academic questions."),
@@ -34,8 +33,7 @@ const QList<AssistantCategory> &AssistantCategory::builtIn()
     return categories;
 }
 
-QJsonObject AssistantCategory::toJson() const
-{
+QJsonObject AssistantCategory::toJson() const {
     return QJsonObject{{QStringLiteral("id"), id},
                        {QStringLiteral("name"), name},
                        {QStringLiteral("description"), description},
@@ -43,8 +41,7 @@ QJsonObject AssistantCategory::toJson() const
                        {QStringLiteral("enabled"), enabled}};
 }
 
-std::optional<AssistantCategory> AssistantCategory::fromJson(const QJsonObject &object)
-{
+std::optional<AssistantCategory> AssistantCategory::fromJson(const QJsonObject &object) {
     const auto text = [&](const char *key) { return object.value(QLatin1String(key)); };
     const QJsonValue enabledValue = text("enabled");
     for (const char *key : {"id", "name", "description", "prompt"}) {

@@ -7,12 +7,9 @@ ChatMessage::ChatMessage(QUuid id, Role role, QString content, QDateTime timesta
     , content(std::move(content))
     , timestamp(std::move(timestamp))
     , imageBase64(std::move(imageBase64))
-    , image(std::move(image))
-{
-}
+    , image(std::move(image)) {}
 
-QString ChatMessage::roleName(Role role)
-{
+QString ChatMessage::roleName(Role role) {
     switch (role) {
     case Role::User:
         return QStringLiteral("user");
@@ -24,8 +21,7 @@ QString ChatMessage::roleName(Role role)
     Q_UNREACHABLE();
 }
 
-std::optional<ChatMessage::Role> ChatMessage::roleFromName(QStringView name)
-{
+std::optional<ChatMessage::Role> ChatMessage::roleFromName(QStringView name) {
     for (const Role role : {Role::User, Role::Assistant, Role::System}) {
         if (name == roleName(role))
             return role;
@@ -33,7 +29,6 @@ std::optional<ChatMessage::Role> ChatMessage::roleFromName(QStringView name)
     return std::nullopt;
 }
 
-bool operator==(const ChatMessage &a, const ChatMessage &b)
-{
+bool operator==(const ChatMessage &a, const ChatMessage &b) {
     return a.id == b.id && a.content == b.content && a.imageBase64 == b.imageBase64;
 }

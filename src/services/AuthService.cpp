@@ -1,11 +1,8 @@
 #include "services/AuthService.h"
 
 AuthService::AuthService(SecretStore &secrets)
-    : m_tokens(secrets)
-{
-}
+    : m_tokens(secrets) {}
 
-QCoro::Task<std::optional<QString>> AuthService::getToken()
-{
+QCoro::Task<std::optional<QString>> AuthService::getToken() {
     return m_tokens.getToken();
 }

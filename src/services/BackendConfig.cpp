@@ -8,24 +8,19 @@
 
 BackendConfig::BackendConfig(QUrl baseUrl, std::chrono::milliseconds requestTimeout)
     : m_baseUrl(baseUrl.adjusted(QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment))
-    , m_requestTimeout(requestTimeout)
-{
-}
+    , m_requestTimeout(requestTimeout) {}
 
-BackendConfig BackendConfig::builtIn()
-{
+BackendConfig BackendConfig::builtIn() {
     return BackendConfig(QUrl(QStringLiteral(PINDLE_BACKEND_URL)));
 }
 
-QUrl BackendConfig::endpoint(const QString &path) const
-{
+QUrl BackendConfig::endpoint(const QString &path) const {
     QUrl url = m_baseUrl;
     url.setPath(path);
     return url;
 }
 
-QString BackendConfig::webDomain() const
-{
+QString BackendConfig::webDomain() const {
     const int port = m_baseUrl.port();
     const int usual = m_baseUrl.scheme() == QLatin1String("https") ? 443 : 80;
     if (port < 0 || port == usual)
@@ -33,13 +28,11 @@ QString BackendConfig::webDomain() const
     return m_baseUrl.host() + QLatin1Char(':') + QString::number(port);
 }
 
-QUrl BackendConfig::signUpUrl() const
-{
+QUrl BackendConfig::signUpUrl() const {
     return endpoint(QStringLiteral("/signup"));
 }
 
-std::optional<QString> BackendConfig::credentialTransportRefusal(const QUrl &url)
-{
+std::optional<QString> BackendConfig::credentialTransportRefusal(const QUrl &url) {
     const QString scheme = url.scheme();
     if (scheme == QLatin1String("https"))
         return std::nullopt;

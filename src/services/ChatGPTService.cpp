@@ -21,26 +21,22 @@ const std::array<QLatin1String, 4> visionModelPrefixes{
 // An error body is for one line of text; beyond this much it tells nothing more.
 constexpr qsizetype maxErrorTextLength = 64 * 1024;
 
-QString defaultScreenshotText()
-{
-    return QStringLiteral(
-        "Read everything on the screen carefully. Give the correct answer. Be concise but accurate.");
+QString defaultScreenshotText() {
+    return QStringLiteral("Read everything on the screen carefully. Give the correct answer. Be "
+                          "concise but accurate.");
 }
 
-int httpStatus(const QNetworkReply &reply)
-{
+int httpStatus(const QNetworkReply &reply) {
     const QVariant status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute);
     return status.isValid() ? status.toInt() : 0;
 }
 
-bool isSafeHeaderValue(const QString &token)
-{
+bool isSafeHeaderValue(const QString &token) {
     return std::none_of(token.cbegin(), token.cend(),
                         [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
 }
 
-QString clipped(QString text)
-{
+QString clipped(QString text) {
     if (text.size() > maxErrorTextLength) {
         text.truncate(maxErrorTextLength);
         text += QChar(0x2026);
@@ -55,23 +51,20 @@ ChatGPTService::ChatGPTService(QNetworkAccessManager &network, AuthService &auth
     : m_network(network)
     , m_auth(auth)
     , m_settings(settings)
-    , m_backend(std::move(backend))
-{
-}
+    , m_backend(std::move(backend)) {}
 
-bool ChatGPTService::supportsVision(const QString &model)
-{
+bool ChatGPTService::supportsVision(const QString &model) {
     return std::any_of(visionModelPrefixes.cbegin(), visionModelPrefixes.cend(),
                        [&](QLatin1String prefix) { return model.startsWith(prefix); });
 }
 
 ChatGPTService::RequestConfiguration
 ChatGPTService::makeConfiguration(const QList<ChatMessage> &messages,
-                                  const QString &category) const
-{
+                                  const QString &category) const {
     QString model = m_settings.model();
-    const bool hasImage = std::any_of(messages.cbegin(), messages.cend(),
-                                      [](const ChatMessage &m) { return m.imageBase64.has_value(); });
+    const bool hasImage = std::any_of(messages.cbegin(), messages.cend(), [](const ChatMessage &m) {
+        return m.imageBase64.has_value();
+    });
     if (hasImage && !supportsVision(model))
         model = QStringLiteral("gpt-4o");
 
@@ -83,23 +76,24 @@ ChatGPTService::makeConfiguration(const QList<ChatMessage> &messages,
     return {model, category, temperature, hasImage ? 2300 : 2048};
 }
 
-QJsonArray ChatGPTService::buildRequestMessages(const QList<ChatMessage> &messages)
-{
+QJsonArray ChatGPTService::buildRequestMessages(const QList<ChatMessage> &messages) {
     QJsonArray result;
     for (const ChatMessage &message : messages) {
         QJsonObject element;
         element.insert(QStringLiteral("role"), ChatMessage::roleName(message.role));
         if (message.imageBase64) {
-            const QString text = message.content.isEmpty() ? defaultScreenshotText() : message.content;
+            const QString text =
+                message.content.isEmpty() ? defaultScreenshotText() : message.content;
             const QJsonObject imageUrl{
                 {QStringLiteral("url"),
                  QString(QStringLiteral("data:image/jpeg;base64,") + *message.imageBase64)},
                 {QStringLiteral("detail"), QStringLiteral("high")}};
-            element.insert(QStringLiteral("content"),
-                           QJsonArray{QJsonObject{{QStringLiteral("type"), QStringLiteral("text")},
-                                                  {QStringLiteral("text"), text}},
-                                      QJsonObject{{QStringLiteral("type"), QStringLiteral("image_url")},
-                                                  {QStringLiteral("image_url"), imageUrl}}});
+            element.insert(
+                QStringLiteral("content"),
+                QJsonArray{QJsonObject{{QStringLiteral("type"), QStringLiteral("text")},
+                                       {QStringLiteral("text"), text}},
+                           QJsonObject{{QStringLiteral("type"), QStringLiteral("image_url")},
+                                       {QStringLiteral("image_url"), imageUrl}}});
         } else {
             element.insert(QStringLiteral("content"), message.content);
         }
@@ -109,8 +103,7 @@ QJsonArray ChatGPTService::buildRequestMessages(const QList<ChatMessage> &messag
 }
 
 QCoro::Task<ReplyPtr> ChatGPTService::send(QList<ChatMessage> messages, QString category,
-                                           bool stream)
-{
+                                           bool stream) {
     const std::optional<QString> token = co_await m_auth.getToken();
     if (!token)
         throw APIError(QStringLiteral("Not logged in. Please sign in to use Pindle."));
@@ -142,37 +135,35 @@ QCoro::Task<ReplyPtr> ChatGPTService::send(QList<ChatMessage> messages, QString 
 }
 
 QCoro::Task<> ChatGPTService::streamChatCompletion(QList<ChatMessage> messages, QString category,
-                                                   TokenCallback onToken)
-{
+                                                   TokenCallback onToken) {
     const ReplyPtr reply = co_await send(std::move(messages), std::move(category), true);
     ReplyWatcher watcher(*reply, m_backend.requestTimeout());
     co_await watcher.head();
 
-    switch (const int status = httpStatus(*reply)) {
-    case 0:
-        if (reply->error() != QNetworkReply::NoError)
+    const int status = httpStatus(*reply);
+    if (status == 0) {
+        if (watcher.transportFailed())
             throw NetworkError(watcher.transportErrorText());
         throw APIError(QStringLiteral("Invalid response from server"));
-    case 200:
-        break;
-    case 401:
+    }
+    if (status == 401)
         throw APIError(QStringLiteral("Session expired. Please sign in again."));
-    case 403:
+    if (status == 403)
         throw APIError(
-            QStringLiteral("Token balance exhausted or access denied. Buy tokens or subscribe on ") +
+            QStringLiteral(
+                "Token balance exhausted or access denied. Buy tokens or subscribe on ") +
             m_backend.webDomain() + u'.');
-    default: {
+    if (status != 200) {
         const QString body = co_await readErrorBody(*reply, watcher);
         throw APIError(QStringLiteral("Server error (%1): %2").arg(status).arg(body));
-    }
     }
 
     ChatStreamDecoder decoder(std::move(onToken), maxStreamLineLength);
     for (;;) {
         const bool ended = reply->isFinished();
-        ChatStreamDecoder::Status state = decoder.feed(reply->readAll());
+        ChatStreamDecoder::Status state = decoder.feed(watcher.takeAvailable());
         if (ended && state == ChatStreamDecoder::Status::More) {
-            if (reply->error() != QNetworkReply::NoError)
+            if (watcher.transportFailed())
                 throw NetworkError(watcher.transportErrorText());
             state = decoder.finish();
         }
@@ -185,8 +176,7 @@ QCoro::Task<> ChatGPTService::streamChatCompletion(QList<ChatMessage> messages, 
     }
 }
 
-QCoro::Task<QString> ChatGPTService::readErrorBody(QNetworkReply &reply, ReplyWatcher &watcher)
-{
+QCoro::Task<QString> ChatGPTService::readErrorBody(QNetworkReply &reply, ReplyWatcher &watcher) {
     // The body's lines joined with nothing between them, as much as fits in one line of text.
     QByteArray joined;
     LineSplitter lines(maxErrorTextLength);
@@ -197,7 +187,7 @@ QCoro::Task<QString> ChatGPTService::readErrorBody(QNetworkReply &reply, ReplyWa
     for (;;) {
         const bool ended = reply.isFinished();
         bool full = false;
-        const bool fits = lines.feed(reply.readAll(), append, &full);
+        const bool fits = lines.feed(watcher.takeAvailable(), append, &full);
         if (!fits) // one endless line: keep what it began with
             append(lines.takeRest());
         if (ended)
@@ -209,15 +199,14 @@ QCoro::Task<QString> ChatGPTService::readErrorBody(QNetworkReply &reply, ReplyWa
     co_return clipped(QString::fromUtf8(joined));
 }
 
-QCoro::Task<QString> ChatGPTService::chatCompletion(QList<ChatMessage> messages, QString category)
-{
+QCoro::Task<QString> ChatGPTService::chatCompletion(QList<ChatMessage> messages, QString category) {
     const ReplyPtr reply = co_await send(std::move(messages), std::move(category), false);
     ReplyWatcher watcher(*reply, m_backend.requestTimeout());
     const QByteArray body = co_await watcher.readAll(maxReplySize);
 
-    const int status = httpStatus(*reply);
-    if (status == 0 && reply->error() != QNetworkReply::NoError)
+    if (watcher.transportFailed())
         throw NetworkError(watcher.transportErrorText());
+    const int status = httpStatus(*reply);
     if (status != 200) {
         QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
         const QString text = utf8.decode(body);
@@ -228,8 +217,8 @@ QCoro::Task<QString> ChatGPTService::chatCompletion(QList<ChatMessage> messages,
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(body, &error);
     if (error.error != QJsonParseError::NoError)
-        throw DecodingError(QStringLiteral("The server's reply is not valid JSON (%1).")
-                                .arg(error.errorString()));
+        throw DecodingError(
+            QStringLiteral("The server's reply is not valid JSON (%1).").arg(error.errorString()));
     const QJsonArray choices = document.object().value(QLatin1String("choices")).toArray();
     const QJsonValue content = choices.isEmpty() ? QJsonValue()
                                                  : choices.first()

@@ -5,8 +5,7 @@
 #include <QJsonObject>
 #include <QJsonParseError>
 
-QByteArray LineSplitter::takeRest()
-{
+QByteArray LineSplitter::takeRest() {
     QByteArray rest = std::exchange(m_pending, {});
     if (rest.endsWith('\r'))
         rest.chop(1);
@@ -15,17 +14,14 @@ QByteArray LineSplitter::takeRest()
 
 ChatStreamDecoder::ChatStreamDecoder(TokenCallback onToken, qsizetype maxLineLength)
     : m_onToken(std::move(onToken))
-    , m_lines(maxLineLength)
-{
-}
+    , m_lines(maxLineLength) {}
 
-ChatStreamDecoder::Status ChatStreamDecoder::feed(QByteArrayView bytes)
-{
+ChatStreamDecoder::Status ChatStreamDecoder::feed(QByteArrayView bytes) {
     if (m_status != Status::More)
         return m_status;
     bool stopped = false;
-    const bool fits =
-        m_lines.feed(bytes, [this](QByteArrayView line) { return handleLine(line); }, &stopped);
+    const bool fits = m_lines.feed(
+        bytes, [this](QByteArrayView line) { return handleLine(line); }, &stopped);
     if (stopped)
         m_status = Status::Done;
     else if (!fits)
@@ -33,8 +29,7 @@ ChatStreamDecoder::Status ChatStreamDecoder::feed(QByteArrayView bytes)
     return m_status;
 }
 
-ChatStreamDecoder::Status ChatStreamDecoder::finish()
-{
+ChatStreamDecoder::Status ChatStreamDecoder::finish() {
     if (m_status != Status::More)
         return m_status;
     if (!handleLine(m_lines.takeRest()))
@@ -42,16 +37,14 @@ ChatStreamDecoder::Status ChatStreamDecoder::finish()
     return m_status;
 }
 
-bool ChatStreamDecoder::handleLine(QByteArrayView line)
-{
+bool ChatStreamDecoder::handleLine(QByteArrayView line) {
     bool done = false;
     if (const std::optional<QString> token = tokenOf(line, &done))
         m_onToken(*token);
     return !done;
 }
 
-std::optional<QString> ChatStreamDecoder::tokenOf(QByteArrayView line, bool *done)
-{
+std::optional<QString> ChatStreamDecoder::tokenOf(QByteArrayView line, bool *done) {
     static constexpr QByteArrayView prefix("data: ");
     if (!line.startsWith(prefix))
         return std::nullopt;

@@ -14,14 +14,11 @@
 class LineSplitter final {
 public:
     explicit LineSplitter(qsizetype maxLineLength)
-        : m_maxLineLength(maxLineLength)
-    {
-    }
+        : m_maxLineLength(maxLineLength) {}
 
     /// Calls `onLine(QByteArrayView)` for each line completed by `bytes`; `onLine` returns false to
     /// stop. Returns false if a line is, or the unfinished one has grown, longer than the bound.
-    template <typename OnLine> bool feed(QByteArrayView bytes, OnLine &&onLine, bool *stopped)
-    {
+    template <typename OnLine> bool feed(QByteArrayView bytes, OnLine &&onLine, bool *stopped) {
         const char *data = bytes.data();
         qsizetype start = 0;
         while (start < bytes.size()) {

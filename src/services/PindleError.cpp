@@ -2,6 +2,4 @@
 
 PindleError::PindleError(QString message)
     : m_message(std::move(message))
-    , m_utf8(m_message.toUtf8())
-{
-}
+    , m_utf8(m_message.toUtf8()) {}

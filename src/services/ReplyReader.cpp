@@ -2,8 +2,7 @@
 
 #include "services/PindleError.h"
 
-void ReplyDeleter::operator()(QNetworkReply *reply) const
-{
+void ReplyDeleter::operator()(QNetworkReply *reply) const {
     if (!reply)
         return;
     if (reply->isRunning())
@@ -12,8 +11,7 @@ void ReplyDeleter::operator()(QNetworkReply *reply) const
 }
 
 ReplyWatcher::ReplyWatcher(QNetworkReply &reply, std::chrono::milliseconds idleTimeout)
-    : m_reply(reply)
-{
+    : m_reply(reply) {
     m_idleTimer.setSingleShot(true);
     m_idleTimer.setInterval(idleTimeout);
     connect(&m_idleTimer, &QTimer::timeout, this, [this] {
@@ -29,31 +27,28 @@ ReplyWatcher::ReplyWatcher(QNetworkReply &reply, std::chrono::milliseconds idleT
         m_idleTimer.start();
 }
 
-bool ReplyWatcher::hasNews() const
-{
+bool ReplyWatcher::hasNews() const {
     return m_reply.bytesAvailable() > 0 || m_reply.isFinished();
 }
 
-void ReplyWatcher::onProgress()
-{
+void ReplyWatcher::onProgress() {
     if (!m_reply.isFinished())
         m_idleTimer.start();
 }
 
-void ReplyWatcher::wake()
-{
+void ReplyWatcher::wake() {
     onProgress();
     if (m_reply.isFinished())
         m_idleTimer.stop();
     if (const auto waiting = std::exchange(m_waiting, {})) {
         // Posted with this watcher as context: if the waiting coroutine's frame (and so this
         // watcher) goes away first, the resumption is dropped with it.
-        QMetaObject::invokeMethod(this, [waiting] { waiting.resume(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [waiting] { waiting.resume(); }, Qt::QueuedConnection);
     }
 }
 
-QCoro::Task<> ReplyWatcher::head()
-{
+QCoro::Task<> ReplyWatcher::head() {
     while (!m_reply.isFinished() &&
            !m_reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid()) {
         // Headers alone bring no readable bytes, so wait for any signal rather than for news.
@@ -67,12 +62,11 @@ QCoro::Task<> ReplyWatcher::head()
     }
 }
 
-QCoro::Task<QByteArray> ReplyWatcher::readAll(qsizetype limit)
-{
+QCoro::Task<QByteArray> ReplyWatcher::readAll(qsizetype limit) {
     QByteArray body;
     for (;;) {
         const bool ended = m_reply.isFinished();
-        body += m_reply.readAll();
+        body += takeAvailable();
         if (body.size() > limit) {
             m_reply.abort();
             throw PindleError(QStringLiteral("The server's reply is larger than %1 MiB.")
@@ -84,8 +78,18 @@ QCoro::Task<QByteArray> ReplyWatcher::readAll(qsizetype limit)
     }
 }
 
-QString ReplyWatcher::transportErrorText() const
-{
+QByteArray ReplyWatcher::takeAvailable() {
+    return m_reply.isOpen() ? m_reply.readAll() : QByteArray();
+}
+
+bool ReplyWatcher::transportFailed() const {
+    // Codes below 200 are connection and proxy failures; 201-499 stand for HTTP statuses.
+    const QNetworkReply::NetworkError error = m_reply.error();
+    return m_timedOut || (error > QNetworkReply::NoError && error < 200) ||
+           error == QNetworkReply::ProtocolUnknownError || error == QNetworkReply::ProtocolFailure;
+}
+
+QString ReplyWatcher::transportErrorText() const {
     if (m_timedOut)
         return QStringLiteral("The request timed out.");
     return m_reply.errorString();

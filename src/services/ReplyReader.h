@@ -21,8 +21,8 @@ using ReplyPtr = std::unique_ptr<QNetworkReply, ReplyDeleter>;
 /// Lets a coroutine wait for a reply to make progress, and aborts the reply when it stays silent
 /// for longer than the idle timeout (no bytes either way).
 ///
-/// Resumption is posted to the event loop, never run inside the reply's own signal, so the
-/// waiting coroutine may abort or drop the reply freely.
+/// The waiting coroutine resumes inside the reply's signal; it may still abort or drop the reply,
+/// because `ReplyPtr` deletes replies from the event loop.
 class ReplyWatcher final : public QObject {
     Q_OBJECT
 
@@ -30,8 +30,7 @@ public:
     ReplyWatcher(QNetworkReply &reply, std::chrono::milliseconds idleTimeout);
 
     /// Suspends until the reply has unread bytes or has finished (at once if either holds).
-    [[nodiscard]] auto activity()
-    {
+    [[nodiscard]] auto activity() {
         struct Awaiter {
             ReplyWatcher &watcher;
             bool await_ready() const noexcept { return watcher.hasNews(); }
@@ -47,6 +46,12 @@ public:
     /// Reads the whole body. Fails with `PindleError` when it grows past `limit` bytes.
     QCoro::Task<QByteArray> readAll(qsizetype limit);
 
+    /// The bytes that have arrived and not been read yet (none once the reply was aborted).
+    [[nodiscard]] QByteArray takeAvailable();
+
+    /// True when the reply ended because the transfer failed (refused, dropped, timed out, TLS),
+    /// as opposed to a complete HTTP reply, whatever its status.
+    [[nodiscard]] bool transportFailed() const;
     /// The failure to report for a reply that ended in a transport error.
     [[nodiscard]] QString transportErrorText() const;
 

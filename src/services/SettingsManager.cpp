@@ -14,13 +14,11 @@ namespace {
 // Far beyond four settings; anything larger is not a document this program wrote.
 constexpr qint64 maxDocumentSize = 1024 * 1024;
 
-QString key(const char *name)
-{
+QString key(const char *name) {
     return QString::fromLatin1(name);
 }
 
-QString stringOr(const QJsonObject &document, const char *name, const QString &fallback)
-{
+QString stringOr(const QJsonObject &document, const char *name, const QString &fallback) {
     const QJsonValue value = document.value(key(name));
     return value.isString() ? value.toString() : fallback;
 }
@@ -29,8 +27,7 @@ QString stringOr(const QJsonObject &document, const char *name, const QString &f
 
 SettingsManager::SettingsManager(QString filePath, QObject *parent)
     : QObject(parent)
-    , m_filePath(std::move(filePath))
-{
+    , m_filePath(std::move(filePath)) {
     load();
     m_model = stringOr(m_document, modelKey, defaultModel());
     m_systemPrompt = stringOr(m_document, systemPromptKey, defaultSystemPrompt());
@@ -39,36 +36,30 @@ SettingsManager::SettingsManager(QString filePath, QObject *parent)
     m_selectedCategory = stringOr(m_document, categoryKey, defaultCategory());
 }
 
-QString SettingsManager::defaultFilePath()
-{
+QString SettingsManager::defaultFilePath() {
     return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) +
            QStringLiteral("/settings.json");
 }
 
-QString SettingsManager::defaultModel()
-{
+QString SettingsManager::defaultModel() {
     return QStringLiteral("gpt-4.1");
 }
 
-QString SettingsManager::defaultSystemPrompt()
-{
+QString SettingsManager::defaultSystemPrompt() {
     return QStringLiteral("You are an expert assistant. Read all text, numbers, and diagrams "
                           "carefully. Give the correct answer concisely. Show your reasoning only "
                           "if the question requires it.");
 }
 
-double SettingsManager::defaultOverlayOpacity()
-{
+double SettingsManager::defaultOverlayOpacity() {
     return 0.92;
 }
 
-QString SettingsManager::defaultCategory()
-{
+QString SettingsManager::defaultCategory() {
     return QStringLiteral("exams");
 }
 
-const QList<SettingsManager::ModelOption> &SettingsManager::modelCatalogue()
-{
+const QList<SettingsManager::ModelOption> &SettingsManager::modelCatalogue() {
     static const QList<ModelOption> catalogue{
         {QStringLiteral("gpt-5.5"), QStringLiteral("GPT-5.5"),
          QStringLiteral("Current flagship GPT-5 family model for complex reasoning and coding.")},
@@ -102,8 +93,7 @@ const QList<SettingsManager::ModelOption> &SettingsManager::modelCatalogue()
     return catalogue;
 }
 
-void SettingsManager::setModel(const QString &model)
-{
+void SettingsManager::setModel(const QString &model) {
     const bool changed = m_model != model;
     m_model = model;
     store(modelKey, m_model);
@@ -111,8 +101,7 @@ void SettingsManager::setModel(const QString &model)
         Q_EMIT modelChanged();
 }
 
-void SettingsManager::setSystemPrompt(const QString &prompt)
-{
+void SettingsManager::setSystemPrompt(const QString &prompt) {
     const bool changed = m_systemPrompt != prompt;
     m_systemPrompt = prompt;
     store(systemPromptKey, m_systemPrompt);
@@ -120,8 +109,7 @@ void SettingsManager::setSystemPrompt(const QString &prompt)
         Q_EMIT systemPromptChanged();
 }
 
-void SettingsManager::setOverlayOpacity(double opacity)
-{
+void SettingsManager::setOverlayOpacity(double opacity) {
     const bool changed = m_overlayOpacity != opacity;
     m_overlayOpacity = opacity;
     store(opacityKey, m_overlayOpacity);
@@ -129,8 +117,7 @@ void SettingsManager::setOverlayOpacity(double opacity)
         Q_EMIT overlayOpacityChanged();
 }
 
-void SettingsManager::setSelectedCategory(const QString &category)
-{
+void SettingsManager::setSelectedCategory(const QString &category) {
     const bool changed = m_selectedCategory != category;
     m_selectedCategory = category;
     store(categoryKey, m_selectedCategory);
@@ -138,13 +125,11 @@ void SettingsManager::setSelectedCategory(const QString &category)
         Q_EMIT selectedCategoryChanged();
 }
 
-const QList<AssistantCategory> &SettingsManager::availableCategories() const
-{
+const QList<AssistantCategory> &SettingsManager::availableCategories() const {
     return AssistantCategory::builtIn();
 }
 
-QList<SettingsManager::ModelOption> SettingsManager::availableModelOptions() const
-{
+QList<SettingsManager::ModelOption> SettingsManager::availableModelOptions() const {
     const QList<ModelOption> &catalogue = modelCatalogue();
     for (const ModelOption &option : catalogue) {
         if (option.id == m_model)
@@ -157,8 +142,7 @@ QList<SettingsManager::ModelOption> SettingsManager::availableModelOptions() con
     return options;
 }
 
-QString SettingsManager::selectedModelSummary() const
-{
+QString SettingsManager::selectedModelSummary() const {
     for (const ModelOption &option : availableModelOptions()) {
         if (option.id == m_model)
             return option.summary;
@@ -166,8 +150,7 @@ QString SettingsManager::selectedModelSummary() const
     return {};
 }
 
-void SettingsManager::load()
-{
+void SettingsManager::load() {
     QFile file(m_filePath);
     if (!file.exists())
         return;
@@ -193,8 +176,7 @@ void SettingsManager::load()
     m_document = document.object();
 }
 
-void SettingsManager::setAsideUnreadable(const QString &reason)
-{
+void SettingsManager::setAsideUnreadable(const QString &reason) {
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QString aside = m_filePath + QStringLiteral(".unreadable-") + stamp;
     for (int n = 2; QFile::exists(aside); ++n)
@@ -211,8 +193,7 @@ void SettingsManager::setAsideUnreadable(const QString &reason)
                       .arg(m_filePath, reason);
 }
 
-void SettingsManager::store(const char *name, const QJsonValue &value)
-{
+void SettingsManager::store(const char *name, const QJsonValue &value) {
     m_document.insert(key(name), value);
     if (!m_writable)
         return;
@@ -221,14 +202,14 @@ void SettingsManager::store(const char *name, const QJsonValue &value)
     if (!file.open(QIODevice::WriteOnly) ||
         file.write(QJsonDocument(m_document).toJson(QJsonDocument::Indented)) < 0 ||
         !file.commit()) {
-        setWriteError(QStringLiteral("Your settings could not be saved: %1").arg(file.errorString()));
+        setWriteError(
+            QStringLiteral("Your settings could not be saved: %1").arg(file.errorString()));
         return;
     }
     setWriteError({});
 }
 
-void SettingsManager::setWriteError(const QString &error)
-{
+void SettingsManager::setWriteError(const QString &error) {
     if (m_writeError == error)
         return;
     m_writeError = error;

@@ -79,8 +79,7 @@ public:
     [[nodiscard]] QString selectedModelSummary() const;
 
     /// Why the last read or write of the document failed; empty when all is well.
-    [[nodiscard]] QString storageError() const
-    {
+    [[nodiscard]] QString storageError() const {
         return m_writeError.isEmpty() ? m_readError : m_writeError;
     }
     [[nodiscard]] const QString &filePath() const { return m_filePath; }

@@ -4,18 +4,15 @@
 
 namespace {
 
-QString service()
-{
+QString service() {
     return QString::fromLatin1(TokenStore::keychainService);
 }
 
-QString account()
-{
+QString account() {
     return QString::fromLatin1(TokenStore::keychainAccount);
 }
 
-std::optional<QString> decodeUtf8(const QByteArray &bytes)
-{
+std::optional<QString> decodeUtf8(const QByteArray &bytes) {
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = decoder.decode(bytes);
     if (decoder.hasError())
@@ -23,38 +20,38 @@ std::optional<QString> decodeUtf8(const QByteArray &bytes)
     return text;
 }
 
+// WORKAROUND: QCoro 0.8's Task<T>::return_value(U &&) moves from an lvalue operand, so
+// `co_return m_member;` would empty the member. Return members through a copy.
+std::optional<QString> copyOf(const std::optional<QString> &token) {
+    return token;
+}
+
 } // namespace
 
 TokenStore::TokenStore(SecretStore &secrets)
-    : m_secrets(secrets)
-{
-}
+    : m_secrets(secrets) {}
 
-QCoro::Task<std::optional<QString>> TokenStore::getToken()
-{
+QCoro::Task<std::optional<QString>> TokenStore::getToken() {
     if (m_cachedToken)
-        co_return m_cachedToken;
+        co_return copyOf(m_cachedToken);
     co_return co_await loadTokenFromKeychain();
 }
 
-void TokenStore::setCachedToken(std::optional<QString> token)
-{
+void TokenStore::setCachedToken(std::optional<QString> token) {
     ++m_generation;
     m_cachedToken = std::move(token);
 }
 
-QCoro::Task<> TokenStore::saveTokenToKeychain(QString token)
-{
+QCoro::Task<> TokenStore::saveTokenToKeychain(QString token) {
     ++m_generation;
     co_await m_secrets.writeSecret(service(), account(), token.toUtf8());
 }
 
-QCoro::Task<std::optional<QString>> TokenStore::loadTokenFromKeychain()
-{
+QCoro::Task<std::optional<QString>> TokenStore::loadTokenFromKeychain() {
     const quint64 startedAt = m_generation;
     const std::optional<QByteArray> bytes = co_await m_secrets.readSecret(service(), account());
     if (m_generation != startedAt) // a save, delete or sign-in landed meanwhile: it is newer
-        co_return m_cachedToken;
+        co_return copyOf(m_cachedToken);
     if (!bytes)
         co_return std::nullopt;
     std::optional<QString> token = decodeUtf8(*bytes);
@@ -63,8 +60,7 @@ QCoro::Task<std::optional<QString>> TokenStore::loadTokenFromKeychain()
     co_return token;
 }
 
-QCoro::Task<> TokenStore::deleteTokenFromKeychain()
-{
+QCoro::Task<> TokenStore::deleteTokenFromKeychain() {
     ++m_generation;
     co_await m_secrets.deleteSecret(service(), account());
 }

@@ -38,6 +38,7 @@ public:
 private:
     SecretStore &m_secrets;
     std::optional<QString> m_cachedToken;
-    // Bumped by every save, delete and explicit cache change; a load that sees it move was overtaken.
+    // Bumped by every save, delete and explicit cache change; a load that sees it move was
+    // overtaken.
     quint64 m_generation = 0;
 };

@@ -10,13 +10,10 @@ class KeychainSecretStore::Turn final {
 public:
     explicit Turn(KeychainSecretStore *store)
         : m_store(store)
-        , m_ticket(store->m_nextTicket++)
-    {
-    }
+        , m_ticket(store->m_nextTicket++) {}
     Turn(const Turn &) = delete;
     Turn &operator=(const Turn &) = delete;
-    ~Turn()
-    {
+    ~Turn() {
         ++m_store->m_serving;
         Q_EMIT m_store->turnFinished();
     }
@@ -29,8 +26,7 @@ private:
 
 namespace {
 
-template <typename JobType> auto makeJob(const QString &service, const QString &account)
-{
+template <typename JobType> auto makeJob(const QString &service, const QString &account) {
     auto job = std::make_unique<JobType>(service);
     job->setAutoDelete(false);
     job->setKey(account);
@@ -39,8 +35,7 @@ template <typename JobType> auto makeJob(const QString &service, const QString &
     return job;
 }
 
-QCoro::Task<> run(QKeychain::Job &job)
-{
+QCoro::Task<> run(QKeychain::Job &job) {
     auto finished = qCoro(&job, &QKeychain::Job::finished);
     job.start();
     co_await std::move(finished);
@@ -49,19 +44,15 @@ QCoro::Task<> run(QKeychain::Job &job)
 } // namespace
 
 KeychainSecretStore::KeychainSecretStore(QObject *parent)
-    : QObject(parent)
-{
-}
+    : QObject(parent) {}
 
-QCoro::Task<> KeychainSecretStore::waitForTurn(quint64 ticket)
-{
+QCoro::Task<> KeychainSecretStore::waitForTurn(quint64 ticket) {
     while (m_serving != ticket)
         co_await qCoro(this, &KeychainSecretStore::turnFinished);
 }
 
 QCoro::Task<std::optional<QByteArray>> KeychainSecretStore::readSecret(QString service,
-                                                                       QString account)
-{
+                                                                       QString account) {
     const Turn turn(this);
     co_await waitForTurn(turn.ticket());
     auto job = makeJob<QKeychain::ReadPasswordJob>(service, account);
@@ -71,8 +62,8 @@ QCoro::Task<std::optional<QByteArray>> KeychainSecretStore::readSecret(QString s
     co_return job->binaryData();
 }
 
-QCoro::Task<> KeychainSecretStore::writeSecret(QString service, QString account, QByteArray secret)
-{
+QCoro::Task<> KeychainSecretStore::writeSecret(QString service, QString account,
+                                               QByteArray secret) {
     const Turn turn(this);
     co_await waitForTurn(turn.ticket());
     auto job = makeJob<QKeychain::WritePasswordJob>(service, account);
@@ -81,8 +72,7 @@ QCoro::Task<> KeychainSecretStore::writeSecret(QString service, QString account,
     co_await run(*job);
 }
 
-QCoro::Task<> KeychainSecretStore::deleteSecret(QString service, QString account)
-{
+QCoro::Task<> KeychainSecretStore::deleteSecret(QString service, QString account) {
     const Turn turn(this);
     co_await waitForTurn(turn.ticket());
     auto job = makeJob<QKeychain::DeletePasswordJob>(service, account);

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QEventLoop>
+
+#include <QCoroTask>
+
+#include <exception>
+#include <optional>
+
+// Runs the event loop until `task` completes and hands back its result or rethrows its failure.
+// (QCoro::waitFor never returns when the task fails after it has suspended.)
+template <typename T> T await(QCoro::Task<T> task) {
+    QEventLoop loop;
+    bool done = false;
+    std::exception_ptr failure;
+    [[maybe_unused]] std::optional<std::conditional_t<std::is_void_v<T>, int, T>> result;
+    const auto runner = [&]() -> QCoro::Task<> {
+        try {
+            if constexpr (std::is_void_v<T>)
+                co_await std::move(task);
+            else
+                result = co_await std::move(task);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        done = true;
+        loop.quit();
+    };
+    const QCoro::Task<> running = runner();
+    if (!done)
+        loop.exec();
+    if (failure)
+        std::rethrow_exception(failure);
+    if constexpr (!std::is_void_v<T>)
+        return std::move(*result);
+}

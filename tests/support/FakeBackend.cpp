@@ -1,0 +1,241 @@
+#include "FakeBackend.h"
+
+#include <QJsonDocument>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+namespace {
+
+QByteArray reasonPhrase(int status) {
+    switch (status) {
+    case 200:
+        return "OK";
+    case 400:
+        return "Bad Request";
+    case 401:
+        return "Unauthorized";
+    case 403:
+        return "Forbidden";
+    case 404:
+        return "Not Found";
+    case 500:
+        return "Internal Server Error";
+    default:
+        return "Status";
+    }
+}
+
+} // namespace
+
+QByteArray FakeBackend::Request::header(QByteArrayView name) const {
+    for (const auto &[key, value] : headers) {
+        if (key.compare(name, Qt::CaseInsensitive) == 0)
+            return value;
+    }
+    return {};
+}
+
+int FakeBackend::Request::headerCount(QByteArrayView name) const {
+    return int(std::count_if(headers.cbegin(), headers.cend(), [&](const auto &header) {
+        return header.first.compare(name, Qt::CaseInsensitive) == 0;
+    }));
+}
+
+QJsonObject FakeBackend::Request::json() const {
+    return QJsonDocument::fromJson(body).object();
+}
+
+FakeBackend::Reply FakeBackend::Reply::json(int status, const QJsonObject &body) {
+    return text(status, QJsonDocument(body).toJson(QJsonDocument::Compact), "application/json");
+}
+
+FakeBackend::Reply FakeBackend::Reply::text(int status, QByteArray body, QByteArray contentType) {
+    Reply reply;
+    reply.status = status;
+    reply.headers = {{"Content-Type", std::move(contentType)}};
+    reply.parts = {{std::move(body)}};
+    return reply;
+}
+
+FakeBackend::Reply FakeBackend::Reply::stream(QList<Part> parts) {
+    Reply reply;
+    reply.headers = {{"Content-Type", "text/event-stream"}, {"Cache-Control", "no-cache"}};
+    reply.parts = std::move(parts);
+    reply.framing = Framing::Chunked;
+    return reply;
+}
+
+// One client connection: reads requests, writes the scripted reply for each in turn.
+class FakeBackend::Connection final : public QObject {
+public:
+    Connection(FakeBackend &backend, QTcpSocket *socket)
+        : QObject(socket)
+        , m_backend(backend)
+        , m_socket(socket) {
+        connect(socket, &QTcpSocket::readyRead, this, &Connection::readRequests);
+        // An endless body is pumped from a timer, a piece per tick, so this server cannot
+        // monopolise the event loop it shares with the client under test.
+        m_pump.setInterval(1);
+        connect(&m_pump, &QTimer::timeout, this, &Connection::keepEndlessGoing);
+        connect(socket, &QTcpSocket::disconnected, this, [this] {
+            m_closed = true;
+            m_pump.stop();
+            ++m_backend.m_closedConnections;
+            Q_EMIT m_backend.connectionClosed();
+            m_socket->deleteLater();
+        });
+    }
+
+private:
+    void readRequests() {
+        m_buffer += m_socket->readAll();
+        while (!m_replying) {
+            const qsizetype headEnd = m_buffer.indexOf("\r\n\r\n");
+            if (headEnd < 0)
+                return;
+            Request request;
+            const QList<QByteArray> lines = m_buffer.left(headEnd).split('\n');
+            const QList<QByteArray> requestLine = lines.first().trimmed().split(' ');
+            request.method = requestLine.value(0);
+            request.target = requestLine.value(1);
+            for (qsizetype i = 1; i < lines.size(); ++i) {
+                const QByteArray line = lines[i].trimmed();
+                const qsizetype colon = line.indexOf(':');
+                if (colon > 0)
+                    request.headers.append({line.left(colon), line.mid(colon + 1).trimmed()});
+            }
+            const qsizetype length = request.header("Content-Length").toLongLong();
+            if (m_buffer.size() < headEnd + 4 + length)
+                return;
+            request.body = m_buffer.mid(headEnd + 4, length);
+            m_buffer.remove(0, headEnd + 4 + length);
+            m_backend.m_requests.append(request);
+            Q_EMIT m_backend.requestReceived();
+            startReply(m_backend.takeReply());
+        }
+    }
+
+    void startReply(Reply reply) {
+        m_replying = true;
+        m_reply = std::move(reply);
+        QByteArray head = "HTTP/1.1 " + QByteArray::number(m_reply.status) + ' ' +
+                          reasonPhrase(m_reply.status) + "\r\n";
+        for (const auto &[name, value] : std::as_const(m_reply.headers))
+            head += name + ": " + value + "\r\n";
+        switch (m_reply.framing) {
+        case Framing::ContentLength: {
+            qsizetype length = 0;
+            for (const Part &part : std::as_const(m_reply.parts))
+                length += part.bytes.size();
+            head += "Content-Length: " + QByteArray::number(length) + "\r\n";
+            break;
+        }
+        case Framing::Chunked:
+            head += "Transfer-Encoding: chunked\r\n";
+            break;
+        case Framing::CloseDelimited:
+            head += "Connection: close\r\n";
+            break;
+        }
+        m_socket->write(head + "\r\n");
+        m_nextPart = 0;
+        sendNextPart();
+    }
+
+    void sendNextPart() {
+        if (m_closed)
+            return;
+        if (m_nextPart == m_reply.parts.size()) {
+            finishReply();
+            return;
+        }
+        const Part &part = m_reply.parts[m_nextPart];
+        QTimer::singleShot(part.delay, this, [this] {
+            if (m_closed)
+                return;
+            writeBody(m_reply.parts[m_nextPart++].bytes);
+            sendNextPart();
+        });
+    }
+
+    void writeBody(const QByteArray &bytes) {
+        if (bytes.isEmpty())
+            return;
+        if (m_reply.framing == Framing::Chunked)
+            m_socket->write(QByteArray::number(bytes.size(), 16) + "\r\n" + bytes + "\r\n");
+        else
+            m_socket->write(bytes);
+        m_socket->flush();
+    }
+
+    void finishReply() {
+        if (m_reply.endless) {
+            m_pump.start();
+            return;
+        }
+        if (m_reply.stall)
+            return;
+        if (m_reply.framing == Framing::Chunked)
+            m_socket->write("0\r\n\r\n");
+        if (m_reply.framing == Framing::CloseDelimited) {
+            m_socket->disconnectFromHost();
+            return;
+        }
+        m_replying = false;
+        QTimer::singleShot(0, this, &Connection::readRequests);
+    }
+
+    void keepEndlessGoing() {
+        if (m_closed || m_reply.parts.isEmpty())
+            return;
+        if (m_socket->bytesToWrite() < 256 * 1024)
+            writeBody(m_reply.parts.last().bytes);
+    }
+
+    FakeBackend &m_backend;
+    QTcpSocket *m_socket;
+    QByteArray m_buffer;
+    Reply m_reply;
+    qsizetype m_nextPart = 0;
+    bool m_replying = false;
+    QTimer m_pump;
+    bool m_closed = false;
+};
+
+FakeBackend::FakeBackend(QObject *parent)
+    : QObject(parent)
+    , m_server(new QTcpServer(this)) {
+    connect(m_server, &QTcpServer::newConnection, this, &FakeBackend::accept);
+    if (!m_server->listen(QHostAddress::LocalHost))
+        qFatal("FakeBackend: cannot listen on loopback: %s", qPrintable(m_server->errorString()));
+}
+
+FakeBackend::~FakeBackend() {
+    // Close the connections while this object is whole: they report their closing to it.
+    delete m_server;
+}
+
+QUrl FakeBackend::url() const {
+    QUrl url;
+    url.setScheme(QStringLiteral("http"));
+    url.setHost(QStringLiteral("127.0.0.1"));
+    url.setPort(m_server->serverPort());
+    return url;
+}
+
+void FakeBackend::enqueue(Reply reply) {
+    m_replies.append(std::move(reply));
+}
+
+void FakeBackend::accept() {
+    while (QTcpSocket *socket = m_server->nextPendingConnection())
+        new Connection(*this, socket);
+}
+
+FakeBackend::Reply FakeBackend::takeReply() {
+    if (m_replies.isEmpty())
+        return Reply::text(500, "no scripted reply");
+    return m_replies.takeFirst();
+}

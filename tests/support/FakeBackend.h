@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QList>
+#include <QObject>
+#include <QUrl>
+
+#include <chrono>
+#include <utility>
+
+class QTcpServer;
+class QTcpSocket;
+
+/// An HTTP/1.1 server on loopback that stands in for the backend in tests. It records every
+/// request byte for byte and answers with scripted replies, in order: a status, headers, and a
+/// body sent in parts whose split and timing the test chooses (a part may end inside a line or
+/// inside a UTF-8 character). A reply may also never end, or stall after its parts.
+class FakeBackend final : public QObject {
+    Q_OBJECT
+
+public:
+    using Headers = QList<std::pair<QByteArray, QByteArray>>;
+
+    struct Request {
+        QByteArray method;
+        QByteArray target;
+        Headers headers;
+        QByteArray body;
+
+        /// The first header called `name`, compared without regard to case; empty if none.
+        [[nodiscard]] QByteArray header(QByteArrayView name) const;
+        [[nodiscard]] int headerCount(QByteArrayView name) const;
+        [[nodiscard]] QJsonObject json() const;
+    };
+
+    struct Part {
+        QByteArray bytes;
+        /// Pause before these bytes are sent.
+        std::chrono::milliseconds delay{0};
+    };
+
+    enum class Framing { ContentLength, Chunked, CloseDelimited };
+
+    struct Reply {
+        int status = 200;
+        Headers headers;
+        QList<Part> parts;
+        Framing framing = Framing::ContentLength;
+        /// After the parts, send the last part again and again until the client goes away.
+        bool endless = false;
+        /// After the parts, send nothing more and keep the connection open.
+        bool stall = false;
+
+        [[nodiscard]] static Reply json(int status, const QJsonObject &body);
+        [[nodiscard]] static Reply text(int status, QByteArray body,
+                                        QByteArray contentType = "text/plain; charset=utf-8");
+        /// A 200 event stream in the given parts, chunked as a streaming server sends it.
+        [[nodiscard]] static Reply stream(QList<Part> parts);
+    };
+
+    explicit FakeBackend(QObject *parent = nullptr);
+    ~FakeBackend() override;
+
+    /// http://127.0.0.1:<port>, the port chosen by the system.
+    [[nodiscard]] QUrl url() const;
+    /// Answers a later request; with none queued the server answers 500 "no scripted reply".
+    void enqueue(Reply reply);
+    [[nodiscard]] const QList<Request> &requests() const { return m_requests; }
+    /// Connections the client has closed or dropped so far.
+    [[nodiscard]] int closedConnections() const { return m_closedConnections; }
+
+Q_SIGNALS:
+    void requestReceived();
+    void connectionClosed();
+
+private:
+    class Connection;
+    friend class Connection;
+
+    void accept();
+    Reply takeReply();
+
+    QTcpServer *m_server;
+    QList<Reply> m_replies;
+    QList<Request> m_requests;
+    int m_closedConnections = 0;
+};

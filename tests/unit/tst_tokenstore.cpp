@@ -1,0 +1,114 @@
+// The token store over a keychain in memory: caching, decoding, and loads overtaken by changes.
+
+#include "Await.h"
+#include "FakeSecretStore.h"
+#include "services/AuthService.h"
+
+#include <QTest>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const FakeSecretStore::Key item{QStringLiteral("com.pindle.app"),
+                                QStringLiteral("pindle_auth_token")};
+
+} // namespace
+
+class TokenStoreTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void signedOutReadsTheKeychainEachTime() {
+        FakeSecretStore secrets;
+        AuthService auth(secrets);
+        QCOMPARE(await(auth.getToken()), std::nullopt);
+        QCOMPARE(await(auth.getToken()), std::nullopt);
+        QCOMPARE(secrets.reads, 2);
+        QCOMPARE(auth.tokenStore().cachedToken(), std::nullopt);
+    }
+
+    void loadedTokenIsCached() {
+        FakeSecretStore secrets;
+        secrets.items.insert(item, "tok-1");
+        AuthService auth(secrets);
+        QCOMPARE(await(auth.getToken()), QStringLiteral("tok-1"));
+        secrets.items.clear(); // removed behind our back: this process stays signed in
+        QCOMPARE(await(auth.getToken()), QStringLiteral("tok-1"));
+        QCOMPARE(await(auth.getToken()), QStringLiteral("tok-1"));
+        QCOMPARE(secrets.reads, 1);
+    }
+
+    void storedBytes_data() {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<bool>("present");
+        QTest::addColumn<QString>("token");
+        QTest::newRow("text") << QByteArray("abc.def") << true << "abc.def";
+        QTest::newRow("UTF-8") << QByteArray("t\xc3\xb6k") << true << "tök";
+        QTest::newRow("empty token is a token") << QByteArray("") << true << "";
+        QTest::newRow("not UTF-8") << QByteArray("\xff\xfe\xfd") << false << "";
+        QTest::newRow("cut inside a character") << QByteArray("t\xc3") << false << "";
+    }
+
+    void storedBytes() {
+        QFETCH(QByteArray, stored);
+        QFETCH(bool, present);
+        QFETCH(QString, token);
+        FakeSecretStore secrets;
+        secrets.items.insert(item, stored);
+        TokenStore tokens(secrets);
+        const std::optional<QString> loaded = await(tokens.getToken());
+        QCOMPARE(loaded.has_value(), present);
+        if (present)
+            QCOMPARE(*loaded, token);
+        QCOMPARE(tokens.cachedToken(), loaded);
+    }
+
+    void saveReplacesAndDeleteRemoves() {
+        FakeSecretStore secrets;
+        TokenStore tokens(secrets);
+        await(tokens.saveTokenToKeychain(QStringLiteral("first")));
+        await(tokens.saveTokenToKeychain(QStringLiteral("sëcond")));
+        QCOMPARE(secrets.items.size(), 1);
+        QCOMPARE(secrets.items.value(item), QByteArray("s\xc3\xab"
+                                                       "cond"));
+
+        tokens.setCachedToken(QStringLiteral("sëcond"));
+        await(tokens.deleteTokenFromKeychain());
+        QVERIFY(secrets.items.isEmpty());
+        QCOMPARE(tokens.cachedToken(), QStringLiteral("sëcond")); // the caller clears it
+    }
+
+    void loadOvertakenBySignIn() {
+        FakeSecretStore secrets;
+        secrets.latency = 50ms;
+        secrets.items.insert(item, "old");
+        TokenStore tokens(secrets);
+
+        auto load = tokens.getToken(); // reads "old" from the keychain, slowly
+        tokens.setCachedToken(QStringLiteral("new"));
+        auto save = tokens.saveTokenToKeychain(QStringLiteral("new"));
+        QCOMPARE(await(std::move(load)), QStringLiteral("new"));
+        await(std::move(save));
+        QCOMPARE(tokens.cachedToken(), QStringLiteral("new"));
+        QCOMPARE(await(tokens.getToken()), QStringLiteral("new"));
+    }
+
+    void loadOvertakenBySignOut() {
+        FakeSecretStore secrets;
+        secrets.latency = 50ms;
+        secrets.items.insert(item, "old");
+        TokenStore tokens(secrets);
+
+        auto load = tokens.getToken();
+        tokens.setCachedToken(std::nullopt);
+        auto removal = tokens.deleteTokenFromKeychain();
+        QCOMPARE(await(std::move(load)), std::nullopt);
+        await(std::move(removal));
+        QCOMPARE(tokens.cachedToken(), std::nullopt);
+        QCOMPARE(await(tokens.getToken()), std::nullopt);
+    }
+};
+
+QTEST_GUILESS_MAIN(TokenStoreTest)
+#include "tst_tokenstore.moc"
