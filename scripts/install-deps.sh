@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, running and testing Pindle needs. Safe to run again:
+# it only calls apt-get when something is missing.
+set -euo pipefail
+
+packages=(
+    # build
+    cmake ninja-build g++ pkg-config clang-format
+    qt6-base-dev qcoro-qt6-dev qtkeychain-qt6-dev
+    # run: QtKeychain loads libsecret when it first talks to the Secret Service
+    libsecret-1-0
+    # test: a private D-Bus session with GNOME Keyring, and a client to inspect it
+    dbus dbus-bin gnome-keyring libsecret-tools
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+    [[ "$status" == "install ok installed" ]] || missing+=("$package")
+done
+
+if ((${#missing[@]} == 0)); then
+    exit 0
+fi
+
+sudo=()
+if ((EUID != 0)); then
+    sudo=(sudo)
+fi
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Sets up, builds with AddressSanitizer and UndefinedBehaviorSanitizer, and runs every test suite.
+# The keychain suite starts its own D-Bus session and GNOME Keyring (scripts/with-keyring.sh).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+build=build/test
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPINDLE_SANITIZE=ON -DPINDLE_WERROR=ON >/dev/null
+cmake --build "$build"
+
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
+export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+ctest --test-dir "$build" --output-on-failure --timeout 300 "$@"
