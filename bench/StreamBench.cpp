@@ -23,28 +23,26 @@ constexpr int clientTokens = 50'000;
 constexpr qsizetype pieceSize = 16 * 1024;
 
 // An event stream of `count` short pieces, the way providers send them, ending in [DONE].
-QByteArray eventStream(int count)
-{
+QByteArray eventStream(int count) {
     QByteArray body;
     const char *words[] = {"The", " answer", " is", " forty", "-two", ".", " Ré", "sumé", "\\n"};
     for (int i = 0; i < count; ++i) {
-        body += R"(data: {"id":"chatcmpl-1","object":"chat.completion.chunk","choices":[{"index":0,"delta":{"content":")";
+        body +=
+            R"(data: {"id":"chatcmpl-1","object":"chat.completion.chunk","choices":[{"index":0,"delta":{"content":")";
         body += words[i % 9];
         body += "\"},\"finish_reason\":null}]}\n\n";
     }
     return body + "data: [DONE]\n\n";
 }
 
-QList<FakeBackend::Part> piecesOf(const QByteArray &body)
-{
+QList<FakeBackend::Part> piecesOf(const QByteArray &body) {
     QList<FakeBackend::Part> parts;
     for (qsizetype at = 0; at < body.size(); at += pieceSize)
         parts.append({body.mid(at, pieceSize)});
     return parts;
 }
 
-void benchDecoder()
-{
+void benchDecoder() {
     const QByteArray body = eventStream(decoderTokens);
     double best = 1e9;
     int tokens = 0;
@@ -60,11 +58,11 @@ void benchDecoder()
     }
     std::printf("line decoder:           %d tokens, %.1f MB in %.1f ms: %.2f M tokens/s, %.0f MB/s "
                 "(best of 5)\n",
-                tokens, body.size() / 1e6, best * 1e3, tokens / best / 1e6, body.size() / best / 1e6);
+                tokens, body.size() / 1e6, best * 1e3, tokens / best / 1e6,
+                body.size() / best / 1e6);
 }
 
-void benchClient()
-{
+void benchClient() {
     QTemporaryDir dir;
     FakeBackend backend;
     QNetworkAccessManager network;
@@ -77,7 +75,8 @@ void benchClient()
 
     const QByteArray body = eventStream(clientTokens);
     const QList<ChatMessage> question{ChatMessage(QUuid::createUuid(), ChatMessage::Role::User,
-                                                  QStringLiteral("Go"), QDateTime::currentDateTime())};
+                                                  QStringLiteral("Go"),
+                                                  QDateTime::currentDateTime())};
     double best = 1e9;
     int tokens = 0;
     for (int round = 0; round < 3; ++round) {
@@ -96,8 +95,7 @@ void benchClient()
 
 } // namespace
 
-int main(int argc, char *argv[])
-{
+int main(int argc, char *argv[]) {
     QCoreApplication app(argc, argv);
     benchDecoder();
     benchClient();

@@ -19,8 +19,6 @@ public:
     /// The bearer token, or nothing when the user is signed out.
     [[nodiscard]] QCoro::Task<std::optional<QString>> getToken();
 
-    [[nodiscard]] TokenStore &tokenStore() { return m_tokens; }
-
 private:
     TokenStore m_tokens;
 };

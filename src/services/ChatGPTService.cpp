@@ -128,6 +128,9 @@ QCoro::Task<ReplyPtr> ChatGPTService::send(QList<ChatMessage> messages, QString 
                          QByteArrayLiteral("Bearer ") + token->toUtf8());
     // The idle timeout is ReplyWatcher's, which also counts upload progress.
     request.setTransferTimeout(0);
+    // A redirect would carry the token to an address nobody vetted: report it instead.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::ManualRedirectPolicy);
     ReplyPtr reply(m_network.post(request, QJsonDocument(body).toJson(QJsonDocument::Compact)));
     if (stream)
         reply->setReadBufferSize(maxStreamLineLength);
@@ -159,9 +162,15 @@ QCoro::Task<> ChatGPTService::streamChatCompletion(QList<ChatMessage> messages, 
     }
 
     ChatStreamDecoder decoder(std::move(onToken), maxStreamLineLength);
+    qsizetype received = 0;
     for (;;) {
         const bool ended = reply->isFinished();
-        ChatStreamDecoder::Status state = decoder.feed(watcher.takeAvailable());
+        const QByteArray bytes = watcher.takeAvailable();
+        received += bytes.size();
+        if (received > maxStreamSize)
+            throw APIError(
+                QStringLiteral("The server's answer went on past 32 MiB; it was stopped."));
+        ChatStreamDecoder::Status state = decoder.feed(bytes);
         if (ended && state == ChatStreamDecoder::Status::More) {
             if (watcher.transportFailed())
                 throw NetworkError(watcher.transportErrorText());
@@ -179,24 +188,29 @@ QCoro::Task<> ChatGPTService::streamChatCompletion(QList<ChatMessage> messages, 
 QCoro::Task<QString> ChatGPTService::readErrorBody(QNetworkReply &reply, ReplyWatcher &watcher) {
     // The body's lines joined with nothing between them, as much as fits in one line of text.
     QByteArray joined;
+    bool cut = false;
     LineSplitter lines(maxErrorTextLength);
     const auto append = [&](QByteArrayView line) {
-        joined.append(line.first(std::min(line.size(), maxErrorTextLength + 1 - joined.size())));
-        return joined.size() <= maxErrorTextLength;
+        const qsizetype room = maxErrorTextLength - joined.size();
+        joined.append(line.first(std::min(line.size(), room)));
+        cut = cut || line.size() > room;
+        return !cut;
     };
     for (;;) {
         const bool ended = reply.isFinished();
-        bool full = false;
-        const bool fits = lines.feed(watcher.takeAvailable(), append, &full);
-        if (!fits) // one endless line: keep what it began with
+        bool stopped = false;
+        const bool fits = lines.feed(watcher.takeAvailable(), append, &stopped);
+        cut = cut || !fits;
+        if (ended || !fits) // the rest, or the beginning of a line too long to keep whole
             append(lines.takeRest());
-        if (ended)
-            append(lines.takeRest());
-        if (ended || full || !fits)
+        if (ended || cut)
             break;
         co_await watcher.activity();
     }
-    co_return clipped(QString::fromUtf8(joined));
+    QString text = QString::fromUtf8(joined);
+    if (cut)
+        text += QChar(0x2026);
+    co_return text;
 }
 
 QCoro::Task<QString> ChatGPTService::chatCompletion(QList<ChatMessage> messages, QString category) {

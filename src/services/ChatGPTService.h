@@ -35,6 +35,8 @@ public:
     /// Longest line of a streamed reply, and largest whole reply, the client will hold.
     static constexpr qsizetype maxStreamLineLength = 1024 * 1024;
     static constexpr qsizetype maxReplySize = 8 * 1024 * 1024;
+    /// A streamed answer of this many bytes is far past any model's reply limit: stop it.
+    static constexpr qsizetype maxStreamSize = 32 * 1024 * 1024;
 
     ChatGPTService(QNetworkAccessManager &network, AuthService &auth, SettingsManager &settings,
                    BackendConfig backend);

@@ -32,8 +32,10 @@ public:
                 m_pending.append(line);
                 line = m_pending;
             }
-            if (line.size() > m_maxLineLength)
+            if (line.size() > m_maxLineLength) {
+                keepStartOf(line);
                 return false;
+            }
             if (line.endsWith('\r'))
                 line.chop(1);
             const bool goOn = onLine(line);
@@ -44,13 +46,19 @@ public:
             }
         }
         m_pending.append(bytes.sliced(start));
-        return m_pending.size() <= m_maxLineLength;
+        if (m_pending.size() <= m_maxLineLength)
+            return true;
+        keepStartOf(m_pending);
+        return false;
     }
 
     /// The unfinished last line (without a CR at its end), leaving the splitter empty.
     [[nodiscard]] QByteArray takeRest();
 
 private:
+    // A refused line still leaves its beginning for takeRest(), for error messages.
+    void keepStartOf(QByteArrayView line) { m_pending = line.first(m_maxLineLength).toByteArray(); }
+
     qsizetype m_maxLineLength;
     QByteArray m_pending;
 };

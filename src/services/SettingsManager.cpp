@@ -197,11 +197,15 @@ void SettingsManager::store(const char *name, const QJsonValue &value) {
     m_document.insert(key(name), value);
     if (!m_writable)
         return;
+    const QByteArray bytes = QJsonDocument(m_document).toJson(QJsonDocument::Indented);
+    if (bytes.size() > maxDocumentSize) { // it could not be read back at the next start
+        setWriteError(
+            QStringLiteral("Your settings could not be saved: they are larger than 1 MiB."));
+        return;
+    }
     QDir().mkpath(QFileInfo(m_filePath).absolutePath());
     QSaveFile file(m_filePath);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(QJsonDocument(m_document).toJson(QJsonDocument::Indented)) < 0 ||
-        !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) < 0 || !file.commit()) {
         setWriteError(
             QStringLiteral("Your settings could not be saved: %1").arg(file.errorString()));
         return;

@@ -203,10 +203,6 @@ private Q_SLOTS:
                                           << "exams" << -1 << "o3" << 0.1 << 2048;
         QTest::newRow("o3 image goes to gpt-4o") << "o3"
                                                  << "exams" << 1 << "gpt-4o" << 0.1 << 2300;
-        QTest::newRow("gpt-4 image") << "gpt-4"
-                                     << "general" << 1 << "gpt-4o" << 0.15 << 2300;
-        QTest::newRow("gpt-3.5 image") << "gpt-3.5-turbo"
-                                       << "general" << 1 << "gpt-4o" << 0.15 << 2300;
         QTest::newRow("gpt-4.1-mini image") << "gpt-4.1-mini"
                                             << "exams" << 1 << "gpt-4.1-mini" << 0.1 << 2300;
         QTest::newRow("gpt-5.4 image") << "gpt-5.4"
@@ -454,6 +450,21 @@ private Q_SLOTS:
             !BackendConfig::credentialTransportRefusal(QUrl(QStringLiteral("https://a.example"))));
     }
 
+    void redirectsAreNotFollowed() {
+        // The token must never be carried on to an address the user did not configure.
+        FakeBackend elsewhere;
+        Reply redirect = Reply::text(307, "moved");
+        redirect.headers.append({"Location", elsewhere.url().toEncoded() + "/api/chat"});
+        m_backend->enqueue(redirect);
+        m_backend->enqueue(redirect);
+        QCOMPARE(failureOf<APIError>(m_chat->streamChatCompletion(
+                     question(), QStringLiteral("exams"), [](const QString &) {})),
+                 QStringLiteral("Server error (307): moved"));
+        QCOMPARE(failureOf<APIError>(m_chat->chatCompletion(question(), QStringLiteral("exams"))),
+                 QStringLiteral("API error: moved"));
+        QVERIFY(elsewhere.requests().isEmpty());
+    }
+
     void transportFailures() {
         QTcpServer closed;
         QVERIFY(closed.listen(QHostAddress::LocalHost));
@@ -527,6 +538,18 @@ private Q_SLOTS:
                                 "stopped."));
         QTRY_COMPARE(m_backend->closedConnections(), 1);
 
+        // Valid pieces that never end.
+        QByteArray pieces;
+        while (pieces.size() < 64 * 1024)
+            pieces += delta(QStringLiteral("na"));
+        Reply endlessStream = Reply::stream({{pieces}});
+        endlessStream.endless = true;
+        m_backend->enqueue(endlessStream);
+        QCOMPARE(failureOf<APIError>(m_chat->streamChatCompletion(
+                     question(), QStringLiteral("exams"), [](const QString &) {})),
+                 QStringLiteral("The server's answer went on past 32 MiB; it was stopped."));
+        QTRY_COMPARE(m_backend->closedConnections(), 2);
+
         // A whole reply that never ends.
         Reply endlessBody = Reply::stream({{QByteArray(64 * 1024, ' ')}});
         endlessBody.endless = true;
@@ -534,7 +557,7 @@ private Q_SLOTS:
         QCOMPARE(
             failureOf<PindleError>(m_chat->chatCompletion(question(), QStringLiteral("exams"))),
             QStringLiteral("The server's reply is larger than 8 MiB."));
-        QTRY_COMPARE(m_backend->closedConnections(), 2);
+        QTRY_COMPARE(m_backend->closedConnections(), 3);
 
         // An error page that never ends is cut to one readable line.
         Reply endlessError = Reply::stream({{"oops\n"}, {QByteArray(4096, 'e') + '\n'}});
@@ -546,7 +569,14 @@ private Q_SLOTS:
         QVERIFY(failure.startsWith(QStringLiteral("Server error (500): oopseeee")));
         QVERIFY(failure.endsWith(QChar(0x2026)));
         QVERIFY(failure.size() < 70 * 1024);
-        QTRY_COMPARE(m_backend->closedConnections(), 3);
+        QTRY_COMPARE(m_backend->closedConnections(), 4);
+
+        // One error line longer than the limit, arriving whole, still shows its beginning.
+        m_backend->enqueue(Reply::text(500, QByteArray(100 * 1024, 'z') + '\n'));
+        const QString longLine = failureOf<APIError>(m_chat->streamChatCompletion(
+            question(), QStringLiteral("exams"), [](const QString &) {}));
+        QVERIFY(longLine.startsWith(QStringLiteral("Server error (500): zzzz")));
+        QVERIFY(longLine.endsWith(QChar(0x2026)));
     }
 };
 

@@ -21,11 +21,11 @@ class TokenStoreTest : public QObject {
 private Q_SLOTS:
     void signedOutReadsTheKeychainEachTime() {
         FakeSecretStore secrets;
-        AuthService auth(secrets);
-        QCOMPARE(await(auth.getToken()), std::nullopt);
-        QCOMPARE(await(auth.getToken()), std::nullopt);
+        TokenStore tokens(secrets);
+        QCOMPARE(await(tokens.getToken()), std::nullopt);
+        QCOMPARE(await(tokens.getToken()), std::nullopt);
         QCOMPARE(secrets.reads, 2);
-        QCOMPARE(auth.tokenStore().cachedToken(), std::nullopt);
+        QCOMPARE(tokens.cachedToken(), std::nullopt);
     }
 
     void loadedTokenIsCached() {

@@ -3,6 +3,7 @@
 #include <QCoroSignal>
 #include <qt6keychain/keychain.h>
 
+#include <chrono>
 #include <memory>
 
 // Holds one place in the queue for the duration of an operation; leaving hands the store on.
@@ -35,10 +36,20 @@ template <typename JobType> auto makeJob(const QString &service, const QString &
     return job;
 }
 
-QCoro::Task<> run(QKeychain::Job &job) {
-    auto finished = qCoro(&job, &QKeychain::Job::finished);
-    job.start();
-    co_await std::move(finished);
+// A job can wait for ever: a locked keyring whose unlock prompt is ignored, a hung service.
+// Past this the operation counts as failed so later ones are not held up behind it.
+constexpr std::chrono::seconds jobTimeout{30};
+
+// False when the job did not finish in time; it then deletes itself whenever it does.
+QCoro::Task<bool> run(std::unique_ptr<QKeychain::Job> &job) {
+    auto finished =
+        qCoro(job.get(), &QKeychain::Job::finished, std::chrono::milliseconds(jobTimeout));
+    job->start();
+    if (!(co_await std::move(finished)).has_value()) {
+        job.release()->setAutoDelete(true);
+        co_return false;
+    }
+    co_return true;
 }
 
 } // namespace
@@ -55,26 +66,26 @@ QCoro::Task<std::optional<QByteArray>> KeychainSecretStore::readSecret(QString s
                                                                        QString account) {
     const Turn turn(this);
     co_await waitForTurn(turn.ticket());
-    auto job = makeJob<QKeychain::ReadPasswordJob>(service, account);
-    co_await run(*job);
-    if (job->error() != QKeychain::NoError)
+    std::unique_ptr<QKeychain::Job> job = makeJob<QKeychain::ReadPasswordJob>(service, account);
+    if (!co_await run(job) || job->error() != QKeychain::NoError)
         co_return std::nullopt;
-    co_return job->binaryData();
+    co_return static_cast<QKeychain::ReadPasswordJob &>(*job).binaryData();
 }
 
 QCoro::Task<> KeychainSecretStore::writeSecret(QString service, QString account,
                                                QByteArray secret) {
     const Turn turn(this);
     co_await waitForTurn(turn.ticket());
-    auto job = makeJob<QKeychain::WritePasswordJob>(service, account);
+    auto writer = makeJob<QKeychain::WritePasswordJob>(service, account);
     // Stored as text so other Secret Service tools show the token as it is.
-    job->setTextData(QString::fromUtf8(secret));
-    co_await run(*job);
+    writer->setTextData(QString::fromUtf8(secret));
+    std::unique_ptr<QKeychain::Job> job = std::move(writer);
+    co_await run(job);
 }
 
 QCoro::Task<> KeychainSecretStore::deleteSecret(QString service, QString account) {
     const Turn turn(this);
     co_await waitForTurn(turn.ticket());
-    auto job = makeJob<QKeychain::DeletePasswordJob>(service, account);
-    co_await run(*job);
+    std::unique_ptr<QKeychain::Job> job = makeJob<QKeychain::DeletePasswordJob>(service, account);
+    co_await run(job);
 }

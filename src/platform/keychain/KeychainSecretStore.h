@@ -7,8 +7,10 @@
 /// Secrets in the desktop's Secret Service (GNOME Keyring, KWallet) through QtKeychain.
 ///
 /// Operations run strictly one after another in the order they were asked for, so a read never
-/// sees a write half done. Without a Secret Service nothing is stored and reads find nothing; the
-/// secret is never written anywhere in plain text instead.
+/// sees a write half done; one that hangs is given up after 30 seconds. Secrets are UTF-8 text
+/// (they are stored as text, so other Secret Service tools show them as they are). Without a Secret
+/// Service nothing is stored and reads find nothing; the secret is never written anywhere in plain
+/// text instead.
 class KeychainSecretStore final : public QObject, public SecretStore {
     Q_OBJECT
 
