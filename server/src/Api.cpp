@@ -1,0 +1,503 @@
+#include "Api.h"
+
+#include "HttpForms.h"
+#include "OpenStore.h"
+#include "SignupPage.h"
+
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+
+namespace pindle {
+
+namespace {
+
+using nlohmann::json;
+
+constexpr size_t maxProviderReply = 8 * 1024 * 1024;
+constexpr size_t maxProviderError = 16 * 1024;
+
+std::int64_t nowSeconds() {
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+HttpResponse jsonResponse(int status, const json &body) {
+    return {status, "application/json", body.dump()};
+}
+
+HttpResponse errorResponse(int status, const std::string &message) {
+    return jsonResponse(status, json{{"error", message}});
+}
+
+json userJson(const User &user) {
+    json result{{"id", std::to_string(user.id)},
+                {"email", user.email},
+                {"name", user.name},
+                {"subscriptionStatus", user.subscriptionStatus}};
+    if (user.subscriptionEnd)
+        result["subscriptionEnd"] = *user.subscriptionEnd;
+    return result;
+}
+
+std::optional<json> parseObject(const std::string &body) {
+    json document = json::parse(body, nullptr, false);
+    if (document.is_discarded() || !document.is_object())
+        return std::nullopt;
+    return document;
+}
+
+std::optional<std::string> stringMember(const json &object, const char *key) {
+    const auto found = object.find(key);
+    if (found == object.end() || !found->is_string())
+        return std::nullopt;
+    return found->get<std::string>();
+}
+
+// Why a chat request body is unusable, if it is.
+std::optional<std::string> chatProblem(const json &body) {
+    const auto model = stringMember(body, "model");
+    if (!model || model->empty() || model->size() > 200)
+        return "\"model\" must be a non-empty string";
+    if (!stringMember(body, "category"))
+        return "\"category\" must be a string";
+    const auto stream = body.find("stream");
+    if (stream == body.end() || !stream->is_boolean())
+        return "\"stream\" must be true or false";
+    const auto temperature = body.find("temperature");
+    if (temperature == body.end() || !temperature->is_number() || temperature->get<double>() < 0 ||
+        temperature->get<double>() > 2)
+        return "\"temperature\" must be a number from 0 to 2";
+    const auto maxTokens = body.find("max_tokens");
+    if (maxTokens == body.end() || !maxTokens->is_number_integer() ||
+        maxTokens->get<std::int64_t>() < 1 || maxTokens->get<std::int64_t>() > 100000)
+        return "\"max_tokens\" must be a whole number from 1 to 100000";
+    const auto messages = body.find("messages");
+    if (messages == body.end() || !messages->is_array() || messages->empty())
+        return "\"messages\" must be a non-empty list";
+    for (const json &message : *messages) {
+        if (!message.is_object())
+            return "each message must be an object";
+        const auto role = stringMember(message, "role");
+        if (!role || (*role != "user" && *role != "assistant" && *role != "system"))
+            return "each message needs a \"role\" of user, assistant or system";
+        const auto content = message.find("content");
+        if (content == message.end())
+            return "each message needs a \"content\"";
+        if (content->is_string())
+            continue;
+        if (!content->is_array() || content->empty())
+            return "a message's \"content\" must be text or a list of parts";
+        for (const json &part : *content) {
+            const auto type = part.is_object() ? stringMember(part, "type") : std::nullopt;
+            if (type == "text" && stringMember(part, "text"))
+                continue;
+            if (type == "image_url" && part.contains("image_url") &&
+                part["image_url"].is_object() && stringMember(part["image_url"], "url"))
+                continue;
+            return "each content part must be text or an image_url";
+        }
+    }
+    return std::nullopt;
+}
+
+// Rough token count of text, for providers that do not report their usage.
+std::int64_t estimatedTokens(size_t characters) {
+    return std::int64_t(characters / 4 + 1);
+}
+
+std::string providerErrorText(long status, const std::string &body) {
+    std::string detail;
+    if (const auto object = parseObject(body)) {
+        const auto error = object->find("error");
+        if (error != object->end() && error->is_object())
+            detail = stringMember(*error, "message").value_or("");
+        else if (error != object->end() && error->is_string())
+            detail = error->get<std::string>();
+    }
+    std::string text =
+        "The model provider refused the request (HTTP " + std::to_string(status) + ")";
+    return detail.empty() ? text + "." : text + ": " + detail.substr(0, 500);
+}
+
+} // namespace
+
+Api::Api(Config config, Store &store, WorkerPool &workers, ProviderClient &provider)
+    : m_config(std::move(config))
+    , m_store(store)
+    , m_workers(workers)
+    , m_provider(provider)
+    , m_decoyHash(m_hasher.hash("decoy password for unknown accounts")) {}
+
+void Api::handle(HttpRequest request, std::shared_ptr<Responder> responder) {
+    // Handlers that block (the store, password hashing) run on the worker pool; a failure there
+    // still gets an answer.
+    const auto later = [this, &responder](auto work) {
+        m_workers.post([responder, work = std::move(work)] {
+            try {
+                work();
+            } catch (const std::exception &) {
+                responder->reply(errorResponse(
+                    500, "The server could not complete the request. Try again later."));
+            }
+        });
+    };
+    const std::string &path = request.path;
+    const std::string &method = request.method;
+    const auto only = [&](const char *allowed) {
+        if (method == allowed)
+            return true;
+        responder->reply(errorResponse(405, "Use " + std::string(allowed) + " for " + path + "."));
+        return false;
+    };
+
+    if (path == "/healthz") {
+        if (only("GET"))
+            responder->reply(jsonResponse(200, json{{"status", "ok"}}));
+    } else if (path == "/signup") {
+        if (method == "GET")
+            responder->reply({200, "text/html; charset=utf-8", signupPage({}, {})});
+        else if (only("POST"))
+            later([=, this] { signUp(request, responder, true); });
+    } else if (path == "/api/auth/signup") {
+        if (only("POST"))
+            later([=, this] { signUp(request, responder, false); });
+    } else if (path == "/api/auth/login") {
+        if (only("POST"))
+            later([=, this] { login(request, responder); });
+    } else if (path == "/api/auth/me") {
+        if (only("GET"))
+            later([=, this] { me(request, responder); });
+    } else if (path == "/api/chat") {
+        if (only("POST"))
+            later([=, this] { chat(request, responder); });
+    } else if (path == "/api/chat/transcribe") {
+        if (only("POST"))
+            later([=, this] { transcribe(request, responder); });
+    } else {
+        responder->reply(errorResponse(404, "There is nothing at " + path + "."));
+    }
+}
+
+std::optional<User> Api::authenticate(const HttpRequest &request) {
+    constexpr std::string_view scheme = "Bearer ";
+    if (request.authorization.rfind(scheme, 0) != 0)
+        return std::nullopt;
+    const std::string_view token = std::string_view(request.authorization).substr(scheme.size());
+    if (token.empty() || token.size() > 256)
+        return std::nullopt;
+    return m_store.findSessionUser(hashSessionToken(token), nowSeconds());
+}
+
+std::string Api::sessionFor(const User &user) {
+    std::string token = newSessionToken();
+    m_store.createSession(hashSessionToken(token), user.id,
+                          nowSeconds() + m_config.sessionDays * 24 * 3600);
+    return token;
+}
+
+void Api::login(const HttpRequest &request, const std::shared_ptr<Responder> &responder) {
+    const auto body = parseObject(request.body);
+    const auto email = body ? stringMember(*body, "email") : std::nullopt;
+    const auto password = body ? stringMember(*body, "password") : std::nullopt;
+    if (!email || !password) {
+        responder->reply(errorResponse(400, "Send a JSON object with \"email\" and \"password\"."));
+        return;
+    }
+    const std::string emailKey = normalizedEmail(*email);
+    if (m_failuresByEmail.blocked(emailKey) || m_failuresByAddress.blocked(request.clientAddress)) {
+        responder->reply(errorResponse(429, "Too many failed sign-ins. Try again in 15 minutes."));
+        return;
+    }
+    const std::optional<User> user = m_store.findUserByEmail(*email);
+    // An unknown address costs as much time as a wrong password, so neither gives the other away.
+    const bool matches =
+        m_hasher.verify(*password, user ? user->passwordHash : m_decoyHash) && user.has_value();
+    if (!matches) {
+        m_failuresByEmail.record(emailKey);
+        m_failuresByAddress.record(request.clientAddress);
+        responder->reply(errorResponse(401, "Invalid e-mail or password."));
+        return;
+    }
+    m_failuresByEmail.clear(emailKey);
+    responder->reply(
+        jsonResponse(200, json{{"token", sessionFor(*user)}, {"user", userJson(*user)}}));
+}
+
+void Api::signUp(const HttpRequest &request, const std::shared_ptr<Responder> &responder,
+                 bool form) {
+    std::string email, name, password;
+    if (form) {
+        auto fields = parseUrlEncoded(request.body);
+        email = fields["email"];
+        name = fields["name"];
+        password = fields["password"];
+    } else if (const auto body = parseObject(request.body)) {
+        email = stringMember(*body, "email").value_or("");
+        name = stringMember(*body, "name").value_or("");
+        password = stringMember(*body, "password").value_or("");
+    }
+    const auto fail = [&](int status, const std::string &message) {
+        if (form)
+            responder->reply({status, "text/html; charset=utf-8", signupPage(message, {})});
+        else
+            responder->reply(errorResponse(status, message));
+    };
+    if (!m_config.signupOpen)
+        return fail(403, "Sign-up is closed on this server. Ask its operator for an account.");
+    if (name.empty() || name.size() > 200)
+        return fail(400, "Please enter your name.");
+    if (const auto problem = emailProblem(email))
+        return fail(400, *problem);
+    if (const auto problem = passwordProblem(password))
+        return fail(400, *problem);
+
+    NewUser user;
+    user.email = email;
+    user.name = name;
+    user.passwordHash = m_hasher.hash(password);
+    user.tokenBalance = m_config.signupBalance;
+    const std::optional<User> created = m_store.createUser(user);
+    if (!created)
+        return fail(409, "An account with this e-mail address already exists.");
+    if (form)
+        responder->reply({201, "text/html; charset=utf-8", signupPage({}, created->email)});
+    else
+        responder->reply(
+            jsonResponse(201, json{{"token", sessionFor(*created)}, {"user", userJson(*created)}}));
+}
+
+void Api::me(const HttpRequest &request, const std::shared_ptr<Responder> &responder) {
+    const std::optional<User> user = authenticate(request);
+    if (!user)
+        return responder->reply(errorResponse(401, "Session expired. Please sign in again."));
+    responder->reply(jsonResponse(200, userJson(*user)));
+}
+
+void Api::debitLater(std::int64_t userId, std::int64_t tokens, const std::string &model) {
+    m_workers.post([this, userId, tokens, model] {
+        try {
+            m_store.debit(userId, tokens, model);
+        } catch (const std::exception &) {
+            // The answer has been delivered; a failed debit only loses this one charge.
+        }
+    });
+}
+
+void Api::chat(const HttpRequest &request, const std::shared_ptr<Responder> &responder) {
+    const std::optional<User> user = authenticate(request);
+    if (!user)
+        return responder->reply(errorResponse(401, "Session expired. Please sign in again."));
+    const auto body = parseObject(request.body);
+    if (!body)
+        return responder->reply(errorResponse(400, "The request body must be a JSON object."));
+    if (const auto problem = chatProblem(*body))
+        return responder->reply(errorResponse(400, *problem));
+    const std::string model = (*body)["model"];
+    if (!m_config.allowedModels.empty() &&
+        std::find(m_config.allowedModels.begin(), m_config.allowedModels.end(), model) ==
+            m_config.allowedModels.end())
+        return responder->reply(
+            errorResponse(400, "The model \"" + model + "\" is not offered by this server."));
+    if (!m_config.providerConfigured())
+        return responder->reply(errorResponse(
+            503, "No model provider is configured on this server: set \"provider_url\" in its "
+                 "configuration file (or PINDLE_PROVIDER_URL)."));
+    if (user->tokenBalance <= 0)
+        return responder->reply(errorResponse(403, "Your token balance is used up."));
+
+    const auto mapped = m_config.modelMap.find(model);
+    const bool stream = (*body)["stream"];
+    json upstream{{"model", mapped == m_config.modelMap.end() ? model : mapped->second},
+                  {"messages", (*body)["messages"]},
+                  {"stream", stream},
+                  {"temperature", (*body)["temperature"]},
+                  {"max_tokens", (*body)["max_tokens"]}};
+    if (stream)
+        upstream["stream_options"] = json{{"include_usage", true}};
+
+    ProviderRequest call{m_config.providerUrl + "/chat/completions", {}, upstream.dump(), {}};
+    if (!m_config.providerApiKey.empty())
+        call.headers.push_back("Authorization: Bearer " + m_config.providerApiKey);
+
+    // State of one transfer, touched only on the provider thread.
+    struct Progress {
+        long status = 0;
+        bool streaming = false;
+        std::string pending; // an unfinished line, or the whole body when not streaming
+        std::int64_t reportedTokens = -1;
+        std::int64_t forwardedLines = 0;
+        bool tooLarge = false;
+    };
+    auto progress = std::make_shared<Progress>();
+    const std::int64_t userId = user->id;
+    const size_t promptSize = request.body.size();
+
+    const auto noteUsage = [progress](const json &object) {
+        const auto usage = object.find("usage");
+        if (usage != object.end() && usage->is_object() && usage->contains("total_tokens") &&
+            (*usage)["total_tokens"].is_number_integer())
+            progress->reportedTokens = (*usage)["total_tokens"].get<std::int64_t>();
+    };
+
+    ProviderHandlers handlers;
+    handlers.onStatus = [progress, responder, stream](long status) {
+        progress->status = status;
+        if (status == 200 && stream) {
+            progress->streaming = true;
+            responder->beginStream(200, "text/event-stream");
+        }
+    };
+    handlers.onData = [progress, responder, noteUsage](std::string_view bytes) {
+        if (!progress->streaming) {
+            const size_t cap = progress->status == 200 ? maxProviderReply : maxProviderError;
+            if (progress->pending.size() + bytes.size() > cap)
+                progress->tooLarge = true;
+            else
+                progress->pending.append(bytes);
+            return;
+        }
+        // Pass whole lines on as they complete; keep the [DONE] marker for the very end.
+        progress->pending.append(bytes);
+        std::string out;
+        size_t start = 0;
+        for (size_t end; (end = progress->pending.find('\n', start)) != std::string::npos;
+             start = end + 1) {
+            std::string_view line(progress->pending.data() + start, end - start);
+            if (!line.empty() && line.back() == '\r')
+                line.remove_suffix(1);
+            if (line.rfind("data: ", 0) == 0) {
+                const std::string_view payload = line.substr(6);
+                if (payload == "[DONE]")
+                    continue;
+                ++progress->forwardedLines;
+                if (payload.find("\"usage\"") != std::string_view::npos) {
+                    const json chunk = json::parse(payload, nullptr, false);
+                    if (chunk.is_object())
+                        noteUsage(chunk);
+                }
+            }
+            out.append(line).append("\n");
+        }
+        progress->pending.erase(0, start);
+        if (progress->pending.size() > 1024 * 1024)
+            progress->pending.clear(); // one endless line: drop it rather than hold it
+        if (!out.empty())
+            responder->streamChunk(std::move(out));
+    };
+    handlers.onDone = [this, progress, responder, noteUsage, userId, model,
+                       promptSize](const std::string &error) {
+        const std::int64_t estimate = estimatedTokens(promptSize) + progress->forwardedLines;
+        if (progress->streaming) {
+            if (!error.empty() && error != "cancelled") {
+                const json notice{
+                    {"choices",
+                     json::array(
+                         {json{{"delta", json{{"content", "\n\n[The answer was cut off: the model "
+                                                          "provider stopped responding.]"}}}}})}};
+                responder->streamChunk("data: " + notice.dump() + "\n\n");
+            }
+            if (error != "cancelled") {
+                responder->streamChunk("data: [DONE]\n\n");
+                responder->endStream();
+            }
+            debitLater(userId, progress->reportedTokens >= 0 ? progress->reportedTokens : estimate,
+                       model);
+            return;
+        }
+        if (error == "cancelled")
+            return;
+        if (!error.empty())
+            return responder->reply(
+                errorResponse(502, "The model provider could not be reached: " + error));
+        if (progress->status != 200)
+            return responder->reply(
+                errorResponse(502, providerErrorText(progress->status, progress->pending)));
+        if (progress->tooLarge)
+            return responder->reply(
+                errorResponse(502, "The model provider's reply was too large."));
+        const auto reply = parseObject(progress->pending);
+        if (!reply)
+            return responder->reply(
+                errorResponse(502, "The model provider's reply was not a JSON object."));
+        noteUsage(*reply);
+        debitLater(userId, progress->reportedTokens >= 0 ? progress->reportedTokens : estimate,
+                   model);
+        responder->reply({200, "application/json", std::move(progress->pending)});
+    };
+
+    const std::uint64_t transfer = m_provider.start(std::move(call), std::move(handlers));
+    responder->onDisconnect([this, transfer] { m_provider.cancel(transfer); });
+}
+
+void Api::transcribe(const HttpRequest &request, const std::shared_ptr<Responder> &responder) {
+    const std::optional<User> user = authenticate(request);
+    if (!user)
+        return responder->reply(errorResponse(401, "Session expired. Please sign in again."));
+    if (std::int64_t(request.body.size()) > m_config.maxUploadBytes)
+        return responder->reply(errorResponse(
+            413, "The recording is too large (the limit is " +
+                     std::to_string(m_config.maxUploadBytes / (1024 * 1024)) + " MiB)."));
+    const auto parts = parseMultipart(request.contentType, request.body);
+    if (!parts)
+        return responder->reply(errorResponse(400, "Send the recording as multipart/form-data."));
+    const FormPart *audio = nullptr;
+    std::string language;
+    for (const FormPart &part : *parts) {
+        if (part.name == "audio")
+            audio = &part;
+        else if (part.name == "language")
+            language = part.data;
+    }
+    if (!audio || audio->data.empty())
+        return responder->reply(errorResponse(400, "The form has no \"audio\" recording."));
+    if (!m_config.providerConfigured())
+        return responder->reply(errorResponse(
+            503, "No model provider is configured on this server: set \"provider_url\" in its "
+                 "configuration file (or PINDLE_PROVIDER_URL)."));
+    if (user->tokenBalance <= 0)
+        return responder->reply(errorResponse(403, "Your token balance is used up."));
+
+    ProviderRequest call;
+    call.url = m_config.providerUrl + "/audio/transcriptions";
+    if (!m_config.providerApiKey.empty())
+        call.headers.push_back("Authorization: Bearer " + m_config.providerApiKey);
+    call.form.push_back({"file", audio->data, "audio.m4a", "audio/mp4"});
+    call.form.push_back({"model", m_config.transcriptionModel, {}, {}});
+    call.form.push_back({"response_format", "json", {}, {}});
+    if (!language.empty() && language.size() <= 16)
+        call.form.push_back({"language", language, {}, {}});
+
+    struct Progress {
+        long status = 0;
+        std::string body;
+    };
+    auto progress = std::make_shared<Progress>();
+    ProviderHandlers handlers;
+    handlers.onStatus = [progress](long status) { progress->status = status; };
+    handlers.onData = [progress](std::string_view bytes) {
+        if (progress->body.size() + bytes.size() <= maxProviderReply)
+            progress->body.append(bytes);
+    };
+    handlers.onDone = [progress, responder](const std::string &error) {
+        if (error == "cancelled")
+            return;
+        if (!error.empty())
+            return responder->reply(
+                errorResponse(502, "The model provider could not be reached: " + error));
+        if (progress->status != 200)
+            return responder->reply(
+                errorResponse(502, providerErrorText(progress->status, progress->body)));
+        const auto reply = parseObject(progress->body);
+        const auto text = reply ? stringMember(*reply, "text") : std::nullopt;
+        if (!text)
+            return responder->reply(
+                errorResponse(502, "The model provider's transcription had no text."));
+        responder->reply(jsonResponse(200, json{{"transcript", *text}}));
+    };
+    const std::uint64_t transfer = m_provider.start(std::move(call), std::move(handlers));
+    responder->onDisconnect([this, transfer] { m_provider.cancel(transfer); });
+}
+
+} // namespace pindle

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "Config.h"
+#include "Credentials.h"
+#include "ProviderClient.h"
+#include "RateLimiter.h"
+#include "Store.h"
+#include "WorkerPool.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace pindle {
+
+struct HttpRequest {
+    std::string method;
+    std::string path;
+    std::string authorization;
+    std::string contentType;
+    std::string body;
+    std::string clientAddress;
+};
+
+struct HttpResponse {
+    int status = 200;
+    std::string contentType = "application/json";
+    std::string body;
+};
+
+/// Where a handler sends its answer: once, whole or as a stream, from any thread.
+class Responder {
+public:
+    virtual ~Responder() = default;
+    virtual void reply(HttpResponse response) = 0;
+    virtual void beginStream(int status, const std::string &contentType) = 0;
+    virtual void streamChunk(std::string data) = 0;
+    virtual void endStream() = 0;
+    /// `cancel` runs once if the client goes away before the answer is complete (at once if it
+    /// already has).
+    virtual void onDisconnect(std::function<void()> cancel) = 0;
+};
+
+/// The backend's HTTP API, independent of the HTTP library that carries it.
+class Api {
+public:
+    Api(Config config, Store &store, WorkerPool &workers, ProviderClient &provider);
+
+    void handle(HttpRequest request, std::shared_ptr<Responder> responder);
+
+private:
+    struct Session;
+
+    void login(const HttpRequest &request, const std::shared_ptr<Responder> &responder);
+    void signUp(const HttpRequest &request, const std::shared_ptr<Responder> &responder, bool form);
+    void me(const HttpRequest &request, const std::shared_ptr<Responder> &responder);
+    void chat(const HttpRequest &request, const std::shared_ptr<Responder> &responder);
+    void transcribe(const HttpRequest &request, const std::shared_ptr<Responder> &responder);
+    std::optional<User> authenticate(const HttpRequest &request);
+    std::string sessionFor(const User &user);
+    void debitLater(std::int64_t userId, std::int64_t tokens, const std::string &model);
+
+    Config m_config;
+    Store &m_store;
+    WorkerPool &m_workers;
+    ProviderClient &m_provider;
+    PasswordHasher m_hasher;
+    RateLimiter m_failuresByEmail{5, std::chrono::minutes(15)};
+    RateLimiter m_failuresByAddress{20, std::chrono::minutes(15)};
+    std::string m_decoyHash;
+};
+
+} // namespace pindle

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace pindle {
+
+/// The operator's settings: a JSON file, with environment variables taking precedence. Secrets
+/// (the provider's API key, a database password) are best given through the environment.
+struct Config {
+    std::string listenAddress = "127.0.0.1";
+    std::uint16_t port = 8787;
+    /// "sqlite:PATH", a bare path, or a PostgreSQL connection string ("postgresql://...").
+    std::string database;
+    std::string tlsCertificate;
+    std::string tlsPrivateKey;
+
+    /// OpenAI-compatible API root, e.g. https://api.openai.com/v1 or http://127.0.0.1:8080/v1.
+    std::string providerUrl;
+    std::string providerApiKey;
+    /// Models clients may ask for; empty allows any.
+    std::vector<std::string> allowedModels;
+    /// Client model name to the provider's, e.g. "gpt-4.1" -> "llama3".
+    std::map<std::string, std::string> modelMap;
+    std::string transcriptionModel = "whisper-1";
+
+    std::int64_t sessionDays = 30;
+    std::int64_t signupBalance = 100000;
+    bool signupOpen = true;
+    std::int64_t maxUploadBytes = 25 * 1024 * 1024;
+    int workerThreads = 4;
+    int ioThreads = 2;
+
+    [[nodiscard]] bool providerConfigured() const { return !providerUrl.empty(); }
+    [[nodiscard]] bool tlsEnabled() const { return !tlsCertificate.empty(); }
+
+    /// Reads `path` (when given) and the environment. Throws ConfigError naming every bad setting.
+    [[nodiscard]] static Config load(const std::optional<std::string> &path);
+    /// Problems that would stop the server or a feature, each on its own line; empty when sound.
+    [[nodiscard]] std::vector<std::string> problems() const;
+};
+
+class ConfigError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+/// The default configuration file: pindle/server.json in the XDG config folder, if it exists.
+[[nodiscard]] std::optional<std::string> defaultConfigPath();
+
+} // namespace pindle

@@ -1,0 +1,160 @@
+#include "HttpForms.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace pindle {
+
+namespace {
+
+std::string lower(std::string_view text) {
+    std::string result(text);
+    std::transform(result.begin(), result.end(), result.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
+    return result;
+}
+
+// The value of `key=` in a header's parameters, unquoted.
+std::optional<std::string> parameter(std::string_view header, std::string_view key) {
+    const std::string haystack = lower(header);
+    size_t at = 0;
+    while ((at = haystack.find(key, at)) != std::string::npos) {
+        const bool starts = at == 0 || haystack[at - 1] == ';' || haystack[at - 1] == ' ';
+        const size_t valueAt = at + key.size();
+        if (!starts || valueAt >= header.size() || header[valueAt] != '=') {
+            ++at;
+            continue;
+        }
+        std::string_view value = header.substr(valueAt + 1);
+        if (!value.empty() && value.front() == '"') {
+            const size_t close = value.find('"', 1);
+            if (close == std::string_view::npos)
+                return std::nullopt;
+            return std::string(value.substr(1, close - 1));
+        }
+        return std::string(value.substr(0, value.find(';')));
+    }
+    return std::nullopt;
+}
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    c = char(std::tolower(static_cast<unsigned char>(c)));
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+std::string decodeComponent(std::string_view text) {
+    std::string result;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '+') {
+            result += ' ';
+        } else if (text[i] == '%' && i + 2 < text.size() + 0 && hexValue(text[i + 1]) >= 0 &&
+                   hexValue(text[i + 2]) >= 0) {
+            result += char(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+            i += 2;
+        } else {
+            result += text[i];
+        }
+    }
+    return result;
+}
+
+} // namespace
+
+std::optional<std::vector<FormPart>> parseMultipart(std::string_view contentType,
+                                                    std::string_view body) {
+    if (lower(contentType).rfind("multipart/form-data", 0) != 0)
+        return std::nullopt;
+    const auto boundary = parameter(contentType, "boundary");
+    if (!boundary || boundary->empty() || boundary->size() > 200)
+        return std::nullopt;
+    const std::string delimiter = "--" + *boundary;
+
+    std::vector<FormPart> parts;
+    size_t at = body.find(delimiter);
+    if (at == std::string_view::npos)
+        return std::nullopt;
+    for (;;) {
+        at += delimiter.size();
+        if (body.substr(at, 2) == "--")
+            return parts;
+        if (body.substr(at, 2) != "\r\n")
+            return std::nullopt;
+        at += 2;
+        const size_t headEnd = body.find("\r\n\r\n", at);
+        if (headEnd == std::string_view::npos)
+            return std::nullopt;
+        FormPart part;
+        std::string_view head = body.substr(at, headEnd - at);
+        while (!head.empty()) {
+            const size_t lineEnd = std::min(head.find("\r\n"), head.size());
+            const std::string_view line = head.substr(0, lineEnd);
+            const size_t colon = line.find(':');
+            if (colon != std::string_view::npos) {
+                const std::string name = lower(line.substr(0, colon));
+                std::string_view value = line.substr(colon + 1);
+                while (!value.empty() && value.front() == ' ')
+                    value.remove_prefix(1);
+                if (name == "content-disposition") {
+                    part.name = parameter(value, "name").value_or("");
+                    part.fileName = parameter(value, "filename").value_or("");
+                } else if (name == "content-type") {
+                    part.contentType = std::string(value);
+                }
+            }
+            head.remove_prefix(std::min(lineEnd + 2, head.size()));
+        }
+        const size_t dataAt = headEnd + 4;
+        const size_t next = body.find("\r\n" + delimiter, dataAt);
+        if (next == std::string_view::npos)
+            return std::nullopt;
+        part.data = std::string(body.substr(dataAt, next - dataAt));
+        parts.push_back(std::move(part));
+        at = next + 2;
+    }
+}
+
+std::map<std::string, std::string> parseUrlEncoded(std::string_view body) {
+    std::map<std::string, std::string> fields;
+    while (!body.empty()) {
+        const size_t end = std::min(body.find('&'), body.size());
+        const std::string_view pair = body.substr(0, end);
+        const size_t equals = pair.find('=');
+        if (equals != std::string_view::npos)
+            fields.emplace(decodeComponent(pair.substr(0, equals)),
+                           decodeComponent(pair.substr(equals + 1)));
+        body.remove_prefix(std::min(end + 1, body.size()));
+    }
+    return fields;
+}
+
+std::string escapeHtml(std::string_view text) {
+    std::string result;
+    for (const char c : text) {
+        switch (c) {
+        case '&':
+            result += "&amp;";
+            break;
+        case '<':
+            result += "&lt;";
+            break;
+        case '>':
+            result += "&gt;";
+            break;
+        case '"':
+            result += "&quot;";
+            break;
+        case '\'':
+            result += "&#39;";
+            break;
+        default:
+            result += c;
+        }
+    }
+    return result;
+}
+
+} // namespace pindle

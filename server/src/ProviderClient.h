@@ -1,0 +1,73 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+namespace pindle {
+
+/// One request to the model provider.
+struct ProviderRequest {
+    std::string url;
+    std::vector<std::string> headers;
+    /// A JSON body; ignored when `form` is set.
+    std::string body;
+    /// A multipart form: (name, value, file name) where a file name marks a file part.
+    struct FormPart {
+        std::string name;
+        std::string value;
+        std::string fileName;
+        std::string contentType;
+    };
+    std::vector<FormPart> form;
+};
+
+/// What a transfer reports, always on the provider thread and in this order: the status once the
+/// head has arrived, then the body in pieces as they come, then the end.
+struct ProviderHandlers {
+    std::function<void(long status)> onStatus;
+    std::function<void(std::string_view bytes)> onData;
+    /// Empty on success, else why the transfer failed.
+    std::function<void(const std::string &error)> onDone;
+};
+
+/// The HTTP client for the model provider: libcurl's multi interface on one thread of its own,
+/// so any number of replies can stream at once without a thread each.
+class ProviderClient {
+public:
+    ProviderClient();
+    ~ProviderClient();
+    ProviderClient(const ProviderClient &) = delete;
+    ProviderClient &operator=(const ProviderClient &) = delete;
+
+    /// Starts a transfer; returns its id for cancel().
+    std::uint64_t start(ProviderRequest request, ProviderHandlers handlers);
+    /// Stops a transfer (the client went away). Its onDone is called with "cancelled".
+    void cancel(std::uint64_t id);
+
+private:
+    struct Transfer;
+    void run();
+    void addPending();
+    void finish(Transfer &transfer, const std::string &error);
+
+    std::mutex m_mutex;
+    std::vector<std::unique_ptr<Transfer>> m_pending;
+    std::vector<std::uint64_t> m_cancelled;
+    std::uint64_t m_nextId = 1;
+    bool m_stopping = false;
+
+    void *m_multi = nullptr;
+    // Owned by the provider thread only.
+    std::unordered_map<std::uint64_t, std::unique_ptr<Transfer>> m_active;
+    std::thread m_thread;
+};
+
+} // namespace pindle

@@ -1,0 +1,63 @@
+#include "SignupPage.h"
+
+#include "HttpForms.h"
+
+namespace pindle {
+
+namespace {
+
+constexpr auto head = R"html(<!doctype html>
+<html lang="en">
+<head>
+<meta charset="utf-8">
+<meta name="viewport" content="width=device-width, initial-scale=1">
+<title>Create your Pindle account</title>
+<style>
+  body { font: 16px/1.5 system-ui, sans-serif; background: #f3f4f6; color: #111827; margin: 0; }
+  main { max-width: 380px; margin: 10vh auto; background: #fff; padding: 32px; border-radius: 12px;
+         box-shadow: 0 4px 24px rgba(0,0,0,.08); }
+  h1 { font-size: 22px; margin: 0 0 4px; }
+  p.lead { color: #6b7280; margin: 0 0 24px; }
+  label { display: block; font-size: 14px; font-weight: 600; margin: 16px 0 6px; }
+  input { width: 100%; box-sizing: border-box; padding: 10px 12px; font: inherit;
+          border: 1px solid #d1d5db; border-radius: 8px; }
+  button { width: 100%; margin-top: 24px; padding: 11px; font: inherit; font-weight: 600;
+           color: #fff; background: #2563eb; border: 0; border-radius: 8px; cursor: pointer; }
+  .error { background: #fef2f2; color: #b91c1c; padding: 10px 12px; border-radius: 8px; }
+  .done { background: #ecfdf5; color: #047857; padding: 12px; border-radius: 8px; }
+</style>
+</head>
+<body>
+<main>
+<h1>Create your Pindle account</h1>
+)html";
+
+constexpr auto form = R"html(<form method="post" action="/signup">
+<label for="name">Name</label>
+<input id="name" name="name" autocomplete="name" required maxlength="200">
+<label for="email">E-mail</label>
+<input id="email" name="email" type="email" autocomplete="email" required>
+<label for="password">Password</label>
+<input id="password" name="password" type="password" autocomplete="new-password" required minlength="8">
+<button type="submit">Create account</button>
+</form>
+)html";
+
+} // namespace
+
+std::string signupPage(const std::string &error, const std::string &createdEmail) {
+    std::string page = head;
+    if (!createdEmail.empty()) {
+        page += "<p class=\"done\">Your account " + escapeHtml(createdEmail) +
+                " is ready. Sign in from Pindle with this e-mail address and your password.</p>\n";
+    } else {
+        page +=
+            "<p class=\"lead\">One account for the Pindle assistant on all your desktops.</p>\n";
+        if (!error.empty())
+            page += "<p class=\"error\" role=\"alert\">" + escapeHtml(error) + "</p>\n";
+        page += form;
+    }
+    return page + "</main>\n</body>\n</html>\n";
+}
+
+} // namespace pindle

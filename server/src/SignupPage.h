@@ -1,0 +1,11 @@
+#pragma once
+
+#include <string>
+
+namespace pindle {
+
+/// The sign-up page: the form, with an error line above it when `error` is set, or a success
+/// message for `createdEmail` instead of the form.
+[[nodiscard]] std::string signupPage(const std::string &error, const std::string &createdEmail);
+
+} // namespace pindle

@@ -1,0 +1,319 @@
+#include "SqliteStore.h"
+
+#include <sqlite3.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string_view>
+
+namespace pindle {
+
+namespace {
+
+std::int64_t nowSeconds() {
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// Schema versions, applied in order; PRAGMA user_version records how many have run.
+constexpr std::string_view migrations[] = {
+    R"sql(
+CREATE TABLE users (
+    id INTEGER PRIMARY KEY,
+    email TEXT NOT NULL,
+    email_key TEXT NOT NULL UNIQUE,
+    name TEXT NOT NULL,
+    password_hash TEXT NOT NULL,
+    subscription_status TEXT NOT NULL,
+    subscription_end TEXT,
+    token_balance INTEGER NOT NULL,
+    created_at INTEGER NOT NULL
+);
+CREATE TABLE sessions (
+    token_hash BLOB PRIMARY KEY,
+    user_id INTEGER NOT NULL REFERENCES users(id) ON DELETE CASCADE,
+    created_at INTEGER NOT NULL,
+    expires_at INTEGER NOT NULL
+);
+CREATE INDEX sessions_by_expiry ON sessions(expires_at);
+CREATE TABLE usage_events (
+    id INTEGER PRIMARY KEY,
+    user_id INTEGER NOT NULL REFERENCES users(id) ON DELETE CASCADE,
+    model TEXT NOT NULL,
+    tokens INTEGER NOT NULL,
+    created_at INTEGER NOT NULL
+);
+)sql",
+};
+
+constexpr auto userColumns = "id, email, name, password_hash, subscription_status, "
+                             "subscription_end, token_balance";
+
+// One prepared statement; reset and finalized by its owner.
+class Statement {
+public:
+    Statement(sqlite3 *db, std::string_view sql)
+        : m_db(db) {
+        if (sqlite3_prepare_v2(db, sql.data(), int(sql.size()), &m_statement, nullptr) != SQLITE_OK)
+            fail();
+    }
+    Statement(const Statement &) = delete;
+    Statement &operator=(const Statement &) = delete;
+    ~Statement() { sqlite3_finalize(m_statement); }
+
+    Statement &bind(int index, std::string_view text) {
+        check(
+            sqlite3_bind_text(m_statement, index, text.data(), int(text.size()), SQLITE_TRANSIENT));
+        return *this;
+    }
+    Statement &bind(int index, std::int64_t value) {
+        check(sqlite3_bind_int64(m_statement, index, value));
+        return *this;
+    }
+    Statement &bind(int index, const std::optional<std::string> &text) {
+        if (text)
+            return bind(index, std::string_view(*text));
+        check(sqlite3_bind_null(m_statement, index));
+        return *this;
+    }
+    Statement &bind(int index, const TokenHash &hash) {
+        check(
+            sqlite3_bind_blob(m_statement, index, hash.data(), int(hash.size()), SQLITE_TRANSIENT));
+        return *this;
+    }
+
+    /// True while a row is available.
+    bool step() {
+        const int result = sqlite3_step(m_statement);
+        if (result == SQLITE_ROW)
+            return true;
+        if (result == SQLITE_DONE)
+            return false;
+        fail();
+    }
+
+    [[nodiscard]] std::int64_t integer(int column) const {
+        return sqlite3_column_int64(m_statement, column);
+    }
+    [[nodiscard]] std::optional<std::string> text(int column) const {
+        const auto *value = sqlite3_column_text(m_statement, column);
+        if (!value)
+            return std::nullopt;
+        return std::string(reinterpret_cast<const char *>(value),
+                           size_t(sqlite3_column_bytes(m_statement, column)));
+    }
+
+    [[nodiscard]] User user() const {
+        return User{integer(0),
+                    text(1).value_or(""),
+                    text(2).value_or(""),
+                    text(3).value_or(""),
+                    text(4).value_or(""),
+                    text(5),
+                    integer(6)};
+    }
+
+private:
+    void check(int result) {
+        if (result != SQLITE_OK)
+            fail();
+    }
+    [[noreturn]] void fail() { throw StoreError(std::string("SQLite: ") + sqlite3_errmsg(m_db)); }
+
+    sqlite3 *m_db;
+    sqlite3_stmt *m_statement = nullptr;
+};
+
+void execute(sqlite3 *db, const char *sql) {
+    char *error = nullptr;
+    if (sqlite3_exec(db, sql, nullptr, nullptr, &error) != SQLITE_OK) {
+        std::string message = std::string("SQLite: ") + (error ? error : "unknown error");
+        sqlite3_free(error);
+        throw StoreError(message);
+    }
+}
+
+// Runs `work` inside one write transaction, rolling back if it throws.
+template <typename Work> auto inTransaction(sqlite3 *db, Work &&work) {
+    execute(db, "BEGIN IMMEDIATE");
+    try {
+        auto result = work();
+        execute(db, "COMMIT");
+        return result;
+    } catch (...) {
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+}
+
+} // namespace
+
+void SqliteStore::Closer::operator()(sqlite3 *db) const {
+    sqlite3_close_v2(db);
+}
+
+SqliteStore::SqliteStore(const std::string &path) {
+    const std::filesystem::path file(path);
+    if (file.has_parent_path()) {
+        std::error_code ignored;
+        std::filesystem::create_directories(file.parent_path(), ignored);
+    }
+    sqlite3 *db = nullptr;
+    const int opened = sqlite3_open_v2(
+        path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+        nullptr);
+    m_db.reset(db);
+    if (opened != SQLITE_OK)
+        throw StoreError("cannot open the database " + path + ": " +
+                         (db ? sqlite3_errmsg(db) : "out of memory"));
+    sqlite3_busy_timeout(db, 5000);
+    execute(db, "PRAGMA journal_mode = WAL");
+    execute(db, "PRAGMA synchronous = NORMAL");
+    execute(db, "PRAGMA foreign_keys = ON");
+    migrate();
+}
+
+SqliteStore::~SqliteStore() = default;
+
+std::string SqliteStore::defaultPath() {
+    const char *dataHome = std::getenv("XDG_DATA_HOME");
+    if (dataHome && *dataHome)
+        return std::string(dataHome) + "/pindle/pindle.db";
+    const char *home = std::getenv("HOME");
+    return std::string(home ? home : ".") + "/.local/share/pindle/pindle.db";
+}
+
+void SqliteStore::migrate() {
+    sqlite3 *db = m_db.get();
+    inTransaction(db, [&] {
+        Statement version(db, "PRAGMA user_version");
+        version.step();
+        const std::int64_t applied = version.integer(0);
+        const auto known = std::int64_t(std::size(migrations));
+        if (applied > known)
+            throw StoreError("the database was made by a newer pindle-server (schema " +
+                             std::to_string(applied) + ")");
+        for (std::int64_t next = applied; next < known; ++next)
+            execute(db, std::string(migrations[next]).c_str());
+        execute(db, ("PRAGMA user_version = " + std::to_string(known)).c_str());
+        return 0;
+    });
+}
+
+std::optional<User> SqliteStore::createUser(const NewUser &user) {
+    std::lock_guard lock(m_mutex);
+    sqlite3 *db = m_db.get();
+    return inTransaction(db, [&]() -> std::optional<User> {
+        Statement insert(db,
+                         std::string("INSERT INTO users (email, email_key, name, password_hash, "
+                                     "subscription_status, subscription_end, token_balance, "
+                                     "created_at) VALUES (?, ?, ?, ?, ?, ?, ?, ?) "
+                                     "ON CONFLICT (email_key) DO NOTHING RETURNING ") +
+                             userColumns);
+        insert.bind(1, std::string_view(user.email))
+            .bind(2, std::string_view(normalizedEmail(user.email)))
+            .bind(3, std::string_view(user.name))
+            .bind(4, std::string_view(user.passwordHash))
+            .bind(5, std::string_view(user.subscriptionStatus))
+            .bind(6, user.subscriptionEnd)
+            .bind(7, user.tokenBalance)
+            .bind(8, nowSeconds());
+        if (!insert.step())
+            return std::nullopt;
+        User created = insert.user();
+        while (insert.step()) {
+        }
+        return created;
+    });
+}
+
+std::optional<User> SqliteStore::findUserByEmail(const std::string &email) {
+    std::lock_guard lock(m_mutex);
+    Statement select(m_db.get(),
+                     std::string("SELECT ") + userColumns + " FROM users WHERE email_key = ?");
+    select.bind(1, std::string_view(normalizedEmail(email)));
+    if (!select.step())
+        return std::nullopt;
+    return select.user();
+}
+
+std::vector<User> SqliteStore::listUsers() {
+    std::lock_guard lock(m_mutex);
+    Statement select(m_db.get(), std::string("SELECT ") + userColumns + " FROM users ORDER BY id");
+    std::vector<User> users;
+    while (select.step())
+        users.push_back(select.user());
+    return users;
+}
+
+bool SqliteStore::setTokenBalance(const std::string &email, std::int64_t balance) {
+    std::lock_guard lock(m_mutex);
+    Statement update(m_db.get(), "UPDATE users SET token_balance = ? WHERE email_key = ?");
+    update.bind(1, balance).bind(2, std::string_view(normalizedEmail(email)));
+    update.step();
+    return sqlite3_changes(m_db.get()) > 0;
+}
+
+void SqliteStore::createSession(const TokenHash &hash, std::int64_t userId,
+                                std::int64_t expiresAt) {
+    std::lock_guard lock(m_mutex);
+    Statement insert(m_db.get(), "INSERT INTO sessions (token_hash, user_id, created_at, "
+                                 "expires_at) VALUES (?, ?, ?, ?)");
+    insert.bind(1, hash).bind(2, userId).bind(3, nowSeconds()).bind(4, expiresAt);
+    insert.step();
+}
+
+std::optional<User> SqliteStore::findSessionUser(const TokenHash &hash, std::int64_t now) {
+    std::lock_guard lock(m_mutex);
+    Statement select(m_db.get(), "SELECT u.id, u.email, u.name, u.password_hash, "
+                                 "u.subscription_status, u.subscription_end, u.token_balance "
+                                 "FROM sessions s JOIN users u ON u.id = s.user_id "
+                                 "WHERE s.token_hash = ? AND s.expires_at > ?");
+    select.bind(1, hash).bind(2, now);
+    if (!select.step())
+        return std::nullopt;
+    return select.user();
+}
+
+void SqliteStore::deleteSession(const TokenHash &hash) {
+    std::lock_guard lock(m_mutex);
+    Statement remove(m_db.get(), "DELETE FROM sessions WHERE token_hash = ?");
+    remove.bind(1, hash);
+    remove.step();
+}
+
+std::int64_t SqliteStore::deleteExpiredSessions(std::int64_t now) {
+    std::lock_guard lock(m_mutex);
+    Statement remove(m_db.get(), "DELETE FROM sessions WHERE expires_at <= ?");
+    remove.bind(1, now);
+    remove.step();
+    return sqlite3_changes64(m_db.get());
+}
+
+std::int64_t SqliteStore::debit(std::int64_t userId, std::int64_t tokens,
+                                const std::string &model) {
+    std::lock_guard lock(m_mutex);
+    sqlite3 *db = m_db.get();
+    return inTransaction(db, [&] {
+        Statement update(db, "UPDATE users SET token_balance = MAX(token_balance - ?, 0) "
+                             "WHERE id = ? RETURNING token_balance");
+        update.bind(1, tokens).bind(2, userId);
+        if (!update.step())
+            throw StoreError("no account with id " + std::to_string(userId));
+        const std::int64_t left = update.integer(0);
+        while (update.step()) {
+        }
+        Statement record(db, "INSERT INTO usage_events (user_id, model, tokens, created_at) "
+                             "VALUES (?, ?, ?, ?)");
+        record.bind(1, userId)
+            .bind(2, std::string_view(model))
+            .bind(3, tokens)
+            .bind(4, nowSeconds());
+        record.step();
+        return left;
+    });
+}
+
+} // namespace pindle

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "Store.h"
+
+#include <memory>
+#include <mutex>
+#include <string>
+
+struct sqlite3;
+
+namespace pindle {
+
+/// The embedded store: one SQLite file in write-ahead-log mode. The schema is created or brought
+/// up to date when the file is opened. Calls from several threads take turns on one connection;
+/// other processes may open the same file.
+class SqliteStore final : public Store {
+public:
+    /// Opens (creating if needed) the database at `path`; throws StoreError on failure.
+    explicit SqliteStore(const std::string &path);
+    ~SqliteStore() override;
+
+    /// pindle/pindle.db in the XDG data folder ($XDG_DATA_HOME, else ~/.local/share).
+    [[nodiscard]] static std::string defaultPath();
+
+    std::optional<User> createUser(const NewUser &user) override;
+    std::optional<User> findUserByEmail(const std::string &email) override;
+    std::vector<User> listUsers() override;
+    bool setTokenBalance(const std::string &email, std::int64_t balance) override;
+    void createSession(const TokenHash &hash, std::int64_t userId, std::int64_t expiresAt) override;
+    std::optional<User> findSessionUser(const TokenHash &hash, std::int64_t now) override;
+    void deleteSession(const TokenHash &hash) override;
+    std::int64_t deleteExpiredSessions(std::int64_t now) override;
+    std::int64_t debit(std::int64_t userId, std::int64_t tokens, const std::string &model) override;
+
+private:
+    void migrate();
+
+    struct Closer {
+        void operator()(sqlite3 *db) const;
+    };
+    std::unique_ptr<sqlite3, Closer> m_db;
+    std::mutex m_mutex;
+};
+
+} // namespace pindle

@@ -1,0 +1,43 @@
+#include "WorkerPool.h"
+
+namespace pindle {
+
+WorkerPool::WorkerPool(int threads) {
+    for (int i = 0; i < threads; ++i)
+        m_threads.emplace_back([this] { run(); });
+}
+
+WorkerPool::~WorkerPool() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_ready.notify_all();
+    for (std::thread &thread : m_threads)
+        thread.join();
+}
+
+void WorkerPool::post(std::function<void()> job) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_jobs.push_back(std::move(job));
+    }
+    m_ready.notify_one();
+}
+
+void WorkerPool::run() {
+    for (;;) {
+        std::function<void()> job;
+        {
+            std::unique_lock lock(m_mutex);
+            m_ready.wait(lock, [&] { return m_stopping || !m_jobs.empty(); });
+            if (m_jobs.empty())
+                return;
+            job = std::move(m_jobs.front());
+            m_jobs.pop_front();
+        }
+        job();
+    }
+}
+
+} // namespace pindle

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace pindle {
+
+/// A few threads for blocking work (database calls, password hashing), so the threads that serve
+/// connections never wait on them.
+class WorkerPool {
+public:
+    explicit WorkerPool(int threads);
+    ~WorkerPool();
+    WorkerPool(const WorkerPool &) = delete;
+    WorkerPool &operator=(const WorkerPool &) = delete;
+
+    void post(std::function<void()> job);
+
+private:
+    void run();
+
+    std::mutex m_mutex;
+    std::condition_variable m_ready;
+    std::deque<std::function<void()>> m_jobs;
+    bool m_stopping = false;
+    std::vector<std::thread> m_threads;
+};
+
+} // namespace pindle

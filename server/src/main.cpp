@@ -1,0 +1,162 @@
+// pindle-server: the backend Pindle's client talks to. Serves the HTTP API and offers the
+// operator commands to manage accounts and check the configuration.
+
+#include "Config.h"
+#include "Credentials.h"
+#include "HttpServer.h"
+#include "OpenStore.h"
+
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace pindle;
+
+constexpr auto usage = R"(Usage: pindle-server [--config FILE] [COMMAND]
+
+Commands:
+  serve                              run the server (the default)
+  check-config                       read the configuration and report every problem
+  user create EMAIL NAME [BALANCE]   make an account; the password is read from standard input
+  user set-balance EMAIL TOKENS      set an account's token balance
+  user list                          list the accounts
+
+The configuration file defaults to $XDG_CONFIG_HOME/pindle/server.json when it exists.
+Environment variables override it: PINDLE_LISTEN_ADDRESS, PINDLE_PORT, PINDLE_DATABASE,
+PINDLE_PROVIDER_URL, PINDLE_PROVIDER_API_KEY.
+)";
+
+std::string readPassword() {
+    const bool terminal = isatty(STDIN_FILENO);
+    termios saved{};
+    if (terminal) {
+        std::cerr << "Password: " << std::flush;
+        tcgetattr(STDIN_FILENO, &saved);
+        termios quiet = saved;
+        quiet.c_lflag &= ~tcflag_t(ECHO);
+        tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+    }
+    std::string password;
+    std::getline(std::cin, password);
+    if (terminal) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+        std::cerr << '\n';
+    }
+    return password;
+}
+
+std::optional<std::int64_t> parseCount(const std::string &text) {
+    try {
+        size_t used = 0;
+        const long long value = std::stoll(text, &used);
+        if (used == text.size() && value >= 0)
+            return value;
+    } catch (const std::exception &) {
+    }
+    return std::nullopt;
+}
+
+int userCommand(const Config &config, const std::vector<std::string> &args) {
+    auto store = openStore(config.database);
+    const std::string verb = args.empty() ? "" : args[0];
+    if (verb == "list" && args.size() == 1) {
+        for (const User &user : store->listUsers())
+            std::cout << user.id << '\t' << user.email << '\t' << user.name << '\t'
+                      << user.subscriptionStatus << '\t' << user.tokenBalance << '\n';
+        return 0;
+    }
+    if (verb == "set-balance" && args.size() == 3) {
+        const auto balance = parseCount(args[2]);
+        if (!balance) {
+            std::cerr << "The balance must be a whole number of tokens, 0 or more.\n";
+            return 2;
+        }
+        if (!store->setTokenBalance(args[1], *balance)) {
+            std::cerr << "No account has the e-mail address " << args[1] << ".\n";
+            return 1;
+        }
+        return 0;
+    }
+    if (verb == "create" && (args.size() == 3 || args.size() == 4)) {
+        const auto balance = args.size() == 4 ? parseCount(args[3]) : config.signupBalance;
+        if (!balance) {
+            std::cerr << "The balance must be a whole number of tokens, 0 or more.\n";
+            return 2;
+        }
+        const std::string password = readPassword();
+        if (const auto problem = passwordProblem(password)) {
+            std::cerr << *problem << '\n';
+            return 2;
+        }
+        if (const auto problem = emailProblem(args[1])) {
+            std::cerr << *problem << '\n';
+            return 2;
+        }
+        PasswordHasher hasher;
+        NewUser user;
+        user.email = args[1];
+        user.name = args[2];
+        user.passwordHash = hasher.hash(password);
+        user.tokenBalance = *balance;
+        if (!store->createUser(user)) {
+            std::cerr << "An account with the e-mail address " << args[1] << " already exists.\n";
+            return 1;
+        }
+        std::cout << "Created " << args[1] << ".\n";
+        return 0;
+    }
+    std::cerr << usage;
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char *argv[]) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    std::optional<std::string> configPath;
+    if (args.size() >= 2 && args[0] == "--config") {
+        configPath = args[1];
+        args.erase(args.begin(), args.begin() + 2);
+    } else {
+        configPath = defaultConfigPath();
+    }
+    if (!args.empty() && (args[0] == "--help" || args[0] == "-h" || args[0] == "help")) {
+        std::cout << usage;
+        return 0;
+    }
+
+    try {
+        initialiseCrypto();
+        const Config config = Config::load(configPath);
+        const std::string command = args.empty() ? "serve" : args[0];
+        if (command == "check-config") {
+            const auto store = openStore(config.database); // reports a bad database setting
+            std::cout << "The configuration is sound"
+                      << (configPath ? " (" + *configPath + ")" : std::string(" (defaults)"))
+                      << ".\n";
+            if (!config.providerConfigured())
+                std::cout << "Note: no model provider is set (provider_url or "
+                             "PINDLE_PROVIDER_URL): chat and transcription will answer 503.\n";
+            return 0;
+        }
+        if (command == "user")
+            return userCommand(config, {args.begin() + 1, args.end()});
+        if (command == "serve" && args.size() <= 1)
+            return runServer(config);
+        std::cerr << usage;
+        return 2;
+    } catch (const ConfigError &error) {
+        std::cerr << "Configuration problems:\n" << error.what() << '\n';
+        return 2;
+    } catch (const std::exception &error) {
+        std::cerr << "pindle-server: " << error.what() << '\n';
+        return 1;
+    }
+}
