@@ -1,0 +1,350 @@
+#include "PostgresStore.h"
+
+#include <libpq-fe.h>
+
+#include <chrono>
+#include <cstring>
+
+namespace pindle {
+
+namespace {
+
+std::int64_t nowSeconds()
+{
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+constexpr const char *migrations[] = {
+    R"sql(
+CREATE TABLE users (
+    id BIGSERIAL PRIMARY KEY,
+    email TEXT NOT NULL,
+    email_key TEXT NOT NULL UNIQUE,
+    name TEXT NOT NULL,
+    password_hash TEXT NOT NULL,
+    subscription_status TEXT NOT NULL,
+    subscription_end TEXT,
+    token_balance BIGINT NOT NULL,
+    created_at BIGINT NOT NULL
+);
+CREATE TABLE sessions (
+    token_hash BYTEA PRIMARY KEY,
+    user_id BIGINT NOT NULL REFERENCES users(id) ON DELETE CASCADE,
+    created_at BIGINT NOT NULL,
+    expires_at BIGINT NOT NULL
+);
+CREATE INDEX sessions_by_expiry ON sessions(expires_at);
+CREATE TABLE usage_events (
+    id BIGSERIAL PRIMARY KEY,
+    user_id BIGINT NOT NULL REFERENCES users(id) ON DELETE CASCADE,
+    model TEXT NOT NULL,
+    tokens BIGINT NOT NULL,
+    created_at BIGINT NOT NULL
+);
+)sql",
+};
+
+// Any number with the project's name in it: the key of the migration lock.
+constexpr const char *migrationLockKey = "7274635301";
+
+constexpr const char *userColumns = "id, email, name, password_hash, subscription_status, "
+                                    "subscription_end, token_balance";
+
+struct ResultDeleter {
+    void operator()(PGresult *result) const { PQclear(result); }
+};
+using Result = std::unique_ptr<PGresult, ResultDeleter>;
+
+// Parameters of one statement: text values, or a binary token hash.
+class Params {
+public:
+    Params &text(std::string value)
+    {
+        m_storage.push_back(std::move(value));
+        m_null.push_back(false);
+        m_binary.push_back(0);
+        return *this;
+    }
+    Params &number(std::int64_t value) { return text(std::to_string(value)); }
+    Params &optional(const std::optional<std::string> &value)
+    {
+        if (value)
+            return text(*value);
+        m_storage.emplace_back();
+        m_null.push_back(true);
+        m_binary.push_back(0);
+        return *this;
+    }
+    Params &blob(const TokenHash &hash)
+    {
+        m_storage.emplace_back(reinterpret_cast<const char *>(hash.data()), hash.size());
+        m_null.push_back(false);
+        m_binary.push_back(1);
+        return *this;
+    }
+
+    Result run(pg_conn *connection, const char *sql) const
+    {
+        std::vector<const char *> values;
+        std::vector<int> lengths;
+        for (size_t i = 0; i < m_storage.size(); ++i) {
+            values.push_back(m_null[i] ? nullptr : m_storage[i].data());
+            lengths.push_back(int(m_storage[i].size()));
+        }
+        Result result(PQexecParams(connection, sql, int(values.size()), nullptr, values.data(),
+                                   lengths.data(), m_binary.data(), 0));
+        const ExecStatusType status = PQresultStatus(result.get());
+        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+            throw StoreError(std::string("PostgreSQL: ") + PQerrorMessage(connection));
+        return result;
+    }
+
+private:
+    std::vector<std::string> m_storage;
+    std::vector<bool> m_null;
+    std::vector<int> m_binary;
+};
+
+Result execute(pg_conn *connection, const char *sql)
+{
+    return Params().run(connection, sql);
+}
+
+std::int64_t integer(const PGresult *result, int row, int column)
+{
+    return std::stoll(PQgetvalue(result, row, column));
+}
+
+User userAt(const PGresult *result, int row)
+{
+    User user;
+    user.id = integer(result, row, 0);
+    user.email = PQgetvalue(result, row, 1);
+    user.name = PQgetvalue(result, row, 2);
+    user.passwordHash = PQgetvalue(result, row, 3);
+    user.subscriptionStatus = PQgetvalue(result, row, 4);
+    if (!PQgetisnull(result, row, 5))
+        user.subscriptionEnd = PQgetvalue(result, row, 5);
+    user.tokenBalance = integer(result, row, 6);
+    return user;
+}
+
+std::optional<User> firstUser(const Result &result)
+{
+    if (PQntuples(result.get()) == 0)
+        return std::nullopt;
+    return userAt(result.get(), 0);
+}
+
+} // namespace
+
+// A pooled connection for the length of one call; a broken one is dropped, not reused.
+class PostgresStore::Lease {
+public:
+    explicit Lease(PostgresStore &store)
+        : m_store(store)
+    {
+        std::unique_lock lock(store.m_mutex);
+        store.m_returned.wait(lock, [&] { return !store.m_idle.empty() || store.m_open < store.m_capacity; });
+        if (!store.m_idle.empty()) {
+            m_connection = store.m_idle.back();
+            store.m_idle.pop_back();
+            return;
+        }
+        ++store.m_open;
+        lock.unlock();
+        try {
+            m_connection = store.connect();
+        } catch (...) {
+            std::lock_guard relock(store.m_mutex);
+            --store.m_open;
+            store.m_returned.notify_one();
+            throw;
+        }
+    }
+    Lease(const Lease &) = delete;
+    Lease &operator=(const Lease &) = delete;
+    ~Lease()
+    {
+        std::lock_guard lock(m_store.m_mutex);
+        if (PQstatus(m_connection) == CONNECTION_OK &&
+            PQtransactionStatus(m_connection) == PQTRANS_IDLE) {
+            m_store.m_idle.push_back(m_connection);
+        } else {
+            PQfinish(m_connection);
+            --m_store.m_open;
+        }
+        m_store.m_returned.notify_one();
+    }
+    [[nodiscard]] pg_conn *get() const { return m_connection; }
+
+    // Runs `work` inside one transaction, rolling back if it throws.
+    template <typename Work> auto transaction(Work &&work)
+    {
+        execute(m_connection, "BEGIN");
+        try {
+            auto result = work();
+            execute(m_connection, "COMMIT");
+            return result;
+        } catch (...) {
+            PQclear(PQexec(m_connection, "ROLLBACK"));
+            throw;
+        }
+    }
+
+private:
+    PostgresStore &m_store;
+    pg_conn *m_connection = nullptr;
+};
+
+PostgresStore::PostgresStore(const std::string &connection, int poolSize)
+    : m_connection(connection)
+    , m_capacity(poolSize > 0 ? poolSize : 1)
+{
+    migrate();
+}
+
+PostgresStore::~PostgresStore()
+{
+    for (pg_conn *connection : m_idle)
+        PQfinish(connection);
+}
+
+pg_conn *PostgresStore::connect()
+{
+    pg_conn *connection = PQconnectdb(m_connection.c_str());
+    if (PQstatus(connection) != CONNECTION_OK) {
+        std::string message = PQerrorMessage(connection);
+        PQfinish(connection);
+        while (!message.empty() && (message.back() == '\n' || message.back() == ' '))
+            message.pop_back();
+        throw StoreError("cannot reach PostgreSQL: " + message);
+    }
+    PQclear(PQexec(connection, "SET client_min_messages = warning"));
+    return connection;
+}
+
+void PostgresStore::migrate()
+{
+    Lease lease(*this);
+    pg_conn *db = lease.get();
+    Params().text(migrationLockKey).run(db, "SELECT pg_advisory_lock($1::bigint)");
+    try {
+        lease.transaction([&] {
+            execute(db, "CREATE TABLE IF NOT EXISTS pindle_schema (version INTEGER NOT NULL)");
+            const Result current = execute(db, "SELECT version FROM pindle_schema");
+            const std::int64_t applied =
+                PQntuples(current.get()) ? integer(current.get(), 0, 0) : 0;
+            const auto known = std::int64_t(std::size(migrations));
+            if (applied > known)
+                throw StoreError("the database was made by a newer pindle-server (schema " +
+                                 std::to_string(applied) + ")");
+            for (std::int64_t next = applied; next < known; ++next)
+                execute(db, migrations[next]);
+            execute(db, "DELETE FROM pindle_schema");
+            Params().number(known).run(db, "INSERT INTO pindle_schema (version) VALUES ($1)");
+            return 0;
+        });
+    } catch (...) {
+        Params().text(migrationLockKey).run(db, "SELECT pg_advisory_unlock($1::bigint)");
+        throw;
+    }
+    Params().text(migrationLockKey).run(db, "SELECT pg_advisory_unlock($1::bigint)");
+}
+
+std::optional<User> PostgresStore::createUser(const NewUser &user)
+{
+    Lease lease(*this);
+    const std::string sql = std::string("INSERT INTO users (email, email_key, name, password_hash, "
+                                        "subscription_status, subscription_end, token_balance, "
+                                        "created_at) VALUES ($1, $2, $3, $4, $5, $6, $7, $8) "
+                                        "ON CONFLICT (email_key) DO NOTHING RETURNING ") +
+                            userColumns;
+    return firstUser(Params()
+                         .text(user.email)
+                         .text(normalizedEmail(user.email))
+                         .text(user.name)
+                         .text(user.passwordHash)
+                         .text(user.subscriptionStatus)
+                         .optional(user.subscriptionEnd)
+                         .number(user.tokenBalance)
+                         .number(nowSeconds())
+                         .run(lease.get(), sql.c_str()));
+}
+
+std::optional<User> PostgresStore::findUserByEmail(const std::string &email)
+{
+    Lease lease(*this);
+    const std::string sql = std::string("SELECT ") + userColumns + " FROM users WHERE email_key = $1";
+    return firstUser(Params().text(normalizedEmail(email)).run(lease.get(), sql.c_str()));
+}
+
+std::vector<User> PostgresStore::listUsers()
+{
+    Lease lease(*this);
+    const std::string sql = std::string("SELECT ") + userColumns + " FROM users ORDER BY id";
+    const Result result = execute(lease.get(), sql.c_str());
+    std::vector<User> users;
+    for (int row = 0; row < PQntuples(result.get()); ++row)
+        users.push_back(userAt(result.get(), row));
+    return users;
+}
+
+bool PostgresStore::setTokenBalance(const std::string &email, std::int64_t balance)
+{
+    Lease lease(*this);
+    const Result result = Params().number(balance).text(normalizedEmail(email)).run(
+        lease.get(), "UPDATE users SET token_balance = $1 WHERE email_key = $2");
+    return std::strcmp(PQcmdTuples(result.get()), "0") != 0;
+}
+
+void PostgresStore::createSession(const TokenHash &hash, std::int64_t userId, std::int64_t expiresAt)
+{
+    Lease lease(*this);
+    Params().blob(hash).number(userId).number(nowSeconds()).number(expiresAt).run(
+        lease.get(), "INSERT INTO sessions (token_hash, user_id, created_at, expires_at) "
+                     "VALUES ($1, $2, $3, $4)");
+}
+
+std::optional<User> PostgresStore::findSessionUser(const TokenHash &hash, std::int64_t now)
+{
+    Lease lease(*this);
+    return firstUser(Params().blob(hash).number(now).run(
+        lease.get(), "SELECT u.id, u.email, u.name, u.password_hash, u.subscription_status, "
+                     "u.subscription_end, u.token_balance FROM sessions s JOIN users u ON "
+                     "u.id = s.user_id WHERE s.token_hash = $1 AND s.expires_at > $2"));
+}
+
+void PostgresStore::deleteSession(const TokenHash &hash)
+{
+    Lease lease(*this);
+    Params().blob(hash).run(lease.get(), "DELETE FROM sessions WHERE token_hash = $1");
+}
+
+std::int64_t PostgresStore::deleteExpiredSessions(std::int64_t now)
+{
+    Lease lease(*this);
+    const Result result =
+        Params().number(now).run(lease.get(), "DELETE FROM sessions WHERE expires_at <= $1");
+    return std::stoll(PQcmdTuples(result.get()));
+}
+
+std::int64_t PostgresStore::debit(std::int64_t userId, std::int64_t tokens, const std::string &model)
+{
+    Lease lease(*this);
+    return lease.transaction([&] {
+        const Result updated = Params().number(tokens).number(userId).run(
+            lease.get(), "UPDATE users SET token_balance = GREATEST(token_balance - $1, 0) "
+                         "WHERE id = $2 RETURNING token_balance");
+        if (PQntuples(updated.get()) == 0)
+            throw StoreError("no account with id " + std::to_string(userId));
+        Params().number(userId).text(model).number(tokens).number(nowSeconds()).run(
+            lease.get(), "INSERT INTO usage_events (user_id, model, tokens, created_at) "
+                         "VALUES ($1, $2, $3, $4)");
+        return integer(updated.get(), 0, 0);
+    });
+}
+
+} // namespace pindle

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "Store.h"
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+struct pg_conn;
+
+namespace pindle {
+
+/// The shared store for deployments with several server instances: PostgreSQL through libpq.
+/// Each call takes a connection from a small pool; every change is one transaction, so
+/// instances may run side by side on one database. The schema is brought up to date on open,
+/// under an advisory lock so two instances starting together do not race.
+class PostgresStore final : public Store {
+public:
+    /// `connection` is a libpq connection string or URI. Throws StoreError when unreachable.
+    explicit PostgresStore(const std::string &connection, int poolSize = 4);
+    ~PostgresStore() override;
+
+    std::optional<User> createUser(const NewUser &user) override;
+    std::optional<User> findUserByEmail(const std::string &email) override;
+    std::vector<User> listUsers() override;
+    bool setTokenBalance(const std::string &email, std::int64_t balance) override;
+    void createSession(const TokenHash &hash, std::int64_t userId, std::int64_t expiresAt) override;
+    std::optional<User> findSessionUser(const TokenHash &hash, std::int64_t now) override;
+    void deleteSession(const TokenHash &hash) override;
+    std::int64_t deleteExpiredSessions(std::int64_t now) override;
+    std::int64_t debit(std::int64_t userId, std::int64_t tokens, const std::string &model) override;
+
+private:
+    class Lease;
+    pg_conn *connect();
+    void migrate();
+
+    std::string m_connection;
+    std::mutex m_mutex;
+    std::condition_variable m_returned;
+    std::vector<pg_conn *> m_idle;
+    int m_capacity;
+    int m_open = 0;
+};
+
+} // namespace pindle

@@ -1,0 +1,335 @@
+// pindle-server end to end: the real program over HTTP, with a fake model provider on loopback,
+// and the client's own chat service talking to it.
+
+#include "Await.h"
+#include "FakeBackend.h"
+#include "FakeSecretStore.h"
+#include "ServerProcess.h"
+#include "services/AuthService.h"
+#include "services/ChatGPTService.h"
+#include "services/SettingsManager.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QNetworkReply>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace std::chrono_literals;
+using Reply = FakeBackend::Reply;
+
+namespace {
+
+QByteArray chatBody(bool stream, const QString &model = QStringLiteral("gpt-4.1")) {
+    return QJsonDocument(QJsonObject{{"model", model},
+                                     {"category", "exams"},
+                                     {"messages",
+                                      QJsonArray{QJsonObject{{"role", "user"}, {"content", "Hi"}}}},
+                                     {"stream", stream},
+                                     {"temperature", 0.1},
+                                     {"max_tokens", 2048}})
+        .toJson(QJsonDocument::Compact);
+}
+
+QByteArray chunk(const QString &text) {
+    return "data: " +
+           QJsonDocument(QJsonObject{{"choices", QJsonArray{QJsonObject{
+                                                     {"delta", QJsonObject{{"content", text}}}}}}})
+               .toJson(QJsonDocument::Compact) +
+           "\n\n";
+}
+
+QList<std::pair<QByteArray, QByteArray>> bearer(const QString &token) {
+    return {{"Authorization", "Bearer " + token.toUtf8()}};
+}
+
+qint64 balanceOf(ServerProcess &server, const QString &email) {
+    const QList<QByteArray> lines = server.command({"user", "list"}).second.split('\n');
+    for (const QByteArray &line : lines) {
+        const QList<QByteArray> fields = line.split('\t');
+        if (fields.size() == 5 && fields[1] == email.toUtf8())
+            return fields[4].toLongLong();
+    }
+    return -1;
+}
+
+} // namespace
+
+class PindleServerTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<FakeBackend> m_provider;
+    std::unique_ptr<ServerProcess> m_server;
+
+    void startServer(QJsonObject extra = {}) {
+        QJsonObject settings{{"provider_url", QString(m_provider->url().toString() + "/v1")},
+                             {"provider_api_key", "sk-test"},
+                             {"model_map", QJsonObject{{"gpt-4.1", "local-model"}}},
+                             {"signup_balance", 5000},
+                             {"max_upload_bytes", 64 * 1024}};
+        for (auto it = extra.begin(); it != extra.end(); ++it)
+            settings.insert(it.key(), it.value());
+        m_server = std::make_unique<ServerProcess>(settings);
+        QVERIFY2(m_server->running(), m_server->log().constData());
+    }
+
+private Q_SLOTS:
+    void init() {
+        m_provider = std::make_unique<FakeBackend>();
+        startServer();
+    }
+
+    void cleanup() {
+        if (QTest::currentTestFailed() && m_server)
+            qWarning("server log:\n%s", m_server->log().constData());
+        m_server.reset();
+        m_provider.reset();
+    }
+
+    void routesAndBadInput_data() {
+        QTest::addColumn<QByteArray>("method");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<int>("status");
+
+        QTest::newRow("health") << QByteArray("GET") << "/healthz" << QByteArray() << 200;
+        QTest::newRow("unknown route") << QByteArray("GET") << "/api/nope" << QByteArray() << 404;
+        QTest::newRow("wrong method") << QByteArray("GET") << "/api/chat" << QByteArray() << 405;
+        QTest::newRow("login not JSON")
+            << QByteArray("POST") << "/api/auth/login" << QByteArray("{email:") << 400;
+        QTest::newRow("login wrong types") << QByteArray("POST") << "/api/auth/login"
+                                           << QByteArray(R"({"email":1,"password":[]})") << 400;
+        QTest::newRow("chat without a session")
+            << QByteArray("POST") << "/api/chat" << chatBody(true) << 401;
+    }
+
+    void routesAndBadInput() {
+        QFETCH(QByteArray, method);
+        QFETCH(QString, path);
+        QFETCH(QByteArray, body);
+        QFETCH(int, status);
+        const ServerProcess::Answer answer = m_server->call(method, path, body);
+        QCOMPARE(answer.status, status);
+        QVERIFY(answer.json().contains(status == 200 ? "status" : "error"));
+    }
+
+    void signUpInABrowserForm() {
+        const ServerProcess::Answer page = m_server->call("GET", "/signup");
+        QCOMPARE(page.status, 200);
+        QVERIFY(page.body.contains("<form method=\"post\" action=\"/signup\">"));
+
+        // Exactly what a browser posts for the form.
+        const auto post = [&](const QByteArray &form) {
+            return m_server->call("POST", "/signup", form,
+                                  {{"Content-Type", "application/x-www-form-urlencoded"}});
+        };
+        const ServerProcess::Answer created =
+            post("name=Ada+Lovelace&email=ada%40example.org&password=analytical%21");
+        QCOMPARE(created.status, 201);
+        QVERIFY(created.body.contains("Your account ada@example.org is ready"));
+
+        const ServerProcess::Answer again =
+            post("name=Ada&email=ADA%40Example.org&password=analytical%21");
+        QCOMPARE(again.status, 409);
+        QVERIFY(again.body.contains("An account with this e-mail address already exists."));
+        QVERIFY(again.body.contains("<form"));
+
+        const ServerProcess::Answer script =
+            post("name=%3Cscript%3E&email=bad&password=analytical%21");
+        QCOMPARE(script.status, 400);
+        QVERIFY(script.body.contains("Please enter a valid e-mail address."));
+
+        // The new account signs in, with the sign-up balance.
+        const ServerProcess::Answer login = m_server->call(
+            "POST", "/api/auth/login", R"({"email":"Ada@example.org","password":"analytical!"})");
+        QCOMPARE(login.status, 200);
+        QCOMPARE(balanceOf(*m_server, "ada@example.org"), 5000);
+    }
+
+    void signInAndVerify() {
+        const QString token = m_server->signedInUser("Grace@Example.org");
+        QCOMPARE(token.size(), 64);
+
+        const ServerProcess::Answer me = m_server->call("GET", "/api/auth/me", {}, bearer(token));
+        QCOMPARE(me.status, 200);
+        const QJsonObject user = me.json();
+        QVERIFY(user.value("id").isString());
+        QCOMPARE(user.value("email").toString(), QStringLiteral("Grace@Example.org"));
+        QCOMPARE(user.value("subscriptionStatus").toString(), QStringLiteral("free"));
+
+        QCOMPARE(m_server->call("GET", "/api/auth/me", {}, bearer("x" + token)).status, 401);
+
+        const QByteArray wrong = R"({"email":"grace@example.org","password":"wrong password"})";
+        const ServerProcess::Answer refused = m_server->call("POST", "/api/auth/login", wrong);
+        QCOMPARE(refused.status, 401);
+        QCOMPARE(refused.json().value("error").toString(),
+                 QStringLiteral("Invalid e-mail or password."));
+        for (int i = 0; i < 4; ++i)
+            m_server->call("POST", "/api/auth/login", wrong);
+        const ServerProcess::Answer limited =
+            m_server->call("POST", "/api/auth/login",
+                           R"({"email":"grace@example.org","password":"correct horse"})");
+        QCOMPARE(limited.status, 429);
+        QVERIFY(limited.json().value("error").isString());
+    }
+
+    void streamedChatPassesThrough() {
+        const QString token = m_server->signedInUser("s@example.org", 1000);
+        Reply stream = Reply::stream({{chunk("Hel")},
+                                      {chunk("lo"), 20ms},
+                                      {R"(data: {"choices":[],"usage":{"total_tokens":42}})"
+                                       "\n\ndata: [DONE]\n\n",
+                                       20ms}});
+        m_provider->enqueue(stream);
+        const ServerProcess::Answer answer =
+            m_server->call("POST", "/api/chat", chatBody(true), bearer(token));
+        QCOMPARE(answer.status, 200);
+        QVERIFY2(answer.body.startsWith(QByteArray(chunk("Hel") + chunk("lo"))),
+                 answer.body.constData());
+        QVERIFY(answer.body.endsWith("data: [DONE]\n\n"));
+
+        const FakeBackend::Request &upstream = m_provider->requests().first();
+        QCOMPARE(upstream.target, "/v1/chat/completions");
+        QCOMPARE(upstream.header("Authorization"), "Bearer sk-test");
+        const QJsonObject sent = upstream.json();
+        QCOMPARE(sent.value("model").toString(), QStringLiteral("local-model"));
+        QCOMPARE(sent.value("stream_options").toObject().value("include_usage").toBool(), true);
+        QCOMPARE(sent.value("max_tokens").toInt(), 2048);
+        QTRY_COMPARE(balanceOf(*m_server, "s@example.org"), 958);
+    }
+
+    void oneShotChatAndRefusals() {
+        const QString token = m_server->signedInUser("o@example.org", 1000);
+        m_provider->enqueue(Reply::json(
+            200, QJsonObject{{"choices", QJsonArray{QJsonObject{
+                                             {"message", QJsonObject{{"content", "Four."}}}}}},
+                             {"usage", QJsonObject{{"total_tokens", 10}}}}));
+        const ServerProcess::Answer answer =
+            m_server->call("POST", "/api/chat", chatBody(false), bearer(token));
+        QCOMPARE(answer.status, 200);
+        QCOMPARE(answer.json()["choices"][0]["message"]["content"].toString(),
+                 QStringLiteral("Four."));
+        QTRY_COMPARE(balanceOf(*m_server, "o@example.org"), 990);
+
+        // The provider's own failure becomes a clear error.
+        m_provider->enqueue(
+            Reply::json(500, QJsonObject{{"error", QJsonObject{{"message", "boom"}}}}));
+        const ServerProcess::Answer failed =
+            m_server->call("POST", "/api/chat", chatBody(false), bearer(token));
+        QCOMPARE(failed.status, 502);
+        QCOMPARE(failed.json().value("error").toString(),
+                 QStringLiteral("The model provider refused the request (HTTP 500): boom"));
+
+        // Malformed requests never reach the provider.
+        QByteArray noMessages = chatBody(false).replace("\"messages\"", "\"messagez\"");
+        QCOMPARE(m_server->call("POST", "/api/chat", noMessages, bearer(token)).status, 400);
+        QByteArray badTemperature = chatBody(false).replace("0.1", "\"hot\"");
+        QCOMPARE(m_server->call("POST", "/api/chat", badTemperature, bearer(token)).status, 400);
+        QCOMPARE(m_provider->requests().size(), 2);
+
+        // An exhausted balance is refused before anything is spent.
+        m_server->command({"user", "set-balance", "o@example.org", "0"});
+        const ServerProcess::Answer broke =
+            m_server->call("POST", "/api/chat", chatBody(false), bearer(token));
+        QCOMPARE(broke.status, 403);
+        QVERIFY(broke.json().value("error").isString());
+        QCOMPARE(m_provider->requests().size(), 2);
+    }
+
+    void providerDiesMidStream() {
+        const QString token = m_server->signedInUser("d@example.org", 1000);
+        Reply dying = Reply::stream({{chunk("partial")}});
+        dying.stall = true;
+        m_provider->enqueue(dying);
+        QTimer::singleShot(300, this, [this] { m_provider.reset(); });
+        const ServerProcess::Answer answer =
+            m_server->call("POST", "/api/chat", chatBody(true), bearer(token));
+        QCOMPARE(answer.status, 200);
+        QVERIFY(answer.body.startsWith(chunk("partial")));
+        QVERIFY(answer.body.contains("The answer was cut off"));
+        QVERIFY(answer.body.endsWith("data: [DONE]\n\n"));
+        QTRY_VERIFY(balanceOf(*m_server, "d@example.org") < 1000);
+    }
+
+    void clientThatLeavesStopsTheProvider() {
+        const QString token = m_server->signedInUser("l@example.org", 1000);
+        Reply endless = Reply::stream({{chunk("tick")}, {chunk("tick"), 10ms}});
+        endless.endless = true;
+        m_provider->enqueue(endless);
+
+        QNetworkAccessManager network;
+        QNetworkRequest request(QUrl(m_server->url().toString() + "/api/chat"));
+        request.setRawHeader("Authorization", "Bearer " + token.toUtf8());
+        request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
+        std::unique_ptr<QNetworkReply> reply(network.post(request, chatBody(true)));
+        QTRY_VERIFY(reply->bytesAvailable() > 0);
+        reply->abort();
+        QTRY_COMPARE_WITH_TIMEOUT(m_provider->closedConnections(), 1, 10000);
+        QTRY_VERIFY(balanceOf(*m_server, "l@example.org") < 1000);
+    }
+
+    void transcription() {
+        const QString token = m_server->signedInUser("t@example.org");
+        m_provider->enqueue(Reply::json(200, QJsonObject{{"text", "hello there"}}));
+        const QByteArray boundary = "3F2504E0-4F89-11D3-9A0C-0305E82C3301";
+        const QByteArray form =
+            "--" + boundary +
+            "\r\nContent-Disposition: form-data; name=\"audio\"; "
+            "filename=\"audio.m4a\"\r\nContent-Type: audio/mp4\r\n\r\n" +
+            QByteArray("\x00\x01\r\n--fake", 10) + "\r\n--" + boundary +
+            "\r\nContent-Disposition: form-data; name=\"language\"\r\n\r\nen\r\n--" + boundary +
+            "\r\nContent-Disposition: form-data; name=\"category\"\r\n\r\n"
+            "exams\r\n--" +
+            boundary + "--\r\n";
+        auto headers = bearer(token);
+        headers.append({"Content-Type", "multipart/form-data; boundary=" + boundary});
+        const ServerProcess::Answer answer =
+            m_server->call("POST", "/api/chat/transcribe", form, headers);
+        QCOMPARE(answer.status, 200);
+        QCOMPARE(answer.json(), (QJsonObject{{"transcript", "hello there"}}));
+        const FakeBackend::Request &upstream = m_provider->requests().first();
+        QCOMPARE(upstream.target, "/v1/audio/transcriptions");
+        QVERIFY(upstream.body.contains(QByteArray("\x00\x01\r\n--fake", 10)));
+        QVERIFY(upstream.body.contains("name=\"language\"\r\n\r\nen\r\n"));
+
+        QByteArray big = form;
+        big.replace("--fake", QByteArray(70 * 1024, 'a'));
+        QCOMPARE(m_server->call("POST", "/api/chat/transcribe", big, headers).status, 413);
+        QCOMPARE(m_server->call("POST", "/api/chat/transcribe", "not a form", headers).status, 400);
+    }
+
+    void withoutProviderChatIsUnavailable() {
+        m_server = std::make_unique<ServerProcess>(QJsonObject{});
+        QVERIFY(m_server->running());
+        const QString token = m_server->signedInUser("n@example.org");
+        const ServerProcess::Answer answer =
+            m_server->call("POST", "/api/chat", chatBody(true), bearer(token));
+        QCOMPARE(answer.status, 503);
+        QVERIFY(answer.json().value("error").toString().contains("provider_url"));
+    }
+
+    void theClientTalksToTheServer() {
+        const QString token = m_server->signedInUser("c@example.org");
+        m_provider->enqueue(
+            Reply::stream({{chunk("Paris")}, {chunk("."), 10ms}, {"data: [DONE]\n\n"}}));
+
+        QTemporaryDir dir;
+        QNetworkAccessManager network;
+        FakeSecretStore secrets;
+        secrets.items.insert({"com.pindle.app", "pindle_auth_token"}, token.toUtf8());
+        AuthService auth(secrets);
+        SettingsManager settings(dir.filePath("settings.json"));
+        ChatGPTService chat(network, auth, settings, BackendConfig(m_server->url()));
+        QStringList tokens;
+        const QList<ChatMessage> question{ChatMessage(QUuid::createUuid(), ChatMessage::Role::User,
+                                                      "Capital of France?",
+                                                      QDateTime::currentDateTime())};
+        await(chat.streamChatCompletion(question, "exams",
+                                        [&](const QString &piece) { tokens.append(piece); }));
+        QCOMPARE(tokens, (QStringList{"Paris", "."}));
+    }
+};
+
+QTEST_GUILESS_MAIN(PindleServerTest)
+#include "tst_pindleserver.moc"

@@ -1,0 +1,108 @@
+#include "ServerProcess.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QNetworkReply>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QThread>
+
+#ifndef PINDLE_SERVER_PATH
+#error "PINDLE_SERVER_PATH must name the pindle-server executable"
+#endif
+
+QJsonObject ServerProcess::Answer::json() const {
+    return QJsonDocument::fromJson(body).object();
+}
+
+ServerProcess::ServerProcess(QJsonObject settings) {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    m_port = probe.serverPort();
+    probe.close();
+
+    settings.insert(QStringLiteral("port"), m_port);
+    settings.insert(QStringLiteral("database"), m_dir.filePath(QStringLiteral("pindle.db")));
+    if (!settings.contains(QStringLiteral("worker_threads")))
+        settings.insert(QStringLiteral("worker_threads"), 2);
+    m_configPath = m_dir.filePath(QStringLiteral("server.json"));
+    QFile config(m_configPath);
+    config.open(QIODevice::WriteOnly);
+    config.write(QJsonDocument(settings).toJson());
+    config.close();
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"PINDLE_PORT", "PINDLE_DATABASE", "PINDLE_PROVIDER_URL",
+                             "PINDLE_PROVIDER_API_KEY", "PINDLE_LISTEN_ADDRESS"})
+        environment.remove(QString::fromLatin1(name));
+    m_process.setProcessEnvironment(environment);
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+    QObject::connect(&m_process, &QProcess::readyRead, [this] { m_log += m_process.readAll(); });
+    m_process.start(QStringLiteral(PINDLE_SERVER_PATH),
+                    {QStringLiteral("--config"), m_configPath, QStringLiteral("serve")});
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < 20000 && m_process.state() != QProcess::NotRunning) {
+        if (call("GET", QStringLiteral("/healthz")).status == 200) {
+            m_running = true;
+            return;
+        }
+        QThread::msleep(50);
+    }
+}
+
+ServerProcess::~ServerProcess() {
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.terminate();
+        if (!m_process.waitForFinished(10000))
+            m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+}
+
+QUrl ServerProcess::url() const {
+    return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_port));
+}
+
+std::pair<int, QByteArray> ServerProcess::command(const QStringList &arguments,
+                                                  const QByteArray &input) {
+    QProcess tool;
+    tool.setProcessChannelMode(QProcess::MergedChannels);
+    tool.start(QStringLiteral(PINDLE_SERVER_PATH),
+               QStringList{QStringLiteral("--config"), m_configPath} + arguments);
+    tool.write(input);
+    tool.closeWriteChannel();
+    tool.waitForFinished(60000);
+    return {tool.exitCode(), tool.readAll()};
+}
+
+ServerProcess::Answer ServerProcess::call(const QByteArray &method, const QString &path,
+                                          const QByteArray &body,
+                                          const QList<std::pair<QByteArray, QByteArray>> &headers) {
+    QNetworkRequest request(QUrl(url().toString() + path));
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::ManualRedirectPolicy);
+    if (!body.isEmpty())
+        request.setHeader(QNetworkRequest::ContentTypeHeader,
+                          QByteArrayLiteral("application/json"));
+    for (const auto &[name, value] : headers)
+        request.setRawHeader(name, value);
+    std::unique_ptr<QNetworkReply> reply(m_network.sendCustomRequest(request, method, body));
+    QSignalSpy finished(reply.get(), &QNetworkReply::finished);
+    if (!reply->isFinished())
+        finished.wait(60000);
+    return {reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll()};
+}
+
+QString ServerProcess::signedInUser(const QString &email, qint64 balance) {
+    command({QStringLiteral("user"), QStringLiteral("create"), email, QStringLiteral("Tester"),
+             QString::number(balance)},
+            "correct horse\n");
+    const Answer login = call(
+        "POST", QStringLiteral("/api/auth/login"),
+        QJsonDocument(QJsonObject{{QStringLiteral("email"), email},
+                                  {QStringLiteral("password"), QStringLiteral("correct horse")}})
+            .toJson());
+    return login.json().value(QStringLiteral("token")).toString();
+}

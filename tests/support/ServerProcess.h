@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include <utility>
+
+/// A real pindle-server started for a test, with its own database and configuration in a
+/// temporary folder, and a small HTTP client to talk to it.
+class ServerProcess {
+public:
+    struct Answer {
+        int status = 0;
+        QByteArray body;
+        [[nodiscard]] QJsonObject json() const;
+    };
+
+    /// Starts the server with these settings on top of a free loopback port and a fresh database.
+    explicit ServerProcess(QJsonObject settings);
+    ~ServerProcess();
+
+    [[nodiscard]] bool running() const { return m_running; }
+    [[nodiscard]] QUrl url() const;
+    /// Runs an operator command (`user create ...`), feeding `input` to it; returns its output.
+    std::pair<int, QByteArray> command(const QStringList &arguments, const QByteArray &input = {});
+    /// Sends one request and waits for the whole answer.
+    Answer call(const QByteArray &method, const QString &path, const QByteArray &body = {},
+                const QList<std::pair<QByteArray, QByteArray>> &headers = {});
+    /// Creates an account and signs it in; returns its bearer token.
+    QString signedInUser(const QString &email, qint64 balance = 100000);
+    [[nodiscard]] QByteArray log() const { return m_log; }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_configPath;
+    quint16 m_port = 0;
+    QProcess m_process;
+    QByteArray m_log;
+    bool m_running = false;
+    QNetworkAccessManager m_network;
+};
