@@ -13,6 +13,8 @@ packages=(
     libsecret-1-0
     # test: a private D-Bus session with GNOME Keyring, and a client to inspect it
     dbus dbus-bin gnome-keyring libsecret-tools
+    # test: a throw-away PostgreSQL server for the shared store
+    postgresql
 )
 
 missing=()

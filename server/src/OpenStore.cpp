@@ -1,5 +1,6 @@
 #include "OpenStore.h"
 
+#include "PostgresStore.h"
 #include "SqliteStore.h"
 
 namespace pindle {
@@ -16,7 +17,7 @@ std::unique_ptr<Store> openStore(const std::string &database) {
     if (startsWith(database, "postgresql://") || startsWith(database, "postgres://") ||
         database.find("host=") != std::string::npos ||
         database.find("dbname=") != std::string::npos)
-        throw StoreError("PostgreSQL storage is not available in this build yet; use SQLite");
+        return std::make_unique<PostgresStore>(database);
     if (database.empty())
         return std::make_unique<SqliteStore>(SqliteStore::defaultPath());
     if (startsWith(database, "sqlite:"))

@@ -9,8 +9,7 @@ namespace pindle {
 
 namespace {
 
-std::int64_t nowSeconds()
-{
+std::int64_t nowSeconds() {
     return std::chrono::duration_cast<std::chrono::seconds>(
                std::chrono::system_clock::now().time_since_epoch())
         .count();
@@ -60,16 +59,14 @@ using Result = std::unique_ptr<PGresult, ResultDeleter>;
 // Parameters of one statement: text values, or a binary token hash.
 class Params {
 public:
-    Params &text(std::string value)
-    {
+    Params &text(std::string value) {
         m_storage.push_back(std::move(value));
         m_null.push_back(false);
         m_binary.push_back(0);
         return *this;
     }
     Params &number(std::int64_t value) { return text(std::to_string(value)); }
-    Params &optional(const std::optional<std::string> &value)
-    {
+    Params &optional(const std::optional<std::string> &value) {
         if (value)
             return text(*value);
         m_storage.emplace_back();
@@ -77,16 +74,14 @@ public:
         m_binary.push_back(0);
         return *this;
     }
-    Params &blob(const TokenHash &hash)
-    {
+    Params &blob(const TokenHash &hash) {
         m_storage.emplace_back(reinterpret_cast<const char *>(hash.data()), hash.size());
         m_null.push_back(false);
         m_binary.push_back(1);
         return *this;
     }
 
-    Result run(pg_conn *connection, const char *sql) const
-    {
+    Result run(pg_conn *connection, const char *sql) const {
         std::vector<const char *> values;
         std::vector<int> lengths;
         for (size_t i = 0; i < m_storage.size(); ++i) {
@@ -107,18 +102,20 @@ private:
     std::vector<int> m_binary;
 };
 
-Result execute(pg_conn *connection, const char *sql)
-{
-    return Params().run(connection, sql);
+// Statements without parameters; may hold several, separated by semicolons.
+Result execute(pg_conn *connection, const char *sql) {
+    Result result(PQexec(connection, sql));
+    const ExecStatusType status = PQresultStatus(result.get());
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+        throw StoreError(std::string("PostgreSQL: ") + PQerrorMessage(connection));
+    return result;
 }
 
-std::int64_t integer(const PGresult *result, int row, int column)
-{
+std::int64_t integer(const PGresult *result, int row, int column) {
     return std::stoll(PQgetvalue(result, row, column));
 }
 
-User userAt(const PGresult *result, int row)
-{
+User userAt(const PGresult *result, int row) {
     User user;
     user.id = integer(result, row, 0);
     user.email = PQgetvalue(result, row, 1);
@@ -131,8 +128,7 @@ User userAt(const PGresult *result, int row)
     return user;
 }
 
-std::optional<User> firstUser(const Result &result)
-{
+std::optional<User> firstUser(const Result &result) {
     if (PQntuples(result.get()) == 0)
         return std::nullopt;
     return userAt(result.get(), 0);
@@ -144,10 +140,10 @@ std::optional<User> firstUser(const Result &result)
 class PostgresStore::Lease {
 public:
     explicit Lease(PostgresStore &store)
-        : m_store(store)
-    {
+        : m_store(store) {
         std::unique_lock lock(store.m_mutex);
-        store.m_returned.wait(lock, [&] { return !store.m_idle.empty() || store.m_open < store.m_capacity; });
+        store.m_returned.wait(
+            lock, [&] { return !store.m_idle.empty() || store.m_open < store.m_capacity; });
         if (!store.m_idle.empty()) {
             m_connection = store.m_idle.back();
             store.m_idle.pop_back();
@@ -166,8 +162,7 @@ public:
     }
     Lease(const Lease &) = delete;
     Lease &operator=(const Lease &) = delete;
-    ~Lease()
-    {
+    ~Lease() {
         std::lock_guard lock(m_store.m_mutex);
         if (PQstatus(m_connection) == CONNECTION_OK &&
             PQtransactionStatus(m_connection) == PQTRANS_IDLE) {
@@ -181,8 +176,7 @@ public:
     [[nodiscard]] pg_conn *get() const { return m_connection; }
 
     // Runs `work` inside one transaction, rolling back if it throws.
-    template <typename Work> auto transaction(Work &&work)
-    {
+    template <typename Work> auto transaction(Work &&work) {
         execute(m_connection, "BEGIN");
         try {
             auto result = work();
@@ -201,19 +195,16 @@ private:
 
 PostgresStore::PostgresStore(const std::string &connection, int poolSize)
     : m_connection(connection)
-    , m_capacity(poolSize > 0 ? poolSize : 1)
-{
+    , m_capacity(poolSize > 0 ? poolSize : 1) {
     migrate();
 }
 
-PostgresStore::~PostgresStore()
-{
+PostgresStore::~PostgresStore() {
     for (pg_conn *connection : m_idle)
         PQfinish(connection);
 }
 
-pg_conn *PostgresStore::connect()
-{
+pg_conn *PostgresStore::connect() {
     pg_conn *connection = PQconnectdb(m_connection.c_str());
     if (PQstatus(connection) != CONNECTION_OK) {
         std::string message = PQerrorMessage(connection);
@@ -226,8 +217,7 @@ pg_conn *PostgresStore::connect()
     return connection;
 }
 
-void PostgresStore::migrate()
-{
+void PostgresStore::migrate() {
     Lease lease(*this);
     pg_conn *db = lease.get();
     Params().text(migrationLockKey).run(db, "SELECT pg_advisory_lock($1::bigint)");
@@ -254,8 +244,7 @@ void PostgresStore::migrate()
     Params().text(migrationLockKey).run(db, "SELECT pg_advisory_unlock($1::bigint)");
 }
 
-std::optional<User> PostgresStore::createUser(const NewUser &user)
-{
+std::optional<User> PostgresStore::createUser(const NewUser &user) {
     Lease lease(*this);
     const std::string sql = std::string("INSERT INTO users (email, email_key, name, password_hash, "
                                         "subscription_status, subscription_end, token_balance, "
@@ -274,15 +263,14 @@ std::optional<User> PostgresStore::createUser(const NewUser &user)
                          .run(lease.get(), sql.c_str()));
 }
 
-std::optional<User> PostgresStore::findUserByEmail(const std::string &email)
-{
+std::optional<User> PostgresStore::findUserByEmail(const std::string &email) {
     Lease lease(*this);
-    const std::string sql = std::string("SELECT ") + userColumns + " FROM users WHERE email_key = $1";
+    const std::string sql =
+        std::string("SELECT ") + userColumns + " FROM users WHERE email_key = $1";
     return firstUser(Params().text(normalizedEmail(email)).run(lease.get(), sql.c_str()));
 }
 
-std::vector<User> PostgresStore::listUsers()
-{
+std::vector<User> PostgresStore::listUsers() {
     Lease lease(*this);
     const std::string sql = std::string("SELECT ") + userColumns + " FROM users ORDER BY id";
     const Result result = execute(lease.get(), sql.c_str());
@@ -292,24 +280,29 @@ std::vector<User> PostgresStore::listUsers()
     return users;
 }
 
-bool PostgresStore::setTokenBalance(const std::string &email, std::int64_t balance)
-{
+bool PostgresStore::setTokenBalance(const std::string &email, std::int64_t balance) {
     Lease lease(*this);
-    const Result result = Params().number(balance).text(normalizedEmail(email)).run(
-        lease.get(), "UPDATE users SET token_balance = $1 WHERE email_key = $2");
+    const Result result =
+        Params()
+            .number(balance)
+            .text(normalizedEmail(email))
+            .run(lease.get(), "UPDATE users SET token_balance = $1 WHERE email_key = $2");
     return std::strcmp(PQcmdTuples(result.get()), "0") != 0;
 }
 
-void PostgresStore::createSession(const TokenHash &hash, std::int64_t userId, std::int64_t expiresAt)
-{
+void PostgresStore::createSession(const TokenHash &hash, std::int64_t userId,
+                                  std::int64_t expiresAt) {
     Lease lease(*this);
-    Params().blob(hash).number(userId).number(nowSeconds()).number(expiresAt).run(
-        lease.get(), "INSERT INTO sessions (token_hash, user_id, created_at, expires_at) "
-                     "VALUES ($1, $2, $3, $4)");
+    Params()
+        .blob(hash)
+        .number(userId)
+        .number(nowSeconds())
+        .number(expiresAt)
+        .run(lease.get(), "INSERT INTO sessions (token_hash, user_id, created_at, expires_at) "
+                          "VALUES ($1, $2, $3, $4)");
 }
 
-std::optional<User> PostgresStore::findSessionUser(const TokenHash &hash, std::int64_t now)
-{
+std::optional<User> PostgresStore::findSessionUser(const TokenHash &hash, std::int64_t now) {
     Lease lease(*this);
     return firstUser(Params().blob(hash).number(now).run(
         lease.get(), "SELECT u.id, u.email, u.name, u.password_hash, u.subscription_status, "
@@ -317,22 +310,20 @@ std::optional<User> PostgresStore::findSessionUser(const TokenHash &hash, std::i
                      "u.id = s.user_id WHERE s.token_hash = $1 AND s.expires_at > $2"));
 }
 
-void PostgresStore::deleteSession(const TokenHash &hash)
-{
+void PostgresStore::deleteSession(const TokenHash &hash) {
     Lease lease(*this);
     Params().blob(hash).run(lease.get(), "DELETE FROM sessions WHERE token_hash = $1");
 }
 
-std::int64_t PostgresStore::deleteExpiredSessions(std::int64_t now)
-{
+std::int64_t PostgresStore::deleteExpiredSessions(std::int64_t now) {
     Lease lease(*this);
     const Result result =
         Params().number(now).run(lease.get(), "DELETE FROM sessions WHERE expires_at <= $1");
     return std::stoll(PQcmdTuples(result.get()));
 }
 
-std::int64_t PostgresStore::debit(std::int64_t userId, std::int64_t tokens, const std::string &model)
-{
+std::int64_t PostgresStore::debit(std::int64_t userId, std::int64_t tokens,
+                                  const std::string &model) {
     Lease lease(*this);
     return lease.transaction([&] {
         const Result updated = Params().number(tokens).number(userId).run(
@@ -340,9 +331,13 @@ std::int64_t PostgresStore::debit(std::int64_t userId, std::int64_t tokens, cons
                          "WHERE id = $2 RETURNING token_balance");
         if (PQntuples(updated.get()) == 0)
             throw StoreError("no account with id " + std::to_string(userId));
-        Params().number(userId).text(model).number(tokens).number(nowSeconds()).run(
-            lease.get(), "INSERT INTO usage_events (user_id, model, tokens, created_at) "
-                         "VALUES ($1, $2, $3, $4)");
+        Params()
+            .number(userId)
+            .text(model)
+            .number(tokens)
+            .number(nowSeconds())
+            .run(lease.get(), "INSERT INTO usage_events (user_id, model, tokens, created_at) "
+                              "VALUES ($1, $2, $3, $4)");
         return integer(updated.get(), 0, 0);
     });
 }

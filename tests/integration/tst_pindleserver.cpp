@@ -309,6 +309,36 @@ private Q_SLOTS:
         QVERIFY(answer.json().value("error").toString().contains("provider_url"));
     }
 
+    void instancesShareOnePostgreSQL() {
+        const QString database = qEnvironmentVariable("PINDLE_TEST_POSTGRES");
+        if (database.isEmpty())
+            QSKIP("no PostgreSQL here: run through scripts/with-postgres.sh");
+        const QJsonObject settings{{"database", database},
+                                   {"provider_url", QString(m_provider->url().toString() + "/v1")},
+                                   {"signup_balance", 700}};
+        ServerProcess first(settings);
+        ServerProcess second(settings);
+        QVERIFY2(first.running() && second.running(), QByteArray(first.log() + second.log()).constData());
+
+        // An account made through one instance signs in through the other and spends there.
+        const ServerProcess::Answer created =
+            first.call("POST", "/api/auth/signup",
+                       R"({"email":"pg@example.org","name":"Pat","password":"12345678"})");
+        QCOMPARE(created.status, 201);
+        const ServerProcess::Answer login = second.call(
+            "POST", "/api/auth/login", R"({"email":"PG@example.org","password":"12345678"})");
+        QCOMPARE(login.status, 200);
+        const QString token = login.json().value("token").toString();
+        QCOMPARE(first.call("GET", "/api/auth/me", {}, bearer(token)).status, 200);
+
+        m_provider->enqueue(Reply::json(
+            200, QJsonObject{{"choices",
+                              QJsonArray{QJsonObject{{"message", QJsonObject{{"content", "ok"}}}}}},
+                             {"usage", QJsonObject{{"total_tokens", 200}}}}));
+        QCOMPARE(second.call("POST", "/api/chat", chatBody(false), bearer(token)).status, 200);
+        QTRY_COMPARE(balanceOf(first, "pg@example.org"), 500);
+    }
+
     void theClientTalksToTheServer() {
         const QString token = m_server->signedInUser("c@example.org");
         m_provider->enqueue(

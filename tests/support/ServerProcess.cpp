@@ -23,7 +23,8 @@ ServerProcess::ServerProcess(QJsonObject settings) {
     probe.close();
 
     settings.insert(QStringLiteral("port"), m_port);
-    settings.insert(QStringLiteral("database"), m_dir.filePath(QStringLiteral("pindle.db")));
+    if (!settings.contains(QStringLiteral("database")))
+        settings.insert(QStringLiteral("database"), m_dir.filePath(QStringLiteral("pindle.db")));
     if (!settings.contains(QStringLiteral("worker_threads")))
         settings.insert(QStringLiteral("worker_threads"), 2);
     m_configPath = m_dir.filePath(QStringLiteral("server.json"));

@@ -1,0 +1,159 @@
+// Both stores, held to the same behaviour: accounts that survive reopening, e-mail uniqueness,
+// session expiry, and debits that lose no update when many land at once. PostgreSQL runs when
+// scripts/with-postgres.sh provides a server.
+
+#include "PostgresStore.h"
+#include "SqliteStore.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <libpq-fe.h>
+
+#include <functional>
+#include <thread>
+
+using namespace pindle;
+
+namespace {
+
+NewUser newUser(const std::string &email, std::int64_t balance = 100) {
+    NewUser user;
+    user.email = email;
+    user.name = "Someone";
+    user.passwordHash = "$argon2id$stand-in";
+    user.tokenBalance = balance;
+    return user;
+}
+
+TokenHash hashOf(unsigned char seed) {
+    TokenHash hash{};
+    hash.fill(seed);
+    return hash;
+}
+
+std::string postgres() {
+    return qEnvironmentVariable("PINDLE_TEST_POSTGRES").toStdString();
+}
+
+void emptyPostgres() {
+    PGconn *connection = PQconnectdb(postgres().c_str());
+    PQclear(PQexec(connection, "DROP SCHEMA public CASCADE; CREATE SCHEMA public;"));
+    PQfinish(connection);
+}
+
+} // namespace
+
+class StoreTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    std::function<std::unique_ptr<Store>()> m_open;
+
+    void backends() {
+        QTest::addColumn<QString>("backend");
+        QTest::newRow("sqlite") << "sqlite";
+        QTest::newRow("postgresql") << "postgresql";
+    }
+
+    // Opens a second handle on the same data, as another server process would.
+    std::unique_ptr<Store> open() { return m_open(); }
+
+    bool prepare() {
+        QFETCH(QString, backend);
+        if (backend == "sqlite") {
+            QDir(m_dir.path()).removeRecursively();
+            const std::string path = m_dir.filePath("data/pindle.db").toStdString();
+            m_open = [path] { return std::make_unique<SqliteStore>(path); };
+            return true;
+        }
+        if (postgres().empty())
+            return false;
+        emptyPostgres();
+        m_open = [] { return std::make_unique<PostgresStore>(postgres()); };
+        return true;
+    }
+
+#define PREPARE_OR_SKIP()                                                                          \
+    if (!prepare())                                                                                \
+    QSKIP("no PostgreSQL here: run through scripts/with-postgres.sh")
+
+private Q_SLOTS:
+    void accountsSurviveReopening_data() {
+        backends();
+    }
+    void accountsSurviveReopening() {
+        PREPARE_OR_SKIP();
+        {
+            const auto store = open();
+            const std::optional<User> created = store->createUser(newUser("Mixed@Case.org", 7));
+            QVERIFY(created);
+            QCOMPARE(created->email, std::string("Mixed@Case.org"));
+            QVERIFY(!store->createUser(newUser("mixed@CASE.org"))); // taken, whatever the case
+        }
+        const auto reopened = open(); // the schema is current: opening again changes nothing
+        const std::optional<User> found = reopened->findUserByEmail("MIXED@case.ORG");
+        QVERIFY(found);
+        QCOMPARE(found->tokenBalance, 7);
+        QVERIFY(!found->subscriptionEnd);
+        QCOMPARE(reopened->listUsers().size(), size_t(1));
+        QVERIFY(reopened->setTokenBalance("mixed@case.org", 42));
+        QVERIFY(!reopened->setTokenBalance("nobody@case.org", 42));
+        QCOMPARE(reopened->findUserByEmail("mixed@case.org")->tokenBalance, 42);
+    }
+
+    void sessionsExpire_data() {
+        backends();
+    }
+    void sessionsExpire() {
+        PREPARE_OR_SKIP();
+        const auto store = open();
+        const User user = *store->createUser(newUser("s@x.org"));
+        store->createSession(hashOf(1), user.id, 1000);
+        store->createSession(hashOf(2), user.id, 5000);
+        QCOMPARE(store->findSessionUser(hashOf(1), 999)->id, user.id);
+        QVERIFY(!store->findSessionUser(hashOf(1), 1000)); // ends at its expiry
+        QVERIFY(!store->findSessionUser(hashOf(3), 0));
+        QCOMPARE(store->deleteExpiredSessions(2000), 1);
+        QVERIFY(store->findSessionUser(hashOf(2), 2000));
+        store->deleteSession(hashOf(2));
+        QVERIFY(!store->findSessionUser(hashOf(2), 2000));
+    }
+
+    void concurrentDebitsLoseNothing_data() {
+        backends();
+    }
+    void concurrentDebitsLoseNothing() {
+        PREPARE_OR_SKIP();
+        const auto store = open();
+        const auto other = open(); // a second server instance on the same data
+        const User user = *store->createUser(newUser("d@x.org", 100000));
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 8; ++t)
+            threads.emplace_back([&, t] {
+                Store &target = t % 2 ? *store : *other;
+                for (int i = 0; i < 25; ++i)
+                    target.debit(user.id, 3, "gpt-4.1");
+            });
+        for (std::thread &thread : threads)
+            thread.join();
+        QCOMPARE(store->findUserByEmail("d@x.org")->tokenBalance, 100000 - 8 * 25 * 3);
+        QCOMPARE(store->debit(user.id, 1'000'000, "o3"), 0); // never below zero
+        QVERIFY_THROWS_EXCEPTION(StoreError, store->debit(user.id + 1000, 1, "o3"));
+    }
+
+    void unusableDatabasesAreReported() {
+        QDir().mkpath(m_dir.filePath("broken"));
+        QFile file(m_dir.filePath("broken/pindle.db"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(4096, 'x'));
+        file.close();
+        QVERIFY_THROWS_EXCEPTION(StoreError,
+                                 SqliteStore{m_dir.filePath("broken/pindle.db").toStdString()});
+        QVERIFY_THROWS_EXCEPTION(StoreError, PostgresStore{"host=/nonexistent dbname=none"});
+    }
+};
+
+QTEST_GUILESS_MAIN(StoreTest)
+#include "tst_store.moc"
