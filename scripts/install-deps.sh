@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     # build
-    cmake ninja-build g++ pkg-config clang-format
+    cmake ninja-build g++ pkg-config clang-format curl
     qt6-base-dev qcoro-qt6-dev qtkeychain-qt6-dev
     librestinio-dev libasio-dev libhttp-parser-dev libfmt-dev nlohmann-json3-dev
     libcurl4-openssl-dev libsqlite3-dev libsodium-dev libpq-dev
