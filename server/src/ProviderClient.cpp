@@ -1,8 +1,12 @@
 #include "ProviderClient.h"
 
 #include <curl/curl.h>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace pindle {
 
@@ -46,7 +50,57 @@ struct ProviderClient::Transfer {
 ProviderClient::ProviderClient() {
     curl_global_init(CURL_GLOBAL_DEFAULT);
     m_multi = curl_multi_init();
+    m_epoll = epoll_create1(EPOLL_CLOEXEC);
+    m_wakeup = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (m_epoll < 0 || m_wakeup < 0)
+        throw std::runtime_error("cannot create the provider client's event loop");
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.fd = m_wakeup;
+    epoll_ctl(m_epoll, EPOLL_CTL_ADD, m_wakeup, &event);
+    auto *multi = static_cast<CURLM *>(m_multi);
+    curl_multi_setopt(multi, CURLMOPT_SOCKETFUNCTION, &ProviderClient::onSocket);
+    curl_multi_setopt(multi, CURLMOPT_SOCKETDATA, this);
+    curl_multi_setopt(multi, CURLMOPT_TIMERFUNCTION, &ProviderClient::onTimer);
+    curl_multi_setopt(multi, CURLMOPT_TIMERDATA, this);
     m_thread = std::thread([this] { run(); });
+}
+
+int ProviderClient::onSocket(void *, int socket, int what, void *self, void *socketData) {
+    auto &client = *static_cast<ProviderClient *>(self);
+    if (what == CURL_POLL_REMOVE) {
+        epoll_ctl(client.m_epoll, EPOLL_CTL_DEL, socket, nullptr);
+        curl_multi_assign(static_cast<CURLM *>(client.m_multi), socket, nullptr);
+        return 0;
+    }
+    epoll_event event{};
+    event.data.fd = socket;
+    if (what == CURL_POLL_IN || what == CURL_POLL_INOUT)
+        event.events |= EPOLLIN;
+    if (what == CURL_POLL_OUT || what == CURL_POLL_INOUT)
+        event.events |= EPOLLOUT;
+    // socketData marks a socket already in the epoll set.
+    if (socketData) {
+        epoll_ctl(client.m_epoll, EPOLL_CTL_MOD, socket, &event);
+    } else {
+        epoll_ctl(client.m_epoll, EPOLL_CTL_ADD, socket, &event);
+        curl_multi_assign(static_cast<CURLM *>(client.m_multi), socket, &client);
+    }
+    return 0;
+}
+
+int ProviderClient::onTimer(void *, long timeoutMs, void *self) {
+    auto &deadline = static_cast<ProviderClient *>(self)->m_deadline;
+    if (timeoutMs < 0)
+        deadline.reset();
+    else
+        deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    return 0;
+}
+
+void ProviderClient::wake() {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const auto written = write(m_wakeup, &one, sizeof one);
 }
 
 ProviderClient::~ProviderClient() {
@@ -54,7 +108,7 @@ ProviderClient::~ProviderClient() {
         std::lock_guard lock(m_mutex);
         m_stopping = true;
     }
-    curl_multi_wakeup(static_cast<CURLM *>(m_multi));
+    wake();
     m_thread.join();
     for (auto &[id, transfer] : m_active) {
         curl_multi_remove_handle(static_cast<CURLM *>(m_multi), transfer->easy);
@@ -63,6 +117,8 @@ ProviderClient::~ProviderClient() {
     }
     m_active.clear();
     curl_multi_cleanup(static_cast<CURLM *>(m_multi));
+    close(m_wakeup);
+    close(m_epoll);
 }
 
 std::uint64_t ProviderClient::start(ProviderRequest request, ProviderHandlers handlers) {
@@ -75,7 +131,7 @@ std::uint64_t ProviderClient::start(ProviderRequest request, ProviderHandlers ha
         id = transfer->id = m_nextId++;
         m_pending.push_back(std::move(transfer));
     }
-    curl_multi_wakeup(static_cast<CURLM *>(m_multi));
+    wake();
     return id;
 }
 
@@ -84,7 +140,7 @@ void ProviderClient::cancel(std::uint64_t id) {
         std::lock_guard lock(m_mutex);
         m_cancelled.push_back(id);
     }
-    curl_multi_wakeup(static_cast<CURLM *>(m_multi));
+    wake();
 }
 
 void ProviderClient::addPending() {
@@ -153,29 +209,61 @@ void ProviderClient::finish(Transfer &transfer, const std::string &error) {
         transfer.handlers.onDone(error);
 }
 
+void ProviderClient::collectFinished() {
+    auto *multi = static_cast<CURLM *>(m_multi);
+    int queued = 0;
+    while (CURLMsg *message = curl_multi_info_read(multi, &queued)) {
+        if (message->msg != CURLMSG_DONE)
+            continue;
+        Transfer *transfer = nullptr;
+        curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &transfer);
+        const CURLcode result = message->data.result;
+        curl_multi_remove_handle(multi, message->easy_handle);
+        finish(*transfer, result == CURLE_OK ? std::string() : curl_easy_strerror(result));
+        m_active.erase(transfer->id);
+    }
+}
+
 void ProviderClient::run() {
     auto *multi = static_cast<CURLM *>(m_multi);
+    epoll_event events[64];
+    int running = 0;
     for (;;) {
-        {
-            std::lock_guard lock(m_mutex);
-            if (m_stopping)
-                return;
+        int timeout = -1;
+        if (m_deadline) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                *m_deadline - std::chrono::steady_clock::now());
+            timeout = int(std::clamp<std::int64_t>(left.count(), 0, 60'000));
         }
-        addPending();
-        int running = 0;
-        curl_multi_perform(multi, &running);
-        int queued = 0;
-        while (CURLMsg *message = curl_multi_info_read(multi, &queued)) {
-            if (message->msg != CURLMSG_DONE)
+        const int ready = epoll_wait(m_epoll, events, 64, timeout);
+        for (int i = 0; i < ready; ++i) {
+            const int fd = events[i].data.fd;
+            if (fd == m_wakeup) {
+                std::uint64_t count = 0;
+                [[maybe_unused]] const auto read = ::read(m_wakeup, &count, sizeof count);
+                {
+                    std::lock_guard lock(m_mutex);
+                    if (m_stopping)
+                        return;
+                }
+                addPending();
                 continue;
-            Transfer *transfer = nullptr;
-            curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &transfer);
-            const CURLcode result = message->data.result;
-            curl_multi_remove_handle(multi, message->easy_handle);
-            finish(*transfer, result == CURLE_OK ? std::string() : curl_easy_strerror(result));
-            m_active.erase(transfer->id);
+            }
+            int flags = 0;
+            if (events[i].events & EPOLLIN)
+                flags |= CURL_CSELECT_IN;
+            if (events[i].events & EPOLLOUT)
+                flags |= CURL_CSELECT_OUT;
+            if (events[i].events & (EPOLLERR | EPOLLHUP))
+                flags |= CURL_CSELECT_ERR;
+            curl_multi_socket_action(multi, fd, flags, &running);
         }
-        curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+        // Due timers, including the zero timeout a new transfer asks for to get started.
+        if (m_deadline && *m_deadline <= std::chrono::steady_clock::now()) {
+            m_deadline.reset();
+            curl_multi_socket_action(multi, CURL_SOCKET_TIMEOUT, 0, &running);
+        }
+        collectFinished();
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -39,7 +40,8 @@ struct ProviderHandlers {
 };
 
 /// The HTTP client for the model provider: libcurl's multi interface on one thread of its own,
-/// so any number of replies can stream at once without a thread each.
+/// driven by socket events from epoll, so thousands of replies can stream at once without a
+/// thread each and without the per-wake-up cost growing with their number.
 class ProviderClient {
 public:
     ProviderClient();
@@ -55,8 +57,12 @@ public:
 private:
     struct Transfer;
     void run();
+    void wake();
     void addPending();
+    void collectFinished();
     void finish(Transfer &transfer, const std::string &error);
+    static int onSocket(void *easy, int socket, int what, void *self, void *socketData);
+    static int onTimer(void *multi, long timeoutMs, void *self);
 
     std::mutex m_mutex;
     std::vector<std::unique_ptr<Transfer>> m_pending;
@@ -65,6 +71,10 @@ private:
     bool m_stopping = false;
 
     void *m_multi = nullptr;
+    int m_epoll = -1;
+    int m_wakeup = -1;
+    // When curl next wants to be called for its timeouts; none when it has nothing pending.
+    std::optional<std::chrono::steady_clock::time_point> m_deadline;
     // Owned by the provider thread only.
     std::unordered_map<std::uint64_t, std::unique_ptr<Transfer>> m_active;
     std::thread m_thread;
