@@ -5,6 +5,7 @@
 #include "OpenStore.h"
 
 #include <restinio/all.hpp>
+#include <sys/resource.h>
 
 #include <chrono>
 #include <csignal>
@@ -198,6 +199,13 @@ struct Traits : restinio::default_traits_t {
 } // namespace
 
 int runServer(const Config &config) {
+    // Each open stream holds two sockets (client and provider): allow as many as the system does.
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
+
     const std::unique_ptr<Store> store = openStore(config.database);
     store->deleteExpiredSessions(std::chrono::duration_cast<std::chrono::seconds>(
                                      std::chrono::system_clock::now().time_since_epoch())
