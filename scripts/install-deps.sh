@@ -8,7 +8,7 @@ packages=(
     cmake ninja-build g++ pkg-config clang-format curl
     qt6-base-dev qcoro-qt6-dev qtkeychain-qt6-dev
     librestinio-dev libasio-dev libhttp-parser-dev libfmt-dev nlohmann-json3-dev
-    libcurl4-openssl-dev libsqlite3-dev libsodium-dev libpq-dev
+    libcurl4-openssl-dev libssl-dev libsqlite3-dev libsodium-dev libpq-dev openssl
     # run: QtKeychain loads libsecret when it first talks to the Secret Service
     libsecret-1-0
     # test: a private D-Bus session with GNOME Keyring, and a client to inspect it

@@ -5,6 +5,7 @@
 #include "OpenStore.h"
 
 #include <restinio/all.hpp>
+#include <restinio/tls.hpp>
 #include <sys/resource.h>
 
 #include <chrono>
@@ -196,6 +197,41 @@ struct Traits : restinio::default_traits_t {
     using connection_state_listener_t = ConnectionListener;
 };
 
+struct TlsTraits : restinio::default_tls_traits_t {
+    static constexpr bool use_connection_count_limiter = true;
+    using connection_state_listener_t = ConnectionListener;
+};
+
+// Runs one server until SIGINT or SIGTERM; returns what made it fail to start, if anything.
+template <typename ServerTraits, typename Settings>
+std::exception_ptr serve(const Config &config, Settings settings) {
+    restinio::http_server_t<ServerTraits> server{restinio::own_io_context(), std::move(settings)};
+    std::exception_ptr failure;
+    restinio::asio_ns::signal_set signals(server.io_context(), SIGINT, SIGTERM);
+    signals.async_wait([&](const restinio::asio_ns::error_code &error, int) {
+        if (!error)
+            server.close_async([&] { server.io_context().stop(); },
+                               [&](std::exception_ptr ex) { failure = ex; });
+    });
+    server.open_async(
+        [&] {
+            std::cerr << "pindle-server listening on " << (config.tlsEnabled() ? "https" : "http")
+                      << "://" << config.listenAddress << ':' << config.port << std::endl;
+        },
+        [&](std::exception_ptr ex) {
+            failure = ex;
+            server.io_context().stop();
+        });
+
+    std::vector<std::thread> threads;
+    for (int i = 1; i < config.ioThreads; ++i)
+        threads.emplace_back([&] { server.io_context().run(); });
+    server.io_context().run();
+    for (std::thread &thread : threads)
+        thread.join();
+    return failure;
+}
+
 } // namespace
 
 int runServer(const Config &config) {
@@ -238,13 +274,11 @@ int runServer(const Config &config) {
         return restinio::request_accepted();
     };
 
-    using Server = restinio::http_server_t<Traits>;
-    Server server{
-        restinio::own_io_context(),
-        restinio::server_settings_t<Traits>{}
+    const auto configured = [&](auto settings) {
+        return std::move(settings)
             .port(config.port)
             .address(config.listenAddress)
-            .request_handler(std::move(handler))
+            .request_handler(handler)
             .connection_state_listener(listener)
             .max_parallel_connections(20000)
             .max_pipelined_requests(2)
@@ -256,31 +290,29 @@ int runServer(const Config &config) {
                 options.set_option(restinio::asio_ns::ip::tcp::no_delay{true});
             })
             .incoming_http_msg_limits(restinio::incoming_http_msg_limits_t{}.max_body_size(
-                std::uint64_t(config.maxUploadBytes) + 1024 * 1024))};
+                std::uint64_t(config.maxUploadBytes) + 1024 * 1024));
+    };
 
     std::exception_ptr failure;
-    restinio::asio_ns::signal_set signals(server.io_context(), SIGINT, SIGTERM);
-    signals.async_wait([&](const restinio::asio_ns::error_code &error, int) {
-        if (!error)
-            server.close_async([&] { server.io_context().stop(); },
-                               [&](std::exception_ptr ex) { failure = ex; });
-    });
-    server.open_async(
-        [&] {
-            std::cerr << "pindle-server listening on " << (config.tlsEnabled() ? "https" : "http")
-                      << "://" << config.listenAddress << ':' << config.port << std::endl;
-        },
-        [&](std::exception_ptr ex) {
-            failure = ex;
-            server.io_context().stop();
-        });
+    if (config.tlsEnabled()) {
+        namespace ssl = restinio::asio_ns::ssl;
+        ssl::context tls{ssl::context::tls_server};
+        tls.set_options(ssl::context::default_workarounds | ssl::context::no_sslv2 |
+                        ssl::context::no_sslv3 | ssl::context::no_tlsv1 | ssl::context::no_tlsv1_1 |
+                        ssl::context::single_dh_use);
+        tls.use_certificate_chain_file(config.tlsCertificate);
+        tls.use_private_key_file(config.tlsPrivateKey, ssl::context::pem);
+        failure = serve<TlsTraits>(
+            config,
+            configured(restinio::server_settings_t<TlsTraits>{}).tls_context(std::move(tls)));
+    } else {
+        failure = serve<Traits>(config, configured(restinio::server_settings_t<Traits>{}));
+    }
 
-    std::vector<std::thread> threads;
-    for (int i = 1; i < config.ioThreads; ++i)
-        threads.emplace_back([&] { server.io_context().run(); });
-    server.io_context().run();
-    for (std::thread &thread : threads)
-        thread.join();
+    // Finish in dependency order: in-flight provider transfers end (and post their debits),
+    // then the workers drain, all before the Api they call into goes away.
+    provider.stop();
+    workers.stop();
     if (failure)
         std::rethrow_exception(failure);
     return 0;

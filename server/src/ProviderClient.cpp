@@ -104,8 +104,17 @@ void ProviderClient::wake() {
 }
 
 ProviderClient::~ProviderClient() {
+    stop();
+    curl_multi_cleanup(static_cast<CURLM *>(m_multi));
+    close(m_wakeup);
+    close(m_epoll);
+}
+
+void ProviderClient::stop() {
     {
         std::lock_guard lock(m_mutex);
+        if (m_stopping)
+            return;
         m_stopping = true;
     }
     wake();
@@ -116,9 +125,7 @@ ProviderClient::~ProviderClient() {
             transfer->handlers.onDone("the server is shutting down");
     }
     m_active.clear();
-    curl_multi_cleanup(static_cast<CURLM *>(m_multi));
-    close(m_wakeup);
-    close(m_epoll);
+    m_pending.clear();
 }
 
 std::uint64_t ProviderClient::start(ProviderRequest request, ProviderHandlers handlers) {

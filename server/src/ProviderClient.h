@@ -53,6 +53,8 @@ public:
     std::uint64_t start(ProviderRequest request, ProviderHandlers handlers);
     /// Stops a transfer (the client went away). Its onDone is called with "cancelled".
     void cancel(std::uint64_t id);
+    /// Ends every transfer (onDone says the server is shutting down) and the thread.
+    void stop();
 
 private:
     struct Transfer;

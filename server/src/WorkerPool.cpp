@@ -8,8 +8,14 @@ WorkerPool::WorkerPool(int threads) {
 }
 
 WorkerPool::~WorkerPool() {
+    stop();
+}
+
+void WorkerPool::stop() {
     {
         std::lock_guard lock(m_mutex);
+        if (m_stopping)
+            return;
         m_stopping = true;
     }
     m_ready.notify_all();
@@ -20,6 +26,8 @@ WorkerPool::~WorkerPool() {
 void WorkerPool::post(std::function<void()> job) {
     {
         std::lock_guard lock(m_mutex);
+        if (m_stopping)
+            return;
         m_jobs.push_back(std::move(job));
     }
     m_ready.notify_one();

@@ -19,6 +19,8 @@ public:
     WorkerPool &operator=(const WorkerPool &) = delete;
 
     void post(std::function<void()> job);
+    /// Runs what is queued, then ends the threads. Later posts are dropped.
+    void stop();
 
 private:
     void run();

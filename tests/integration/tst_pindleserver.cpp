@@ -318,7 +318,8 @@ private Q_SLOTS:
                                    {"signup_balance", 700}};
         ServerProcess first(settings);
         ServerProcess second(settings);
-        QVERIFY2(first.running() && second.running(), QByteArray(first.log() + second.log()).constData());
+        QVERIFY2(first.running() && second.running(),
+                 QByteArray(first.log() + second.log()).constData());
 
         // An account made through one instance signs in through the other and spends there.
         const ServerProcess::Answer created =
@@ -337,6 +338,33 @@ private Q_SLOTS:
                              {"usage", QJsonObject{{"total_tokens", 200}}}}));
         QCOMPARE(second.call("POST", "/api/chat", chatBody(false), bearer(token)).status, 200);
         QTRY_COMPARE(balanceOf(first, "pg@example.org"), 500);
+    }
+
+    void servesTlsDirectly() {
+        QTemporaryDir dir;
+        const QString certificate = dir.filePath("cert.pem");
+        const QString key = dir.filePath("key.pem");
+        QProcess openssl;
+        openssl.start("openssl",
+                      {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1", "-subj",
+                       "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1", "-keyout", key,
+                       "-out", certificate});
+        QVERIFY(openssl.waitForFinished(60000) && openssl.exitCode() == 0);
+
+        m_server = std::make_unique<ServerProcess>(
+            QJsonObject{{"tls_certificate", certificate}, {"tls_private_key", key}});
+        QVERIFY2(m_server->running(), m_server->log().constData());
+        QCOMPARE(m_server->url().scheme(), QStringLiteral("https"));
+        const QString token = m_server->signedInUser("tls@example.org");
+        QCOMPARE(m_server->call("GET", "/api/auth/me", {}, bearer(token)).status, 200);
+
+        // A half-configured TLS setup is refused before the server starts.
+        const auto [status, output] = m_server->command({"check-config"});
+        QCOMPARE(status, 0);
+        ServerProcess broken(QJsonObject{{"tls_certificate", certificate}});
+        QVERIFY(!broken.running());
+        QVERIFY(broken.log().contains(
+            "\"tls_certificate\" and \"tls_private_key\" must be given together"));
     }
 
     void theClientTalksToTheServer() {

@@ -5,6 +5,8 @@
 #include <QJsonDocument>
 #include <QNetworkReply>
 #include <QSignalSpy>
+#include <QSslCertificate>
+#include <QSslConfiguration>
 #include <QTcpServer>
 #include <QThread>
 
@@ -23,6 +25,7 @@ ServerProcess::ServerProcess(QJsonObject settings) {
     probe.close();
 
     settings.insert(QStringLiteral("port"), m_port);
+    m_certificate = settings.value(QStringLiteral("tls_certificate")).toString();
     if (!settings.contains(QStringLiteral("database")))
         settings.insert(QStringLiteral("database"), m_dir.filePath(QStringLiteral("pindle.db")));
     if (!settings.contains(QStringLiteral("worker_threads")))
@@ -63,7 +66,9 @@ ServerProcess::~ServerProcess() {
 }
 
 QUrl ServerProcess::url() const {
-    return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_port));
+    return QUrl(QStringLiteral("%1://127.0.0.1:%2")
+                    .arg(m_certificate.isEmpty() ? QStringLiteral("http") : QStringLiteral("https"))
+                    .arg(m_port));
 }
 
 std::pair<int, QByteArray> ServerProcess::command(const QStringList &arguments,
@@ -89,6 +94,11 @@ ServerProcess::Answer ServerProcess::call(const QByteArray &method, const QStrin
                           QByteArrayLiteral("application/json"));
     for (const auto &[name, value] : headers)
         request.setRawHeader(name, value);
+    if (!m_certificate.isEmpty()) {
+        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+        tls.setCaCertificates(QSslCertificate::fromPath(m_certificate));
+        request.setSslConfiguration(tls);
+    }
     std::unique_ptr<QNetworkReply> reply(m_network.sendCustomRequest(request, method, body));
     QSignalSpy finished(reply.get(), &QNetworkReply::finished);
     if (!reply->isFinished())

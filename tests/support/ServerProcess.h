@@ -24,6 +24,7 @@ public:
     ~ServerProcess();
 
     [[nodiscard]] bool running() const { return m_running; }
+    /// http://127.0.0.1:port, or https:// when the settings name a certificate.
     [[nodiscard]] QUrl url() const;
     /// Runs an operator command (`user create ...`), feeding `input` to it; returns its output.
     std::pair<int, QByteArray> command(const QStringList &arguments, const QByteArray &input = {});
@@ -39,6 +40,8 @@ private:
     QTemporaryDir m_dir;
     QString m_configPath;
     quint16 m_port = 0;
+    // The server's own certificate, trusted by call() when the server speaks TLS.
+    QString m_certificate;
     QProcess m_process;
     QByteArray m_log;
     bool m_running = false;
