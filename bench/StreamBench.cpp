@@ -69,7 +69,7 @@ void benchClient() {
     FakeSecretStore secrets;
     secrets.items.insert({QStringLiteral("com.pindle.app"), QStringLiteral("pindle_auth_token")},
                          "bench-token");
-    AuthService auth(secrets);
+    AuthService auth(network, secrets, BackendConfig(backend.url()));
     SettingsManager settings(dir.filePath(QStringLiteral("settings.json")));
     ChatGPTService chat(network, auth, settings, BackendConfig(backend.url()));
 

@@ -1,5 +1,6 @@
 // Pindle's entry point. Until the overlay arrives this is a small terminal front end over the
-// same services the desktop client uses: it shows the configuration and can ask one question.
+// same services the desktop client uses: it shows the configuration and the account, signs in
+// and out, and asks one question.
 
 #include "models/ChatMessage.h"
 #include "platform/keychain/KeychainSecretStore.h"
@@ -13,6 +14,9 @@
 #include <QTextStream>
 
 #include <QCoroTask>
+
+#include <termios.h>
+#include <unistd.h>
 
 namespace {
 
@@ -30,22 +34,69 @@ struct Services {
     QNetworkAccessManager network;
     KeychainSecretStore secrets;
     SettingsManager settings{SettingsManager::defaultFilePath()};
-    AuthService auth{secrets};
     BackendConfig backend = BackendConfig::builtIn();
+    AuthService auth{network, secrets, backend};
     ChatGPTService chat{network, auth, settings, backend};
 };
 
 QCoro::Task<int> showStatus(Services &services) {
-    const bool signedIn = (co_await services.auth.getToken()).has_value();
+    QString account = QStringLiteral("no");
+    try {
+        const AuthService::UserInfo user = co_await services.auth.verifyToken();
+        account = QStringLiteral("%1 <%2>, %3").arg(user.name, user.email, user.subscriptionStatus);
+    } catch (const PindleError &error) {
+        if (error.message() != QLatin1String("Not logged in"))
+            account = QStringLiteral("unknown (%1)").arg(error.message());
+    }
     out() << "Pindle " << QCoreApplication::applicationVersion() << '\n'
           << "  backend:   " << services.backend.baseUrl().toString() << '\n'
           << "  settings:  " << services.settings.filePath() << '\n'
           << "  model:     " << services.settings.model() << '\n'
           << "  category:  " << services.settings.selectedCategory() << '\n'
-          << "  signed in: " << (signedIn ? "yes" : "no") << '\n'
-          << "\nAsk a question: pindle ask \"What is the capital of France?\"\n";
+          << "  signed in: " << account << '\n'
+          << "\nCreate an account: " << services.backend.signUpUrl().toString() << '\n'
+          << "Sign in:           pindle login you@example.org\n"
+          << "Ask a question:    pindle ask \"What is the capital of France?\"\n";
     if (!services.settings.storageError().isEmpty())
         err() << services.settings.storageError() << '\n';
+    co_return 0;
+}
+
+// The password, typed without echo when it comes from a terminal.
+QString readPassword() {
+    const bool terminal = isatty(STDIN_FILENO);
+    termios saved{};
+    if (terminal) {
+        err() << "Password: ";
+        err().flush();
+        tcgetattr(STDIN_FILENO, &saved);
+        termios quiet = saved;
+        quiet.c_lflag &= ~tcflag_t(ECHO);
+        tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+    }
+    QTextStream in(stdin);
+    const QString password = in.readLine();
+    if (terminal) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+        err() << '\n';
+    }
+    return password;
+}
+
+QCoro::Task<int> login(Services &services, QString email) {
+    try {
+        const AuthService::UserInfo user = co_await services.auth.login(email, readPassword());
+        out() << "Signed in as " << user.name << " <" << user.email << ">.\n";
+        co_return 0;
+    } catch (const PindleError &error) {
+        err() << error.message() << '\n';
+        co_return 1;
+    }
+}
+
+QCoro::Task<int> logout(Services &services) {
+    co_await services.auth.logout();
+    out() << "Signed out.\n";
     co_return 0;
 }
 
@@ -82,8 +133,12 @@ int main(int argc, char *argv[]) {
         task = showStatus(services);
     } else if (args.first() == QLatin1String("ask") && args.size() > 1) {
         task = ask(services, args.mid(1).join(u' '));
+    } else if (args.first() == QLatin1String("login") && args.size() == 2) {
+        task = login(services, args.at(1));
+    } else if (args.first() == QLatin1String("logout") && args.size() == 1) {
+        task = logout(services);
     } else {
-        err() << "Usage: pindle [ask QUESTION]\n";
+        err() << "Usage: pindle [ask QUESTION | login EMAIL | logout]\n";
         return 2;
     }
     int exitCode = 0;

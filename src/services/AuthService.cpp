@@ -1,8 +1,144 @@
 #include "services/AuthService.h"
 
-AuthService::AuthService(SecretStore &secrets)
-    : m_tokens(secrets) {}
+#include "services/ReplyReader.h"
+
+#include <QJsonDocument>
+#include <QJsonParseError>
+#include <QNetworkAccessManager>
+
+namespace {
+
+// Sign-in and verification replies are small records.
+constexpr qsizetype maxReplySize = 1024 * 1024;
+
+std::optional<QString> stringAt(const QJsonObject &object, QLatin1String key) {
+    const QJsonValue value = object.value(key);
+    return value.isString() ? std::optional(value.toString()) : std::nullopt;
+}
+
+QJsonObject decodeObject(const QByteArray &body) {
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(body, &error);
+    if (error.error != QJsonParseError::NoError)
+        throw DecodingError(
+            QStringLiteral("The server's reply is not valid JSON (%1).").arg(error.errorString()));
+    if (!document.isObject())
+        throw DecodingError(QStringLiteral("The server's reply is not a JSON object."));
+    return document.object();
+}
+
+AuthService::UserInfo decodeUser(const QJsonObject &object) {
+    std::optional<AuthService::UserInfo> user = AuthService::UserInfo::fromJson(object);
+    if (!user)
+        throw DecodingError(QStringLiteral("The server's reply does not describe a user."));
+    return *std::move(user);
+}
+
+} // namespace
+
+std::optional<AuthService::UserInfo> AuthService::UserInfo::fromJson(const QJsonObject &object) {
+    const auto id = stringAt(object, QLatin1String("id"));
+    const auto email = stringAt(object, QLatin1String("email"));
+    const auto name = stringAt(object, QLatin1String("name"));
+    const auto status = stringAt(object, QLatin1String("subscriptionStatus"));
+    const QJsonValue end = object.value(QLatin1String("subscriptionEnd"));
+    if (!id || !email || !name || !status || !(end.isString() || end.isNull() || end.isUndefined()))
+        return std::nullopt;
+    return UserInfo{*id, *email, *name, *status,
+                    end.isString() ? std::optional(end.toString()) : std::nullopt};
+}
+
+AuthService::AuthService(QNetworkAccessManager &network, SecretStore &secrets,
+                         BackendConfig backend)
+    : m_network(network)
+    , m_backend(std::move(backend))
+    , m_tokens(secrets) {}
 
 QCoro::Task<std::optional<QString>> AuthService::getToken() {
     return m_tokens.getToken();
+}
+
+QCoro::Task<AuthService::UserInfo> AuthService::login(QString email, QString password) {
+    const QString path = QStringLiteral("/api/auth/login");
+    if (const auto refusal = BackendConfig::credentialTransportRefusal(m_backend.endpoint(path)))
+        throw AuthError(*refusal);
+    QNetworkRequest request = m_backend.request(path);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
+    const QJsonObject body{{QStringLiteral("email"), email},
+                           {QStringLiteral("password"), password}};
+    const ReplyPtr reply(
+        m_network.post(request, QJsonDocument(body).toJson(QJsonDocument::Compact)));
+    ReplyWatcher watcher(*reply, m_backend.requestTimeout());
+    const QByteArray answer = co_await watcher.readAll(maxReplySize);
+
+    if (watcher.transportFailed())
+        throw NetworkError(watcher.transportErrorText());
+    const int status = watcher.status();
+    if (status == 0)
+        throw AuthError(QStringLiteral("Invalid response from server"));
+    if (status != 200) {
+        const QJsonObject refusal = QJsonDocument::fromJson(answer).object();
+        if (const auto error = stringAt(refusal, QLatin1String("error")))
+            throw AuthError(*error);
+        throw AuthError(QStringLiteral("Login failed (HTTP %1)").arg(status));
+    }
+    const QJsonObject accepted = decodeObject(answer);
+    const auto token = stringAt(accepted, QLatin1String("token"));
+    if (!token)
+        throw DecodingError(QStringLiteral("The server's reply has no sign-in token."));
+    UserInfo user = decodeUser(accepted.value(QLatin1String("user")).toObject());
+
+    m_tokens.setCachedToken(*token);
+    m_cachedUser = user;
+    co_await m_tokens.saveTokenToKeychain(*token);
+    co_return user;
+}
+
+QCoro::Task<AuthService::UserInfo> AuthService::verifyToken() {
+    const std::optional<QString> token = co_await m_tokens.getToken();
+    if (!token)
+        throw AuthError(QStringLiteral("Not logged in"));
+    const QString path = QStringLiteral("/api/auth/me");
+    if (const auto refusal = BackendConfig::credentialTransportRefusal(m_backend.endpoint(path)))
+        throw AuthError(*refusal);
+    if (!BackendConfig::isHeaderSafe(*token))
+        throw AuthError(QStringLiteral("The stored sign-in is damaged. Please log in again."));
+
+    QNetworkRequest request = m_backend.request(path);
+    request.setRawHeader(QByteArrayLiteral("Authorization"),
+                         QByteArrayLiteral("Bearer ") + token->toUtf8());
+    const quint64 generation = m_tokens.generation();
+    const ReplyPtr reply(m_network.get(request));
+    ReplyWatcher watcher(*reply, m_backend.requestTimeout());
+    const QByteArray answer = co_await watcher.readAll(maxReplySize);
+
+    if (watcher.transportFailed())
+        throw NetworkError(watcher.transportErrorText());
+    const int status = watcher.status();
+    if (status == 0)
+        throw AuthError(QStringLiteral("Invalid response from server"));
+    // A sign-in or sign-out that landed while this check was under way is newer than it.
+    const bool overtaken = m_tokens.generation() != generation;
+    if (status == 401) {
+        if (!overtaken) {
+            m_tokens.setCachedToken(std::nullopt);
+            m_cachedUser.reset();
+            co_await m_tokens.deleteTokenFromKeychain();
+        }
+        throw AuthError(QStringLiteral("Session expired. Please log in again."));
+    }
+    if (status != 200)
+        throw AuthError(QStringLiteral("Verification failed (HTTP %1)").arg(status));
+    UserInfo user = decodeUser(decodeObject(answer));
+    if (!overtaken) {
+        m_tokens.setCachedToken(*token);
+        m_cachedUser = user;
+    }
+    co_return user;
+}
+
+QCoro::Task<> AuthService::logout() {
+    m_tokens.setCachedToken(std::nullopt);
+    m_cachedUser.reset();
+    co_await m_tokens.deleteTokenFromKeychain();
 }

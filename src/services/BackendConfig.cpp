@@ -28,6 +28,19 @@ QString BackendConfig::webDomain() const {
     return m_baseUrl.host() + QLatin1Char(':') + QString::number(port);
 }
 
+QNetworkRequest BackendConfig::request(const QString &path) const {
+    QNetworkRequest request(endpoint(path));
+    request.setTransferTimeout(0);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::ManualRedirectPolicy);
+    return request;
+}
+
+bool BackendConfig::isHeaderSafe(const QString &token) {
+    return std::none_of(token.cbegin(), token.cend(),
+                        [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
+}
+
 QUrl BackendConfig::signUpUrl() const {
     return endpoint(QStringLiteral("/signup"));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QNetworkRequest>
 #include <QString>
 #include <QUrl>
 
@@ -26,6 +27,13 @@ public:
     [[nodiscard]] QUrl signUpUrl() const;
     /// Longest wait for the next bytes of a reply.
     [[nodiscard]] std::chrono::milliseconds requestTimeout() const { return m_requestTimeout; }
+
+    /// A request for `path` that follows no redirect, since one would carry credentials to an
+    /// address nobody configured. Its idle timeout is left to ReplyWatcher.
+    [[nodiscard]] QNetworkRequest request(const QString &path) const;
+
+    /// Whether a token can travel in a header: no control characters that could end the line.
+    [[nodiscard]] static bool isHeaderSafe(const QString &token);
 
     /// Why credentials must not go to `url`, or nothing when they may: a token or password only
     /// ever travels over HTTPS, or over plain HTTP to this machine's own loopback address.

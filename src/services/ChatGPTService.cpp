@@ -26,16 +26,6 @@ QString defaultScreenshotText() {
                           "concise but accurate.");
 }
 
-int httpStatus(const QNetworkReply &reply) {
-    const QVariant status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    return status.isValid() ? status.toInt() : 0;
-}
-
-bool isSafeHeaderValue(const QString &token) {
-    return std::none_of(token.cbegin(), token.cend(),
-                        [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
-}
-
 QString clipped(QString text) {
     if (text.size() > maxErrorTextLength) {
         text.truncate(maxErrorTextLength);
@@ -107,7 +97,7 @@ QCoro::Task<ReplyPtr> ChatGPTService::send(QList<ChatMessage> messages, QString 
     const std::optional<QString> token = co_await m_auth.getToken();
     if (!token)
         throw APIError(QStringLiteral("Not logged in. Please sign in to use Pindle."));
-    if (!isSafeHeaderValue(*token))
+    if (!BackendConfig::isHeaderSafe(*token))
         throw APIError(QStringLiteral("The stored sign-in is damaged. Please sign in again."));
 
     const QUrl url = m_backend.endpoint(QStringLiteral("/api/chat"));
@@ -122,15 +112,10 @@ QCoro::Task<ReplyPtr> ChatGPTService::send(QList<ChatMessage> messages, QString 
                            {QStringLiteral("temperature"), configuration.temperature},
                            {QStringLiteral("max_tokens"), configuration.maxTokens}};
 
-    QNetworkRequest request(url);
+    QNetworkRequest request = m_backend.request(QStringLiteral("/api/chat"));
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
     request.setRawHeader(QByteArrayLiteral("Authorization"),
                          QByteArrayLiteral("Bearer ") + token->toUtf8());
-    // The idle timeout is ReplyWatcher's, which also counts upload progress.
-    request.setTransferTimeout(0);
-    // A redirect would carry the token to an address nobody vetted: report it instead.
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::ManualRedirectPolicy);
     ReplyPtr reply(m_network.post(request, QJsonDocument(body).toJson(QJsonDocument::Compact)));
     if (stream)
         reply->setReadBufferSize(maxStreamLineLength);
@@ -143,7 +128,7 @@ QCoro::Task<> ChatGPTService::streamChatCompletion(QList<ChatMessage> messages, 
     ReplyWatcher watcher(*reply, m_backend.requestTimeout());
     co_await watcher.head();
 
-    const int status = httpStatus(*reply);
+    const int status = watcher.status();
     if (status == 0) {
         if (watcher.transportFailed())
             throw NetworkError(watcher.transportErrorText());
@@ -220,7 +205,7 @@ QCoro::Task<QString> ChatGPTService::chatCompletion(QList<ChatMessage> messages,
 
     if (watcher.transportFailed())
         throw NetworkError(watcher.transportErrorText());
-    const int status = httpStatus(*reply);
+    const int status = watcher.status();
     if (status != 200) {
         QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
         const QString text = utf8.decode(body);

@@ -78,6 +78,11 @@ QCoro::Task<QByteArray> ReplyWatcher::readAll(qsizetype limit) {
     }
 }
 
+int ReplyWatcher::status() const {
+    const QVariant status = m_reply.attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    return status.isValid() ? status.toInt() : 0;
+}
+
 QByteArray ReplyWatcher::takeAvailable() {
     return m_reply.isOpen() ? m_reply.readAll() : QByteArray();
 }

@@ -56,6 +56,8 @@ public:
     [[nodiscard]] QString transportErrorText() const;
 
     [[nodiscard]] bool timedOut() const { return m_timedOut; }
+    /// The HTTP status, or 0 before the head has arrived or when there is none.
+    [[nodiscard]] int status() const;
 
 private:
     [[nodiscard]] bool hasNews() const;

@@ -25,6 +25,9 @@ public:
     [[nodiscard]] QCoro::Task<std::optional<QString>> getToken();
 
     [[nodiscard]] const std::optional<QString> &cachedToken() const { return m_cachedToken; }
+    /// Moves on with every save, delete and cache change: a caller that awaited something can
+    /// tell whether the token changed meanwhile.
+    [[nodiscard]] quint64 generation() const { return m_generation; }
     void setCachedToken(std::optional<QString> token);
 
     /// Replaces the keychain item with `token`. Silent on failure.

@@ -114,7 +114,8 @@ private Q_SLOTS:
         m_secrets = std::make_unique<FakeSecretStore>();
         m_secrets->items.insert(
             {QStringLiteral("com.pindle.app"), QStringLiteral("pindle_auth_token")}, "tok-123");
-        m_auth = std::make_unique<AuthService>(*m_secrets);
+        m_auth =
+            std::make_unique<AuthService>(*m_network, *m_secrets, BackendConfig(m_backend->url()));
         m_settings = std::make_unique<SettingsManager>(m_dir->filePath(QStringLiteral("s.json")));
         makeService(m_backend->url());
     }
@@ -431,7 +432,8 @@ private Q_SLOTS:
                            "pindle.example. Pindle's backend address must start with https://."));
 
         // A damaged token cannot smuggle extra header lines into the request.
-        m_auth = std::make_unique<AuthService>(*m_secrets);
+        m_auth =
+            std::make_unique<AuthService>(*m_network, *m_secrets, BackendConfig(m_backend->url()));
         m_secrets->items.insert(
             {QStringLiteral("com.pindle.app"), QStringLiteral("pindle_auth_token")},
             "tok\r\nX-Evil: 1");

@@ -368,15 +368,29 @@ private Q_SLOTS:
     }
 
     void theClientTalksToTheServer() {
-        const QString token = m_server->signedInUser("c@example.org");
-        m_provider->enqueue(
-            Reply::stream({{chunk("Paris")}, {chunk("."), 10ms}, {"data: [DONE]\n\n"}}));
-
+        // Signed up in the browser, signed in and checked through the client's own services.
+        const ServerProcess::Answer signedUp =
+            m_server->call("POST", "/signup", "name=Cy&email=c%40example.org&password=12345678",
+                           {{"Content-Type", "application/x-www-form-urlencoded"}});
+        QCOMPARE(signedUp.status, 201);
         QTemporaryDir dir;
         QNetworkAccessManager network;
         FakeSecretStore secrets;
-        secrets.items.insert({"com.pindle.app", "pindle_auth_token"}, token.toUtf8());
-        AuthService auth(secrets);
+        AuthService auth(network, secrets, BackendConfig(m_server->url()));
+        const AuthService::UserInfo user = await(auth.login("c@example.org", "12345678"));
+        QCOMPARE(user.email, QStringLiteral("c@example.org"));
+        QCOMPARE(user.name, QStringLiteral("Cy"));
+        QCOMPARE(await(auth.verifyToken()), user);
+        QCOMPARE(secrets.items.size(), 1);
+        try {
+            await(auth.login("c@example.org", "wrong password"));
+            QFAIL("a wrong password signed in");
+        } catch (const AuthService::AuthError &error) {
+            QCOMPARE(error.message(), QStringLiteral("Invalid e-mail or password."));
+        }
+
+        m_provider->enqueue(
+            Reply::stream({{chunk("Paris")}, {chunk("."), 10ms}, {"data: [DONE]\n\n"}}));
         SettingsManager settings(dir.filePath("settings.json"));
         ChatGPTService chat(network, auth, settings, BackendConfig(m_server->url()));
         QStringList tokens;

@@ -2,7 +2,7 @@
 
 #include "Await.h"
 #include "FakeSecretStore.h"
-#include "services/AuthService.h"
+#include "services/TokenStore.h"
 
 #include <QTest>
 
@@ -31,11 +31,11 @@ private Q_SLOTS:
     void loadedTokenIsCached() {
         FakeSecretStore secrets;
         secrets.items.insert(item, "tok-1");
-        AuthService auth(secrets);
-        QCOMPARE(await(auth.getToken()), QStringLiteral("tok-1"));
+        TokenStore tokens(secrets);
+        QCOMPARE(await(tokens.getToken()), QStringLiteral("tok-1"));
         secrets.items.clear(); // removed behind our back: this process stays signed in
-        QCOMPARE(await(auth.getToken()), QStringLiteral("tok-1"));
-        QCOMPARE(await(auth.getToken()), QStringLiteral("tok-1"));
+        QCOMPARE(await(tokens.getToken()), QStringLiteral("tok-1"));
+        QCOMPARE(await(tokens.getToken()), QStringLiteral("tok-1"));
         QCOMPARE(secrets.reads, 1);
     }
 
