@@ -240,7 +240,8 @@ void Api::signUp(const HttpRequest &request, const std::shared_ptr<Responder> &r
     }
     const auto fail = [&](int status, const std::string &message) {
         if (form)
-            responder->reply({status, "text/html; charset=utf-8", signupPage(message, {})});
+            responder->reply(
+                {status, "text/html; charset=utf-8", signupPage(message, {}, name, email)});
         else
             responder->reply(errorResponse(status, message));
     };

@@ -34,9 +34,9 @@ constexpr auto head = R"html(<!doctype html>
 
 constexpr auto form = R"html(<form method="post" action="/signup">
 <label for="name">Name</label>
-<input id="name" name="name" autocomplete="name" required maxlength="200">
+<input id="name" name="name" autocomplete="name" required maxlength="200" value="@NAME@">
 <label for="email">E-mail</label>
-<input id="email" name="email" type="email" autocomplete="email" required>
+<input id="email" name="email" type="email" autocomplete="email" required value="@EMAIL@">
 <label for="password">Password</label>
 <input id="password" name="password" type="password" autocomplete="new-password" required minlength="8">
 <button type="submit">Create account</button>
@@ -45,7 +45,8 @@ constexpr auto form = R"html(<form method="post" action="/signup">
 
 } // namespace
 
-std::string signupPage(const std::string &error, const std::string &createdEmail) {
+std::string signupPage(const std::string &error, const std::string &createdEmail,
+                       const std::string &name, const std::string &email) {
     std::string page = head;
     if (!createdEmail.empty()) {
         page += "<p class=\"done\">Your account " + escapeHtml(createdEmail) +
@@ -55,7 +56,10 @@ std::string signupPage(const std::string &error, const std::string &createdEmail
             "<p class=\"lead\">One account for the Pindle assistant on all your desktops.</p>\n";
         if (!error.empty())
             page += "<p class=\"error\" role=\"alert\">" + escapeHtml(error) + "</p>\n";
-        page += form;
+        std::string filled = form;
+        filled.replace(filled.find("@NAME@"), 6, escapeHtml(name));
+        filled.replace(filled.find("@EMAIL@"), 7, escapeHtml(email));
+        page += filled;
     }
     return page + "</main>\n</body>\n</html>\n";
 }

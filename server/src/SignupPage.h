@@ -4,8 +4,9 @@
 
 namespace pindle {
 
-/// The sign-up page: the form, with an error line above it when `error` is set, or a success
-/// message for `createdEmail` instead of the form.
-[[nodiscard]] std::string signupPage(const std::string &error, const std::string &createdEmail);
+/// The sign-up page: the form, with an error line above it when `error` is set and the name and
+/// e-mail address filled back in, or a success message for `createdEmail` instead of the form.
+[[nodiscard]] std::string signupPage(const std::string &error, const std::string &createdEmail,
+                                     const std::string &name = {}, const std::string &email = {});
 
 } // namespace pindle

@@ -139,6 +139,9 @@ private Q_SLOTS:
             post("name=%3Cscript%3E&email=bad&password=analytical%21");
         QCOMPARE(script.status, 400);
         QVERIFY(script.body.contains("Please enter a valid e-mail address."));
+        // What was typed comes back, escaped, so nothing needs typing twice and nothing runs.
+        QVERIFY(script.body.contains("value=\"&lt;script&gt;\""));
+        QVERIFY(!script.body.contains("<script>"));
 
         // The new account signs in, with the sign-up balance.
         const ServerProcess::Answer login = m_server->call(
