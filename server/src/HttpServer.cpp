@@ -9,9 +9,11 @@
 #include <sys/resource.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <iostream>
 #include <mutex>
+#include <stop_token>
 #include <thread>
 #include <unordered_map>
 
@@ -243,9 +245,23 @@ int runServer(const Config &config) {
     }
 
     const std::unique_ptr<Store> store = openStore(config.database);
-    store->deleteExpiredSessions(std::chrono::duration_cast<std::chrono::seconds>(
-                                     std::chrono::system_clock::now().time_since_epoch())
-                                     .count());
+    // Ended sessions are useless; clear them out now and every hour.
+    std::jthread housekeeping([&store](std::stop_token stop) {
+        std::mutex mutex;
+        std::condition_variable_any tick;
+        std::unique_lock lock(mutex);
+        while (!stop.stop_requested()) {
+            try {
+                store->deleteExpiredSessions(
+                    std::chrono::duration_cast<std::chrono::seconds>(
+                        std::chrono::system_clock::now().time_since_epoch())
+                        .count());
+            } catch (const StoreError &) {
+                // The database is unreachable for now; the next round tries again.
+            }
+            tick.wait_for(lock, stop, std::chrono::hours(1), [] { return false; });
+        }
+    });
     WorkerPool workers(config.workerThreads);
     ProviderClient provider;
     Api api(config, *store, workers, provider);

@@ -343,6 +343,21 @@ private Q_SLOTS:
         QTRY_COMPARE(balanceOf(first, "pg@example.org"), 500);
     }
 
+    void stopsCleanlyMidStream() {
+        // SIGTERM with a stream open: the server ends its transfers and exits by itself.
+        const QString token = m_server->signedInUser("q@example.org");
+        Reply stalled = Reply::stream({{chunk("wait")}});
+        stalled.stall = true;
+        m_provider->enqueue(stalled);
+        QNetworkAccessManager network;
+        QNetworkRequest request(QUrl(m_server->url().toString() + "/api/chat"));
+        request.setRawHeader("Authorization", "Bearer " + token.toUtf8());
+        request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
+        std::unique_ptr<QNetworkReply> reply(network.post(request, chatBody(true)));
+        QTRY_VERIFY(reply->bytesAvailable() > 0);
+        QVERIFY(m_server->stop());
+    }
+
     void servesTlsDirectly() {
         QTemporaryDir dir;
         const QString certificate = dir.filePath("cert.pem");

@@ -65,6 +65,15 @@ ServerProcess::~ServerProcess() {
     }
 }
 
+bool ServerProcess::stop() {
+    m_process.terminate();
+    const bool ended = m_process.waitForFinished(5000);
+    if (!ended)
+        m_process.kill();
+    m_process.waitForFinished(5000);
+    return ended && m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
+}
+
 QUrl ServerProcess::url() const {
     return QUrl(QStringLiteral("%1://127.0.0.1:%2")
                     .arg(m_certificate.isEmpty() ? QStringLiteral("http") : QStringLiteral("https"))

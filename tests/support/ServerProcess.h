@@ -24,6 +24,8 @@ public:
     ~ServerProcess();
 
     [[nodiscard]] bool running() const { return m_running; }
+    /// Asks the server to stop (SIGTERM); true when it ended by itself, cleanly, within seconds.
+    [[nodiscard]] bool stop();
     /// http://127.0.0.1:port, or https:// when the settings name a certificate.
     [[nodiscard]] QUrl url() const;
     /// Runs an operator command (`user create ...`), feeding `input` to it; returns its output.
