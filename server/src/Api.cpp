@@ -1,12 +1,14 @@
 #include "Api.h"
 
 #include "HttpForms.h"
+#include "Log.h"
 #include "OpenStore.h"
 #include "SignupPage.h"
 
 #include <nlohmann/json.hpp>
 
 #include <chrono>
+#include <variant>
 
 namespace pindle {
 
@@ -41,9 +43,21 @@ json userJson(const User &user) {
     return result;
 }
 
+// Requests are shallow; refusing deep nesting keeps recursive work on them bounded.
+constexpr int maxJsonDepth = 16;
+
 std::optional<json> parseObject(const std::string &body) {
-    json document = json::parse(body, nullptr, false);
-    if (document.is_discarded() || !document.is_object())
+    json document;
+    try {
+        document = json::parse(body, [](int depth, json::parse_event_t, json &) {
+            if (depth > maxJsonDepth)
+                throw std::length_error("nested too deeply");
+            return true;
+        });
+    } catch (const std::exception &) {
+        return std::nullopt;
+    }
+    if (!document.is_object())
         return std::nullopt;
     return document;
 }
@@ -55,27 +69,44 @@ std::optional<std::string> stringMember(const json &object, const char *key) {
     return found->get<std::string>();
 }
 
-// Why a chat request body is unusable, if it is.
-std::optional<std::string> chatProblem(const json &body) {
+// A chat request as the provider will get it: rebuilt from the checked fields only.
+struct ChatRequest {
+    std::string model;
+    bool stream = false;
+    json temperature;
+    std::int64_t maxTokens = 0;
+    json messages = json::array();
+    size_t textCharacters = 0;
+    size_t images = 0;
+};
+
+// The checked request, or why the body is unusable.
+std::variant<ChatRequest, std::string> readChatRequest(const json &body) {
+    ChatRequest request;
     const auto model = stringMember(body, "model");
     if (!model || model->empty() || model->size() > 200)
         return "\"model\" must be a non-empty string";
+    request.model = *model;
     if (!stringMember(body, "category"))
         return "\"category\" must be a string";
     const auto stream = body.find("stream");
     if (stream == body.end() || !stream->is_boolean())
         return "\"stream\" must be true or false";
+    request.stream = stream->get<bool>();
     const auto temperature = body.find("temperature");
     if (temperature == body.end() || !temperature->is_number() || temperature->get<double>() < 0 ||
         temperature->get<double>() > 2)
         return "\"temperature\" must be a number from 0 to 2";
+    request.temperature = *temperature;
     const auto maxTokens = body.find("max_tokens");
     if (maxTokens == body.end() || !maxTokens->is_number_integer() ||
         maxTokens->get<std::int64_t>() < 1 || maxTokens->get<std::int64_t>() > 100000)
         return "\"max_tokens\" must be a whole number from 1 to 100000";
+    request.maxTokens = maxTokens->get<std::int64_t>();
     const auto messages = body.find("messages");
-    if (messages == body.end() || !messages->is_array() || messages->empty())
-        return "\"messages\" must be a non-empty list";
+    if (messages == body.end() || !messages->is_array() || messages->empty() ||
+        messages->size() > 1000)
+        return "\"messages\" must be a list of 1 to 1000 messages";
     for (const json &message : *messages) {
         if (!message.is_object())
             return "each message must be an object";
@@ -85,21 +116,41 @@ std::optional<std::string> chatProblem(const json &body) {
         const auto content = message.find("content");
         if (content == message.end())
             return "each message needs a \"content\"";
-        if (content->is_string())
+        if (content->is_string()) {
+            request.textCharacters += content->get_ref<const std::string &>().size();
+            request.messages.push_back({{"role", *role}, {"content", *content}});
             continue;
-        if (!content->is_array() || content->empty())
+        }
+        if (!content->is_array() || content->empty() || content->size() > 16)
             return "a message's \"content\" must be text or a list of parts";
+        json parts = json::array();
         for (const json &part : *content) {
             const auto type = part.is_object() ? stringMember(part, "type") : std::nullopt;
-            if (type == "text" && stringMember(part, "text"))
+            if (type == "text" && stringMember(part, "text")) {
+                const std::string text = *stringMember(part, "text");
+                request.textCharacters += text.size();
+                parts.push_back({{"type", "text"}, {"text", text}});
                 continue;
-            if (type == "image_url" && part.contains("image_url") &&
-                part["image_url"].is_object() && stringMember(part["image_url"], "url"))
+            }
+            const auto image = part.is_object() ? part.find("image_url") : part.end();
+            if (type == "image_url" && image != part.end() && image->is_object()) {
+                // Only inline pictures: a provider must not be sent off to fetch addresses.
+                const auto url = stringMember(*image, "url");
+                if (!url || url->rfind("data:image/", 0) != 0 ||
+                    url->find(";base64,") == std::string::npos)
+                    return "an image must be a data:image/...;base64, URL";
+                json picture{{"url", *url}};
+                if (const auto detail = stringMember(*image, "detail"))
+                    picture["detail"] = *detail;
+                ++request.images;
+                parts.push_back({{"type", "image_url"}, {"image_url", picture}});
                 continue;
+            }
             return "each content part must be text or an image_url";
         }
+        request.messages.push_back({{"role", *role}, {"content", parts}});
     }
-    return std::nullopt;
+    return request;
 }
 
 // Rough token count of text, for providers that do not report their usage.
@@ -108,6 +159,13 @@ std::int64_t estimatedTokens(size_t characters) {
 }
 
 std::string providerErrorText(long status, const std::string &body) {
+    if (status == 401 || status == 403) {
+        // The provider's words may quote part of the server's key: keep them in the log.
+        logLine("the model provider refused the server's credentials (HTTP " +
+                std::to_string(status) + "): " + body.substr(0, 300));
+        return "The model provider refused this server's credentials. Tell the server's "
+               "operator.";
+    }
     std::string detail;
     if (const auto object = parseObject(body)) {
         const auto error = object->find("error");
@@ -123,25 +181,37 @@ std::string providerErrorText(long status, const std::string &body) {
 
 } // namespace
 
-Api::Api(Config config, Store &store, WorkerPool &workers, ProviderClient &provider)
+Api::Api(Config config, Store &store, WorkerPool &workers, WorkerPool &hashing,
+         ProviderClient &provider)
     : m_config(std::move(config))
     , m_store(store)
     , m_workers(workers)
+    , m_hashing(hashing)
     , m_provider(provider)
     , m_decoyHash(m_hasher.hash("decoy password for unknown accounts")) {}
 
 void Api::handle(HttpRequest request, std::shared_ptr<Responder> responder) {
+    request.clientAddress = addressKey(
+        clientAddressOf(request.clientAddress, request.forwardedFor, m_config.trustedProxies));
     // Handlers that block (the store, password hashing) run on the worker pool; a failure there
     // still gets an answer.
-    const auto later = [this, &responder](auto work) {
-        m_workers.post([responder, work = std::move(work)] {
+    const auto guarded = [&responder](auto work) {
+        return [responder, work = std::move(work)] {
             try {
                 work();
-            } catch (const std::exception &) {
+            } catch (const std::exception &error) {
+                logLine(std::string("request failed: ") + error.what());
                 responder->reply(errorResponse(
                     500, "The server could not complete the request. Try again later."));
             }
-        });
+        };
+    };
+    const auto later = [&](auto work) { m_workers.post(guarded(std::move(work))); };
+    // Password hashing has a queue of its own, and a short one: past it, say so at once.
+    const auto hashing = [&](auto work) {
+        if (!m_hashing.tryPost(guarded(std::move(work)), 64))
+            responder->reply(
+                errorResponse(503, "The server is busy signing people in. Try again in a moment."));
     };
     const std::string &path = request.path;
     const std::string &method = request.method;
@@ -159,13 +229,13 @@ void Api::handle(HttpRequest request, std::shared_ptr<Responder> responder) {
         if (method == "GET")
             responder->reply({200, "text/html; charset=utf-8", signupPage({}, {})});
         else if (only("POST"))
-            later([=, this] { signUp(request, responder, true); });
+            hashing([=, this] { signUp(request, responder, true); });
     } else if (path == "/api/auth/signup") {
         if (only("POST"))
-            later([=, this] { signUp(request, responder, false); });
+            hashing([=, this] { signUp(request, responder, false); });
     } else if (path == "/api/auth/login") {
         if (only("POST"))
-            later([=, this] { login(request, responder); });
+            hashing([=, this] { login(request, responder); });
     } else if (path == "/api/auth/me") {
         if (only("GET"))
             later([=, this] { me(request, responder); });
@@ -201,12 +271,15 @@ void Api::login(const HttpRequest &request, const std::shared_ptr<Responder> &re
     const auto body = parseObject(request.body);
     const auto email = body ? stringMember(*body, "email") : std::nullopt;
     const auto password = body ? stringMember(*body, "password") : std::nullopt;
-    if (!email || !password) {
+    if (!email || !password || email->size() > 254 || password->size() > 1024) {
         responder->reply(errorResponse(400, "Send a JSON object with \"email\" and \"password\"."));
         return;
     }
-    const std::string emailKey = normalizedEmail(*email);
-    if (m_failuresByEmail.blocked(emailKey) || m_failuresByAddress.blocked(request.clientAddress)) {
+    const std::string account = normalizedEmail(*email);
+    const std::string accountHere = account + " " + request.clientAddress;
+    if (m_failuresByAccountAndAddress.blocked(accountHere) ||
+        m_failuresByAccount.blocked(account) ||
+        m_failuresByAddress.blocked(request.clientAddress)) {
         responder->reply(errorResponse(429, "Too many failed sign-ins. Try again in 15 minutes."));
         return;
     }
@@ -215,12 +288,13 @@ void Api::login(const HttpRequest &request, const std::shared_ptr<Responder> &re
     const bool matches =
         m_hasher.verify(*password, user ? user->passwordHash : m_decoyHash) && user.has_value();
     if (!matches) {
-        m_failuresByEmail.record(emailKey);
+        m_failuresByAccountAndAddress.record(accountHere);
+        m_failuresByAccount.record(account);
         m_failuresByAddress.record(request.clientAddress);
         responder->reply(errorResponse(401, "Invalid e-mail or password."));
         return;
     }
-    m_failuresByEmail.clear(emailKey);
+    m_failuresByAccountAndAddress.clear(accountHere);
     responder->reply(
         jsonResponse(200, json{{"token", sessionFor(*user)}, {"user", userJson(*user)}}));
 }
@@ -247,6 +321,9 @@ void Api::signUp(const HttpRequest &request, const std::shared_ptr<Responder> &r
     };
     if (!m_config.signupOpen)
         return fail(403, "Sign-up is closed on this server. Ask its operator for an account.");
+    if (m_signupsByAddress.blocked(request.clientAddress))
+        return fail(429, "Too many new accounts from here. Try again in an hour.");
+    m_signupsByAddress.record(request.clientAddress);
     if (name.empty() || name.size() > 200)
         return fail(400, "Please enter your name.");
     if (const auto problem = emailProblem(email))
@@ -280,8 +357,10 @@ void Api::debitLater(std::int64_t userId, std::int64_t tokens, const std::string
     m_workers.post([this, userId, tokens, model] {
         try {
             m_store.debit(userId, tokens, model);
-        } catch (const std::exception &) {
+        } catch (const std::exception &error) {
             // The answer has been delivered; a failed debit only loses this one charge.
+            logLine("could not debit " + std::to_string(tokens) + " tokens from account " +
+                    std::to_string(userId) + ": " + error.what());
         }
     });
 }
@@ -293,9 +372,11 @@ void Api::chat(const HttpRequest &request, const std::shared_ptr<Responder> &res
     const auto body = parseObject(request.body);
     if (!body)
         return responder->reply(errorResponse(400, "The request body must be a JSON object."));
-    if (const auto problem = chatProblem(*body))
+    auto checked = readChatRequest(*body);
+    if (const auto *problem = std::get_if<std::string>(&checked))
         return responder->reply(errorResponse(400, *problem));
-    const std::string model = (*body)["model"];
+    ChatRequest &chat = std::get<ChatRequest>(checked);
+    const std::string model = chat.model;
     if (!m_config.allowedModels.empty() &&
         std::find(m_config.allowedModels.begin(), m_config.allowedModels.end(), model) ==
             m_config.allowedModels.end())
@@ -309,13 +390,13 @@ void Api::chat(const HttpRequest &request, const std::shared_ptr<Responder> &res
         return responder->reply(errorResponse(403, "Your token balance is used up."));
 
     const auto mapped = m_config.modelMap.find(model);
-    const bool stream = (*body)["stream"];
+    const bool stream = chat.stream;
     json upstream{{"model", mapped == m_config.modelMap.end() ? model : mapped->second},
-                  {"messages", (*body)["messages"]},
+                  {"messages", std::move(chat.messages)},
                   {"stream", stream},
-                  {"temperature", (*body)["temperature"]},
-                  {"max_tokens", (*body)["max_tokens"]}};
-    if (stream)
+                  {"temperature", chat.temperature},
+                  {"max_tokens", chat.maxTokens}};
+    if (stream && m_config.providerStreamUsage)
         upstream["stream_options"] = json{{"include_usage", true}};
 
     ProviderRequest call{m_config.providerUrl + "/chat/completions", {}, upstream.dump(), {}};
@@ -333,7 +414,9 @@ void Api::chat(const HttpRequest &request, const std::shared_ptr<Responder> &res
     };
     auto progress = std::make_shared<Progress>();
     const std::int64_t userId = user->id;
-    const size_t promptSize = request.body.size();
+    // Pictures are priced by the provider, not by their Base64 size.
+    const std::int64_t promptEstimate =
+        estimatedTokens(chat.textCharacters) + std::int64_t(chat.images) * 1000;
 
     const auto noteUsage = [progress](const json &object) {
         const auto usage = object.find("usage");
@@ -388,8 +471,8 @@ void Api::chat(const HttpRequest &request, const std::shared_ptr<Responder> &res
             responder->streamChunk(std::move(out));
     };
     handlers.onDone = [this, progress, responder, noteUsage, userId, model,
-                       promptSize](const std::string &error) {
-        const std::int64_t estimate = estimatedTokens(promptSize) + progress->forwardedLines;
+                       promptEstimate](const std::string &error) {
+        const std::int64_t estimate = promptEstimate + progress->forwardedLines;
         if (progress->streaming) {
             if (!error.empty() && error != "cancelled") {
                 const json notice{
@@ -409,9 +492,11 @@ void Api::chat(const HttpRequest &request, const std::shared_ptr<Responder> &res
         }
         if (error == "cancelled")
             return;
-        if (!error.empty())
+        if (!error.empty()) {
+            logLine("chat: the model provider could not be reached: " + error);
             return responder->reply(
                 errorResponse(502, "The model provider could not be reached: " + error));
+        }
         if (progress->status != 200)
             return responder->reply(
                 errorResponse(502, providerErrorText(progress->status, progress->pending)));

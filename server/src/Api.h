@@ -21,6 +21,7 @@ struct HttpRequest {
     std::string contentType;
     std::string body;
     std::string clientAddress;
+    std::string forwardedFor;
 };
 
 struct HttpResponse {
@@ -45,7 +46,10 @@ public:
 /// The backend's HTTP API, independent of the HTTP library that carries it.
 class Api {
 public:
-    Api(Config config, Store &store, WorkerPool &workers, ProviderClient &provider);
+    /// `workers` run store calls; `hashing` runs sign-ins and sign-ups, whose password hashes
+    /// are slow, so they never hold up the rest.
+    Api(Config config, Store &store, WorkerPool &workers, WorkerPool &hashing,
+        ProviderClient &provider);
 
     void handle(HttpRequest request, std::shared_ptr<Responder> responder);
 
@@ -64,10 +68,14 @@ private:
     Config m_config;
     Store &m_store;
     WorkerPool &m_workers;
+    WorkerPool &m_hashing;
     ProviderClient &m_provider;
     PasswordHasher m_hasher;
-    RateLimiter m_failuresByEmail{5, std::chrono::minutes(15)};
+    // Wrong passwords: per account from one address, per account from anywhere, per address.
+    RateLimiter m_failuresByAccountAndAddress{5, std::chrono::minutes(15)};
+    RateLimiter m_failuresByAccount{50, std::chrono::minutes(15)};
     RateLimiter m_failuresByAddress{20, std::chrono::minutes(15)};
+    RateLimiter m_signupsByAddress{5, std::chrono::hours(1)};
     std::string m_decoyHash;
 };
 

@@ -116,17 +116,19 @@ Config Config::load(const std::optional<std::string> &path) {
         reader.read("allowed_models", config.allowedModels);
         reader.read("model_map", config.modelMap);
         reader.read("transcription_model", config.transcriptionModel);
+        reader.read("provider_stream_usage", config.providerStreamUsage);
+        reader.read("trusted_proxies", config.trustedProxies);
         reader.read("session_days", config.sessionDays);
         reader.read("signup_balance", config.signupBalance);
         reader.read("signup_open", config.signupOpen);
         reader.read("max_upload_bytes", config.maxUploadBytes);
         reader.read("worker_threads", config.workerThreads);
         reader.read("io_threads", config.ioThreads);
-        reader.rejectUnknown({"listen_address", "port", "database", "tls_certificate",
-                              "tls_private_key", "provider_url", "provider_api_key",
-                              "allowed_models", "model_map", "transcription_model", "session_days",
-                              "signup_balance", "signup_open", "max_upload_bytes", "worker_threads",
-                              "io_threads"});
+        reader.rejectUnknown(
+            {"listen_address", "port", "database", "tls_certificate", "tls_private_key",
+             "provider_url", "provider_api_key", "allowed_models", "model_map",
+             "transcription_model", "provider_stream_usage", "trusted_proxies", "session_days",
+             "signup_balance", "signup_open", "max_upload_bytes", "worker_threads", "io_threads"});
         if (port < 1 || port > 65535)
             reader.errors().push_back("\"port\" must lie between 1 and 65535");
         else

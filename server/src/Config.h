@@ -27,11 +27,16 @@ struct Config {
     /// Client model name to the provider's, e.g. "gpt-4.1" -> "llama3".
     std::map<std::string, std::string> modelMap;
     std::string transcriptionModel = "whisper-1";
+    /// Ask the provider for a usage report at the end of each stream (stream_options); turn off
+    /// for providers that refuse unknown request fields.
+    bool providerStreamUsage = true;
+    /// Reverse proxies whose X-Forwarded-For names the real client.
+    std::vector<std::string> trustedProxies;
 
     std::int64_t sessionDays = 30;
-    std::int64_t signupBalance = 100000;
+    std::int64_t signupBalance = 20000;
     bool signupOpen = true;
-    std::int64_t maxUploadBytes = 25 * 1024 * 1024;
+    std::int64_t maxUploadBytes = 10 * 1024 * 1024;
     int workerThreads = 4;
     int ioThreads = 2;
 

@@ -1,7 +1,10 @@
 #include "HttpForms.h"
 
+#include <arpa/inet.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 
 namespace pindle {
 
@@ -108,9 +111,17 @@ std::optional<std::vector<FormPart>> parseMultipart(std::string_view contentType
             head.remove_prefix(std::min(lineEnd + 2, head.size()));
         }
         const size_t dataAt = headEnd + 4;
-        const size_t next = body.find("\r\n" + delimiter, dataAt);
-        if (next == std::string_view::npos)
-            return std::nullopt;
+        // A delimiter counts only where the line ends with it (or it closes the body): the
+        // sender does not search its data for the boundary, so a prefix of it may occur there.
+        size_t next = dataAt;
+        for (;; next += 2) {
+            next = body.find("\r\n" + delimiter, next);
+            if (next == std::string_view::npos)
+                return std::nullopt;
+            const std::string_view after = body.substr(next + 2 + delimiter.size(), 2);
+            if (after == "\r\n" || after == "--")
+                break;
+        }
         part.data = std::string(body.substr(dataAt, next - dataAt));
         parts.push_back(std::move(part));
         at = next + 2;
@@ -129,6 +140,44 @@ std::map<std::string, std::string> parseUrlEncoded(std::string_view body) {
         body.remove_prefix(std::min(end + 1, body.size()));
     }
     return fields;
+}
+
+std::string clientAddressOf(const std::string &peer, std::string_view forwardedFor,
+                            const std::vector<std::string> &trustedProxies) {
+    const auto trusted = [&](std::string_view address) {
+        return std::find(trustedProxies.begin(), trustedProxies.end(), address) !=
+               trustedProxies.end();
+    };
+    if (!trusted(peer))
+        return peer;
+    std::string client = peer;
+    while (!forwardedFor.empty()) {
+        const size_t comma = forwardedFor.rfind(',');
+        std::string_view hop =
+            comma == std::string_view::npos ? forwardedFor : forwardedFor.substr(comma + 1);
+        forwardedFor =
+            comma == std::string_view::npos ? std::string_view() : forwardedFor.substr(0, comma);
+        while (!hop.empty() && hop.front() == ' ')
+            hop.remove_prefix(1);
+        while (!hop.empty() && hop.back() == ' ')
+            hop.remove_suffix(1);
+        if (hop.empty())
+            continue;
+        client = std::string(hop);
+        if (!trusted(hop))
+            break;
+    }
+    return client;
+}
+
+std::string addressKey(const std::string &address) {
+    in6_addr v6{};
+    if (inet_pton(AF_INET6, address.c_str(), &v6) != 1)
+        return address;
+    char text[INET6_ADDRSTRLEN];
+    std::memset(v6.s6_addr + 8, 0, 8);
+    inet_ntop(AF_INET6, &v6, text, sizeof text);
+    return std::string(text) + "/64";
 }
 
 std::string escapeHtml(std::string_view text) {

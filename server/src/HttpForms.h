@@ -20,6 +20,13 @@ struct FormPart {
                                                                   std::string_view body);
 /// The fields of an application/x-www-form-urlencoded body.
 [[nodiscard]] std::map<std::string, std::string> parseUrlEncoded(std::string_view body);
+/// The address a request came from: the peer, or, when the peer is a trusted proxy, the nearest
+/// address in X-Forwarded-For that is not one of them.
+[[nodiscard]] std::string clientAddressOf(const std::string &peer, std::string_view forwardedFor,
+                                          const std::vector<std::string> &trustedProxies);
+/// The key to count an address's attempts under: IPv6 addresses by their /64 network, since one
+/// host usually holds a whole one.
+[[nodiscard]] std::string addressKey(const std::string &address);
 /// Text made safe to place inside HTML.
 [[nodiscard]] std::string escapeHtml(std::string_view text);
 

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
+#include <functional>
 #include <iostream>
 #include <mutex>
 #include <stop_token>
@@ -69,24 +70,30 @@ restinio::http_status_line_t statusLine(int status) {
 
 class RestinioResponder;
 
-// Which answer each open connection is waiting for, so a closed connection cancels its work.
+// Which answers each open connection is waiting for (more than one when requests are
+// pipelined), so a closed connection cancels their work.
 class ConnectionRegistry {
 public:
     void add(restinio::connection_id_t id, const std::shared_ptr<RestinioResponder> &responder) {
         std::lock_guard lock(m_mutex);
-        m_waiting[id] = responder;
+        m_waiting.emplace(id, responder);
     }
     void remove(restinio::connection_id_t id, const RestinioResponder *responder) {
         std::lock_guard lock(m_mutex);
-        const auto found = m_waiting.find(id);
-        if (found != m_waiting.end() && found->second.lock().get() == responder)
-            m_waiting.erase(found);
+        const auto [first, last] = m_waiting.equal_range(id);
+        for (auto it = first; it != last; ++it) {
+            const auto held = it->second.lock();
+            if (!held || held.get() == responder) {
+                m_waiting.erase(it);
+                return;
+            }
+        }
     }
     void closed(restinio::connection_id_t id);
 
 private:
     std::mutex m_mutex;
-    std::unordered_map<restinio::connection_id_t, std::weak_ptr<RestinioResponder>> m_waiting;
+    std::unordered_multimap<restinio::connection_id_t, std::weak_ptr<RestinioResponder>> m_waiting;
 };
 
 class RestinioResponder final : public Responder,
@@ -172,16 +179,17 @@ private:
 };
 
 void ConnectionRegistry::closed(restinio::connection_id_t id) {
-    std::shared_ptr<RestinioResponder> responder;
+    std::vector<std::shared_ptr<RestinioResponder>> responders;
     {
         std::lock_guard lock(m_mutex);
-        const auto found = m_waiting.find(id);
-        if (found == m_waiting.end())
-            return;
-        responder = found->second.lock();
-        m_waiting.erase(found);
+        const auto [first, last] = m_waiting.equal_range(id);
+        for (auto it = first; it != last; ++it) {
+            if (auto held = it->second.lock())
+                responders.push_back(std::move(held));
+        }
+        m_waiting.erase(id);
     }
-    if (responder)
+    for (const auto &responder : responders)
         responder->disconnected();
 }
 
@@ -206,14 +214,19 @@ struct TlsTraits : restinio::default_tls_traits_t {
 
 // Runs one server until SIGINT or SIGTERM; returns what made it fail to start, if anything.
 template <typename ServerTraits, typename Settings>
-std::exception_ptr serve(const Config &config, Settings settings) {
+std::exception_ptr serve(const Config &config, Settings settings,
+                         const std::function<void()> &finishWork) {
     restinio::http_server_t<ServerTraits> server{restinio::own_io_context(), std::move(settings)};
     std::exception_ptr failure;
     restinio::asio_ns::signal_set signals(server.io_context(), SIGINT, SIGTERM);
     signals.async_wait([&](const restinio::asio_ns::error_code &error, int) {
-        if (!error)
-            server.close_async([&] { server.io_context().stop(); },
-                               [&](std::exception_ptr ex) { failure = ex; });
+        if (error)
+            return;
+        // Answers still under way are finished while the server can carry them; only then
+        // does it close, so no answer outlives the connections it writes to.
+        finishWork();
+        server.close_async([&] { server.io_context().stop(); },
+                           [&](std::exception_ptr ex) { failure = ex; });
     });
     server.open_async(
         [&] {
@@ -263,8 +276,9 @@ int runServer(const Config &config) {
         }
     });
     WorkerPool workers(config.workerThreads);
+    WorkerPool hashing(2);
     ProviderClient provider;
-    Api api(config, *store, workers, provider);
+    Api api(config, *store, workers, hashing, provider);
     ConnectionRegistry registry;
     auto listener = std::make_shared<ConnectionListener>();
     listener->registry = &registry;
@@ -279,6 +293,7 @@ int runServer(const Config &config) {
             request->header().get_field_or(restinio::http_field::content_type, "");
         carried.body = request->body();
         carried.clientAddress = request->remote_endpoint().address().to_string();
+        carried.forwardedFor = request->header().get_field_or("X-Forwarded-For", "");
         auto responder = std::make_shared<RestinioResponder>(request, registry);
         registry.add(request->connection_id(), responder);
         try {
@@ -309,6 +324,14 @@ int runServer(const Config &config) {
                 std::uint64_t(config.maxUploadBytes) + 1024 * 1024));
     };
 
+    // In dependency order: provider transfers end (their streams get their last lines and post
+    // their debits), then the workers drain; both are idempotent.
+    const std::function<void()> finishWork = [&] {
+        provider.stop();
+        hashing.stop();
+        workers.stop();
+    };
+
     std::exception_ptr failure;
     if (config.tlsEnabled()) {
         namespace ssl = restinio::asio_ns::ssl;
@@ -320,15 +343,14 @@ int runServer(const Config &config) {
         tls.use_private_key_file(config.tlsPrivateKey, ssl::context::pem);
         failure = serve<TlsTraits>(
             config,
-            configured(restinio::server_settings_t<TlsTraits>{}).tls_context(std::move(tls)));
+            configured(restinio::server_settings_t<TlsTraits>{}).tls_context(std::move(tls)),
+            finishWork);
     } else {
-        failure = serve<Traits>(config, configured(restinio::server_settings_t<Traits>{}));
+        failure =
+            serve<Traits>(config, configured(restinio::server_settings_t<Traits>{}), finishWork);
     }
 
-    // Finish in dependency order: in-flight provider transfers end (and post their debits),
-    // then the workers drain, all before the Api they call into goes away.
-    provider.stop();
-    workers.stop();
+    finishWork(); // when the server failed to start, nothing ran: this is then immediate
     if (failure)
         std::rethrow_exception(failure);
     return 0;

@@ -205,7 +205,11 @@ PostgresStore::~PostgresStore() {
 }
 
 pg_conn *PostgresStore::connect() {
-    pg_conn *connection = PQconnectdb(m_connection.c_str());
+    // A database that does not answer must not hold a worker for ever; settings in the
+    // connection string come later and win.
+    const char *keywords[] = {"connect_timeout", "keepalives", "dbname", nullptr};
+    const char *values[] = {"5", "1", m_connection.c_str(), nullptr};
+    pg_conn *connection = PQconnectdbParams(keywords, values, 1);
     if (PQstatus(connection) != CONNECTION_OK) {
         std::string message = PQerrorMessage(connection);
         PQfinish(connection);

@@ -1,6 +1,8 @@
 #include "SqliteStore.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -156,10 +158,16 @@ void SqliteStore::Closer::operator()(sqlite3 *db) const {
 
 SqliteStore::SqliteStore(const std::string &path) {
     const std::filesystem::path file(path);
-    if (file.has_parent_path()) {
+    if (file.has_parent_path() && !std::filesystem::exists(file.parent_path())) {
         std::error_code ignored;
         std::filesystem::create_directories(file.parent_path(), ignored);
+        std::filesystem::permissions(file.parent_path(), std::filesystem::perms::owner_all,
+                                     ignored);
     }
+    // Password and session hashes are for this account's eyes only; SQLite gives its journal
+    // files the database file's permissions.
+    if (const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600); fd >= 0)
+        ::close(fd);
     sqlite3 *db = nullptr;
     const int opened = sqlite3_open_v2(
         path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,

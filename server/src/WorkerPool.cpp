@@ -33,6 +33,17 @@ void WorkerPool::post(std::function<void()> job) {
     m_ready.notify_one();
 }
 
+bool WorkerPool::tryPost(std::function<void()> job, size_t maxQueued) {
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_stopping || m_jobs.size() >= maxQueued)
+            return false;
+        m_jobs.push_back(std::move(job));
+    }
+    m_ready.notify_one();
+    return true;
+}
+
 void WorkerPool::run() {
     for (;;) {
         std::function<void()> job;

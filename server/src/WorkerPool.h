@@ -19,6 +19,8 @@ public:
     WorkerPool &operator=(const WorkerPool &) = delete;
 
     void post(std::function<void()> job);
+    /// Posts unless `maxQueued` jobs are already waiting; false when the job was refused.
+    [[nodiscard]] bool tryPost(std::function<void()> job, size_t maxQueued);
     /// Runs what is queued, then ends the threads. Later posts are dropped.
     void stop();
 

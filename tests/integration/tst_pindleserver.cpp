@@ -81,6 +81,9 @@ private Q_SLOTS:
     }
 
     void cleanup() {
+        // Every test ends with a clean stop: a crash or sanitizer report in the server fails it.
+        if (m_server && m_server->running())
+            QVERIFY2(m_server->stop(), m_server->log().constData());
         if (QTest::currentTestFailed() && m_server)
             qWarning("server log:\n%s", m_server->log().constData());
         m_server.reset();
@@ -142,6 +145,11 @@ private Q_SLOTS:
         // What was typed comes back, escaped, so nothing needs typing twice and nothing runs.
         QVERIFY(script.body.contains("value=\"&lt;script&gt;\""));
         QVERIFY(!script.body.contains("<script>"));
+
+        // Accounts cannot be made in bulk from one address.
+        post("name=B&email=b1%40example.org&password=analytical%21");
+        post("name=B&email=b2%40example.org&password=analytical%21");
+        QCOMPARE(post("name=B&email=b3%40example.org&password=analytical%21").status, 429);
 
         // The new account signs in, with the sign-up balance.
         const ServerProcess::Answer login = m_server->call(
@@ -229,6 +237,18 @@ private Q_SLOTS:
         QCOMPARE(m_server->call("POST", "/api/chat", noMessages, bearer(token)).status, 400);
         QByteArray badTemperature = chatBody(false).replace("0.1", "\"hot\"");
         QCOMPARE(m_server->call("POST", "/api/chat", badTemperature, bearer(token)).status, 400);
+        QByteArray deep = chatBody(false).replace(
+            "\"content\":\"Hi\"",
+            QByteArray("\"content\":\"Hi\",\"x\":" + QByteArray(40, '[') + QByteArray(40, ']')));
+        QCOMPARE(m_server->call("POST", "/api/chat", deep, bearer(token)).status, 400);
+        // A picture must come inline: the provider is never sent to fetch an address.
+        QByteArray fetched = chatBody(false).replace(
+            "\"content\":\"Hi\"",
+            "\"content\":[{\"type\":\"image_url\",\"image_url\":{\"url\":\"http://10.0.0.1/x.png\"}}]");
+        const ServerProcess::Answer refusedPicture =
+            m_server->call("POST", "/api/chat", fetched, bearer(token));
+        QCOMPARE(refusedPicture.status, 400);
+        QVERIFY(refusedPicture.json().value("error").toString().contains("data:image/"));
         QCOMPARE(m_provider->requests().size(), 2);
 
         // An exhausted balance is refused before anything is spent.

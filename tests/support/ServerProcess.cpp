@@ -66,12 +66,18 @@ ServerProcess::~ServerProcess() {
 }
 
 bool ServerProcess::stop() {
+    if (!m_running)
+        return m_stoppedCleanly;
+    m_running = false;
     m_process.terminate();
-    const bool ended = m_process.waitForFinished(5000);
+    const bool ended = m_process.waitForFinished(10000);
     if (!ended)
         m_process.kill();
     m_process.waitForFinished(5000);
-    return ended && m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
+    m_log += m_process.readAll();
+    m_stoppedCleanly =
+        ended && m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
+    return m_stoppedCleanly;
 }
 
 QUrl ServerProcess::url() const {

@@ -47,5 +47,6 @@ private:
     QProcess m_process;
     QByteArray m_log;
     bool m_running = false;
+    bool m_stoppedCleanly = false;
     QNetworkAccessManager m_network;
 };
