@@ -353,10 +353,11 @@ void Api::me(const HttpRequest &request, const std::shared_ptr<Responder> &respo
     responder->reply(jsonResponse(200, userJson(*user)));
 }
 
-void Api::debitLater(std::int64_t userId, std::int64_t tokens, const std::string &model) {
-    m_workers.post([this, userId, tokens, model] {
+void Api::debitLater(std::int64_t userId, std::int64_t tokens, const std::string &model,
+                     std::int64_t reserved) {
+    m_workers.post([this, userId, tokens, model, reserved] {
         try {
-            m_store.debit(userId, tokens, model);
+            m_store.debit(userId, tokens, model, reserved);
         } catch (const std::exception &error) {
             // The answer has been delivered; a failed debit only loses this one charge.
             logLine("could not debit " + std::to_string(tokens) + " tokens from account " +
@@ -386,8 +387,19 @@ void Api::chat(const HttpRequest &request, const std::shared_ptr<Responder> &res
         return responder->reply(errorResponse(
             503, "No model provider is configured on this server: set \"provider_url\" in its "
                  "configuration file (or PINDLE_PROVIDER_URL)."));
-    if (user->tokenBalance <= 0)
+    // Pictures are priced by the provider, not by their Base64 size.
+    const std::int64_t promptEstimate =
+        estimatedTokens(chat.textCharacters) + std::int64_t(chat.images) * 1000;
+    // Hold what this answer may cost, so answers running side by side cannot spend the same
+    // tokens; a small balance shortens the answer instead of going unpaid.
+    const std::int64_t userId = user->id;
+    const std::int64_t reserved = m_store.reserve(userId, promptEstimate + chat.maxTokens);
+    const std::int64_t answerTokens = std::min(chat.maxTokens, reserved - promptEstimate);
+    if (answerTokens < 1) {
+        if (reserved > 0)
+            m_store.debit(userId, 0, model, reserved);
         return responder->reply(errorResponse(403, "Your token balance is used up."));
+    }
 
     const auto mapped = m_config.modelMap.find(model);
     const bool stream = chat.stream;
@@ -395,7 +407,7 @@ void Api::chat(const HttpRequest &request, const std::shared_ptr<Responder> &res
                   {"messages", std::move(chat.messages)},
                   {"stream", stream},
                   {"temperature", chat.temperature},
-                  {"max_tokens", chat.maxTokens}};
+                  {"max_tokens", answerTokens}};
     if (stream && m_config.providerStreamUsage)
         upstream["stream_options"] = json{{"include_usage", true}};
 
@@ -413,10 +425,6 @@ void Api::chat(const HttpRequest &request, const std::shared_ptr<Responder> &res
         bool tooLarge = false;
     };
     auto progress = std::make_shared<Progress>();
-    const std::int64_t userId = user->id;
-    // Pictures are priced by the provider, not by their Base64 size.
-    const std::int64_t promptEstimate =
-        estimatedTokens(chat.textCharacters) + std::int64_t(chat.images) * 1000;
 
     const auto noteUsage = [progress](const json &object) {
         const auto usage = object.find("usage");
@@ -470,9 +478,12 @@ void Api::chat(const HttpRequest &request, const std::shared_ptr<Responder> &res
         if (!out.empty())
             responder->streamChunk(std::move(out));
     };
-    handlers.onDone = [this, progress, responder, noteUsage, userId, model,
-                       promptEstimate](const std::string &error) {
+    handlers.onDone = [this, progress, responder, noteUsage, userId, model, promptEstimate,
+                       reserved](const std::string &error) {
         const std::int64_t estimate = promptEstimate + progress->forwardedLines;
+        const auto used = [&] {
+            return progress->reportedTokens >= 0 ? progress->reportedTokens : estimate;
+        };
         if (progress->streaming) {
             if (!error.empty() && error != "cancelled") {
                 const json notice{
@@ -486,12 +497,13 @@ void Api::chat(const HttpRequest &request, const std::shared_ptr<Responder> &res
                 responder->streamChunk("data: [DONE]\n\n");
                 responder->endStream();
             }
-            debitLater(userId, progress->reportedTokens >= 0 ? progress->reportedTokens : estimate,
-                       model);
+            debitLater(userId, used(), model, reserved);
             return;
         }
-        if (error == "cancelled")
-            return;
+        if (error == "cancelled") // the provider may have answered: the prompt was spent
+            return debitLater(userId, promptEstimate, model, reserved);
+        if (!error.empty() || progress->status != 200 || progress->tooLarge)
+            debitLater(userId, 0, model, reserved);
         if (!error.empty()) {
             logLine("chat: the model provider could not be reached: " + error);
             return responder->reply(
@@ -504,12 +516,13 @@ void Api::chat(const HttpRequest &request, const std::shared_ptr<Responder> &res
             return responder->reply(
                 errorResponse(502, "The model provider's reply was too large."));
         const auto reply = parseObject(progress->pending);
-        if (!reply)
+        if (!reply) {
+            debitLater(userId, promptEstimate, model, reserved);
             return responder->reply(
                 errorResponse(502, "The model provider's reply was not a JSON object."));
+        }
         noteUsage(*reply);
-        debitLater(userId, progress->reportedTokens >= 0 ? progress->reportedTokens : estimate,
-                   model);
+        debitLater(userId, used(), model, reserved);
         responder->reply({200, "application/json", std::move(progress->pending)});
     };
 
@@ -566,12 +579,15 @@ void Api::transcribe(const HttpRequest &request, const std::shared_ptr<Responder
         if (progress->body.size() + bytes.size() <= maxProviderReply)
             progress->body.append(bytes);
     };
-    handlers.onDone = [progress, responder](const std::string &error) {
+    const std::int64_t userId = user->id;
+    handlers.onDone = [this, progress, responder, userId](const std::string &error) {
         if (error == "cancelled")
             return;
-        if (!error.empty())
+        if (!error.empty()) {
+            logLine("transcription: the model provider could not be reached: " + error);
             return responder->reply(
                 errorResponse(502, "The model provider could not be reached: " + error));
+        }
         if (progress->status != 200)
             return responder->reply(
                 errorResponse(502, providerErrorText(progress->status, progress->body)));
@@ -580,6 +596,8 @@ void Api::transcribe(const HttpRequest &request, const std::shared_ptr<Responder
         if (!text)
             return responder->reply(
                 errorResponse(502, "The model provider's transcription had no text."));
+        // A transcript costs what reading it as a prompt would.
+        debitLater(userId, estimatedTokens(text->size()), "transcription", 0);
         responder->reply(jsonResponse(200, json{{"transcript", *text}}));
     };
     const std::uint64_t transfer = m_provider.start(std::move(call), std::move(handlers));

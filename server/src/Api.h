@@ -63,7 +63,9 @@ private:
     void transcribe(const HttpRequest &request, const std::shared_ptr<Responder> &responder);
     std::optional<User> authenticate(const HttpRequest &request);
     std::string sessionFor(const User &user);
-    void debitLater(std::int64_t userId, std::int64_t tokens, const std::string &model);
+    /// Charges `tokens` and returns the `reserved` ones, off the calling thread.
+    void debitLater(std::int64_t userId, std::int64_t tokens, const std::string &model,
+                    std::int64_t reserved);
 
     Config m_config;
     Store &m_store;

@@ -2,6 +2,7 @@
 
 #include <libpq-fe.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 
@@ -326,13 +327,27 @@ std::int64_t PostgresStore::deleteExpiredSessions(std::int64_t now) {
     return std::stoll(PQcmdTuples(result.get()));
 }
 
-std::int64_t PostgresStore::debit(std::int64_t userId, std::int64_t tokens,
-                                  const std::string &model) {
+std::int64_t PostgresStore::reserve(std::int64_t userId, std::int64_t tokens) {
     Lease lease(*this);
     return lease.transaction([&] {
-        const Result updated = Params().number(tokens).number(userId).run(
-            lease.get(), "UPDATE users SET token_balance = GREATEST(token_balance - $1, 0) "
-                         "WHERE id = $2 RETURNING token_balance");
+        const Result current = Params().number(userId).run(
+            lease.get(), "SELECT token_balance FROM users WHERE id = $1 FOR UPDATE");
+        if (PQntuples(current.get()) == 0)
+            throw StoreError("no account with id " + std::to_string(userId));
+        const std::int64_t held = std::clamp<std::int64_t>(integer(current.get(), 0, 0), 0, tokens);
+        Params().number(held).number(userId).run(
+            lease.get(), "UPDATE users SET token_balance = token_balance - $1 WHERE id = $2");
+        return held;
+    });
+}
+
+std::int64_t PostgresStore::debit(std::int64_t userId, std::int64_t tokens,
+                                  const std::string &model, std::int64_t reserved) {
+    Lease lease(*this);
+    return lease.transaction([&] {
+        const Result updated = Params().number(reserved).number(tokens).number(userId).run(
+            lease.get(), "UPDATE users SET token_balance = GREATEST(token_balance + $1 - $2, 0) "
+                         "WHERE id = $3 RETURNING token_balance");
         if (PQntuples(updated.get()) == 0)
             throw StoreError("no account with id " + std::to_string(userId));
         Params()

@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -300,14 +301,30 @@ std::int64_t SqliteStore::deleteExpiredSessions(std::int64_t now) {
     return sqlite3_changes64(m_db.get());
 }
 
-std::int64_t SqliteStore::debit(std::int64_t userId, std::int64_t tokens,
-                                const std::string &model) {
+std::int64_t SqliteStore::reserve(std::int64_t userId, std::int64_t tokens) {
     std::lock_guard lock(m_mutex);
     sqlite3 *db = m_db.get();
     return inTransaction(db, [&] {
-        Statement update(db, "UPDATE users SET token_balance = MAX(token_balance - ?, 0) "
+        Statement select(db, "SELECT token_balance FROM users WHERE id = ?");
+        select.bind(1, userId);
+        if (!select.step())
+            throw StoreError("no account with id " + std::to_string(userId));
+        const std::int64_t held = std::clamp<std::int64_t>(select.integer(0), 0, tokens);
+        Statement update(db, "UPDATE users SET token_balance = token_balance - ? WHERE id = ?");
+        update.bind(1, held).bind(2, userId);
+        update.step();
+        return held;
+    });
+}
+
+std::int64_t SqliteStore::debit(std::int64_t userId, std::int64_t tokens, const std::string &model,
+                                std::int64_t reserved) {
+    std::lock_guard lock(m_mutex);
+    sqlite3 *db = m_db.get();
+    return inTransaction(db, [&] {
+        Statement update(db, "UPDATE users SET token_balance = MAX(token_balance + ? - ?, 0) "
                              "WHERE id = ? RETURNING token_balance");
-        update.bind(1, tokens).bind(2, userId);
+        update.bind(1, reserved).bind(2, tokens).bind(3, userId);
         if (!update.step())
             throw StoreError("no account with id " + std::to_string(userId));
         const std::int64_t left = update.integer(0);

@@ -30,7 +30,9 @@ public:
     std::optional<User> findSessionUser(const TokenHash &hash, std::int64_t now) override;
     void deleteSession(const TokenHash &hash) override;
     std::int64_t deleteExpiredSessions(std::int64_t now) override;
-    std::int64_t debit(std::int64_t userId, std::int64_t tokens, const std::string &model) override;
+    std::int64_t reserve(std::int64_t userId, std::int64_t tokens) override;
+    std::int64_t debit(std::int64_t userId, std::int64_t tokens, const std::string &model,
+                       std::int64_t reserved) override;
 
 private:
     void migrate();

@@ -62,10 +62,14 @@ public:
     /// Removes sessions that ended before `now`; returns how many.
     virtual std::int64_t deleteExpiredSessions(std::int64_t now) = 0;
 
-    /// Takes `tokens` from the user's balance in one step (never below zero) and records the use.
-    /// Returns the balance left.
-    virtual std::int64_t debit(std::int64_t userId, std::int64_t tokens,
-                               const std::string &model) = 0;
+    /// Sets aside up to `tokens` of the balance for an answer under way, in one step, so
+    /// answers running side by side cannot spend the same tokens. Returns how many were set
+    /// aside: 0 when the balance is used up.
+    virtual std::int64_t reserve(std::int64_t userId, std::int64_t tokens) = 0;
+    /// Charges `tokens` of use and gives back the `reserved` tokens set aside for it, in one step
+    /// (never below zero), and records the use. Returns the balance left.
+    virtual std::int64_t debit(std::int64_t userId, std::int64_t tokens, const std::string &model,
+                               std::int64_t reserved) = 0;
 };
 
 /// Lower-cases ASCII letters: e-mail addresses are unique regardless of letter case.
