@@ -229,22 +229,28 @@ void Api::handle(HttpRequest request, std::shared_ptr<Responder> responder) {
         if (method == "GET")
             responder->reply({200, "text/html; charset=utf-8", signupPage({}, {})});
         else if (only("POST"))
-            hashing([=, this] { signUp(request, responder, true); });
+            hashing([this, request = std::move(request), responder] {
+                signUp(request, responder, true);
+            });
     } else if (path == "/api/auth/signup") {
         if (only("POST"))
-            hashing([=, this] { signUp(request, responder, false); });
+            hashing([this, request = std::move(request), responder] {
+                signUp(request, responder, false);
+            });
     } else if (path == "/api/auth/login") {
         if (only("POST"))
-            hashing([=, this] { login(request, responder); });
+            hashing([this, request = std::move(request), responder] { login(request, responder); });
     } else if (path == "/api/auth/me") {
         if (only("GET"))
-            later([=, this] { me(request, responder); });
+            later([this, request = std::move(request), responder] { me(request, responder); });
     } else if (path == "/api/chat") {
         if (only("POST"))
-            later([=, this] { chat(request, responder); });
+            later([this, request = std::move(request), responder] { chat(request, responder); });
     } else if (path == "/api/chat/transcribe") {
         if (only("POST"))
-            later([=, this] { transcribe(request, responder); });
+            later([this, request = std::move(request), responder] {
+                transcribe(request, responder);
+            });
     } else {
         responder->reply(errorResponse(404, "There is nothing at " + path + "."));
     }
