@@ -58,6 +58,18 @@ QCoro::Task<std::optional<QString>> AuthService::getToken() {
     return m_tokens.getToken();
 }
 
+QCoro::Task<std::pair<int, QByteArray>> AuthService::exchange(QNetworkRequest request,
+                                                              std::optional<QByteArray> body) {
+    const ReplyPtr reply(body ? m_network.post(request, *body) : m_network.get(request));
+    ReplyWatcher watcher(*reply, m_backend.requestTimeout());
+    QByteArray answer = co_await watcher.readAll(maxReplySize);
+    if (watcher.transportFailed())
+        throw NetworkError(watcher.transportErrorText());
+    if (watcher.status() == 0)
+        throw AuthError(QStringLiteral("Invalid response from server"));
+    co_return std::pair{watcher.status(), std::move(answer)};
+}
+
 QCoro::Task<AuthService::UserInfo> AuthService::login(QString email, QString password) {
     const QString path = QStringLiteral("/api/auth/login");
     if (const auto refusal = BackendConfig::credentialTransportRefusal(m_backend.endpoint(path)))
@@ -66,16 +78,8 @@ QCoro::Task<AuthService::UserInfo> AuthService::login(QString email, QString pas
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
     const QJsonObject body{{QStringLiteral("email"), email},
                            {QStringLiteral("password"), password}};
-    const ReplyPtr reply(
-        m_network.post(request, QJsonDocument(body).toJson(QJsonDocument::Compact)));
-    ReplyWatcher watcher(*reply, m_backend.requestTimeout());
-    const QByteArray answer = co_await watcher.readAll(maxReplySize);
-
-    if (watcher.transportFailed())
-        throw NetworkError(watcher.transportErrorText());
-    const int status = watcher.status();
-    if (status == 0)
-        throw AuthError(QStringLiteral("Invalid response from server"));
+    const auto [status, answer] =
+        co_await exchange(request, QJsonDocument(body).toJson(QJsonDocument::Compact));
     if (status != 200) {
         const QJsonObject refusal = QJsonDocument::fromJson(answer).object();
         if (const auto error = stringAt(refusal, QLatin1String("error")))
@@ -108,15 +112,7 @@ QCoro::Task<AuthService::UserInfo> AuthService::verifyToken() {
     request.setRawHeader(QByteArrayLiteral("Authorization"),
                          QByteArrayLiteral("Bearer ") + token->toUtf8());
     const quint64 generation = m_tokens.generation();
-    const ReplyPtr reply(m_network.get(request));
-    ReplyWatcher watcher(*reply, m_backend.requestTimeout());
-    const QByteArray answer = co_await watcher.readAll(maxReplySize);
-
-    if (watcher.transportFailed())
-        throw NetworkError(watcher.transportErrorText());
-    const int status = watcher.status();
-    if (status == 0)
-        throw AuthError(QStringLiteral("Invalid response from server"));
+    const auto [status, answer] = co_await exchange(request, std::nullopt);
     // A sign-in or sign-out that landed while this check was under way is newer than it.
     const bool overtaken = m_tokens.generation() != generation;
     if (status == 401) {

@@ -5,11 +5,13 @@
 #include "services/TokenStore.h"
 
 #include <QJsonObject>
+#include <QNetworkRequest>
 #include <QString>
 
 #include <QCoroTask>
 
 #include <optional>
+#include <utility>
 
 class QNetworkAccessManager;
 class SecretStore;
@@ -54,6 +56,11 @@ public:
     [[nodiscard]] const std::optional<UserInfo> &cachedUser() const { return m_cachedUser; }
 
 private:
+    /// Sends `request` (a POST of `body` when there is one) and reads the whole reply: its status
+    /// and body, or the transport's failure, or "Invalid response from server".
+    QCoro::Task<std::pair<int, QByteArray>> exchange(QNetworkRequest request,
+                                                     std::optional<QByteArray> body);
+
     QNetworkAccessManager &m_network;
     BackendConfig m_backend;
     TokenStore m_tokens;

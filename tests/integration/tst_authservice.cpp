@@ -24,15 +24,6 @@ const QJsonObject ada{{"id", "17"},
                       {"subscriptionStatus", "active"},
                       {"subscriptionEnd", "2027-01-01"}};
 
-template <typename Error, typename T> QString failureOf(QCoro::Task<T> task) {
-    try {
-        await(std::move(task));
-    } catch (const Error &error) {
-        return error.message();
-    }
-    return "<no failure>";
-}
-
 } // namespace
 
 class AuthServiceTest : public QObject {

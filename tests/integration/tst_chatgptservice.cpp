@@ -64,15 +64,6 @@ Reply streamOf(const QByteArrayList &pieces) {
     return Reply::stream(parts);
 }
 
-template <typename Error, typename T> QString failureOf(QCoro::Task<T> task) {
-    try {
-        await(std::move(task));
-    } catch (const Error &error) {
-        return error.message();
-    }
-    return QStringLiteral("<no failure>");
-}
-
 } // namespace
 
 class ChatGPTServiceTest : public QObject {

@@ -62,6 +62,15 @@ private:
     std::unique_ptr<FakeBackend> m_provider;
     std::unique_ptr<ServerProcess> m_server;
 
+    // A streamed question left open, for tests that end it from one side or the other.
+    std::unique_ptr<QNetworkReply> openStream(QNetworkAccessManager &network,
+                                              const QString &token) {
+        QNetworkRequest request(QUrl(m_server->url().toString() + "/api/chat"));
+        request.setRawHeader("Authorization", "Bearer " + token.toUtf8());
+        request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
+        return std::unique_ptr<QNetworkReply>(network.post(request, chatBody(true)));
+    }
+
     void startServer(QJsonObject extra = {}) {
         QJsonObject settings{{"provider_url", QString(m_provider->url().toString() + "/v1")},
                              {"provider_api_key", "sk-test"},
@@ -283,10 +292,7 @@ private Q_SLOTS:
         m_provider->enqueue(endless);
 
         QNetworkAccessManager network;
-        QNetworkRequest request(QUrl(m_server->url().toString() + "/api/chat"));
-        request.setRawHeader("Authorization", "Bearer " + token.toUtf8());
-        request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
-        std::unique_ptr<QNetworkReply> reply(network.post(request, chatBody(true)));
+        const std::unique_ptr<QNetworkReply> reply = openStream(network, token);
         QTRY_VERIFY(reply->bytesAvailable() > 0);
         reply->abort();
         QTRY_COMPARE_WITH_TIMEOUT(m_provider->closedConnections(), 1, 10000);
@@ -373,10 +379,7 @@ private Q_SLOTS:
         stalled.stall = true;
         m_provider->enqueue(stalled);
         QNetworkAccessManager network;
-        QNetworkRequest request(QUrl(m_server->url().toString() + "/api/chat"));
-        request.setRawHeader("Authorization", "Bearer " + token.toUtf8());
-        request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
-        std::unique_ptr<QNetworkReply> reply(network.post(request, chatBody(true)));
+        const std::unique_ptr<QNetworkReply> reply = openStream(network, token);
         QTRY_VERIFY(reply->bytesAvailable() > 0);
         QVERIFY(m_server->stop());
     }

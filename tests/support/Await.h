@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QEventLoop>
+#include <QString>
 
 #include <QCoroTask>
 
@@ -33,4 +34,14 @@ template <typename T> T await(QCoro::Task<T> task) {
         std::rethrow_exception(failure);
     if constexpr (!std::is_void_v<T>)
         return std::move(*result);
+}
+
+// The message of the `Error` that `task` fails with; a marker when it does not fail.
+template <typename Error, typename T> QString failureOf(QCoro::Task<T> task) {
+    try {
+        await(std::move(task));
+    } catch (const Error &error) {
+        return error.message();
+    }
+    return QStringLiteral("<no failure>");
 }
