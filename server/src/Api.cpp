@@ -179,6 +179,18 @@ std::string providerErrorText(long status, const std::string &body) {
     return detail.empty() ? text + "." : text + ": " + detail.substr(0, 500);
 }
 
+// The answer for a provider transfer that failed or was refused, if it did not succeed.
+std::optional<HttpResponse> providerFailure(const char *what, const std::string &error, long status,
+                                            const std::string &body) {
+    if (!error.empty()) {
+        logLine(std::string(what) + ": the model provider could not be reached: " + error);
+        return errorResponse(502, "The model provider could not be reached: " + error);
+    }
+    if (status != 200)
+        return errorResponse(502, providerErrorText(status, body));
+    return std::nullopt;
+}
+
 } // namespace
 
 Api::Api(Config config, Store &store, WorkerPool &workers, WorkerPool &hashing,
@@ -510,14 +522,9 @@ void Api::chat(const HttpRequest &request, const std::shared_ptr<Responder> &res
             return debitLater(userId, promptEstimate, model, reserved);
         if (!error.empty() || progress->status != 200 || progress->tooLarge)
             debitLater(userId, 0, model, reserved);
-        if (!error.empty()) {
-            logLine("chat: the model provider could not be reached: " + error);
-            return responder->reply(
-                errorResponse(502, "The model provider could not be reached: " + error));
-        }
-        if (progress->status != 200)
-            return responder->reply(
-                errorResponse(502, providerErrorText(progress->status, progress->pending)));
+        if (const auto failure =
+                providerFailure("chat", error, progress->status, progress->pending))
+            return responder->reply(*failure);
         if (progress->tooLarge)
             return responder->reply(
                 errorResponse(502, "The model provider's reply was too large."));
@@ -589,14 +596,9 @@ void Api::transcribe(const HttpRequest &request, const std::shared_ptr<Responder
     handlers.onDone = [this, progress, responder, userId](const std::string &error) {
         if (error == "cancelled")
             return;
-        if (!error.empty()) {
-            logLine("transcription: the model provider could not be reached: " + error);
-            return responder->reply(
-                errorResponse(502, "The model provider could not be reached: " + error));
-        }
-        if (progress->status != 200)
-            return responder->reply(
-                errorResponse(502, providerErrorText(progress->status, progress->body)));
+        if (const auto failure =
+                providerFailure("transcription", error, progress->status, progress->body))
+            return responder->reply(*failure);
         const auto reply = parseObject(progress->body);
         const auto text = reply ? stringMember(*reply, "text") : std::nullopt;
         if (!text)
