@@ -78,6 +78,7 @@ QCoro::Task<AuthService::UserInfo> AuthService::login(QString email, QString pas
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
     const QJsonObject body{{QStringLiteral("email"), email},
                            {QStringLiteral("password"), password}};
+    const quint64 generation = m_tokens.generation();
     const auto [status, answer] =
         co_await exchange(request, QJsonDocument(body).toJson(QJsonDocument::Compact));
     if (status != 200) {
@@ -91,6 +92,9 @@ QCoro::Task<AuthService::UserInfo> AuthService::login(QString email, QString pas
     if (!token)
         throw DecodingError(QStringLiteral("The server's reply has no sign-in token."));
     UserInfo user = decodeUser(accepted.value(QLatin1String("user")).toObject());
+    // A sign-out (or another sign-in) while this one was under way is newer: it stands.
+    if (m_tokens.generation() != generation)
+        throw AuthError(QStringLiteral("Signed out while signing in."));
 
     m_tokens.setCachedToken(*token);
     m_cachedUser = user;

@@ -25,6 +25,12 @@ public:
     using PindleError::PindleError;
 };
 
+/// A file that could not be read, described by the file system.
+class FileError final : public PindleError {
+public:
+    using PindleError::PindleError;
+};
+
 /// A reply body that is not the JSON it should be, described by the JSON reader.
 class DecodingError final : public PindleError {
 public:

@@ -174,6 +174,33 @@ private Q_SLOTS:
         QCOMPARE(m_backend->requests().size(), 1); // the backend is not told
     }
 
+    void signOutDuringARequestWins() {
+        using namespace std::chrono_literals;
+        // A verification answered after the user signed out does not sign them back in.
+        m_secrets->items.insert(item, "tok-1");
+        Reply slowUser = Reply::json(200, ada);
+        slowUser.parts.first().delay = 200ms;
+        m_backend->enqueue(slowUser);
+        auto verification = m_auth->verifyToken();
+        QTRY_COMPARE(m_backend->requests().size(), 1);
+        await(m_auth->logout());
+        QCOMPARE(await(std::move(verification)).id, QStringLiteral("17"));
+        QCOMPARE(await(m_auth->getToken()), std::nullopt);
+        QCOMPARE(m_auth->cachedUser(), std::nullopt);
+
+        // Nor does a sign-in answered after a sign-out.
+        Reply slowLogin = Reply::json(200, {{"token", "tok-2"}, {"user", ada}});
+        slowLogin.parts.first().delay = 200ms;
+        m_backend->enqueue(slowLogin);
+        auto login = m_auth->login("a@b.c", "pw");
+        QTRY_COMPARE(m_backend->requests().size(), 2);
+        await(m_auth->logout());
+        QCOMPARE(failureOf<AuthError>(std::move(login)),
+                 QStringLiteral("Signed out while signing in."));
+        QCOMPARE(await(m_auth->getToken()), std::nullopt);
+        QVERIFY(m_secrets->items.isEmpty());
+    }
+
     void passwordsStayOffPlainHttp() {
         AuthService remote(*m_network, *m_secrets, BackendConfig(QUrl("http://pindle.example")));
         QVERIFY(failureOf<AuthError>(remote.login("a@b.c", "pw"))
