@@ -85,7 +85,8 @@ QString readPassword() {
 
 QCoro::Task<int> login(Services &services, QString email) {
     try {
-        const AuthService::UserInfo user = co_await services.auth.login(email, readPassword());
+        QString password = readPassword();
+        const AuthService::UserInfo user = co_await services.auth.login(email, std::move(password));
         out() << "Signed in as " << user.name << " <" << user.email << ">.\n";
         co_return 0;
     } catch (const PindleError &error) {
@@ -108,8 +109,8 @@ QCoro::Task<int> ask(Services &services, QString question) {
         out().flush();
     };
     try {
-        co_await services.chat.streamChatCompletion(messages, services.settings.selectedCategory(),
-                                                    print);
+        QString category = services.settings.selectedCategory();
+        co_await services.chat.streamChatCompletion(messages, std::move(category), print);
         out() << '\n';
         co_return 0;
     } catch (const PindleError &error) {

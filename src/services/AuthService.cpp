@@ -79,8 +79,8 @@ QCoro::Task<AuthService::UserInfo> AuthService::login(QString email, QString pas
     const QJsonObject body{{QStringLiteral("email"), email},
                            {QStringLiteral("password"), password}};
     const quint64 generation = m_tokens.generation();
-    const auto [status, answer] =
-        co_await exchange(request, QJsonDocument(body).toJson(QJsonDocument::Compact));
+    std::optional<QByteArray> payload = QJsonDocument(body).toJson(QJsonDocument::Compact);
+    const auto [status, answer] = co_await exchange(request, std::move(payload));
     if (status != 200) {
         const QJsonObject refusal = QJsonDocument::fromJson(answer).object();
         if (const auto error = stringAt(refusal, QLatin1String("error")))
@@ -116,7 +116,8 @@ QCoro::Task<AuthService::UserInfo> AuthService::verifyToken() {
     request.setRawHeader(QByteArrayLiteral("Authorization"),
                          QByteArrayLiteral("Bearer ") + token->toUtf8());
     const quint64 generation = m_tokens.generation();
-    const auto [status, answer] = co_await exchange(request, std::nullopt);
+    std::optional<QByteArray> noPayload;
+    const auto [status, answer] = co_await exchange(request, std::move(noPayload));
     // A sign-in or sign-out that landed while this check was under way is newer than it.
     const bool overtaken = m_tokens.generation() != generation;
     if (status == 401) {

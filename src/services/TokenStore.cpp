@@ -44,12 +44,16 @@ void TokenStore::setCachedToken(std::optional<QString> token) {
 
 QCoro::Task<> TokenStore::saveTokenToKeychain(QString token) {
     ++m_generation;
-    co_await m_secrets.writeSecret(service(), account(), token.toUtf8());
+    QString name = service(), user = account();
+    QByteArray secret = token.toUtf8();
+    co_await m_secrets.writeSecret(std::move(name), std::move(user), std::move(secret));
 }
 
 QCoro::Task<std::optional<QString>> TokenStore::loadTokenFromKeychain() {
     const quint64 startedAt = m_generation;
-    const std::optional<QByteArray> bytes = co_await m_secrets.readSecret(service(), account());
+    QString name = service(), user = account();
+    const std::optional<QByteArray> bytes =
+        co_await m_secrets.readSecret(std::move(name), std::move(user));
     if (m_generation != startedAt) // a save, delete or sign-in landed meanwhile: it is newer
         co_return copyOf(m_cachedToken);
     if (!bytes)
@@ -62,5 +66,6 @@ QCoro::Task<std::optional<QString>> TokenStore::loadTokenFromKeychain() {
 
 QCoro::Task<> TokenStore::deleteTokenFromKeychain() {
     ++m_generation;
-    co_await m_secrets.deleteSecret(service(), account());
+    QString name = service(), user = account();
+    co_await m_secrets.deleteSecret(std::move(name), std::move(user));
 }

@@ -1,0 +1,116 @@
+#pragma once
+
+#include "models/ChatMessage.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QUuid>
+
+#include <QCoroTask>
+
+#include <optional>
+
+class AudioTranscriptionService;
+class AuthService;
+class ChatGPTService;
+class Clock;
+class FocusHandoff;
+class ScreenCapture;
+class SettingsManager;
+
+/// Runs the one conversation: turns a typed question, a screenshot or a voice clip into a user
+/// message, streams the answer into an assistant message, has exam, coding and screenshot answers
+/// reviewed by a second request, and keeps each request small with the last 8 messages plus a
+/// rolling summary of everything older.
+///
+/// An answer is addressed by its message id, not its place in the list, so a cleared conversation
+/// or a second answer's removed placeholder never redirects its tokens; writes whose message is
+/// gone are dropped.
+class ChatViewModel final : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QString inputText READ inputText WRITE setInputText NOTIFY inputTextChanged FINAL)
+    Q_PROPERTY(bool isLoading READ isLoading NOTIFY isLoadingChanged FINAL)
+    Q_PROPERTY(bool isCapturing READ isCapturing NOTIFY isCapturingChanged FINAL)
+    Q_PROPERTY(QString errorMessage READ errorMessage NOTIFY errorMessageChanged FINAL)
+    Q_PROPERTY(
+        bool stealthMode READ stealthMode WRITE setStealthMode NOTIFY stealthModeChanged FINAL)
+
+public:
+    static constexpr qsizetype recentMessageWindow = 8;
+    static constexpr qsizetype summaryBatchSize = 6;
+
+    ChatViewModel(ChatGPTService &chat, AuthService &auth, AudioTranscriptionService &transcriber,
+                  SettingsManager &settings, ScreenCapture &capture, FocusHandoff &focus,
+                  Clock &clock, QObject *parent = nullptr);
+
+    [[nodiscard]] const QList<ChatMessage> &messages() const { return m_messages; }
+    [[nodiscard]] QString inputText() const { return m_inputText; }
+    void setInputText(const QString &text);
+    [[nodiscard]] bool isLoading() const { return m_isLoading; }
+    [[nodiscard]] bool isCapturing() const { return m_isCapturing; }
+    /// The last failure, one line; empty when there is none.
+    [[nodiscard]] QString errorMessage() const { return m_errorMessage; }
+    [[nodiscard]] bool stealthMode() const { return m_stealthMode; }
+    void setStealthMode(bool stealth);
+
+    Q_INVOKABLE void sendMessage();
+    Q_INVOKABLE void captureAndAnalyze();
+    Q_INVOKABLE void sendAudioMessage(const QString &audioFile);
+    Q_INVOKABLE void clearChat();
+    Q_INVOKABLE void returnFocusToPreviousApp();
+
+    /// The content of the user message that carries a screenshot, for the text typed with it.
+    [[nodiscard]] static QString buildScreenshotPrompt(const QString &typed);
+
+Q_SIGNALS:
+    void inputTextChanged();
+    void isLoadingChanged();
+    void isCapturingChanged();
+    void errorMessageChanged();
+    void stealthModeChanged();
+    /// The list grew by one message at `index`.
+    void messageAppended(qsizetype index);
+    /// The content of the message at `index` changed (a streamed token, a reviewed answer).
+    void messageContentChanged(qsizetype index);
+    void messageRemoved(qsizetype index);
+    void messagesCleared();
+
+private:
+    QCoro::Task<> captureTask();
+    QCoro::Task<> transcribeTask(QString audioFile);
+    QCoro::Task<> streamResponse();
+    [[nodiscard]] QList<ChatMessage> buildContextMessages(bool excludingLastMessage) const;
+    QCoro::Task<> refreshConversationSummaryIfNeeded();
+    [[nodiscard]] QString buildSummaryPrompt(const QString &transcript) const;
+    [[nodiscard]] static QString serializeMessagesForSummary(const QList<ChatMessage> &messages);
+    [[nodiscard]] bool shouldVerifyResponse(const QList<ChatMessage> &context,
+                                            const QString &draft) const;
+    QCoro::Task<std::optional<QString>> verifyAssistantResponse(QString draft,
+                                                                QList<ChatMessage> context);
+
+    [[nodiscard]] ChatMessage makeMessage(ChatMessage::Role role, QString content) const;
+    void append(ChatMessage message);
+    [[nodiscard]] std::optional<qsizetype> indexOf(const QUuid &id) const;
+    void setLoading(bool loading);
+    void setCapturing(bool capturing);
+    void setErrorMessage(const QString &message);
+    [[nodiscard]] QString category() const;
+
+    ChatGPTService &m_chat;
+    AuthService &m_auth;
+    AudioTranscriptionService &m_transcriber;
+    SettingsManager &m_settings;
+    ScreenCapture &m_capture;
+    FocusHandoff &m_focus;
+    Clock &m_clock;
+
+    QList<ChatMessage> m_messages;
+    QString m_inputText;
+    bool m_isLoading = false;
+    bool m_isCapturing = false;
+    QString m_errorMessage;
+    bool m_stealthMode = true;
+    QString m_conversationSummary;
+    qsizetype m_summarizedMessageCount = 0;
+};
