@@ -200,6 +200,18 @@ private Q_SLOTS:
                              "USER: q4\nASSISTANT: a4\nUSER: q5\nASSISTANT: a5\nUSER: q6\n"
                              "ASSISTANT: a6"});
 
+        // A review sees the last 6 of that context, then the draft and the instruction.
+        m_settings->setSelectedCategory("exams");
+        m_backend->enqueue(answer({"a11"}));
+        m_backend->enqueue(whole("a11 reviewed"));
+        ask("q11", {});
+        const QStringList review = sent(m_backend->requests().last());
+        QCOMPARE(review.size(), 8);
+        QCOMPARE(review.mid(0, 7),
+                 (QStringList{"assistant: a8", "user: q9", "assistant: a9", "user: q10",
+                              "assistant: a10", "user: q11", "assistant: a11"}));
+        m_settings->setSelectedCategory("writing");
+
         // A cleared conversation starts without a summary.
         m_model->clearChat();
         ask("fresh", {"ok"});
@@ -245,6 +257,12 @@ private Q_SLOTS:
         m_backend->enqueue(whole(" \n"));
         ask("again", {});
         QCOMPARE(m_model->messages().last().content, QStringLiteral(" kept "));
+
+        // A blank draft is not reviewed.
+        m_backend->enqueue(answer({" ", "\n"}));
+        const qsizetype sentBefore = m_backend->requests().size();
+        ask("blank", {});
+        QCOMPARE(m_backend->requests().size(), sentBefore + 1);
 
         // Only "exams" and "coding" exactly, or a picture in the context, call for a review.
         m_settings->setSelectedCategory("Exams");

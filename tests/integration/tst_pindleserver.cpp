@@ -5,6 +5,11 @@
 #include "FakeBackend.h"
 #include "FakeSecretStore.h"
 #include "ServerProcess.h"
+#include "models/ChatViewModel.h"
+#include "platform/Clock.h"
+#include "platform/FocusHandoff.h"
+#include "platform/ScreenCapture.h"
+#include "services/AudioTranscriptionService.h"
 #include "services/AuthService.h"
 #include "services/ChatGPTService.h"
 #include "services/SettingsManager.h"
@@ -42,6 +47,21 @@ QByteArray chunk(const QString &text) {
 QList<std::pair<QByteArray, QByteArray>> bearer(const QString &token) {
     return {{"Authorization", "Bearer " + token.toUtf8()}};
 }
+
+Reply whole(const QString &text) {
+    return Reply::json(
+        200, QJsonObject{
+                 {"choices", QJsonArray{QJsonObject{{"message", QJsonObject{{"content", text}}}}}},
+                 {"usage", QJsonObject{{"total_tokens", 5}}}});
+}
+
+struct NoScreen final : ScreenCapture {
+    QCoro::Task<Screenshot> captureScreen() override { throw PindleError("no screen"); }
+};
+
+struct NoFocus final : FocusHandoff {
+    void returnFocusToPreviousApp() override {}
+};
 
 qint64 balanceOf(ServerProcess &server, const QString &email) {
     const QList<QByteArray> lines = server.command({"user", "list"}).second.split('\n');
@@ -444,6 +464,57 @@ private Q_SLOTS:
         await(chat.streamChatCompletion(question, "exams",
                                         [&](const QString &piece) { tokens.append(piece); }));
         QCOMPARE(tokens, (QStringList{"Paris", "."}));
+    }
+
+    void aConversationThroughTheServer() {
+        // Sign in, ask, stream, review and summarise, all through pindle-server.
+        const ServerProcess::Answer signedUp =
+            m_server->call("POST", "/api/auth/signup",
+                           R"({"email":"v@example.org","name":"Vi","password":"12345678"})");
+        QCOMPARE(signedUp.status, 201);
+        QTemporaryDir dir;
+        QNetworkAccessManager network;
+        FakeSecretStore secrets;
+        const BackendConfig backend(m_server->url());
+        AuthService auth(network, secrets, backend);
+        await(auth.login("v@example.org", "12345678"));
+        SettingsManager settings(dir.filePath("settings.json"));
+        ChatGPTService chat(network, auth, settings, backend);
+        AudioTranscriptionService transcriber(network, backend);
+        NoScreen screen;
+        NoFocus focus;
+        Clock clock;
+        ChatViewModel model(chat, auth, transcriber, settings, screen, focus, clock);
+
+        const auto turn = [&](int n) {
+            model.setInputText(QString("question %1").arg(n));
+            model.sendMessage();
+            QTRY_VERIFY(!model.isLoading());
+            QVERIFY2(model.errorMessage().isEmpty(), qPrintable(model.errorMessage()));
+        };
+        settings.setSelectedCategory("writing");
+        for (int n = 1; n <= 6; ++n) {
+            m_provider->enqueue(
+                Reply::stream({{chunk(QString("answer %1").arg(n))}, {"data: [DONE]\n\n"}}));
+            turn(n);
+        }
+        // The seventh answer is an exam answer (reviewed), and completes 14 messages (summarised).
+        settings.setSelectedCategory("exams");
+        m_provider->enqueue(Reply::stream({{chunk("draft")}, {"data: [DONE]\n\n"}}));
+        m_provider->enqueue(whole("reviewed"));
+        m_provider->enqueue(whole("summary of turns one to three"));
+        turn(7);
+        QCOMPARE(model.messages().last().content, QStringLiteral("reviewed"));
+
+        settings.setSelectedCategory("writing");
+        m_provider->enqueue(Reply::stream({{chunk("answer 8")}, {"data: [DONE]\n\n"}}));
+        turn(8);
+        const QJsonArray context = m_provider->requests().last().json()["messages"].toArray();
+        QCOMPARE(context.first()["role"].toString(), QStringLiteral("system"));
+        QCOMPARE(context.first()["content"].toString(),
+                 QStringLiteral("Conversation summary so far:\nsummary of turns one to three"));
+        QCOMPARE(context.size(), 9);
+        QCOMPARE(model.messages().size(), qsizetype(16));
     }
 };
 
