@@ -2,6 +2,7 @@
 // kind of reply the server may give.
 
 #include "Await.h"
+#include "ChatReplies.h"
 #include "FakeBackend.h"
 #include "FakeSecretStore.h"
 #include "services/AuthService.h"
@@ -35,25 +36,9 @@ QList<ChatMessage> question(const QString &text = QStringLiteral("What is 2+2?")
     return {message(ChatMessage::Role::User, text)};
 }
 
-QByteArray delta(const QString &text) {
-    const QJsonObject chunk{
-        {QStringLiteral("choices"),
-         QJsonArray{QJsonObject{
-             {QStringLiteral("delta"), QJsonObject{{QStringLiteral("content"), text}}}}}}};
-    return "data: " + QJsonDocument(chunk).toJson(QJsonDocument::Compact) + '\n';
-}
-
-Reply completion(const QJsonValue &content) {
-    return Reply::json(
-        200, QJsonObject{
-                 {QStringLiteral("choices"),
-                  QJsonArray{QJsonObject{{QStringLiteral("message"),
-                                          QJsonObject{{QStringLiteral("content"), content}}}}}}});
-}
-
 // A text piece whose string and line never end.
 QByteArray unterminatedDelta() {
-    return delta(QStringLiteral("x")).chopped(6);
+    return deltaLine(QStringLiteral("x")).chopped(6);
 }
 
 // Each piece arrives on its own, a little after the one before.
@@ -92,7 +77,7 @@ private:
     }
 
     QJsonObject sentBody(QList<ChatMessage> messages, const QString &category) {
-        m_backend->enqueue(completion(QStringLiteral("ok")));
+        m_backend->enqueue(completionReply(QStringLiteral("ok")));
         await(m_chat->chatCompletion(std::move(messages), category));
         return m_backend->requests().last().json();
     }
@@ -131,10 +116,10 @@ private Q_SLOTS:
             message(ChatMessage::Role::User, QStringLiteral("Hi \"you\"\n")),
             message(ChatMessage::Role::Assistant, QString())};
         if (stream) {
-            m_backend->enqueue(streamOf({delta(QStringLiteral("x")), "data: [DONE]\n"}));
+            m_backend->enqueue(streamOf({deltaLine(QStringLiteral("x")), "data: [DONE]\n"}));
             streamTokens(messages, QStringLiteral("general"));
         } else {
-            m_backend->enqueue(completion(QStringLiteral("x")));
+            m_backend->enqueue(completionReply(QStringLiteral("x")));
             await(m_chat->chatCompletion(messages, QStringLiteral("general")));
         }
 
@@ -261,8 +246,8 @@ private Q_SLOTS:
         QTest::addColumn<QByteArrayList>("pieces");
         QTest::addColumn<QStringList>("tokens");
 
-        const QByteArray hello = delta(QStringLiteral("Hello"));
-        const QByteArray world = delta(QStringLiteral(" wörld"));
+        const QByteArray hello = deltaLine(QStringLiteral("Hello"));
+        const QByteArray world = deltaLine(QStringLiteral(" wörld"));
         const QByteArray done = "data: [DONE]\n";
 
         QTest::newRow("whole lines")
@@ -279,7 +264,7 @@ private Q_SLOTS:
                               "\n" + done.chopped(1) + "\r\n"}
             << QStringList{"Hello", " wörld"};
         QTest::newRow("nothing read after [DONE]")
-            << QByteArrayList{hello, done + world, delta(QStringLiteral("late"))}
+            << QByteArrayList{hello, done + world, deltaLine(QStringLiteral("late"))}
             << QStringList{"Hello"};
         QTest::newRow("no [DONE]")
             << QByteArrayList{hello, world} << QStringList{"Hello", " wörld"};
@@ -301,7 +286,7 @@ private Q_SLOTS:
                               done}
             << QStringList{"Hello"};
         QTest::newRow("empty text is delivered")
-            << QByteArrayList{delta(QString()), hello, done} << QStringList{"", "Hello"};
+            << QByteArrayList{deltaLine(QString()), hello, done} << QStringList{"", "Hello"};
         QTest::newRow("[DONE] must match exactly")
             << QByteArrayList{"data: [DONE] \n", "data:  [DONE]\n", hello, done}
             << QStringList{"Hello"};
@@ -317,8 +302,8 @@ private Q_SLOTS:
 
     void streamStopsReadingAtDone() {
         // The server keeps sending after [DONE]; the client must hang up instead of reading on.
-        Reply reply = Reply::stream({{delta(QStringLiteral("a")) + "data: [DONE]\n"}});
-        reply.parts.append({delta(QStringLiteral("more")), 10ms});
+        Reply reply = Reply::stream({{deltaLine(QStringLiteral("a")) + "data: [DONE]\n"}});
+        reply.parts.append({deltaLine(QStringLiteral("more")), 10ms});
         reply.endless = true;
         m_backend->enqueue(reply);
         QCOMPARE(streamTokens(), QStringList{"a"});
@@ -479,13 +464,13 @@ private Q_SLOTS:
         // Slow but steady: each piece comes well inside the idle timeout, the whole takes longer.
         QList<Part> slow;
         for (int i = 0; i < 4; ++i)
-            slow.append({delta(QString::number(i)), 150ms});
+            slow.append({deltaLine(QString::number(i)), 150ms});
         slow.append({"data: [DONE]\n", 150ms});
         m_backend->enqueue(Reply::stream(slow));
         QCOMPARE(streamTokens(), (QStringList{"0", "1", "2", "3"}));
 
         // Silent after the first piece: what came stays delivered, then the request times out.
-        Reply stalled = Reply::stream({{delta(QStringLiteral("partial"))}});
+        Reply stalled = Reply::stream({{deltaLine(QStringLiteral("partial"))}});
         stalled.stall = true;
         m_backend->enqueue(stalled);
         QStringList tokens;
@@ -506,7 +491,7 @@ private Q_SLOTS:
     }
 
     void droppedMidStream() {
-        Reply dropped = Reply::stream({{delta(QStringLiteral("a"))}});
+        Reply dropped = Reply::stream({{deltaLine(QStringLiteral("a"))}});
         dropped.stall = true;
         m_backend->enqueue(dropped);
         QStringList tokens;
@@ -534,7 +519,7 @@ private Q_SLOTS:
         // Valid pieces that never end.
         QByteArray pieces;
         while (pieces.size() < 64 * 1024)
-            pieces += delta(QStringLiteral("na"));
+            pieces += deltaLine(QStringLiteral("na"));
         Reply endlessStream = Reply::stream({{pieces}});
         endlessStream.endless = true;
         m_backend->enqueue(endlessStream);

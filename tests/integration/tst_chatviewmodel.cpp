@@ -2,6 +2,7 @@
 // request carries (context window, rolling summary, review), and how failures end.
 
 #include "Await.h"
+#include "ChatReplies.h"
 #include "FakeBackend.h"
 #include "FakeSecretStore.h"
 #include "models/ChatViewModel.h"
@@ -46,25 +47,12 @@ struct FakeCapture final : ScreenCapture {
     bool fail = false;
 };
 
-QByteArray delta(const QString &text) {
-    return "data: " +
-           QJsonDocument(QJsonObject{{"choices", QJsonArray{QJsonObject{
-                                                     {"delta", QJsonObject{{"content", text}}}}}}})
-               .toJson(QJsonDocument::Compact) +
-           "\n";
-}
-
 Reply answer(const QStringList &tokens, std::chrono::milliseconds gap = 5ms) {
     QList<FakeBackend::Part> parts;
     for (const QString &token : tokens)
-        parts.append({delta(token), gap});
+        parts.append({deltaLine(token), gap});
     parts.append({"data: [DONE]\n", gap});
     return Reply::stream(parts);
-}
-
-Reply whole(const QString &text) {
-    return Reply::json(
-        200, {{"choices", QJsonArray{QJsonObject{{"message", QJsonObject{{"content", text}}}}}}});
 }
 
 // role: content, per message of a request body, for compact assertions.
@@ -173,9 +161,9 @@ private Q_SLOTS:
         for (int turn = 1; turn <= 10; ++turn) {
             m_backend->enqueue(answer({QString("a%1").arg(turn)}));
             if (turn == 7)
-                m_backend->enqueue(whole("  S1 \n"));
+                m_backend->enqueue(completionReply("  S1 \n"));
             if (turn == 10)
-                m_backend->enqueue(whole("S2"));
+                m_backend->enqueue(completionReply("S2"));
             m_model->setInputText(QString("q%1").arg(turn));
             m_model->sendMessage();
             QTRY_VERIFY(!m_model->isLoading());
@@ -207,7 +195,7 @@ private Q_SLOTS:
         // A review sees the last 6 of that context, then the draft and the instruction.
         m_settings->setSelectedCategory("exams");
         m_backend->enqueue(answer({"a11"}));
-        m_backend->enqueue(whole("a11 reviewed"));
+        m_backend->enqueue(completionReply("a11 reviewed"));
         ask("q11", {});
         const QStringList review = sent(m_backend->requests().last());
         QCOMPARE(review.size(), 8);
@@ -226,7 +214,7 @@ private Q_SLOTS:
         for (int turn = 1; turn <= 8; ++turn) {
             m_backend->enqueue(answer({"a"}));
             if (turn >= 7) // at 14 and again at 16 messages: a blank reply keeps the batch waiting
-                m_backend->enqueue(whole(" \n "));
+                m_backend->enqueue(completionReply(" \n "));
             m_model->setInputText("q");
             m_model->sendMessage();
             QTRY_VERIFY(!m_model->isLoading());
@@ -244,7 +232,7 @@ private Q_SLOTS:
     void answerReview() {
         m_settings->setSelectedCategory("exams");
         m_backend->enqueue(answer({"dra", "ft "}));
-        m_backend->enqueue(whole("  Reviewed answer.  "));
+        m_backend->enqueue(completionReply("  Reviewed answer.  "));
         ask("2+2?", {});
         QCOMPARE(shown(), (QStringList{"user: 2+2?", "assistant: Reviewed answer."}));
         const QString instruction =
@@ -258,7 +246,7 @@ private Q_SLOTS:
 
         // A blank review keeps the streamed draft as it came.
         m_backend->enqueue(answer({" kept "}));
-        m_backend->enqueue(whole(" \n"));
+        m_backend->enqueue(completionReply(" \n"));
         ask("again", {});
         QCOMPARE(m_model->messages().last().content, QStringLiteral(" kept "));
 
@@ -309,7 +297,8 @@ private Q_SLOTS:
         m_capture.delay = 100ms;
         m_backend->enqueue(answer({"A1", "A2"}, 60ms));
         m_backend->enqueue(answer({"B"}));
-        m_backend->enqueue(whole("B reviewed")); // the screenshot makes B's context a review case
+        m_backend->enqueue(
+            completionReply("B reviewed")); // the screenshot makes B's context a review case
         m_model->captureAndAnalyze();
         m_model->setInputText("typed");
         m_model->sendMessage();

@@ -2,6 +2,7 @@
 // and the client's own chat service talking to it.
 
 #include "Await.h"
+#include "ChatReplies.h"
 #include "FakeBackend.h"
 #include "FakeSecretStore.h"
 #include "ServerProcess.h"
@@ -36,12 +37,9 @@ QByteArray chatBody(bool stream, const QString &model = QStringLiteral("gpt-4.1"
         .toJson(QJsonDocument::Compact);
 }
 
+// Event lines as providers send them, with a blank line after each.
 QByteArray chunk(const QString &text) {
-    return "data: " +
-           QJsonDocument(QJsonObject{{"choices", QJsonArray{QJsonObject{
-                                                     {"delta", QJsonObject{{"content", text}}}}}}})
-               .toJson(QJsonDocument::Compact) +
-           "\n\n";
+    return deltaLine(text) + '\n';
 }
 
 QList<std::pair<QByteArray, QByteArray>> bearer(const QString &token) {
@@ -49,10 +47,7 @@ QList<std::pair<QByteArray, QByteArray>> bearer(const QString &token) {
 }
 
 Reply whole(const QString &text) {
-    return Reply::json(
-        200, QJsonObject{
-                 {"choices", QJsonArray{QJsonObject{{"message", QJsonObject{{"content", text}}}}}},
-                 {"usage", QJsonObject{{"total_tokens", 5}}}});
+    return completionReply(text, 5);
 }
 
 struct NoScreen final : ScreenCapture {
