@@ -9,12 +9,17 @@ packages=(
     qt6-base-dev qcoro-qt6-dev qtkeychain-qt6-dev
     librestinio-dev libasio-dev libhttp-parser-dev libfmt-dev nlohmann-json3-dev
     libcurl4-openssl-dev libssl-dev libsqlite3-dev libsodium-dev libpq-dev openssl
+    libxcb1-dev libpulse-dev libavcodec-dev libavformat-dev libswresample-dev libavutil-dev
     # run: QtKeychain loads libsecret when it first talks to the Secret Service
     libsecret-1-0
     # test: a private D-Bus session with GNOME Keyring, and a client to inspect it
     dbus dbus-bin gnome-keyring libsecret-tools
     # test: a throw-away PostgreSQL server for the shared store
     postgresql
+    # test: a virtual X display with a window manager, and tools to drive and inspect it
+    xvfb openbox x11-utils xdotool
+    # test: a sound server with virtual devices, a voice to play into them, and tools to check files
+    pulseaudio pulseaudio-utils espeak-ng ffmpeg
 )
 
 missing=()

@@ -1,0 +1,1 @@
+# Audio capture and recording (filled in by the recorder work).
