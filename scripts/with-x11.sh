@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Runs a command on a private virtual X display (1440x900) managed by openbox, so tests of windows,
+# focus and screen capture never touch the user's own session. openbox's key bindings are left
+# out: they would take Alt+Space before the application can.
+set -euo pipefail
+
+scratch=$(mktemp -d)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+Xvfb -displayfd 3 -screen 0 1440x900x24 -nolisten tcp 3>"$scratch/display" 2>"$scratch/xvfb.log" &
+pids+=($!)
+for _ in $(seq 100); do [[ -s "$scratch/display" ]] && break; sleep 0.05; done
+[[ -s "$scratch/display" ]] || { echo "with-x11: Xvfb did not start" >&2; cat "$scratch/xvfb.log" >&2; exit 1; }
+export DISPLAY=":$(head -n1 "$scratch/display")"
+
+sed '/<keyboard>/,/<\/keyboard>/c\<keyboard></keyboard>' /etc/xdg/openbox/rc.xml >"$scratch/rc.xml"
+openbox --config-file "$scratch/rc.xml" >"$scratch/openbox.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+    sleep 0.05
+done
+
+mkdir -m 700 "$scratch/run"
+export XDG_RUNTIME_DIR="$scratch/run" QT_QPA_PLATFORM=xcb
+unset WAYLAND_DISPLAY
+
+status=0
+"$@" || status=$?
+exit "$status"

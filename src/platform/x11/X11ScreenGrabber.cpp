@@ -1,0 +1,175 @@
+#include "platform/x11/X11ScreenGrabber.h"
+
+#include "platform/x11/X11Support.h"
+
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QPixmap>
+#include <QPointer>
+#include <QScreen>
+#include <QWindow>
+
+#include <QCoroSignal>
+#include <QCoroTimer>
+
+#include <algorithm>
+#include <vector>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// Longest wait for the window manager to take our frames off the screen.
+constexpr auto unmapTimeout = 300ms;
+constexpr auto unmapPoll = 2ms;
+
+struct HiddenWindow {
+    QPointer<QWindow> window;
+    xcb_window_t frame = XCB_WINDOW_NONE;
+    QPoint position;
+    std::optional<quint32> desktop;
+    bool active = false;
+};
+
+xcb_window_t inputFocus() {
+    xcb_connection_t *c = X11Support::connection();
+    const X11Support::Reply<xcb_get_input_focus_reply_t> focus(
+        xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+    return focus ? focus->focus : xcb_window_t(XCB_WINDOW_NONE);
+}
+
+// Bottom-to-top order of the root's children, to show our windows again in their old order.
+std::vector<xcb_window_t> stackingOrder() {
+    xcb_connection_t *c = X11Support::connection();
+    const X11Support::Reply<xcb_query_tree_reply_t> tree(
+        xcb_query_tree_reply(c, xcb_query_tree(c, X11Support::rootWindow()), nullptr));
+    if (!tree)
+        return {};
+    const xcb_window_t *children = xcb_query_tree_children(tree.get());
+    return {children, children + xcb_query_tree_children_length(tree.get())};
+}
+
+bool takesPartInGrab(const QWindow &window) {
+    if (!window.isVisible())
+        return false;
+    // Menus and tooltips close by themselves; windows that bypass the manager (an icon embedded
+    // in a tray) belong to another client's area and must stay where they are.
+    switch (window.type()) {
+    case Qt::Popup:
+    case Qt::ToolTip:
+    case Qt::Desktop:
+    case Qt::ForeignWindow:
+        return false;
+    default:
+        return !window.flags().testFlag(Qt::BypassWindowManagerHint);
+    }
+}
+
+/// Hides this application's windows and shows them again when restored or destroyed, so a grab
+/// abandoned halfway never leaves them hidden.
+class HiddenWindows {
+public:
+    HiddenWindows() {
+        const xcb_window_t focus = inputFocus();
+        for (QWindow *window : QGuiApplication::topLevelWindows()) {
+            if (!takesPartInGrab(*window))
+                continue;
+            const auto id = xcb_window_t(window->winId());
+            m_windows.push_back({window, X11Support::topLevelAncestor(id), window->position(),
+                                 X11Support::desktopOf(id), window->isActive() || focus == id});
+        }
+        const std::vector<xcb_window_t> order = stackingOrder();
+        const auto rank = [&](const HiddenWindow &hidden) {
+            return std::find(order.begin(), order.end(), hidden.frame) - order.begin();
+        };
+        std::ranges::sort(m_windows, {}, rank);
+        for (const HiddenWindow &hidden : m_windows)
+            hidden.window->hide();
+        xcb_flush(X11Support::connection());
+    }
+
+    HiddenWindows(const HiddenWindows &) = delete;
+    HiddenWindows &operator=(const HiddenWindows &) = delete;
+    ~HiddenWindows() { restore(); }
+
+    [[nodiscard]] bool empty() const { return m_windows.empty(); }
+
+    [[nodiscard]] bool anyOnScreen() const {
+        return std::ranges::any_of(m_windows, [](const HiddenWindow &hidden) {
+            return hidden.window && (X11Support::isViewable(hidden.frame) ||
+                                     X11Support::isViewable(xcb_window_t(hidden.window->winId())));
+        });
+    }
+
+    void restore() {
+        for (const HiddenWindow &hidden : m_windows) {
+            QWindow *window = hidden.window;
+            if (!window)
+                continue;
+            if (hidden.desktop)
+                X11Support::setDesktop(*window, *hidden.desktop);
+            // An explicit position asks the manager to keep it instead of placing the window anew.
+            window->setPosition(hidden.position);
+            // Showing must not steal the focus from the application the user is in.
+            const QVariant quiet = window->property("_q_showWithoutActivating");
+            window->setProperty("_q_showWithoutActivating", !hidden.active);
+            window->setVisible(true);
+            window->setProperty("_q_showWithoutActivating", quiet);
+            if (hidden.active)
+                window->requestActivate();
+        }
+        m_windows.clear();
+        if (xcb_connection_t *c = X11Support::connection())
+            xcb_flush(c);
+    }
+
+private:
+    std::vector<HiddenWindow> m_windows;
+};
+
+} // namespace
+
+X11ScreenGrabber::X11ScreenGrabber(std::chrono::milliseconds settleDelay, QObject *parent)
+    : QObject(parent)
+    , m_settleDelay(settleDelay) {}
+
+QCoro::Task<ScreenGrabber::Grab> X11ScreenGrabber::grabPrimaryScreen() {
+    // One grab at a time: a second one would find our windows already hidden and leave them out
+    // of its list, or grab them while the first one shows them again.
+    while (m_busy)
+        co_await qCoro(this, &X11ScreenGrabber::grabFinished);
+    m_busy = true;
+    struct Release {
+        X11ScreenGrabber *self;
+        ~Release() {
+            self->m_busy = false;
+            Q_EMIT self->grabFinished();
+        }
+    } release{this};
+
+    QPointer<QScreen> screen = QGuiApplication::primaryScreen();
+    if (!screen || !X11Support::connection())
+        co_return Grab{};
+
+    QElapsedTimer hiddenFor;
+    hiddenFor.start();
+    HiddenWindows hidden;
+    const bool hidAny = !hidden.empty();
+    if (hidAny) {
+        QElapsedTimer waited;
+        waited.start();
+        while (hidden.anyOnScreen() && waited.elapsed() < unmapTimeout.count())
+            co_await QCoro::sleepFor(unmapPoll);
+        // What lay beneath our windows has been exposed; its owners need a moment to repaint.
+        co_await QCoro::sleepFor(m_settleDelay);
+    }
+
+    Grab grab;
+    if (screen) {
+        grab.image = screen->grabWindow(0).toImage();
+        grab.logicalSize = screen->size();
+    }
+    hidden.restore();
+    m_lastHiddenFor = std::chrono::microseconds(hidAny ? hiddenFor.nsecsElapsed() / 1000 : 0);
+    co_return grab;
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "platform/ScreenGrabber.h"
+
+#include <QObject>
+
+#include <chrono>
+
+/// Grabs the first screen of an X11 session. X11 cannot leave one client's windows out of a grab,
+/// so this application's visible windows are hidden for the moment of the grab and then shown
+/// again where they were, on the same desktop, in the same stacking order and with the same
+/// focus. Grabs are taken one at a time.
+class X11ScreenGrabber final : public QObject, public ScreenGrabber {
+    Q_OBJECT
+
+public:
+    /// How long the windows beneath ours get to repaint once ours are off the screen.
+    static constexpr std::chrono::milliseconds defaultSettleDelay{50};
+
+    explicit X11ScreenGrabber(std::chrono::milliseconds settleDelay = defaultSettleDelay,
+                              QObject *parent = nullptr);
+
+    QCoro::Task<Grab> grabPrimaryScreen() override;
+
+    /// How long our windows were off the screen during the latest grab.
+    [[nodiscard]] std::chrono::microseconds lastHiddenFor() const { return m_lastHiddenFor; }
+
+Q_SIGNALS:
+    void grabFinished();
+
+private:
+    std::chrono::milliseconds m_settleDelay;
+    std::chrono::microseconds m_lastHiddenFor{0};
+    bool m_busy = false;
+};

@@ -1,0 +1,102 @@
+#include "platform/x11/X11Support.h"
+
+#include <QGuiApplication>
+#include <QHash>
+#include <QWindow>
+
+namespace X11Support {
+
+xcb_connection_t *connection() {
+    const auto *x11 =
+        qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 ? x11->connection() : nullptr;
+}
+
+xcb_window_t rootWindow() {
+    xcb_connection_t *c = connection();
+    if (!c)
+        return XCB_WINDOW_NONE;
+    // Qt opens the default screen of the display, which is the first one on every modern setup.
+    return xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+}
+
+xcb_atom_t atom(const QByteArray &name) {
+    static QHash<QByteArray, xcb_atom_t> interned;
+    if (const auto found = interned.constFind(name); found != interned.cend())
+        return *found;
+    xcb_connection_t *c = connection();
+    if (!c)
+        return XCB_ATOM_NONE;
+    const Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, 0, quint16(name.size()), name.constData()), nullptr));
+    const xcb_atom_t value = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    interned.insert(name, value);
+    return value;
+}
+
+std::optional<quint32> desktopOf(xcb_window_t window) {
+    xcb_connection_t *c = connection();
+    if (!c)
+        return std::nullopt;
+    const Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+        c, xcb_get_property(c, 0, window, atom("_NET_WM_DESKTOP"), XCB_ATOM_CARDINAL, 0, 1),
+        nullptr));
+    if (!reply || reply->format != 32 || xcb_get_property_value_length(reply.get()) < 4)
+        return std::nullopt;
+    return *static_cast<const quint32 *>(xcb_get_property_value(reply.get()));
+}
+
+void setDesktop(QWindow &window, quint32 desktop) {
+    xcb_connection_t *c = connection();
+    if (!c)
+        return;
+    const auto id = xcb_window_t(window.winId());
+    const xcb_atom_t desktopAtom = atom("_NET_WM_DESKTOP");
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, desktopAtom, XCB_ATOM_CARDINAL, 32, 1,
+                        &desktop);
+    if (window.isVisible()) {
+        xcb_client_message_event_t event{};
+        event.response_type = XCB_CLIENT_MESSAGE;
+        event.format = 32;
+        event.window = id;
+        event.type = desktopAtom;
+        event.data.data32[0] = desktop;
+        event.data.data32[1] = 2; // source: a pager-like request, honoured by every EWMH manager
+        xcb_send_event(c, 0, rootWindow(),
+                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                       reinterpret_cast<const char *>(&event));
+    }
+    xcb_flush(c);
+}
+
+xcb_window_t topLevelAncestor(xcb_window_t window) {
+    xcb_connection_t *c = connection();
+    if (!c)
+        return window;
+    const xcb_window_t root = rootWindow();
+    xcb_window_t current = window;
+    for (int depth = 0; depth < 8; ++depth) {
+        xcb_generic_error_t *error = nullptr;
+        const Reply<xcb_query_tree_reply_t> tree(
+            xcb_query_tree_reply(c, xcb_query_tree(c, current), &error));
+        const Reply<xcb_generic_error_t> dropped(error);
+        if (!tree || tree->parent == root || tree->parent == XCB_WINDOW_NONE)
+            return current;
+        current = tree->parent;
+    }
+    return current;
+}
+
+bool isViewable(xcb_window_t window) {
+    xcb_connection_t *c = connection();
+    if (!c)
+        return false;
+    // A window the manager has destroyed meanwhile answers with an error, which is not viewable.
+    xcb_generic_error_t *error = nullptr;
+    const Reply<xcb_get_window_attributes_reply_t> attributes(
+        xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), &error));
+    const Reply<xcb_generic_error_t> dropped(error);
+    return attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+}
+
+} // namespace X11Support

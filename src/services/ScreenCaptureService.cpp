@@ -1,0 +1,73 @@
+#include "services/ScreenCaptureService.h"
+
+#include <QBuffer>
+#include <QImageWriter>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <QCoroFuture>
+
+namespace {
+
+const QString noDisplayMessage = QStringLiteral("No display found for screen capture");
+const QString encodingMessage = QStringLiteral("Failed to encode screenshot as JPEG");
+
+struct Encoded {
+    QByteArray jpeg;
+    QString base64;
+};
+
+Encoded encode(const QImage &image, QSize logicalSize) {
+    Encoded result;
+    result.jpeg = ScreenCaptureService::encodeJpeg(image, logicalSize);
+    if (!result.jpeg.isEmpty())
+        result.base64 = QString::fromLatin1(result.jpeg.toBase64());
+    return result;
+}
+
+} // namespace
+
+ScreenCaptureService::ScreenCaptureService(ScreenGrabber &grabber)
+    : m_grabber(grabber) {}
+
+QCoro::Task<ScreenCapture::Screenshot> ScreenCaptureService::captureScreen() {
+    ScreenGrabber::Grab grab;
+    try {
+        grab = co_await m_grabber.grabPrimaryScreen();
+    } catch (const ScreenGrabber::Unavailable &unavailable) {
+        throw CaptureError(unavailable.message());
+    }
+    if (grab.logicalSize.isEmpty())
+        throw CaptureError(noDisplayMessage);
+
+    const QImage image = grab.image;
+    const QSize logicalSize = grab.logicalSize;
+    Encoded encoded = co_await QtConcurrent::run(encode, image, logicalSize);
+    if (encoded.jpeg.isEmpty())
+        throw CaptureError(encodingMessage);
+
+    // The conversation shows the grab itself: same logical size as the JPEG's source, a quarter
+    // of the memory of the doubled picture.
+    auto shown = std::make_shared<QImage>(grab.image);
+    shown->setDevicePixelRatio(qreal(shown->width()) / logicalSize.width());
+    co_return Screenshot{std::move(shown), std::move(encoded.base64)};
+}
+
+QByteArray ScreenCaptureService::encodeJpeg(const QImage &image, QSize logicalSize) {
+    if (image.isNull() || logicalSize.isEmpty())
+        return {};
+    const QSize target = logicalSize * 2;
+    const QImage scaled = image.size() == target ? image
+                                                 : image.scaled(target, Qt::IgnoreAspectRatio,
+                                                                Qt::SmoothTransformation);
+    if (scaled.isNull())
+        return {};
+
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setQuality(jpegQuality);
+    if (!writer.write(scaled))
+        return {};
+    return jpeg;
+}

@@ -1,0 +1,167 @@
+// Screen capture in a real X session (Xvfb + openbox, scripts/with-x11.sh): another client's
+// window is in the picture, ours are not, and ours come back exactly as they were.
+
+#include "Await.h"
+#include "platform/ScreenGrabbers.h"
+#include "platform/x11/X11Support.h"
+#include "services/ScreenCaptureService.h"
+
+#include <QGuiApplication>
+#include <QPainter>
+#include <QProcess>
+#include <QRasterWindow>
+#include <QScreen>
+#include <QTest>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const QColor foreign(0xff, 0x00, 0xff);
+const QColor ours(0x00, 0xc0, 0x00);
+
+class PlainWindow final : public QRasterWindow {
+public:
+    explicit PlainWindow(QColor colour)
+        : m_colour(colour) {}
+
+protected:
+    void paintEvent(QPaintEvent *) override { QPainter(this).fillRect(QRect(QPoint(), size()), m_colour); }
+
+private:
+    QColor m_colour;
+};
+
+bool near(QColor actual, QColor expected) {
+    return qAbs(actual.red() - expected.red()) < 40 &&
+           qAbs(actual.green() - expected.green()) < 40 &&
+           qAbs(actual.blue() - expected.blue()) < 40;
+}
+
+xcb_window_t inputFocus() {
+    xcb_connection_t *c = X11Support::connection();
+    const X11Support::Reply<xcb_get_input_focus_reply_t> focus(
+        xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+    return focus ? focus->focus : xcb_window_t(XCB_WINDOW_NONE);
+}
+
+// The capture as the backend gets it, decoded; its pixels are twice the screen's coordinates.
+QImage decoded(const ScreenCapture::Screenshot &shot) {
+    return QImage::fromData(QByteArray::fromBase64(shot.base64.toLatin1()), "JPEG");
+}
+
+QColor at(const QImage &picture, QPoint logical) {
+    return picture.pixelColor(logical * 2);
+}
+
+} // namespace
+
+class X11ScreenGrabberTest : public QObject {
+    Q_OBJECT
+
+private:
+    QProcess m_other;
+    xcb_window_t m_otherWindow = XCB_WINDOW_NONE;
+    std::unique_ptr<ScreenGrabber> m_grabber;
+
+    // Shaped like the overlay: frameless, above others, refuses focus, on every desktop.
+    std::unique_ptr<PlainWindow> overlayLike(QRect geometry) {
+        auto window = std::make_unique<PlainWindow>(ours);
+        window->setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                         Qt::WindowDoesNotAcceptFocus);
+        window->setGeometry(geometry);
+        X11Support::setDesktop(*window, X11Support::allDesktops);
+        window->show();
+        [&] { QVERIFY(QTest::qWaitForWindowExposed(window.get())); }();
+        X11Support::setDesktop(*window, X11Support::allDesktops);
+        return window;
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
+        m_other.start(QStringLiteral(PINDLE_COLOUR_WINDOW_PATH),
+                      {"50", "50", "1000", "700", foreign.name().mid(1)});
+        QVERIFY(m_other.waitForReadyRead(10000));
+        m_otherWindow = m_other.readLine().trimmed().toUInt();
+        QVERIFY(m_otherWindow != XCB_WINDOW_NONE);
+        QTRY_COMPARE(inputFocus(), m_otherWindow); // openbox focuses a new normal window
+        m_grabber = createScreenGrabber();
+    }
+    void cleanupTestCase() {
+        m_other.kill();
+        m_other.waitForFinished();
+    }
+
+    void ourWindowsAreLeftOutAndComeBack() {
+        const QRect geometry(300, 300, 300, 200);
+        const auto overlay = overlayLike(geometry);
+        const auto id = xcb_window_t(overlay->winId());
+        QTRY_COMPARE(X11Support::desktopOf(id), std::optional(X11Support::allDesktops));
+        ScreenCaptureService service(*m_grabber);
+
+        const ScreenCapture::Screenshot shot = await(service.captureScreen());
+
+        const QImage picture = decoded(shot);
+        QCOMPARE(picture.size(), QGuiApplication::primaryScreen()->size() * 2);
+        QVERIFY2(near(at(picture, geometry.center()), foreign),
+                 qPrintable(at(picture, geometry.center()).name()));
+        QVERIFY(near(at(picture, {900, 600}), foreign));
+        QVERIFY(!near(at(picture, {1300, 850}), foreign)); // outside the other window
+        QCOMPARE(shot.image->deviceIndependentSize(), QSizeF(1440, 900));
+
+        QVERIFY(overlay->isVisible());
+        QTRY_VERIFY(X11Support::isViewable(id));
+        QCOMPARE(overlay->geometry(), geometry);
+        QTRY_COMPARE(X11Support::desktopOf(id), std::optional(X11Support::allDesktops));
+        QCOMPARE(inputFocus(), m_otherWindow); // the user's window kept the focus throughout
+    }
+
+    // A window the user is typing into (a decorated, active one) gets the focus back.
+    void anActiveWindowIsActiveAgain() {
+        PlainWindow window(ours);
+        window.setGeometry(400, 250, 320, 240);
+        window.show();
+        window.requestActivate();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        const QPoint position = window.position();
+        ScreenCaptureService service(*m_grabber);
+
+        const QImage picture = decoded(await(service.captureScreen()));
+
+        QVERIFY(near(at(picture, window.geometry().center()), foreign));
+        QTRY_COMPARE(inputFocus(), xcb_window_t(window.winId()));
+        QCOMPARE(window.position(), position);
+        window.close();
+        QTRY_COMPARE(inputFocus(), m_otherWindow);
+    }
+
+    // Captures started together run one after the other, and none sees our window.
+    void overlappingCaptures() {
+        const auto overlay = overlayLike({600, 200, 200, 200});
+        ScreenCaptureService service(*m_grabber);
+        auto first = service.captureScreen();
+        auto second = service.captureScreen();
+        QVERIFY(near(at(decoded(await(std::move(first))), {700, 300}), foreign));
+        QVERIFY(near(at(decoded(await(std::move(second))), {700, 300}), foreign));
+        QTRY_VERIFY(X11Support::isViewable(xcb_window_t(overlay->winId())));
+    }
+
+    void pointerIsNotDrawn() {
+        QCursor::setPos(QPoint(500, 500));
+        QTRY_COMPARE(QCursor::pos(), QPoint(500, 500));
+        ScreenCaptureService service(*m_grabber);
+        const QImage picture = decoded(await(service.captureScreen()));
+        for (int dy = 0; dy < 16; dy += 3)
+            for (int dx = 0; dx < 12; dx += 3)
+                QVERIFY(near(at(picture, {500 + dx, 500 + dy}), foreign));
+    }
+};
+
+int main(int argc, char **argv) {
+    QGuiApplication app(argc, argv);
+    X11ScreenGrabberTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_x11screengrabber.moc"
