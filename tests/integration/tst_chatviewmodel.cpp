@@ -6,6 +6,7 @@
 #include "FakeBackend.h"
 #include "FakeSecretStore.h"
 #include "models/ChatViewModel.h"
+#include "models/MessageListModel.h"
 #include "platform/Clock.h"
 #include "platform/FocusHandoff.h"
 #include "platform/ScreenCapture.h"
@@ -14,6 +15,7 @@
 #include "services/ChatGPTService.h"
 #include "services/SettingsManager.h"
 
+#include <QAbstractItemModelTester>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -289,6 +291,57 @@ private Q_SLOTS:
         QCOMPARE(m_model->errorMessage(),
                  QStringLiteral("Screen capture failed: No display to capture."));
         QCOMPARE(shown(), QStringList{"user: q"});
+    }
+
+    // The list the overlay shows changes row by row: never a reset for a token.
+    void listModelFollowsTheConversation() {
+        MessageListModel list(*m_model);
+        QAbstractItemModelTester tester(&list,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QStringList events;
+        connect(&list, &QAbstractItemModel::rowsInserted, this,
+                [&](const QModelIndex &, int first, int last) {
+                    events << QStringLiteral("insert %1-%2").arg(first).arg(last);
+                });
+        connect(&list, &QAbstractItemModel::rowsRemoved, this,
+                [&](const QModelIndex &, int first, int last) {
+                    events << QStringLiteral("remove %1-%2").arg(first).arg(last);
+                });
+        connect(&list, &QAbstractItemModel::dataChanged, this,
+                [&](const QModelIndex &from, const QModelIndex &to, const QList<int> &roles) {
+                    QCOMPARE(roles, QList<int>{MessageListModel::ContentRole});
+                    events << QStringLiteral("change %1-%2").arg(from.row()).arg(to.row());
+                });
+        connect(&list, &QAbstractItemModel::modelReset, this, [&] { events << "reset"; });
+
+        ask("q", {"A", "B"});
+        QCOMPARE(events, QStringList({"insert 0-0", "insert 1-1", "change 1-1", "change 1-1"}));
+        const QModelIndex reply = list.index(1);
+        QCOMPARE(reply.data(MessageListModel::ContentRole).toString(), QStringLiteral("AB"));
+        QCOMPARE(reply.data(MessageListModel::MessageRole).toString(),
+                 QStringLiteral("assistant"));
+        QCOMPARE(reply.data(MessageListModel::IdRole).toString(),
+                 m_model->messages()[1].id.toString(QUuid::WithoutBraces));
+        QCOMPARE(reply.data(MessageListModel::HasImageRole).toBool(), false);
+
+        events.clear();
+        m_backend->enqueue(Reply::text(500, "boom"));
+        ask("again", {});
+        QCOMPARE(events, QStringList({"insert 2-2", "insert 3-3", "remove 3-3"}));
+        QCOMPARE(list.count(), 3);
+
+        events.clear();
+        m_capture.delay = 0ms;
+        m_backend->enqueue(answer({"seen"}));
+        m_backend->enqueue(completionReply("seen, reviewed"));
+        m_model->captureAndAnalyze();
+        QTRY_VERIFY(!m_model->isLoading() && !m_model->isCapturing());
+        QCOMPARE(list.index(3).data(MessageListModel::HasImageRole).toBool(), true);
+
+        events.clear();
+        m_model->clearChat();
+        QCOMPARE(events, QStringList{"reset"});
+        QCOMPARE(list.rowCount(), 0);
     }
 
     void answersAreAddressedById() {
