@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# Runs a command beside a private PulseAudio daemon with two null sinks and no hardware: "speaker"
+# (the default sink: what the computer plays) and "micfeed", whose monitor is remapped to "virtmic"
+# (the default source: what is played into micfeed is heard by the microphone). Both sinks are kept
+# busy with silence, because an idle null sink delivers nothing for a while after a recording
+# connects. PULSE_SERVER points at the daemon. Everything is stopped on exit, even when the command
+# crashes or this script is killed.
+set -euo pipefail
+
+for tool in pulseaudio pactl pacat; do
+    if ! command -v "$tool" >/dev/null; then
+        echo "with-pulse: $tool is not installed (scripts/install-deps.sh installs it)" >&2
+        exit 1
+    fi
+done
+
+scratch=$(mktemp -d /tmp/pindle-pulse.XXXXXX)
+mkdir -m 700 -p "$scratch/home" "$scratch/run"
+export HOME="$scratch/home" XDG_RUNTIME_DIR="$scratch/run" XDG_CONFIG_HOME="$scratch/home/.config"
+export PULSE_SERVER="unix:$scratch/native"
+
+cat >"$scratch/ci.pa" <<EOF
+load-module module-native-protocol-unix socket=$scratch/native auth-anonymous=1
+load-module module-null-sink sink_name=speaker
+load-module module-null-sink sink_name=micfeed
+load-module module-remap-source master=micfeed.monitor source_name=virtmic
+set-default-sink speaker
+set-default-source virtmic
+EOF
+
+# Every process started here, newest last; also in a file for the watchdog below.
+helpers=()
+track() {
+    helpers+=("$1")
+    echo "$1" >>"$scratch/pids"
+}
+cleanup() {
+    # Newest first: the command and the players go before the daemon they use.
+    for ((i = ${#helpers[@]} - 1; i >= 0; i--)); do
+        kill "${helpers[i]}" 2>/dev/null || true
+    done
+    wait 2>/dev/null || true
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
+trap 'exit 143' TERM INT HUP
+
+# If this script is killed outright (SIGKILL from a test timeout), the traps do not run: a watchdog
+# stops what was started and removes the scratch folder once the script is gone.
+script_pid=$$
+(
+    while kill -0 "$script_pid" 2>/dev/null; do sleep 1; done
+    tac "$scratch/pids" 2>/dev/null | xargs -r kill 2>/dev/null
+    rm -rf "$scratch"
+) >/dev/null 2>&1 &
+helpers+=("$!")
+
+pulseaudio --daemonize=no --exit-idle-time=-1 -n --use-pid-file=no -F "$scratch/ci.pa" \
+    --log-target="file:$scratch/pulse.log" &
+daemon=$!
+track "$daemon"
+
+for ((i = 0; i < 200; i++)); do
+    pactl info >/dev/null 2>&1 && break
+    if ! kill -0 "$daemon" 2>/dev/null; then
+        echo "with-pulse: pulseaudio did not start:" >&2
+        cat "$scratch/pulse.log" >&2
+        exit 1
+    fi
+    sleep 0.05
+done
+if ! pactl info >/dev/null 2>&1; then
+    echo "with-pulse: pulseaudio does not answer" >&2
+    exit 1
+fi
+
+for sink in speaker micfeed; do
+    pacat --playback -d "$sink" --latency-msec=20 /dev/zero &
+    track "$!"
+done
+
+"$@" &
+command_pid=$!
+track "$command_pid"
+status=0
+wait "$command_pid" || status=$?
+exit "$status"

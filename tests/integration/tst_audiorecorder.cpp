@@ -1,0 +1,342 @@
+// The recorders against a real PulseAudio daemon with null sinks (scripts/with-pulse.sh starts it):
+// speech played into a sink must end up in the right file, encoded as promised.
+
+#include "Await.h"
+#include "platform/pulse/PulseAudioCapture.h"
+#include "services/SystemAudioRecorder.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using RecordingError = AudioRecorder::RecordingError;
+using Reason = RecordingError::Reason;
+
+namespace {
+
+int run(const QString &program, const QStringList &arguments) {
+    QProcess process;
+    process.start(program, arguments);
+    process.waitForFinished(20000);
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+struct Probe {
+    QString codec;
+    int sampleRate = 0;
+    int channels = 0;
+    double seconds = 0;
+};
+
+Probe probe(const QString &path) {
+    QProcess ffprobe;
+    ffprobe.start("ffprobe", {"-v", "error", "-of", "json", "-show_streams", "-show_format", path});
+    ffprobe.waitForFinished();
+    const QJsonObject info = QJsonDocument::fromJson(ffprobe.readAllStandardOutput()).object();
+    const QJsonObject stream = info["streams"].toArray().first().toObject();
+    return {stream["codec_name"].toString(), stream["sample_rate"].toString().toInt(),
+            stream["channels"].toInt(),
+            info["format"].toObject()["duration"].toString().toDouble()};
+}
+
+// The loudest sample in dBFS, from ffmpeg's volumedetect.
+double maxVolume(const QString &path) {
+    QProcess ffmpeg;
+    ffmpeg.start("ffmpeg", {"-hide_banner", "-nostats", "-i", path, "-af", "volumedetect", "-f",
+                            "null", "-"});
+    ffmpeg.waitForFinished();
+    const QString log = QString::fromUtf8(ffmpeg.readAllStandardError());
+    const auto match = QRegularExpression("max_volume: (-?[0-9.]+|-inf) dB").match(log);
+    return match.hasMatch() ? match.captured(1).toDouble() : 0;
+}
+
+// A daemon of our own beside the script's, for a server without devices and one that goes away.
+class Daemon final {
+public:
+    explicit Daemon(const QString &modules) {
+        m_dir.setAutoRemove(true);
+        const QString socket = m_dir.filePath("native");
+        QFile config(m_dir.filePath("daemon.pa"));
+        config.open(QIODevice::WriteOnly);
+        config.write(("load-module module-native-protocol-unix auth-anonymous=1 socket=" + socket +
+                      "\n" + modules)
+                         .toUtf8());
+        config.close();
+        QDir(m_dir.path()).mkdir("run");
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", m_dir.path());
+        env.insert("XDG_RUNTIME_DIR", m_dir.filePath("run"));
+        m_process.setProcessEnvironment(env);
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start("pulseaudio",
+                        {"--daemonize=no", "--exit-idle-time=-1", "-n", "--use-pid-file=no",
+                         "--log-target=stderr", "--log-level=error", "-F", config.fileName()});
+        address = "unix:" + socket;
+        for (int i = 0; i < 200; ++i) {
+            if (run("pactl", {"-s", address, "info"}) == 0)
+                return;
+            QTest::qWait(50);
+        }
+        qFatal("a private pulseaudio did not start");
+    }
+    ~Daemon() { kill(); }
+    void kill() {
+        m_process.kill();
+        m_process.waitForFinished();
+    }
+
+    QString address;
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+};
+
+std::unique_ptr<AudioRecorder> makeRecorder(bool systemAudio, AudioCapture &capture) {
+    if (systemAudio)
+        return std::make_unique<SystemAudioRecorder>(capture);
+    return std::make_unique<AudioRecorder>(capture);
+}
+
+// Every notification of a recorder, in order.
+QStringList *observe(AudioRecorder &recorder) {
+    auto *events = new QStringList;
+    QObject::connect(&recorder, &QObject::destroyed, [events] { delete events; });
+    QObject::connect(&recorder, &AudioRecorder::audioURLChanged,
+                     [events, &recorder] { *events << "url " + recorder.audioURL().fileName(); });
+    QObject::connect(&recorder, &AudioRecorder::isRecordingChanged, [events, &recorder] {
+        *events << (recorder.isRecording() ? "recording" : "not recording");
+    });
+    QObject::connect(&recorder, &AudioRecorder::recordingFinished,
+                     [events](const QUrl &url, bool successfully) {
+                         *events << "finished " + url.fileName() + (successfully ? " ok" : " bad");
+                     });
+    return events;
+}
+
+} // namespace
+
+class AudioRecorderTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_tmp; // the recorders' temporary folder
+    QString m_speech;
+    double m_speechSeconds = 0;
+    PulseAudioCapture m_capture;
+
+    void play(const QString &sink) { QCOMPARE(run("paplay", {"-d", sink, m_speech}), 0); }
+
+    // Stops and waits for the file to be complete.
+    void finish(AudioRecorder &recorder, bool successfully = true) {
+        QSignalSpy finished(&recorder, &AudioRecorder::recordingFinished);
+        recorder.stopRecording();
+        QVERIFY(!recorder.isRecording());
+        QVERIFY(finished.wait(10000));
+        QCOMPARE(finished.first().at(1).toBool(), successfully);
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        if (qEnvironmentVariableIsEmpty("PULSE_SERVER"))
+            QFAIL("needs a private sound server: run through scripts/with-pulse.sh");
+        qputenv("TMPDIR", QFile::encodeName(m_tmp.path()));
+        m_speech = m_tmp.filePath("speech.wav");
+        QCOMPARE(run("espeak-ng", {"-w", m_speech, "Testing, one two three four."}), 0);
+        m_speechSeconds = probe(m_speech).seconds;
+        QVERIFY(m_speechSeconds > 1);
+    }
+
+    void recordsItsOwnDevice_data() {
+        QTest::addColumn<bool>("systemAudio");
+        QTest::addColumn<QString>("sink");
+        QTest::addColumn<bool>("heard");
+        QTest::newRow("microphone hears micfeed") << false << "micfeed" << true;
+        QTest::newRow("microphone not the speaker") << false << "speaker" << false;
+        QTest::newRow("system audio hears the speaker") << true << "speaker" << true;
+        QTest::newRow("system audio not micfeed") << true << "micfeed" << false;
+    }
+
+    void recordsItsOwnDevice() {
+        QFETCH(bool, systemAudio);
+        QFETCH(QString, sink);
+        QFETCH(bool, heard);
+        const std::unique_ptr<AudioRecorder> recorder = makeRecorder(systemAudio, m_capture);
+        const QStringList *events = observe(*recorder);
+        recorder->stopRecording(); // nothing to stop: nothing happens
+        QCOMPARE(*events, QStringList());
+
+        await(recorder->startRecording());
+        const QString name = systemAudio ? "pindle_system_audio.m4a" : "pindle_recording.m4a";
+        QCOMPARE(*events, QStringList({"url " + name, "recording"}));
+        QCOMPARE(recorder->audioURL(), QUrl::fromLocalFile(m_tmp.filePath(name)));
+        play(sink);
+        finish(*recorder);
+        QCOMPARE(*events, QStringList({"url " + name, "recording", "not recording",
+                                       "finished " + name + " ok"}));
+
+        const QString path = recorder->audioURL().toLocalFile();
+        const Probe file = probe(path);
+        QCOMPARE(file.codec, "aac");
+        QCOMPARE(file.sampleRate, 12000);
+        QCOMPARE(file.channels, systemAudio ? 2 : 1);
+        QVERIFY2(file.seconds > m_speechSeconds - 0.2 && file.seconds < m_speechSeconds + 3,
+                 qPrintable(QString::number(file.seconds)));
+        const double loudest = maxVolume(path);
+        QVERIFY2(heard ? loudest > -20 : loudest < -60, qPrintable(QString::number(loudest)));
+    }
+
+    void nextRecordingOverwritesTheFile() {
+        AudioRecorder recorder(m_capture);
+        QSignalSpy urlChanges(&recorder, &AudioRecorder::audioURLChanged);
+        await(recorder.startRecording());
+        play("micfeed");
+        finish(recorder);
+        const QUrl first = recorder.audioURL();
+        const double long_ = probe(first.toLocalFile()).seconds;
+
+        await(recorder.startRecording());
+        finish(recorder);
+        QCOMPARE(recorder.audioURL(), first);
+        QCOMPARE(urlChanges.count(), 1);
+        const double short_ = probe(first.toLocalFile()).seconds;
+        QVERIFY2(short_ < long_ - 1, qPrintable(QString("%1 then %2").arg(long_).arg(short_)));
+    }
+
+    // Only the last start records; what it replaced ends without a word, one writer at a time.
+    void startingAgainKeepsOneRecording_data() {
+        QTest::addColumn<bool>("whileStarting");
+        QTest::newRow("three starts at once") << true;
+        QTest::newRow("start while recording") << false;
+    }
+
+    void startingAgainKeepsOneRecording() {
+        QFETCH(bool, whileStarting);
+        SystemAudioRecorder recorder(m_capture);
+        const QStringList *events = observe(recorder);
+        if (whileStarting) {
+            QCoro::Task<void> first = recorder.startRecording();
+            QCoro::Task<void> second = recorder.startRecording();
+            await(recorder.startRecording());
+            await(std::move(first));
+            await(std::move(second));
+        } else {
+            await(recorder.startRecording());
+            await(recorder.startRecording());
+        }
+        QVERIFY(recorder.isRecording());
+        play("speaker");
+        finish(recorder);
+        QCOMPARE(*events, QStringList({"url pindle_system_audio.m4a", "recording", "not recording",
+                                       "finished pindle_system_audio.m4a ok"}));
+        const Probe file = probe(recorder.audioURL().toLocalFile());
+        QCOMPARE(file.codec, "aac");
+        QVERIFY(file.seconds > m_speechSeconds - 0.2);
+    }
+
+    void failureChangesNothing_data() {
+        QTest::addColumn<QString>("server"); // "empty": a daemon without devices
+        QTest::addColumn<bool>("systemAudio");
+        QTest::addColumn<QString>("tmpdir");
+        QTest::addColumn<Reason>("reason");
+        QTest::addColumn<QString>("message");
+        const QString nowhere = "unix:/nonexistent/pindle-pulse";
+        const QString noServer = "No sound server is running (PulseAudio or PipeWire).";
+        QTest::newRow("no server, microphone")
+            << nowhere << false << "" << Reason::NoSoundServer << noServer;
+        QTest::newRow("no server, system audio")
+            << nowhere << true << "" << Reason::NoSoundServer << noServer;
+        QTest::newRow("no devices, microphone")
+            << "empty" << false << "" << Reason::NoSource << "No microphone was found.";
+        QTest::newRow("no devices, system audio")
+            << "empty" << true << "" << Reason::NoMonitorSource << "No sound output device";
+        QTest::newRow("no temporary folder")
+            << "" << false << "/nonexistent/pindle" << Reason::Failed
+            << "The temporary folder /nonexistent/pindle does not exist.";
+        // A folder where the file should be: refused even to root.
+        const QString blocked = m_tmp.filePath("blocked");
+        QDir(blocked).mkpath("pindle_system_audio.m4a");
+        QTest::newRow("file cannot be written")
+            << "" << true << blocked << Reason::Failed
+            << "The recording could not be written to " + blocked +
+                   "/pindle_system_audio.m4a: Is a directory.";
+    }
+
+    void failureChangesNothing() {
+        QFETCH(QString, server);
+        QFETCH(bool, systemAudio);
+        QFETCH(QString, tmpdir);
+        QFETCH(Reason, reason);
+        QFETCH(QString, message);
+        std::unique_ptr<Daemon> empty;
+        if (server == "empty") {
+            empty = std::make_unique<Daemon>("");
+            server = empty->address;
+        }
+        if (!tmpdir.isEmpty())
+            qputenv("TMPDIR", QFile::encodeName(tmpdir));
+        const auto restore =
+            qScopeGuard([this] { qputenv("TMPDIR", QFile::encodeName(m_tmp.path())); });
+        PulseAudioCapture capture(server);
+        const std::unique_ptr<AudioRecorder> recorder = makeRecorder(systemAudio, capture);
+        const QStringList *events = observe(*recorder);
+        try {
+            await(recorder->startRecording());
+            QFAIL("the recording started");
+        } catch (const RecordingError &error) {
+            QCOMPARE(error.reason(), reason);
+            QVERIFY2(error.message().startsWith(message), qPrintable(error.message()));
+        }
+        QVERIFY(!recorder->isRecording());
+        QVERIFY(recorder->audioURL().isEmpty());
+        QCOMPARE(*events, QStringList());
+    }
+
+    void serverGoingAwayEndsTheRecording() {
+        Daemon daemon("load-module module-null-sink sink_name=out\n");
+        PulseAudioCapture capture(daemon.address);
+        SystemAudioRecorder recorder(capture);
+        const QStringList *events = observe(recorder);
+        await(recorder.startRecording());
+        QSignalSpy finished(&recorder, &AudioRecorder::recordingFinished);
+        daemon.kill();
+        QVERIFY(finished.wait(10000));
+        QCOMPARE(*events, QStringList({"url pindle_system_audio.m4a", "recording", "not recording",
+                                       "finished pindle_system_audio.m4a bad"}));
+        QCOMPARE(probe(recorder.audioURL().toLocalFile()).codec, "aac"); // still readable
+    }
+
+    void destroyingTheRecorderCompletesTheFile() {
+        auto recorder = std::make_unique<AudioRecorder>(m_capture);
+        await(recorder->startRecording());
+        const QString path = recorder->audioURL().toLocalFile();
+        play("micfeed");
+        recorder.reset();
+        QVERIFY(probe(path).seconds > m_speechSeconds - 0.2);
+        QVERIFY(maxVolume(path) > -20);
+
+        // Gone while still starting.
+        recorder = std::make_unique<AudioRecorder>(m_capture);
+        QCoro::Task<void> starting = recorder->startRecording();
+        recorder.reset();
+        await(std::move(starting));
+    }
+};
+
+int main(int argc, char *argv[]) {
+    QCoreApplication app(argc, argv);
+    AudioRecorderTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_audiorecorder.moc"
