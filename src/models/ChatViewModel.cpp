@@ -178,6 +178,10 @@ void ChatViewModel::clearChat() {
     m_summarizedMessageCount = 0;
 }
 
+void ChatViewModel::dismissError() {
+    setErrorMessage(QString());
+}
+
 void ChatViewModel::returnFocusToPreviousApp() {
     setStealthMode(true);
     m_focus.returnFocusToPreviousApp();

@@ -58,6 +58,8 @@ public:
     Q_INVOKABLE void captureAndAnalyze();
     Q_INVOKABLE void sendAudioMessage(const QString &audioFile);
     Q_INVOKABLE void clearChat();
+    /// Removes the error banner.
+    Q_INVOKABLE void dismissError();
     Q_INVOKABLE void returnFocusToPreviousApp();
 
     /// The content of the user message that carries a screenshot, for the text typed with it.

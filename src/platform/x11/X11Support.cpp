@@ -2,7 +2,11 @@
 
 #include <QGuiApplication>
 #include <QHash>
+#include <QRect>
 #include <QWindow>
+
+#include <algorithm>
+#include <vector>
 
 namespace X11Support {
 
@@ -67,6 +71,53 @@ void setDesktop(QWindow &window, quint32 desktop) {
                        reinterpret_cast<const char *>(&event));
     }
     xcb_flush(c);
+}
+
+void addNetWmStates(QWindow &window, std::initializer_list<QByteArray> states) {
+    xcb_connection_t *c = connection();
+    if (!c)
+        return;
+    const auto id = xcb_window_t(window.winId());
+    const xcb_atom_t stateAtom = atom("_NET_WM_STATE");
+    // Keep what is there: Qt merges its own states into the property the same way.
+    std::vector<xcb_atom_t> atoms;
+    const Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+        c, xcb_get_property(c, 0, id, stateAtom, XCB_ATOM_ATOM, 0, 1024), nullptr));
+    if (reply && reply->format == 32 && reply->type == XCB_ATOM_ATOM) {
+        const auto *existing = static_cast<const xcb_atom_t *>(xcb_get_property_value(reply.get()));
+        atoms.assign(existing, existing + xcb_get_property_value_length(reply.get()) / 4);
+    }
+    for (const QByteArray &state : states) {
+        const xcb_atom_t value = atom(state);
+        if (std::find(atoms.begin(), atoms.end(), value) == atoms.end())
+            atoms.push_back(value);
+    }
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, stateAtom, XCB_ATOM_ATOM, 32,
+                        quint32(atoms.size()), atoms.data());
+}
+
+void setBlurBehind(QWindow &window, const QRect &area) {
+    xcb_connection_t *c = connection();
+    if (!c)
+        return;
+    const quint32 region[] = {quint32(area.x()), quint32(area.y()), quint32(area.width()),
+                              quint32(area.height())};
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, xcb_window_t(window.winId()),
+                        atom("_KDE_NET_WM_BLUR_BEHIND_REGION"), XCB_ATOM_CARDINAL, 32, 4, region);
+    xcb_flush(c);
+}
+
+bool compositorBlurAvailable() {
+    xcb_connection_t *c = connection();
+    if (!c)
+        return false;
+    // KWin's blur effect announces itself with this property on the root window.
+    const Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+        c,
+        xcb_get_property(c, 0, rootWindow(), atom("_KDE_NET_WM_BLUR_BEHIND_REGION"),
+                         XCB_GET_PROPERTY_TYPE_ANY, 0, 0),
+        nullptr));
+    return reply && reply->type != XCB_ATOM_NONE;
 }
 
 xcb_window_t topLevelAncestor(xcb_window_t window) {

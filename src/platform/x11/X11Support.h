@@ -5,9 +5,11 @@
 #include <xcb/xcb.h>
 
 #include <cstdlib>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 
+class QRect;
 class QWindow;
 
 /// Small helpers over Qt's own xcb connection, shared by the X11 realisations.
@@ -34,6 +36,13 @@ inline constexpr quint32 allDesktops = 0xFFFFFFFF;
 /// and the EWMH request for one already managed. Window managers drop the property when a window
 /// is hidden, so call this again before every show.
 void setDesktop(QWindow &window, quint32 desktop);
+
+/// Adds EWMH states (`_NET_WM_STATE_...` atom names) to a window about to be shown.
+void addNetWmStates(QWindow &window, std::initializer_list<QByteArray> states);
+/// Asks a compositor that blurs (KWin) to blur what lies behind `area` of the window.
+void setBlurBehind(QWindow &window, const QRect &area);
+/// Whether the running compositor offers blur behind windows.
+[[nodiscard]] bool compositorBlurAvailable();
 
 /// The window manager's frame around `window`, or the window itself when it has none.
 [[nodiscard]] xcb_window_t topLevelAncestor(xcb_window_t window);

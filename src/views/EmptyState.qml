@@ -1,0 +1,39 @@
+import QtQuick
+
+// What an empty conversation shows. On a desktop that cannot keep the window out of other
+// programs' screen captures, the help text says how to keep it out of a shared screen instead.
+Column {
+    id: empty
+
+    required property bool hiddenFromCapture
+
+    spacing: 12
+    topPadding: 40
+    bottomPadding: 40
+
+    Icon {
+        anchors.horizontalCenter: parent.horizontalCenter
+        glyph: "hidden"
+        size: 40
+        color: Theme.alpha(Theme.white, 0.2)
+    }
+    Text {
+        anchors.horizontalCenter: parent.horizontalCenter
+        text: "Invisible AI Assistant"
+        color: Theme.alpha(Theme.white, 0.4)
+        font.pixelSize: 16
+        font.weight: Font.Medium
+    }
+    Text {
+        objectName: "helpText"
+        width: empty.width
+        horizontalAlignment: Text.AlignHCenter
+        textFormat: Text.PlainText
+        color: Theme.alpha(Theme.white, 0.25)
+        font.pixelSize: 12
+        text: (empty.hiddenFromCapture
+               ? "Ask anything — this window is hidden\nfrom screen recordings & video calls."
+               : "Ask anything — this window never takes focus.\nHide it with Alt+Space before you share.")
+              + "\n\nAlt+S = Screenshot  ·  Alt+T = Type  ·  Alt+Space = Toggle"
+    }
+}

@@ -1,0 +1,61 @@
+import QtQuick
+import QtQuick.Layouts
+
+// Logo, mode indicator, title, mode hint and the clear button.
+Item {
+    id: header
+
+    required property bool stealthMode
+    signal clearRequested
+
+    implicitHeight: row.implicitHeight + 20
+
+    RowLayout {
+        id: row
+        anchors.fill: parent
+        anchors.leftMargin: 16
+        anchors.rightMargin: 16
+        anchors.topMargin: 10
+        anchors.bottomMargin: 10
+        spacing: 8
+
+        Image {
+            source: "logo.png"
+            sourceSize: Qt.size(40, 40)
+            fillMode: Image.PreserveAspectFit
+            smooth: true
+            Layout.preferredWidth: 20
+            Layout.preferredHeight: 20
+            visible: status === Image.Ready
+        }
+        Rectangle {
+            objectName: "modeDot"
+            width: 8
+            height: 8
+            radius: 4
+            color: header.stealthMode ? Theme.green : Theme.orange
+        }
+        Text {
+            text: "Pindle"
+            color: Theme.alpha(Theme.white, 0.9)
+            font.pixelSize: 13
+            font.weight: Font.DemiBold
+        }
+        Item {
+            Layout.fillWidth: true
+        }
+        Text {
+            objectName: "modeHint"
+            text: header.stealthMode ? "Stealth · Alt+T to type" : "Typing · Enter to send"
+            color: Theme.alpha(header.stealthMode ? Theme.green : Theme.orange, 0.6)
+            font.pixelSize: 10
+        }
+        IconButton {
+            objectName: "clearButton"
+            glyph: "trash"
+            size: 11
+            toolTip: "Clear chat"
+            onClicked: header.clearRequested()
+        }
+    }
+}

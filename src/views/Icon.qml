@@ -1,0 +1,14 @@
+import QtQuick
+import QtQuick.Controls.impl
+
+// A monochrome icon tinted with `color`, `size` pixels square.
+IconImage {
+    property string glyph
+    property int size: 16
+
+    name: Theme.icons[glyph][0]
+    source: Qt.resolvedUrl(Theme.icons[glyph][1])
+    sourceSize: Qt.size(size, size)
+    width: size
+    height: size
+}

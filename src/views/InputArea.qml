@@ -1,0 +1,85 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+
+// Capture, microphone, system audio, the question field and send.
+Item {
+    id: area
+
+    required property var viewModel
+    required property var recording
+
+    implicitHeight: row.implicitHeight + 24
+
+    RowLayout {
+        id: row
+        anchors.fill: parent
+        anchors.leftMargin: 14
+        anchors.rightMargin: 14
+        anchors.topMargin: 12
+        anchors.bottomMargin: 12
+        spacing: 10
+
+        IconButton {
+            objectName: "captureButton"
+            glyph: "capture"
+            size: 16
+            busy: area.viewModel.isCapturing
+            toolTip: "Capture screen (Alt+S)"
+            enabled: !area.viewModel.isLoading && !area.viewModel.isCapturing
+            onClicked: area.viewModel.captureAndAnalyze()
+        }
+        IconButton {
+            objectName: "microphoneButton"
+            readonly property bool recording: area.recording.microphoneRecording
+            glyph: recording ? "micStop" : "mic"
+            size: 20
+            color: recording ? Theme.red : Theme.alpha(Theme.white, 0.7)
+            toolTip: recording ? "Stop Recording" : "Record Audio"
+            enabled: !area.viewModel.isLoading
+            onClicked: area.recording.toggleMicrophone()
+        }
+        IconButton {
+            objectName: "systemAudioButton"
+            readonly property bool recording: area.recording.systemAudioRecording
+            glyph: recording ? "systemAudioStop" : "systemAudio"
+            size: 20
+            color: recording ? Theme.orange : Theme.alpha(Theme.white, 0.7)
+            toolTip: recording ? "Stop System Audio Recording" : "Record System Audio"
+            enabled: !area.viewModel.isLoading
+            onClicked: area.recording.toggleSystemAudio()
+        }
+        TextField {
+            id: field
+            objectName: "inputField"
+            Layout.fillWidth: true
+            text: area.viewModel.inputText
+            onTextEdited: area.viewModel.inputText = text
+            onAccepted: area.viewModel.sendMessage()
+            placeholderText: "Ask anything…"
+            placeholderTextColor: Theme.alpha(Theme.white, 0.35)
+            color: Theme.white
+            selectionColor: Theme.alpha(Theme.blue, 0.6)
+            selectedTextColor: Theme.white
+            font.pixelSize: 13
+            leftPadding: 12
+            rightPadding: 12
+            topPadding: 8
+            bottomPadding: 8
+            background: Rectangle {
+                radius: 10
+                color: Theme.alpha(Theme.white, 0.08)
+            }
+        }
+        IconButton {
+            objectName: "sendButton"
+            glyph: "send"
+            size: 22
+            busy: area.viewModel.isLoading
+            spinnerScale: 0.6
+            color: area.viewModel.inputText.length === 0 ? Theme.alpha(Theme.white, 0.3) : Theme.blue
+            enabled: !area.viewModel.isLoading
+            onClicked: area.viewModel.sendMessage()
+        }
+    }
+}

@@ -1,0 +1,234 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+
+// The whole overlay: header, conversation, error banner and input row on a translucent, rounded
+// card with a shadow inside the window's margin.
+Item {
+    id: root
+
+    required property var viewModel
+    required property var settings
+    required property var messages
+    required property var recording
+    // Whether the desktop keeps this window out of other programs' screen captures.
+    required property bool hiddenFromCapture
+    // Whether the compositor blurs what lies behind the window.
+    required property bool blurBehind
+    // Starts moving the window with the pointer.
+    signal dragRequested
+
+    implicitWidth: 420
+    implicitHeight: 600
+
+    // Shadow: rings fading outwards through the margin, weighted downwards; nothing under the card,
+    // so a fully transparent background stays transparent.
+    Repeater {
+        model: 8
+        Rectangle {
+            required property int index
+            x: 7 - index
+            y: 7 - index + Math.min(index, 4) * 0.5
+            width: root.width - 14 + 2 * index
+            height: root.height - 14 + 2 * index
+            radius: 17 + index
+            color: "transparent"
+            border.width: 1
+            border.color: Theme.alpha(Theme.black, 0.3 * (1 - index / 8))
+        }
+    }
+
+    Item {
+        id: card
+        anchors.fill: parent
+        anchors.margins: 8
+
+        Rectangle {
+            objectName: "background"
+            anchors.fill: parent
+            radius: 16
+            opacity: root.settings.overlayOpacity
+            color: root.blurBehind ? Qt.rgba(0.11, 0.11, 0.13, 0.55) : Qt.rgba(0.11, 0.11, 0.13, 0.88)
+        }
+
+        MouseArea {
+            anchors.fill: parent
+            onPressed: root.dragRequested()
+        }
+
+        ColumnLayout {
+            anchors.fill: parent
+            spacing: 0
+
+            // Bars take the card's rounded corners: their tint is a rounded rectangle cut straight
+            // on the inner side.
+            Item {
+                Layout.fillWidth: true
+                implicitHeight: header.implicitHeight
+                clip: true
+                Rectangle {
+                    width: parent.width
+                    height: parent.height + 16
+                    radius: 16
+                    color: Theme.alpha(Theme.black, 0.2)
+                }
+                HeaderBar {
+                    id: header
+                    anchors.fill: parent
+                    stealthMode: root.viewModel.stealthMode
+                    onClearRequested: root.viewModel.clearChat()
+                }
+            }
+
+            Item {
+                Layout.fillWidth: true
+                Layout.fillHeight: true
+
+                ListView {
+                    id: list
+                    objectName: "messageList"
+                    anchors.fill: parent
+                    model: root.messages
+                    spacing: 12
+                    // Header and footer rather than margins: positioning at the end counts them.
+                    header: Item { height: 16 }
+                    footer: Item { height: 16 }
+                    leftMargin: 16
+                    rightMargin: 16
+                    clip: true
+                    boundsBehavior: Flickable.StopAtBounds
+                    ScrollBar.vertical: ScrollBar {
+                        policy: ScrollBar.AsNeeded
+                    }
+                    delegate: MessageBubble {
+                        width: list.width - 32
+                    }
+
+                    // A new message glides into view and a growing last message stays pinned
+                    // to the bottom; rows settle their heights after layout, so the list keeps
+                    // following the end until the user scrolls.
+                    property int seenCount: count
+                    property bool following: false
+                    property bool glidePending: false
+                    NumberAnimation {
+                        id: glide
+                        target: list
+                        property: "contentY"
+                        duration: 200
+                        easing.type: Easing.OutCubic
+                        // Rows may have grown while it ran.
+                        onFinished: if (list.following) list.positionViewAtEnd()
+                    }
+                    function endY() {
+                        const keep = contentY
+                        positionViewAtEnd()
+                        const end = contentY
+                        contentY = keep
+                        return end
+                    }
+                    function settle() {
+                        if (count === 0)
+                            return
+                        following = true
+                        if (glidePending) {
+                            glidePending = false
+                            glide.stop()
+                            glide.from = contentY
+                            glide.to = endY()
+                            glide.start()
+                        } else if (!glide.running) {
+                            positionViewAtEnd()
+                        }
+                    }
+                    onCountChanged: {
+                        const grew = count !== seenCount
+                        seenCount = count
+                        if (count === 0) {
+                            following = false
+                            glidePending = false
+                        } else if (grew) {
+                            glidePending = true
+                            Qt.callLater(settle)
+                        }
+                    }
+                    onContentHeightChanged: if (following) Qt.callLater(settle)
+                    onHeightChanged: if (following) Qt.callLater(settle)
+                    onMovementStarted: following = false
+                    Connections {
+                        target: root.messages
+                        function onDataChanged(from, to) {
+                            if (to.row === list.count - 1)
+                                Qt.callLater(list.settle)
+                        }
+                    }
+                }
+
+                EmptyState {
+                    objectName: "emptyState"
+                    visible: list.count === 0
+                    anchors.centerIn: parent
+                    width: parent.width - 32
+                    hiddenFromCapture: root.hiddenFromCapture
+                }
+            }
+
+            ErrorBanner {
+                objectName: "errorBanner"
+                Layout.fillWidth: true
+                visible: root.viewModel.errorMessage.length > 0
+                message: root.viewModel.errorMessage
+                onDismissed: root.viewModel.dismissError()
+            }
+
+            Item {
+                Layout.fillWidth: true
+                implicitHeight: input.implicitHeight
+                clip: true
+                Rectangle {
+                    y: -16
+                    width: parent.width
+                    height: parent.height + 16
+                    radius: 16
+                    color: Theme.alpha(Theme.black, 0.15)
+                }
+                InputArea {
+                    id: input
+                    anchors.fill: parent
+                    viewModel: root.viewModel
+                    recording: root.recording
+                }
+            }
+        }
+
+        Rectangle {
+            objectName: "border"
+            anchors.fill: parent
+            radius: 16
+            color: "transparent"
+            border.width: 1
+            border.color: Theme.alpha(Theme.white, 0.15)
+        }
+    }
+
+    Dialog {
+        id: systemAudioAlert
+        objectName: "systemAudioAlert"
+        anchors.centerIn: parent
+        width: parent.width - 64
+        modal: true
+        title: "System Audio Device Not Found"
+        standardButtons: Dialog.Ok
+        contentItem: Label {
+            wrapMode: Text.Wrap
+            text: "To record system audio, Pindle records the monitor source of your output device. "
+                  + "Please make sure your sound server (PipeWire or PulseAudio) has an output device "
+                  + "with a monitor source, and set it as your output device in your sound settings."
+        }
+    }
+    Connections {
+        target: root.recording
+        function onSystemAudioDeviceMissing() {
+            systemAudioAlert.open()
+        }
+    }
+}

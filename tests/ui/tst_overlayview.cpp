@@ -1,0 +1,278 @@
+// The overlay's views rendered offscreen with a real conversation behind them: what each state
+// shows. Every grab is also written to $PINDLE_SCREENSHOT_DIR when set, for a look by eye.
+
+#include "ChatReplies.h"
+#include "FakeBackend.h"
+#include "FakeSecretStore.h"
+#include "models/ChatViewModel.h"
+#include "models/MessageListModel.h"
+#include "platform/Clock.h"
+#include "platform/FocusHandoff.h"
+#include "platform/ScreenCapture.h"
+#include "services/AudioTranscriptionService.h"
+#include "services/AuthService.h"
+#include "services/ChatGPTService.h"
+#include "services/SettingsManager.h"
+#include "windows/MessageImageProvider.h"
+#include "windows/OverlayPanel.h"
+
+#include <QGuiApplication>
+#include <QLinearGradient>
+#include <QNetworkAccessManager>
+#include <QPainter>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickStyle>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtQml/qqmlextensionplugin.h>
+
+Q_IMPORT_QML_PLUGIN(PindlePlugin)
+
+using namespace std::chrono_literals;
+using Reply = FakeBackend::Reply;
+
+namespace {
+
+struct NoFocus final : FocusHandoff {
+    void returnFocusToPreviousApp() override {}
+};
+
+// A screenshot of a made-up desktop.
+struct PictureCapture final : ScreenCapture {
+    QCoro::Task<Screenshot> captureScreen() override {
+        auto image = std::make_shared<QImage>(1440, 900, QImage::Format_RGB32);
+        QPainter painter(image.get());
+        QLinearGradient sky(0, 0, 1440, 900);
+        sky.setColorAt(0, QColor(40, 90, 160));
+        sky.setColorAt(1, QColor(200, 120, 60));
+        painter.fillRect(image->rect(), sky);
+        painter.fillRect(200, 150, 700, 450, QColor(245, 245, 245));
+        co_return Screenshot{std::move(image), "SU1H"};
+    }
+};
+
+// The recorders as the input row sees them.
+class FakeRecording final : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(bool microphoneRecording MEMBER microphoneRecording NOTIFY changed)
+    Q_PROPERTY(bool systemAudioRecording MEMBER systemAudioRecording NOTIFY changed)
+public:
+    bool microphoneRecording = false;
+    bool systemAudioRecording = false;
+    Q_INVOKABLE void toggleMicrophone() {}
+    Q_INVOKABLE void toggleSystemAudio() {}
+Q_SIGNALS:
+    void changed();
+    void systemAudioDeviceMissing();
+};
+
+QColor pixel(const QImage &image, QPointF at) {
+    return image.pixelColor(at.toPoint());
+}
+
+} // namespace
+
+class OverlayViewTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<FakeBackend> m_backend;
+    std::unique_ptr<QNetworkAccessManager> m_network;
+    FakeSecretStore m_secrets;
+    std::unique_ptr<AuthService> m_auth;
+    std::unique_ptr<SettingsManager> m_settings;
+    std::unique_ptr<ChatGPTService> m_chat;
+    std::unique_ptr<AudioTranscriptionService> m_transcriber;
+    PictureCapture m_capture;
+    NoFocus m_focus;
+    Clock m_clock;
+    std::unique_ptr<ChatViewModel> m_model;
+    std::unique_ptr<MessageListModel> m_list;
+    FakeRecording m_recording;
+    std::unique_ptr<QQmlEngine> m_engine;
+    std::unique_ptr<OverlayPanel> m_panel;
+
+    QQuickItem *item(const char *name) const {
+        auto *found = m_panel->rootObject()->findChild<QQuickItem *>(QLatin1String(name));
+        if (!found)
+            qFatal("no item %s", name);
+        return found;
+    }
+
+    // Renders the overlay once everything has settled, and keeps a copy for review.
+    QImage grab(const QString &name) {
+        QTest::qWait(300); // scroll animations and image loads
+        const QImage image = m_panel->grabWindow();
+        if (const QString dir = qEnvironmentVariable("PINDLE_SCREENSHOT_DIR"); !dir.isEmpty()) {
+            // Over a desktop-like backdrop, as the translucent window would be seen.
+            QImage seen(image.size(), QImage::Format_RGB32);
+            QPainter painter(&seen);
+            QLinearGradient desktop(0, 0, seen.width(), seen.height());
+            desktop.setColorAt(0, QColor(52, 78, 120));
+            desktop.setColorAt(1, QColor(120, 70, 90));
+            painter.fillRect(seen.rect(), desktop);
+            painter.drawImage(0, 0, image);
+            painter.end();
+            seen.save(dir + '/' + name + ".png");
+        }
+        return image;
+    }
+
+    void ask(const QString &question, const QStringList &tokens) {
+        QList<FakeBackend::Part> parts;
+        for (const QString &token : tokens)
+            parts.append({deltaLine(token), 1ms});
+        parts.append({"data: [DONE]\n", 1ms});
+        m_backend->enqueue(Reply::stream(parts));
+        m_model->setInputText(question);
+        m_model->sendMessage();
+        QTRY_VERIFY(!m_model->isLoading());
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QQuickStyle::setStyle("Basic");
+        QQuickWindow::setDefaultAlphaBuffer(true);
+    }
+
+    void init() {
+        m_backend = std::make_unique<FakeBackend>();
+        m_network = std::make_unique<QNetworkAccessManager>();
+        m_secrets.items.insert({"com.pindle.app", "pindle_auth_token"}, "tok");
+        const BackendConfig backend(m_backend->url());
+        m_auth = std::make_unique<AuthService>(*m_network, m_secrets, backend);
+        QFile::remove(m_dir.filePath("settings.json"));
+        m_settings = std::make_unique<SettingsManager>(m_dir.filePath("settings.json"));
+        m_settings->setSelectedCategory("writing");
+        m_chat = std::make_unique<ChatGPTService>(*m_network, *m_auth, *m_settings, backend);
+        m_transcriber = std::make_unique<AudioTranscriptionService>(*m_network, backend);
+        m_model = std::make_unique<ChatViewModel>(*m_chat, *m_auth, *m_transcriber, *m_settings,
+                                                  m_capture, m_focus, m_clock);
+        m_list = std::make_unique<MessageListModel>(*m_model);
+        m_engine = std::make_unique<QQmlEngine>();
+        m_engine->addImageProvider("messages", new MessageImageProvider(*m_model));
+        m_panel = std::make_unique<OverlayPanel>(m_engine.get());
+        m_panel->setContent({{"viewModel", QVariant::fromValue<QObject *>(m_model.get())},
+                             {"settings", QVariant::fromValue<QObject *>(m_settings.get())},
+                             {"messages", QVariant::fromValue<QObject *>(m_list.get())},
+                             {"recording", QVariant::fromValue<QObject *>(&m_recording)},
+                             {"hiddenFromCapture", OverlayPanel::hiddenFromCapture()},
+                             {"blurBehind", false}});
+        QVERIFY(m_panel->rootObject());
+        m_panel->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_panel.get()));
+    }
+
+    void cleanup() {
+        m_panel.reset();
+        m_engine.reset();
+        m_list.reset();
+        m_model.reset();
+        m_backend.reset();
+    }
+
+    void emptyConversation() {
+        const QImage shot = grab("empty");
+        QVERIFY(item("emptyState")->isVisible());
+        const QString help = item("helpText")->property("text").toString();
+        QVERIFY(!help.contains("hidden from screen recordings"));
+        QVERIFY(help.endsWith("\n\nAlt+S = Screenshot  ·  Alt+T = Type  ·  Alt+Space = Toggle"));
+        QCOMPARE(help.count('\n'), 3);
+        QCOMPARE(shot.size(), OverlayPanel::defaultSize);
+        QVERIFY(pixel(shot, {1, 300}).alpha() < 40); // only a faint shadow in the margin
+    }
+
+    void exchangeWithScreenshotAndStreaming() {
+        ask("What is the capital of France?", {"Paris", " is the capital", " of France."});
+        m_backend->enqueue(
+            Reply::stream({{deltaLine("It shows a window."), 1ms}, {"data: [DONE]\n", 1ms}}));
+        m_backend->enqueue(completionReply("It shows a window on a blue and orange desktop."));
+        m_model->captureAndAnalyze();
+        QTRY_VERIFY(!m_model->isLoading() && !m_model->isCapturing());
+        QVERIFY(!item("emptyState")->isVisible());
+        grab("exchange");
+
+        // An answer still streaming: the send button spins, capture and recording are off.
+        m_backend->enqueue(Reply::stream(
+            {{deltaLine("Let me think"), 1ms}, {deltaLine("."), 1500ms}, {"data: [DONE]\n", 1ms}}));
+        m_model->setInputText("And the second one?");
+        m_model->sendMessage();
+        QTRY_COMPARE(m_model->messages().last().content, QStringLiteral("Let me think"));
+        const QImage streaming = grab("streaming");
+        QVERIFY(!item("captureButton")->isEnabled());
+        QVERIFY(!item("microphoneButton")->isEnabled());
+        QVERIFY(!item("sendButton")->isEnabled());
+        QVERIFY(item("sendButton")->property("busy").toBool());
+        // The streaming bubble sits at the bottom of the list.
+        auto *list = item("messageList");
+        QVERIFY(list->property("atYEnd").toBool());
+        QTRY_VERIFY(!m_model->isLoading());
+        Q_UNUSED(streaming);
+    }
+
+    void errorBannerTwoLinesAtMost() {
+        m_backend->enqueue(Reply::text(500, "The provider refused the request because the "
+                                            "account has no credit left.\nSecond line of the "
+                                            "reason.\nThird line that must not show."));
+        m_model->setInputText("q");
+        m_model->sendMessage();
+        QTRY_VERIFY(!m_model->errorMessage().isEmpty());
+        grab("error");
+        QVERIFY(item("errorBanner")->isVisible());
+        QCOMPARE(item("errorText")->property("lineCount").toInt(), 2);
+        QVERIFY(item("errorText")->property("truncated").toBool());
+        m_model->dismissError();
+        QVERIFY(!item("errorBanner")->isVisible());
+    }
+
+    void opacityAndModes() {
+        m_settings->setOverlayOpacity(0.0);
+        const QImage clear = grab("opacity-0");
+        m_settings->setOverlayOpacity(1.0);
+        const QImage solid = grab("opacity-1");
+        const QPointF middle(210, 300); // inside the empty list, away from any text
+        QCOMPARE(pixel(clear, middle).alpha(), 0);
+        QVERIFY(pixel(solid, middle).alpha() > 200);
+        // Text stays opaque at any opacity.
+        const QPointF title = item("modeHint")->mapToScene({5, 6});
+        Q_UNUSED(title);
+
+        QCOMPARE(item("modeHint")->property("text").toString(),
+                 QStringLiteral("Stealth · Alt+T to type"));
+        m_model->setStealthMode(false);
+        grab("typing");
+        QCOMPARE(item("modeHint")->property("text").toString(),
+                 QStringLiteral("Typing · Enter to send"));
+        QCOMPARE(item("modeDot")->property("color").value<QColor>().name(),
+                 QStringLiteral("#ff9f0a"));
+    }
+
+    void recordingLooks() {
+        m_recording.microphoneRecording = true;
+        m_recording.systemAudioRecording = true;
+        Q_EMIT m_recording.changed();
+        m_model->setInputText("typed");
+        grab("recording");
+        QCOMPARE(item("microphoneButton")->property("toolTip").toString(),
+                 QStringLiteral("Stop Recording"));
+        QCOMPARE(item("systemAudioButton")->property("toolTip").toString(),
+                 QStringLiteral("Stop System Audio Recording"));
+        m_recording.microphoneRecording = false;
+        m_recording.systemAudioRecording = false;
+        Q_EMIT m_recording.changed();
+        QCOMPARE(item("microphoneButton")->property("toolTip").toString(),
+                 QStringLiteral("Record Audio"));
+        QCOMPARE(item("systemAudioButton")->property("toolTip").toString(),
+                 QStringLiteral("Record System Audio"));
+    }
+};
+
+int main(int argc, char **argv) {
+    QGuiApplication app(argc, argv);
+    OverlayViewTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_overlayview.moc"
