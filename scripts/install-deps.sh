@@ -17,7 +17,7 @@ packages=(
     # test: a throw-away PostgreSQL server for the shared store
     postgresql
     # test: a virtual X display with a window manager, and tools to drive and inspect it
-    xvfb openbox x11-utils xdotool
+    xvfb openbox x11-utils xdotool xterm
     # test: a sound server with virtual devices, a voice to play into them, and tools to check files
     pulseaudio pulseaudio-utils espeak-ng ffmpeg
 )

@@ -11,6 +11,10 @@ Item {
 
     implicitHeight: row.implicitHeight + 24
 
+    // The window becomes active only in typing mode, and then the keys belong to the field.
+    readonly property bool windowActive: Window.active
+    onWindowActiveChanged: if (windowActive) field.forceActiveFocus()
+
     RowLayout {
         id: row
         anchors.fill: parent

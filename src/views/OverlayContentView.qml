@@ -20,6 +20,8 @@ Item {
 
     implicitWidth: 420
     implicitHeight: 600
+    palette.toolTipBase: "#2c2c32"
+    palette.toolTipText: Theme.alpha(Theme.white, 0.9)
 
     // Shadow: rings fading outwards through the margin, weighted downwards; nothing under the card,
     // so a fully transparent background stays transparent.

@@ -1,5 +1,6 @@
-// The overlay's views rendered offscreen with a real conversation behind them: what each state
-// shows. Every grab is also written to $PINDLE_SCREENSHOT_DIR when set, for a look by eye.
+// The overlay with a real conversation behind it, on a virtual X display with a window manager
+// (scripts/with-x11.sh): what each state shows, and who has the keyboard. Every grab is also
+// written to $PINDLE_SCREENSHOT_DIR when set, for a look by eye.
 
 #include "ChatReplies.h"
 #include "FakeBackend.h"
@@ -9,6 +10,8 @@
 #include "platform/Clock.h"
 #include "platform/FocusHandoff.h"
 #include "platform/ScreenCapture.h"
+#include "platform/x11/X11FocusHandoff.h"
+#include "platform/x11/X11Support.h"
 #include "services/AudioTranscriptionService.h"
 #include "services/AuthService.h"
 #include "services/ChatGPTService.h"
@@ -20,6 +23,7 @@
 #include <QLinearGradient>
 #include <QNetworkAccessManager>
 #include <QPainter>
+#include <QProcess>
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickStyle>
@@ -71,6 +75,18 @@ QColor pixel(const QImage &image, QPointF at) {
     return image.pixelColor(at.toPoint());
 }
 
+xcb_window_t inputFocus() {
+    xcb_connection_t *c = X11Support::connection();
+    const X11Support::Reply<xcb_get_input_focus_reply_t> focus(
+        xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+    return focus ? focus->focus : xcb_window_t(XCB_WINDOW_NONE);
+}
+
+// Real pointer and keyboard input through the X server.
+void xdotool(const QStringList &arguments) {
+    QCOMPARE(QProcess::execute("xdotool", arguments), 0);
+}
+
 } // namespace
 
 class OverlayViewTest : public QObject {
@@ -91,6 +107,8 @@ private:
     std::unique_ptr<ChatViewModel> m_model;
     std::unique_ptr<MessageListModel> m_list;
     FakeRecording m_recording;
+    QProcess m_xterm;
+    xcb_window_t m_userWindow = XCB_WINDOW_NONE;
     std::unique_ptr<QQmlEngine> m_engine;
     std::unique_ptr<OverlayPanel> m_panel;
 
@@ -135,6 +153,18 @@ private Q_SLOTS:
     void initTestCase() {
         QQuickStyle::setStyle("Basic");
         QQuickWindow::setDefaultAlphaBuffer(true);
+        // The application the user works in.
+        m_xterm.start("xterm", {"-geometry", "60x20+700+300"});
+        QVERIFY(m_xterm.waitForStarted());
+        QProcess search;
+        search.start("xdotool", {"search", "--sync", "--class", "xterm"});
+        QVERIFY(search.waitForFinished(10000));
+        m_userWindow = search.readAllStandardOutput().trimmed().split('\n').last().toUInt();
+        QTRY_COMPARE_WITH_TIMEOUT(inputFocus(), m_userWindow, 10000);
+    }
+    void cleanupTestCase() {
+        m_xterm.kill();
+        m_xterm.waitForFinished();
     }
 
     void init() {
@@ -247,6 +277,49 @@ private Q_SLOTS:
                  QStringLiteral("Typing · Enter to send"));
         QCOMPARE(item("modeDot")->property("color").value<QColor>().name(),
                  QStringLiteral("#ff9f0a"));
+    }
+
+    // Stealth mode leaves the keyboard with the user's window, shown or clicked; typing mode takes
+    // it, and handing it back returns it.
+    void keyboardFocus() {
+        const auto panel = xcb_window_t(m_panel->winId());
+        QTest::qWait(200);
+        QCOMPARE(inputFocus(), m_userWindow);
+
+        ask("q", {"a"});
+        const QPoint trash =
+            m_panel->mapToGlobal(item("clearButton")->mapToScene({5, 5}).toPoint());
+        xdotool(
+            {"mousemove", QString::number(trash.x()), QString::number(trash.y()), "click", "1"});
+        QTRY_VERIFY(m_model->messages().isEmpty()); // the click arrived
+        QTest::qWait(200);
+        QCOMPARE(inputFocus(), m_userWindow);
+
+        m_panel->setStealthMode(false);
+        m_model->setStealthMode(false);
+        m_panel->requestActivate();
+        QTRY_COMPARE(inputFocus(), panel);
+        xdotool({"type", "--delay", "20", "hello there"});
+        QTRY_COMPARE(m_model->inputText(), QStringLiteral("hello there"));
+        grab("typing-field");
+
+        m_panel->setStealthMode(true);
+        X11FocusHandoff().returnFocusToPreviousApp();
+        QTRY_COMPARE(inputFocus(), m_userWindow);
+        QVERIFY(m_panel->isVisible());
+    }
+
+    // Window manager hints survive hiding and showing again.
+    void onEveryDesktopAfterHideAndShow() {
+        const auto panel = xcb_window_t(m_panel->winId());
+        for (int round = 0; round < 2; ++round) {
+            QTRY_COMPARE(X11Support::desktopOf(panel), std::optional(X11Support::allDesktops));
+            m_panel->hide();
+            QTRY_VERIFY(!X11Support::isViewable(panel));
+            m_panel->show();
+            QTRY_VERIFY(X11Support::isViewable(panel));
+        }
+        QCOMPARE(inputFocus(), m_userWindow);
     }
 
     void recordingLooks() {
