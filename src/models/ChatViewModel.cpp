@@ -182,6 +182,10 @@ void ChatViewModel::dismissError() {
     setErrorMessage(QString());
 }
 
+void ChatViewModel::showError(const QString &message) {
+    setErrorMessage(message);
+}
+
 void ChatViewModel::returnFocusToPreviousApp() {
     setStealthMode(true);
     m_focus.returnFocusToPreviousApp();

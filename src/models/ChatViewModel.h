@@ -60,6 +60,8 @@ public:
     Q_INVOKABLE void clearChat();
     /// Removes the error banner.
     Q_INVOKABLE void dismissError();
+    /// Shows a failure that happened outside the conversation (a recorder that could not start).
+    void showError(const QString &message);
     Q_INVOKABLE void returnFocusToPreviousApp();
 
     /// The content of the user message that carries a screenshot, for the text typed with it.

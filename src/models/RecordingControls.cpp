@@ -1,0 +1,66 @@
+#include "models/RecordingControls.h"
+
+#include "models/ChatViewModel.h"
+#include "services/AudioRecorder.h"
+
+#include <QPointer>
+
+RecordingControls::RecordingControls(AudioRecorder &microphone, AudioRecorder &systemAudio,
+                                     ChatViewModel &conversation, QObject *parent)
+    : QObject(parent)
+    , m_microphone(microphone)
+    , m_systemAudio(systemAudio)
+    , m_conversation(conversation) {
+    connect(&microphone, &AudioRecorder::isRecordingChanged, this,
+            &RecordingControls::microphoneRecordingChanged);
+    connect(&systemAudio, &AudioRecorder::isRecordingChanged, this,
+            &RecordingControls::systemAudioRecordingChanged);
+    // Sent when the file is complete, which is after the recorder stopped recording.
+    connect(&microphone, &AudioRecorder::recordingFinished, this, &RecordingControls::finished);
+    connect(&systemAudio, &AudioRecorder::recordingFinished, this, &RecordingControls::finished);
+}
+
+bool RecordingControls::microphoneRecording() const {
+    return m_microphone.isRecording();
+}
+
+bool RecordingControls::systemAudioRecording() const {
+    return m_systemAudio.isRecording();
+}
+
+void RecordingControls::toggleMicrophone() {
+    toggle(m_microphone);
+}
+
+void RecordingControls::toggleSystemAudio() {
+    toggle(m_systemAudio);
+}
+
+void RecordingControls::toggle(AudioRecorder &recorder) {
+    if (recorder.isRecording())
+        recorder.stopRecording();
+    else
+        start(&recorder); // runs on; the click does not wait for the sound server
+}
+
+QCoro::Task<> RecordingControls::start(AudioRecorder *recorder) {
+    QPointer self(this);
+    try {
+        co_await recorder->startRecording();
+    } catch (const AudioRecorder::RecordingError &error) {
+        if (!self)
+            co_return;
+        if (recorder == &m_systemAudio &&
+            error.reason() == AudioRecorder::RecordingError::Reason::NoMonitorSource)
+            Q_EMIT systemAudioDeviceMissing();
+        else
+            m_conversation.showError(error.message());
+    }
+}
+
+void RecordingControls::finished(const QUrl &audioURL, bool successfully) {
+    if (successfully)
+        m_conversation.sendAudioMessage(audioURL.toLocalFile());
+    else
+        m_conversation.showError(QStringLiteral("The recording stopped before it could be saved."));
+}

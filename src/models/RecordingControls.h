@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QObject>
+#include <QUrl>
+
+#include <QCoroTask>
+
+class AudioRecorder;
+class ChatViewModel;
+
+/// The overlay's two record buttons. A click starts or stops its recorder; every recording that
+/// finishes with its file complete goes to the conversation exactly once. A recorder that cannot
+/// start says why in the conversation's error line, except that a missing monitor source raises
+/// the system-audio alert instead.
+class RecordingControls final : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(
+        bool microphoneRecording READ microphoneRecording NOTIFY microphoneRecordingChanged FINAL)
+    Q_PROPERTY(bool systemAudioRecording READ systemAudioRecording NOTIFY
+                   systemAudioRecordingChanged FINAL)
+
+public:
+    RecordingControls(AudioRecorder &microphone, AudioRecorder &systemAudio,
+                      ChatViewModel &conversation, QObject *parent = nullptr);
+
+    [[nodiscard]] bool microphoneRecording() const;
+    [[nodiscard]] bool systemAudioRecording() const;
+
+    Q_INVOKABLE void toggleMicrophone();
+    Q_INVOKABLE void toggleSystemAudio();
+
+Q_SIGNALS:
+    void microphoneRecordingChanged();
+    void systemAudioRecordingChanged();
+    /// The computer's sound cannot be recorded: the sound server has no monitor source.
+    void systemAudioDeviceMissing();
+
+private:
+    void toggle(AudioRecorder &recorder);
+    QCoro::Task<> start(AudioRecorder *recorder);
+    void finished(const QUrl &audioURL, bool successfully);
+
+    AudioRecorder &m_microphone;
+    AudioRecorder &m_systemAudio;
+    ChatViewModel &m_conversation;
+};
