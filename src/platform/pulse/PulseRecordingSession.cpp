@@ -194,6 +194,7 @@ QByteArray PulseRecordingSession::findSource() {
 void PulseRecordingSession::connectStream(const QByteArray &source) {
     const pa_sample_spec spec{PA_SAMPLE_S16LE, std::uint32_t(m_settings.sampleRate),
                               std::uint8_t(m_settings.channels)};
+    m_frameBytes = pa_frame_size(&spec);
     pa_channel_map channels;
     pa_channel_map_init_auto(&channels, spec.channels, PA_CHANNEL_MAP_DEFAULT);
     const char *name = m_settings.device == AudioCapture::Device::Microphone
@@ -259,9 +260,10 @@ void PulseRecordingSession::onReadable(pa_stream *, size_t, void *userdata) {
 }
 
 void PulseRecordingSession::readAvailable() {
+    // Every libpulse call costs a system call (its fork check), and this runs for each piece the
+    // server sends, hundreds of times a second with a low-latency sink: make few calls.
     pa_stream *const stream = m_stream.get();
-    const std::size_t frameBytes = pa_frame_size(pa_stream_get_sample_spec(stream));
-    while (pa_stream_readable_size(stream) > 0) {
+    for (;;) {
         const void *data = nullptr;
         std::size_t bytes = 0;
         if (pa_stream_peek(stream, &data, &bytes) < 0) {
@@ -275,7 +277,7 @@ void PulseRecordingSession::readAvailable() {
         // (while starting), and after a failure, the sound is dropped.
         if (data && m_running) {
             try {
-                m_writer->write(static_cast<const std::int16_t *>(data), int(bytes / frameBytes));
+                m_writer->write(static_cast<const std::int16_t *>(data), int(bytes / m_frameBytes));
             } catch (const AacFileWriter::Error &error) {
                 endOnItsOwn(error.message());
             }

@@ -67,6 +67,7 @@ private:
     std::unique_ptr<pa_context, ContextUnref> m_context;
     std::unique_ptr<pa_stream, StreamUnref> m_stream;
     std::unique_ptr<AacFileWriter> m_writer;
+    std::size_t m_frameBytes = 1;
     // Guarded by the main loop lock.
     bool m_running = false;
     QString m_failure; // why the recording ended on its own
