@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstdio>
 #include <memory>
 
 using RecordingError = AudioRecorder::RecordingError;
@@ -122,6 +123,16 @@ QStringList *observe(AudioRecorder &recorder) {
                          *events << "finished " + url.fileName() + (successfully ? " ok" : " bad");
                      });
     return events;
+}
+
+// Run in a child process that is killed while it records.
+int recordUntilKilled() {
+    PulseAudioCapture capture;
+    AudioRecorder recorder(capture);
+    await(recorder.startRecording());
+    std::puts("recording");
+    std::fflush(stdout);
+    return QCoreApplication::exec();
 }
 
 } // namespace
@@ -245,7 +256,7 @@ private Q_SLOTS:
     }
 
     void failureChangesNothing_data() {
-        QTest::addColumn<QString>("server"); // "empty": a daemon without devices
+        QTest::addColumn<QString>("server"); // "daemon:" and modules: one started for the case
         QTest::addColumn<bool>("systemAudio");
         QTest::addColumn<QString>("tmpdir");
         QTest::addColumn<Reason>("reason");
@@ -257,9 +268,13 @@ private Q_SLOTS:
         QTest::newRow("no server, system audio")
             << nowhere << true << "" << Reason::NoSoundServer << noServer;
         QTest::newRow("no devices, microphone")
-            << "empty" << false << "" << Reason::NoSource << "No microphone was found.";
+            << "daemon:" << false << "" << Reason::NoSource << "No microphone was found.";
         QTest::newRow("no devices, system audio")
-            << "empty" << true << "" << Reason::NoMonitorSource << "No sound output device";
+            << "daemon:" << true << "" << Reason::NoMonitorSource << "No sound output device";
+        // The server then offers the speaker's monitor as the default source.
+        QTest::newRow("only a speaker, microphone")
+            << "daemon:load-module module-null-sink" << false << "" << Reason::NoSource
+            << "No microphone was found.";
         QTest::newRow("no temporary folder")
             << "" << false << "/nonexistent/pindle" << Reason::Failed
             << "The temporary folder /nonexistent/pindle does not exist.";
@@ -278,10 +293,10 @@ private Q_SLOTS:
         QFETCH(QString, tmpdir);
         QFETCH(Reason, reason);
         QFETCH(QString, message);
-        std::unique_ptr<Daemon> empty;
-        if (server == "empty") {
-            empty = std::make_unique<Daemon>("");
-            server = empty->address;
+        std::unique_ptr<Daemon> daemon;
+        if (server.startsWith("daemon:")) {
+            daemon = std::make_unique<Daemon>(server.mid(7) + "\n");
+            server = daemon->address;
         }
         if (!tmpdir.isEmpty())
             qputenv("TMPDIR", QFile::encodeName(tmpdir));
@@ -316,6 +331,20 @@ private Q_SLOTS:
         QCOMPARE(probe(recorder.audioURL().toLocalFile()).codec, "aac"); // still readable
     }
 
+    void crashLeavesAReadableFile() {
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(), {"--record-until-killed"});
+        QVERIFY(child.waitForReadyRead(10000));
+        play("micfeed");
+        child.kill();
+        child.waitForFinished();
+        const QString path = m_tmp.filePath("pindle_recording.m4a");
+        const Probe file = probe(path);
+        QCOMPARE(file.codec, "aac");
+        QVERIFY2(file.seconds > m_speechSeconds - 1, qPrintable(QString::number(file.seconds)));
+        QVERIFY(maxVolume(path) > -20);
+    }
+
     void destroyingTheRecorderCompletesTheFile() {
         auto recorder = std::make_unique<AudioRecorder>(m_capture);
         await(recorder->startRecording());
@@ -335,6 +364,8 @@ private Q_SLOTS:
 
 int main(int argc, char *argv[]) {
     QCoreApplication app(argc, argv);
+    if (argc > 1 && qstrcmp(argv[1], "--record-until-killed") == 0)
+        return recordUntilKilled();
     AudioRecorderTest test;
     return QTest::qExec(&test, argc, argv);
 }
