@@ -15,8 +15,6 @@ Item {
     required property bool hiddenFromCapture
     // Whether the compositor blurs what lies behind the window.
     required property bool blurBehind
-    // Starts moving the window with the pointer.
-    signal dragRequested
 
     implicitWidth: 420
     implicitHeight: 600
@@ -53,9 +51,11 @@ Item {
             color: root.blurBehind ? Qt.rgba(0.11, 0.11, 0.13, 0.55) : Qt.rgba(0.11, 0.11, 0.13, 0.88)
         }
 
+        // The background moves the window: presses that no control or text takes land here.
         MouseArea {
+            objectName: "dragArea"
             anchors.fill: parent
-            onPressed: root.dragRequested()
+            onPressed: root.Window.window.startSystemMove()
         }
 
         ColumnLayout {

@@ -82,9 +82,12 @@ xcb_window_t inputFocus() {
     return focus ? focus->focus : xcb_window_t(XCB_WINDOW_NONE);
 }
 
-// Real pointer and keyboard input through the X server.
+// Real pointer and keyboard input through the X server, delivered while the event loop runs.
 void xdotool(const QStringList &arguments) {
-    QCOMPARE(QProcess::execute("xdotool", arguments), 0);
+    QProcess process;
+    process.start("xdotool", arguments);
+    QTRY_COMPARE(process.state(), QProcess::NotRunning);
+    QCOMPARE(process.exitCode(), 0);
 }
 
 } // namespace
@@ -314,12 +317,57 @@ private Q_SLOTS:
         const auto panel = xcb_window_t(m_panel->winId());
         for (int round = 0; round < 2; ++round) {
             QTRY_COMPARE(X11Support::desktopOf(panel), std::optional(X11Support::allDesktops));
+            QProcess xprop;
+            xprop.start("xprop", {"-id", QString::number(panel), "_NET_WM_STATE"});
+            QVERIFY(xprop.waitForFinished());
+            const QByteArray states = xprop.readAllStandardOutput();
+            QVERIFY2(states.contains("_NET_WM_STATE_SKIP_TASKBAR") &&
+                         states.contains("_NET_WM_STATE_SKIP_PAGER") &&
+                         states.contains("_NET_WM_STATE_ABOVE"),
+                     states.constData());
             m_panel->hide();
             QTRY_VERIFY(!X11Support::isViewable(panel));
             m_panel->show();
             QTRY_VERIFY(X11Support::isViewable(panel));
         }
         QCOMPARE(inputFocus(), m_userWindow);
+    }
+
+    // Dragging the background moves the window, in either mode.
+    void draggedByItsBackground() {
+        const QPoint before = m_panel->position();
+        const QPoint grip = m_panel->mapToGlobal(QPoint(200, 30)); // the header, beside the title
+        xdotool({"mousemove",
+                 QString::number(grip.x()),
+                 QString::number(grip.y()),
+                 "mousedown",
+                 "1",
+                 "sleep",
+                 "0.3",
+                 "mousemove_relative",
+                 "--",
+                 "40",
+                 "25",
+                 "sleep",
+                 "0.3",
+                 "mousemove_relative",
+                 "--",
+                 "40",
+                 "25",
+                 "sleep",
+                 "0.3",
+                 "mouseup",
+                 "1"});
+        QTRY_COMPARE(m_panel->position(), before + QPoint(80, 50));
+    }
+
+    void systemAudioAlert() {
+        Q_EMIT m_recording.systemAudioDeviceMissing();
+        grab("alert");
+        auto *alert = m_panel->rootObject()->findChild<QObject *>("systemAudioAlert");
+        QVERIFY(alert && alert->property("visible").toBool());
+        QCOMPARE(alert->property("title").toString(),
+                 QStringLiteral("System Audio Device Not Found"));
     }
 
     void recordingLooks() {
