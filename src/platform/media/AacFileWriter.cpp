@@ -139,15 +139,15 @@ void AacFileWriter::write(const std::int16_t *interleaved, int frames) {
     if (frames <= 0)
         return;
     m_planar.resize(std::size_t(frames) * std::size_t(m_format.channels));
-    std::vector<std::uint8_t *> planes(std::size_t(m_format.channels));
-    for (std::size_t channel = 0; channel < planes.size(); ++channel)
-        planes[channel] = reinterpret_cast<std::uint8_t *>(m_planar.data() + channel * frames);
+    m_planes.resize(std::size_t(m_format.channels));
+    for (std::size_t channel = 0; channel < m_planes.size(); ++channel)
+        m_planes[channel] = reinterpret_cast<std::uint8_t *>(m_planar.data() + channel * frames);
     const auto *input = reinterpret_cast<const std::uint8_t *>(interleaved);
-    const int converted = swr_convert(m_resampler.get(), planes.data(), frames, &input, frames);
+    const int converted = swr_convert(m_resampler.get(), m_planes.data(), frames, &input, frames);
     if (converted < 0)
         fail("convert the samples", converted);
-    if (const int written =
-            av_audio_fifo_write(m_fifo.get(), reinterpret_cast<void **>(planes.data()), converted);
+    if (const int written = av_audio_fifo_write(
+            m_fifo.get(), reinterpret_cast<void **>(m_planes.data()), converted);
         written < converted)
         fail("buffer the samples", written < 0 ? written : AVERROR(ENOMEM));
     encodeFrames(m_encoder->frame_size);

@@ -74,7 +74,8 @@ private:
         void operator()(AVPacket *packet) const;
     };
 
-    [[noreturn]] void fail(const char *what, int error) const;
+    // Throws the file's failure when `encoderStep` is null, else the encoder's at that step.
+    [[noreturn]] void fail(const char *encoderStep, int error) const;
     void encodeFrames(int minimum);
     void encode(AVFrame *frame);
 
@@ -86,8 +87,9 @@ private:
     std::unique_ptr<AVAudioFifo, FifoFree> m_fifo;
     std::unique_ptr<AVFrame, FrameFree> m_frame;
     std::unique_ptr<AVPacket, PacketFree> m_packet;
-    AVStream *m_stream = nullptr; // owned by m_container
-    std::vector<float> m_planar;  // one converted chunk, channel after channel
+    AVStream *m_stream = nullptr;         // owned by m_container
+    std::vector<float> m_planar;          // one converted chunk, channel after channel
+    std::vector<std::uint8_t *> m_planes; // into m_planar, one per channel
     std::int64_t m_nextPts = 0;
     bool m_finished = false;
 };
