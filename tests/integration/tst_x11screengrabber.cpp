@@ -26,7 +26,9 @@ public:
         : m_colour(colour) {}
 
 protected:
-    void paintEvent(QPaintEvent *) override { QPainter(this).fillRect(QRect(QPoint(), size()), m_colour); }
+    void paintEvent(QPaintEvent *) override {
+        QPainter(this).fillRect(QRect(QPoint(), size()), m_colour);
+    }
 
 private:
     QColor m_colour;
@@ -103,6 +105,8 @@ private Q_SLOTS:
         const ScreenCapture::Screenshot shot = await(service.captureScreen());
 
         const QImage picture = decoded(shot);
+        if (const QString dir = qEnvironmentVariable("PINDLE_SCREENSHOT_DIR"); !dir.isEmpty())
+            picture.save(dir + "/capture.png");
         QCOMPARE(picture.size(), QGuiApplication::primaryScreen()->size() * 2);
         QVERIFY2(near(at(picture, geometry.center()), foreign),
                  qPrintable(at(picture, geometry.center()).name()));
