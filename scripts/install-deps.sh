@@ -6,18 +6,22 @@ set -euo pipefail
 packages=(
     # build
     cmake ninja-build g++ pkg-config clang-format curl
-    qt6-base-dev qcoro-qt6-dev qtkeychain-qt6-dev
+    qt6-base-dev qt6-declarative-dev qcoro-qt6-dev qtkeychain-qt6-dev
     librestinio-dev libasio-dev libhttp-parser-dev libfmt-dev nlohmann-json3-dev
     libcurl4-openssl-dev libssl-dev libsqlite3-dev libsodium-dev libpq-dev openssl
     libxcb1-dev libpulse-dev libavcodec-dev libavformat-dev libswresample-dev libavutil-dev
-    # run: QtKeychain loads libsecret when it first talks to the Secret Service
+    # run: QtKeychain loads libsecret when it first talks to the Secret Service; the QML modules
+    # and the SVG plugins draw the windows and icons
     libsecret-1-0
+    qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-layouts
+    qml6-module-qtquick-window qml6-module-qtquick-templates qml6-module-qtqml-workerscript
+    libqt6svg6
     # test: a private D-Bus session with GNOME Keyring, and a client to inspect it
     dbus dbus-bin gnome-keyring libsecret-tools
     # test: a throw-away PostgreSQL server for the shared store
     postgresql
     # test: a virtual X display with a window manager, and tools to drive and inspect it
-    xvfb openbox x11-utils xdotool xterm
+    xvfb openbox x11-utils xdotool xterm trayer
     # test: a sound server with virtual devices, a voice to play into them, and tools to check files
     pulseaudio pulseaudio-utils espeak-ng ffmpeg
 )

@@ -27,6 +27,11 @@ for _ in $(seq 100); do
     sleep 0.05
 done
 
+# A tray host along the top edge, as a desktop panel would be.
+trayer --edge top --align right --widthtype request --height 24 --SetDockType true \
+    --transparent false >"$scratch/trayer.log" 2>&1 &
+pids+=($!)
+
 mkdir -m 700 "$scratch/run"
 export XDG_RUNTIME_DIR="$scratch/run" QT_QPA_PLATFORM=xcb
 # WORKAROUND: libxkbcommon-x11 copies keymap names with strndup() from buffers that are not

@@ -192,6 +192,15 @@ QCoro::Task<QString> ChatGPTService::readErrorBody(QNetworkReply &reply, ReplyWa
             break;
         co_await watcher.activity();
     }
+    // A JSON error document says its message in "error" (as a string, or as an object with a
+    // "message"): show that sentence rather than the document around it.
+    const QJsonObject document = QJsonDocument::fromJson(joined).object();
+    const QJsonValue error = document.value(QStringLiteral("error"));
+    const QString message = error.isString()
+                                ? error.toString()
+                                : error.toObject().value(QStringLiteral("message")).toString();
+    if (!message.isEmpty())
+        co_return message;
     QString text = QString::fromUtf8(joined);
     if (cut)
         text += QChar(0x2026);

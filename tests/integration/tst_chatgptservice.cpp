@@ -320,6 +320,12 @@ private Q_SLOTS:
         QTest::newRow("502 CRLF lines")
             << 502 << QByteArray("bad\r\ngateway\r\n") << "Server error (502): badgateway";
         QTest::newRow("404 empty body") << 404 << QByteArray() << "Server error (404): ";
+        QTest::newRow("503 JSON error: its sentence")
+            << 503 << QByteArray("{\"error\":\"No model provider is configured.\"}")
+            << "Server error (503): No model provider is configured.";
+        QTest::newRow("502 provider-style error object")
+            << 502 << QByteArray("{\"error\":{\"message\":\"Upstream down\",\"type\":\"x\"}}")
+            << "Server error (502): Upstream down";
         QTest::newRow("401") << 401 << QByteArray("{\"error\":\"expired\"}")
                              << "Session expired. Please sign in again.";
     }

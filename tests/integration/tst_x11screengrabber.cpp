@@ -2,7 +2,7 @@
 // window is in the picture, ours are not, and ours come back exactly as they were.
 
 #include "Await.h"
-#include "platform/ScreenGrabbers.h"
+#include "platform/DesktopIntegration.h"
 #include "platform/x11/X11Support.h"
 #include "services/ScreenCaptureService.h"
 

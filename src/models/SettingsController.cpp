@@ -1,0 +1,96 @@
+#include "models/SettingsController.h"
+
+#include "services/AuthService.h"
+#include "services/SettingsManager.h"
+
+#include <QPointer>
+#include <QVariantMap>
+
+#include <cmath>
+
+SettingsController::SettingsController(AuthService &auth, SettingsManager &settings,
+                                       QObject *parent)
+    : QObject(parent)
+    , m_auth(auth)
+    , m_settings(settings)
+    , m_userEmail(QStringLiteral("Loading..."))
+    , m_subscriptionStatus(QStringLiteral("...")) {
+    connect(&settings, &SettingsManager::modelChanged, this,
+            &SettingsController::modelOptionsChanged);
+    connect(&settings, &SettingsManager::overlayOpacityChanged, this,
+            &SettingsController::opacityPercentChanged);
+    connect(&settings, &SettingsManager::selectedCategoryChanged, this,
+            &SettingsController::categoryDescriptionChanged);
+}
+
+QVariantList SettingsController::modelOptions() const {
+    QVariantList options;
+    for (const SettingsManager::ModelOption &option : m_settings.availableModelOptions())
+        options.append(
+            QVariantMap{{QStringLiteral("id"), option.id}, {QStringLiteral("name"), option.name}});
+    return options;
+}
+
+QVariantList SettingsController::categoryOptions() const {
+    QVariantList options;
+    for (const AssistantCategory &category : m_settings.availableCategories())
+        if (category.enabled)
+            options.append(QVariantMap{{QStringLiteral("id"), category.id},
+                                       {QStringLiteral("name"), category.name}});
+    return options;
+}
+
+QString SettingsController::opacityPercent() const {
+    // Truncated toward zero, as the slider's steps are shown.
+    const double percent = std::trunc(m_settings.overlayOpacity() * 100 + 1e-9);
+    return QString::number(qint64(percent)) + u'%';
+}
+
+QString SettingsController::categoryDescription() const {
+    for (const AssistantCategory &category : m_settings.availableCategories())
+        if (category.id == m_settings.selectedCategory())
+            return category.description;
+    return {};
+}
+
+QString SettingsController::displayedStatus(const QString &status) {
+    if (status == u"active")
+        return QStringLiteral("Active");
+    QString shown = status.toLower();
+    bool wordStart = true;
+    for (QChar &character : shown) {
+        if (wordStart && character.isLetter())
+            character = character.toUpper();
+        wordStart = character.isSpace();
+    }
+    return shown;
+}
+
+void SettingsController::loadAccountInfo() {
+    setAccount(QStringLiteral("Loading..."), QStringLiteral("..."));
+    loadTask(++m_generation);
+}
+
+QCoro::Task<> SettingsController::loadTask(quint64 generation) {
+    QPointer self(this);
+    QString email = QStringLiteral("Not signed in");
+    QString status = QStringLiteral("N/A");
+    try {
+        const AuthService::UserInfo user = co_await m_auth.verifyToken();
+        email = user.email;
+        status = displayedStatus(user.subscriptionStatus);
+    } catch (const std::exception &) {
+        // Shown as not signed in, whatever the reason.
+    }
+    // Only the latest load speaks: the window may have been shown again meanwhile.
+    if (self && generation == m_generation)
+        setAccount(email, status);
+}
+
+void SettingsController::setAccount(const QString &email, const QString &status) {
+    if (m_userEmail == email && m_subscriptionStatus == status)
+        return;
+    m_userEmail = email;
+    m_subscriptionStatus = status;
+    Q_EMIT accountChanged();
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QObject>
+#include <QVariantList>
+
+#include <QCoroTask>
+
+class AuthService;
+class SettingsManager;
+
+/// What the settings window shows beyond the settings themselves: the account as the backend
+/// reports it (reloaded each time the window appears), the pickers' entries, the opacity as a
+/// percentage and the chosen category's description.
+class SettingsController final : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QString userEmail READ userEmail NOTIFY accountChanged FINAL)
+    Q_PROPERTY(QString subscriptionStatus READ subscriptionStatus NOTIFY accountChanged FINAL)
+    Q_PROPERTY(bool subscriptionActive READ subscriptionActive NOTIFY accountChanged FINAL)
+    /// [{id, name}] in picker order; a saved model outside the catalogue comes first.
+    Q_PROPERTY(QVariantList modelOptions READ modelOptions NOTIFY modelOptionsChanged FINAL)
+    /// [{id, name}] of the enabled categories, in table order.
+    Q_PROPERTY(QVariantList categoryOptions READ categoryOptions CONSTANT FINAL)
+    Q_PROPERTY(QString opacityPercent READ opacityPercent NOTIFY opacityPercentChanged FINAL)
+    /// The selected category's description; empty when the id matches no category.
+    Q_PROPERTY(QString categoryDescription READ categoryDescription NOTIFY
+                   categoryDescriptionChanged FINAL)
+
+public:
+    SettingsController(AuthService &auth, SettingsManager &settings, QObject *parent = nullptr);
+
+    [[nodiscard]] QString userEmail() const { return m_userEmail; }
+    [[nodiscard]] QString subscriptionStatus() const { return m_subscriptionStatus; }
+    [[nodiscard]] bool subscriptionActive() const { return m_subscriptionStatus == u"Active"; }
+    [[nodiscard]] QVariantList modelOptions() const;
+    [[nodiscard]] QVariantList categoryOptions() const;
+    [[nodiscard]] QString opacityPercent() const;
+    [[nodiscard]] QString categoryDescription() const;
+
+    /// "active" becomes "Active"; any other status is capitalised word by word (words are
+    /// separated by white space).
+    [[nodiscard]] static QString displayedStatus(const QString &status);
+
+    /// Starts again from "Loading..." and asks the backend for the account.
+    Q_INVOKABLE void loadAccountInfo();
+
+Q_SIGNALS:
+    void accountChanged();
+    void modelOptionsChanged();
+    void opacityPercentChanged();
+    void categoryDescriptionChanged();
+
+private:
+    QCoro::Task<> loadTask(quint64 generation);
+    void setAccount(const QString &email, const QString &status);
+
+    AuthService &m_auth;
+    SettingsManager &m_settings;
+    QString m_userEmail;
+    QString m_subscriptionStatus;
+    quint64 m_generation = 0;
+};

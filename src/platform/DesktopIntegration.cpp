@@ -1,0 +1,82 @@
+#include "platform/DesktopIntegration.h"
+
+#include "platform/x11/X11FocusHandoff.h"
+#include "platform/x11/X11GlobalHotkeys.h"
+#include "platform/x11/X11ScreenGrabber.h"
+
+#include <QGuiApplication>
+
+namespace {
+
+bool onX11() {
+    return QGuiApplication::platformName() == u"xcb";
+}
+
+// Under XWayland the X11 root window shows only X programs, and keys reach X grabs only while an
+// X window has the focus.
+bool underWayland() {
+    return QGuiApplication::platformName() == u"wayland" ||
+           qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
+}
+
+/// Stands in where the session offers no way to read the screen, and says why.
+class UnavailableScreenGrabber final : public ScreenGrabber {
+public:
+    explicit UnavailableScreenGrabber(QString reason)
+        : m_reason(std::move(reason)) {}
+    QCoro::Task<Grab> grabPrimaryScreen() override {
+        throw Unavailable(m_reason);
+        co_return Grab{};
+    }
+
+private:
+    QString m_reason;
+};
+
+/// Where there are no global shortcuts: the tray menu offers the same actions.
+class UnavailableGlobalHotkeys final : public GlobalHotkeys {
+public:
+    explicit UnavailableGlobalHotkeys(QString reason)
+        : m_reason(std::move(reason)) {}
+    QStringList registerAll() override { return {}; }
+    void unregisterAll() override {}
+    [[nodiscard]] QString unavailableReason() const override { return m_reason; }
+
+private:
+    QString m_reason;
+};
+
+struct NoFocusHandoff final : FocusHandoff {
+    void returnFocusToPreviousApp() override {}
+};
+
+} // namespace
+
+std::unique_ptr<ScreenGrabber> createScreenGrabber() {
+    if (underWayland())
+        return std::make_unique<UnavailableScreenGrabber>(
+            QStringLiteral("This Wayland session does not let Pindle read the screen. Screen "
+                           "capture works in an X11 (Xorg) session."));
+    if (!onX11())
+        return std::make_unique<UnavailableScreenGrabber>(
+            QStringLiteral("Screen capture needs an X11 session, and Pindle is running on \"%1\".")
+                .arg(QGuiApplication::platformName()));
+    return std::make_unique<X11ScreenGrabber>();
+}
+
+std::unique_ptr<GlobalHotkeys> createGlobalHotkeys() {
+    if (underWayland())
+        return std::make_unique<UnavailableGlobalHotkeys>(
+            QStringLiteral("Global hotkeys need an X11 session: in this Wayland session, use "
+                           "Pindle's tray menu instead."));
+    if (!onX11())
+        return std::make_unique<UnavailableGlobalHotkeys>(
+            QStringLiteral("Global hotkeys need an X11 session."));
+    return std::make_unique<X11GlobalHotkeys>();
+}
+
+std::unique_ptr<FocusHandoff> createFocusHandoff() {
+    if (!onX11())
+        return std::make_unique<NoFocusHandoff>();
+    return std::make_unique<X11FocusHandoff>();
+}

@@ -1,0 +1,144 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+
+// The sign-in window: e-mail and password, the service's error in red, and the way to sign up.
+Pane {
+    id: view
+
+    required property var controller
+
+    implicitWidth: 360
+    implicitHeight: 420
+    padding: 0
+
+    ColumnLayout {
+        anchors.fill: parent
+        spacing: 0
+
+        Item {
+            Layout.fillHeight: true
+        }
+
+        ColumnLayout {
+            Layout.alignment: Qt.AlignHCenter
+            Layout.bottomMargin: 32
+            spacing: 12
+            Icon {
+                Layout.alignment: Qt.AlignHCenter
+                glyph: "hidden"
+                size: 48
+                color: Theme.blue
+            }
+            Label {
+                Layout.alignment: Qt.AlignHCenter
+                text: "Pindle"
+                font.pixelSize: 28
+                font.bold: true
+            }
+            Label {
+                Layout.alignment: Qt.AlignHCenter
+                text: "Sign in to your account"
+                opacity: 0.7
+            }
+        }
+
+        ColumnLayout {
+            Layout.alignment: Qt.AlignHCenter
+            Layout.preferredWidth: 280
+            Layout.maximumWidth: 280
+            spacing: 16
+
+            TextField {
+                id: email
+                objectName: "emailField"
+                Layout.fillWidth: true
+                placeholderText: "Email"
+                inputMethodHints: Qt.ImhEmailCharactersOnly | Qt.ImhNoAutoUppercase
+                text: view.controller.email
+                onTextEdited: view.controller.email = text
+                KeyNavigation.tab: password
+                Component.onCompleted: forceActiveFocus()
+            }
+            TextField {
+                id: password
+                objectName: "passwordField"
+                Layout.fillWidth: true
+                placeholderText: "Password"
+                echoMode: TextInput.Password
+                inputMethodHints: Qt.ImhSensitiveData | Qt.ImhNoPredictiveText
+                text: view.controller.password
+                onTextEdited: view.controller.password = text
+                onAccepted: view.controller.signIn()
+            }
+            Label {
+                objectName: "errorText"
+                Layout.fillWidth: true
+                visible: view.controller.errorMessage.length > 0
+                text: view.controller.errorMessage
+                textFormat: Text.PlainText
+                color: "#e0443a"
+                font.pixelSize: 11
+                wrapMode: Text.Wrap
+                horizontalAlignment: Text.AlignHCenter
+            }
+            Button {
+                id: signIn
+                objectName: "signInButton"
+                Layout.fillWidth: true
+                Layout.preferredHeight: 36
+                highlighted: true
+                enabled: view.controller.canSignIn
+                onClicked: view.controller.signIn()
+                contentItem: Item {
+                    Label {
+                        anchors.centerIn: parent
+                        visible: !view.controller.isLoading
+                        text: "Sign In"
+                        font.weight: Font.DemiBold
+                        color: signIn.highlighted ? signIn.palette.highlightedText : signIn.palette.buttonText
+                    }
+                    BusyIndicator {
+                        anchors.centerIn: parent
+                        visible: view.controller.isLoading
+                        running: visible
+                        width: 32
+                        height: 32
+                        scale: 0.7
+                    }
+                }
+            }
+        }
+
+        Item {
+            Layout.fillHeight: true
+        }
+
+        ColumnLayout {
+            Layout.alignment: Qt.AlignHCenter
+            Layout.bottomMargin: 20
+            spacing: 4
+            Label {
+                Layout.alignment: Qt.AlignHCenter
+                text: "Don't have an account?"
+                font.pixelSize: 11
+                opacity: 0.7
+            }
+            Label {
+                objectName: "signUpLink"
+                Layout.alignment: Qt.AlignHCenter
+                text: view.controller.signUpText
+                font.pixelSize: 11
+                color: "#1a73e8"
+                MouseArea {
+                    anchors.fill: parent
+                    cursorShape: Qt.PointingHandCursor
+                    onClicked: {
+                        if (view.controller.signUpUrl.toString().length > 0)
+                            Qt.openUrlExternally(view.controller.signUpUrl)
+                    }
+                }
+            }
+        }
+    }
+}

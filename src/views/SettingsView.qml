@@ -1,0 +1,167 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+
+// The settings window: account, model, overlay opacity, assistant category, system prompt and
+// the shortcuts. Every change goes straight into the settings store.
+Pane {
+    id: view
+
+    required property var settings
+    required property var controller
+
+    implicitWidth: 450
+    implicitHeight: 480
+    padding: 0
+
+    component SectionTitle: Label {
+        font.bold: true
+        font.pixelSize: 13
+    }
+    component Secondary: Label {
+        opacity: 0.65
+    }
+    component Section: Frame {
+        Layout.fillWidth: true
+        default property alias content: column.data
+        property alias spacing: column.spacing
+        ColumnLayout {
+            id: column
+            anchors.fill: parent
+            spacing: 8
+        }
+    }
+
+    ScrollView {
+        id: scroll
+        anchors.fill: parent
+        contentWidth: availableWidth
+
+        ColumnLayout {
+            width: scroll.availableWidth - 32
+            x: 16
+            spacing: 12
+
+            Item { implicitHeight: 4 }
+
+            Section {
+                SectionTitle { text: "Account" }
+                RowLayout {
+                    Secondary { text: "Email:" }
+                    Label {
+                        objectName: "accountEmail"
+                        text: view.controller.userEmail
+                        elide: Text.ElideRight
+                        Layout.fillWidth: true
+                    }
+                }
+                RowLayout {
+                    Secondary { text: "Subscription:" }
+                    Label {
+                        objectName: "accountStatus"
+                        text: view.controller.subscriptionStatus
+                        color: view.controller.subscriptionActive ? "#28a745" : "#f08c00"
+                    }
+                }
+            }
+
+            Section {
+                SectionTitle { text: "Model" }
+                ComboBox {
+                    objectName: "modelPicker"
+                    Layout.fillWidth: true
+                    model: view.controller.modelOptions
+                    textRole: "name"
+                    valueRole: "id"
+                    Accessible.name: "Model"
+                    currentIndex: indexOfValue(view.settings.model)
+                    onActivated: view.settings.model = currentValue
+                }
+                Secondary {
+                    text: view.settings.model
+                    font.family: "monospace"
+                    font.pixelSize: 11
+                }
+                Secondary {
+                    Layout.fillWidth: true
+                    text: view.settings.selectedModelSummary
+                    font.pixelSize: 11
+                    wrapMode: Text.Wrap
+                }
+            }
+
+            Section {
+                SectionTitle { text: "Overlay Opacity" }
+                RowLayout {
+                    Slider {
+                        objectName: "opacitySlider"
+                        Layout.fillWidth: true
+                        from: 0.3
+                        to: 1.0
+                        stepSize: 0.05
+                        snapMode: Slider.SnapAlways
+                        value: view.settings.overlayOpacity
+                        onMoved: view.settings.overlayOpacity = value
+                    }
+                    Secondary {
+                        objectName: "opacityPercent"
+                        Layout.preferredWidth: 40
+                        text: view.controller.opacityPercent
+                    }
+                }
+            }
+
+            Section {
+                SectionTitle { text: "Assistant Category" }
+                ComboBox {
+                    objectName: "categoryPicker"
+                    Layout.fillWidth: true
+                    model: view.controller.categoryOptions
+                    textRole: "name"
+                    valueRole: "id"
+                    Accessible.name: "Category"
+                    currentIndex: indexOfValue(view.settings.selectedCategory)
+                    onActivated: view.settings.selectedCategory = currentValue
+                }
+                Secondary {
+                    Layout.fillWidth: true
+                    Layout.topMargin: 2
+                    visible: text.length > 0
+                    text: view.controller.categoryDescription
+                    font.pixelSize: 11
+                    wrapMode: Text.Wrap
+                }
+            }
+
+            Section {
+                SectionTitle { text: "System Prompt" }
+                ScrollView {
+                    Layout.fillWidth: true
+                    Layout.preferredHeight: 80
+                    TextArea {
+                        objectName: "systemPrompt"
+                        text: view.settings.systemPrompt
+                        onTextChanged: if (text !== view.settings.systemPrompt) view.settings.systemPrompt = text
+                        font.family: "monospace"
+                        wrapMode: TextEdit.Wrap
+                        background: Rectangle {
+                            color: view.palette.base
+                            border.width: 1
+                            border.color: Qt.rgba(0.5, 0.5, 0.5, 0.3)
+                        }
+                    }
+                }
+            }
+
+            Section {
+                spacing: 4
+                SectionTitle { text: "Keyboard Shortcuts" }
+                Secondary { text: "Alt+Space — Toggle overlay visibility"; font.pixelSize: 11 }
+                Secondary { text: "Alt+S — Screenshot & analyze"; font.pixelSize: 11 }
+                Secondary { text: "Alt+T — Toggle typing mode"; font.pixelSize: 11 }
+            }
+
+            Item { implicitHeight: 4 }
+        }
+    }
+}
