@@ -24,7 +24,7 @@ Pane {
     component Section: Frame {
         Layout.fillWidth: true
         default property alias content: column.data
-        property alias spacing: column.spacing
+        property alias rowSpacing: column.spacing
         ColumnLayout {
             id: column
             anchors.fill: parent
@@ -74,7 +74,7 @@ Pane {
                     textRole: "name"
                     valueRole: "id"
                     Accessible.name: "Model"
-                    currentIndex: indexOfValue(view.settings.model)
+                    currentIndex: count > 0 ? indexOfValue(view.settings.model) : -1
                     onActivated: view.settings.model = currentValue
                 }
                 Secondary {
@@ -120,7 +120,7 @@ Pane {
                     textRole: "name"
                     valueRole: "id"
                     Accessible.name: "Category"
-                    currentIndex: indexOfValue(view.settings.selectedCategory)
+                    currentIndex: count > 0 ? indexOfValue(view.settings.selectedCategory) : -1
                     onActivated: view.settings.selectedCategory = currentValue
                 }
                 Secondary {
@@ -138,6 +138,7 @@ Pane {
                 ScrollView {
                     Layout.fillWidth: true
                     Layout.preferredHeight: 80
+                    contentWidth: availableWidth
                     TextArea {
                         objectName: "systemPrompt"
                         text: view.settings.systemPrompt
@@ -154,7 +155,7 @@ Pane {
             }
 
             Section {
-                spacing: 4
+                rowSpacing: 4
                 SectionTitle { text: "Keyboard Shortcuts" }
                 Secondary { text: "Alt+Space — Toggle overlay visibility"; font.pixelSize: 11 }
                 Secondary { text: "Alt+S — Screenshot & analyze"; font.pixelSize: 11 }
