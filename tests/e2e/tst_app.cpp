@@ -1,0 +1,293 @@
+// The whole application in a desktop session made for it: a virtual X display with a window
+// manager and a tray (scripts/with-x11.sh), a private keyring (scripts/with-keyring.sh), the
+// real pindle-server with a fake model provider, and an xterm standing for the user's work.
+// Keys and clicks go through the X server, as a user's would.
+
+#include "ChatReplies.h"
+#include "FakeBackend.h"
+#include "ServerProcess.h"
+#include "app/AppDelegate.h"
+#include "app/SingleInstance.h"
+#include "models/ChatViewModel.h"
+#include "platform/keychain/KeychainSecretStore.h"
+#include "platform/x11/X11Support.h"
+#include "windows/OverlayPanel.h"
+
+#include <QApplication>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QQuickItem>
+#include <QQuickStyle>
+#include <QQuickView>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtQml/qqmlextensionplugin.h>
+
+Q_IMPORT_QML_PLUGIN(PindlePlugin)
+
+using namespace std::chrono_literals;
+using Reply = FakeBackend::Reply;
+
+namespace {
+
+const QString email = QStringLiteral("ada@example.org");
+const QString password = QStringLiteral("correct horse");
+
+xcb_window_t inputFocus() {
+    xcb_connection_t *c = X11Support::connection();
+    const X11Support::Reply<xcb_get_input_focus_reply_t> focus(
+        xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+    return focus ? focus->focus : xcb_window_t(XCB_WINDOW_NONE);
+}
+
+// Real input through the X server, delivered while the event loop runs.
+void xdotool(const QStringList &arguments) {
+    QProcess process;
+    process.start("xdotool", arguments);
+    QTRY_COMPARE(process.state(), QProcess::NotRunning);
+    QCOMPARE(process.exitCode(), 0);
+}
+
+Reply streamed(const QStringList &tokens) {
+    QList<FakeBackend::Part> parts;
+    for (const QString &token : tokens)
+        parts.append({deltaLine(token) + '\n', 20ms});
+    parts.append({"data: [DONE]\n\n", 5ms});
+    Reply reply = Reply::stream(parts);
+    reply.headers.append(std::pair<QByteArray, QByteArray>("Content-Type", "text/event-stream"));
+    return reply;
+}
+
+} // namespace
+
+class AppTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<FakeBackend> m_provider;
+    std::unique_ptr<ServerProcess> m_server;
+    KeychainSecretStore m_secrets;
+    std::unique_ptr<AppDelegate> m_app;
+    QProcess m_xterm;
+    xcb_window_t m_userWindow = XCB_WINDOW_NONE;
+
+    void start() {
+        m_app = std::make_unique<AppDelegate>(BackendConfig(m_server->url()), m_secrets,
+                                              m_dir.filePath("settings.json"));
+        m_app->applicationDidFinishLaunching();
+    }
+
+    void focusUserWindow() {
+        xdotool({"windowactivate", "--sync", QString::number(m_userWindow)});
+        QTRY_COMPARE(inputFocus(), m_userWindow);
+    }
+
+    // Types into the sign-in window, which must have the keyboard.
+    void signInByTyping() {
+        QQuickView *login = m_app->loginWindow();
+        QVERIFY(login);
+        QVERIFY(QTest::qWaitForWindowExposed(login));
+        QTRY_COMPARE(inputFocus(), xcb_window_t(login->winId()));
+        xdotool({"type", "--delay", "15", email});
+        xdotool({"key", "Tab"});
+        xdotool({"type", "--delay", "15", password});
+        xdotool({"key", "Return"});
+        QTRY_VERIFY(m_app->isLoggedIn());
+        QTRY_VERIFY(!m_app->loginWindow());
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QQuickStyle::setStyle("Fusion");
+        m_provider = std::make_unique<FakeBackend>();
+        m_server = std::make_unique<ServerProcess>(
+            QJsonObject{{"provider_url", QString(m_provider->url().toString() + "/v1")},
+                        {"provider_api_key", "sk-test"}});
+        QVERIFY2(m_server->running(), m_server->log().constData());
+        QCOMPARE(
+            m_server->command({"user", "create", email, "Ada", "100000"}, password.toUtf8()).first,
+            0);
+        QFile(m_dir.filePath("settings.json")).open(QIODevice::WriteOnly);
+        {
+            QFile settings(m_dir.filePath("settings.json"));
+            QVERIFY(settings.open(QIODevice::WriteOnly));
+            settings.write(R"({"pindle_category": "writing"})"); // no second, reviewing request
+        }
+        m_xterm.start("xterm", {"-geometry", "80x24+40+500"});
+        QProcess search;
+        search.start("xdotool", {"search", "--sync", "--class", "xterm"});
+        QVERIFY(search.waitForFinished(10000));
+        m_userWindow = search.readAllStandardOutput().trimmed().split('\n').last().toUInt();
+        QVERIFY(m_userWindow);
+    }
+
+    void cleanupTestCase() {
+        m_xterm.kill();
+        m_xterm.waitForFinished();
+        QVERIFY(m_server->stop());
+    }
+
+    void cleanup() { m_app.reset(); }
+
+    // First launch: nobody is signed in, so the sign-in window comes up in front; signing in
+    // closes it and shows no overlay.
+    void firstLaunchAndSignIn() {
+        start();
+        QVERIFY(!m_app->isLoggedIn());
+        QTRY_VERIFY(m_app->loginWindow() && m_app->loginWindow()->isVisible());
+        signInByTyping();
+        QVERIFY(!m_app->overlayPanel()->isVisible());
+    }
+
+    // With the session kept in the keyring, the next launch opens no window at all.
+    void shortcutsFromAnyApplication() {
+        start();
+        QTRY_VERIFY(m_app->isLoggedIn());
+        QVERIFY(!m_app->loginWindow());
+        focusUserWindow();
+        OverlayPanel *overlay = m_app->overlayPanel();
+
+        xdotool({"key", "alt+space"});
+        QTRY_VERIFY(overlay->isVisible());
+        QTest::qWait(200);
+        QCOMPARE(inputFocus(), m_userWindow);
+        xdotool({"key", "ctrl+alt+space"});
+        QTRY_VERIFY(!overlay->isVisible());
+        xdotool({"key", "space"});
+        QTest::qWait(300);
+        QVERIFY(!overlay->isVisible());
+
+        // Typing mode takes the keyboard; sending gives it back and the answer streams in.
+        m_provider->enqueue(streamed({"Paris", " is the", " capital."}));
+        xdotool({"key", "alt+t"});
+        QTRY_COMPARE(inputFocus(), xcb_window_t(overlay->winId()));
+        xdotool({"type", "--delay", "15", "Capital of France?"});
+        xdotool({"key", "Return"});
+        QTRY_COMPARE(inputFocus(), m_userWindow);
+        ChatViewModel &chat = m_app->chatViewModel();
+        QTRY_COMPARE(chat.messages().size(), qsizetype(2));
+        QTRY_COMPARE(chat.messages().last().content, QStringLiteral("Paris is the capital."));
+        QCOMPARE(chat.messages().first().content, QStringLiteral("Capital of France?"));
+        QVERIFY(overlay->isVisible());
+        QVERIFY(chat.stealthMode());
+
+        // Alt+S: the overlay steps aside, the picture goes to the model, the overlay returns
+        // in stealth mode.
+        m_provider->enqueue(streamed({"A terminal."}));
+        m_provider->enqueue(completionReply("A terminal window.")); // the screenshot review
+        const qsizetype before = m_provider->requests().size();
+        xdotool({"key", "alt+s"});
+        QTRY_VERIFY_WITH_TIMEOUT(!overlay->isVisible(), 1000);
+        QTRY_VERIFY(overlay->isVisible());
+        QVERIFY(overlay->stealthMode());
+        QTRY_VERIFY(m_provider->requests().size() > before);
+        QVERIFY(m_provider->requests().at(before).body.contains("data:image/jpeg;base64,"));
+        QTRY_VERIFY(!chat.isLoading());
+        QVERIFY(chat.messages().at(2).image);
+        QCOMPARE(inputFocus(), m_userWindow);
+    }
+
+    // A shortcut another program holds is reported once; the others still work.
+    void aTakenShortcut() {
+        QProcess grabber;
+        grabber.start(QStringLiteral(PINDLE_KEY_GRABBER_PATH), {"28"}); // T
+        QVERIFY(grabber.waitForReadyRead(5000));
+        m_app = std::make_unique<AppDelegate>(BackendConfig(m_server->url()), m_secrets,
+                                              m_dir.filePath("settings.json"));
+        QSignalSpy told(m_app.get(), &AppDelegate::notified);
+        m_app->applicationDidFinishLaunching();
+        QCOMPARE(told.count(), 1);
+        QVERIFY(told.first().at(1).toString().startsWith("Alt+T is already used"));
+        QTRY_VERIFY(m_app->isLoggedIn());
+        focusUserWindow();
+        xdotool({"key", "alt+space"});
+        QTRY_VERIFY(m_app->overlayPanel()->isVisible());
+        grabber.kill();
+        grabber.waitForFinished();
+    }
+
+    // Signing out hides the overlay and asks for the password again; the conversation stays.
+    void signOutAndBack() {
+        start();
+        QTRY_VERIFY(m_app->isLoggedIn());
+        m_provider->enqueue(streamed({"Hi."}));
+        ChatViewModel &chat = m_app->chatViewModel();
+        chat.setInputText("Hello");
+        chat.sendMessage();
+        QTRY_VERIFY(!chat.isLoading());
+        m_app->toggleOverlay();
+        QVERIFY(m_app->overlayPanel()->isVisible());
+
+        m_app->signOut();
+        QVERIFY(!m_app->overlayPanel()->isVisible());
+        QTRY_VERIFY(m_app->loginWindow() && m_app->loginWindow()->isVisible());
+        m_app->toggleOverlay(); // signed out: the sign-in window, not the overlay
+        QVERIFY(!m_app->overlayPanel()->isVisible());
+        signInByTyping();
+        QCOMPARE(chat.messages().size(), qsizetype(2));
+    }
+
+    void settingsWindow() {
+        start();
+        m_app->openSettings();
+        QQuickView *window = m_app->settingsWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        auto *account = window->rootObject()->findChild<QQuickItem *>("accountEmail");
+        QTRY_COMPARE(account->property("text").toString(), email);
+
+        auto *picker = window->rootObject()->findChild<QQuickItem *>("modelPicker");
+        picker->setProperty("currentIndex", 3);
+        QMetaObject::invokeMethod(picker, "activated", Q_ARG(int, 3));
+        const QString chosen = picker->property("currentValue").toString();
+        QFile file(m_dir.filePath("settings.json"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(QJsonDocument::fromJson(file.readAll())["pindle_model"].toString(), chosen);
+
+        window->close();
+        m_app->openSettings();
+        QCOMPARE(m_app->settingsWindow(), window); // the same window again
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+    }
+
+    // The program itself: "Quit Pindle" from its tray menu ends it.
+    void quitFromTheTrayMenu() {
+        QProcess pindle;
+        pindle.start(QStringLiteral(PINDLE_APP_PATH));
+        QVERIFY(pindle.waitForStarted());
+        QTest::qWait(2500); // until its icon sits in the tray
+        // The tray runs along the top right; the icon is the rightmost.
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        xdotool({"mousemove", QString::number(screen.right() - 10), "12", "click", "3"});
+        QTest::qWait(500);
+        xdotool({"key", "Up", "Return"}); // the last item
+        QTRY_COMPARE_WITH_TIMEOUT(pindle.state(), QProcess::NotRunning, 10000);
+        QCOMPARE(pindle.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(pindle.exitCode(), 0);
+    }
+
+    // A second launch of the program asks the first to toggle its overlay and ends.
+    void secondLaunch() {
+        SingleInstance first;
+        QVERIFY(first.claim());
+        QSignalSpy toggles(&first, &SingleInstance::toggleRequested);
+        QProcess second;
+        second.start(QStringLiteral(PINDLE_APP_PATH));
+        QVERIFY(second.waitForStarted());
+        QTRY_COMPARE_WITH_TIMEOUT(second.state(), QProcess::NotRunning, 15000);
+        QCOMPARE(second.exitCode(), 0);
+        QTRY_COMPARE(toggles.count(), 1);
+    }
+};
+
+int main(int argc, char **argv) {
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    QCoreApplication::setApplicationName("pindle");
+    AppTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_app.moc"

@@ -1,0 +1,167 @@
+// The sign-in and settings windows' controllers against the fake backend: what each shows while
+// and after the account is asked for.
+
+#include "Await.h"
+#include "FakeBackend.h"
+#include "FakeSecretStore.h"
+#include "models/LoginController.h"
+#include "models/SettingsController.h"
+#include "services/AuthService.h"
+#include "services/SettingsManager.h"
+
+#include <QNetworkAccessManager>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace std::chrono_literals;
+using Reply = FakeBackend::Reply;
+
+namespace {
+
+QJsonObject user(const QString &status) {
+    return {{"id", "17"},
+            {"email", "ada@example.org"},
+            {"name", "Ada"},
+            {"subscriptionStatus", status}};
+}
+
+const std::pair<QString, QString> tokenItem{"com.pindle.app", "pindle_auth_token"};
+
+} // namespace
+
+class AccountControllersTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<FakeBackend> m_backend;
+    std::unique_ptr<QNetworkAccessManager> m_network;
+    FakeSecretStore m_secrets;
+    std::unique_ptr<AuthService> m_auth;
+
+private Q_SLOTS:
+    void init() {
+        m_backend = std::make_unique<FakeBackend>();
+        m_network = std::make_unique<QNetworkAccessManager>();
+        m_secrets.items.clear();
+        m_auth =
+            std::make_unique<AuthService>(*m_network, m_secrets, BackendConfig(m_backend->url()));
+    }
+    void cleanup() {
+        m_auth.reset();
+        m_backend.reset();
+    }
+
+    void signIn() {
+        LoginController login(*m_auth, BackendConfig(m_backend->url()));
+        QSignalSpy signedIn(&login, &LoginController::signedIn);
+        QVERIFY(!login.canSignIn());
+        login.signIn(); // nothing to send yet
+        login.setEmail(" ada@example.org ");
+        QVERIFY(!login.canSignIn());
+        login.signIn();
+        QVERIFY(m_backend->requests().isEmpty());
+
+        // A refusal shows the service's words; the next attempt clears them before it is sent.
+        login.setPassword("wrong");
+        QVERIFY(login.canSignIn());
+        m_backend->enqueue(Reply::json(401, {{"error", "Invalid email or password"}}));
+        login.signIn();
+        QVERIFY(login.isLoading() && !login.canSignIn());
+        QTRY_VERIFY(!login.isLoading());
+        QVERIFY(!login.errorMessage().isEmpty());
+        QCOMPARE(signedIn.count(), 0);
+        QCOMPARE(login.email(), QStringLiteral(" ada@example.org ")); // the fields keep their text
+
+        Reply slow = Reply::json(200, {{"token", "tok"}, {"user", user("active")}});
+        slow.parts.first().delay = 200ms;
+        m_backend->enqueue(slow);
+        login.setPassword("right");
+        login.signIn();
+        QVERIFY(login.errorMessage().isEmpty());
+        QTRY_COMPARE(signedIn.count(), 1);
+        QVERIFY(!login.isLoading());
+        // Sent exactly as typed.
+        QCOMPARE(m_backend->requests().last().json().value("email").toString(),
+                 QStringLiteral(" ada@example.org "));
+        QCOMPARE(login.signUpText(), "Sign up at " + BackendConfig(m_backend->url()).webDomain());
+        QCOMPARE(login.signUpUrl().path(), QStringLiteral("/signup"));
+    }
+
+    void sessionCheck() {
+        LoginController login(*m_auth, BackendConfig(m_backend->url()));
+        QSignalSpy signedIn(&login, &LoginController::signedIn);
+        login.checkExistingSession(); // no token: silent
+        QTest::qWait(50);
+        QCOMPARE(signedIn.count(), 0);
+        QVERIFY(login.errorMessage().isEmpty());
+
+        m_secrets.items.insert(tokenItem, "tok");
+        m_backend->enqueue(Reply::json(200, user("active")));
+        login.checkExistingSession();
+        QTRY_COMPARE(signedIn.count(), 1);
+    }
+
+    void accountRows_data() {
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<bool>("active");
+        QTest::newRow("active") << "active"
+                                << "Active" << true;
+        QTest::newRow("other, capitalised") << "past due"
+                                            << "Past Due" << false;
+        QTest::newRow("mixed case") << "cANCELED"
+                                    << "Canceled" << false;
+        QTest::newRow("Active is not active") << "Active"
+                                              << "Active" << true;
+        QTest::newRow("empty") << ""
+                               << "" << false;
+    }
+    void accountRows() {
+        QFETCH(QString, status);
+        QFETCH(QString, shown);
+        QFETCH(bool, active);
+        SettingsManager settings(m_dir.filePath("settings.json"));
+        SettingsController controller(*m_auth, settings);
+        m_secrets.items.insert(tokenItem, "tok");
+        Reply slow = Reply::json(200, user(status));
+        slow.parts.first().delay = 100ms;
+        m_backend->enqueue(slow);
+        controller.loadAccountInfo();
+        QCOMPARE(controller.userEmail(), QStringLiteral("Loading..."));
+        QCOMPARE(controller.subscriptionStatus(), QStringLiteral("..."));
+        QTRY_COMPARE(controller.userEmail(), QStringLiteral("ada@example.org"));
+        QCOMPARE(controller.subscriptionStatus(), shown);
+        QCOMPARE(controller.subscriptionActive(), active);
+    }
+
+    void notSignedInAndTheOtherRows() {
+        QFile::remove(m_dir.filePath("settings.json"));
+        SettingsManager settings(m_dir.filePath("settings.json"));
+        SettingsController controller(*m_auth, settings);
+        controller.loadAccountInfo();
+        QTRY_COMPARE(controller.userEmail(), QStringLiteral("Not signed in"));
+        QCOMPARE(controller.subscriptionStatus(), QStringLiteral("N/A"));
+
+        QCOMPARE(controller.opacityPercent(), QStringLiteral("92%"));
+        settings.setOverlayOpacity(0.3);
+        QCOMPARE(controller.opacityPercent(), QStringLiteral("30%")); // not 29% from 0.3 * 100
+        settings.setOverlayOpacity(0.999);
+        QCOMPARE(controller.opacityPercent(), QStringLiteral("99%"));
+        QCOMPARE(controller.categoryDescription(),
+                 QStringLiteral("Exam prep, study help, and academic questions."));
+        settings.setSelectedCategory("no-such-category");
+        QCOMPARE(controller.categoryDescription(), QString());
+
+        settings.setModel("my-own-model");
+        const QVariantList models = controller.modelOptions();
+        QCOMPARE(models.first().toMap().value("id").toString(), QStringLiteral("my-own-model"));
+        QCOMPARE(models.size(), SettingsManager::modelCatalogue().size() + 1);
+        for (const QVariant &category : controller.categoryOptions())
+            QVERIFY(!category.toMap().value("name").toString().isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(AccountControllersTest)
+#include "tst_accountcontrollers.moc"
