@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs Pindle against a local pindle-server (SQLite in the XDG data folder).
-# Arguments go to the app: `scripts/run.sh ask "Hello"`.
+# The server it starts here stops when Pindle quits.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

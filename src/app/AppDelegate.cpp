@@ -103,6 +103,17 @@ void AppDelegate::setupMenuBar() {
                     m_menu.popup(QCursor::pos());
             });
     m_statusItem.show();
+    // Without a tray host the icon stays invisible until one appears; everything else works.
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        warnNoTray();
+}
+
+void AppDelegate::warnNoTray() {
+    if (m_trayMissingTold)
+        return;
+    m_trayMissingTold = true;
+    qWarning("Pindle: no system tray is running, so Pindle's icon and menu are not shown until "
+             "one starts. Alt+Space, Alt+S and Alt+T work meanwhile.");
 }
 
 void AppDelegate::setupGlobalHotkey() {
@@ -135,13 +146,10 @@ void AppDelegate::setupGlobalHotkey() {
 void AppDelegate::notify(const QString &title, const QString &message) {
     qInfo("%s: %s", qPrintable(title), qPrintable(message));
     Q_EMIT notified(title, message);
-    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+    if (QSystemTrayIcon::isSystemTrayAvailable())
         m_statusItem.showMessage(title, message, QSystemTrayIcon::Warning, 8000);
-    } else if (!m_trayMissingTold) {
-        m_trayMissingTold = true;
-        qWarning("Pindle: no system tray is running, so its menu is not shown; Alt+Space, Alt+S "
-                 "and Alt+T still work.");
-    }
+    else
+        warnNoTray();
 }
 
 QCoro::Task<> AppDelegate::checkAuthAndShowLogin() {

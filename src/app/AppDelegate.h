@@ -74,6 +74,7 @@ private:
     void setLoggedIn(bool loggedIn);
     void showOverlayInStealthMode();
     void notify(const QString &title, const QString &message);
+    void warnNoTray();
     std::unique_ptr<QQuickView> makeWindow(const QString &title, QSize size, bool minimizable);
 
     QNetworkAccessManager m_network;

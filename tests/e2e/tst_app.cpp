@@ -110,7 +110,6 @@ private Q_SLOTS:
         QCOMPARE(
             m_server->command({"user", "create", email, "Ada", "100000"}, password.toUtf8()).first,
             0);
-        QFile(m_dir.filePath("settings.json")).open(QIODevice::WriteOnly);
         {
             QFile settings(m_dir.filePath("settings.json"));
             QVERIFY(settings.open(QIODevice::WriteOnly));
