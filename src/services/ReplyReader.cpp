@@ -23,6 +23,11 @@ ReplyWatcher::ReplyWatcher(QNetworkReply &reply, std::chrono::milliseconds idleT
     connect(&reply, &QNetworkReply::finished, this, &ReplyWatcher::wake);
     connect(&reply, &QNetworkReply::uploadProgress, this, &ReplyWatcher::onProgress);
     connect(&reply, &QNetworkReply::downloadProgress, this, &ReplyWatcher::onProgress);
+    connect(&reply, &QObject::destroyed, this, [this] {
+        m_replyAlive = false;
+        m_waiting = {};
+        m_idleTimer.stop();
+    });
     if (!reply.isFinished())
         m_idleTimer.start();
 }
@@ -43,8 +48,14 @@ void ReplyWatcher::wake() {
     if (const auto waiting = std::exchange(m_waiting, {})) {
         // Posted with this watcher as context: if the waiting coroutine's frame (and so this
         // watcher) goes away first, the resumption is dropped with it.
+        // A reply deleted before the resumption runs takes its reader's owner with it.
         QMetaObject::invokeMethod(
-            this, [waiting] { waiting.resume(); }, Qt::QueuedConnection);
+            this,
+            [this, waiting] {
+                if (m_replyAlive)
+                    waiting.resume();
+            },
+            Qt::QueuedConnection);
     }
 }
 

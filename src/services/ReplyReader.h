@@ -67,5 +67,8 @@ private:
     QNetworkReply &m_reply;
     QTimer m_idleTimer;
     bool m_timedOut = false;
+    // False once the network access manager has deleted the reply (it is shutting down, and so is
+    // whoever was waiting): the waiting coroutine is then never resumed.
+    bool m_replyAlive = true;
     std::coroutine_handle<> m_waiting;
 };

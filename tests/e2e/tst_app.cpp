@@ -6,6 +6,7 @@
 #include "ChatReplies.h"
 #include "FakeBackend.h"
 #include "ServerProcess.h"
+#include "X11Input.h"
 #include "app/AppDelegate.h"
 #include "app/SingleInstance.h"
 #include "models/ChatViewModel.h"
@@ -34,21 +35,6 @@ namespace {
 
 const QString email = QStringLiteral("ada@example.org");
 const QString password = QStringLiteral("correct horse");
-
-xcb_window_t inputFocus() {
-    xcb_connection_t *c = X11Support::connection();
-    const X11Support::Reply<xcb_get_input_focus_reply_t> focus(
-        xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
-    return focus ? focus->focus : xcb_window_t(XCB_WINDOW_NONE);
-}
-
-// Real input through the X server, delivered while the event loop runs.
-void xdotool(const QStringList &arguments) {
-    QProcess process;
-    process.start("xdotool", arguments);
-    QTRY_COMPARE(process.state(), QProcess::NotRunning);
-    QCOMPARE(process.exitCode(), 0);
-}
 
 Reply streamed(const QStringList &tokens) {
     QList<FakeBackend::Part> parts;
@@ -115,11 +101,7 @@ private Q_SLOTS:
             QVERIFY(settings.open(QIODevice::WriteOnly));
             settings.write(R"({"pindle_category": "writing"})"); // no second, reviewing request
         }
-        m_xterm.start("xterm", {"-geometry", "80x24+40+500"});
-        QProcess search;
-        search.start("xdotool", {"search", "--sync", "--class", "xterm"});
-        QVERIFY(search.waitForFinished(10000));
-        m_userWindow = search.readAllStandardOutput().trimmed().split('\n').last().toUInt();
+        m_userWindow = startXterm(m_xterm, "80x24+40+500");
         QVERIFY(m_userWindow);
     }
 

@@ -2,6 +2,7 @@
 // window is in the picture, ours are not, and ours come back exactly as they were.
 
 #include "Await.h"
+#include "X11Input.h"
 #include "platform/DesktopIntegration.h"
 #include "platform/x11/X11Support.h"
 #include "services/ScreenCaptureService.h"
@@ -38,13 +39,6 @@ bool near(QColor actual, QColor expected) {
     return qAbs(actual.red() - expected.red()) < 40 &&
            qAbs(actual.green() - expected.green()) < 40 &&
            qAbs(actual.blue() - expected.blue()) < 40;
-}
-
-xcb_window_t inputFocus() {
-    xcb_connection_t *c = X11Support::connection();
-    const X11Support::Reply<xcb_get_input_focus_reply_t> focus(
-        xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
-    return focus ? focus->focus : xcb_window_t(XCB_WINDOW_NONE);
 }
 
 // The capture as the backend gets it, decoded; its pixels are twice the screen's coordinates.

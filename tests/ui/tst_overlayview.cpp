@@ -3,25 +3,15 @@
 // written to $PINDLE_SCREENSHOT_DIR when set, for a look by eye.
 
 #include "ChatReplies.h"
-#include "FakeBackend.h"
-#include "FakeSecretStore.h"
-#include "models/ChatViewModel.h"
+#include "ConversationRig.h"
+#include "X11Input.h"
 #include "models/MessageListModel.h"
-#include "platform/Clock.h"
-#include "platform/FocusHandoff.h"
-#include "platform/ScreenCapture.h"
 #include "platform/x11/X11FocusHandoff.h"
-#include "platform/x11/X11Support.h"
-#include "services/AudioTranscriptionService.h"
-#include "services/AuthService.h"
-#include "services/ChatGPTService.h"
-#include "services/SettingsManager.h"
 #include "windows/MessageImageProvider.h"
 #include "windows/OverlayPanel.h"
 
 #include <QGuiApplication>
 #include <QLinearGradient>
-#include <QNetworkAccessManager>
 #include <QPainter>
 #include <QProcess>
 #include <QQmlEngine>
@@ -37,10 +27,6 @@ using namespace std::chrono_literals;
 using Reply = FakeBackend::Reply;
 
 namespace {
-
-struct NoFocus final : FocusHandoff {
-    void returnFocusToPreviousApp() override {}
-};
 
 // A screenshot of a made-up desktop.
 struct PictureCapture final : ScreenCapture {
@@ -75,21 +61,6 @@ QColor pixel(const QImage &image, QPointF at) {
     return image.pixelColor(at.toPoint());
 }
 
-xcb_window_t inputFocus() {
-    xcb_connection_t *c = X11Support::connection();
-    const X11Support::Reply<xcb_get_input_focus_reply_t> focus(
-        xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
-    return focus ? focus->focus : xcb_window_t(XCB_WINDOW_NONE);
-}
-
-// Real pointer and keyboard input through the X server, delivered while the event loop runs.
-void xdotool(const QStringList &arguments) {
-    QProcess process;
-    process.start("xdotool", arguments);
-    QTRY_COMPARE(process.state(), QProcess::NotRunning);
-    QCOMPARE(process.exitCode(), 0);
-}
-
 } // namespace
 
 class OverlayViewTest : public QObject {
@@ -97,17 +68,9 @@ class OverlayViewTest : public QObject {
 
 private:
     QTemporaryDir m_dir;
-    std::unique_ptr<FakeBackend> m_backend;
-    std::unique_ptr<QNetworkAccessManager> m_network;
-    FakeSecretStore m_secrets;
-    std::unique_ptr<AuthService> m_auth;
-    std::unique_ptr<SettingsManager> m_settings;
-    std::unique_ptr<ChatGPTService> m_chat;
-    std::unique_ptr<AudioTranscriptionService> m_transcriber;
     PictureCapture m_capture;
-    NoFocus m_focus;
-    Clock m_clock;
-    std::unique_ptr<ChatViewModel> m_model;
+    CountingFocus m_focus;
+    std::unique_ptr<ConversationRig> m_rig;
     std::unique_ptr<MessageListModel> m_list;
     FakeRecording m_recording;
     QProcess m_xterm;
@@ -146,23 +109,19 @@ private:
         for (const QString &token : tokens)
             parts.append({deltaLine(token), 1ms});
         parts.append({"data: [DONE]\n", 1ms});
-        m_backend->enqueue(Reply::stream(parts));
-        m_model->setInputText(question);
-        m_model->sendMessage();
-        QTRY_VERIFY(!m_model->isLoading());
+        m_rig->backend.enqueue(Reply::stream(parts));
+        m_rig->model.setInputText(question);
+        m_rig->model.sendMessage();
+        QTRY_VERIFY(!m_rig->model.isLoading());
     }
 
 private Q_SLOTS:
     void initTestCase() {
-        QQuickStyle::setStyle("Basic");
+        QQuickStyle::setStyle("Fusion"); // as the application
         QQuickWindow::setDefaultAlphaBuffer(true);
         // The application the user works in.
-        m_xterm.start("xterm", {"-geometry", "60x20+700+300"});
-        QVERIFY(m_xterm.waitForStarted());
-        QProcess search;
-        search.start("xdotool", {"search", "--sync", "--class", "xterm"});
-        QVERIFY(search.waitForFinished(10000));
-        m_userWindow = search.readAllStandardOutput().trimmed().split('\n').last().toUInt();
+        m_userWindow = startXterm(m_xterm, "60x20+700+300");
+        QVERIFY(m_userWindow);
         QTRY_COMPARE_WITH_TIMEOUT(inputFocus(), m_userWindow, 10000);
     }
     void cleanupTestCase() {
@@ -171,24 +130,14 @@ private Q_SLOTS:
     }
 
     void init() {
-        m_backend = std::make_unique<FakeBackend>();
-        m_network = std::make_unique<QNetworkAccessManager>();
-        m_secrets.items.insert({"com.pindle.app", "pindle_auth_token"}, "tok");
-        const BackendConfig backend(m_backend->url());
-        m_auth = std::make_unique<AuthService>(*m_network, m_secrets, backend);
-        QFile::remove(m_dir.filePath("settings.json"));
-        m_settings = std::make_unique<SettingsManager>(m_dir.filePath("settings.json"));
-        m_settings->setSelectedCategory("writing");
-        m_chat = std::make_unique<ChatGPTService>(*m_network, *m_auth, *m_settings, backend);
-        m_transcriber = std::make_unique<AudioTranscriptionService>(*m_network, backend);
-        m_model = std::make_unique<ChatViewModel>(*m_chat, *m_auth, *m_transcriber, *m_settings,
-                                                  m_capture, m_focus, m_clock);
-        m_list = std::make_unique<MessageListModel>(*m_model);
+        m_rig =
+            std::make_unique<ConversationRig>(m_dir.filePath("settings.json"), m_capture, m_focus);
+        m_list = std::make_unique<MessageListModel>(m_rig->model);
         m_engine = std::make_unique<QQmlEngine>();
-        m_engine->addImageProvider("messages", new MessageImageProvider(*m_model));
+        m_engine->addImageProvider("messages", new MessageImageProvider(m_rig->model));
         m_panel = std::make_unique<OverlayPanel>(m_engine.get());
-        m_panel->setContent({{"viewModel", QVariant::fromValue<QObject *>(m_model.get())},
-                             {"settings", QVariant::fromValue<QObject *>(m_settings.get())},
+        m_panel->setContent({{"viewModel", QVariant::fromValue<QObject *>(&m_rig->model)},
+                             {"settings", QVariant::fromValue<QObject *>(&m_rig->settings)},
                              {"messages", QVariant::fromValue<QObject *>(m_list.get())},
                              {"recording", QVariant::fromValue<QObject *>(&m_recording)},
                              {"hiddenFromCapture", OverlayPanel::hiddenFromCapture()},
@@ -202,8 +151,7 @@ private Q_SLOTS:
         m_panel.reset();
         m_engine.reset();
         m_list.reset();
-        m_model.reset();
-        m_backend.reset();
+        m_rig.reset();
     }
 
     void emptyConversation() {
@@ -219,20 +167,20 @@ private Q_SLOTS:
 
     void exchangeWithScreenshotAndStreaming() {
         ask("What is the capital of France?", {"Paris", " is the capital", " of France."});
-        m_backend->enqueue(
+        m_rig->backend.enqueue(
             Reply::stream({{deltaLine("It shows a window."), 1ms}, {"data: [DONE]\n", 1ms}}));
-        m_backend->enqueue(completionReply("It shows a window on a blue and orange desktop."));
-        m_model->captureAndAnalyze();
-        QTRY_VERIFY(!m_model->isLoading() && !m_model->isCapturing());
+        m_rig->backend.enqueue(completionReply("It shows a window on a blue and orange desktop."));
+        m_rig->model.captureAndAnalyze();
+        QTRY_VERIFY(!m_rig->model.isLoading() && !m_rig->model.isCapturing());
         QVERIFY(!item("emptyState")->isVisible());
         grab("exchange");
 
         // An answer still streaming: the send button spins, capture and recording are off.
-        m_backend->enqueue(Reply::stream(
+        m_rig->backend.enqueue(Reply::stream(
             {{deltaLine("Let me think"), 1ms}, {deltaLine("."), 1500ms}, {"data: [DONE]\n", 1ms}}));
-        m_model->setInputText("And the second one?");
-        m_model->sendMessage();
-        QTRY_COMPARE(m_model->messages().last().content, QStringLiteral("Let me think"));
+        m_rig->model.setInputText("And the second one?");
+        m_rig->model.sendMessage();
+        QTRY_COMPARE(m_rig->model.messages().last().content, QStringLiteral("Let me think"));
         const QImage streaming = grab("streaming");
         QVERIFY(!item("captureButton")->isEnabled());
         QVERIFY(!item("microphoneButton")->isEnabled());
@@ -241,29 +189,29 @@ private Q_SLOTS:
         // The streaming bubble sits at the bottom of the list.
         auto *list = item("messageList");
         QVERIFY(list->property("atYEnd").toBool());
-        QTRY_VERIFY(!m_model->isLoading());
+        QTRY_VERIFY(!m_rig->model.isLoading());
         Q_UNUSED(streaming);
     }
 
     void errorBannerTwoLinesAtMost() {
-        m_backend->enqueue(Reply::text(500, "The provider refused the request because the "
-                                            "account has no credit left.\nSecond line of the "
-                                            "reason.\nThird line that must not show."));
-        m_model->setInputText("q");
-        m_model->sendMessage();
-        QTRY_VERIFY(!m_model->errorMessage().isEmpty());
+        m_rig->backend.enqueue(Reply::text(500, "The provider refused the request because the "
+                                                "account has no credit left.\nSecond line of the "
+                                                "reason.\nThird line that must not show."));
+        m_rig->model.setInputText("q");
+        m_rig->model.sendMessage();
+        QTRY_VERIFY(!m_rig->model.errorMessage().isEmpty());
         grab("error");
         QVERIFY(item("errorBanner")->isVisible());
         QCOMPARE(item("errorText")->property("lineCount").toInt(), 2);
         QVERIFY(item("errorText")->property("truncated").toBool());
-        m_model->dismissError();
+        m_rig->model.dismissError();
         QVERIFY(!item("errorBanner")->isVisible());
     }
 
     void opacityAndModes() {
-        m_settings->setOverlayOpacity(0.0);
+        m_rig->settings.setOverlayOpacity(0.0);
         const QImage clear = grab("opacity-0");
-        m_settings->setOverlayOpacity(1.0);
+        m_rig->settings.setOverlayOpacity(1.0);
         const QImage solid = grab("opacity-1");
         const QPointF middle(210, 300); // inside the empty list, away from any text
         QCOMPARE(pixel(clear, middle).alpha(), 0);
@@ -274,7 +222,7 @@ private Q_SLOTS:
 
         QCOMPARE(item("modeHint")->property("text").toString(),
                  QStringLiteral("Stealth · Alt+T to type"));
-        m_model->setStealthMode(false);
+        m_rig->model.setStealthMode(false);
         grab("typing");
         QCOMPARE(item("modeHint")->property("text").toString(),
                  QStringLiteral("Typing · Enter to send"));
@@ -294,16 +242,16 @@ private Q_SLOTS:
             m_panel->mapToGlobal(item("clearButton")->mapToScene({5, 5}).toPoint());
         xdotool(
             {"mousemove", QString::number(trash.x()), QString::number(trash.y()), "click", "1"});
-        QTRY_VERIFY(m_model->messages().isEmpty()); // the click arrived
+        QTRY_VERIFY(m_rig->model.messages().isEmpty()); // the click arrived
         QTest::qWait(200);
         QCOMPARE(inputFocus(), m_userWindow);
 
         m_panel->setStealthMode(false);
-        m_model->setStealthMode(false);
+        m_rig->model.setStealthMode(false);
         m_panel->requestActivate();
         QTRY_COMPARE(inputFocus(), panel);
         xdotool({"type", "--delay", "20", "hello there"});
-        QTRY_COMPARE(m_model->inputText(), QStringLiteral("hello there"));
+        QTRY_COMPARE(m_rig->model.inputText(), QStringLiteral("hello there"));
         grab("typing-field");
 
         m_panel->setStealthMode(true);
@@ -374,7 +322,7 @@ private Q_SLOTS:
         m_recording.microphoneRecording = true;
         m_recording.systemAudioRecording = true;
         Q_EMIT m_recording.changed();
-        m_model->setInputText("typed");
+        m_rig->model.setInputText("typed");
         grab("recording");
         QCOMPARE(item("microphoneButton")->property("toolTip").toString(),
                  QStringLiteral("Stop Recording"));

@@ -2,20 +2,10 @@
 // recording is uploaded once, and a recorder that cannot start is never silent.
 
 #include "ChatReplies.h"
-#include "FakeBackend.h"
-#include "FakeSecretStore.h"
-#include "models/ChatViewModel.h"
+#include "ConversationRig.h"
 #include "models/RecordingControls.h"
-#include "platform/Clock.h"
-#include "platform/FocusHandoff.h"
-#include "platform/ScreenCapture.h"
-#include "services/AudioTranscriptionService.h"
-#include "services/AuthService.h"
-#include "services/ChatGPTService.h"
-#include "services/SettingsManager.h"
 #include "services/SystemAudioRecorder.h"
 
-#include <QNetworkAccessManager>
 #include <QPromise>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -25,13 +15,6 @@ using Failure = AudioCapture::Failure;
 using Reply = FakeBackend::Reply;
 
 namespace {
-
-struct NoFocus final : FocusHandoff {
-    void returnFocusToPreviousApp() override {}
-};
-struct NoCapture final : ScreenCapture {
-    QCoro::Task<Screenshot> captureScreen() override { throw PindleError("no screen"); }
-};
 
 // Writes a few bytes naming the file at start; the file is complete when stopped, saved or not as
 // told.
@@ -76,17 +59,9 @@ class RecordingControlsTest : public QObject {
 
 private:
     QTemporaryDir m_dir;
-    std::unique_ptr<FakeBackend> m_backend;
-    std::unique_ptr<QNetworkAccessManager> m_network;
-    FakeSecretStore m_secrets;
-    std::unique_ptr<AuthService> m_auth;
-    std::unique_ptr<SettingsManager> m_settings;
-    std::unique_ptr<ChatGPTService> m_chat;
-    std::unique_ptr<AudioTranscriptionService> m_transcriber;
-    NoCapture m_screen;
-    NoFocus m_focus;
-    Clock m_clock;
-    std::unique_ptr<ChatViewModel> m_model;
+    NoScreen m_screen;
+    CountingFocus m_focus;
+    std::unique_ptr<ConversationRig> m_rig;
     FakeCapture m_capture;
     std::unique_ptr<AudioRecorder> m_microphone;
     std::unique_ptr<SystemAudioRecorder> m_systemAudio;
@@ -95,7 +70,7 @@ private:
     // The uploads the conversation made, by the file name each carried.
     QStringList uploads() const {
         QStringList names;
-        for (const FakeBackend::Request &request : m_backend->requests())
+        for (const FakeBackend::Request &request : m_rig->backend.requests())
             if (request.target == "/api/chat/transcribe")
                 names << (request.body.contains("fake aac from pindle_recording.m4a")
                               ? "microphone"
@@ -105,52 +80,42 @@ private:
 
 private Q_SLOTS:
     void init() {
-        m_backend = std::make_unique<FakeBackend>();
-        m_network = std::make_unique<QNetworkAccessManager>();
-        m_secrets.items.insert({"com.pindle.app", "pindle_auth_token"}, "tok");
-        const BackendConfig backend(m_backend->url());
-        m_auth = std::make_unique<AuthService>(*m_network, m_secrets, backend);
-        QFile::remove(m_dir.filePath("settings.json"));
-        m_settings = std::make_unique<SettingsManager>(m_dir.filePath("settings.json"));
-        m_settings->setSelectedCategory("writing");
-        m_chat = std::make_unique<ChatGPTService>(*m_network, *m_auth, *m_settings, backend);
-        m_transcriber = std::make_unique<AudioTranscriptionService>(*m_network, backend);
-        m_model = std::make_unique<ChatViewModel>(*m_chat, *m_auth, *m_transcriber, *m_settings,
-                                                  m_screen, m_focus, m_clock);
+        m_rig =
+            std::make_unique<ConversationRig>(m_dir.filePath("settings.json"), m_screen, m_focus);
         m_capture = {};
         m_microphone = std::make_unique<AudioRecorder>(m_capture);
         m_systemAudio = std::make_unique<SystemAudioRecorder>(m_capture);
-        m_controls = std::make_unique<RecordingControls>(*m_microphone, *m_systemAudio, *m_model);
+        m_controls =
+            std::make_unique<RecordingControls>(*m_microphone, *m_systemAudio, m_rig->model);
     }
 
     void cleanup() {
-        QTRY_VERIFY(!m_model->isLoading());
+        QTRY_VERIFY(!m_rig->model.isLoading());
         m_controls.reset();
         m_systemAudio.reset();
         m_microphone.reset();
-        m_model.reset();
-        m_backend.reset();
+        m_rig.reset();
     }
 
     void eachRecordingIsSentOnce() {
-        m_backend->enqueue(Reply::json(200, {{"transcript", "What time is it?"}}));
-        m_backend->enqueue(Reply::stream({{deltaLine("Noon."), {}}, {"data: [DONE]\n", {}}}));
+        m_rig->backend.enqueue(Reply::json(200, {{"transcript", "What time is it?"}}));
+        m_rig->backend.enqueue(Reply::stream({{deltaLine("Noon."), {}}, {"data: [DONE]\n", {}}}));
         QSignalSpy changes(m_controls.get(), &RecordingControls::microphoneRecordingChanged);
 
         m_controls->toggleMicrophone();
         QTRY_VERIFY(m_controls->microphoneRecording());
         m_controls->toggleMicrophone();
         QVERIFY(!m_controls->microphoneRecording());
-        QTRY_VERIFY(!m_model->isLoading() && m_model->messages().size() == 3);
+        QTRY_VERIFY(!m_rig->model.isLoading() && m_rig->model.messages().size() == 3);
         QCOMPARE(changes.count(), 2);
         QCOMPARE(uploads(), QStringList{"microphone"});
-        QCOMPARE(m_model->messages()[1].content, QStringLiteral("What time is it?"));
+        QCOMPARE(m_rig->model.messages()[1].content, QStringLiteral("What time is it?"));
 
-        m_backend->enqueue(Reply::json(200, {{"transcript", "  "}}));
+        m_rig->backend.enqueue(Reply::json(200, {{"transcript", "  "}}));
         m_controls->toggleSystemAudio();
         QTRY_VERIFY(m_controls->systemAudioRecording());
         m_controls->toggleSystemAudio();
-        QTRY_VERIFY(!m_model->isLoading());
+        QTRY_VERIFY(!m_rig->model.isLoading());
         QTest::qWait(50);
         QCOMPARE(uploads(), QStringList({"microphone", "system audio"}));
     }
@@ -160,11 +125,11 @@ private Q_SLOTS:
         m_capture.failure = Failure::NoMonitorSource;
         m_controls->toggleSystemAudio();
         QTRY_COMPARE(missing.count(), 1);
-        QVERIFY(m_model->errorMessage().isEmpty()); // the alert says it
+        QVERIFY(m_rig->model.errorMessage().isEmpty()); // the alert says it
 
         m_capture.failure = Failure::NoSoundServer;
         m_controls->toggleMicrophone();
-        QTRY_COMPARE(m_model->errorMessage(), QStringLiteral("No sound server is running."));
+        QTRY_COMPARE(m_rig->model.errorMessage(), QStringLiteral("No sound server is running."));
         QVERIFY(!m_controls->microphoneRecording());
 
         m_capture.failure.reset();
@@ -172,7 +137,7 @@ private Q_SLOTS:
         m_controls->toggleMicrophone();
         QTRY_VERIFY(m_controls->microphoneRecording());
         m_controls->toggleMicrophone();
-        QTRY_COMPARE(m_model->errorMessage(),
+        QTRY_COMPARE(m_rig->model.errorMessage(),
                      QStringLiteral("The recording stopped before it could be saved."));
         QVERIFY(uploads().isEmpty());
         QCOMPARE(missing.count(), 1);
