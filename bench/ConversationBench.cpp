@@ -2,20 +2,10 @@
 // with the conversation (no copy of the list, or of the whole answer, per token).
 
 #include "Await.h"
-#include "FakeBackend.h"
-#include "FakeSecretStore.h"
-#include "models/ChatViewModel.h"
-#include "platform/Clock.h"
-#include "platform/FocusHandoff.h"
-#include "platform/ScreenCapture.h"
-#include "services/AudioTranscriptionService.h"
-#include "services/AuthService.h"
-#include "services/ChatGPTService.h"
-#include "services/SettingsManager.h"
+#include "ConversationRig.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QNetworkAccessManager>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -24,14 +14,6 @@
 namespace {
 
 constexpr int tokens = 40'000;
-
-struct NoFocus final : FocusHandoff {
-    void returnFocusToPreviousApp() override {}
-};
-
-struct NoCapture final : ScreenCapture {
-    QCoro::Task<Screenshot> captureScreen() override { throw PindleError("no screen"); }
-};
 
 QByteArray stream() {
     QByteArray body;
@@ -44,20 +26,11 @@ QByteArray stream() {
 // Nanoseconds per token while an answer streams into a conversation of `size` messages.
 double perToken(int size) {
     QTemporaryDir dir;
-    FakeBackend backend;
-    QNetworkAccessManager network;
-    FakeSecretStore secrets;
-    secrets.items.insert({"com.pindle.app", "pindle_auth_token"}, "bench");
-    const BackendConfig config(backend.url());
-    AuthService auth(network, secrets, config);
-    SettingsManager settings(dir.filePath("settings.json"));
-    settings.setSelectedCategory("writing");
-    ChatGPTService chat(network, auth, settings, config);
-    AudioTranscriptionService transcriber(network, config);
-    NoCapture capture;
-    NoFocus focus;
-    Clock clock;
-    ChatViewModel model(chat, auth, transcriber, settings, capture, focus, clock);
+    NoScreen capture;
+    CountingFocus focus;
+    ConversationRig rig(dir.filePath("settings.json"), capture, focus);
+    FakeBackend &backend = rig.backend;
+    ChatViewModel &model = rig.model;
 
     // A voice message whose recording is missing stays in the list without an answer: a cheap
     // way to grow the conversation.

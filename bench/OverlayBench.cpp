@@ -3,24 +3,14 @@
 // Needs an X display: scripts/with-x11.sh build/<dir>/bench/pindle_bench_overlay
 
 #include "ChatReplies.h"
-#include "FakeBackend.h"
-#include "FakeSecretStore.h"
-#include "models/ChatViewModel.h"
+#include "ConversationRig.h"
 #include "models/MessageListModel.h"
-#include "platform/Clock.h"
-#include "platform/FocusHandoff.h"
-#include "platform/ScreenCapture.h"
-#include "services/AudioTranscriptionService.h"
-#include "services/AuthService.h"
-#include "services/ChatGPTService.h"
-#include "services/SettingsManager.h"
 #include "windows/MessageImageProvider.h"
 #include "windows/OverlayPanel.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
-#include <QNetworkAccessManager>
 #include <QQmlEngine>
 #include <QQuickStyle>
 #include <QTemporaryDir>
@@ -36,13 +26,6 @@ Q_IMPORT_QML_PLUGIN(PindlePlugin)
 using namespace std::chrono_literals;
 
 namespace {
-
-struct NoFocus final : FocusHandoff {
-    void returnFocusToPreviousApp() override {}
-};
-struct NoCapture final : ScreenCapture {
-    QCoro::Task<Screenshot> captureScreen() override { throw PindleError("no screen"); }
-};
 
 // No recording in this benchmark.
 class Idle final : public QObject {
@@ -83,20 +66,12 @@ int main(int argc, char **argv) {
     QQuickWindow::setDefaultAlphaBuffer(true);
 
     QTemporaryDir dir;
-    FakeBackend backend;
-    QNetworkAccessManager network;
-    FakeSecretStore secrets;
-    secrets.items.insert({"com.pindle.app", "pindle_auth_token"}, "bench");
-    const BackendConfig config(backend.url());
-    AuthService auth(network, secrets, config);
-    SettingsManager settings(dir.filePath("settings.json"));
-    settings.setSelectedCategory("writing");
-    ChatGPTService chat(network, auth, settings, config);
-    AudioTranscriptionService transcriber(network, config);
-    NoCapture capture;
-    NoFocus focus;
-    Clock clock;
-    ChatViewModel model(chat, auth, transcriber, settings, capture, focus, clock);
+    NoScreen capture;
+    CountingFocus focus;
+    ConversationRig rig(dir.filePath("settings.json"), capture, focus);
+    FakeBackend &backend = rig.backend;
+    SettingsManager &settings = rig.settings;
+    ChatViewModel &model = rig.model;
     MessageListModel list(model);
     Idle recording;
 

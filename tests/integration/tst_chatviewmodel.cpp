@@ -3,23 +3,13 @@
 
 #include "Await.h"
 #include "ChatReplies.h"
-#include "FakeBackend.h"
-#include "FakeSecretStore.h"
-#include "models/ChatViewModel.h"
+#include "ConversationRig.h"
 #include "models/MessageListModel.h"
-#include "platform/Clock.h"
-#include "platform/FocusHandoff.h"
-#include "platform/ScreenCapture.h"
-#include "services/AudioTranscriptionService.h"
-#include "services/AuthService.h"
-#include "services/ChatGPTService.h"
-#include "services/SettingsManager.h"
 
 #include <QAbstractItemModelTester>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QNetworkAccessManager>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -30,11 +20,6 @@ using namespace std::chrono_literals;
 using Reply = FakeBackend::Reply;
 
 namespace {
-
-struct FakeFocus final : FocusHandoff {
-    void returnFocusToPreviousApp() override { ++handoffs; }
-    int handoffs = 0;
-};
 
 struct FakeCapture final : ScreenCapture {
     QCoro::Task<Screenshot> captureScreen() override {
@@ -75,103 +60,82 @@ class ChatViewModelTest : public QObject {
 
 private:
     QTemporaryDir m_dir;
-    std::unique_ptr<FakeBackend> m_backend;
-    std::unique_ptr<QNetworkAccessManager> m_network;
-    std::unique_ptr<FakeSecretStore> m_secrets;
-    std::unique_ptr<AuthService> m_auth;
-    std::unique_ptr<SettingsManager> m_settings;
-    std::unique_ptr<ChatGPTService> m_chat;
-    std::unique_ptr<AudioTranscriptionService> m_transcriber;
     FakeCapture m_capture;
-    FakeFocus m_focus;
-    Clock m_clock;
-    std::unique_ptr<ChatViewModel> m_model;
+    CountingFocus m_focus;
+    std::unique_ptr<ConversationRig> m_rig;
 
     // Sends a question; with `tokens`, its answer is scripted first (else the test scripted it).
     void ask(const QString &question, const QStringList &tokens) {
         if (!tokens.isEmpty())
-            m_backend->enqueue(answer(tokens));
-        m_model->setInputText(question);
-        m_model->sendMessage();
-        QTRY_VERIFY(!m_model->isLoading());
+            m_rig->backend.enqueue(answer(tokens));
+        m_rig->model.setInputText(question);
+        m_rig->model.sendMessage();
+        QTRY_VERIFY(!m_rig->model.isLoading());
     }
 
     QStringList shown() const {
         QStringList lines;
-        for (const ChatMessage &message : m_model->messages())
+        for (const ChatMessage &message : m_rig->model.messages())
             lines.append(ChatMessage::roleName(message.role) + ": " + message.content);
         return lines;
     }
 
 private Q_SLOTS:
     void init() {
-        m_backend = std::make_unique<FakeBackend>();
-        m_network = std::make_unique<QNetworkAccessManager>();
-        m_secrets = std::make_unique<FakeSecretStore>();
-        m_secrets->items.insert({"com.pindle.app", "pindle_auth_token"}, "tok");
-        const BackendConfig backend(m_backend->url());
-        m_auth = std::make_unique<AuthService>(*m_network, *m_secrets, backend);
-        QFile::remove(m_dir.filePath("settings.json"));
-        m_settings = std::make_unique<SettingsManager>(m_dir.filePath("settings.json"));
-        m_settings->setSelectedCategory("writing"); // no review unless a test asks for one
-        m_chat = std::make_unique<ChatGPTService>(*m_network, *m_auth, *m_settings, backend);
-        m_transcriber = std::make_unique<AudioTranscriptionService>(*m_network, backend,
-                                                                    [] { return QLocale::c(); });
         m_capture = FakeCapture();
         m_focus.handoffs = 0;
-        m_model = std::make_unique<ChatViewModel>(*m_chat, *m_auth, *m_transcriber, *m_settings,
-                                                  m_capture, m_focus, m_clock);
+        m_rig =
+            std::make_unique<ConversationRig>(m_dir.filePath("settings.json"), m_capture, m_focus);
     }
 
     void cleanup() {
         // Two answers may have overlapped: let the one still streaming (its end does not show
         // in isLoading) finish before the network it reads from goes away.
-        QTRY_VERIFY(!m_model->isLoading());
+        QTRY_VERIFY(!m_rig->model.isLoading());
         QTest::qWait(300);
-        m_model.reset();
-        m_backend.reset();
+        m_rig.reset();
     }
 
     void typedQuestion() {
-        m_model->setInputText(" \n ");
-        m_model->sendMessage();
-        QVERIFY(m_model->messages().isEmpty());
-        QCOMPARE(m_model->inputText(), QStringLiteral(" \n ")); // kept
+        m_rig->model.setInputText(" \n ");
+        m_rig->model.sendMessage();
+        QVERIFY(m_rig->model.messages().isEmpty());
+        QCOMPARE(m_rig->model.inputText(), QStringLiteral(" \n ")); // kept
 
-        m_model->setStealthMode(false);
-        m_backend->enqueue(answer({"Hel", "lo"}, 150ms));
-        m_model->setInputText("  Hi there \n");
-        m_model->sendMessage();
+        m_rig->model.setStealthMode(false);
+        m_rig->backend.enqueue(answer({"Hel", "lo"}, 150ms));
+        m_rig->model.setInputText("  Hi there \n");
+        m_rig->model.sendMessage();
         QCOMPARE(shown(), (QStringList{"user: Hi there", "assistant: "}));
-        QVERIFY(m_model->isLoading());
-        QVERIFY(m_model->stealthMode());
+        QVERIFY(m_rig->model.isLoading());
+        QVERIFY(m_rig->model.stealthMode());
         QCOMPARE(m_focus.handoffs, 1);
-        QVERIFY(m_model->inputText().isEmpty());
+        QVERIFY(m_rig->model.inputText().isEmpty());
 
-        m_model->setInputText("while busy");
-        m_model->sendMessage(); // refused while an answer is produced
+        m_rig->model.setInputText("while busy");
+        m_rig->model.sendMessage(); // refused while an answer is produced
         QTRY_COMPARE(shown(), (QStringList{"user: Hi there", "assistant: Hel"}));
-        QTRY_VERIFY(!m_model->isLoading());
+        QTRY_VERIFY(!m_rig->model.isLoading());
         QCOMPARE(shown(), (QStringList{"user: Hi there", "assistant: Hello"}));
-        QCOMPARE(m_backend->requests().size(), 1);
-        QCOMPARE(sent(m_backend->requests().first()), QStringList{"user: Hi there"});
+        QCOMPARE(m_rig->backend.requests().size(), 1);
+        QCOMPARE(sent(m_rig->backend.requests().first()), QStringList{"user: Hi there"});
     }
 
     void contextWindowAndRollingSummary() {
         // Answers complete at 2, 4, ... 20 messages; summaries are due at 14 (messages 1-6)
         // and at 20 (messages 7-12), not at 16 or 18.
         for (int turn = 1; turn <= 10; ++turn) {
-            m_backend->enqueue(answer({QString("a%1").arg(turn)}));
+            m_rig->backend.enqueue(answer({QString("a%1").arg(turn)}));
             if (turn == 7)
-                m_backend->enqueue(completionReply("  S1 \n"));
+                m_rig->backend.enqueue(completionReply("  S1 \n"));
             if (turn == 10)
-                m_backend->enqueue(completionReply("S2"));
-            m_model->setInputText(QString("q%1").arg(turn));
-            m_model->sendMessage();
-            QTRY_VERIFY(!m_model->isLoading());
+                m_rig->backend.enqueue(completionReply("S2"));
+            m_rig->model.setInputText(QString("q%1").arg(turn));
+            m_rig->model.sendMessage();
+            QTRY_VERIFY(!m_rig->model.isLoading());
         }
-        QVERIFY2(m_model->errorMessage().isEmpty(), qPrintable(m_model->errorMessage()));
-        const QList<FakeBackend::Request> &requests = m_backend->requests();
+        QVERIFY2(m_rig->model.errorMessage().isEmpty(), qPrintable(m_rig->model.errorMessage()));
+        const QList<FakeBackend::Request> &requests = m_rig->backend.requests();
         QCOMPARE(requests.size(), 12);
 
         const QString header =
@@ -195,36 +159,36 @@ private Q_SLOTS:
                              "ASSISTANT: a6"});
 
         // A review sees the last 6 of that context, then the draft and the instruction.
-        m_settings->setSelectedCategory("exams");
-        m_backend->enqueue(answer({"a11"}));
-        m_backend->enqueue(completionReply("a11 reviewed"));
+        m_rig->settings.setSelectedCategory("exams");
+        m_rig->backend.enqueue(answer({"a11"}));
+        m_rig->backend.enqueue(completionReply("a11 reviewed"));
         ask("q11", {});
-        const QStringList review = sent(m_backend->requests().last());
+        const QStringList review = sent(m_rig->backend.requests().last());
         QCOMPARE(review.size(), 8);
         QCOMPARE(review.mid(0, 7),
                  (QStringList{"assistant: a8", "user: q9", "assistant: a9", "user: q10",
                               "assistant: a10", "user: q11", "assistant: a11"}));
-        m_settings->setSelectedCategory("writing");
+        m_rig->settings.setSelectedCategory("writing");
 
         // A cleared conversation starts without a summary.
-        m_model->clearChat();
+        m_rig->model.clearChat();
         ask("fresh", {"ok"});
-        QCOMPARE(sent(m_backend->requests().last()), QStringList{"user: fresh"});
+        QCOMPARE(sent(m_rig->backend.requests().last()), QStringList{"user: fresh"});
     }
 
     void blankSummaryChangesNothing() {
         for (int turn = 1; turn <= 8; ++turn) {
-            m_backend->enqueue(answer({"a"}));
+            m_rig->backend.enqueue(answer({"a"}));
             if (turn >= 7) // at 14 and again at 16 messages: a blank reply keeps the batch waiting
-                m_backend->enqueue(completionReply(" \n "));
-            m_model->setInputText("q");
-            m_model->sendMessage();
-            QTRY_VERIFY(!m_model->isLoading());
+                m_rig->backend.enqueue(completionReply(" \n "));
+            m_rig->model.setInputText("q");
+            m_rig->model.sendMessage();
+            QTRY_VERIFY(!m_rig->model.isLoading());
         }
-        QCOMPARE(m_backend->requests().size(), 10);
-        QVERIFY(!sent(m_backend->requests()[8]).first().startsWith("system:")); // no summary
+        QCOMPARE(m_rig->backend.requests().size(), 10);
+        QVERIFY(!sent(m_rig->backend.requests()[8]).first().startsWith("system:")); // no summary
         QVERIFY(
-            sent(m_backend->requests()[9])
+            sent(m_rig->backend.requests()[9])
                 .first()
                 .endsWith(
                     "USER: q\nASSISTANT: a\nUSER: q\nASSISTANT: a\nUSER: q\nASSISTANT: a\nUSER: q\n"
@@ -232,9 +196,9 @@ private Q_SLOTS:
     }
 
     void answerReview() {
-        m_settings->setSelectedCategory("exams");
-        m_backend->enqueue(answer({"dra", "ft "}));
-        m_backend->enqueue(completionReply("  Reviewed answer.  "));
+        m_rig->settings.setSelectedCategory("exams");
+        m_rig->backend.enqueue(answer({"dra", "ft "}));
+        m_rig->backend.enqueue(completionReply("  Reviewed answer.  "));
         ask("2+2?", {});
         QCOMPARE(shown(), (QStringList{"user: 2+2?", "assistant: Reviewed answer."}));
         const QString instruction =
@@ -243,59 +207,59 @@ private Q_SLOTS:
             "with only minimal cleanup.\nIf the answer is wrong or incomplete, return a corrected "
             "answer.\nKeep the final response concise. Start with the direct answer, then give a "
             "brief justification.";
-        QCOMPARE(sent(m_backend->requests()[1]),
+        QCOMPARE(sent(m_rig->backend.requests()[1]),
                  (QStringList{"user: 2+2?", "assistant: draft", "user: " + instruction}));
 
         // A blank review keeps the streamed draft as it came.
-        m_backend->enqueue(answer({" kept "}));
-        m_backend->enqueue(completionReply(" \n"));
+        m_rig->backend.enqueue(answer({" kept "}));
+        m_rig->backend.enqueue(completionReply(" \n"));
         ask("again", {});
-        QCOMPARE(m_model->messages().last().content, QStringLiteral(" kept "));
+        QCOMPARE(m_rig->model.messages().last().content, QStringLiteral(" kept "));
 
         // A blank draft is not reviewed.
-        m_backend->enqueue(answer({" ", "\n"}));
-        const qsizetype sentBefore = m_backend->requests().size();
+        m_rig->backend.enqueue(answer({" ", "\n"}));
+        const qsizetype sentBefore = m_rig->backend.requests().size();
         ask("blank", {});
-        QCOMPARE(m_backend->requests().size(), sentBefore + 1);
+        QCOMPARE(m_rig->backend.requests().size(), sentBefore + 1);
 
         // Only "exams" and "coding" exactly, or a picture in the context, call for a review.
-        m_settings->setSelectedCategory("Exams");
-        const qsizetype before = m_backend->requests().size();
+        m_rig->settings.setSelectedCategory("Exams");
+        const qsizetype before = m_rig->backend.requests().size();
         ask("no review", {"plain"});
-        QCOMPARE(m_backend->requests().size(), before + 1);
+        QCOMPARE(m_rig->backend.requests().size(), before + 1);
 
         // A failed review leaves the answer in place and says why.
-        m_settings->setSelectedCategory("coding");
-        m_backend->enqueue(answer({"complete"}));
-        m_backend->enqueue(Reply::text(500, "review down"));
+        m_rig->settings.setSelectedCategory("coding");
+        m_rig->backend.enqueue(answer({"complete"}));
+        m_rig->backend.enqueue(Reply::text(500, "review down"));
         ask("code?", {});
-        QCOMPARE(m_model->messages().last().content, QStringLiteral("complete"));
-        QCOMPARE(m_model->errorMessage(), QStringLiteral("API error: review down"));
+        QCOMPARE(m_rig->model.messages().last().content, QStringLiteral("complete"));
+        QCOMPARE(m_rig->model.errorMessage(), QStringLiteral("API error: review down"));
     }
 
     void failures() {
         // Before any token: the empty answer goes, the error has no prefix.
-        m_backend->enqueue(Reply::text(500, "boom"));
-        m_model->setInputText("q");
-        m_model->sendMessage();
-        QTRY_VERIFY(!m_model->isLoading());
+        m_rig->backend.enqueue(Reply::text(500, "boom"));
+        m_rig->model.setInputText("q");
+        m_rig->model.sendMessage();
+        QTRY_VERIFY(!m_rig->model.isLoading());
         QCOMPARE(shown(), QStringList{"user: q"});
-        QCOMPARE(m_model->errorMessage(), QStringLiteral("Server error (500): boom"));
+        QCOMPARE(m_rig->model.errorMessage(), QStringLiteral("Server error (500): boom"));
 
         // A new request clears the banner; a failed capture adds nothing.
         m_capture.fail = true;
-        m_model->captureAndAnalyze();
-        QVERIFY(m_model->errorMessage().isEmpty());
-        QVERIFY(m_model->isCapturing());
-        QTRY_VERIFY(!m_model->isCapturing());
-        QCOMPARE(m_model->errorMessage(),
+        m_rig->model.captureAndAnalyze();
+        QVERIFY(m_rig->model.errorMessage().isEmpty());
+        QVERIFY(m_rig->model.isCapturing());
+        QTRY_VERIFY(!m_rig->model.isCapturing());
+        QCOMPARE(m_rig->model.errorMessage(),
                  QStringLiteral("Screen capture failed: No display to capture."));
         QCOMPARE(shown(), QStringList{"user: q"});
     }
 
     // The list the overlay shows changes row by row: never a reset for a token.
     void listModelFollowsTheConversation() {
-        MessageListModel list(*m_model);
+        MessageListModel list(m_rig->model);
         QAbstractItemModelTester tester(&list,
                                         QAbstractItemModelTester::FailureReportingMode::QtTest);
         QStringList events;
@@ -318,28 +282,27 @@ private Q_SLOTS:
         QCOMPARE(events, QStringList({"insert 0-0", "insert 1-1", "change 1-1", "change 1-1"}));
         const QModelIndex reply = list.index(1);
         QCOMPARE(reply.data(MessageListModel::ContentRole).toString(), QStringLiteral("AB"));
-        QCOMPARE(reply.data(MessageListModel::MessageRole).toString(),
-                 QStringLiteral("assistant"));
+        QCOMPARE(reply.data(MessageListModel::MessageRole).toString(), QStringLiteral("assistant"));
         QCOMPARE(reply.data(MessageListModel::IdRole).toString(),
-                 m_model->messages()[1].id.toString(QUuid::WithoutBraces));
+                 m_rig->model.messages()[1].id.toString(QUuid::WithoutBraces));
         QCOMPARE(reply.data(MessageListModel::HasImageRole).toBool(), false);
 
         events.clear();
-        m_backend->enqueue(Reply::text(500, "boom"));
+        m_rig->backend.enqueue(Reply::text(500, "boom"));
         ask("again", {});
         QCOMPARE(events, QStringList({"insert 2-2", "insert 3-3", "remove 3-3"}));
         QCOMPARE(list.count(), 3);
 
         events.clear();
         m_capture.delay = 0ms;
-        m_backend->enqueue(answer({"seen"}));
-        m_backend->enqueue(completionReply("seen, reviewed"));
-        m_model->captureAndAnalyze();
-        QTRY_VERIFY(!m_model->isLoading() && !m_model->isCapturing());
+        m_rig->backend.enqueue(answer({"seen"}));
+        m_rig->backend.enqueue(completionReply("seen, reviewed"));
+        m_rig->model.captureAndAnalyze();
+        QTRY_VERIFY(!m_rig->model.isLoading() && !m_rig->model.isCapturing());
         QCOMPARE(list.index(3).data(MessageListModel::HasImageRole).toBool(), true);
 
         events.clear();
-        m_model->clearChat();
+        m_rig->model.clearChat();
         QCOMPARE(events, QStringList{"reset"});
         QCOMPARE(list.rowCount(), 0);
     }
@@ -348,30 +311,31 @@ private Q_SLOTS:
         // A question sent while a screenshot is taken: two answers stream at once, each into
         // its own message.
         m_capture.delay = 100ms;
-        m_backend->enqueue(answer({"A1", "A2"}, 60ms));
-        m_backend->enqueue(answer({"B"}));
-        m_backend->enqueue(
+        m_rig->backend.enqueue(answer({"A1", "A2"}, 60ms));
+        m_rig->backend.enqueue(answer({"B"}));
+        m_rig->backend.enqueue(
             completionReply("B reviewed")); // the screenshot makes B's context a review case
-        m_model->captureAndAnalyze();
-        m_model->setInputText("typed");
-        m_model->sendMessage();
-        QTRY_COMPARE(m_model->messages().size(), qsizetype(4));
-        QTRY_COMPARE(m_model->messages()[3].content, QStringLiteral("B reviewed"));
-        QTRY_COMPARE(m_model->messages()[1].content, QStringLiteral("A1A2"));
-        QCOMPARE(m_model->messages()[2].content, ChatViewModel::buildScreenshotPrompt(""));
-        QCOMPARE(m_model->messages()[2].imageBase64, QStringLiteral("SU1H"));
-        QVERIFY(m_model->messages()[2].image);
-        QCOMPARE(m_backend->requests()[1].json()["model"].toString(), QStringLiteral("gpt-4.1"));
+        m_rig->model.captureAndAnalyze();
+        m_rig->model.setInputText("typed");
+        m_rig->model.sendMessage();
+        QTRY_COMPARE(m_rig->model.messages().size(), qsizetype(4));
+        QTRY_COMPARE(m_rig->model.messages()[3].content, QStringLiteral("B reviewed"));
+        QTRY_COMPARE(m_rig->model.messages()[1].content, QStringLiteral("A1A2"));
+        QCOMPARE(m_rig->model.messages()[2].content, ChatViewModel::buildScreenshotPrompt(""));
+        QCOMPARE(m_rig->model.messages()[2].imageBase64, QStringLiteral("SU1H"));
+        QVERIFY(m_rig->model.messages()[2].image);
+        QCOMPARE(m_rig->backend.requests()[1].json()["model"].toString(),
+                 QStringLiteral("gpt-4.1"));
 
         // Cleared while an answer streams: its late tokens land nowhere.
-        m_backend->enqueue(answer({"x", "y"}, 50ms));
-        m_model->setInputText("q");
-        m_model->sendMessage();
-        QTRY_COMPARE(m_model->messages().last().content, QStringLiteral("x"));
-        m_model->clearChat();
-        QTRY_VERIFY(!m_model->isLoading());
-        QVERIFY(m_model->messages().isEmpty());
-        QVERIFY(m_model->errorMessage().isEmpty());
+        m_rig->backend.enqueue(answer({"x", "y"}, 50ms));
+        m_rig->model.setInputText("q");
+        m_rig->model.sendMessage();
+        QTRY_COMPARE(m_rig->model.messages().last().content, QStringLiteral("x"));
+        m_rig->model.clearChat();
+        QTRY_VERIFY(!m_rig->model.isLoading());
+        QVERIFY(m_rig->model.messages().isEmpty());
+        QVERIFY(m_rig->model.errorMessage().isEmpty());
     }
 
     void voiceQuestions() {
@@ -380,33 +344,33 @@ private Q_SLOTS:
         recording.write("aac");
         recording.close();
 
-        m_backend->enqueue(Reply::json(200, {{"transcript", " What time is it? "}}));
-        m_backend->enqueue(answer({"Noon."}));
-        m_model->sendAudioMessage(recording.fileName());
+        m_rig->backend.enqueue(Reply::json(200, {{"transcript", " What time is it? "}}));
+        m_rig->backend.enqueue(answer({"Noon."}));
+        m_rig->model.sendAudioMessage(recording.fileName());
         QCOMPARE(shown(), QStringList{"user: [Voice message]"});
-        QVERIFY(m_model->isLoading());
+        QVERIFY(m_rig->model.isLoading());
         QCOMPARE(m_focus.handoffs, 1);
-        QTRY_VERIFY(!m_model->isLoading());
+        QTRY_VERIFY(!m_rig->model.isLoading());
         QCOMPARE(shown(), (QStringList{"user: [Voice message]", "user: What time is it?",
                                        "assistant: Noon."}));
-        const FakeBackend::Request &upload = m_backend->requests().first();
+        const FakeBackend::Request &upload = m_rig->backend.requests().first();
         QCOMPARE(upload.target, "/api/chat/transcribe");
         QCOMPARE(upload.header("Authorization"), "Bearer tok");
         QVERIFY(upload.body.contains("name=\"category\"\r\n\r\nwriting\r\n"));
 
         // Nothing heard: nothing more is sent.
-        m_backend->enqueue(Reply::json(200, {{"transcript", " \n"}}));
-        m_model->sendAudioMessage(recording.fileName());
-        QTRY_VERIFY(!m_model->isLoading());
+        m_rig->backend.enqueue(Reply::json(200, {{"transcript", " \n"}}));
+        m_rig->model.sendAudioMessage(recording.fileName());
+        QTRY_VERIFY(!m_rig->model.isLoading());
         QCOMPARE(shown().size(), 4);
-        QCOMPARE(m_backend->requests().size(), 3);
+        QCOMPARE(m_rig->backend.requests().size(), 3);
 
         // A refused upload keeps the voice message and says what failed.
-        m_backend->enqueue(Reply::text(401, "expired"));
-        m_model->sendAudioMessage(recording.fileName());
-        QTRY_VERIFY(!m_model->isLoading());
+        m_rig->backend.enqueue(Reply::text(401, "expired"));
+        m_rig->model.sendAudioMessage(recording.fileName());
+        QTRY_VERIFY(!m_rig->model.isLoading());
         QCOMPARE(shown().last(), QStringLiteral("user: [Voice message]"));
-        QCOMPARE(m_model->errorMessage(),
+        QCOMPARE(m_rig->model.errorMessage(),
                  QStringLiteral("Audio transcription failed: Failed to transcribe audio"));
     }
 };
