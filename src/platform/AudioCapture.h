@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/PlatformError.h"
+
 #include <QByteArray>
 #include <QFuture>
 #include <QString>
@@ -29,21 +31,15 @@ public:
     };
 
     /// A recording that could not start, with the reason in words a user understands.
-    class Error final : public std::exception {
+    class Error final : public PlatformError {
     public:
         Error(Failure failure, QString message)
-            : m_failure(failure)
-            , m_message(std::move(message))
-            , m_utf8(m_message.toUtf8()) {}
-
+            : PlatformError(std::move(message))
+            , m_failure(failure) {}
         [[nodiscard]] Failure failure() const noexcept { return m_failure; }
-        [[nodiscard]] const QString &message() const noexcept { return m_message; }
-        [[nodiscard]] const char *what() const noexcept override { return m_utf8.constData(); }
 
     private:
         Failure m_failure;
-        QString m_message;
-        QByteArray m_utf8;
     };
 
     struct Settings {

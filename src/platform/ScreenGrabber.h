@@ -1,12 +1,12 @@
 #pragma once
 
+#include "platform/PlatformError.h"
+
 #include <QImage>
 #include <QSize>
 #include <QString>
 
 #include <QCoroTask>
-
-#include <exception>
 
 /// Takes a raw picture of the first screen with every visible window of this application out of
 /// the way. Scaling and encoding are the caller's business.
@@ -21,17 +21,9 @@ public:
 
     /// The session does not let this application read the screen at all; `message` says why, in
     /// words a user understands.
-    class Unavailable final : public std::exception {
+    class Unavailable final : public PlatformError {
     public:
-        explicit Unavailable(QString message)
-            : m_message(std::move(message))
-            , m_utf8(m_message.toUtf8()) {}
-        [[nodiscard]] const QString &message() const noexcept { return m_message; }
-        [[nodiscard]] const char *what() const noexcept override { return m_utf8.constData(); }
-
-    private:
-        QString m_message;
-        QByteArray m_utf8;
+        using PlatformError::PlatformError;
     };
 
     virtual ~ScreenGrabber() = default;

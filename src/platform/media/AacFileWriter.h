@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/PlatformError.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -22,17 +24,9 @@ struct SwrContext;
 class AacFileWriter final {
 public:
     /// A failure of the file or the encoder, in words a user understands.
-    class Error final : public std::exception {
+    class Error final : public PlatformError {
     public:
-        explicit Error(QString message)
-            : m_message(std::move(message))
-            , m_utf8(m_message.toUtf8()) {}
-        [[nodiscard]] const QString &message() const noexcept { return m_message; }
-        [[nodiscard]] const char *what() const noexcept override { return m_utf8.constData(); }
-
-    private:
-        QString m_message;
-        QByteArray m_utf8;
+        using PlatformError::PlatformError;
     };
 
     struct Format {
