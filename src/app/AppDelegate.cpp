@@ -281,7 +281,8 @@ void AppDelegate::captureScreen() {
 void AppDelegate::toggleTypingMode() {
     if (!m_overlayPanel)
         return;
-    if (!m_chatViewModel.stealthMode()) {
+    // Leaving typing mode only makes sense on screen; hidden, Alt+T brings it back for typing.
+    if (!m_chatViewModel.stealthMode() && m_overlayPanel->isVisible()) {
         m_overlayPanel->setStealthMode(true);
         m_chatViewModel.returnFocusToPreviousApp();
         return;
@@ -295,6 +296,9 @@ void AppDelegate::toggleTypingMode() {
 }
 
 void AppDelegate::signOut() {
+    // Nothing keeps listening once the overlay is gone.
+    m_audioRecorder.stopRecording();
+    m_systemAudioRecorder.stopRecording();
     m_auth.logout();
     setLoggedIn(false);
     if (m_overlayPanel)

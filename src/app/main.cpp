@@ -12,18 +12,21 @@
 #include <QtQml/qqmlextensionplugin.h>
 
 #include <cstdio>
+#include <string_view>
 
 Q_IMPORT_QML_PLUGIN(PindlePlugin)
 
 int main(int argc, char *argv[]) {
+    // Answered before any display is needed.
+    for (int i = 1; i < argc; ++i)
+        if (std::string_view(argv[i]) == "--version") {
+            std::printf("Pindle %s\n", PINDLE_VERSION);
+            return 0;
+        }
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("pindle"));
     QCoreApplication::setApplicationVersion(QStringLiteral(PINDLE_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("pindle"));
-    if (QCoreApplication::arguments().contains(QStringLiteral("--version"))) {
-        std::printf("Pindle %s\n", PINDLE_VERSION);
-        return 0;
-    }
     // The tray agent lives on with every window closed.
     QApplication::setQuitOnLastWindowClosed(false);
 

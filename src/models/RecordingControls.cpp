@@ -18,6 +18,7 @@ RecordingControls::RecordingControls(AudioRecorder &microphone, AudioRecorder &s
     // Sent when the file is complete, which is after the recorder stopped recording.
     connect(&microphone, &AudioRecorder::recordingFinished, this, &RecordingControls::finished);
     connect(&systemAudio, &AudioRecorder::recordingFinished, this, &RecordingControls::finished);
+    connect(&conversation, &ChatViewModel::isLoadingChanged, this, &RecordingControls::sendWaiting);
 }
 
 bool RecordingControls::microphoneRecording() const {
@@ -59,8 +60,17 @@ QCoro::Task<> RecordingControls::start(AudioRecorder *recorder) {
 }
 
 void RecordingControls::finished(const QUrl &audioURL, bool successfully) {
-    if (successfully)
-        m_conversation.sendAudioMessage(audioURL.toLocalFile());
-    else
+    if (!successfully) {
         m_conversation.showError(QStringLiteral("The recording stopped before it could be saved."));
+        return;
+    }
+    // The conversation takes one request at a time: a recording that ends while an answer is
+    // on its way waits for it instead of being dropped.
+    m_waiting.append(audioURL.toLocalFile());
+    sendWaiting();
+}
+
+void RecordingControls::sendWaiting() {
+    while (!m_waiting.isEmpty() && !m_conversation.isLoading())
+        m_conversation.sendAudioMessage(m_waiting.takeFirst());
 }

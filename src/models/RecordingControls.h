@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QStringList>
 #include <QUrl>
 
 #include <QCoroTask>
@@ -9,7 +10,8 @@ class AudioRecorder;
 class ChatViewModel;
 
 /// The overlay's two record buttons. A click starts or stops its recorder; every recording that
-/// finishes with its file complete goes to the conversation exactly once. A recorder that cannot
+/// finishes with its file complete goes to the conversation exactly once, as soon as it takes
+/// requests again. A recorder that cannot
 /// start says why in the conversation's error line, except that a missing monitor source raises
 /// the system-audio alert instead.
 class RecordingControls final : public QObject {
@@ -39,8 +41,10 @@ private:
     void toggle(AudioRecorder &recorder);
     QCoro::Task<> start(AudioRecorder *recorder);
     void finished(const QUrl &audioURL, bool successfully);
+    void sendWaiting();
 
     AudioRecorder &m_microphone;
     AudioRecorder &m_systemAudio;
     ChatViewModel &m_conversation;
+    QStringList m_waiting; // finished recordings the conversation has not taken yet
 };

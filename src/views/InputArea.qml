@@ -40,7 +40,8 @@ Item {
             size: 20
             color: recording ? Theme.red : Theme.alpha(Theme.white, 0.7)
             toolTip: recording ? "Stop Recording" : "Record Audio"
-            enabled: !area.viewModel.isLoading
+            // A running recording can always be stopped.
+            enabled: recording || !area.viewModel.isLoading
             onClicked: area.recording.toggleMicrophone()
         }
         IconButton {
@@ -50,7 +51,7 @@ Item {
             size: 20
             color: recording ? Theme.orange : Theme.alpha(Theme.white, 0.7)
             toolTip: recording ? "Stop System Audio Recording" : "Record System Audio"
-            enabled: !area.viewModel.isLoading
+            enabled: recording || !area.viewModel.isLoading
             onClicked: area.recording.toggleSystemAudio()
         }
         TextField {

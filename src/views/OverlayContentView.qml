@@ -101,6 +101,8 @@ Item {
                     boundsBehavior: Flickable.StopAtBounds
                     ScrollBar.vertical: ScrollBar {
                         policy: ScrollBar.AsNeeded
+                        // Dragging the bar is the user scrolling too.
+                        onPressedChanged: if (pressed) list.following = false
                     }
                     delegate: MessageBubble {
                         width: list.width - 32
@@ -109,7 +111,7 @@ Item {
                     // A new message glides into view and a growing last message stays pinned
                     // to the bottom; rows settle their heights after layout, so the list keeps
                     // following the end until the user scrolls.
-                    property int seenCount: count
+                    property int seenCount: 0
                     property bool following: false
                     property bool glidePending: false
                     NumberAnimation {

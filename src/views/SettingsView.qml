@@ -51,6 +51,7 @@ Pane {
                     Label {
                         objectName: "accountEmail"
                         text: view.controller.userEmail
+                        textFormat: Text.PlainText
                         elide: Text.ElideRight
                         Layout.fillWidth: true
                     }
@@ -60,6 +61,7 @@ Pane {
                     Label {
                         objectName: "accountStatus"
                         text: view.controller.subscriptionStatus
+                        textFormat: Text.PlainText
                         color: view.controller.subscriptionActive ? "#28a745" : "#f08c00"
                     }
                 }

@@ -143,7 +143,13 @@ private Q_SLOTS:
 
         // Typing mode takes the keyboard; sending gives it back and the answer streams in.
         m_provider->enqueue(streamed({"Paris", " is the", " capital."}));
+        // Typing mode, hidden with Alt+Space: Alt+T brings it back for typing.
         xdotool({"key", "alt+t"});
+        QTRY_COMPARE(inputFocus(), xcb_window_t(overlay->winId()));
+        xdotool({"key", "alt+space"});
+        QTRY_VERIFY(!overlay->isVisible());
+        xdotool({"key", "alt+t"});
+        QTRY_VERIFY(overlay->isVisible());
         QTRY_COMPARE(inputFocus(), xcb_window_t(overlay->winId()));
         xdotool({"type", "--delay", "15", "Capital of France?"});
         xdotool({"key", "Return"});

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace std::chrono_literals;
 using Failure = AudioCapture::Failure;
 using Reply = FakeBackend::Reply;
 
@@ -118,6 +119,18 @@ private Q_SLOTS:
         QTRY_VERIFY(!m_rig->model.isLoading());
         QTest::qWait(50);
         QCOMPARE(uploads(), QStringList({"microphone", "system audio"}));
+
+        // A recording that ends while an answer is on its way waits for it, and is not lost.
+        m_controls->toggleMicrophone();
+        QTRY_VERIFY(m_controls->microphoneRecording());
+        Reply slow = Reply::stream({{deltaLine("Later."), 300ms}, {"data: [DONE]\n", {}}});
+        m_rig->backend.enqueue(slow);
+        m_rig->model.setInputText("typed meanwhile");
+        m_rig->model.sendMessage();
+        QVERIFY(m_rig->model.isLoading());
+        m_rig->backend.enqueue(Reply::json(200, {{"transcript", "  "}}));
+        m_controls->toggleMicrophone();
+        QTRY_COMPARE(uploads(), QStringList({"microphone", "system audio", "microphone"}));
     }
 
     void failuresAreNeverSilent() {

@@ -1,5 +1,7 @@
 #include "platform/media/AacFileWriter.h"
 
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QFile>
 
@@ -96,6 +98,8 @@ AacFileWriter::AacFileWriter(const QString &path, Format format)
 
     if (const int error = avio_open(&m_container->pb, file.constData(), AVIO_FLAG_WRITE); error < 0)
         fail(nullptr, error);
+    // The temporary folder is shared: what the user said or heard is for their eyes only.
+    ::chmod(file.constData(), S_IRUSR | S_IWUSR);
     // Fragments of about a second, each on disk at once: a crash loses at most the last one
     // (a plain MPEG-4 file is unreadable without the index written at the end).
     m_container->flags |= AVFMT_FLAG_FLUSH_PACKETS;

@@ -65,6 +65,14 @@ void X11FocusHandoff::returnFocusToPreviousApp() {
         if (window->isActive())
             active = xcb_window_t(window->winId());
     }
+    // Only give back what we hold: when another program has the keyboard already (the user
+    // clicked a button of the overlay in stealth mode), moving it would only disturb them.
+    {
+        const X11Support::Reply<xcb_get_input_focus_reply_t> focus(
+            xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+        if (!focus || (!ours.contains(focus->focus) && active == XCB_WINDOW_NONE))
+            return;
+    }
     const std::vector<quint32> desktop = cardinals(root, "_NET_CURRENT_DESKTOP", XCB_ATOM_CARDINAL);
     const quint32 current = desktop.empty() ? 0 : desktop.front();
 

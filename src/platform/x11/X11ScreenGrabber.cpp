@@ -136,14 +136,20 @@ X11ScreenGrabber::X11ScreenGrabber(std::chrono::milliseconds settleDelay, QObjec
 QCoro::Task<ScreenGrabber::Grab> X11ScreenGrabber::grabPrimaryScreen() {
     // One grab at a time: a second one would find our windows already hidden and leave them out
     // of its list, or grab them while the first one shows them again.
-    while (m_busy)
+    QPointer self(this);
+    while (m_busy) {
         co_await qCoro(this, &X11ScreenGrabber::grabFinished);
+        if (!self)
+            co_return Grab{};
+    }
     m_busy = true;
     struct Release {
-        X11ScreenGrabber *self;
+        QPointer<X11ScreenGrabber> grabber;
         ~Release() {
-            self->m_busy = false;
-            Q_EMIT self->grabFinished();
+            if (!grabber)
+                return;
+            grabber->m_busy = false;
+            Q_EMIT grabber->grabFinished();
         }
     } release{this};
 
@@ -161,7 +167,10 @@ QCoro::Task<ScreenGrabber::Grab> X11ScreenGrabber::grabPrimaryScreen() {
         while (hidden.anyOnScreen() && waited.elapsed() < unmapTimeout.count())
             co_await QCoro::sleepFor(unmapPoll);
         // What lay beneath our windows has been exposed; its owners need a moment to repaint.
-        co_await QCoro::sleepFor(m_settleDelay);
+        const std::chrono::milliseconds settle = m_settleDelay;
+        co_await QCoro::sleepFor(settle);
+        if (!self)
+            co_return Grab{}; // the windows come back as `hidden` goes
     }
 
     Grab grab;
