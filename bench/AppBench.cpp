@@ -72,11 +72,15 @@ int main(int argc, char **argv) {
     startup.start();
     AppDelegate delegate(BackendConfig(server.url()), secrets, dir.filePath("settings.json"));
     delegate.applicationDidFinishLaunching();
-    [[maybe_unused]] const bool embedded =
-        QTest::qWaitFor([&] { return !delegate.statusItem().geometry().isEmpty(); }, 10000);
+    if (!QTest::qWaitFor([&] { return !delegate.statusItem().geometry().isEmpty(); }, 10000)) {
+        std::fprintf(stderr, "the tray icon never appeared: is a tray running?\n");
+        return 1;
+    }
     const qint64 toTray = startup.elapsed();
-    [[maybe_unused]] const bool signedIn =
-        QTest::qWaitFor([&] { return delegate.isLoggedIn(); }, 10000);
+    if (!QTest::qWaitFor([&] { return delegate.isLoggedIn(); }, 10000)) {
+        std::fprintf(stderr, "the stored session was not accepted\n");
+        return 1;
+    }
     QTest::qWait(500);
     const double idleHidden = residentMiB();
 
@@ -98,8 +102,10 @@ int main(int argc, char **argv) {
     QProcess key;
     key.start(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("alt+s")});
     pressed.start();
-    [[maybe_unused]] const bool captured =
-        QTest::qWaitFor([&] { return provider.requests().size() > sent; }, 10000);
+    if (!QTest::qWaitFor([&] { return provider.requests().size() > sent; }, 10000)) {
+        std::fprintf(stderr, "Alt+S sent no capture\n");
+        return 1;
+    }
     const qint64 toCapture = pressed.elapsed();
     key.waitForFinished();
 
