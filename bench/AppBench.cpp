@@ -5,6 +5,7 @@
 
 #include "ChatReplies.h"
 #include "FakeBackend.h"
+#include "Resident.h"
 #include "ServerProcess.h"
 #include "app/AppDelegate.h"
 #include "platform/keychain/KeychainSecretStore.h"
@@ -26,15 +27,6 @@ Q_IMPORT_QML_PLUGIN(PindlePlugin)
 using namespace std::chrono_literals;
 
 namespace {
-
-double residentMiB() {
-    QFile status("/proc/self/status");
-    status.open(QIODevice::ReadOnly);
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024;
-    return 0;
-}
 
 FakeBackend::Reply answer(const QString &text) {
     return FakeBackend::Reply::stream({{deltaLine(text) + '\n'}, {"data: [DONE]\n\n"}});

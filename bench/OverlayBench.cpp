@@ -4,6 +4,7 @@
 
 #include "ChatReplies.h"
 #include "ConversationRig.h"
+#include "Resident.h"
 #include "models/MessageListModel.h"
 #include "windows/MessageImageProvider.h"
 #include "windows/OverlayPanel.h"
@@ -39,15 +40,6 @@ public:
 Q_SIGNALS:
     void systemAudioDeviceMissing();
 };
-
-double residentMiB() {
-    QFile status("/proc/self/status");
-    status.open(QIODevice::ReadOnly);
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024;
-    return 0;
-}
 
 double percentile(std::vector<double> values, double p) {
     if (values.empty())
