@@ -8,6 +8,7 @@
 #include "Resident.h"
 #include "ServerProcess.h"
 #include "app/AppDelegate.h"
+#include "app/QuickBackend.h"
 #include "platform/keychain/KeychainSecretStore.h"
 #include "windows/OverlayPanel.h"
 
@@ -39,6 +40,7 @@ int main(int argc, char **argv) {
     sinceStart.start();
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
+    chooseQuickBackend();
     QQuickStyle::setStyle(QStringLiteral("Fusion"));
 
     FakeBackend provider;

@@ -2,6 +2,7 @@
 // the first.
 
 #include "app/AppDelegate.h"
+#include "app/QuickBackend.h"
 #include "app/SingleInstance.h"
 #include "platform/keychain/KeychainSecretStore.h"
 #include "services/BackendConfig.h"
@@ -34,6 +35,7 @@ int main(int argc, char *argv[]) {
     if (!instance.claim())
         return 0;
 
+    chooseQuickBackend();
     QQuickStyle::setStyle(QStringLiteral("Fusion"));
     QQuickWindow::setDefaultAlphaBuffer(true);
 
