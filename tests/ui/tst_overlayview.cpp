@@ -279,27 +279,12 @@ private Q_SLOTS:
     void draggedByItsBackground() {
         const QPoint before = m_panel->position();
         const QPoint grip = m_panel->mapToGlobal(QPoint(200, 30)); // the header, beside the title
-        xdotool({"mousemove",
-                 QString::number(grip.x()),
-                 QString::number(grip.y()),
-                 "mousedown",
-                 "1",
-                 "sleep",
-                 "0.3",
-                 "mousemove_relative",
-                 "--",
-                 "40",
-                 "25",
-                 "sleep",
-                 "0.3",
-                 "mousemove_relative",
-                 "--",
-                 "40",
-                 "25",
-                 "sleep",
-                 "0.3",
-                 "mouseup",
-                 "1"});
+        // Pressed, moved twice by (40, 25), released, with pauses a hand would make.
+        xdotool(QStringLiteral("mousemove %1 %2 mousedown 1 sleep 0.3 mousemove_relative -- 40 25 "
+                               "sleep 0.3 mousemove_relative -- 40 25 sleep 0.3 mouseup 1")
+                    .arg(grip.x())
+                    .arg(grip.y())
+                    .split(' '));
         QTRY_COMPARE(m_panel->position(), before + QPoint(80, 50));
     }
 
