@@ -3,6 +3,7 @@
 #include "models/LoginController.h"
 #include "models/SettingsController.h"
 #include "platform/DesktopIntegration.h"
+#include "platform/desktop/TrayHostWatcher.h"
 #include "windows/MessageImageProvider.h"
 #include "windows/OverlayPanel.h"
 
@@ -19,6 +20,8 @@ namespace {
 // this long after that.
 constexpr auto captureDelay = 150ms;
 constexpr auto reshowDelay = 300ms;
+// A desktop starting up may bring its tray a moment after Pindle.
+constexpr auto trayGracePeriod = 3s;
 
 QIcon trayIcon() {
     return QIcon::fromTheme(QStringLiteral("pindle"),
@@ -42,9 +45,25 @@ AppDelegate::AppDelegate(const BackendConfig &backend, SecretStore &secrets,
     , m_messages(m_chatViewModel)
     , m_audioRecorder(m_audioCapture)
     , m_systemAudioRecorder(m_audioCapture)
-    , m_recording(m_audioRecorder, m_systemAudioRecorder, m_chatViewModel) {
+    , m_recording(m_audioRecorder, m_systemAudioRecorder, m_chatViewModel)
+    , m_hotkeys(createGlobalHotkeys())
+    , m_desktopShortcuts(createDesktopShortcuts())
+    , m_shortcutSettings(m_settings)
+    , m_shortcuts(m_shortcutSettings, *m_hotkeys, *m_desktopShortcuts) {
     m_engine.addImageProvider(QStringLiteral("messages"),
                               new MessageImageProvider(m_chatViewModel));
+    connect(
+        &m_shortcuts, &ShortcutController::notice, this,
+        [this](const QString &title, const QString &message) {
+            notify(title, message, {{QStringLiteral("settings"), QStringLiteral("Open Settings")}});
+        });
+    connect(&m_notifications, &DesktopNotifications::actionInvoked, this,
+            [this](const QString &key) {
+                if (key == u"settings")
+                    openSettings();
+                else if (key == u"show")
+                    showOverlay();
+            });
 }
 
 AppDelegate::~AppDelegate() {
@@ -60,8 +79,14 @@ void AppDelegate::applicationDidFinishLaunching() {
          {QStringLiteral("settings"), QVariant::fromValue<QObject *>(&m_settings)},
          {QStringLiteral("messages"), QVariant::fromValue<QObject *>(&m_messages)},
          {QStringLiteral("recording"), QVariant::fromValue<QObject *>(&m_recording)},
-         {QStringLiteral("hiddenFromCapture"), OverlayPanel::hiddenFromCapture()},
-         {QStringLiteral("blurBehind"), OverlayPanel::blurBehindAvailable()}});
+         {QStringLiteral("shortcuts"), QVariant::fromValue<QObject *>(&m_shortcutSettings)},
+         {QStringLiteral("appMenu"), QVariant::fromValue<QObject *>(&m_appMenu)},
+         {QStringLiteral("hiddenFromCapture"), OverlayPanel::hiddenFromCapture()}});
+    // In typing mode a click elsewhere takes the keyboard: the header says Stealth again.
+    connect(m_overlayPanel.get(), &OverlayPanel::keyboardLost, this,
+            [this] { m_chatViewModel.setStealthMode(true); });
+    connect(m_overlayPanel.get(), &OverlayPanel::leaveTypingRequested, this,
+            &AppDelegate::leaveTypingMode);
     if (QScreen *screen = QGuiApplication::primaryScreen()) {
         QRect frame(QPoint(), m_overlayPanel->size());
         frame.moveCenter(screen->availableGeometry().center());
@@ -73,83 +98,98 @@ void AppDelegate::applicationDidFinishLaunching() {
 }
 
 void AppDelegate::applicationWillTerminate() {
-    if (m_hotkeys)
-        m_hotkeys->unregisterAll();
+    m_shortcuts.stop();
 }
 
 void AppDelegate::setupMenuBar() {
-    const auto add = [this](const QString &title, void (AppDelegate::*action)()) {
-        QAction *item = m_menu.addAction(title);
-        connect(item, &QAction::triggered, this, action);
-        return item;
+    const auto withShortcut = [this](const QString &title, GlobalHotkeys::Action action) {
+        return [this, title, action] {
+            return QStringLiteral("%1 (%2)").arg(title, m_shortcutSettings.text(action));
+        };
     };
-    add(QStringLiteral("Toggle Overlay (Alt+Space)"), &AppDelegate::toggleOverlay);
-    add(QStringLiteral("Capture Screen (Alt+S)"), &AppDelegate::captureScreen);
-    add(QStringLiteral("Type Mode (Alt+T)"), &AppDelegate::toggleTypingMode);
-    m_menu.addSeparator();
-    add(QStringLiteral("Settings…"), &AppDelegate::openSettings)
+    const auto fixed = [](const QString &title) { return [title] { return title; }; };
+    m_appMenu.addItem(
+        withShortcut(QStringLiteral("Toggle Overlay"), GlobalHotkeys::Action::ToggleOverlay),
+        [this] { toggleOverlay(); });
+    m_appMenu.addItem(
+        withShortcut(QStringLiteral("Capture Screen"), GlobalHotkeys::Action::CaptureScreen),
+        [this] { captureScreen(); });
+    m_appMenu.addItem(
+        withShortcut(QStringLiteral("Type Mode"), GlobalHotkeys::Action::ToggleTypingMode),
+        [this] { toggleTypingMode(); });
+    m_appMenu.addSeparator();
+    m_appMenu.addItem(fixed(QStringLiteral("Settings…")), [this] { openSettings(); })
         ->setShortcut(QKeySequence(QStringLiteral("Ctrl+,")));
-    m_menu.addSeparator();
-    add(QStringLiteral("Sign Out"), &AppDelegate::signOut);
-    add(QStringLiteral("Quit Pindle"), &AppDelegate::quitApp)->setShortcut(QKeySequence::Quit);
+    m_appMenu.addSeparator();
+    m_appMenu.addItem(fixed(QStringLiteral("Sign Out")), [this] { signOut(); });
+    m_appMenu.addItem(fixed(QStringLiteral("Quit Pindle")), [this] { quitApp(); })
+        ->setShortcut(QKeySequence::Quit);
+    connect(&m_shortcutSettings, &ShortcutSettings::changed, &m_appMenu, &AppMenu::retitle);
 
     m_statusItem.setIcon(trayIcon());
     m_statusItem.setToolTip(QStringLiteral("Pindle"));
-    m_statusItem.setContextMenu(&m_menu);
+    m_statusItem.setContextMenu(&m_appMenu.menu());
     // A left click opens the same menu, as the status item's does.
     connect(&m_statusItem, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
                 if (reason == QSystemTrayIcon::Trigger)
-                    m_menu.popup(QCursor::pos());
+                    m_appMenu.menu().popup(QCursor::pos());
             });
     m_statusItem.show();
-    // Without a tray host the icon stays invisible until one appears; everything else works.
-    if (!QSystemTrayIcon::isSystemTrayAvailable())
-        warnNoTray();
+    // Without a tray host the icon stays invisible until one appears; the overlay's header
+    // carries the menu meanwhile.
+    m_trayHosts = std::make_unique<TrayHostWatcher>();
+    connect(m_trayHosts.get(), &TrayHostWatcher::changed, this, &AppDelegate::updateTrayPresence);
+    updateTrayPresence();
+    QTimer::singleShot(trayGracePeriod, this, &AppDelegate::tellWhereTheMenuIs);
 }
 
-void AppDelegate::warnNoTray() {
-    if (m_trayMissingTold)
+void AppDelegate::updateTrayPresence() {
+    m_appMenu.setInHeader(!QSystemTrayIcon::isSystemTrayAvailable());
+}
+
+void AppDelegate::tellWhereTheMenuIs() {
+    const QString notice = QStringLiteral("no_tray");
+    if (!m_appMenu.inHeader() || m_settings.noticeShown(notice))
         return;
-    m_trayMissingTold = true;
-    qWarning("Pindle: no system tray is running, so Pindle's icon and menu are not shown until "
-             "one starts. Alt+Space, Alt+S and Alt+T work meanwhile.");
+    m_settings.setNoticeShown(notice);
+    notify(QStringLiteral("Pindle is running"),
+           QStringLiteral("This desktop shows no tray icons, so Pindle has none. Press %1 to show "
+                          "Pindle: the menu button in its header has Settings and Quit. Starting "
+                          "Pindle again shows it too.")
+               .arg(m_shortcutSettings.toggleOverlay()),
+           {{QStringLiteral("show"), QStringLiteral("Show Pindle")}});
 }
 
 void AppDelegate::setupGlobalHotkey() {
-    m_hotkeys = createGlobalHotkeys();
-    connect(m_hotkeys.get(), &GlobalHotkeys::activated, this, [this](GlobalHotkeys::Action action) {
-        switch (action) {
-        case GlobalHotkeys::Action::ToggleOverlay:
-            toggleOverlay();
-            break;
-        case GlobalHotkeys::Action::CaptureScreen:
-            captureScreen();
-            break;
-        case GlobalHotkeys::Action::ToggleTypingMode:
-            toggleTypingMode();
-            break;
-        }
-    });
-    if (const QString reason = m_hotkeys->unavailableReason(); !reason.isEmpty()) {
-        notify(QStringLiteral("No global shortcuts"), reason);
-        return;
-    }
-    const QStringList taken = m_hotkeys->registerAll();
-    if (!taken.isEmpty())
-        notify(QStringLiteral("Shortcut unavailable"),
-               QStringLiteral("%1 is already used by another program, so it does nothing in "
-                              "Pindle. Use the tray menu instead.")
-                   .arg(taken.join(QStringLiteral(", "))));
+    connect(m_hotkeys.get(), &GlobalHotkeys::activated, this,
+            [this](GlobalHotkeys::Action action, quint32 userTime) {
+                switch (action) {
+                case GlobalHotkeys::Action::ToggleOverlay:
+                    toggleOverlay();
+                    break;
+                case GlobalHotkeys::Action::CaptureScreen:
+                    captureScreen();
+                    break;
+                case GlobalHotkeys::Action::ToggleTypingMode:
+                    toggleTypingMode(userTime);
+                    break;
+                }
+            });
+    m_shortcuts.start();
 }
 
-void AppDelegate::notify(const QString &title, const QString &message) {
-    qInfo("%s: %s", qPrintable(title), qPrintable(message));
+QCoro::Task<> AppDelegate::notify(QString title, QString message,
+                                  QList<DesktopNotifications::Button> buttons) {
     Q_EMIT notified(title, message);
+    QPointer self(this);
+    const bool shown = co_await m_notifications.notify(title, message, std::move(buttons));
+    if (!self || shown)
+        co_return;
     if (QSystemTrayIcon::isSystemTrayAvailable())
         m_statusItem.showMessage(title, message, QSystemTrayIcon::Warning, 8000);
     else
-        warnNoTray();
+        qWarning("%s: %s", qPrintable(title), qPrintable(message));
 }
 
 QCoro::Task<> AppDelegate::checkAuthAndShowLogin() {
@@ -227,8 +267,15 @@ void AppDelegate::openSettings() {
         m_settingsWindow->setInitialProperties(
             {{QStringLiteral("settings"), QVariant::fromValue<QObject *>(&m_settings)},
              {QStringLiteral("controller"),
-              QVariant::fromValue<QObject *>(m_settingsController.get())}});
+              QVariant::fromValue<QObject *>(m_settingsController.get())},
+             {QStringLiteral("shortcuts"), QVariant::fromValue<QObject *>(&m_shortcuts)}});
         m_settingsWindow->setSource(QUrl(QStringLiteral("qrc:/Pindle/SettingsView.qml")));
+        // A shortcut being chosen waits only while the window has the keyboard: the shortcuts
+        // are given back meanwhile.
+        connect(m_settingsWindow.get(), &QWindow::activeChanged, &m_shortcuts, [this] {
+            if (!m_settingsWindow->isActive())
+                m_shortcuts.cancelRecording();
+        });
         connect(m_settingsWindow.get(), &QWindow::visibleChanged, m_settingsController.get(),
                 [this](bool shown) {
                     if (shown)
@@ -278,21 +325,32 @@ void AppDelegate::captureScreen() {
     });
 }
 
-void AppDelegate::toggleTypingMode() {
+void AppDelegate::toggleTypingMode(quint32 userTime) {
     if (!m_overlayPanel)
         return;
     // Leaving typing mode only makes sense on screen; hidden, Alt+T brings it back for typing.
     if (!m_chatViewModel.stealthMode() && m_overlayPanel->isVisible()) {
-        m_overlayPanel->setStealthMode(true);
-        m_chatViewModel.returnFocusToPreviousApp();
+        leaveTypingMode();
         return;
     }
-    m_overlayPanel->setStealthMode(false);
     m_chatViewModel.setStealthMode(false);
-    if (!m_overlayPanel->isVisible())
-        m_overlayPanel->show();
-    m_overlayPanel->raise();
-    m_overlayPanel->requestActivate();
+    m_overlayPanel->enterTypingMode(userTime);
+}
+
+void AppDelegate::leaveTypingMode() {
+    if (!m_overlayPanel)
+        return;
+    m_overlayPanel->setStealthMode(true);
+    m_chatViewModel.returnFocusToPreviousApp();
+}
+
+void AppDelegate::showOverlay() {
+    if (!m_isLoggedIn)
+        showLoginWindow();
+    else if (m_overlayPanel && !m_overlayPanel->isVisible())
+        showOverlayInStealthMode();
+    else if (m_overlayPanel)
+        m_overlayPanel->raise();
 }
 
 void AppDelegate::signOut() {

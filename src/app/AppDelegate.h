@@ -1,12 +1,16 @@
 #pragma once
 
+#include "app/AppMenu.h"
 #include "models/ChatViewModel.h"
 #include "models/MessageListModel.h"
 #include "models/RecordingControls.h"
+#include "models/ShortcutController.h"
+#include "models/ShortcutSettings.h"
 #include "platform/Clock.h"
 #include "platform/FocusHandoff.h"
 #include "platform/GlobalHotkeys.h"
 #include "platform/ScreenGrabber.h"
+#include "platform/desktop/DesktopNotifications.h"
 #include "platform/pulse/PulseAudioCapture.h"
 #include "services/AudioRecorder.h"
 #include "services/AudioTranscriptionService.h"
@@ -16,7 +20,6 @@
 #include "services/SettingsManager.h"
 #include "services/SystemAudioRecorder.h"
 
-#include <QMenu>
 #include <QNetworkAccessManager>
 #include <QPointer>
 #include <QQmlEngine>
@@ -29,10 +32,12 @@ class OverlayPanel;
 class QQuickView;
 class SecretStore;
 class SettingsController;
+class TrayHostWatcher;
 
 /// The application: the tray icon and its menu, the hidden overlay, the conversation, the global
 /// shortcuts, and the sign-in and settings windows opened on demand. It checks the stored session
-/// at start and asks the user to sign in when there is none.
+/// at start and asks the user to sign in when there is none. Where no tray can show its icon, the
+/// overlay's header carries the menu.
 class AppDelegate final : public QObject {
     Q_OBJECT
 
@@ -48,7 +53,12 @@ public:
 
     void toggleOverlay();
     void captureScreen();
-    void toggleTypingMode();
+    /// `userTime`: the X time of the key press that asked, 0 from a menu.
+    void toggleTypingMode(quint32 userTime = 0);
+    /// Hands the keyboard back; the overlay stays on screen in stealth mode.
+    void leaveTypingMode();
+    /// What starting Pindle again does: the overlay in stealth mode (or the sign-in window).
+    void showOverlay();
     void openSettings();
     void signOut();
     void quitApp();
@@ -58,12 +68,14 @@ public:
     [[nodiscard]] QQuickView *loginWindow() const { return m_loginWindow.get(); }
     [[nodiscard]] QQuickView *settingsWindow() const { return m_settingsWindow.get(); }
     [[nodiscard]] ChatViewModel &chatViewModel() { return m_chatViewModel; }
-    [[nodiscard]] QMenu &statusMenu() { return m_menu; }
+    [[nodiscard]] AppMenu &appMenu() { return m_appMenu; }
+    [[nodiscard]] ShortcutController &shortcuts() { return m_shortcuts; }
     [[nodiscard]] QSystemTrayIcon &statusItem() { return m_statusItem; }
 
 Q_SIGNALS:
     void loggedInChanged();
-    /// A message the user should see once, shown by the tray (also when it has no host yet).
+    /// A message the user should see once, shown as a desktop notification (or by the tray
+    /// where there is no notification service).
     void notified(const QString &title, const QString &message);
 
 private:
@@ -73,8 +85,10 @@ private:
     void showLoginWindow();
     void setLoggedIn(bool loggedIn);
     void showOverlayInStealthMode();
-    void notify(const QString &title, const QString &message);
-    void warnNoTray();
+    QCoro::Task<> notify(QString title, QString message,
+                         QList<DesktopNotifications::Button> buttons = {});
+    void updateTrayPresence();
+    void tellWhereTheMenuIs();
     std::unique_ptr<QQuickView> makeWindow(const QString &title, QSize size, bool minimizable);
 
     QNetworkAccessManager m_network;
@@ -93,6 +107,11 @@ private:
     AudioRecorder m_audioRecorder;
     SystemAudioRecorder m_systemAudioRecorder;
     RecordingControls m_recording;
+    std::unique_ptr<GlobalHotkeys> m_hotkeys;
+    std::unique_ptr<DesktopShortcuts> m_desktopShortcuts;
+    ShortcutSettings m_shortcutSettings;
+    ShortcutController m_shortcuts;
+    DesktopNotifications m_notifications;
 
     // Views go before the engine that made them.
     QQmlEngine m_engine;
@@ -102,9 +121,8 @@ private:
     std::unique_ptr<SettingsController> m_settingsController;
     std::unique_ptr<QQuickView> m_settingsWindow;
 
-    std::unique_ptr<GlobalHotkeys> m_hotkeys;
-    QMenu m_menu;
+    AppMenu m_appMenu;
     QSystemTrayIcon m_statusItem;
+    std::unique_ptr<TrayHostWatcher> m_trayHosts;
     bool m_isLoggedIn = false;
-    bool m_trayMissingTold = false;
 };

@@ -8,7 +8,7 @@
 
 namespace {
 
-const QByteArray toggleCommand = "toggle\n";
+const QByteArray showCommand = "show\n";
 
 QString runtimeFolder() {
     const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
@@ -25,8 +25,8 @@ SingleInstance::SingleInstance(QObject *parent)
             connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
             connect(client, &QLocalSocket::readyRead, this, [this, client] {
                 while (client->canReadLine())
-                    if (client->readLine() == toggleCommand)
-                        Q_EMIT toggleRequested();
+                    if (client->readLine() == showCommand)
+                        Q_EMIT showRequested();
             });
         }
     });
@@ -41,7 +41,7 @@ bool SingleInstance::claim() {
         QLocalSocket running;
         running.connectToServer(m_socketPath);
         if (running.waitForConnected(2000)) {
-            running.write(toggleCommand);
+            running.write(showCommand);
             running.waitForBytesWritten(2000);
             running.disconnectFromServer();
         }

@@ -6,8 +6,8 @@
 
 #include <memory>
 
-/// Keeps Pindle to one running copy per user. A second launch asks the first to toggle its
-/// overlay and then ends.
+/// Keeps Pindle to one running copy per user. A second launch (from the application menu, say)
+/// asks the first to show its overlay and then ends.
 class SingleInstance final : public QObject {
     Q_OBJECT
 
@@ -15,12 +15,12 @@ public:
     explicit SingleInstance(QObject *parent = nullptr);
 
     /// True when this process is the one that runs; otherwise the running one has been asked to
-    /// toggle its overlay (when it could be reached) and this one should end.
+    /// show its overlay (when it could be reached) and this one should end.
     [[nodiscard]] bool claim();
 
 Q_SIGNALS:
     /// Another launch asked for the overlay.
-    void toggleRequested();
+    void showRequested();
 
 private:
     QString m_socketPath;

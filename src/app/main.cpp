@@ -1,5 +1,5 @@
-// Pindle's entry point: one tray application per user; a second launch toggles the overlay of
-// the first.
+// Pindle's entry point: one tray application per user; a second launch shows the overlay of the
+// first.
 
 #include "app/AppDelegate.h"
 #include "app/QuickBackend.h"
@@ -41,8 +41,8 @@ int main(int argc, char *argv[]) {
 
     KeychainSecretStore secrets;
     AppDelegate delegate(BackendConfig::builtIn(), secrets, SettingsManager::defaultFilePath());
-    QObject::connect(&instance, &SingleInstance::toggleRequested, &delegate,
-                     &AppDelegate::toggleOverlay);
+    QObject::connect(&instance, &SingleInstance::showRequested, &delegate,
+                     &AppDelegate::showOverlay);
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate,
                      &AppDelegate::applicationWillTerminate);
     delegate.applicationDidFinishLaunching();

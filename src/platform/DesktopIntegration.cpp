@@ -1,5 +1,8 @@
 #include "platform/DesktopIntegration.h"
 
+#include "platform/desktop/GnomeShortcuts.h"
+#include "platform/desktop/KdeShortcuts.h"
+#include "platform/desktop/XfceShortcuts.h"
 #include "platform/x11/X11FocusHandoff.h"
 #include "platform/x11/X11GlobalHotkeys.h"
 #include "platform/x11/X11ScreenGrabber.h"
@@ -38,7 +41,7 @@ class UnavailableGlobalHotkeys final : public GlobalHotkeys {
 public:
     explicit UnavailableGlobalHotkeys(QString reason)
         : m_reason(std::move(reason)) {}
-    QStringList registerAll() override { return {}; }
+    QList<Action> registerAll(const QList<Binding> &) override { return {}; }
     void unregisterAll() override {}
     [[nodiscard]] QString unavailableReason() const override { return m_reason; }
 
@@ -48,6 +51,12 @@ private:
 
 struct NoFocusHandoff final : FocusHandoff {
     void returnFocusToPreviousApp() override {}
+};
+
+/// A desktop that publishes no shortcuts of its own.
+class NoDesktopShortcuts final : public DesktopShortcuts {
+public:
+    QCoro::Task<QList<Binding>> bindings() override { co_return {}; }
 };
 
 } // namespace
@@ -79,4 +88,16 @@ std::unique_ptr<FocusHandoff> createFocusHandoff() {
     if (!onX11())
         return std::make_unique<NoFocusHandoff>();
     return std::make_unique<X11FocusHandoff>();
+}
+
+std::unique_ptr<DesktopShortcuts> createDesktopShortcuts() {
+    const QStringList desktops =
+        qEnvironmentVariable("XDG_CURRENT_DESKTOP").toUpper().split(u':', Qt::SkipEmptyParts);
+    if (desktops.contains(u"GNOME") || desktops.contains(u"UNITY"))
+        return std::make_unique<GnomeShortcuts>();
+    if (desktops.contains(u"KDE"))
+        return std::make_unique<KdeShortcuts>();
+    if (desktops.contains(u"XFCE"))
+        return std::make_unique<XfceShortcuts>();
+    return std::make_unique<NoDesktopShortcuts>();
 }

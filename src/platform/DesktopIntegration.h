@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/DesktopShortcuts.h"
 #include "platform/FocusHandoff.h"
 #include "platform/GlobalHotkeys.h"
 #include "platform/ScreenGrabber.h"
@@ -12,3 +13,6 @@
 [[nodiscard]] std::unique_ptr<ScreenGrabber> createScreenGrabber();
 [[nodiscard]] std::unique_ptr<GlobalHotkeys> createGlobalHotkeys();
 [[nodiscard]] std::unique_ptr<FocusHandoff> createFocusHandoff();
+/// The shortcuts of the desktop named by XDG_CURRENT_DESKTOP (GNOME, KDE, Xfce); none elsewhere,
+/// where only X11's refusal of a grab tells that a combination is held.
+[[nodiscard]] std::unique_ptr<DesktopShortcuts> createDesktopShortcuts();

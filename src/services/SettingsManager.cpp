@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonParseError>
 #include <QSaveFile>
@@ -123,6 +124,34 @@ void SettingsManager::setSelectedCategory(const QString &category) {
     store(categoryKey, m_selectedCategory);
     if (changed)
         Q_EMIT selectedCategoryChanged();
+}
+
+QString SettingsManager::shortcut(const QString &action) const {
+    return m_document.value(key(shortcutsKey)).toObject().value(action).toString();
+}
+
+void SettingsManager::setShortcut(const QString &action, const QString &combination) {
+    QJsonObject shortcuts = m_document.value(key(shortcutsKey)).toObject();
+    const bool changed = shortcuts.value(action).toString() != combination;
+    if (combination.isEmpty())
+        shortcuts.remove(action);
+    else
+        shortcuts.insert(action, combination);
+    store(shortcutsKey, shortcuts);
+    if (changed)
+        Q_EMIT shortcutsChanged();
+}
+
+bool SettingsManager::noticeShown(const QString &name) const {
+    return m_document.value(key(noticesKey)).toArray().contains(name);
+}
+
+void SettingsManager::setNoticeShown(const QString &name) {
+    QJsonArray notices = m_document.value(key(noticesKey)).toArray();
+    if (notices.contains(name))
+        return;
+    notices.append(name);
+    store(noticesKey, notices);
 }
 
 const QList<AssistantCategory> &SettingsManager::availableCategories() const {

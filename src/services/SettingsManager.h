@@ -51,6 +51,10 @@ public:
     static constexpr auto systemPromptKey = "pindle_system_prompt";
     static constexpr auto opacityKey = "pindle_opacity";
     static constexpr auto categoryKey = "pindle_category";
+    /// The shortcuts the user chose, by action name: {"toggle_overlay": "Ctrl+Alt+O"}.
+    static constexpr auto shortcutsKey = "pindle_shortcuts";
+    /// The one-time notices the user has had: ["no_tray"].
+    static constexpr auto noticesKey = "pindle_notices_shown";
 
     /// Reads the document at `filePath` (which need not exist yet). Nothing is written now.
     explicit SettingsManager(QString filePath, QObject *parent = nullptr);
@@ -73,6 +77,15 @@ public:
     [[nodiscard]] QString selectedCategory() const { return m_selectedCategory; }
     void setSelectedCategory(const QString &category);
 
+    /// The shortcut the user chose for `action`, as written; empty when they kept the default.
+    [[nodiscard]] QString shortcut(const QString &action) const;
+    /// An empty `combination` goes back to the default.
+    void setShortcut(const QString &action, const QString &combination);
+
+    /// Whether the one-time notice `name` has been shown; remembered by `setNoticeShown`.
+    [[nodiscard]] bool noticeShown(const QString &name) const;
+    void setNoticeShown(const QString &name);
+
     [[nodiscard]] const QList<AssistantCategory> &availableCategories() const;
     /// The catalogue, led by the current model as a custom entry when it is not one of them.
     [[nodiscard]] QList<ModelOption> availableModelOptions() const;
@@ -89,6 +102,7 @@ Q_SIGNALS:
     void systemPromptChanged();
     void overlayOpacityChanged();
     void selectedCategoryChanged();
+    void shortcutsChanged();
     void storageErrorChanged();
 
 private:

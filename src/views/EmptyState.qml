@@ -6,6 +6,7 @@ Column {
     id: empty
 
     required property bool hiddenFromCapture
+    required property var shortcuts
 
     spacing: 12
     topPadding: 40
@@ -33,7 +34,9 @@ Column {
         font.pixelSize: 12
         text: (empty.hiddenFromCapture
                ? "Ask anything — this window is hidden\nfrom screen recordings & video calls."
-               : "Ask anything — this window never takes focus.\nHide it with Alt+Space before you share.")
-              + "\n\nAlt+S = Screenshot  ·  Alt+T = Type  ·  Alt+Space = Toggle"
+               : "Ask anything — this window never takes focus.\nHide it with "
+                 + empty.shortcuts.toggleOverlay + " before you share.")
+              + "\n\n" + empty.shortcuts.captureScreen + " = Screenshot  ·  "
+              + empty.shortcuts.typeMode + " = Type  ·  " + empty.shortcuts.toggleOverlay + " = Toggle"
     }
 }

@@ -1,11 +1,15 @@
 import QtQuick
 import QtQuick.Layouts
 
-// Logo, mode indicator, title, mode hint and the clear button.
+// Logo, mode indicator, title, mode hint, the clear button, and the application's menu where no
+// tray shows it.
 Item {
     id: header
 
     required property bool stealthMode
+    // The shortcut that switches to typing mode, as the user chose it.
+    required property string typeModeShortcut
+    required property var appMenu
     signal clearRequested
 
     implicitHeight: row.implicitHeight + 20
@@ -46,7 +50,8 @@ Item {
         }
         Text {
             objectName: "modeHint"
-            text: header.stealthMode ? "Stealth · Alt+T to type" : "Typing · Enter to send"
+            text: header.stealthMode ? "Stealth · " + header.typeModeShortcut + " to type"
+                                     : "Typing · Enter to send"
             color: Theme.alpha(header.stealthMode ? Theme.green : Theme.orange, 0.6)
             font.pixelSize: 10
         }
@@ -56,6 +61,24 @@ Item {
             size: 11
             toolTip: "Clear chat"
             onClicked: header.clearRequested()
+        }
+        IconButton {
+            id: menuButton
+            objectName: "menuButton"
+            visible: header.appMenu.inHeader
+            glyph: "menu"
+            size: 13
+            toolTip: "Menu"
+            onClicked: menu.opened ? menu.close() : menu.open()
+
+            HeaderMenu {
+                id: menu
+                objectName: "headerMenu"
+                y: menuButton.height + 8
+                x: menuButton.width - width
+                items: header.appMenu.items
+                onTriggered: index => header.appMenu.trigger(index)
+            }
         }
     }
 }

@@ -8,6 +8,9 @@ Item {
 
     required property var viewModel
     required property var recording
+    required property var shortcuts
+    // Escape in the field: the user wants the keyboard back.
+    signal escapePressed
 
     implicitHeight: row.implicitHeight + 24
 
@@ -29,7 +32,7 @@ Item {
             glyph: "capture"
             size: 16
             busy: area.viewModel.isCapturing
-            toolTip: "Capture screen (Alt+S)"
+            toolTip: "Capture screen (" + area.shortcuts.captureScreen + ")"
             enabled: !area.viewModel.isLoading && !area.viewModel.isCapturing
             onClicked: area.viewModel.captureAndAnalyze()
         }
@@ -61,6 +64,7 @@ Item {
             text: area.viewModel.inputText
             onTextEdited: area.viewModel.inputText = text
             onAccepted: area.viewModel.sendMessage()
+            Keys.onEscapePressed: area.escapePressed()
             placeholderText: "Ask anything…"
             placeholderTextColor: Theme.alpha(Theme.white, 0.35)
             color: Theme.white

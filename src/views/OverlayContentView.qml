@@ -11,10 +11,19 @@ Item {
     required property var settings
     required property var messages
     required property var recording
+    required property var shortcuts
+    required property var appMenu
+    // The window: whether a compositor draws transparency, and blurs what lies behind.
+    required property var panel
     // Whether the desktop keeps this window out of other programs' screen captures.
     required property bool hiddenFromCapture
-    // Whether the compositor blurs what lies behind the window.
-    required property bool blurBehind
+
+    // Escape in the question field.
+    signal leaveTypingRequested
+
+    // Without a compositor transparency shows black: an opaque, square card fills the window.
+    readonly property bool composited: panel.composited
+    readonly property int radius: composited ? 16 : 0
 
     implicitWidth: 420
     implicitHeight: 600
@@ -24,7 +33,7 @@ Item {
     // Shadow: rings fading outwards through the margin, weighted downwards; nothing under the card,
     // so a fully transparent background stays transparent.
     Repeater {
-        model: 8
+        model: root.composited ? 8 : 0
         Rectangle {
             required property int index
             x: 7 - index
@@ -41,14 +50,14 @@ Item {
     Item {
         id: card
         anchors.fill: parent
-        anchors.margins: 8
+        anchors.margins: root.composited ? 8 : 0
 
         Rectangle {
             objectName: "background"
             anchors.fill: parent
-            radius: 16
-            opacity: root.settings.overlayOpacity
-            color: root.blurBehind ? Qt.rgba(0.11, 0.11, 0.13, 0.55) : Qt.rgba(0.11, 0.11, 0.13, 0.88)
+            radius: root.radius
+            opacity: root.composited ? root.settings.overlayOpacity : 1
+            color: Qt.rgba(0.11, 0.11, 0.13, !root.composited ? 1 : root.panel.blurBehind ? 0.55 : 0.88)
         }
 
         // The background moves the window: presses that no control or text takes land here.
@@ -71,13 +80,15 @@ Item {
                 Rectangle {
                     width: parent.width
                     height: parent.height + 16
-                    radius: 16
+                    radius: root.radius
                     color: Theme.alpha(Theme.black, 0.2)
                 }
                 HeaderBar {
                     id: header
                     anchors.fill: parent
                     stealthMode: root.viewModel.stealthMode
+                    typeModeShortcut: root.shortcuts.typeMode
+                    appMenu: root.appMenu
                     onClearRequested: root.viewModel.clearChat()
                 }
             }
@@ -173,6 +184,7 @@ Item {
                     anchors.centerIn: parent
                     width: parent.width - 32
                     hiddenFromCapture: root.hiddenFromCapture
+                    shortcuts: root.shortcuts
                 }
             }
 
@@ -192,7 +204,7 @@ Item {
                     y: -16
                     width: parent.width
                     height: parent.height + 16
-                    radius: 16
+                    radius: root.radius
                     color: Theme.alpha(Theme.black, 0.15)
                 }
                 InputArea {
@@ -200,6 +212,8 @@ Item {
                     anchors.fill: parent
                     viewModel: root.viewModel
                     recording: root.recording
+                    shortcuts: root.shortcuts
+                    onEscapePressed: root.leaveTypingRequested()
                 }
             }
         }
@@ -207,7 +221,7 @@ Item {
         Rectangle {
             objectName: "border"
             anchors.fill: parent
-            radius: 16
+            radius: root.radius
             color: "transparent"
             border.width: 1
             border.color: Theme.alpha(Theme.white, 0.15)

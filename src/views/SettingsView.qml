@@ -9,6 +9,7 @@ Pane {
 
     required property var settings
     required property var controller
+    required property var shortcuts
 
     implicitWidth: 450
     implicitHeight: 480
@@ -159,9 +160,81 @@ Pane {
             Section {
                 rowSpacing: 4
                 SectionTitle { text: "Keyboard Shortcuts" }
-                Secondary { text: "Alt+Space — Toggle overlay visibility"; font.pixelSize: 11 }
-                Secondary { text: "Alt+S — Screenshot & analyze"; font.pixelSize: 11 }
-                Secondary { text: "Alt+T — Toggle typing mode"; font.pixelSize: 11 }
+                // A fixed count keeps each row (and the keyboard focus in it) while its texts change.
+                Repeater {
+                    model: 3
+                    delegate: ColumnLayout {
+                        id: shortcut
+                        required property int index
+                        readonly property var row: view.shortcuts.rows[index]
+                        Layout.fillWidth: true
+                        spacing: 2
+                        RowLayout {
+                            spacing: 6
+                            Button {
+                                id: combination
+                                objectName: "shortcutButton" + shortcut.index
+                                text: shortcut.row.recording ? "Press keys…" : shortcut.row.combination
+                                font.pixelSize: 11
+                                Layout.preferredWidth: 120
+                                Accessible.description: "Click, then press the new shortcut"
+                                onClicked: {
+                                    if (shortcut.row.recording) {
+                                        view.shortcuts.cancelRecording()
+                                    } else {
+                                        view.shortcuts.startRecording(shortcut.row.action)
+                                        forceActiveFocus()
+                                    }
+                                }
+                                Keys.onPressed: event => {
+                                    if (shortcut.row.recording)
+                                        event.accepted = view.shortcuts.recordKey(
+                                            event.key, event.modifiers, event.nativeScanCode)
+                                }
+                            }
+                            Secondary {
+                                text: "— " + shortcut.row.description
+                                font.pixelSize: 11
+                                Layout.fillWidth: true
+                                elide: Text.ElideRight
+                            }
+                            Button {
+                                objectName: "shortcutReset" + shortcut.index
+                                text: "Reset"
+                                flat: true
+                                font.pixelSize: 11
+                                visible: !shortcut.row.isDefault
+                                onClicked: view.shortcuts.resetToDefault(shortcut.row.action)
+                            }
+                        }
+                        Label {
+                            objectName: "shortcutProblem" + shortcut.index
+                            Layout.fillWidth: true
+                            visible: text.length > 0
+                            text: shortcut.row.problem
+                            textFormat: Text.PlainText
+                            color: "#f08c00"
+                            font.pixelSize: 10
+                            wrapMode: Text.Wrap
+                        }
+                    }
+                }
+                Label {
+                    objectName: "shortcutError"
+                    Layout.fillWidth: true
+                    visible: text.length > 0
+                    text: view.shortcuts.recordingError
+                    textFormat: Text.PlainText
+                    color: "#d0342c"
+                    font.pixelSize: 10
+                    wrapMode: Text.Wrap
+                }
+                Secondary {
+                    Layout.fillWidth: true
+                    text: "Click a shortcut, then press the keys you want (Escape cancels)."
+                    font.pixelSize: 10
+                    wrapMode: Text.Wrap
+                }
             }
 
             Item { implicitHeight: 4 }

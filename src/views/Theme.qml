@@ -23,6 +23,7 @@ QtObject {
         "systemAudioStop": ["media-playback-stop-symbolic", "icons/system-audio-stop.svg"],
         "send": ["go-up-symbolic", "icons/send.svg"],
         "trash": ["user-trash-symbolic", "icons/trash.svg"],
+        "menu": ["open-menu-symbolic", "icons/menu.svg"],
         "hidden": ["view-conceal-symbolic", "icons/hidden.svg"],
         "warning": ["dialog-warning-symbolic", "icons/warning.svg"]
     })

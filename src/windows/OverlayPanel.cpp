@@ -1,12 +1,33 @@
 #include "windows/OverlayPanel.h"
 
+#include "platform/x11/X11SelectionWatcher.h"
 #include "platform/x11/X11Support.h"
 
+#include <QGuiApplication>
 #include <QQmlEngine>
+#include <QQuickItem>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// A manager that has not handed over the keyboard by then refused it.
+constexpr auto activationTimeout = 2s;
+
+bool onX11() {
+    return QGuiApplication::platformName() == u"xcb";
+}
+
+} // namespace
 
 OverlayPanel::OverlayPanel(QQmlEngine *engine, QWindow *parent)
     : QQuickView(engine, parent) {
-    setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+    // WORKAROUND: Qt makes every Qt::Tool window transient for the application's hidden group
+    // leader, and KWin 5.27 then keeps it on one desktop whatever the window asks. An ordinary
+    // window given the utility type (0x20, which Qt 6.4 reads from this property) looks the same
+    // to window managers, without the tie.
+    setProperty("_q_xcb_wm_window_type", 0x20);
+    setFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
              Qt::WindowDoesNotAcceptFocus);
     QSurfaceFormat surface = format();
     surface.setAlphaBufferSize(8);
@@ -16,26 +37,86 @@ OverlayPanel::OverlayPanel(QQmlEngine *engine, QWindow *parent)
     setResizeMode(QQuickView::SizeRootObjectToView);
     resize(defaultSize);
     setMinimumSize(minimumContentSize + QSize(2 * margin, 2 * margin));
+
+    if (onX11()) {
+        m_compositor = std::make_unique<X11SelectionWatcher>("_NET_WM_CM_S0");
+        connect(m_compositor.get(), &X11SelectionWatcher::ownerChanged, this,
+                &OverlayPanel::compositedChanged);
+    }
+    m_activationDeadline.setSingleShot(true);
+    m_activationDeadline.setInterval(activationTimeout);
+    connect(&m_activationDeadline, &QTimer::timeout, this, [this] {
+        if (!isActive() && !m_stealthMode)
+            loseKeyboard();
+    });
+    connect(this, &QWindow::activeChanged, this, [this] {
+        if (isActive())
+            m_activationDeadline.stop();
+        else if (!m_stealthMode && !m_pendingActivation)
+            loseKeyboard();
+    });
 }
 
-void OverlayPanel::setContent(const QVariantMap &properties) {
+OverlayPanel::~OverlayPanel() = default;
+
+void OverlayPanel::setContent(QVariantMap properties) {
+    properties.insert(QStringLiteral("panel"), QVariant::fromValue<QObject *>(this));
     setInitialProperties(properties);
     setSource(QUrl(QStringLiteral("qrc:/Pindle/OverlayContentView.qml")));
     for (const QQmlError &error : errors())
         qWarning("Overlay view: %s", qPrintable(error.toString()));
+    if (QQuickItem *root = rootObject())
+        connect(root, SIGNAL(leaveTypingRequested()), this, SIGNAL(leaveTypingRequested()));
 }
 
 void OverlayPanel::setStealthMode(bool stealth) {
+    if (!stealth)
+        m_activationDeadline.stop();
     if (m_stealthMode == stealth)
         return;
     m_stealthMode = stealth;
+    if (stealth)
+        m_pendingActivation.reset();
     // Changed on the visible window: the focus hint updates at once, no hide and show needed.
     setFlag(Qt::WindowDoesNotAcceptFocus, stealth);
     Q_EMIT stealthModeChanged();
 }
 
-bool OverlayPanel::blurBehindAvailable() {
-    return X11Support::compositorBlurAvailable();
+void OverlayPanel::enterTypingMode(quint32 userTime) {
+    setStealthMode(false);
+    m_pendingActivation = userTime;
+    if (!isVisible())
+        show();
+    raise();
+    // A window just shown is asked once it is on screen.
+    if (isExposed())
+        activateNow();
+}
+
+void OverlayPanel::activateNow() {
+    const quint32 userTime = *m_pendingActivation;
+    m_pendingActivation.reset();
+    m_activationDeadline.start();
+    // Qt's own request carries the time of the last event Qt saw, which is the user's when the
+    // request came from one of our windows but not when it came from a grabbed key.
+    if (userTime != 0 && onX11())
+        X11Support::activateWindow(*this, userTime);
+    else
+        requestActivate();
+}
+
+void OverlayPanel::loseKeyboard() {
+    setStealthMode(true);
+    Q_EMIT keyboardLost();
+}
+
+bool OverlayPanel::composited() const {
+    // Elsewhere (Wayland) the compositor is the display server itself.
+    return !m_compositor || m_compositor->hasOwner();
+}
+
+bool OverlayPanel::blurBehind() const {
+    return composited() && X11Support::compositorBlurAvailable();
 }
 
 void OverlayPanel::showEvent(QShowEvent *event) {
@@ -45,6 +126,12 @@ void OverlayPanel::showEvent(QShowEvent *event) {
     X11Support::addNetWmStates(*this, {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER",
                                        "_NET_WM_STATE_STICKY", "_NET_WM_STATE_ABOVE"});
     QQuickView::showEvent(event);
+}
+
+void OverlayPanel::exposeEvent(QExposeEvent *event) {
+    QQuickView::exposeEvent(event);
+    if (isExposed() && m_pendingActivation)
+        activateNow();
 }
 
 void OverlayPanel::resizeEvent(QResizeEvent *event) {

@@ -1,15 +1,28 @@
 #pragma once
 
 #include <QQuickView>
+#include <QTimer>
+
+#include <memory>
+#include <optional>
+
+class X11SelectionWatcher;
 
 /// The floating overlay window: frameless, translucent, above normal windows, on every desktop,
 /// absent from taskbars and pagers. In stealth mode it never takes the keyboard focus, whether
 /// shown or clicked; in typing mode it can become active so its field receives keys. The mode
 /// switches in place, without hiding the window.
+///
+/// Without a compositing manager transparency shows as black, so the view is then told to draw
+/// an opaque, square card that fills the window.
 class OverlayPanel final : public QQuickView {
     Q_OBJECT
     Q_PROPERTY(
         bool stealthMode READ stealthMode WRITE setStealthMode NOTIFY stealthModeChanged FINAL)
+    /// Whether a compositing manager draws the window's transparent parts as transparent.
+    Q_PROPERTY(bool composited READ composited NOTIFY compositedChanged FINAL)
+    /// Whether the compositor blurs what lies behind the window.
+    Q_PROPERTY(bool blurBehind READ blurBehind NOTIFY compositedChanged FINAL)
 
 public:
     static constexpr QSize defaultSize{420, 600};
@@ -18,26 +31,48 @@ public:
     static constexpr int margin = 8;
 
     explicit OverlayPanel(QQmlEngine *engine, QWindow *parent = nullptr);
+    ~OverlayPanel() override;
 
-    /// Loads the overlay's view with its required properties (see OverlayContentView.qml).
-    void setContent(const QVariantMap &properties);
+    /// Loads the overlay's view with its required properties (see OverlayContentView.qml); the
+    /// panel itself is handed to it as "panel".
+    void setContent(QVariantMap properties);
 
     [[nodiscard]] bool stealthMode() const { return m_stealthMode; }
     void setStealthMode(bool stealth);
 
+    /// Typing mode: shows the panel if needed and asks for the keyboard on behalf of the user
+    /// action at `userTime` (the X time of the key press; 0 when it came from a menu of ours).
+    /// A window manager that refuses leaves the panel in stealth mode.
+    void enterTypingMode(quint32 userTime);
+
+    [[nodiscard]] bool composited() const;
+    [[nodiscard]] bool blurBehind() const;
+
     /// Whether this desktop can keep the window out of other programs' screen captures. X11
     /// cannot, so the overlay must not claim it.
     [[nodiscard]] static bool hiddenFromCapture() { return false; }
-    /// Whether the compositor blurs what lies behind the window.
-    [[nodiscard]] static bool blurBehindAvailable();
 
 Q_SIGNALS:
     void stealthModeChanged();
+    void compositedChanged();
+    /// In typing mode the keyboard went to another window (a click elsewhere, a refused
+    /// activation); the panel is in stealth mode again.
+    void keyboardLost();
+    /// Escape in the view: the user wants the keyboard back where it was.
+    void leaveTypingRequested();
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void exposeEvent(QExposeEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    void activateNow();
+    void loseKeyboard();
+
     bool m_stealthMode = true;
+    // The user time of a typing-mode request still waiting for the window to be on screen.
+    std::optional<quint32> m_pendingActivation;
+    QTimer m_activationDeadline;
+    std::unique_ptr<X11SelectionWatcher> m_compositor;
 };

@@ -6,6 +6,7 @@
 #include "ConversationRig.h"
 #include "X11Input.h"
 #include "models/MessageListModel.h"
+#include "models/ShortcutSettings.h"
 #include "platform/x11/X11FocusHandoff.h"
 #include "windows/MessageImageProvider.h"
 #include "windows/OverlayPanel.h"
@@ -17,6 +18,7 @@
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickStyle>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
@@ -57,6 +59,22 @@ Q_SIGNALS:
     void systemAudioDeviceMissing();
 };
 
+// The application's menu as the header offers it.
+class FakeMenu final : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QVariantList items MEMBER items CONSTANT)
+    Q_PROPERTY(bool inHeader MEMBER inHeader NOTIFY changed)
+public:
+    QVariantList items{QVariantMap{{"text", "Toggle Overlay (Alt+Space)"}, {"separator", false}},
+                       QVariantMap{{"text", ""}, {"separator", true}},
+                       QVariantMap{{"text", "Quit Pindle"}, {"separator", false}}};
+    bool inHeader = false;
+    QList<int> triggered;
+    Q_INVOKABLE void trigger(int index) { triggered.append(index); }
+Q_SIGNALS:
+    void changed();
+};
+
 QColor pixel(const QImage &image, QPointF at) {
     return image.pixelColor(at.toPoint());
 }
@@ -73,13 +91,25 @@ private:
     std::unique_ptr<ConversationRig> m_rig;
     std::unique_ptr<MessageListModel> m_list;
     FakeRecording m_recording;
+    FakeMenu m_menu;
+    std::unique_ptr<ShortcutSettings> m_shortcuts;
     QProcess m_xterm;
+    QProcess m_compositor;
     xcb_window_t m_userWindow = XCB_WINDOW_NONE;
     std::unique_ptr<QQmlEngine> m_engine;
     std::unique_ptr<OverlayPanel> m_panel;
 
+    // Searched through what is drawn, popups and delegates included.
+    static QQuickItem *findItem(QQuickItem *in, const QString &name) {
+        if (in->objectName() == name)
+            return in;
+        for (QQuickItem *child : in->childItems())
+            if (QQuickItem *found = findItem(child, name))
+                return found;
+        return nullptr;
+    }
     QQuickItem *item(const char *name) const {
-        auto *found = m_panel->rootObject()->findChild<QQuickItem *>(QLatin1String(name));
+        QQuickItem *found = findItem(m_panel->contentItem(), QLatin1String(name));
         if (!found)
             qFatal("no item %s", name);
         return found;
@@ -104,6 +134,17 @@ private:
         return image;
     }
 
+    void startCompositor() {
+        m_compositor.start("xcompmgr", {});
+        QVERIFY(m_compositor.waitForStarted());
+    }
+
+    void click(QQuickItem *target) {
+        const QPoint at = m_panel->mapToGlobal(
+            target->mapToScene(QPointF(target->width() / 2, target->height() / 2)).toPoint());
+        xdotool({"mousemove", QString::number(at.x()), QString::number(at.y()), "click", "1"});
+    }
+
     void ask(const QString &question, const QStringList &tokens) {
         QList<FakeBackend::Part> parts;
         for (const QString &token : tokens)
@@ -119,6 +160,8 @@ private Q_SLOTS:
     void initTestCase() {
         QQuickStyle::setStyle("Fusion"); // as the application
         QQuickWindow::setDefaultAlphaBuffer(true);
+        // A compositing manager, as most desktops run one.
+        startCompositor();
         // The application the user works in.
         m_userWindow = startXterm(m_xterm, "60x20+700+300");
         QVERIFY(m_userWindow);
@@ -127,11 +170,14 @@ private Q_SLOTS:
     void cleanupTestCase() {
         m_xterm.kill();
         m_xterm.waitForFinished();
+        m_compositor.kill();
+        m_compositor.waitForFinished();
     }
 
     void init() {
         m_rig =
             std::make_unique<ConversationRig>(m_dir.filePath("settings.json"), m_capture, m_focus);
+        m_shortcuts = std::make_unique<ShortcutSettings>(m_rig->settings);
         m_list = std::make_unique<MessageListModel>(m_rig->model);
         m_engine = std::make_unique<QQmlEngine>();
         m_engine->addImageProvider("messages", new MessageImageProvider(m_rig->model));
@@ -140,8 +186,9 @@ private Q_SLOTS:
                              {"settings", QVariant::fromValue<QObject *>(&m_rig->settings)},
                              {"messages", QVariant::fromValue<QObject *>(m_list.get())},
                              {"recording", QVariant::fromValue<QObject *>(&m_recording)},
-                             {"hiddenFromCapture", OverlayPanel::hiddenFromCapture()},
-                             {"blurBehind", false}});
+                             {"shortcuts", QVariant::fromValue<QObject *>(m_shortcuts.get())},
+                             {"appMenu", QVariant::fromValue<QObject *>(&m_menu)},
+                             {"hiddenFromCapture", OverlayPanel::hiddenFromCapture()}});
         QVERIFY(m_panel->rootObject());
         m_panel->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_panel.get()));
@@ -151,6 +198,7 @@ private Q_SLOTS:
         m_panel.reset();
         m_engine.reset();
         m_list.reset();
+        m_shortcuts.reset();
         m_rig.reset();
     }
 
@@ -224,6 +272,50 @@ private Q_SLOTS:
                  QStringLiteral("Typing · Enter to send"));
     }
 
+    // The shortcuts the user chose are the ones every hint names.
+    void hintsNameTheChosenShortcuts() {
+        m_shortcuts->setCombination(
+            GlobalHotkeys::Action::ToggleTypingMode,
+            {quint8(KeyCombination::Ctrl | KeyCombination::Alt), Qt::Key_Y});
+        QCOMPARE(item("modeHint")->property("text").toString(),
+                 QStringLiteral("Stealth · Ctrl+Alt+Y to type"));
+        QVERIFY(item("helpText")->property("text").toString().contains("Ctrl+Alt+Y = Type"));
+    }
+
+    // Without a compositor the card fills the window, square and opaque, instead of a rounded
+    // card on a transparent margin that would show black; it changes as compositors come and go.
+    void withoutACompositor() {
+        m_compositor.kill();
+        m_compositor.waitForFinished();
+        QTRY_VERIFY(!m_panel->composited());
+        m_rig->settings.setOverlayOpacity(0.3);
+        const QImage square = grab("no-compositor");
+        for (const QPoint corner : {QPoint(0, 0), QPoint(419, 599), QPoint(1, 300)})
+            QCOMPARE(pixel(square, corner).alpha(), 255);
+        startCompositor();
+        QTRY_VERIFY(m_panel->composited());
+        const QImage rounded = grab("compositor");
+        QCOMPARE(pixel(rounded, {0, 0}).alpha(), 0);
+    }
+
+    // Where no tray shows the application's menu, the header offers it.
+    void menuInTheHeader() {
+        QVERIFY(!item("menuButton")->isVisible());
+        m_menu.inHeader = true;
+        Q_EMIT m_menu.changed();
+        QVERIFY(item("menuButton")->isVisible());
+        QTRY_VERIFY(item("menuButton")->mapToScene({0, 0}).x() > 300); // laid out at the right
+        click(item("menuButton"));
+        QObject *menu = m_panel->rootObject()->findChild<QObject *>("headerMenu");
+        QTRY_VERIFY(menu->property("opened").toBool());
+        grab("header-menu");
+        click(item("menuItem2"));
+        QTRY_COMPARE(m_menu.triggered, QList<int>{2});
+        QTRY_VERIFY(!menu->property("visible").toBool());
+        m_menu.inHeader = false;
+        Q_EMIT m_menu.changed();
+    }
+
     // Stealth mode leaves the keyboard with the user's window, shown or clicked; typing mode takes
     // it, and handing it back returns it.
     void keyboardFocus() {
@@ -232,26 +324,33 @@ private Q_SLOTS:
         QCOMPARE(inputFocus(), m_userWindow);
 
         ask("q", {"a"});
-        const QPoint trash =
-            m_panel->mapToGlobal(item("clearButton")->mapToScene({5, 5}).toPoint());
-        xdotool(
-            {"mousemove", QString::number(trash.x()), QString::number(trash.y()), "click", "1"});
+        click(item("clearButton"));
         QTRY_VERIFY(m_rig->model.messages().isEmpty()); // the click arrived
         QTest::qWait(200);
         QCOMPARE(inputFocus(), m_userWindow);
 
-        m_panel->setStealthMode(false);
-        m_rig->model.setStealthMode(false);
-        m_panel->requestActivate();
+        m_panel->enterTypingMode(0);
         QTRY_COMPARE(inputFocus(), panel);
         xdotool({"type", "--delay", "20", "hello there"});
         QTRY_COMPARE(m_rig->model.inputText(), QStringLiteral("hello there"));
         grab("typing-field");
 
+        // Escape asks for the keyboard to go back.
+        QSignalSpy leave(m_panel.get(), &OverlayPanel::leaveTypingRequested);
+        xdotool({"key", "Escape"});
+        QTRY_COMPARE(leave.count(), 1);
         m_panel->setStealthMode(true);
         X11FocusHandoff().returnFocusToPreviousApp();
         QTRY_COMPARE(inputFocus(), m_userWindow);
         QVERIFY(m_panel->isVisible());
+
+        // A click into another window takes the keyboard: the panel is in stealth mode again.
+        m_panel->enterTypingMode(0);
+        QTRY_COMPARE(inputFocus(), panel);
+        QSignalSpy lost(m_panel.get(), &OverlayPanel::keyboardLost);
+        xdotool({"mousemove", "900", "400", "click", "1"}); // on the xterm
+        QTRY_COMPARE(lost.count(), 1);
+        QVERIFY(m_panel->stealthMode());
     }
 
     // Window manager hints survive hiding and showing again.

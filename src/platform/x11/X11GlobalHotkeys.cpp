@@ -4,23 +4,57 @@
 
 #include <QCoreApplication>
 
-#include <vector>
+#include <algorithm>
+#include <array>
 
 namespace {
 
-// Alt, plus each subset of the modifiers a user may hold or have locked alongside it.
-std::vector<quint16> modifierCombinations() {
-    constexpr quint16 optional[] = {XCB_MOD_MASK_SHIFT, XCB_MOD_MASK_CONTROL, XCB_MOD_MASK_4,
-                                    XCB_MOD_MASK_LOCK, XCB_MOD_MASK_2};
-    std::vector<quint16> combinations;
-    for (unsigned subset = 0; subset < (1u << std::size(optional)); ++subset) {
-        quint16 mask = XCB_MOD_MASK_1;
-        for (unsigned bit = 0; bit < std::size(optional); ++bit)
-            if (subset & (1u << bit))
-                mask |= optional[bit];
-        combinations.push_back(mask);
+// Caps Lock and Num Lock (Mod2 on every current keymap) change nothing a user means.
+constexpr quint16 lockMasks = XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2;
+constexpr std::array<quint16, 4> lockVariants{0, XCB_MOD_MASK_LOCK, XCB_MOD_MASK_2, lockMasks};
+// The modifier bits of a key event's state; the rest are pointer buttons.
+constexpr quint16 modifierBits = 0xff;
+
+quint16 modifierMask(const KeyCombination &combination) {
+    quint16 mask = 0;
+    if (combination.modifiers() & KeyCombination::Ctrl)
+        mask |= XCB_MOD_MASK_CONTROL;
+    if (combination.modifiers() & KeyCombination::Alt)
+        mask |= XCB_MOD_MASK_1;
+    if (combination.modifiers() & KeyCombination::Shift)
+        mask |= XCB_MOD_MASK_SHIFT;
+    if (combination.modifiers() & KeyCombination::Super)
+        mask |= XCB_MOD_MASK_4;
+    return mask;
+}
+
+// The keys that type `keysym` unshifted or shifted in the first layout group.
+std::vector<xcb_keycode_t> keycodesFor(const KeyCombination &combination) {
+    xcb_connection_t *c = X11Support::connection();
+    const xcb_setup_t *setup = xcb_get_setup(c);
+    const int count = setup->max_keycode - setup->min_keycode + 1;
+    const X11Support::Reply<xcb_get_keyboard_mapping_reply_t> mapping(
+        xcb_get_keyboard_mapping_reply(
+            c, xcb_get_keyboard_mapping(c, setup->min_keycode, quint8(count)), nullptr));
+    std::vector<xcb_keycode_t> keycodes;
+    if (mapping) {
+        const int perKey = mapping->keysyms_per_keycode;
+        const xcb_keysym_t *symbols = xcb_get_keyboard_mapping_keysyms(mapping.get());
+        const quint32 wanted = combination.keysym();
+        // Letters appear as upper case on the shifted level only.
+        const quint32 upper = wanted >= 'a' && wanted <= 'z' ? wanted - 0x20 : wanted;
+        for (int i = 0; i < count; ++i)
+            for (int level = 0; level < std::min(perKey, 2); ++level) {
+                const xcb_keysym_t symbol = symbols[i * perKey + level];
+                if (symbol == wanted || (level == 0 && symbol == upper)) {
+                    keycodes.push_back(xcb_keycode_t(setup->min_keycode + i));
+                    break;
+                }
+            }
     }
-    return combinations; // the plain Alt combination first
+    if (keycodes.empty())
+        keycodes.push_back(combination.usKeycode());
+    return keycodes;
 }
 
 } // namespace
@@ -35,46 +69,54 @@ X11GlobalHotkeys::~X11GlobalHotkeys() {
     QCoreApplication::instance()->removeNativeEventFilter(this);
 }
 
-QStringList X11GlobalHotkeys::registerAll() {
+QList<GlobalHotkeys::Action> X11GlobalHotkeys::registerAll(const QList<Binding> &bindings) {
+    unregisterAll();
     xcb_connection_t *c = X11Support::connection();
     if (!c)
         return {};
     const xcb_window_t root = X11Support::rootWindow();
-    const std::vector<quint16> combinations = modifierCombinations();
-    QStringList taken;
-    for (const Key &key : m_keys) {
+    QList<Action> taken;
+    for (const auto &[action, combination] : bindings) {
+        Grab grab{action, modifierMask(combination), keycodesFor(combination)};
         std::vector<xcb_void_cookie_t> cookies;
-        for (const quint16 modifiers : combinations)
-            cookies.push_back(xcb_grab_key_checked(c, 0, root, modifiers, key.code,
-                                                   XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
-        bool plainTaken = false;
-        for (std::size_t i = 0; i < cookies.size(); ++i) {
-            // XCB_ACCESS: another client holds exactly this combination; the rest still work.
-            const X11Support::Reply<xcb_generic_error_t> error(xcb_request_check(c, cookies[i]));
-            if (error && i == 0)
-                plainTaken = true;
+        for (const xcb_keycode_t keycode : grab.keycodes)
+            for (const quint16 locks : lockVariants)
+                cookies.push_back(xcb_grab_key_checked(c, 0, root, grab.modifiers | locks, keycode,
+                                                       XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+        // XCB_ACCESS: another client holds the combination. Ours would be a partial grab that
+        // works only with some lock keys, so it is given up whole.
+        bool refused = false;
+        for (const xcb_void_cookie_t cookie : cookies)
+            refused |=
+                X11Support::Reply<xcb_generic_error_t>(xcb_request_check(c, cookie)) != nullptr;
+        if (refused) {
+            for (const xcb_keycode_t keycode : grab.keycodes)
+                for (const quint16 locks : lockVariants)
+                    xcb_ungrab_key(c, keycode, root, grab.modifiers | locks);
+            taken.append(action);
+            continue;
         }
-        if (plainTaken)
-            taken << displayName(key.action);
+        m_grabs.push_back(std::move(grab));
     }
-    m_registered = true;
+    xcb_flush(c);
     return taken;
 }
 
 void X11GlobalHotkeys::unregisterAll() {
     xcb_connection_t *c = X11Support::connection();
-    if (!c || !m_registered)
+    if (!c || m_grabs.empty())
         return;
     const xcb_window_t root = X11Support::rootWindow();
-    for (const Key &key : m_keys)
-        for (const quint16 modifiers : modifierCombinations())
-            xcb_ungrab_key(c, key.code, root, modifiers);
+    for (const Grab &grab : m_grabs)
+        for (const xcb_keycode_t keycode : grab.keycodes)
+            for (const quint16 locks : lockVariants)
+                xcb_ungrab_key(c, keycode, root, grab.modifiers | locks);
     xcb_flush(c);
-    m_registered = false;
+    m_grabs.clear();
 }
 
 bool X11GlobalHotkeys::nativeEventFilter(const QByteArray &eventType, void *message, qintptr *) {
-    if (!m_registered || eventType != "xcb_generic_event_t")
+    if (m_grabs.empty() || eventType != "xcb_generic_event_t")
         return false;
     const auto *event = static_cast<const xcb_generic_event_t *>(message);
     const quint8 type = event->response_type & 0x7f;
@@ -84,20 +126,24 @@ bool X11GlobalHotkeys::nativeEventFilter(const QByteArray &eventType, void *mess
     // Grabbed without owner events, so even with our own window focused they arrive for the root.
     if (keyEvent->event != X11Support::rootWindow())
         return false;
-    for (Key &key : m_keys) {
-        if (key.code != keyEvent->detail)
+    const xcb_keycode_t keycode = keyEvent->detail;
+    const quint16 modifiers = keyEvent->state & modifierBits & ~lockMasks;
+    for (const Grab &grab : m_grabs) {
+        if (std::find(grab.keycodes.begin(), grab.keycodes.end(), keycode) == grab.keycodes.end())
             continue;
-        // Releases match by key alone: Alt may be let go first.
+        // Releases match by key alone: the modifiers may be let go first.
         if (type == XCB_KEY_RELEASE) {
-            key.lastRelease = keyEvent->time;
+            m_lastRelease.insert(keycode, keyEvent->time);
             return true;
         }
-        // Auto-repeat sends a release and a press with the same time.
-        if (keyEvent->time == key.lastRelease || !(keyEvent->state & XCB_MOD_MASK_1))
+        if (modifiers != grab.modifiers)
+            continue;
+        if (keyEvent->time == m_lastRelease.value(keycode))
             return true;
-        const Action action = key.action;
+        const Action action = grab.action;
+        const quint32 time = keyEvent->time;
         QMetaObject::invokeMethod(
-            this, [this, action] { Q_EMIT activated(action); }, Qt::QueuedConnection);
+            this, [this, action, time] { Q_EMIT activated(action, time); }, Qt::QueuedConnection);
         return true;
     }
     return false;

@@ -3,14 +3,17 @@
 #include "platform/GlobalHotkeys.h"
 
 #include <QAbstractNativeEventFilter>
+#include <QHash>
 
 #include <xcb/xcb.h>
 
-#include <array>
+#include <vector>
 
-/// Global shortcuts on X11: passive key grabs on the root window, by physical key position, for
-/// Alt with every combination of the other modifiers (so Caps Lock, Num Lock or an extra Ctrl
-/// never stop them). The grabbed keys are swallowed; auto-repeat is ignored.
+/// Global shortcuts on X11: passive key grabs on the root window. Each combination is grabbed
+/// with its lock-key variants only (Caps Lock, Num Lock), since a grab takes the key from every
+/// other program: Ctrl+Alt+T stays the desktop's when Alt+T is ours. Keys are found by their
+/// symbol in the current layout, else by their place on a US keyboard. The grabbed keys are
+/// swallowed; auto-repeat is ignored.
 class X11GlobalHotkeys final : public GlobalHotkeys, public QAbstractNativeEventFilter {
     Q_OBJECT
 
@@ -18,19 +21,19 @@ public:
     explicit X11GlobalHotkeys(QObject *parent = nullptr);
     ~X11GlobalHotkeys() override;
 
-    QStringList registerAll() override;
+    QList<Action> registerAll(const QList<Binding> &bindings) override;
     void unregisterAll() override;
     [[nodiscard]] QString unavailableReason() const override { return {}; }
 
     bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *result) override;
 
 private:
-    struct Key {
+    struct Grab {
         Action action;
-        xcb_keycode_t code; // physical position (evdev keycodes: Space, S, T)
-        xcb_timestamp_t lastRelease = 0;
+        quint16 modifiers;
+        std::vector<xcb_keycode_t> keycodes;
     };
-    std::array<Key, 3> m_keys{
-        {{Action::ToggleOverlay, 65}, {Action::CaptureScreen, 39}, {Action::ToggleTypingMode, 28}}};
-    bool m_registered = false;
+    std::vector<Grab> m_grabs;
+    // Auto-repeat sends a release and a press with the same time.
+    QHash<xcb_keycode_t, xcb_timestamp_t> m_lastRelease;
 };

@@ -73,6 +73,56 @@ void setDesktop(QWindow &window, quint32 desktop) {
     xcb_flush(c);
 }
 
+namespace {
+
+std::optional<quint32> windowProperty(xcb_window_t window, const QByteArray &name) {
+    xcb_connection_t *c = connection();
+    const Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+        c, xcb_get_property(c, 0, window, atom(name), XCB_ATOM_WINDOW, 0, 1), nullptr));
+    if (!reply || reply->format != 32 || xcb_get_property_value_length(reply.get()) < 4)
+        return std::nullopt;
+    return *static_cast<const quint32 *>(xcb_get_property_value(reply.get()));
+}
+
+} // namespace
+
+void activateWindow(QWindow &window, quint32 userTime) {
+    xcb_connection_t *c = connection();
+    if (!c)
+        return;
+    const auto id = xcb_window_t(window.winId());
+    // The user's time goes where the manager reads it: Qt keeps it on a window of its own.
+    const xcb_window_t timeWindow = windowProperty(id, "_NET_WM_USER_TIME_WINDOW").value_or(id);
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, timeWindow, atom("_NET_WM_USER_TIME"),
+                        XCB_ATOM_CARDINAL, 32, 1, &userTime);
+    const xcb_window_t root = rootWindow();
+    if (!windowProperty(root, "_NET_SUPPORTING_WM_CHECK")) {
+        xcb_set_input_focus(c, XCB_INPUT_FOCUS_PARENT, id, userTime);
+        xcb_flush(c);
+        return;
+    }
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = id;
+    event.type = atom("_NET_ACTIVE_WINDOW");
+    event.data.data32[0] = 1; // an application's request, judged by its time
+    event.data.data32[1] = userTime;
+    event.data.data32[2] = windowProperty(root, "_NET_ACTIVE_WINDOW").value_or(XCB_WINDOW_NONE);
+    xcb_send_event(c, 0, root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char *>(&event));
+    xcb_flush(c);
+}
+
+void clearTransientFor(QWindow &window) {
+    xcb_connection_t *c = connection();
+    if (!c)
+        return;
+    xcb_delete_property(c, xcb_window_t(window.winId()), XCB_ATOM_WM_TRANSIENT_FOR);
+    xcb_flush(c);
+}
+
 void addNetWmStates(QWindow &window, std::initializer_list<QByteArray> states) {
     xcb_connection_t *c = connection();
     if (!c)

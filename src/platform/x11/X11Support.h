@@ -37,6 +37,14 @@ inline constexpr quint32 allDesktops = 0xFFFFFFFF;
 /// is hidden, so call this again before every show.
 void setDesktop(QWindow &window, quint32 desktop);
 
+/// Asks the window manager to give `window` the keyboard for a user action at `userTime`, the X
+/// time of the key press or click that asked for it. Managers that prevent focus stealing (KWin,
+/// Mutter) grant it only to a request that carries the user's own time.
+void activateWindow(QWindow &window, quint32 userTime);
+/// Lets a shown window stand on its own instead of as a helper of this application's (hidden)
+/// group leader, which Qt makes every tool window: KWin keeps such helpers on one desktop.
+void clearTransientFor(QWindow &window);
+
 /// Adds EWMH states (`_NET_WM_STATE_...` atom names) to a window about to be shown.
 void addNetWmStates(QWindow &window, std::initializer_list<QByteArray> states);
 /// Asks a compositor that blurs (KWin) to blur what lies behind `area` of the window.

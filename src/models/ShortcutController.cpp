@@ -1,0 +1,256 @@
+#include "models/ShortcutController.h"
+
+#include <QPointer>
+#include <QVariantMap>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+using Action = GlobalHotkeys::Action;
+
+QString description(Action action) {
+    switch (action) {
+    case Action::ToggleOverlay:
+        return QStringLiteral("Toggle overlay visibility");
+    case Action::CaptureScreen:
+        return QStringLiteral("Screenshot & analyze");
+    case Action::ToggleTypingMode:
+        return QStringLiteral("Toggle typing mode");
+    }
+    return {};
+}
+
+// As the menu names the action.
+QString title(Action action) {
+    switch (action) {
+    case Action::ToggleOverlay:
+        return QStringLiteral("Toggle Overlay");
+    case Action::CaptureScreen:
+        return QStringLiteral("Capture Screen");
+    case Action::ToggleTypingMode:
+        return QStringLiteral("Type Mode");
+    }
+    return {};
+}
+
+QString holderText(const std::optional<DesktopShortcuts::Binding> &holder) {
+    if (!holder)
+        return QStringLiteral("another program");
+    if (holder->action.isEmpty())
+        return holder->owner;
+    return QStringLiteral("%1 for “%2”").arg(holder->owner, holder->action);
+}
+
+bool isModifierKey(int key) {
+    switch (key) {
+    case Qt::Key_Shift:
+    case Qt::Key_Control:
+    case Qt::Key_Alt:
+    case Qt::Key_AltGr:
+    case Qt::Key_Meta:
+    case Qt::Key_Super_L:
+    case Qt::Key_Super_R:
+    case Qt::Key_Hyper_L:
+    case Qt::Key_Hyper_R:
+    case Qt::Key_CapsLock:
+    case Qt::Key_NumLock:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+ShortcutController::ShortcutController(ShortcutSettings &settings, GlobalHotkeys &hotkeys,
+                                       DesktopShortcuts &desktop, QObject *parent)
+    : QObject(parent)
+    , m_settings(settings)
+    , m_hotkeys(hotkeys)
+    , m_desktop(desktop) {
+    // A desktop's settings tool writes one key after another: check once they have settled.
+    m_desktopSettled.setSingleShot(true);
+    m_desktopSettled.setInterval(300ms);
+    connect(&m_desktopSettled, &QTimer::timeout, this, &ShortcutController::reapply);
+    connect(&desktop, &DesktopShortcuts::changed, &m_desktopSettled, qOverload<>(&QTimer::start));
+    connect(&settings, &ShortcutSettings::changed, this, &ShortcutController::rowsChanged);
+}
+
+void ShortcutController::start() {
+    m_started = true;
+    reapply();
+}
+
+void ShortcutController::stop() {
+    m_started = false;
+    ++m_generation;
+    m_hotkeys.unregisterAll();
+}
+
+void ShortcutController::reapply() {
+    if (m_started && !m_recording)
+        apply(++m_generation);
+}
+
+QCoro::Task<> ShortcutController::apply(quint64 generation) {
+    if (const QString reason = m_hotkeys.unavailableReason(); !reason.isEmpty()) {
+        if (!m_told.contains(reason)) {
+            m_told.insert(reason);
+            Q_EMIT notice(QStringLiteral("No global shortcuts"), reason);
+        }
+        Q_EMIT rowsChanged();
+        co_return;
+    }
+    QPointer self(this);
+    QList<DesktopShortcuts::Binding> desktopBindings = co_await m_desktop.bindings();
+    // Superseded meanwhile: by a newer check, a recording or the end.
+    if (!self || generation != m_generation)
+        co_return;
+    m_desktopBindings = std::move(desktopBindings);
+    m_taken.clear();
+    QList<GlobalHotkeys::Binding> wanted;
+    for (const auto &[action, combination] : m_settings.bindings()) {
+        if (const DesktopShortcuts::Binding *holder = desktopHolder(combination))
+            m_taken.insert(action, *holder);
+        else
+            wanted.append({action, combination});
+    }
+    for (const Action refused : m_hotkeys.registerAll(wanted))
+        m_taken.insert(refused, std::nullopt);
+    tellNewConflicts();
+    Q_EMIT rowsChanged();
+}
+
+void ShortcutController::tellNewConflicts() {
+    QStringList lines;
+    for (auto it = m_taken.cbegin(); it != m_taken.cend(); ++it) {
+        const QString combination = m_settings.text(it.key());
+        const QString line = QStringLiteral("%1 is already used by %2, so %3 has no shortcut.")
+                                 .arg(combination, holderText(it.value()), title(it.key()));
+        if (m_told.contains(line))
+            continue;
+        m_told.insert(line);
+        lines.append(line);
+    }
+    if (lines.isEmpty())
+        return;
+    lines.append(QStringLiteral("Choose another under Keyboard Shortcuts in Pindle's Settings."));
+    Q_EMIT notice(lines.size() > 2 ? QStringLiteral("Shortcuts unavailable")
+                                   : QStringLiteral("Shortcut unavailable"),
+                  lines.join(u'\n'));
+}
+
+const DesktopShortcuts::Binding *
+ShortcutController::desktopHolder(const KeyCombination &combination) const {
+    for (const DesktopShortcuts::Binding &binding : m_desktopBindings)
+        if (binding.combination == combination)
+            return &binding;
+    return nullptr;
+}
+
+QString ShortcutController::problem(Action action) const {
+    if (const QString reason = m_hotkeys.unavailableReason(); !reason.isEmpty())
+        return reason;
+    if (m_recording == action)
+        return {};
+    const auto taken = m_taken.constFind(action);
+    if (taken == m_taken.cend())
+        return {};
+    return QStringLiteral("Already used by %1.").arg(holderText(*taken));
+}
+
+QVariantList ShortcutController::rows() const {
+    QVariantList rows;
+    for (const Action action : ShortcutSettings::actions)
+        rows.append(QVariantMap{
+            {QStringLiteral("action"), int(action)},
+            {QStringLiteral("combination"), m_settings.text(action)},
+            {QStringLiteral("description"), description(action)},
+            {QStringLiteral("problem"), problem(action)},
+            {QStringLiteral("isDefault"), m_settings.isDefault(action)},
+            {QStringLiteral("recording"), m_recording == action},
+        });
+    return rows;
+}
+
+void ShortcutController::startRecording(int action) {
+    if (action < 0 || action >= int(ShortcutSettings::actions.size()))
+        return;
+    m_recording = Action(action);
+    ++m_generation;
+    m_hotkeys.unregisterAll();
+    setRecordingError({});
+    Q_EMIT rowsChanged();
+}
+
+void ShortcutController::cancelRecording() {
+    if (!m_recording)
+        return;
+    m_recording.reset();
+    setRecordingError({});
+    Q_EMIT rowsChanged();
+    reapply();
+}
+
+std::optional<QString> ShortcutController::whyNot(Action action,
+                                                  const KeyCombination &combination) const {
+    if (!combination.hasCommandModifier())
+        return QStringLiteral("A shortcut needs Ctrl, Alt or Super.");
+    for (const Action other : ShortcutSettings::actions)
+        if (other != action && m_settings.combination(other) == combination)
+            return QStringLiteral("%1 is already the shortcut for %2.")
+                .arg(combination.toString(), title(other));
+    if (const DesktopShortcuts::Binding *holder = desktopHolder(combination))
+        return QStringLiteral("%1 is used by %2.").arg(combination.toString(), holderText(*holder));
+    return std::nullopt;
+}
+
+bool ShortcutController::recordKey(int key, int modifiers, quint32 nativeScanCode) {
+    if (!m_recording)
+        return false;
+    if (isModifierKey(key))
+        return true;
+    if (key == Qt::Key_Escape) {
+        cancelRecording();
+        return true;
+    }
+    const std::optional<KeyCombination> combination =
+        KeyCombination::fromKeyPress(key, Qt::KeyboardModifiers(modifiers), nativeScanCode);
+    if (!combination) {
+        setRecordingError(QStringLiteral("That key cannot be part of a shortcut."));
+        return true;
+    }
+    if (const std::optional<QString> reason = whyNot(*m_recording, *combination)) {
+        setRecordingError(*reason);
+        return true;
+    }
+    const Action action = *m_recording;
+    m_recording.reset();
+    setRecordingError({});
+    m_settings.setCombination(action, *combination);
+    reapply();
+    return true;
+}
+
+void ShortcutController::resetToDefault(int action) {
+    if (action < 0 || action >= int(ShortcutSettings::actions.size()))
+        return;
+    const KeyCombination fallback = ShortcutSettings::defaultCombination(Action(action));
+    for (const Action other : ShortcutSettings::actions)
+        if (other != Action(action) && m_settings.combination(other) == fallback) {
+            setRecordingError(QStringLiteral("%1 is already the shortcut for %2.")
+                                  .arg(fallback.toString(), title(other)));
+            return;
+        }
+    setRecordingError({});
+    m_settings.setCombination(Action(action), fallback);
+    reapply();
+}
+
+void ShortcutController::setRecordingError(const QString &error) {
+    if (m_recordingError == error)
+        return;
+    m_recordingError = error;
+    Q_EMIT rowsChanged();
+}

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "models/ShortcutSettings.h"
+#include "platform/DesktopShortcuts.h"
+
+#include <QMap>
+#include <QObject>
+#include <QSet>
+#include <QTimer>
+#include <QVariantList>
+
+#include <QCoroTask>
+
+/// Takes the global shortcuts without taking anything from the desktop or another program, and
+/// lets the user choose them in the settings window.
+///
+/// A combination the desktop binds (as it publishes them) is not grabbed, nor one that another
+/// program holds; the user is told once of each, with the way to choose another. The check runs
+/// again when the desktop's bindings change and whenever a shortcut changes.
+class ShortcutController final : public QObject {
+    Q_OBJECT
+    /// One entry per shortcut, in menu order: {action, combination, description, problem,
+    /// isDefault, recording}. `problem` says why the shortcut does nothing; empty when it works.
+    Q_PROPERTY(QVariantList rows READ rows NOTIFY rowsChanged FINAL)
+    /// Why the combination just pressed was not taken; empty when there is nothing to say.
+    Q_PROPERTY(QString recordingError READ recordingError NOTIFY rowsChanged FINAL)
+
+public:
+    using Action = GlobalHotkeys::Action;
+
+    ShortcutController(ShortcutSettings &settings, GlobalHotkeys &hotkeys,
+                       DesktopShortcuts &desktop, QObject *parent = nullptr);
+
+    /// Takes the shortcuts, and again whenever something they depend on changes.
+    void start();
+    /// Gives every shortcut back.
+    void stop();
+
+    /// Why the action's shortcut does nothing; empty when it works.
+    [[nodiscard]] QString problem(Action action) const;
+    [[nodiscard]] QVariantList rows() const;
+    [[nodiscard]] QString recordingError() const { return m_recordingError; }
+
+    /// Waits for a combination for `action`; the shortcuts are given back meanwhile, so that
+    /// pressing one of them reaches the settings window.
+    Q_INVOKABLE void startRecording(int action);
+    Q_INVOKABLE void cancelRecording();
+    /// A key pressed while recording; true when the press was used. Modifiers alone wait for
+    /// the key, Escape cancels.
+    Q_INVOKABLE bool recordKey(int key, int modifiers, quint32 nativeScanCode);
+    Q_INVOKABLE void resetToDefault(int action);
+
+Q_SIGNALS:
+    void rowsChanged();
+    /// Something the user should read once, as a desktop notification.
+    void notice(const QString &title, const QString &message);
+
+private:
+    QCoro::Task<> apply(quint64 generation);
+    void reapply();
+    void tellNewConflicts();
+    void setRecordingError(const QString &error);
+    [[nodiscard]] const DesktopShortcuts::Binding *desktopHolder(const KeyCombination &) const;
+    [[nodiscard]] std::optional<QString> whyNot(Action action, const KeyCombination &) const;
+
+    ShortcutSettings &m_settings;
+    GlobalHotkeys &m_hotkeys;
+    DesktopShortcuts &m_desktop;
+    bool m_started = false;
+    // Each check supersedes the ones still waiting for the desktop.
+    quint64 m_generation = 0;
+    QList<DesktopShortcuts::Binding> m_desktopBindings;
+    // What holds each action's combination: the desktop's binding, or nothing known.
+    QMap<Action, std::optional<DesktopShortcuts::Binding>> m_taken;
+    QSet<QString> m_told;
+    std::optional<Action> m_recording;
+    QString m_recordingError;
+    QTimer m_desktopSettled;
+};

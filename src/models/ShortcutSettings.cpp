@@ -1,0 +1,57 @@
+#include "models/ShortcutSettings.h"
+
+#include "services/SettingsManager.h"
+
+ShortcutSettings::ShortcutSettings(SettingsManager &settings, QObject *parent)
+    : QObject(parent)
+    , m_settings(settings) {
+    connect(&settings, &SettingsManager::shortcutsChanged, this, &ShortcutSettings::changed);
+}
+
+KeyCombination ShortcutSettings::defaultCombination(Action action) {
+    switch (action) {
+    case Action::ToggleOverlay:
+        return {KeyCombination::Alt, Qt::Key_Space};
+    case Action::CaptureScreen:
+        return {KeyCombination::Alt, Qt::Key_S};
+    case Action::ToggleTypingMode:
+        return {KeyCombination::Alt, Qt::Key_T};
+    }
+    return {};
+}
+
+QString ShortcutSettings::storedName(Action action) {
+    switch (action) {
+    case Action::ToggleOverlay:
+        return QStringLiteral("toggle_overlay");
+    case Action::CaptureScreen:
+        return QStringLiteral("capture_screen");
+    case Action::ToggleTypingMode:
+        return QStringLiteral("type_mode");
+    }
+    return {};
+}
+
+KeyCombination ShortcutSettings::combination(Action action) const {
+    // A choice edited by hand into something that is no shortcut falls back to the default.
+    const std::optional<KeyCombination> chosen =
+        KeyCombination::parse(m_settings.shortcut(storedName(action)));
+    return chosen && chosen->hasCommandModifier() ? *chosen : defaultCombination(action);
+}
+
+bool ShortcutSettings::isDefault(Action action) const {
+    return combination(action) == defaultCombination(action);
+}
+
+void ShortcutSettings::setCombination(Action action, const KeyCombination &combination) {
+    m_settings.setShortcut(storedName(action), combination == defaultCombination(action)
+                                                   ? QString()
+                                                   : combination.toString());
+}
+
+QList<GlobalHotkeys::Binding> ShortcutSettings::bindings() const {
+    QList<GlobalHotkeys::Binding> bindings;
+    for (const Action action : actions)
+        bindings.append({action, combination(action)});
+    return bindings;
+}

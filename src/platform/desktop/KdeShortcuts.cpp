@@ -1,0 +1,66 @@
+#include "platform/desktop/KdeShortcuts.h"
+
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+
+#include <QCoroDBusPendingCall>
+
+namespace {
+
+const QString service = QStringLiteral("org.kde.kglobalaccel");
+
+QCoro::Task<QDBusMessage> call(QString path, QString interface, QString method) {
+    const QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
+    co_return co_await QDBusConnection::sessionBus().asyncCall(message);
+}
+
+// a(ssssssaiai): unique name, friendly name, component unique and friendly names, context unique
+// and friendly names, keys, default keys.
+QList<KdeShortcuts::Entry> readInfos(const QDBusArgument &argument) {
+    QList<KdeShortcuts::Entry> entries;
+    argument.beginArray();
+    while (!argument.atEnd()) {
+        QString uniqueName, friendlyName, componentUnique, componentFriendly, context, contextName;
+        QList<int> keys, defaults;
+        argument.beginStructure();
+        argument >> uniqueName >> friendlyName >> componentUnique >> componentFriendly >> context >>
+            contextName >> keys >> defaults;
+        argument.endStructure();
+        entries.append(
+            {componentFriendly, friendlyName.isEmpty() ? uniqueName : friendlyName, keys});
+    }
+    argument.endArray();
+    return entries;
+}
+
+} // namespace
+
+QCoro::Task<QList<DesktopShortcuts::Binding>> KdeShortcuts::bindings() {
+    const QDBusMessage components =
+        co_await call(QStringLiteral("/kglobalaccel"), QStringLiteral("org.kde.KGlobalAccel"),
+                      QStringLiteral("allComponents"));
+    if (components.type() != QDBusMessage::ReplyMessage || components.arguments().isEmpty())
+        co_return {}; // no kglobalaccel in this session
+    const auto paths = qdbus_cast<QList<QDBusObjectPath>>(components.arguments().constFirst());
+    QList<Entry> entries;
+    for (const QDBusObjectPath &path : paths) {
+        const QDBusMessage infos =
+            co_await call(path.path(), QStringLiteral("org.kde.kglobalaccel.Component"),
+                          QStringLiteral("allShortcutInfos"));
+        if (infos.type() == QDBusMessage::ReplyMessage && !infos.arguments().isEmpty())
+            entries += readInfos(infos.arguments().constFirst().value<QDBusArgument>());
+    }
+    co_return toBindings(entries);
+}
+
+QList<DesktopShortcuts::Binding> KdeShortcuts::toBindings(const QList<Entry> &entries) {
+    QList<Binding> found;
+    for (const Entry &entry : entries)
+        for (const int key : entry.keys)
+            if (const std::optional<KeyCombination> combination =
+                    KeyCombination::fromQtKeyCode(key))
+                found.append({*combination, entry.component, entry.action});
+    return found;
+}

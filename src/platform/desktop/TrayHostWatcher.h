@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QDBusServiceWatcher>
+#include <QObject>
+
+#include <memory>
+
+class X11SelectionWatcher;
+
+/// Notices system trays coming and going: StatusNotifierItem hosts on D-Bus (KDE, Xfce's panel,
+/// GNOME's AppIndicator extension) and XEmbed trays on X11. It only says that something changed;
+/// whether the application's icon can show is the tray icon's to answer.
+class TrayHostWatcher final : public QObject {
+    Q_OBJECT
+
+public:
+    explicit TrayHostWatcher(QObject *parent = nullptr);
+    ~TrayHostWatcher() override;
+
+Q_SIGNALS:
+    void changed();
+
+private:
+    QDBusServiceWatcher m_statusNotifierWatcher;
+    std::unique_ptr<X11SelectionWatcher> m_xembedTray;
+};
