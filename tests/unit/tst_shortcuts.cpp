@@ -1,0 +1,278 @@
+// Global shortcuts without the desktop: how combinations are read from each desktop's own format,
+// which ones are taken or left alone, what the user is told, and choosing one in the settings.
+
+#include "models/ShortcutController.h"
+#include "platform/desktop/GnomeShortcuts.h"
+#include "platform/desktop/KdeShortcuts.h"
+#include "platform/desktop/XfceShortcuts.h"
+#include "services/SettingsManager.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using Action = GlobalHotkeys::Action;
+using Binding = DesktopShortcuts::Binding;
+
+namespace {
+
+// Takes what it is given, except the combinations another program "holds".
+class FakeHotkeys final : public GlobalHotkeys {
+public:
+    QList<Action> registerAll(const QList<GlobalHotkeys::Binding> &bindings) override {
+        taken.clear();
+        QList<Action> refused;
+        for (const auto &[action, combination] : bindings)
+            if (heldElsewhere.contains(combination.toString()))
+                refused.append(action);
+            else
+                taken.append(combination.toString());
+        return refused;
+    }
+    void unregisterAll() override { taken.clear(); }
+    [[nodiscard]] QString unavailableReason() const override { return reason; }
+
+    QStringList taken;
+    QStringList heldElsewhere;
+    QString reason;
+};
+
+class FakeDesktop final : public DesktopShortcuts {
+public:
+    QCoro::Task<QList<Binding>> bindings() override { co_return held; }
+    QList<Binding> held;
+};
+
+QString text(const std::optional<KeyCombination> &combination) {
+    return combination ? combination->toString() : QStringLiteral("-");
+}
+
+QStringList texts(const QList<Binding> &bindings) {
+    QStringList shown;
+    for (const Binding &binding : bindings)
+        shown.append(binding.combination.toString() + u' ' + binding.owner + u": " +
+                     binding.action);
+    return shown;
+}
+
+} // namespace
+
+class ShortcutsTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<SettingsManager> m_settings;
+    std::unique_ptr<ShortcutSettings> m_shortcuts;
+    FakeHotkeys m_hotkeys;
+    FakeDesktop m_desktop;
+    std::unique_ptr<ShortcutController> m_controller;
+
+    QJsonObject storedShortcuts() const {
+        QFile file(m_dir.filePath("settings.json"));
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        return QJsonDocument::fromJson(file.readAll())["pindle_shortcuts"].toObject();
+    }
+
+    QString problem(Action action) const {
+        return m_controller->rows().at(int(action)).toMap().value("problem").toString();
+    }
+
+private Q_SLOTS:
+    void init() {
+        QFile::remove(m_dir.filePath("settings.json"));
+        m_settings = std::make_unique<SettingsManager>(m_dir.filePath("settings.json"));
+        m_shortcuts = std::make_unique<ShortcutSettings>(*m_settings);
+        m_hotkeys.heldElsewhere.clear();
+        m_hotkeys.reason.clear();
+        m_desktop.held.clear();
+        m_controller = std::make_unique<ShortcutController>(*m_shortcuts, m_hotkeys, m_desktop);
+    }
+
+    // Users, GTK, Qt and the keyboard each write a combination their own way.
+    void readingCombinations_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QVariant>("input");
+        QTest::addColumn<QString>("expected");
+        const auto row = [](const char *name, const char *kind, QVariant input, const char *out) {
+            QTest::newRow(name) << QString(kind) << input << QString(out);
+        };
+        row("typed, any case", "text", "control+shift+t", "Ctrl+Shift+T");
+        row("typed, Meta is Super", "text", "Meta+Alt+s", "Alt+Super+S");
+        row("typed, punctuation key", "text", "Ctrl+-", "Ctrl+-");
+        row("typed, Enter", "text", "Alt+Enter", "Alt+Return");
+        row("typed, unknown modifier", "text", "Hyper+S", "-");
+        row("typed, no key", "text", "Alt+", "-");
+        row("GTK", "accelerator", "<Primary><Alt>t", "Ctrl+Alt+T");
+        row("GTK, keysym name", "accelerator", "<Alt>space", "Alt+Space");
+        row("GTK, Mutter's key names", "accelerator", "<Shift><Super>Above_Tab", "Shift+Super+`");
+        row("GTK, page keys", "accelerator", "<Super>Page_Up", "Super+PgUp");
+        row("GTK, a key no shortcut uses", "accelerator", "XF86AudioMute", "-");
+        row("KDE", "qt", int(Qt::AltModifier) | Qt::Key_F3, "Alt+F3");
+        row("KDE, shifted symbol", "qt", int(Qt::ShiftModifier | Qt::MetaModifier) | Qt::Key_Exclam,
+            "Shift+Super+1");
+        row("KDE, keypad", "qt", int(Qt::KeypadModifier | Qt::ControlModifier) | Qt::Key_1, "-");
+        // A German layout's ö is the key of ; on a US keyboard (X key code 47).
+        row("pressed, by place", "press", QVariantList{0xd6, int(Qt::AltModifier), 47}, "Alt+;");
+        row("pressed, Backtab", "press",
+            QVariantList{int(Qt::Key_Backtab), int(Qt::ShiftModifier), 23}, "Shift+Tab");
+    }
+    void readingCombinations() {
+        QFETCH(QString, kind);
+        QFETCH(QVariant, input);
+        QFETCH(QString, expected);
+        std::optional<KeyCombination> read;
+        if (kind == "text")
+            read = KeyCombination::parse(input.toString());
+        else if (kind == "accelerator")
+            read = KeyCombination::fromAccelerator(input.toString());
+        else if (kind == "qt")
+            read = KeyCombination::fromQtKeyCode(input.toInt());
+        else
+            read = KeyCombination::fromKeyPress(input.toList()[0].toInt(),
+                                                Qt::KeyboardModifiers(input.toList()[1].toInt()),
+                                                input.toList()[2].toUInt());
+        QCOMPARE(text(read), expected);
+        if (read) // what is written reads back the same
+            QCOMPARE(text(KeyCombination::parse(read->toString())), expected);
+    }
+
+    // Each desktop's own record of its shortcuts, as it hands it out.
+    void desktopRecords() {
+        const QByteArray gnome =
+            "org.gnome.desktop.wm.keybindings activate-window-menu ['<Alt>space']\n"
+            "org.gnome.desktop.wm.keybindings switch-input-source ['<Super>space', "
+            "'XF86Keyboard']\n"
+            "org.gnome.desktop.wm.keybindings minimize @as []\n"
+            "org.gnome.settings-daemon.plugins.media-keys custom-keybindings "
+            "['/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/custom0/']\n"
+            "org.gnome.settings-daemon.plugins.media-keys volume-step 6\n"
+            "org.gnome.settings-daemon.plugins.media-keys.custom-keybinding:/org/gnome/"
+            "settings-daemon/plugins/media-keys/custom-keybindings/custom0/ binding '<Super>e'\n"
+            "org.gnome.settings-daemon.plugins.media-keys.custom-keybinding:/org/gnome/"
+            "settings-daemon/plugins/media-keys/custom-keybindings/custom0/ name 'Files'\n";
+        QCOMPARE(texts(GnomeShortcuts::parseListing(gnome)),
+                 QStringList({"Alt+Space GNOME: Activate window menu",
+                              "Super+Space GNOME: Switch input source", "Super+E GNOME: Files"}));
+        QCOMPARE(GnomeShortcuts::customShortcutPaths(gnome),
+                 QStringList{"/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/"
+                             "custom0/"});
+
+        // Xfce: a provider's own set replaces its defaults once the user has one.
+        const QVariantMap xfce{{"/commands/default/<Primary><Alt>t", "exo-open TerminalEmulator"},
+                               {"/commands/default/<Alt>F2", "xfce4-appfinder"},
+                               {"/commands/default/<Alt>F2/startup-notify", true},
+                               {"/commands/custom/override", true},
+                               {"/commands/custom/<Alt><Super>s", "orca"},
+                               {"/xfwm4/default/<Alt>space", "popup_menu_key"}};
+        QCOMPARE(texts(XfceShortcuts::fromProperties(xfce)),
+                 QStringList({"Alt+Super+S Xfce: orca", "Alt+Space Xfce: popup menu"}));
+
+        const QList<KdeShortcuts::Entry> kde{
+            {"KWin", "Window Operations Menu", {int(Qt::AltModifier) | Qt::Key_F3}},
+            {"KWin", "Window Pack Left", {}},
+            {"Plasma", "Activate Application Launcher", {int(Qt::AltModifier) | Qt::Key_F1, 0}}};
+        QCOMPARE(texts(KdeShortcuts::toBindings(kde)),
+                 QStringList({"Alt+F3 KWin: Window Operations Menu",
+                              "Alt+F1 Plasma: Activate Application Launcher"}));
+    }
+
+    // A combination the desktop binds, or another program holds, is left alone and told once.
+    void conflictsAreLeftAloneAndToldOnce() {
+        m_desktop.held = {{{KeyCombination::Alt, Qt::Key_Space}, "GNOME", "Activate window menu"}};
+        m_hotkeys.heldElsewhere = {"Alt+T"};
+        QSignalSpy notices(m_controller.get(), &ShortcutController::notice);
+        m_controller->start();
+        QCOMPARE(m_hotkeys.taken, QStringList{"Alt+S"});
+        QCOMPARE(notices.count(), 1);
+        QCOMPARE(notices[0][0].toString(), QStringLiteral("Shortcuts unavailable"));
+        QCOMPARE(notices[0][1].toString(),
+                 QStringLiteral("Alt+Space is already used by GNOME for “Activate window menu”, so "
+                                "Toggle Overlay has no shortcut.\n"
+                                "Alt+T is already used by another program, so Type Mode has no "
+                                "shortcut.\n"
+                                "Choose another under Keyboard Shortcuts in Pindle's Settings."));
+        QCOMPARE(problem(Action::ToggleOverlay),
+                 QStringLiteral("Already used by GNOME for “Activate window menu”."));
+        QCOMPARE(problem(Action::CaptureScreen), QString());
+
+        // The desktop changes: what is still held is not told again; what it freed is taken.
+        m_desktop.held.clear();
+        Q_EMIT m_desktop.changed();
+        QTRY_COMPARE(m_hotkeys.taken, QStringList({"Alt+Space", "Alt+S"}));
+        QCOMPARE(notices.count(), 1);
+        QCOMPARE(problem(Action::ToggleOverlay), QString());
+    }
+
+    void noGlobalShortcutsHere() {
+        m_hotkeys.reason = "Global hotkeys need an X11 session.";
+        QSignalSpy notices(m_controller.get(), &ShortcutController::notice);
+        m_controller->start();
+        m_controller->start();
+        QCOMPARE(notices.count(), 1);
+        QCOMPARE(problem(Action::CaptureScreen), m_hotkeys.reason);
+    }
+
+    // The settings window waits for a combination, refuses what cannot work, and keeps the rest.
+    void choosingAShortcut() {
+        m_desktop.held = {{{quint8(KeyCombination::Ctrl | KeyCombination::Alt), Qt::Key_T},
+                           "Xfce",
+                           "exo-open TerminalEmulator"}};
+        m_controller->start();
+
+        QVERIFY(!m_controller->recordKey(Qt::Key_O, Qt::AltModifier, 0)); // not recording
+        m_controller->startRecording(int(Action::ToggleOverlay));
+        QVERIFY(m_hotkeys.taken.isEmpty()); // the keys reach the window meanwhile
+        QVERIFY(m_controller->recordKey(Qt::Key_Control, Qt::ControlModifier, 0));
+        QVERIFY(m_controller->rows()[0].toMap()["recording"].toBool());
+
+        const auto refused = [this](int key, Qt::KeyboardModifiers modifiers) {
+            m_controller->recordKey(key, modifiers, 0);
+            return m_controller->recordingError();
+        };
+        QCOMPARE(refused(Qt::Key_O, Qt::NoModifier),
+                 QStringLiteral("A shortcut needs Ctrl, Alt or Super."));
+        QCOMPARE(refused(Qt::Key_O, Qt::ShiftModifier),
+                 QStringLiteral("A shortcut needs Ctrl, Alt or Super."));
+        QCOMPARE(refused(Qt::Key_S, Qt::AltModifier),
+                 QStringLiteral("Alt+S is already the shortcut for Capture Screen."));
+        QCOMPARE(refused(Qt::Key_T, Qt::ControlModifier | Qt::AltModifier),
+                 QStringLiteral("Ctrl+Alt+T is used by Xfce for “exo-open TerminalEmulator”."));
+        QCOMPARE(refused(Qt::Key_MediaPlay, Qt::AltModifier),
+                 QStringLiteral("That key cannot be part of a shortcut."));
+
+        QVERIFY(m_controller->recordKey(Qt::Key_O, Qt::ControlModifier | Qt::AltModifier, 0));
+        QCOMPARE(m_controller->recordingError(), QString());
+        QCOMPARE(m_shortcuts->toggleOverlay(), QStringLiteral("Ctrl+Alt+O"));
+        QCOMPARE(storedShortcuts(), QJsonObject({{"toggle_overlay", "Ctrl+Alt+O"}}));
+        QCOMPARE(m_hotkeys.taken, QStringList({"Ctrl+Alt+O", "Alt+S", "Alt+T"}));
+        QCOMPARE(SettingsManager(m_dir.filePath("settings.json")).shortcut("toggle_overlay"),
+                 QStringLiteral("Ctrl+Alt+O"));
+
+        // Escape gives up; the shortcuts are taken again as they were.
+        m_controller->startRecording(int(Action::CaptureScreen));
+        QVERIFY(m_controller->recordKey(Qt::Key_Escape, Qt::NoModifier, 0));
+        QVERIFY(!m_controller->rows()[1].toMap()["recording"].toBool());
+        QCOMPARE(m_hotkeys.taken, QStringList({"Ctrl+Alt+O", "Alt+S", "Alt+T"}));
+
+        // Back to the default, which the file then no longer names.
+        m_controller->resetToDefault(int(Action::ToggleOverlay));
+        QCOMPARE(storedShortcuts(), QJsonObject());
+        QCOMPARE(m_hotkeys.taken, QStringList({"Alt+Space", "Alt+S", "Alt+T"}));
+        QVERIFY(m_controller->recordingError().isEmpty());
+    }
+
+    // A choice edited by hand into something that is no shortcut is not used.
+    void unreadableChoiceFallsBack() {
+        m_settings->setShortcut("capture_screen", "S");
+        m_settings->setShortcut("type_mode", "Alt+Nothing");
+        QCOMPARE(m_shortcuts->captureScreen(), QStringLiteral("Alt+S"));
+        QCOMPARE(m_shortcuts->typeMode(), QStringLiteral("Alt+T"));
+    }
+};
+
+QTEST_GUILESS_MAIN(ShortcutsTest)
+#include "tst_shortcuts.moc"
