@@ -22,6 +22,10 @@ packages=(
     postgresql
     # test: a virtual X display with a window manager, and tools to drive and inspect it
     xvfb openbox x11-utils xdotool xterm trayer
+    # test: the window managers of Xfce, KDE and GNOME with their default settings (with-x11.sh),
+    # KWin's default window decoration, gjs for GNOME Shell's notification service, gdbus to talk
+    # to them all
+    xfwm4 xfce4-settings kwin-x11 kwin-style-breeze gnome-shell gjs libglib2.0-bin
     # test: a sound server with virtual devices, a voice to play into them, and tools to check files
     pulseaudio pulseaudio-utils espeak-ng ffmpeg
 )

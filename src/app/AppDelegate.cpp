@@ -12,6 +12,8 @@
 #include <QScreen>
 #include <QTimer>
 
+#include <QCoroTimer>
+
 using namespace std::chrono_literals;
 
 namespace {
@@ -79,7 +81,7 @@ void AppDelegate::applicationDidFinishLaunching() {
          {QStringLiteral("settings"), QVariant::fromValue<QObject *>(&m_settings)},
          {QStringLiteral("messages"), QVariant::fromValue<QObject *>(&m_messages)},
          {QStringLiteral("recording"), QVariant::fromValue<QObject *>(&m_recording)},
-         {QStringLiteral("shortcuts"), QVariant::fromValue<QObject *>(&m_shortcutSettings)},
+         {QStringLiteral("shortcuts"), QVariant::fromValue<QObject *>(&m_shortcuts)},
          {QStringLiteral("appMenu"), QVariant::fromValue<QObject *>(&m_appMenu)},
          {QStringLiteral("hiddenFromCapture"), OverlayPanel::hiddenFromCapture()}});
     // In typing mode a click elsewhere takes the keyboard: the header says Stealth again.
@@ -102,9 +104,11 @@ void AppDelegate::applicationWillTerminate() {
 }
 
 void AppDelegate::setupMenuBar() {
+    // Named with the shortcut while it works.
     const auto withShortcut = [this](const QString &title, GlobalHotkeys::Action action) {
         return [this, title, action] {
-            return QStringLiteral("%1 (%2)").arg(title, m_shortcutSettings.text(action));
+            const QString shortcut = m_shortcuts.working(action);
+            return shortcut.isEmpty() ? title : QStringLiteral("%1 (%2)").arg(title, shortcut);
         };
     };
     const auto fixed = [](const QString &title) { return [title] { return title; }; };
@@ -124,7 +128,7 @@ void AppDelegate::setupMenuBar() {
     m_appMenu.addItem(fixed(QStringLiteral("Sign Out")), [this] { signOut(); });
     m_appMenu.addItem(fixed(QStringLiteral("Quit Pindle")), [this] { quitApp(); })
         ->setShortcut(QKeySequence::Quit);
-    connect(&m_shortcutSettings, &ShortcutSettings::changed, &m_appMenu, &AppMenu::retitle);
+    connect(&m_shortcuts, &ShortcutController::changed, &m_appMenu, &AppMenu::retitle);
 
     m_statusItem.setIcon(trayIcon());
     m_statusItem.setToolTip(QStringLiteral("Pindle"));
@@ -153,11 +157,12 @@ void AppDelegate::tellWhereTheMenuIs() {
     if (!m_appMenu.inHeader() || m_settings.noticeShown(notice))
         return;
     m_settings.setNoticeShown(notice);
+    const QString shortcut = m_shortcuts.toggleOverlay();
     notify(QStringLiteral("Pindle is running"),
-           QStringLiteral("This desktop shows no tray icons, so Pindle has none. Press %1 to show "
-                          "Pindle: the menu button in its header has Settings and Quit. Starting "
-                          "Pindle again shows it too.")
-               .arg(m_shortcutSettings.toggleOverlay()),
+           QStringLiteral("This desktop shows no tray icons, so Pindle has none. %1Starting Pindle "
+                          "again shows it. The menu button in its header has Settings and Quit.")
+               .arg(shortcut.isEmpty() ? QString()
+                                       : QStringLiteral("Press %1 to show Pindle. ").arg(shortcut)),
            {{QStringLiteral("show"), QStringLiteral("Show Pindle")}});
 }
 
@@ -186,10 +191,17 @@ QCoro::Task<> AppDelegate::notify(QString title, QString message,
     const bool shown = co_await m_notifications.notify(title, message, std::move(buttons));
     if (!self || shown)
         co_return;
-    if (QSystemTrayIcon::isSystemTrayAvailable())
-        m_statusItem.showMessage(title, message, QSystemTrayIcon::Warning, 8000);
-    else
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         qWarning("%s: %s", qPrintable(title), qPrintable(message));
+        co_return;
+    }
+    // The balloon points at the icon, which a tray places only a moment after it appears.
+    for (int tries = 0; tries < 30 && m_statusItem.geometry().topLeft().isNull(); ++tries) {
+        co_await QCoro::sleepFor(100ms);
+        if (!self)
+            co_return;
+    }
+    m_statusItem.showMessage(title, message, QSystemTrayIcon::Warning, 8000);
 }
 
 QCoro::Task<> AppDelegate::checkAuthAndShowLogin() {

@@ -112,6 +112,9 @@ private:
     ShortcutSettings m_shortcutSettings;
     ShortcutController m_shortcuts;
     DesktopNotifications m_notifications;
+    // The tray shows the menu, and so does the overlay's header: both outlive the views.
+    AppMenu m_appMenu;
+    QSystemTrayIcon m_statusItem;
 
     // Views go before the engine that made them.
     QQmlEngine m_engine;
@@ -121,8 +124,6 @@ private:
     std::unique_ptr<SettingsController> m_settingsController;
     std::unique_ptr<QQuickView> m_settingsWindow;
 
-    AppMenu m_appMenu;
-    QSystemTrayIcon m_statusItem;
     std::unique_ptr<TrayHostWatcher> m_trayHosts;
     bool m_isLoggedIn = false;
 };

@@ -74,7 +74,7 @@ ShortcutController::ShortcutController(ShortcutSettings &settings, GlobalHotkeys
     m_desktopSettled.setInterval(300ms);
     connect(&m_desktopSettled, &QTimer::timeout, this, &ShortcutController::reapply);
     connect(&desktop, &DesktopShortcuts::changed, &m_desktopSettled, qOverload<>(&QTimer::start));
-    connect(&settings, &ShortcutSettings::changed, this, &ShortcutController::rowsChanged);
+    connect(&settings, &ShortcutSettings::changed, this, &ShortcutController::changed);
 }
 
 void ShortcutController::start() {
@@ -99,7 +99,7 @@ QCoro::Task<> ShortcutController::apply(quint64 generation) {
             m_told.insert(reason);
             Q_EMIT notice(QStringLiteral("No global shortcuts"), reason);
         }
-        Q_EMIT rowsChanged();
+        Q_EMIT changed();
         co_return;
     }
     QPointer self(this);
@@ -119,7 +119,7 @@ QCoro::Task<> ShortcutController::apply(quint64 generation) {
     for (const Action refused : m_hotkeys.registerAll(wanted))
         m_taken.insert(refused, std::nullopt);
     tellNewConflicts();
-    Q_EMIT rowsChanged();
+    Q_EMIT changed();
 }
 
 void ShortcutController::tellNewConflicts() {
@@ -160,6 +160,10 @@ QString ShortcutController::problem(Action action) const {
     return QStringLiteral("Already used by %1.").arg(holderText(*taken));
 }
 
+QString ShortcutController::working(Action action) const {
+    return problem(action).isEmpty() ? m_settings.text(action) : QString();
+}
+
 QVariantList ShortcutController::rows() const {
     QVariantList rows;
     for (const Action action : ShortcutSettings::actions)
@@ -181,7 +185,7 @@ void ShortcutController::startRecording(int action) {
     ++m_generation;
     m_hotkeys.unregisterAll();
     setRecordingError({});
-    Q_EMIT rowsChanged();
+    Q_EMIT changed();
 }
 
 void ShortcutController::cancelRecording() {
@@ -189,7 +193,7 @@ void ShortcutController::cancelRecording() {
         return;
     m_recording.reset();
     setRecordingError({});
-    Q_EMIT rowsChanged();
+    Q_EMIT changed();
     reapply();
 }
 
@@ -252,5 +256,5 @@ void ShortcutController::setRecordingError(const QString &error) {
     if (m_recordingError == error)
         return;
     m_recordingError = error;
-    Q_EMIT rowsChanged();
+    Q_EMIT changed();
 }

@@ -17,13 +17,20 @@
 /// A combination the desktop binds (as it publishes them) is not grabbed, nor one that another
 /// program holds; the user is told once of each, with the way to choose another. The check runs
 /// again when the desktop's bindings change and whenever a shortcut changes.
+///
+/// Every place that names a shortcut (the menus, the overlay's hints, the settings window) reads
+/// it here, so none names one that does nothing.
 class ShortcutController final : public QObject {
     Q_OBJECT
+    /// The shortcut of each action as it works now ("Alt+Space"); empty when it has none.
+    Q_PROPERTY(QString toggleOverlay READ toggleOverlay NOTIFY changed FINAL)
+    Q_PROPERTY(QString captureScreen READ captureScreen NOTIFY changed FINAL)
+    Q_PROPERTY(QString typeMode READ typeMode NOTIFY changed FINAL)
     /// One entry per shortcut, in menu order: {action, combination, description, problem,
     /// isDefault, recording}. `problem` says why the shortcut does nothing; empty when it works.
-    Q_PROPERTY(QVariantList rows READ rows NOTIFY rowsChanged FINAL)
+    Q_PROPERTY(QVariantList rows READ rows NOTIFY changed FINAL)
     /// Why the combination just pressed was not taken; empty when there is nothing to say.
-    Q_PROPERTY(QString recordingError READ recordingError NOTIFY rowsChanged FINAL)
+    Q_PROPERTY(QString recordingError READ recordingError NOTIFY changed FINAL)
 
 public:
     using Action = GlobalHotkeys::Action;
@@ -38,6 +45,11 @@ public:
 
     /// Why the action's shortcut does nothing; empty when it works.
     [[nodiscard]] QString problem(Action action) const;
+    /// The action's combination while it works, else nothing.
+    [[nodiscard]] QString working(Action action) const;
+    [[nodiscard]] QString toggleOverlay() const { return working(Action::ToggleOverlay); }
+    [[nodiscard]] QString captureScreen() const { return working(Action::CaptureScreen); }
+    [[nodiscard]] QString typeMode() const { return working(Action::ToggleTypingMode); }
     [[nodiscard]] QVariantList rows() const;
     [[nodiscard]] QString recordingError() const { return m_recordingError; }
 
@@ -51,7 +63,7 @@ public:
     Q_INVOKABLE void resetToDefault(int action);
 
 Q_SIGNALS:
-    void rowsChanged();
+    void changed();
     /// Something the user should read once, as a desktop notification.
     void notice(const QString &title, const QString &message);
 

@@ -10,13 +10,9 @@
 class SettingsManager;
 
 /// The combinations of the three global shortcuts, the user's choice or the default, kept in the
-/// settings file. Every place that names a shortcut (the menus, the overlay's hints, the settings
-/// window) reads it here.
+/// settings file.
 class ShortcutSettings final : public QObject {
     Q_OBJECT
-    Q_PROPERTY(QString toggleOverlay READ toggleOverlay NOTIFY changed FINAL)
-    Q_PROPERTY(QString captureScreen READ captureScreen NOTIFY changed FINAL)
-    Q_PROPERTY(QString typeMode READ typeMode NOTIFY changed FINAL)
 
 public:
     using Action = GlobalHotkeys::Action;
@@ -37,10 +33,6 @@ public:
     /// Stores the choice; the default is stored as no choice at all.
     void setCombination(Action action, const KeyCombination &combination);
     [[nodiscard]] QList<GlobalHotkeys::Binding> bindings() const;
-
-    [[nodiscard]] QString toggleOverlay() const { return text(Action::ToggleOverlay); }
-    [[nodiscard]] QString captureScreen() const { return text(Action::CaptureScreen); }
-    [[nodiscard]] QString typeMode() const { return text(Action::ToggleTypingMode); }
 
 Q_SIGNALS:
     void changed();

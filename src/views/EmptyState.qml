@@ -32,11 +32,19 @@ Column {
         textFormat: Text.PlainText
         color: Theme.alpha(Theme.white, 0.25)
         font.pixelSize: 12
-        text: (empty.hiddenFromCapture
-               ? "Ask anything — this window is hidden\nfrom screen recordings & video calls."
-               : "Ask anything — this window never takes focus.\nHide it with "
-                 + empty.shortcuts.toggleOverlay + " before you share.")
-              + "\n\n" + empty.shortcuts.captureScreen + " = Screenshot  ·  "
-              + empty.shortcuts.typeMode + " = Type  ·  " + empty.shortcuts.toggleOverlay + " = Toggle"
+        // Names only the shortcuts that work.
+        text: {
+            const keys = [[empty.shortcuts.captureScreen, "Screenshot"],
+                          [empty.shortcuts.typeMode, "Type"],
+                          [empty.shortcuts.toggleOverlay, "Toggle"]]
+                .filter(pair => pair[0].length > 0).map(pair => pair[0] + " = " + pair[1])
+            const hide = empty.shortcuts.toggleOverlay.length > 0
+                ? "Hide it with " + empty.shortcuts.toggleOverlay + " before you share."
+                : "Hide it before you share."
+            return (empty.hiddenFromCapture
+                    ? "Ask anything — this window is hidden\nfrom screen recordings & video calls."
+                    : "Ask anything — this window never takes focus.\n" + hide)
+                   + (keys.length > 0 ? "\n\n" + keys.join("  ·  ") : "")
+        }
     }
 }

@@ -7,7 +7,7 @@ Item {
     id: header
 
     required property bool stealthMode
-    // The shortcut that switches to typing mode, as the user chose it.
+    // The shortcut that switches to typing mode; empty when there is none.
     required property string typeModeShortcut
     required property var appMenu
     signal clearRequested
@@ -50,8 +50,9 @@ Item {
         }
         Text {
             objectName: "modeHint"
-            text: header.stealthMode ? "Stealth · " + header.typeModeShortcut + " to type"
-                                     : "Typing · Enter to send"
+            text: !header.stealthMode ? "Typing · Enter to send"
+                  : header.typeModeShortcut.length > 0 ? "Stealth · " + header.typeModeShortcut + " to type"
+                  : "Stealth"
             color: Theme.alpha(header.stealthMode ? Theme.green : Theme.orange, 0.6)
             font.pixelSize: 10
         }

@@ -32,7 +32,8 @@ Item {
             glyph: "capture"
             size: 16
             busy: area.viewModel.isCapturing
-            toolTip: "Capture screen (" + area.shortcuts.captureScreen + ")"
+            toolTip: area.shortcuts.captureScreen.length > 0
+                     ? "Capture screen (" + area.shortcuts.captureScreen + ")" : "Capture screen"
             enabled: !area.viewModel.isLoading && !area.viewModel.isCapturing
             onClicked: area.viewModel.captureAndAnalyze()
         }

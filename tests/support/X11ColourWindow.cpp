@@ -1,6 +1,7 @@
-// A window of another X client for capture tests: a plain rectangle of one colour.
-// Usage: x11-colour-window X Y WIDTH HEIGHT RRGGBB. Prints the window id once it is on screen and
-// stays until killed.
+// A window of another X client: a plain rectangle of one colour, for capture tests, which also
+// reports the keys it receives. Usage: x11-colour-window X Y WIDTH HEIGHT RRGGBB. Prints the window
+// id once it is on screen, then "key KEYCODE STATE" for each key pressed in it, and stays until
+// killed.
 #include <xcb/xcb.h>
 
 #include <cstdio>
@@ -21,7 +22,8 @@ int main(int argc, char **argv) {
     const uint32_t colour = std::strtoul(argv[5], nullptr, 16); // TrueColor visual: 0xRRGGBB
 
     const xcb_window_t window = xcb_generate_id(c);
-    const uint32_t values[] = {colour, XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_EXPOSURE};
+    const uint32_t values[] = {colour, XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_EXPOSURE |
+                                           XCB_EVENT_MASK_KEY_PRESS};
     xcb_create_window(c, XCB_COPY_FROM_PARENT, window, screen->root, int16_t(x), int16_t(y),
                       uint16_t(width), uint16_t(height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
                       screen->root_visual, XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK, values);
@@ -43,6 +45,11 @@ int main(int argc, char **argv) {
             std::printf("%u\n", window);
             std::fflush(stdout);
             announced = true;
+        }
+        if ((event->response_type & 0x7f) == XCB_KEY_PRESS) {
+            const auto *key = reinterpret_cast<xcb_key_press_event_t *>(event);
+            std::printf("key %u %u\n", key->detail, key->state);
+            std::fflush(stdout);
         }
         std::free(event);
     }

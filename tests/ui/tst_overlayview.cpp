@@ -6,7 +6,6 @@
 #include "ConversationRig.h"
 #include "X11Input.h"
 #include "models/MessageListModel.h"
-#include "models/ShortcutSettings.h"
 #include "platform/x11/X11FocusHandoff.h"
 #include "windows/MessageImageProvider.h"
 #include "windows/OverlayPanel.h"
@@ -59,6 +58,20 @@ Q_SIGNALS:
     void systemAudioDeviceMissing();
 };
 
+// The shortcuts as they work now.
+class FakeShortcuts final : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QString toggleOverlay MEMBER toggleOverlay NOTIFY changed)
+    Q_PROPERTY(QString captureScreen MEMBER captureScreen NOTIFY changed)
+    Q_PROPERTY(QString typeMode MEMBER typeMode NOTIFY changed)
+public:
+    QString toggleOverlay = "Alt+Space";
+    QString captureScreen = "Alt+S";
+    QString typeMode = "Alt+T";
+Q_SIGNALS:
+    void changed();
+};
+
 // The application's menu as the header offers it.
 class FakeMenu final : public QObject {
     Q_OBJECT
@@ -92,7 +105,7 @@ private:
     std::unique_ptr<MessageListModel> m_list;
     FakeRecording m_recording;
     FakeMenu m_menu;
-    std::unique_ptr<ShortcutSettings> m_shortcuts;
+    FakeShortcuts m_shortcuts;
     QProcess m_xterm;
     QProcess m_compositor;
     xcb_window_t m_userWindow = XCB_WINDOW_NONE;
@@ -177,7 +190,6 @@ private Q_SLOTS:
     void init() {
         m_rig =
             std::make_unique<ConversationRig>(m_dir.filePath("settings.json"), m_capture, m_focus);
-        m_shortcuts = std::make_unique<ShortcutSettings>(m_rig->settings);
         m_list = std::make_unique<MessageListModel>(m_rig->model);
         m_engine = std::make_unique<QQmlEngine>();
         m_engine->addImageProvider("messages", new MessageImageProvider(m_rig->model));
@@ -186,7 +198,7 @@ private Q_SLOTS:
                              {"settings", QVariant::fromValue<QObject *>(&m_rig->settings)},
                              {"messages", QVariant::fromValue<QObject *>(m_list.get())},
                              {"recording", QVariant::fromValue<QObject *>(&m_recording)},
-                             {"shortcuts", QVariant::fromValue<QObject *>(m_shortcuts.get())},
+                             {"shortcuts", QVariant::fromValue<QObject *>(&m_shortcuts)},
                              {"appMenu", QVariant::fromValue<QObject *>(&m_menu)},
                              {"hiddenFromCapture", OverlayPanel::hiddenFromCapture()}});
         QVERIFY(m_panel->rootObject());
@@ -198,7 +210,6 @@ private Q_SLOTS:
         m_panel.reset();
         m_engine.reset();
         m_list.reset();
-        m_shortcuts.reset();
         m_rig.reset();
     }
 
@@ -272,14 +283,22 @@ private Q_SLOTS:
                  QStringLiteral("Typing · Enter to send"));
     }
 
-    // The shortcuts the user chose are the ones every hint names.
-    void hintsNameTheChosenShortcuts() {
-        m_shortcuts->setCombination(
-            GlobalHotkeys::Action::ToggleTypingMode,
-            {quint8(KeyCombination::Ctrl | KeyCombination::Alt), Qt::Key_Y});
+    // The hints name the shortcuts as they work, and none that does nothing.
+    void hintsNameWorkingShortcuts() {
+        m_shortcuts.typeMode = "Ctrl+Alt+Y";
+        m_shortcuts.toggleOverlay.clear();
+        Q_EMIT m_shortcuts.changed();
         QCOMPARE(item("modeHint")->property("text").toString(),
                  QStringLiteral("Stealth · Ctrl+Alt+Y to type"));
-        QVERIFY(item("helpText")->property("text").toString().contains("Ctrl+Alt+Y = Type"));
+        QCOMPARE(item("helpText")->property("text").toString(),
+                 QStringLiteral("Ask anything — this window never takes focus.\nHide it before you "
+                                "share.\n\nAlt+S = Screenshot  ·  Ctrl+Alt+Y = Type"));
+        m_shortcuts.typeMode.clear();
+        Q_EMIT m_shortcuts.changed();
+        QCOMPARE(item("modeHint")->property("text").toString(), QStringLiteral("Stealth"));
+        m_shortcuts.typeMode = "Alt+T";
+        m_shortcuts.toggleOverlay = "Alt+Space";
+        Q_EMIT m_shortcuts.changed();
     }
 
     // Without a compositor the card fills the window, square and opaque, instead of a rounded
