@@ -9,7 +9,8 @@ packages=(
     qt6-base-dev qt6-declarative-dev qcoro-qt6-dev qtkeychain-qt6-dev
     librestinio-dev libasio-dev libhttp-parser-dev libfmt-dev nlohmann-json3-dev
     libcurl4-openssl-dev libssl-dev libsqlite3-dev libsodium-dev libpq-dev openssl
-    libxcb1-dev libpulse-dev libavcodec-dev libavformat-dev libswresample-dev libavutil-dev
+    libxcb1-dev libxcb-xfixes0-dev libpulse-dev
+    libavcodec-dev libavformat-dev libswresample-dev libavutil-dev
     # run: QtKeychain loads libsecret when it first talks to the Secret Service; the QML modules
     # and the SVG plugins draw the windows and icons
     libsecret-1-0
@@ -22,6 +23,8 @@ packages=(
     postgresql
     # test: a virtual X display with a window manager, and tools to drive and inspect it
     xvfb openbox x11-utils xdotool xterm trayer
+    # test: a compositing manager to start and stop under the overlay
+    xcompmgr
     # test: the window managers of Xfce, KDE and GNOME with their default settings (with-x11.sh),
     # KWin's default window decoration, gjs for GNOME Shell's notification service, gdbus to talk
     # to them all
