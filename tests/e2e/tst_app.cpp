@@ -1,7 +1,8 @@
 // The whole application in a desktop session made for it: a virtual X display with a window
 // manager and a tray (scripts/with-x11.sh), a private keyring (scripts/with-keyring.sh), the
 // real pindle-server with a fake model provider, and an xterm standing for the user's work.
-// Keys and clicks go through the X server, as a user's would.
+// Keys and clicks go through the X server, as a user's would. Signing in and out, the windows and
+// the program itself; tst_desktop covers the shortcuts and the overlay on real desktops.
 
 #include "ChatReplies.h"
 #include "FakeBackend.h"
@@ -123,80 +124,17 @@ private Q_SLOTS:
         QVERIFY(!m_app->overlayPanel()->isVisible());
     }
 
-    // With the session kept in the keyring, the next launch opens no window at all.
-    void shortcutsFromAnyApplication() {
+    // With the session kept in the keyring, the next launch opens no window at all; the
+    // shortcuts work from the user's window (tst_desktop tries them on each desktop).
+    void secondStartOpensNothing() {
         start();
         QTRY_VERIFY(m_app->isLoggedIn());
         QVERIFY(!m_app->loginWindow());
         focusUserWindow();
-        OverlayPanel *overlay = m_app->overlayPanel();
-
-        xdotool({"key", "alt+space"});
-        QTRY_VERIFY(overlay->isVisible());
-        QTest::qWait(200);
-        QCOMPARE(inputFocus(), m_userWindow);
-        // Only the combination itself: Ctrl+Alt+Space and Space belong to others.
-        xdotool({"key", "ctrl+alt+space"});
-        xdotool({"key", "space"});
-        QTest::qWait(300);
-        QVERIFY(overlay->isVisible());
-        xdotool({"key", "alt+space"});
-        QTRY_VERIFY(!overlay->isVisible());
-
-        // Typing mode takes the keyboard; sending gives it back and the answer streams in.
-        m_provider->enqueue(streamed({"Paris", " is the", " capital."}));
-        // Typing mode, hidden with Alt+Space: Alt+T brings it back for typing.
-        xdotool({"key", "alt+t"});
-        QTRY_COMPARE(inputFocus(), xcb_window_t(overlay->winId()));
-        xdotool({"key", "alt+space"});
-        QTRY_VERIFY(!overlay->isVisible());
-        xdotool({"key", "alt+t"});
-        QTRY_VERIFY(overlay->isVisible());
-        QTRY_COMPARE(inputFocus(), xcb_window_t(overlay->winId()));
-        xdotool({"type", "--delay", "15", "Capital of France?"});
-        xdotool({"key", "Return"});
-        QTRY_COMPARE(inputFocus(), m_userWindow);
-        ChatViewModel &chat = m_app->chatViewModel();
-        QTRY_COMPARE(chat.messages().size(), qsizetype(2));
-        QTRY_COMPARE(chat.messages().last().content, QStringLiteral("Paris is the capital."));
-        QCOMPARE(chat.messages().first().content, QStringLiteral("Capital of France?"));
-        QVERIFY(overlay->isVisible());
-        QVERIFY(chat.stealthMode());
-
-        // Alt+S: the overlay steps aside, the picture goes to the model, the overlay returns
-        // in stealth mode.
-        m_provider->enqueue(streamed({"A terminal."}));
-        m_provider->enqueue(completionReply("A terminal window.")); // the screenshot review
-        const qsizetype before = m_provider->requests().size();
-        xdotool({"key", "alt+s"});
-        QTRY_VERIFY_WITH_TIMEOUT(!overlay->isVisible(), 1000);
-        QTRY_VERIFY(overlay->isVisible());
-        QVERIFY(overlay->stealthMode());
-        QTRY_VERIFY(m_provider->requests().size() > before);
-        QVERIFY(m_provider->requests().at(before).body.contains("data:image/jpeg;base64,"));
-        QTRY_VERIFY(!chat.isLoading());
-        QVERIFY(chat.messages().at(2).image);
-        QCOMPARE(inputFocus(), m_userWindow);
-    }
-
-    // A shortcut another program holds is reported once; the others still work.
-    void aTakenShortcut() {
-        QProcess grabber;
-        grabber.start(QStringLiteral(PINDLE_KEY_GRABBER_PATH), {"28"}); // T
-        QVERIFY(grabber.waitForReadyRead(5000));
-        m_app = std::make_unique<AppDelegate>(BackendConfig(m_server->url()), m_secrets,
-                                              m_dir.filePath("settings.json"));
-        QSignalSpy told(m_app.get(), &AppDelegate::notified);
-        m_app->applicationDidFinishLaunching();
-        QTRY_COMPARE(told.count(), 1);
-        QVERIFY(told.first().at(1).toString().startsWith(
-            "Alt+T is already used by another program, so Type Mode has no shortcut."));
-        QTRY_VERIFY(m_app->isLoggedIn());
-        focusUserWindow();
         xdotool({"key", "alt+space"});
         QTRY_VERIFY(m_app->overlayPanel()->isVisible());
-        grabber.kill();
-        grabber.waitForFinished();
+        QTest::qWait(200);
+        QCOMPARE(inputFocus(), m_userWindow);
     }
 
     // Signing out hides the overlay and asks for the password again; the conversation stays.

@@ -197,12 +197,14 @@ private Q_SLOTS:
         QCOMPARE(inputFocus(), m_otherWindow);
     }
 
-    // Typing mode with the overlay on screen takes the keyboard (KWin and Mutter want the key
-    // press's own time for that); sending, a click elsewhere and Escape each give it back.
+    // Typing mode takes the keyboard, from a hidden overlay and from one on screen (KWin and
+    // Mutter want the key press's own time for that); sending, a click elsewhere and Escape each
+    // give it back.
     void typingModeTakesAndGivesBackTheKeyboard() {
         const auto panel = xcb_window_t(overlay()->winId());
-        QVERIFY(overlay()->isVisible());
         focusOther();
+        xdotool({"key", "ctrl+alt+o"});
+        QTRY_VERIFY(!overlay()->isVisible());
         m_provider->enqueue(streamed({"Paris", " is the", " capital."}));
         xdotool({"key", "alt+t"});
         QTRY_COMPARE(inputFocus(), panel);
@@ -298,6 +300,15 @@ private Q_SLOTS:
             click(overlay(), "menuButton");
             QTest::qWait(300);
             click(overlay(), "menuItem7");
+
+            // A tray that starts later takes the menu over, and gives it back when it ends.
+            QProcess tray;
+            tray.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request",
+                                  "--height", "24", "--SetDockType", "true"});
+            QTRY_VERIFY(!m_app->appMenu().inHeader());
+            tray.kill();
+            tray.waitForFinished();
+            QTRY_VERIFY(m_app->appMenu().inHeader());
         }
         QTRY_COMPARE(quit.count(), 1);
     }
