@@ -8,6 +8,7 @@
 #include "windows/OverlayPanel.h"
 
 #include <QGuiApplication>
+#include <QQuickItem>
 #include <QQuickView>
 #include <QScreen>
 #include <QTimer>
@@ -62,7 +63,7 @@ AppDelegate::AppDelegate(const BackendConfig &backend, SecretStore &secrets,
     connect(&m_notifications, &DesktopNotifications::actionInvoked, this,
             [this](const QString &key) {
                 if (key == u"settings")
-                    openSettings();
+                    openSettings(true);
                 else if (key == u"show")
                     showOverlay();
             });
@@ -272,7 +273,7 @@ void AppDelegate::showLoginWindow() {
     m_loginWindow->requestActivate();
 }
 
-void AppDelegate::openSettings() {
+void AppDelegate::openSettings(bool atShortcuts) {
     if (!m_settingsWindow) {
         m_settingsController = std::make_unique<SettingsController>(m_auth, m_settings);
         m_settingsWindow = makeWindow(QStringLiteral("Pindle Settings"), {450, 480}, true);
@@ -297,6 +298,8 @@ void AppDelegate::openSettings() {
     m_settingsWindow->show();
     m_settingsWindow->raise();
     m_settingsWindow->requestActivate();
+    if (atShortcuts)
+        QMetaObject::invokeMethod(m_settingsWindow->rootObject(), "revealShortcuts");
 }
 
 void AppDelegate::setLoggedIn(bool loggedIn) {

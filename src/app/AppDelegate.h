@@ -59,7 +59,8 @@ public:
     void leaveTypingMode();
     /// What starting Pindle again does: the overlay in stealth mode (or the sign-in window).
     void showOverlay();
-    void openSettings();
+    /// With `atShortcuts`, scrolled to the keyboard shortcuts.
+    void openSettings(bool atShortcuts = false);
     void signOut();
     void quitApp();
 

@@ -15,6 +15,19 @@ Pane {
     implicitHeight: 480
     padding: 0
 
+    // Scrolls to the shortcuts, which close the window's content, once it is laid out.
+    property bool shortcutsWanted: false
+    function revealShortcuts() {
+        shortcutsWanted = true
+        scrollToShortcuts()
+    }
+    function scrollToShortcuts() {
+        if (!shortcutsWanted || scroll.contentHeight <= scroll.height)
+            return
+        shortcutsWanted = false
+        scroll.ScrollBar.vertical.position = 1 - scroll.ScrollBar.vertical.size
+    }
+
     component SectionTitle: Label {
         font.bold: true
         font.pixelSize: 13
@@ -37,6 +50,7 @@ Pane {
         id: scroll
         anchors.fill: parent
         contentWidth: availableWidth
+        onContentHeightChanged: view.scrollToShortcuts()
 
         ColumnLayout {
             width: scroll.availableWidth - 32

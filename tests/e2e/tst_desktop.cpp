@@ -115,6 +115,13 @@ private:
         return false;
     }
 
+    // The whole screen, for a look by eye, when PINDLE_SCREENSHOT_DIR names a folder.
+    void snapshot(const QString &what) const {
+        if (const QString dir = qEnvironmentVariable("PINDLE_SCREENSHOT_DIR"); !dir.isEmpty())
+            QGuiApplication::primaryScreen()->grabWindow(0).save(
+                QStringLiteral("%1/%2-%3.png").arg(dir, m_desktop.name, what));
+    }
+
     void openTrayMenu() {
         // trayer runs along the top right; the icon is the rightmost.
         const QRect screen = QGuiApplication::primaryScreen()->geometry();
@@ -176,18 +183,16 @@ private Q_SLOTS:
         QVERIFY(!overlay()->isVisible());
         xdotool({"key", "Escape"}); // the desktop's window menu
 
-        m_app->openSettings();
+        m_app->openSettings(true); // as the notice's "Open Settings" does: at the shortcuts
         QQuickView *settings = m_app->settingsWindow();
         QVERIFY(QTest::qWaitForWindowExposed(settings));
-        // The shortcuts close the window's content: scrolled into view as a user would.
-        const QPoint middle = settings->mapToGlobal(QPoint(225, 240));
-        xdotool({"mousemove", QString::number(middle.x()), QString::number(middle.y()), "click",
-                 "--repeat", "15", "5"});
-        QTest::qWait(500);
+        QTest::qWait(300);
         click(settings, "shortcutButton0");
         QTRY_VERIFY(settings->isActive());
+        snapshot("choosing-a-shortcut");
         xdotool({"key", "ctrl+alt+o"});
         QTRY_COMPARE(m_app->shortcuts().toggleOverlay(), QStringLiteral("Ctrl+Alt+O"));
+        snapshot("shortcut-chosen");
         settings->close();
 
         focusOther();
@@ -213,6 +218,7 @@ private Q_SLOTS:
         QTRY_COMPARE(inputFocus(), m_otherWindow);
         QTRY_COMPARE(chat().messages().size(), qsizetype(2));
         QTRY_COMPARE(chat().messages().last().content, QStringLiteral("Paris is the capital."));
+        snapshot("answered");
 
         xdotool({"key", "alt+t"});
         QTRY_COMPARE(inputFocus(), panel);
@@ -294,6 +300,7 @@ private Q_SLOTS:
             QVERIFY(told("Pindle is running"));
             click(overlay(), "menuButton");
             QTest::qWait(300);
+            snapshot("header-menu");
             click(overlay(), "menuItem4"); // Settings…
             QTRY_VERIFY(m_app->settingsWindow() && m_app->settingsWindow()->isVisible());
             m_app->settingsWindow()->close();
