@@ -30,22 +30,11 @@
 Q_IMPORT_QML_PLUGIN(PindlePlugin)
 
 using namespace std::chrono_literals;
-using Reply = FakeBackend::Reply;
 
 namespace {
 
 const QString email = QStringLiteral("ada@example.org");
 const QString password = QStringLiteral("correct horse");
-
-Reply streamed(const QStringList &tokens) {
-    QList<FakeBackend::Part> parts;
-    for (const QString &token : tokens)
-        parts.append({deltaLine(token) + '\n', 20ms});
-    parts.append({"data: [DONE]\n\n", 5ms});
-    Reply reply = Reply::stream(parts);
-    reply.headers.append(std::pair<QByteArray, QByteArray>("Content-Type", "text/event-stream"));
-    return reply;
-}
 
 } // namespace
 
@@ -141,7 +130,7 @@ private Q_SLOTS:
     void signOutAndBack() {
         start();
         QTRY_VERIFY(m_app->isLoggedIn());
-        m_provider->enqueue(streamed({"Hi."}));
+        m_provider->enqueue(streamedReply({"Hi."}));
         ChatViewModel &chat = m_app->chatViewModel();
         chat.setInputText("Hello");
         chat.sendMessage();

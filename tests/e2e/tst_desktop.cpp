@@ -8,8 +8,8 @@
 #include "ChatReplies.h"
 #include "FakeBackend.h"
 #include "FakeSecretStore.h"
+#include "QuickInput.h"
 #include "ServerProcess.h"
-#include "X11Input.h"
 #include "app/AppDelegate.h"
 #include "windows/OverlayPanel.h"
 
@@ -29,7 +29,6 @@
 Q_IMPORT_QML_PLUGIN(PindlePlugin)
 
 using namespace std::chrono_literals;
-using Reply = FakeBackend::Reply;
 
 namespace {
 
@@ -54,32 +53,6 @@ Desktop desktopUnderTest() {
     if (name == u"gnome")
         return {name, "alt+space", "Alt+Space", "GNOME for “Activate window menu”", false, true};
     return {name, "alt+space", "Alt+Space", "another program", true, false};
-}
-
-Reply streamed(const QStringList &tokens) {
-    QList<FakeBackend::Part> parts;
-    for (const QString &token : tokens)
-        parts.append({deltaLine(token) + '\n', 20ms});
-    parts.append({"data: [DONE]\n\n", 5ms});
-    return Reply::stream(parts);
-}
-
-// Searched through what is drawn, popups and delegates included.
-QQuickItem *findItem(QQuickItem *in, const QString &name) {
-    if (in->objectName() == name)
-        return in;
-    for (QQuickItem *child : in->childItems())
-        if (QQuickItem *found = findItem(child, name))
-            return found;
-    return nullptr;
-}
-
-void click(QQuickWindow *window, const QString &name) {
-    QQuickItem *target = findItem(window->contentItem(), name);
-    QVERIFY2(target, qPrintable(name));
-    const QPoint at = window->mapToGlobal(
-        target->mapToScene(QPointF(target->width() / 2, target->height() / 2)).toPoint());
-    xdotool({"mousemove", QString::number(at.x()), QString::number(at.y()), "click", "1"});
 }
 
 } // namespace
@@ -187,7 +160,7 @@ private Q_SLOTS:
         QQuickView *settings = m_app->settingsWindow();
         QVERIFY(QTest::qWaitForWindowExposed(settings));
         QTest::qWait(300);
-        click(settings, "shortcutButton0");
+        clickItem(settings, "shortcutButton0");
         QTRY_VERIFY(settings->isActive());
         snapshot("choosing-a-shortcut");
         xdotool({"key", "ctrl+alt+o"});
@@ -210,7 +183,7 @@ private Q_SLOTS:
         focusOther();
         xdotool({"key", "ctrl+alt+o"});
         QTRY_VERIFY(!overlay()->isVisible());
-        m_provider->enqueue(streamed({"Paris", " is the", " capital."}));
+        m_provider->enqueue(streamedReply({"Paris", " is the", " capital."}));
         xdotool({"key", "alt+t"});
         QTRY_COMPARE(inputFocus(), panel);
         xdotool({"type", "--delay", "15", "Capital of France?"});
@@ -272,7 +245,7 @@ private Q_SLOTS:
     // Alt+S: the overlay steps aside, the picture goes to the model, the overlay comes back.
     void askAboutTheScreen() {
         focusOther();
-        m_provider->enqueue(streamed({"A blue window."}));
+        m_provider->enqueue(streamedReply({"A blue window."}));
         m_provider->enqueue(completionReply("A blue window.")); // the screenshot review
         const qsizetype before = m_provider->requests().size();
         xdotool({"key", "alt+s"});
@@ -298,15 +271,15 @@ private Q_SLOTS:
             xdotool({"key", "Up", "Return"});
         } else {
             QVERIFY(told("Pindle is running"));
-            click(overlay(), "menuButton");
+            clickItem(overlay(), "menuButton");
             QTest::qWait(300);
             snapshot("header-menu");
-            click(overlay(), "menuItem4"); // Settings…
+            clickItem(overlay(), "menuItem4"); // Settings…
             QTRY_VERIFY(m_app->settingsWindow() && m_app->settingsWindow()->isVisible());
             m_app->settingsWindow()->close();
-            click(overlay(), "menuButton");
+            clickItem(overlay(), "menuButton");
             QTest::qWait(300);
-            click(overlay(), "menuItem7");
+            clickItem(overlay(), "menuItem7");
 
             // A tray that starts later takes the menu over, and gives it back when it ends.
             QProcess tray;

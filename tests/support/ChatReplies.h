@@ -16,6 +16,19 @@ inline QByteArray deltaLine(const QString &text) {
     return "data: " + QJsonDocument(chunk).toJson(QJsonDocument::Compact) + '\n';
 }
 
+/// An answer streamed as events, one token every `gap`, ended by "[DONE]".
+inline FakeBackend::Reply
+streamedReply(const QStringList &tokens,
+              std::chrono::milliseconds gap = std::chrono::milliseconds(20)) {
+    QList<FakeBackend::Part> parts;
+    for (const QString &token : tokens)
+        parts.append({deltaLine(token) + '\n', gap});
+    parts.append({"data: [DONE]\n\n", gap});
+    FakeBackend::Reply reply = FakeBackend::Reply::stream(parts);
+    reply.headers.append(std::pair<QByteArray, QByteArray>("Content-Type", "text/event-stream"));
+    return reply;
+}
+
 /// A whole answer with `content` in choices[0].message.content, and a usage report when given.
 inline FakeBackend::Reply completionReply(const QJsonValue &content, int totalTokens = -1) {
     const QJsonObject message{{QStringLiteral("content"), content}};

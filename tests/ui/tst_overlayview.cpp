@@ -4,7 +4,7 @@
 
 #include "ChatReplies.h"
 #include "ConversationRig.h"
-#include "X11Input.h"
+#include "QuickInput.h"
 #include "models/MessageListModel.h"
 #include "platform/x11/X11FocusHandoff.h"
 #include "windows/MessageImageProvider.h"
@@ -112,15 +112,6 @@ private:
     std::unique_ptr<QQmlEngine> m_engine;
     std::unique_ptr<OverlayPanel> m_panel;
 
-    // Searched through what is drawn, popups and delegates included.
-    static QQuickItem *findItem(QQuickItem *in, const QString &name) {
-        if (in->objectName() == name)
-            return in;
-        for (QQuickItem *child : in->childItems())
-            if (QQuickItem *found = findItem(child, name))
-                return found;
-        return nullptr;
-    }
     QQuickItem *item(const char *name) const {
         QQuickItem *found = findItem(m_panel->contentItem(), QLatin1String(name));
         if (!found)
@@ -152,18 +143,8 @@ private:
         QVERIFY(m_compositor.waitForStarted());
     }
 
-    void click(QQuickItem *target) {
-        const QPoint at = m_panel->mapToGlobal(
-            target->mapToScene(QPointF(target->width() / 2, target->height() / 2)).toPoint());
-        xdotool({"mousemove", QString::number(at.x()), QString::number(at.y()), "click", "1"});
-    }
-
     void ask(const QString &question, const QStringList &tokens) {
-        QList<FakeBackend::Part> parts;
-        for (const QString &token : tokens)
-            parts.append({deltaLine(token), 1ms});
-        parts.append({"data: [DONE]\n", 1ms});
-        m_rig->backend.enqueue(Reply::stream(parts));
+        m_rig->backend.enqueue(streamedReply(tokens, 1ms));
         m_rig->model.setInputText(question);
         m_rig->model.sendMessage();
         QTRY_VERIFY(!m_rig->model.isLoading());
@@ -324,11 +305,11 @@ private Q_SLOTS:
         Q_EMIT m_menu.changed();
         QVERIFY(item("menuButton")->isVisible());
         QTRY_VERIFY(item("menuButton")->mapToScene({0, 0}).x() > 300); // laid out at the right
-        click(item("menuButton"));
+        clickItem(m_panel.get(), "menuButton");
         QObject *menu = m_panel->rootObject()->findChild<QObject *>("headerMenu");
         QTRY_VERIFY(menu->property("opened").toBool());
         grab("header-menu");
-        click(item("menuItem2"));
+        clickItem(m_panel.get(), "menuItem2");
         QTRY_COMPARE(m_menu.triggered, QList<int>{2});
         QTRY_VERIFY(!menu->property("visible").toBool());
         m_menu.inHeader = false;
@@ -343,7 +324,7 @@ private Q_SLOTS:
         QCOMPARE(inputFocus(), m_userWindow);
 
         ask("q", {"a"});
-        click(item("clearButton"));
+        clickItem(m_panel.get(), "clearButton");
         QTRY_VERIFY(m_rig->model.messages().isEmpty()); // the click arrived
         QTest::qWait(200);
         QCOMPARE(inputFocus(), m_userWindow);
