@@ -7,6 +7,8 @@
 #include <QQmlEngine>
 #include <QQuickItem>
 
+#include <utility>
+
 using namespace std::chrono_literals;
 
 namespace {
@@ -125,11 +127,16 @@ void OverlayPanel::showEvent(QShowEvent *event) {
     X11Support::setDesktop(*this, X11Support::allDesktops);
     X11Support::addNetWmStates(*this, {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER",
                                        "_NET_WM_STATE_STICKY", "_NET_WM_STATE_ABOVE"});
+    m_askDesktopOnceShown = true;
     QQuickView::showEvent(event);
 }
 
 void OverlayPanel::exposeEvent(QExposeEvent *event) {
     QQuickView::exposeEvent(event);
+    // A manager still forgetting the window's previous showing (hidden and shown again at once)
+    // may drop the property just set: asked again, of the managed window.
+    if (isExposed() && std::exchange(m_askDesktopOnceShown, false))
+        X11Support::setDesktop(*this, X11Support::allDesktops);
     if (isExposed() && m_pendingActivation)
         activateNow();
 }

@@ -71,6 +71,7 @@ private:
     void loseKeyboard();
 
     bool m_stealthMode = true;
+    bool m_askDesktopOnceShown = false;
     // The user time of a typing-mode request still waiting for the window to be on screen.
     std::optional<quint32> m_pendingActivation;
     QTimer m_activationDeadline;
