@@ -24,12 +24,7 @@ bool onX11() {
 
 OverlayPanel::OverlayPanel(QQmlEngine *engine, QWindow *parent)
     : QQuickView(engine, parent) {
-    // WORKAROUND: Qt makes every Qt::Tool window transient for the application's hidden group
-    // leader, and KWin 5.27 then keeps it on one desktop whatever the window asks. An ordinary
-    // window given the utility type (0x20, which Qt 6.4 reads from this property) looks the same
-    // to window managers, without the tie.
-    setProperty("_q_xcb_wm_window_type", 0x20);
-    setFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+    setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
              Qt::WindowDoesNotAcceptFocus);
     QSurfaceFormat surface = format();
     surface.setAlphaBufferSize(8);
@@ -133,8 +128,10 @@ void OverlayPanel::showEvent(QShowEvent *event) {
 
 void OverlayPanel::exposeEvent(QExposeEvent *event) {
     QQuickView::exposeEvent(event);
-    // A manager still forgetting the window's previous showing (hidden and shown again at once)
-    // may drop the property just set: asked again, of the managed window.
+    // Asked again of the managed window: KWin places a tool window (which Qt makes transient for
+    // the application's hidden group leader) on the current desktop whatever its property says,
+    // and a manager still forgetting the window's previous showing (hidden and shown again at
+    // once, seen with openbox) may drop the property just set.
     if (isExposed() && std::exchange(m_askDesktopOnceShown, false))
         X11Support::setDesktop(*this, X11Support::allDesktops);
     if (isExposed() && m_pendingActivation)

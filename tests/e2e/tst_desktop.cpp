@@ -121,6 +121,7 @@ private Q_SLOTS:
         file.write(QJsonDocument(settings).toJson());
         file.close();
 
+        xdotool({"set_num_desktops", "2"}); // a user with workspaces
         m_other.start(QStringLiteral(PINDLE_COLOUR_WINDOW_PATH),
                       {"40", "480", "400", "300", "3c6e9f"});
         QVERIFY(m_other.waitForReadyRead(10000));
@@ -234,9 +235,9 @@ private Q_SLOTS:
     void onEveryWorkspace() {
         const auto panel = xcb_window_t(overlay()->winId());
         QVERIFY(overlay()->isVisible());
-        xdotool({"set_num_desktops", "2"});
         xdotool({"set_desktop", "1"});
         QTest::qWait(500);
+        snapshot("other-workspace");
         QVERIFY(X11Support::isViewable(panel));
         QCOMPARE(X11Support::desktopOf(panel), std::optional(X11Support::allDesktops));
         xdotool({"set_desktop", "0"});
