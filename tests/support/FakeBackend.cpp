@@ -1,5 +1,6 @@
 #include "FakeBackend.h"
 
+#include <QHash>
 #include <QJsonDocument>
 #include <QPointer>
 #include <QTcpServer>
@@ -9,22 +10,10 @@
 namespace {
 
 QByteArray reasonPhrase(int status) {
-    switch (status) {
-    case 200:
-        return "OK";
-    case 400:
-        return "Bad Request";
-    case 401:
-        return "Unauthorized";
-    case 403:
-        return "Forbidden";
-    case 404:
-        return "Not Found";
-    case 500:
-        return "Internal Server Error";
-    default:
-        return "Status";
-    }
+    static const QHash<int, QByteArray> phrases{
+        {200, "OK"},        {400, "Bad Request"}, {401, "Unauthorized"},
+        {403, "Forbidden"}, {404, "Not Found"},   {500, "Internal Server Error"}};
+    return phrases.value(status, "Status");
 }
 
 } // namespace
@@ -63,7 +52,7 @@ FakeBackend::Reply FakeBackend::Reply::stream(QList<Part> parts) {
     Reply reply;
     reply.headers = {{"Content-Type", "text/event-stream"}, {"Cache-Control", "no-cache"}};
     reply.parts = std::move(parts);
-    reply.framing = Framing::Chunked;
+    reply.chunked = true;
     return reply;
 }
 
@@ -83,7 +72,6 @@ public:
             m_closed = true;
             m_pump.stop();
             ++m_backend.m_closedConnections;
-            Q_EMIT m_backend.connectionClosed();
             m_socket->deleteLater();
         });
     }
@@ -112,7 +100,6 @@ private:
             request.body = m_buffer.mid(headEnd + 4, length);
             m_buffer.remove(0, headEnd + 4 + length);
             m_backend.m_requests.append(request);
-            Q_EMIT m_backend.requestReceived();
             startReply(m_backend.takeReply());
         }
     }
@@ -124,20 +111,13 @@ private:
                           reasonPhrase(m_reply.status) + "\r\n";
         for (const auto &[name, value] : std::as_const(m_reply.headers))
             head += name + ": " + value + "\r\n";
-        switch (m_reply.framing) {
-        case Framing::ContentLength: {
+        if (m_reply.chunked) {
+            head += "Transfer-Encoding: chunked\r\n";
+        } else {
             qsizetype length = 0;
             for (const Part &part : std::as_const(m_reply.parts))
                 length += part.bytes.size();
             head += "Content-Length: " + QByteArray::number(length) + "\r\n";
-            break;
-        }
-        case Framing::Chunked:
-            head += "Transfer-Encoding: chunked\r\n";
-            break;
-        case Framing::CloseDelimited:
-            head += "Connection: close\r\n";
-            break;
         }
         m_socket->write(head + "\r\n");
         m_nextPart = 0;
@@ -163,7 +143,7 @@ private:
     void writeBody(const QByteArray &bytes) {
         if (bytes.isEmpty())
             return;
-        if (m_reply.framing == Framing::Chunked)
+        if (m_reply.chunked)
             m_socket->write(QByteArray::number(bytes.size(), 16) + "\r\n" + bytes + "\r\n");
         else
             m_socket->write(bytes);
@@ -177,12 +157,8 @@ private:
         }
         if (m_reply.stall)
             return;
-        if (m_reply.framing == Framing::Chunked)
+        if (m_reply.chunked)
             m_socket->write("0\r\n\r\n");
-        if (m_reply.framing == Framing::CloseDelimited) {
-            m_socket->disconnectFromHost();
-            return;
-        }
         m_replying = false;
         QTimer::singleShot(0, this, &Connection::readRequests);
     }
@@ -218,11 +194,7 @@ FakeBackend::~FakeBackend() {
 }
 
 QUrl FakeBackend::url() const {
-    QUrl url;
-    url.setScheme(QStringLiteral("http"));
-    url.setHost(QStringLiteral("127.0.0.1"));
-    url.setPort(m_server->serverPort());
-    return url;
+    return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_server->serverPort()));
 }
 
 void FakeBackend::enqueue(Reply reply) {

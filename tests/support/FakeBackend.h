@@ -40,13 +40,12 @@ public:
         std::chrono::milliseconds delay{0};
     };
 
-    enum class Framing { ContentLength, Chunked, CloseDelimited };
-
     struct Reply {
         int status = 200;
         Headers headers;
         QList<Part> parts;
-        Framing framing = Framing::ContentLength;
+        /// Chunked transfer encoding, as a streaming server sends; else a Content-Length.
+        bool chunked = false;
         /// After the parts, send the last part again and again until the client goes away.
         bool endless = false;
         /// After the parts, send nothing more and keep the connection open.
@@ -69,10 +68,6 @@ public:
     [[nodiscard]] const QList<Request> &requests() const { return m_requests; }
     /// Connections the client has closed or dropped so far.
     [[nodiscard]] int closedConnections() const { return m_closedConnections; }
-
-Q_SIGNALS:
-    void requestReceived();
-    void connectionClosed();
 
 private:
     class Connection;
