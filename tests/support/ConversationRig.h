@@ -29,12 +29,15 @@ struct NoScreen final : ScreenCapture {
     }
 };
 
-/// A conversation wired as the application wires it, against the loopback fake backend: a stored
-/// token, settings in `settingsPath` (started afresh, in the "writing" category so that answers
-/// get no second, reviewing request) and the given capture and focus seams.
+/// A conversation wired as the application wires it, against the loopback fake backend (or the
+/// `server` given): a stored token, settings in `settingsPath` (started afresh, in the "writing"
+/// category so that answers get no second, reviewing request) and the given capture and focus
+/// seams.
 struct ConversationRig {
-    ConversationRig(const QString &settingsPath, ScreenCapture &capture, FocusHandoff &focus)
-        : auth(network, secrets, config)
+    ConversationRig(const QString &settingsPath, ScreenCapture &capture, FocusHandoff &focus,
+                    const QUrl &server = {})
+        : config(server.isEmpty() ? backend.url() : server)
+        , auth(network, secrets, config)
         , settings(freshSettings(settingsPath))
         , chat(network, auth, settings, config)
         , transcriber(network, config, [] { return QLocale::c(); })
@@ -46,7 +49,7 @@ struct ConversationRig {
     FakeBackend backend;
     QNetworkAccessManager network;
     FakeSecretStore secrets;
-    BackendConfig config{backend.url()};
+    BackendConfig config;
     AuthService auth;
     SettingsManager settings;
     ChatGPTService chat;
