@@ -34,14 +34,6 @@ struct FakeCapture final : ScreenCapture {
     bool fail = false;
 };
 
-Reply answer(const QStringList &tokens, std::chrono::milliseconds gap = 5ms) {
-    QList<FakeBackend::Part> parts;
-    for (const QString &token : tokens)
-        parts.append({deltaLine(token), gap});
-    parts.append({"data: [DONE]\n", gap});
-    return Reply::stream(parts);
-}
-
 // role: content, per message of a request body, for compact assertions.
 QStringList sent(const FakeBackend::Request &request) {
     QStringList lines;
@@ -64,10 +56,10 @@ private:
     CountingFocus m_focus;
     std::unique_ptr<ConversationRig> m_rig;
 
-    // Sends a question; with `tokens`, its answer is scripted first (else the test scripted it).
-    void ask(const QString &question, const QStringList &tokens) {
-        if (!tokens.isEmpty())
-            m_rig->backend.enqueue(answer(tokens));
+    // Sends a question whose requests get `replies`, in order, and waits for its answer.
+    void ask(const QString &question, const QList<Reply> &replies) {
+        for (const Reply &reply : replies)
+            m_rig->backend.enqueue(reply);
         m_rig->model.setInputText(question);
         m_rig->model.sendMessage();
         QTRY_VERIFY(!m_rig->model.isLoading());
@@ -97,25 +89,26 @@ private Q_SLOTS:
     }
 
     void typedQuestion() {
-        m_rig->model.setInputText(" \n ");
-        m_rig->model.sendMessage();
-        QVERIFY(m_rig->model.messages().isEmpty());
-        QCOMPARE(m_rig->model.inputText(), QStringLiteral(" \n ")); // kept
+        ChatViewModel &model = m_rig->model;
+        model.setInputText(" \n ");
+        model.sendMessage();
+        QVERIFY(model.messages().isEmpty());
+        QCOMPARE(model.inputText(), " \n "); // kept
 
-        m_rig->model.setStealthMode(false);
-        m_rig->backend.enqueue(answer({"Hel", "lo"}, 150ms));
-        m_rig->model.setInputText("  Hi there \n");
-        m_rig->model.sendMessage();
+        model.setStealthMode(false);
+        m_rig->backend.enqueue(streamedReply({"Hel", "lo"}, 150ms));
+        model.setInputText("  Hi there \n");
+        model.sendMessage();
         QCOMPARE(shown(), (QStringList{"user: Hi there", "assistant: "}));
-        QVERIFY(m_rig->model.isLoading());
-        QVERIFY(m_rig->model.stealthMode());
+        QVERIFY(model.isLoading());
+        QVERIFY(model.stealthMode());
         QCOMPARE(m_focus.handoffs, 1);
-        QVERIFY(m_rig->model.inputText().isEmpty());
+        QVERIFY(model.inputText().isEmpty());
 
-        m_rig->model.setInputText("while busy");
-        m_rig->model.sendMessage(); // refused while an answer is produced
+        model.setInputText("while busy");
+        model.sendMessage(); // refused while an answer is produced
         QTRY_COMPARE(shown(), (QStringList{"user: Hi there", "assistant: Hel"}));
-        QTRY_VERIFY(!m_rig->model.isLoading());
+        QTRY_VERIFY(!model.isLoading());
         QCOMPARE(shown(), (QStringList{"user: Hi there", "assistant: Hello"}));
         QCOMPARE(m_rig->backend.requests().size(), 1);
         QCOMPARE(sent(m_rig->backend.requests().first()), QStringList{"user: Hi there"});
@@ -125,14 +118,10 @@ private Q_SLOTS:
         // Answers complete at 2, 4, ... 20 messages; summaries are due at 14 (messages 1-6)
         // and at 20 (messages 7-12), not at 16 or 18.
         for (int turn = 1; turn <= 10; ++turn) {
-            m_rig->backend.enqueue(answer({QString("a%1").arg(turn)}));
-            if (turn == 7)
-                m_rig->backend.enqueue(completionReply("  S1 \n"));
-            if (turn == 10)
-                m_rig->backend.enqueue(completionReply("S2"));
-            m_rig->model.setInputText(QString("q%1").arg(turn));
-            m_rig->model.sendMessage();
-            QTRY_VERIFY(!m_rig->model.isLoading());
+            QList<Reply> replies{streamedReply({QString("a%1").arg(turn)})};
+            if (turn == 7 || turn == 10)
+                replies << completionReply(turn == 7 ? "  S1 \n" : "S2");
+            ask(QString("q%1").arg(turn), replies);
         }
         QVERIFY2(m_rig->model.errorMessage().isEmpty(), qPrintable(m_rig->model.errorMessage()));
         const QList<FakeBackend::Request> &requests = m_rig->backend.requests();
@@ -160,9 +149,7 @@ private Q_SLOTS:
 
         // A review sees the last 6 of that context, then the draft and the instruction.
         m_rig->settings.setSelectedCategory("exams");
-        m_rig->backend.enqueue(answer({"a11"}));
-        m_rig->backend.enqueue(completionReply("a11 reviewed"));
-        ask("q11", {});
+        ask("q11", {streamedReply({"a11"}), completionReply("a11 reviewed")});
         const QStringList review = sent(m_rig->backend.requests().last());
         QCOMPARE(review.size(), 8);
         QCOMPARE(review.mid(0, 7),
@@ -172,34 +159,26 @@ private Q_SLOTS:
 
         // A cleared conversation starts without a summary.
         m_rig->model.clearChat();
-        ask("fresh", {"ok"});
+        ask("fresh", {streamedReply({"ok"})});
         QCOMPARE(sent(m_rig->backend.requests().last()), QStringList{"user: fresh"});
     }
 
     void blankSummaryChangesNothing() {
-        for (int turn = 1; turn <= 8; ++turn) {
-            m_rig->backend.enqueue(answer({"a"}));
-            if (turn >= 7) // at 14 and again at 16 messages: a blank reply keeps the batch waiting
-                m_rig->backend.enqueue(completionReply(" \n "));
-            m_rig->model.setInputText("q");
-            m_rig->model.sendMessage();
-            QTRY_VERIFY(!m_rig->model.isLoading());
-        }
+        // At 14 and again at 16 messages: a blank summary keeps the batch waiting.
+        for (int turn = 1; turn <= 8; ++turn)
+            ask("q", turn < 7 ? QList{streamedReply({"a"})}
+                              : QList{streamedReply({"a"}), completionReply(" \n ")});
         QCOMPARE(m_rig->backend.requests().size(), 10);
         QVERIFY(!sent(m_rig->backend.requests()[8]).first().startsWith("system:")); // no summary
-        QVERIFY(
-            sent(m_rig->backend.requests()[9])
-                .first()
-                .endsWith(
-                    "USER: q\nASSISTANT: a\nUSER: q\nASSISTANT: a\nUSER: q\nASSISTANT: a\nUSER: q\n"
-                    "ASSISTANT: a")); // messages 1-8 this time
+        QVERIFY(sent(m_rig->backend.requests()[9])
+                    .first()
+                    .endsWith("USER: q\nASSISTANT: a\nUSER: q\nASSISTANT: a\nUSER: q\nASSISTANT: "
+                              "a\nUSER: q\nASSISTANT: a")); // messages 1-8 this time
     }
 
     void answerReview() {
         m_rig->settings.setSelectedCategory("exams");
-        m_rig->backend.enqueue(answer({"dra", "ft "}));
-        m_rig->backend.enqueue(completionReply("  Reviewed answer.  "));
-        ask("2+2?", {});
+        ask("2+2?", {streamedReply({"dra", "ft "}), completionReply("  Reviewed answer.  ")});
         QCOMPARE(shown(), (QStringList{"user: 2+2?", "assistant: Reviewed answer."}));
         const QString instruction =
             "Review the assistant's last answer for mistakes, unsupported claims, and missed "
@@ -211,40 +190,29 @@ private Q_SLOTS:
                  (QStringList{"user: 2+2?", "assistant: draft", "user: " + instruction}));
 
         // A blank review keeps the streamed draft as it came.
-        m_rig->backend.enqueue(answer({" kept "}));
-        m_rig->backend.enqueue(completionReply(" \n"));
-        ask("again", {});
-        QCOMPARE(m_rig->model.messages().last().content, QStringLiteral(" kept "));
+        ask("again", {streamedReply({" kept "}), completionReply(" \n")});
+        QCOMPARE(m_rig->model.messages().last().content, " kept ");
 
-        // A blank draft is not reviewed.
-        m_rig->backend.enqueue(answer({" ", "\n"}));
-        const qsizetype sentBefore = m_rig->backend.requests().size();
-        ask("blank", {});
-        QCOMPARE(m_rig->backend.requests().size(), sentBefore + 1);
-
-        // Only "exams" and "coding" exactly, or a picture in the context, call for a review.
+        // A blank draft is not reviewed; nor, without a picture in the context, is any category
+        // but "exams" and "coding" exactly.
+        qsizetype before = m_rig->backend.requests().size();
+        ask("blank", {streamedReply({" ", "\n"})});
         m_rig->settings.setSelectedCategory("Exams");
-        const qsizetype before = m_rig->backend.requests().size();
-        ask("no review", {"plain"});
-        QCOMPARE(m_rig->backend.requests().size(), before + 1);
+        ask("no review", {streamedReply({"plain"})});
+        QCOMPARE(m_rig->backend.requests().size(), before + 2);
 
         // A failed review leaves the answer in place and says why.
         m_rig->settings.setSelectedCategory("coding");
-        m_rig->backend.enqueue(answer({"complete"}));
-        m_rig->backend.enqueue(Reply::text(500, "review down"));
-        ask("code?", {});
-        QCOMPARE(m_rig->model.messages().last().content, QStringLiteral("complete"));
-        QCOMPARE(m_rig->model.errorMessage(), QStringLiteral("API error: review down"));
+        ask("code?", {streamedReply({"complete"}), Reply::text(500, "review down")});
+        QCOMPARE(m_rig->model.messages().last().content, "complete");
+        QCOMPARE(m_rig->model.errorMessage(), "API error: review down");
     }
 
     void failures() {
         // Before any token: the empty answer goes, the error has no prefix.
-        m_rig->backend.enqueue(Reply::text(500, "boom"));
-        m_rig->model.setInputText("q");
-        m_rig->model.sendMessage();
-        QTRY_VERIFY(!m_rig->model.isLoading());
+        ask("q", {Reply::text(500, "boom")});
         QCOMPARE(shown(), QStringList{"user: q"});
-        QCOMPARE(m_rig->model.errorMessage(), QStringLiteral("Server error (500): boom"));
+        QCOMPARE(m_rig->model.errorMessage(), "Server error (500): boom");
 
         // A new request clears the banner; a failed capture adds nothing.
         m_capture.fail = true;
@@ -252,8 +220,7 @@ private Q_SLOTS:
         QVERIFY(m_rig->model.errorMessage().isEmpty());
         QVERIFY(m_rig->model.isCapturing());
         QTRY_VERIFY(!m_rig->model.isCapturing());
-        QCOMPARE(m_rig->model.errorMessage(),
-                 QStringLiteral("Screen capture failed: No display to capture."));
+        QCOMPARE(m_rig->model.errorMessage(), "Screen capture failed: No display to capture.");
         QCOMPARE(shown(), QStringList{"user: q"});
     }
 
@@ -278,7 +245,7 @@ private Q_SLOTS:
                 });
         connect(&list, &QAbstractItemModel::modelReset, this, [&] { events << "reset"; });
 
-        ask("q", {"A", "B"});
+        ask("q", {streamedReply({"A", "B"})});
         QCOMPARE(events, QStringList({"insert 0-0", "insert 1-1", "change 1-1", "change 1-1"}));
         const QModelIndex reply = list.index(1);
         QCOMPARE(reply.data(MessageListModel::ContentRole).toString(), QStringLiteral("AB"));
@@ -288,14 +255,11 @@ private Q_SLOTS:
         QCOMPARE(reply.data(MessageListModel::HasImageRole).toBool(), false);
 
         events.clear();
-        m_rig->backend.enqueue(Reply::text(500, "boom"));
-        ask("again", {});
+        ask("again", {Reply::text(500, "boom")});
         QCOMPARE(events, QStringList({"insert 2-2", "insert 3-3", "remove 3-3"}));
         QCOMPARE(list.count(), 3);
 
-        events.clear();
-        m_capture.delay = 0ms;
-        m_rig->backend.enqueue(answer({"seen"}));
+        m_rig->backend.enqueue(streamedReply({"seen"}));
         m_rig->backend.enqueue(completionReply("seen, reviewed"));
         m_rig->model.captureAndAnalyze();
         QTRY_VERIFY(!m_rig->model.isLoading() && !m_rig->model.isCapturing());
@@ -310,32 +274,32 @@ private Q_SLOTS:
     void answersAreAddressedById() {
         // A question sent while a screenshot is taken: two answers stream at once, each into
         // its own message.
+        ChatViewModel &model = m_rig->model;
         m_capture.delay = 100ms;
-        m_rig->backend.enqueue(answer({"A1", "A2"}, 60ms));
-        m_rig->backend.enqueue(answer({"B"}));
-        m_rig->backend.enqueue(
-            completionReply("B reviewed")); // the screenshot makes B's context a review case
-        m_rig->model.captureAndAnalyze();
-        m_rig->model.setInputText("typed");
-        m_rig->model.sendMessage();
-        QTRY_COMPARE(m_rig->model.messages().size(), qsizetype(4));
-        QTRY_COMPARE(m_rig->model.messages()[3].content, QStringLiteral("B reviewed"));
-        QTRY_COMPARE(m_rig->model.messages()[1].content, QStringLiteral("A1A2"));
-        QCOMPARE(m_rig->model.messages()[2].content, ChatViewModel::buildScreenshotPrompt(""));
-        QCOMPARE(m_rig->model.messages()[2].imageBase64, QStringLiteral("SU1H"));
-        QVERIFY(m_rig->model.messages()[2].image);
-        QCOMPARE(m_rig->backend.requests()[1].json()["model"].toString(),
-                 QStringLiteral("gpt-4.1"));
+        m_rig->backend.enqueue(streamedReply({"A1", "A2"}, 60ms));
+        m_rig->backend.enqueue(streamedReply({"B"}));
+        // The screenshot makes B's context a review case.
+        m_rig->backend.enqueue(completionReply("B reviewed"));
+        model.captureAndAnalyze();
+        model.setInputText("typed");
+        model.sendMessage();
+        QTRY_COMPARE(model.messages().size(), qsizetype(4));
+        QTRY_COMPARE(model.messages()[3].content, "B reviewed");
+        QTRY_COMPARE(model.messages()[1].content, "A1A2");
+        QCOMPARE(model.messages()[2].content, ChatViewModel::buildScreenshotPrompt(""));
+        QCOMPARE(model.messages()[2].imageBase64, "SU1H");
+        QVERIFY(model.messages()[2].image);
+        QCOMPARE(m_rig->backend.requests()[1].json()["model"].toString(), "gpt-4.1");
 
         // Cleared while an answer streams: its late tokens land nowhere.
-        m_rig->backend.enqueue(answer({"x", "y"}, 50ms));
-        m_rig->model.setInputText("q");
-        m_rig->model.sendMessage();
-        QTRY_COMPARE(m_rig->model.messages().last().content, QStringLiteral("x"));
-        m_rig->model.clearChat();
-        QTRY_VERIFY(!m_rig->model.isLoading());
-        QVERIFY(m_rig->model.messages().isEmpty());
-        QVERIFY(m_rig->model.errorMessage().isEmpty());
+        m_rig->backend.enqueue(streamedReply({"x", "y"}, 50ms));
+        model.setInputText("q");
+        model.sendMessage();
+        QTRY_COMPARE(model.messages().last().content, "x");
+        model.clearChat();
+        QTRY_VERIFY(!model.isLoading());
+        QVERIFY(model.messages().isEmpty());
+        QVERIFY(model.errorMessage().isEmpty());
     }
 
     void voiceQuestions() {
@@ -343,10 +307,14 @@ private Q_SLOTS:
         QVERIFY(recording.open(QIODevice::WriteOnly));
         recording.write("aac");
         recording.close();
+        // The upload and the requests after it get `replies`, in order.
+        const auto speak = [&](const QList<Reply> &replies) {
+            for (const Reply &reply : replies)
+                m_rig->backend.enqueue(reply);
+            m_rig->model.sendAudioMessage(recording.fileName());
+        };
 
-        m_rig->backend.enqueue(Reply::json(200, {{"transcript", " What time is it? "}}));
-        m_rig->backend.enqueue(answer({"Noon."}));
-        m_rig->model.sendAudioMessage(recording.fileName());
+        speak({Reply::json(200, {{"transcript", " What time is it? "}}), streamedReply({"Noon."})});
         QCOMPARE(shown(), QStringList{"user: [Voice message]"});
         QVERIFY(m_rig->model.isLoading());
         QCOMPARE(m_focus.handoffs, 1);
@@ -359,19 +327,17 @@ private Q_SLOTS:
         QVERIFY(upload.body.contains("name=\"category\"\r\n\r\nwriting\r\n"));
 
         // Nothing heard: nothing more is sent.
-        m_rig->backend.enqueue(Reply::json(200, {{"transcript", " \n"}}));
-        m_rig->model.sendAudioMessage(recording.fileName());
+        speak({Reply::json(200, {{"transcript", " \n"}})});
         QTRY_VERIFY(!m_rig->model.isLoading());
         QCOMPARE(shown().size(), 4);
         QCOMPARE(m_rig->backend.requests().size(), 3);
 
         // A refused upload keeps the voice message and says what failed.
-        m_rig->backend.enqueue(Reply::text(401, "expired"));
-        m_rig->model.sendAudioMessage(recording.fileName());
+        speak({Reply::text(401, "expired")});
         QTRY_VERIFY(!m_rig->model.isLoading());
-        QCOMPARE(shown().last(), QStringLiteral("user: [Voice message]"));
+        QCOMPARE(shown().last(), "user: [Voice message]");
         QCOMPARE(m_rig->model.errorMessage(),
-                 QStringLiteral("Audio transcription failed: Failed to transcribe audio"));
+                 "Audio transcription failed: Failed to transcribe audio");
     }
 };
 
