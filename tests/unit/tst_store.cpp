@@ -52,44 +52,35 @@ private:
     QTemporaryDir m_dir;
     std::function<std::unique_ptr<Store>()> m_open;
 
-    void backends() {
+    // Opens a second handle on the same data, as another server process would.
+    std::unique_ptr<Store> open() { return m_open(); }
+
+private Q_SLOTS:
+    // Every test runs against each store.
+    void initTestCase_data() {
         QTest::addColumn<QString>("backend");
         QTest::newRow("sqlite") << "sqlite";
         QTest::newRow("postgresql") << "postgresql";
     }
 
-    // Opens a second handle on the same data, as another server process would.
-    std::unique_ptr<Store> open() { return m_open(); }
-
-    bool prepare() {
-        QFETCH(QString, backend);
+    void init() {
+        QFETCH_GLOBAL(QString, backend);
         if (backend == "sqlite") {
             QDir(m_dir.path()).removeRecursively();
             const std::string path = m_dir.filePath("data/pindle.db").toStdString();
             m_open = [path] { return std::make_unique<SqliteStore>(path); };
-            return true;
+            return;
         }
+        // CI must not go green without PostgreSQL: there a missing server is a failure.
+        if (postgres().empty() && qEnvironmentVariableIsSet("CI"))
+            QFAIL("no PostgreSQL in CI: the test must run through scripts/with-postgres.sh");
         if (postgres().empty())
-            return false;
+            QSKIP("no PostgreSQL here: run through scripts/with-postgres.sh");
         emptyPostgres();
         m_open = [] { return std::make_unique<PostgresStore>(postgres()); };
-        return true;
     }
 
-// CI must not go green without PostgreSQL: there a missing server is a failure.
-#define PREPARE_OR_SKIP()                                                                          \
-    if (!prepare()) {                                                                              \
-        if (qEnvironmentVariableIsSet("CI"))                                                       \
-            QFAIL("no PostgreSQL in CI: the test must run through scripts/with-postgres.sh");      \
-        QSKIP("no PostgreSQL here: run through scripts/with-postgres.sh");                         \
-    }
-
-private Q_SLOTS:
-    void accountsSurviveReopening_data() {
-        backends();
-    }
     void accountsSurviveReopening() {
-        PREPARE_OR_SKIP();
         {
             const auto store = open();
             const std::optional<User> created = store->createUser(newUser("Mixed@Case.org", 7));
@@ -108,11 +99,7 @@ private Q_SLOTS:
         QCOMPARE(reopened->findUserByEmail("mixed@case.org")->tokenBalance, 42);
     }
 
-    void sessionsExpire_data() {
-        backends();
-    }
     void sessionsExpire() {
-        PREPARE_OR_SKIP();
         const auto store = open();
         const User user = *store->createUser(newUser("s@x.org"));
         store->createSession(hashOf(1), user.id, 1000);
@@ -126,11 +113,7 @@ private Q_SLOTS:
         QVERIFY(!store->findSessionUser(hashOf(2), 2000));
     }
 
-    void concurrentDebitsLoseNothing_data() {
-        backends();
-    }
     void concurrentDebitsLoseNothing() {
-        PREPARE_OR_SKIP();
         const auto store = open();
         const auto other = open(); // a second server instance on the same data
         const User user = *store->createUser(newUser("d@x.org", 100000));
@@ -148,11 +131,7 @@ private Q_SLOTS:
         QVERIFY_THROWS_EXCEPTION(StoreError, store->debit(user.id + 1000, 1, "o3", 0));
     }
 
-    void reservationsNeverOverspend_data() {
-        backends();
-    }
     void reservationsNeverOverspend() {
-        PREPARE_OR_SKIP();
         const auto store = open();
         const User user = *store->createUser(newUser("r@x.org", 100));
         std::atomic<std::int64_t> held = 0;
