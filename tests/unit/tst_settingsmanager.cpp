@@ -16,7 +16,7 @@ class SettingsManagerTest : public QObject {
 private:
     QTemporaryDir m_dir;
 
-    QString path() const { return m_dir.filePath(QStringLiteral("pindle/settings.json")); }
+    QString path() const { return m_dir.filePath("pindle/settings.json"); }
 
     void writeFile(const QByteArray &bytes) const {
         QDir().mkpath(QFileInfo(path()).absolutePath());
@@ -34,60 +34,50 @@ private:
 
     QStringList asideFiles() const {
         return QDir(QFileInfo(path()).absolutePath())
-            .entryList({QStringLiteral("settings.json.unreadable-*")}, QDir::Files);
+            .entryList({"settings.json.unreadable-*"}, QDir::Files);
     }
 
 private Q_SLOTS:
-    void cleanup() { QDir(m_dir.filePath(QStringLiteral("pindle"))).removeRecursively(); }
+    void cleanup() { QDir(m_dir.filePath("pindle")).removeRecursively(); }
 
-    void firstLaunchUsesDefaultsAndWritesNothing() {
-        const SettingsManager settings(path());
-        QCOMPARE(settings.model(), QStringLiteral("gpt-4.1"));
-        QCOMPARE(settings.selectedCategory(), QStringLiteral("exams"));
-        QCOMPARE(settings.overlayOpacity(), 0.92);
-        QCOMPARE(settings.systemPrompt(),
-                 QStringLiteral("You are an expert assistant. Read all text, numbers, and diagrams "
-                                "carefully. Give the correct answer concisely. Show your reasoning "
-                                "only if the question requires it."));
-        QCOMPARE(settings.systemPrompt().size(), 165);
-        QVERIFY(settings.storageError().isEmpty());
-        QVERIFY(!QFile::exists(path()));
-    }
-
-    void storedValuesAndWrongTypes_data() {
+    void storedValuesDefaultsAndWrongTypes_data() {
         QTest::addColumn<QByteArray>("document");
         QTest::addColumn<QString>("model");
         QTest::addColumn<double>("opacity");
         QTest::addColumn<QString>("category");
-
-        QTest::newRow("stored values")
-            << QByteArray(
-                   R"({"pindle_model":"GPT-4.1","pindle_opacity":0.3,"pindle_category":"x"})")
-            << "GPT-4.1" << 0.3 << "x";
-        QTest::newRow("opacity as text")
-            << QByteArray(R"({"pindle_opacity":"0.5"})") << "gpt-4.1" << 0.92 << "exams";
-        QTest::newRow("opacity as integer 1")
-            << QByteArray(R"({"pindle_opacity":1})") << "gpt-4.1" << 1.0 << "exams";
-        QTest::newRow("opacity out of range is kept")
-            << QByteArray(R"({"pindle_opacity":7.5})") << "gpt-4.1" << 7.5 << "exams";
-        QTest::newRow("opacity as boolean")
-            << QByteArray(R"({"pindle_opacity":true})") << "gpt-4.1" << 0.92 << "exams";
-        QTest::newRow("strings of other types")
-            << QByteArray(R"({"pindle_model":5,"pindle_category":null})") << "gpt-4.1" << 0.92
-            << "exams";
+        const auto row = [](const char *name, const QByteArray &document, const QString &model,
+                            double opacity, const QString &category) {
+            QTest::newRow(name) << document << model << opacity << category;
+        };
+        row("first launch: defaults, nothing written", {}, "gpt-4.1", 0.92, "exams");
+        row("stored values",
+            R"({"pindle_model":"GPT-4.1","pindle_opacity":0.3,"pindle_category":"x"})", "GPT-4.1",
+            0.3, "x");
+        row("opacity as text", R"({"pindle_opacity":"0.5"})", "gpt-4.1", 0.92, "exams");
+        row("opacity as integer 1", R"({"pindle_opacity":1})", "gpt-4.1", 1.0, "exams");
+        row("opacity out of range is kept", R"({"pindle_opacity":7.5})", "gpt-4.1", 7.5, "exams");
+        row("opacity as boolean", R"({"pindle_opacity":true})", "gpt-4.1", 0.92, "exams");
+        row("strings of other types", R"({"pindle_model":5,"pindle_category":null})", "gpt-4.1",
+            0.92, "exams");
     }
 
-    void storedValuesAndWrongTypes() {
+    void storedValuesDefaultsAndWrongTypes() {
         QFETCH(QByteArray, document);
         QFETCH(QString, model);
         QFETCH(double, opacity);
         QFETCH(QString, category);
-        writeFile(document);
+        if (!document.isNull())
+            writeFile(document);
         const SettingsManager settings(path());
         QCOMPARE(settings.model(), model);
         QCOMPARE(settings.overlayOpacity(), opacity);
         QCOMPARE(settings.selectedCategory(), category);
+        QCOMPARE(settings.systemPrompt(),
+                 "You are an expert assistant. Read all text, numbers, and diagrams carefully. "
+                 "Give the correct answer concisely. Show your reasoning only if the question "
+                 "requires it.");
         QVERIFY(settings.storageError().isEmpty());
+        QCOMPARE(QFile::exists(path()), !document.isNull());
     }
 
     void assignmentsPersistAcrossInstances() {
@@ -96,34 +86,32 @@ private Q_SLOTS:
             SettingsManager settings(path());
             QSignalSpy modelSpy(&settings, &SettingsManager::modelChanged);
             QSignalSpy opacitySpy(&settings, &SettingsManager::overlayOpacityChanged);
-            settings.setModel(QStringLiteral("o3"));
-            settings.setModel(QStringLiteral("o3"));
-            settings.setSystemPrompt(QStringLiteral("Be terse."));
+            settings.setModel("o3");
+            settings.setModel("o3");
+            settings.setSystemPrompt("Be terse.");
             settings.setOverlayOpacity(0.55);
-            settings.setSelectedCategory(QStringLiteral("coding"));
+            settings.setSelectedCategory("coding");
             QCOMPARE(modelSpy.size(), 1);
             QCOMPARE(opacitySpy.size(), 1);
         }
         const QJsonObject stored = readFile();
-        QCOMPARE(stored.value(QStringLiteral("pindle_model")), QJsonValue(QStringLiteral("o3")));
-        QCOMPARE(stored.value(QStringLiteral("pindle_opacity")), QJsonValue(0.55));
-        QCOMPARE(stored.value(QStringLiteral("from_a_newer_version")),
-                 QJsonValue(QJsonArray({1, 2})));
+        QCOMPARE(stored.value("pindle_model"), QJsonValue("o3"));
+        QCOMPARE(stored.value("pindle_opacity"), QJsonValue(0.55));
+        QCOMPARE(stored.value("from_a_newer_version"), QJsonValue(QJsonArray({1, 2})));
 
         const SettingsManager reread(path());
-        QCOMPARE(reread.model(), QStringLiteral("o3"));
-        QCOMPARE(reread.systemPrompt(), QStringLiteral("Be terse."));
+        QCOMPARE(reread.model(), "o3");
+        QCOMPARE(reread.systemPrompt(), "Be terse.");
         QCOMPARE(reread.overlayOpacity(), 0.55);
-        QCOMPARE(reread.selectedCategory(), QStringLiteral("coding"));
+        QCOMPARE(reread.selectedCategory(), "coding");
     }
 
     void sameValueIsWrittenAgain() {
         SettingsManager settings(path());
-        settings.setSelectedCategory(QStringLiteral("exams"));
-        QCOMPARE(readFile(),
-                 (QJsonObject{{QStringLiteral("pindle_category"), QStringLiteral("exams")}}));
+        settings.setSelectedCategory("exams");
+        QCOMPARE(readFile(), (QJsonObject{{"pindle_category", "exams"}}));
         QFile::remove(path());
-        settings.setSelectedCategory(QStringLiteral("exams"));
+        settings.setSelectedCategory("exams");
         QVERIFY(QFile::exists(path()));
     }
 
@@ -138,9 +126,8 @@ private Q_SLOTS:
         QFETCH(QByteArray, damaged);
         writeFile(damaged);
         SettingsManager settings(path());
-        QCOMPARE(settings.model(), QStringLiteral("gpt-4.1"));
-        QVERIFY(
-            settings.storageError().startsWith(QStringLiteral("Your settings could not be read")));
+        QCOMPARE(settings.model(), "gpt-4.1");
+        QVERIFY(settings.storageError().startsWith("Your settings could not be read"));
 
         const QStringList aside = asideFiles();
         QCOMPARE(aside.size(), 1);
@@ -148,45 +135,43 @@ private Q_SLOTS:
         QVERIFY(kept.open(QIODevice::ReadOnly));
         QCOMPARE(kept.readAll(), damaged);
 
-        settings.setModel(QStringLiteral("o3"));
-        QCOMPARE(readFile().value(QStringLiteral("pindle_model")).toString(), QStringLiteral("o3"));
+        settings.setModel("o3");
+        QCOMPARE(readFile().value("pindle_model").toString(), "o3");
         QCOMPARE(asideFiles().size(), 1);
     }
 
     void failedWriteIsReported() {
         // The folder the document should live in is a file: nothing can be saved there.
         writeFile("");
-        const QString blocked = path() + QStringLiteral("/settings.json");
+        const QString blocked = path() + "/settings.json";
         SettingsManager settings(blocked);
         QSignalSpy errorSpy(&settings, &SettingsManager::storageErrorChanged);
-        settings.setModel(QStringLiteral("o3"));
-        QCOMPARE(settings.model(), QStringLiteral("o3"));
-        QVERIFY(
-            settings.storageError().startsWith(QStringLiteral("Your settings could not be saved")));
+        settings.setModel("o3");
+        QCOMPARE(settings.model(), "o3");
+        QVERIFY(settings.storageError().startsWith("Your settings could not be saved"));
         QCOMPARE(errorSpy.size(), 1);
     }
 
     void modelCatalogue() {
         SettingsManager settings(path());
         QCOMPARE(settings.availableModelOptions().size(), 14);
-        QCOMPARE(settings.availableModelOptions().at(3).id, QStringLiteral("gpt-4.1"));
+        QCOMPARE(settings.availableModelOptions().at(3).id, "gpt-4.1");
         QCOMPARE(settings.selectedModelSummary(),
-                 QStringLiteral("Best overall for quality, coding, and instruction following."));
+                 "Best overall for quality, coding, and instruction following.");
         QCOMPARE(settings.availableCategories().size(), 5);
 
-        settings.setModel(QStringLiteral("GPT-4.1"));
+        settings.setModel("GPT-4.1");
         const QList<SettingsManager::ModelOption> options = settings.availableModelOptions();
         QCOMPARE(options.size(), 15);
-        QCOMPARE(options.first(),
-                 (SettingsManager::ModelOption{QStringLiteral("GPT-4.1"), QStringLiteral("GPT-4.1"),
-                                               QStringLiteral("Previously saved custom model.")}));
+        QCOMPARE(options.first(), (SettingsManager::ModelOption{"GPT-4.1", "GPT-4.1",
+                                                                "Previously saved custom model."}));
         QCOMPARE(options.mid(1), SettingsManager::modelCatalogue());
-        QCOMPARE(settings.selectedModelSummary(), QStringLiteral("Previously saved custom model."));
+        QCOMPARE(settings.selectedModelSummary(), "Previously saved custom model.");
 
-        settings.setModel(QStringLiteral("gpt-3.5-turbo"));
+        settings.setModel("gpt-3.5-turbo");
         QCOMPARE(settings.availableModelOptions(), SettingsManager::modelCatalogue());
         QCOMPARE(settings.selectedModelSummary(),
-                 QStringLiteral("Legacy budget model kept for backward compatibility."));
+                 "Legacy budget model kept for backward compatibility.");
     }
 };
 
