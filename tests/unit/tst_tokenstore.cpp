@@ -79,34 +79,28 @@ private Q_SLOTS:
         QCOMPARE(tokens.cachedToken(), QStringLiteral("sëcond")); // the caller clears it
     }
 
-    void loadOvertakenBySignIn() {
+    // A load still reading the keychain when the user signs in or out gives what they did.
+    void loadOvertaken_data() {
+        QTest::addColumn<bool>("signIn");
+        QTest::newRow("by a sign-in") << true;
+        QTest::newRow("by a sign-out") << false;
+    }
+
+    void loadOvertaken() {
+        QFETCH(bool, signIn);
+        const std::optional<QString> now = signIn ? std::optional<QString>("new") : std::nullopt;
         FakeSecretStore secrets;
         secrets.latency = 50ms;
         secrets.items.insert(item, "old");
         TokenStore tokens(secrets);
 
         auto load = tokens.getToken(); // reads "old" from the keychain, slowly
-        tokens.setCachedToken(QStringLiteral("new"));
-        auto save = tokens.saveTokenToKeychain(QStringLiteral("new"));
-        QCOMPARE(await(std::move(load)), QStringLiteral("new"));
-        await(std::move(save));
-        QCOMPARE(tokens.cachedToken(), QStringLiteral("new"));
-        QCOMPARE(await(tokens.getToken()), QStringLiteral("new"));
-    }
-
-    void loadOvertakenBySignOut() {
-        FakeSecretStore secrets;
-        secrets.latency = 50ms;
-        secrets.items.insert(item, "old");
-        TokenStore tokens(secrets);
-
-        auto load = tokens.getToken();
-        tokens.setCachedToken(std::nullopt);
-        auto removal = tokens.deleteTokenFromKeychain();
-        QCOMPARE(await(std::move(load)), std::nullopt);
-        await(std::move(removal));
-        QCOMPARE(tokens.cachedToken(), std::nullopt);
-        QCOMPARE(await(tokens.getToken()), std::nullopt);
+        tokens.setCachedToken(now);
+        auto change = signIn ? tokens.saveTokenToKeychain("new") : tokens.deleteTokenFromKeychain();
+        QCOMPARE(await(std::move(load)), now);
+        await(std::move(change));
+        QCOMPARE(tokens.cachedToken(), now);
+        QCOMPARE(await(tokens.getToken()), now);
     }
 };
 
