@@ -228,65 +228,8 @@ private Q_SLOTS:
         }
     }
 
-    void streamedLines_data() {
-        QTest::addColumn<QByteArrayList>("pieces");
-        QTest::addColumn<QStringList>("tokens");
-
-        const QByteArray hello = deltaLine("Hello");
-        const QByteArray world = deltaLine(" wörld");
-        const QByteArray done = "data: [DONE]\n";
-
-        QTest::newRow("whole lines")
-            << QByteArrayList{hello, world, done} << QStringList{"Hello", " wörld"};
-        QTest::newRow("split inside a line")
-            << QByteArrayList{hello.left(9), hello.mid(9) + world.left(3), world.mid(3) + done}
-            << QStringList{"Hello", " wörld"};
-        const qsizetype umlaut = world.indexOf("\xc3\xb6");
-        QTest::newRow("split inside a UTF-8 character")
-            << QByteArrayList{world.left(umlaut + 1), world.mid(umlaut + 1), done}
-            << QStringList{" wörld"};
-        QTest::newRow("CRLF line ends")
-            << QByteArrayList{hello.chopped(1) + "\r\n", world.chopped(1) + "\r",
-                              "\n" + done.chopped(1) + "\r\n"}
-            << QStringList{"Hello", " wörld"};
-        QTest::newRow("nothing read after [DONE]")
-            << QByteArrayList{hello, done + world, deltaLine("late")} << QStringList{"Hello"};
-        QTest::newRow("no [DONE]")
-            << QByteArrayList{hello, world} << QStringList{"Hello", " wörld"};
-        QTest::newRow("last line without a line break")
-            << QByteArrayList{hello, world.chopped(1)} << QStringList{"Hello", " wörld"};
-        QTest::newRow("lines that carry no text are skipped")
-            << QByteArrayList{": keep-alive\n",
-                              "event: message\n",
-                              "\n",
-                              "data: not json\n",
-                              "data: {\"choices\":[]}\n",
-                              "data: {\"choices\":[{\"delta\":{}}]}\n",
-                              "data: {\"choices\":[{\"delta\":{\"content\":null}}]}\n",
-                              "data: {\"choices\":[{\"delta\":{\"content\":7}}]}\n",
-                              "data: [1,2]\n",
-                              "data:" + hello.mid(6),
-                              " " + hello,
-                              hello,
-                              done}
-            << QStringList{"Hello"};
-        QTest::newRow("empty text is delivered")
-            << QByteArrayList{deltaLine({}), hello, done} << QStringList{"", "Hello"};
-        QTest::newRow("[DONE] must match exactly")
-            << QByteArrayList{"data: [DONE] \n", "data:  [DONE]\n", hello, done}
-            << QStringList{"Hello"};
-        QTest::newRow("empty body") << QByteArrayList{} << QStringList{};
-    }
-
-    void streamedLines() {
-        QFETCH(QByteArrayList, pieces);
-        QFETCH(QStringList, tokens);
-        m_backend->enqueue(streamOf(pieces));
-        QCOMPARE(outcome(true), tokens.join('|'));
-    }
-
-    // Every other ending of a call to the server: refusals, bodies that do not decode, and
-    // replies that never end, which the client must hang up on.
+    // Every ending of a call: the answer's pieces as the stream's lines carry them, refusals,
+    // bodies that do not decode, and replies that never end, which the client must hang up on.
     void replies_data() {
         QTest::addColumn<bool>("streamed");
         QTest::addColumn<Reply>("reply");
@@ -295,9 +238,40 @@ private Q_SLOTS:
                             const QString &expected) {
             QTest::newRow(name) << streamed << reply << expected;
         };
+        const auto lines = [&](const char *name, const QByteArrayList &pieces,
+                               const QString &tokens) {
+            row(name, true, streamOf(pieces), tokens);
+        };
         const auto json = [](int status, const QByteArray &body) {
             return Reply::text(status, body, "application/json");
         };
+
+        const QByteArray hello = deltaLine("Hello");
+        const QByteArray world = deltaLine(" wörld");
+        const QByteArray done = "data: [DONE]\n";
+        lines("whole lines", {hello, world, done}, "Hello| wörld");
+        lines("split inside a line",
+              {hello.left(9), hello.mid(9) + world.left(3), world.mid(3) + done}, "Hello| wörld");
+        const qsizetype umlaut = world.indexOf("\xc3\xb6");
+        lines("split inside a UTF-8 character",
+              {world.left(umlaut + 1), world.mid(umlaut + 1), done}, " wörld");
+        lines("CRLF line ends",
+              {hello.chopped(1) + "\r\n", world.chopped(1) + "\r", "\n" + done.chopped(1) + "\r\n"},
+              "Hello| wörld");
+        lines("nothing read after [DONE]", {hello, done + world, deltaLine("late")}, "Hello");
+        lines("no [DONE]", {hello, world}, "Hello| wörld");
+        lines("last line without a line break", {hello, world.chopped(1)}, "Hello| wörld");
+        lines("lines that carry no text are skipped",
+              {": keep-alive\n", "event: message\n", "\n", "data: not json\n",
+               "data: {\"choices\":[]}\n", "data: {\"choices\":[{\"delta\":{}}]}\n",
+               "data: {\"choices\":[{\"delta\":{\"content\":null}}]}\n",
+               "data: {\"choices\":[{\"delta\":{\"content\":7}}]}\n", "data: [1,2]\n",
+               "data:" + hello.mid(6), " " + hello, hello, done},
+              "Hello");
+        lines("empty text is delivered", {deltaLine({}), hello, done}, "|Hello");
+        lines("[DONE] must match exactly", {"data: [DONE] \n", "data:  [DONE]\n", hello, done},
+              "Hello");
+        lines("empty body", {}, "");
 
         row("500 with two lines", true, Reply::text(500, "a\nb"), "API: Server error (500): ab");
         row("502 CRLF lines", true, Reply::text(502, "bad\r\ngateway\r\n"),
