@@ -55,18 +55,15 @@ AppDelegate::AppDelegate(const BackendConfig &backend, SecretStore &secrets,
     , m_shortcuts(m_shortcutSettings, *m_hotkeys, *m_desktopShortcuts) {
     m_engine.addImageProvider(QStringLiteral("messages"),
                               new MessageImageProvider(m_chatViewModel));
-    connect(
-        &m_shortcuts, &ShortcutController::notice, this,
-        [this](const QString &title, const QString &message) {
-            notify(title, message, {{QStringLiteral("settings"), QStringLiteral("Open Settings")}});
-        });
-    connect(&m_notifications, &DesktopNotifications::actionInvoked, this,
-            [this](const QString &key) {
-                if (key == u"settings")
-                    openSettings(true);
-                else if (key == u"show")
-                    showOverlay();
+    connect(&m_shortcuts, &ShortcutController::notice, this,
+            [this](const QStringList &ids, const QString &title, const QString &message) {
+                notifyOnce(ids, title, message,
+                           {{QStringLiteral("settings"), QStringLiteral("Open Settings")}});
             });
+    connect(&m_notifications, &DesktopNotifications::actionInvoked, this,
+            &AppDelegate::runNoticeAction);
+    connect(&m_statusItem, &QSystemTrayIcon::messageClicked, this,
+            [this] { runNoticeAction(m_balloonAction); });
 }
 
 AppDelegate::~AppDelegate() {
@@ -88,6 +85,8 @@ void AppDelegate::applicationDidFinishLaunching() {
     // In typing mode a click elsewhere takes the keyboard: the header says Stealth again.
     connect(m_overlayPanel.get(), &OverlayPanel::keyboardLost, this,
             [this] { m_chatViewModel.setStealthMode(true); });
+    connect(m_overlayPanel.get(), &OverlayPanel::keyboardTaken, this,
+            [this] { m_chatViewModel.setStealthMode(false); });
     connect(m_overlayPanel.get(), &OverlayPanel::leaveTypingRequested, this,
             &AppDelegate::leaveTypingMode);
     if (QScreen *screen = QGuiApplication::primaryScreen()) {
@@ -149,6 +148,13 @@ void AppDelegate::setupMenuBar() {
     QTimer::singleShot(trayGracePeriod, this, &AppDelegate::tellWhereTheMenuIs);
 }
 
+void AppDelegate::runNoticeAction(const QString &key) {
+    if (key == u"settings")
+        openSettings(true);
+    else if (key == u"show")
+        showOverlay();
+}
+
 void AppDelegate::updateTrayPresence() {
     m_appMenu.setInHeader(!QSystemTrayIcon::isSystemTrayAvailable());
 }
@@ -157,14 +163,14 @@ void AppDelegate::tellWhereTheMenuIs() {
     const QString notice = QStringLiteral("no_tray");
     if (!m_appMenu.inHeader() || m_settings.noticeShown(notice))
         return;
-    m_settings.setNoticeShown(notice);
     const QString shortcut = m_shortcuts.toggleOverlay();
-    notify(QStringLiteral("Pindle is running"),
-           QStringLiteral("This desktop shows no tray icons, so Pindle has none. %1Starting Pindle "
-                          "again shows it. The menu button in its header has Settings and Quit.")
-               .arg(shortcut.isEmpty() ? QString()
-                                       : QStringLiteral("Press %1 to show Pindle. ").arg(shortcut)),
-           {{QStringLiteral("show"), QStringLiteral("Show Pindle")}});
+    notifyOnce(
+        {notice}, QStringLiteral("Pindle is running"),
+        QStringLiteral("This desktop shows no tray icons, so Pindle has none. %1Starting Pindle "
+                       "again shows it. The menu button in its header has Settings and Quit.")
+            .arg(shortcut.isEmpty() ? QString()
+                                    : QStringLiteral("Press %1 to show Pindle. ").arg(shortcut)),
+        {{QStringLiteral("show"), QStringLiteral("Show Pindle")}});
 }
 
 void AppDelegate::setupGlobalHotkey() {
@@ -185,24 +191,38 @@ void AppDelegate::setupGlobalHotkey() {
     m_shortcuts.start();
 }
 
-QCoro::Task<> AppDelegate::notify(QString title, QString message,
-                                  QList<DesktopNotifications::Button> buttons) {
+QCoro::Task<> AppDelegate::notifyOnce(QStringList ids, QString title, QString message,
+                                      QList<DesktopNotifications::Button> buttons) {
+    QPointer self(this);
+    const bool shown = co_await notify(title, message, std::move(buttons));
+    if (self && shown)
+        for (const QString &id : std::as_const(ids))
+            m_settings.setNoticeShown(id);
+}
+
+QCoro::Task<bool> AppDelegate::notify(QString title, QString message,
+                                      QList<DesktopNotifications::Button> buttons) {
     Q_EMIT notified(title, message);
     QPointer self(this);
-    const bool shown = co_await m_notifications.notify(title, message, std::move(buttons));
-    if (!self || shown)
-        co_return;
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+    const QString action = buttons.isEmpty() ? QString() : buttons.constFirst().key;
+    if (co_await m_notifications.notify(title, message, std::move(buttons)))
+        co_return true;
+    if (!self || !QSystemTrayIcon::isSystemTrayAvailable()) {
         qWarning("%s: %s", qPrintable(title), qPrintable(message));
-        co_return;
+        co_return false;
     }
-    // The balloon points at the icon, which a tray places only a moment after it appears.
-    for (int tries = 0; tries < 30 && m_statusItem.geometry().topLeft().isNull(); ++tries) {
+    // The balloon points at the icon, which an XEmbed tray places a moment after it appears.
+    for (int tries = 0; tries < 30; ++tries) {
+        const QRect icon = m_statusItem.geometry();
+        if (icon.isEmpty() || !icon.topLeft().isNull())
+            break;
         co_await QCoro::sleepFor(100ms);
         if (!self)
-            co_return;
+            co_return false;
     }
+    m_balloonAction = action; // a click on the balloon does what its notification's button would
     m_statusItem.showMessage(title, message, QSystemTrayIcon::Warning, 8000);
+    co_return true;
 }
 
 QCoro::Task<> AppDelegate::checkAuthAndShowLogin() {

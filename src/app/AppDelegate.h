@@ -86,8 +86,14 @@ private:
     void showLoginWindow();
     void setLoggedIn(bool loggedIn);
     void showOverlayInStealthMode();
-    QCoro::Task<> notify(QString title, QString message,
-                         QList<DesktopNotifications::Button> buttons = {});
+    /// Tells the user, as a desktop notification or else a tray balloon; false when neither
+    /// could show it.
+    QCoro::Task<bool> notify(QString title, QString message,
+                             QList<DesktopNotifications::Button> buttons = {});
+    /// Tells the user what the notices `ids` say, unless they have seen them already.
+    QCoro::Task<> notifyOnce(QStringList ids, QString title, QString message,
+                             QList<DesktopNotifications::Button> buttons);
+    void runNoticeAction(const QString &key);
     void updateTrayPresence();
     void tellWhereTheMenuIs();
     std::unique_ptr<QQuickView> makeWindow(const QString &title, QSize size, bool minimizable);
@@ -126,5 +132,7 @@ private:
     std::unique_ptr<QQuickView> m_settingsWindow;
 
     std::unique_ptr<TrayHostWatcher> m_trayHosts;
+    // The button of the notification last shown as a balloon.
+    QString m_balloonAction;
     bool m_isLoggedIn = false;
 };

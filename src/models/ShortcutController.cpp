@@ -3,6 +3,9 @@
 #include <QPointer>
 #include <QVariantMap>
 
+#include <algorithm>
+#include <utility>
+
 using namespace std::chrono_literals;
 
 namespace {
@@ -86,6 +89,7 @@ void ShortcutController::stop() {
     m_started = false;
     ++m_generation;
     m_hotkeys.unregisterAll();
+    m_grabbed.clear();
 }
 
 void ShortcutController::reapply() {
@@ -95,10 +99,8 @@ void ShortcutController::reapply() {
 
 QCoro::Task<> ShortcutController::apply(quint64 generation) {
     if (const QString reason = m_hotkeys.unavailableReason(); !reason.isEmpty()) {
-        if (!m_told.contains(reason)) {
-            m_told.insert(reason);
-            Q_EMIT notice(QStringLiteral("No global shortcuts"), reason);
-        }
+        m_checked = true;
+        tell({reason}, QStringLiteral("No global shortcuts"));
         Q_EMIT changed();
         co_return;
     }
@@ -108,37 +110,62 @@ QCoro::Task<> ShortcutController::apply(quint64 generation) {
     if (!self || generation != m_generation)
         co_return;
     m_desktopBindings = std::move(desktopBindings);
-    m_taken.clear();
+    QMap<Action, std::optional<DesktopShortcuts::Binding>> taken;
     QList<GlobalHotkeys::Binding> wanted;
     for (const auto &[action, combination] : m_settings.bindings()) {
-        if (const DesktopShortcuts::Binding *holder = desktopHolder(combination))
-            m_taken.insert(action, *holder);
+        if (const DesktopShortcuts::Binding *holder = desktopHolder(combination)) {
+            taken.insert(action, *holder);
+            continue;
+        }
+        // A settings file edited by hand may give two actions one combination: the first has it.
+        const auto first = std::find_if(wanted.cbegin(), wanted.cend(), [&](const auto &binding) {
+            return binding.second == combination;
+        });
+        if (first != wanted.cend())
+            taken.insert(action, DesktopShortcuts::Binding{combination, QStringLiteral("Pindle"),
+                                                           title(first->first)});
         else
             wanted.append({action, combination});
     }
-    for (const Action refused : m_hotkeys.registerAll(wanted))
-        m_taken.insert(refused, std::nullopt);
+    // The desktop's settings change often for other reasons: grab again only what changed.
+    if (!m_checked || wanted != m_grabbed) {
+        m_grabbed = wanted;
+        m_refused = m_hotkeys.registerAll(wanted);
+    }
+    for (const Action refused : std::as_const(m_refused))
+        taken.insert(refused, std::nullopt);
+    m_taken = std::move(taken);
+    m_checked = true;
     tellNewConflicts();
     Q_EMIT changed();
 }
 
 void ShortcutController::tellNewConflicts() {
     QStringList lines;
-    for (auto it = m_taken.cbegin(); it != m_taken.cend(); ++it) {
-        const QString combination = m_settings.text(it.key());
-        const QString line = QStringLiteral("%1 is already used by %2, so %3 has no shortcut.")
-                                 .arg(combination, holderText(it.value()), title(it.key()));
-        if (m_told.contains(line))
-            continue;
-        m_told.insert(line);
-        lines.append(line);
-    }
-    if (lines.isEmpty())
+    for (auto it = m_taken.cbegin(); it != m_taken.cend(); ++it)
+        lines.append(QStringLiteral("%1 is already used by %2, so %3 has no shortcut.")
+                         .arg(m_settings.text(it.key()), holderText(it.value()), title(it.key())));
+    tell(lines,
+         lines.size() > 1 ? QStringLiteral("Shortcuts unavailable")
+                          : QStringLiteral("Shortcut unavailable"),
+         QStringLiteral("Choose another under Keyboard Shortcuts in Pindle's Settings."));
+}
+
+void ShortcutController::tell(const QStringList &lines, const QString &title,
+                              const QString &closing) {
+    // Each line once, in this session and (once shown) in any later one.
+    QStringList fresh;
+    for (const QString &line : lines)
+        if (!m_told.contains(line) && !m_settings.noticeShown(line))
+            fresh.append(line);
+    if (fresh.isEmpty())
         return;
-    lines.append(QStringLiteral("Choose another under Keyboard Shortcuts in Pindle's Settings."));
-    Q_EMIT notice(lines.size() > 2 ? QStringLiteral("Shortcuts unavailable")
-                                   : QStringLiteral("Shortcut unavailable"),
-                  lines.join(u'\n'));
+    for (const QString &line : std::as_const(fresh))
+        m_told.insert(line);
+    QString message = fresh.join(u'\n');
+    if (!closing.isEmpty())
+        message += u'\n' + closing;
+    Q_EMIT notice(fresh, title, message);
 }
 
 const DesktopShortcuts::Binding *
@@ -161,7 +188,8 @@ QString ShortcutController::problem(Action action) const {
 }
 
 QString ShortcutController::working(Action action) const {
-    return problem(action).isEmpty() ? m_settings.text(action) : QString();
+    // Nothing is claimed before the desktop has been asked.
+    return m_checked && problem(action).isEmpty() ? m_settings.text(action) : QString();
 }
 
 QVariantList ShortcutController::rows() const {
@@ -184,6 +212,7 @@ void ShortcutController::startRecording(int action) {
     m_recording = Action(action);
     ++m_generation;
     m_hotkeys.unregisterAll();
+    m_grabbed.clear();
     setRecordingError({});
     Q_EMIT changed();
 }
@@ -219,8 +248,8 @@ bool ShortcutController::recordKey(int key, int modifiers, quint32 nativeScanCod
         cancelRecording();
         return true;
     }
-    const std::optional<KeyCombination> combination =
-        KeyCombination::fromKeyPress(key, Qt::KeyboardModifiers(modifiers), nativeScanCode);
+    const std::optional<KeyCombination> combination = KeyCombination::fromKeyPress(
+        key, Qt::KeyboardModifiers(modifiers), nativeScanCode, m_hotkeys.keysymAt(nativeScanCode));
     if (!combination) {
         setRecordingError(QStringLiteral("That key cannot be part of a shortcut."));
         return true;
@@ -240,6 +269,7 @@ bool ShortcutController::recordKey(int key, int modifiers, quint32 nativeScanCod
 void ShortcutController::resetToDefault(int action) {
     if (action < 0 || action >= int(ShortcutSettings::actions.size()))
         return;
+    cancelRecording();
     const KeyCombination fallback = ShortcutSettings::defaultCombination(Action(action));
     for (const Action other : ShortcutSettings::actions)
         if (other != Action(action) && m_settings.combination(other) == fallback) {

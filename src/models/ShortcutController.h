@@ -64,13 +64,15 @@ public:
 
 Q_SIGNALS:
     void changed();
-    /// Something the user should read once, as a desktop notification.
-    void notice(const QString &title, const QString &message);
+    /// Something the user should read once, as a desktop notification. Each of `ids` is to be
+    /// remembered as told (ShortcutSettings::setNoticeShown) once the user has seen it.
+    void notice(const QStringList &ids, const QString &title, const QString &message);
 
 private:
     QCoro::Task<> apply(quint64 generation);
     void reapply();
     void tellNewConflicts();
+    void tell(const QStringList &lines, const QString &title, const QString &closing = {});
     void setRecordingError(const QString &error);
     [[nodiscard]] const DesktopShortcuts::Binding *desktopHolder(const KeyCombination &) const;
     [[nodiscard]] std::optional<QString> whyNot(Action action, const KeyCombination &) const;
@@ -79,11 +81,16 @@ private:
     GlobalHotkeys &m_hotkeys;
     DesktopShortcuts &m_desktop;
     bool m_started = false;
+    // Whether the desktop has been asked once: until then no shortcut is claimed to work.
+    bool m_checked = false;
     // Each check supersedes the ones still waiting for the desktop.
     quint64 m_generation = 0;
     QList<DesktopShortcuts::Binding> m_desktopBindings;
     // What holds each action's combination: the desktop's binding, or nothing known.
     QMap<Action, std::optional<DesktopShortcuts::Binding>> m_taken;
+    // What was last grabbed, and what X11 refused of it.
+    QList<GlobalHotkeys::Binding> m_grabbed;
+    QList<Action> m_refused;
     QSet<QString> m_told;
     std::optional<Action> m_recording;
     QString m_recordingError;

@@ -55,3 +55,11 @@ QList<GlobalHotkeys::Binding> ShortcutSettings::bindings() const {
         bindings.append({action, combination(action)});
     return bindings;
 }
+
+bool ShortcutSettings::noticeShown(const QString &id) const {
+    return m_settings.noticeShown(id);
+}
+
+void ShortcutSettings::setNoticeShown(const QString &id) {
+    m_settings.setNoticeShown(id);
+}

@@ -34,6 +34,10 @@ public:
     void setCombination(Action action, const KeyCombination &combination);
     [[nodiscard]] QList<GlobalHotkeys::Binding> bindings() const;
 
+    /// Whether the user has seen the notice `id` (in this or an earlier session).
+    [[nodiscard]] bool noticeShown(const QString &id) const;
+    void setNoticeShown(const QString &id);
+
 Q_SIGNALS:
     void changed();
 

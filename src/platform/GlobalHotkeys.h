@@ -27,6 +27,12 @@ public:
     /// Why this session has no global shortcuts at all, in words a user understands; empty where
     /// they work.
     [[nodiscard]] virtual QString unavailableReason() const = 0;
+    /// The keysym the key at `keycode` types unshifted in the current layout, which names a
+    /// combination recorded from it; 0 when unknown.
+    [[nodiscard]] virtual quint32 keysymAt(quint32 keycode) const {
+        Q_UNUSED(keycode)
+        return 0;
+    }
 
 Q_SIGNALS:
     /// `userTime` is the display server's time of the key press (0 when unknown), which window

@@ -195,20 +195,40 @@ std::optional<KeyCombination> KeyCombination::fromQtKeyCode(int code) {
     const auto modifiers = Qt::KeyboardModifiers(code & Qt::KeyboardModifierMask);
     if (modifiers & Qt::KeypadModifier)
         return std::nullopt;
-    return fromKeyPress(code & ~int(Qt::KeyboardModifierMask), modifiers, 0);
+    const int key = code & ~int(Qt::KeyboardModifierMask);
+    if (findKey(Qt::Key(key)))
+        return KeyCombination(fromQtModifiers(modifiers), Qt::Key(key));
+    // Qt writes Shift+1 as Shift+!: the symbols of a US keyboard's shifted level.
+    if (const std::optional<Qt::Key> base = unshifted(key))
+        return KeyCombination(fromQtModifiers(modifiers | Qt::ShiftModifier), *base);
+    return std::nullopt;
 }
 
-std::optional<KeyCombination>
-KeyCombination::fromKeyPress(int qtKey, Qt::KeyboardModifiers modifiers, quint32 nativeScanCode) {
+std::optional<KeyCombination> KeyCombination::fromKeyPress(int qtKey,
+                                                           Qt::KeyboardModifiers modifiers,
+                                                           quint32 nativeScanCode,
+                                                           quint32 baseKeysym) {
+    if (modifiers & Qt::KeypadModifier)
+        return std::nullopt;
     const quint8 held = fromQtModifiers(modifiers);
-    if (findKey(Qt::Key(qtKey)))
+    // What the key types unshifted names it best: Shift+7 is "Shift+7", whatever it types.
+    if (baseKeysym != 0) {
+        for (const KeyInfo &info : keyTable())
+            if (info.keysym == baseKeysym)
+                return KeyCombination(held, info.key);
+    } else if (!(modifiers & Qt::ShiftModifier) && findKey(Qt::Key(qtKey))) {
         return KeyCombination(held, Qt::Key(qtKey));
-    if (const std::optional<Qt::Key> base = unshifted(qtKey))
-        return KeyCombination(held | Shift, *base);
-    // A layout that names this key differently: the key at its place on a US keyboard.
+    } else if (const std::optional<Qt::Key> base = unshifted(qtKey);
+               base && (modifiers & Qt::ShiftModifier)) {
+        return KeyCombination(held, *base);
+    }
+    // A symbol no shortcut uses ("ö", "&"): the key at its place on a US keyboard, which is
+    // where it is grabbed again.
     for (const KeyInfo &info : keyTable())
         if (nativeScanCode != 0 && info.usKeycode == nativeScanCode)
             return KeyCombination(held, info.key);
+    if (baseKeysym == 0 && findKey(Qt::Key(qtKey)))
+        return KeyCombination(held, Qt::Key(qtKey));
     return std::nullopt;
 }
 

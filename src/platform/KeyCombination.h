@@ -27,10 +27,13 @@ public:
     /// A key code as KDE stores it: a Qt::Key or'ed with Qt::KeyboardModifier values. Shifted
     /// symbols ("Shift+!") mean their key ("Shift+1").
     [[nodiscard]] static std::optional<KeyCombination> fromQtKeyCode(int code);
-    /// A pressed key: Qt's key and modifiers, and the X key code for keys that a non-US layout
-    /// names differently.
-    [[nodiscard]] static std::optional<KeyCombination>
-    fromKeyPress(int qtKey, Qt::KeyboardModifiers modifiers, quint32 nativeScanCode);
+    /// A pressed key: Qt's key and modifiers, the X key code, and the keysym the key types
+    /// unshifted in the current layout (0 when unknown). A key the layout gives a symbol no
+    /// shortcut uses ("ö") is named by its place on a US keyboard (";"). Keypad keys are refused.
+    [[nodiscard]] static std::optional<KeyCombination> fromKeyPress(int qtKey,
+                                                                    Qt::KeyboardModifiers modifiers,
+                                                                    quint32 nativeScanCode,
+                                                                    quint32 baseKeysym = 0);
 
     [[nodiscard]] bool isNull() const { return m_key == Qt::Key(0); }
     [[nodiscard]] quint8 modifiers() const { return m_modifiers; }

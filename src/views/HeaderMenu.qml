@@ -11,6 +11,8 @@ Popup {
     signal triggered(int index)
 
     padding: 4
+    // A press on the menu button closes the menu through the button, not twice.
+    closePolicy: Popup.CloseOnEscape | Popup.CloseOnPressOutsideParent
     background: Rectangle {
         color: "#2c2c32"
         radius: 8

@@ -9,8 +9,6 @@ Item {
     required property var viewModel
     required property var recording
     required property var shortcuts
-    // Escape in the field: the user wants the keyboard back.
-    signal escapePressed
 
     implicitHeight: row.implicitHeight + 24
 
@@ -65,7 +63,6 @@ Item {
             text: area.viewModel.inputText
             onTextEdited: area.viewModel.inputText = text
             onAccepted: area.viewModel.sendMessage()
-            Keys.onEscapePressed: area.escapePressed()
             placeholderText: "Ask anything…"
             placeholderTextColor: Theme.alpha(Theme.white, 0.35)
             color: Theme.white

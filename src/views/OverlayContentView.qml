@@ -18,7 +18,7 @@ Item {
     // Whether the desktop keeps this window out of other programs' screen captures.
     required property bool hiddenFromCapture
 
-    // Escape in the question field.
+    // Escape while the overlay has the keyboard.
     signal leaveTypingRequested
 
     // Without a compositor transparency shows black: an opaque, square card fills the window.
@@ -213,7 +213,6 @@ Item {
                     viewModel: root.viewModel
                     recording: root.recording
                     shortcuts: root.shortcuts
-                    onEscapePressed: root.leaveTypingRequested()
                 }
             }
         }
@@ -226,6 +225,13 @@ Item {
             border.width: 1
             border.color: Theme.alpha(Theme.white, 0.15)
         }
+    }
+
+    // Wherever the keyboard is in the overlay (the field, a selected answer), Escape gives it back.
+    Shortcut {
+        sequence: "Escape"
+        enabled: !root.panel.stealthMode
+        onActivated: root.leaveTypingRequested()
     }
 
     Dialog {

@@ -200,6 +200,9 @@ Pane {
                                         forceActiveFocus()
                                     }
                                 }
+                                // Clicking elsewhere gives up, so the shortcuts are taken again.
+                                onActiveFocusChanged: if (!activeFocus && shortcut.row.recording)
+                                                          view.shortcuts.cancelRecording()
                                 Keys.onPressed: event => {
                                     if (shortcut.row.recording)
                                         event.accepted = view.shortcuts.recordKey(

@@ -47,10 +47,18 @@ OverlayPanel::OverlayPanel(QQmlEngine *engine, QWindow *parent)
             loseKeyboard();
     });
     connect(this, &QWindow::activeChanged, this, [this] {
-        if (isActive())
-            m_activationDeadline.stop();
-        else if (!m_stealthMode && !m_pendingActivation)
-            loseKeyboard();
+        if (!isActive()) {
+            if (!m_stealthMode && !m_pendingActivation)
+                loseKeyboard();
+            return;
+        }
+        m_activationDeadline.stop();
+        // A window manager that granted the keyboard after all (later than the deadline, or
+        // despite the hint): the overlay has it, so it is in typing mode.
+        if (m_stealthMode) {
+            setStealthMode(false);
+            Q_EMIT keyboardTaken();
+        }
     });
 }
 

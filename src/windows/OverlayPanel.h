@@ -58,6 +58,9 @@ Q_SIGNALS:
     /// In typing mode the keyboard went to another window (a click elsewhere, a refused
     /// activation); the panel is in stealth mode again.
     void keyboardLost();
+    /// The window manager gave the panel the keyboard without being asked (or too late): it is
+    /// in typing mode.
+    void keyboardTaken();
     /// Escape in the view: the user wants the keyboard back where it was.
     void leaveTypingRequested();
 

@@ -1,7 +1,6 @@
 #include "platform/desktop/GnomeShortcuts.h"
 
-#include <QDir>
-#include <QHash>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -21,12 +20,17 @@ const QStringList schemas{QStringLiteral("org.gnome.desktop.wm.keybindings"),
                           QStringLiteral("org.gnome.mutter.keybindings"),
                           QStringLiteral("org.gnome.shell.keybindings"), mediaKeys};
 
-// The quoted strings of a GVariant value: ['<Alt>space', '<Super>s'], or '<Alt>F2'.
+// The strings of a GVariant value in its text form: ['<Alt>space', '<Super>s'], '<Alt>F2', or
+// "Bob's term" (double quotes around a string that holds a single one).
 QStringList quotedStrings(QStringView value) {
-    static const QRegularExpression quoted(QStringLiteral("'((?:[^'\\\\]|\\\\.)*)'"));
+    static const QRegularExpression quoted(
+        QStringLiteral(R"re('((?:[^'\\]|\\.)*)'|"((?:[^"\\]|\\.)*)")re"));
+    static const QRegularExpression escape(QStringLiteral(R"(\\(.))"));
     QStringList strings;
-    for (const QRegularExpressionMatch &match : quoted.globalMatch(value))
-        strings.append(match.captured(1));
+    for (const QRegularExpressionMatch &match : quoted.globalMatch(value)) {
+        QString text = match.captured(1).isNull() ? match.captured(2) : match.captured(1);
+        strings.append(text.replace(escape, QStringLiteral("\\1")));
+    }
     return strings;
 }
 
@@ -55,8 +59,8 @@ GnomeShortcuts::GnomeShortcuts(QObject *parent)
     // dconf replaces its database file on every write, so the folder is what changes.
     const QString dconf =
         QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u"/dconf";
-    QDir().mkpath(dconf);
-    m_dconf.addPath(dconf);
+    if (QFileInfo(dconf).isDir())
+        m_dconf.addPath(dconf);
     connect(&m_dconf, &QFileSystemWatcher::directoryChanged, this, &DesktopShortcuts::changed);
 }
 
@@ -72,43 +76,52 @@ QCoro::Task<QList<DesktopShortcuts::Binding>> GnomeShortcuts::bindings() {
         custom += customShortcutPaths(text);
     }
     for (const QString &path : custom)
-        found += parseListing(co_await listRecursively(customSchema + u':' + path));
+        found += parseCustomShortcut(co_await listRecursively(customSchema + u':' + path));
     co_return found;
 }
 
+namespace {
+
+// "schema key value" lines, as gsettings lists them.
+template <typename Visit> void forEachSetting(const QByteArray &listing, Visit visit) {
+    for (const QString &line : QString::fromUtf8(listing).split(u'\n', Qt::SkipEmptyParts)) {
+        const qsizetype keyStart = line.indexOf(u' ') + 1;
+        const qsizetype valueStart = line.indexOf(u' ', keyStart) + 1;
+        if (keyStart > 0 && valueStart > keyStart)
+            visit(QStringView(line).mid(keyStart, valueStart - keyStart - 1),
+                  QStringView(line).mid(valueStart));
+    }
+}
+
+void addBindings(QList<DesktopShortcuts::Binding> &found, const QStringList &accelerators,
+                 const QString &action) {
+    for (const QString &accelerator : accelerators)
+        if (const std::optional<KeyCombination> combination =
+                KeyCombination::fromAccelerator(accelerator))
+            found.append({*combination, QStringLiteral("GNOME"), action});
+}
+
+} // namespace
+
 QList<DesktopShortcuts::Binding> GnomeShortcuts::parseListing(const QByteArray &listing) {
     QList<Binding> found;
-    // A custom shortcut is spread over lines: its binding and its name, under one path.
-    QHash<QString, std::pair<QStringList, QString>> custom;
-    QStringList customOrder;
-    for (const QString &line : QString::fromUtf8(listing).split(u'\n', Qt::SkipEmptyParts)) {
-        const QStringList fields = line.split(u' ');
-        if (fields.size() < 3)
-            continue;
-        const QString &schema = fields[0];
-        const QString &key = fields[1];
-        const QStringView value = QStringView(line).mid(schema.size() + key.size() + 2);
-        if (schema.startsWith(customSchema + u':')) {
-            if (!custom.contains(schema))
-                customOrder.append(schema);
-            if (key == u"binding")
-                custom[schema].first = quotedStrings(value);
-            else if (key == u"name")
-                custom[schema].second = quotedStrings(value).value(0);
-            continue;
-        }
-        for (const QString &accelerator : quotedStrings(value))
-            if (const std::optional<KeyCombination> combination =
-                    KeyCombination::fromAccelerator(accelerator))
-                found.append({*combination, QStringLiteral("GNOME"), readable(key)});
-    }
-    for (const QString &schema : customOrder) {
-        const auto &[accelerators, name] = custom.value(schema);
-        for (const QString &accelerator : accelerators)
-            if (const std::optional<KeyCombination> combination =
-                    KeyCombination::fromAccelerator(accelerator))
-                found.append({*combination, QStringLiteral("GNOME"), name});
-    }
+    forEachSetting(listing, [&found](QStringView key, QStringView value) {
+        addBindings(found, quotedStrings(value), readable(key));
+    });
+    return found;
+}
+
+QList<DesktopShortcuts::Binding> GnomeShortcuts::parseCustomShortcut(const QByteArray &listing) {
+    QStringList accelerators;
+    QString name;
+    forEachSetting(listing, [&](QStringView key, QStringView value) {
+        if (key == u"binding")
+            accelerators = quotedStrings(value);
+        else if (key == u"name")
+            name = quotedStrings(value).value(0);
+    });
+    QList<Binding> found;
+    addBindings(found, accelerators, name);
     return found;
 }
 

@@ -4,6 +4,8 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QFileInfo>
+#include <QStandardPaths>
 
 #include <QCoroDBusPendingCall>
 
@@ -36,6 +38,23 @@ QList<KdeShortcuts::Entry> readInfos(const QDBusArgument &argument) {
 }
 
 } // namespace
+
+KdeShortcuts::KdeShortcuts(QObject *parent)
+    : DesktopShortcuts(parent) {
+    // The file is replaced on every save, so its folder is what changes; other programs'
+    // settings live there too.
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    const QString saved = folder + u"/kglobalshortcutsrc";
+    m_saved = QFileInfo(saved).lastModified();
+    m_config.addPath(folder);
+    connect(&m_config, &QFileSystemWatcher::directoryChanged, this, [this, saved] {
+        const QDateTime modified = QFileInfo(saved).lastModified();
+        if (modified == m_saved)
+            return;
+        m_saved = modified;
+        Q_EMIT changed();
+    });
+}
 
 QCoro::Task<QList<DesktopShortcuts::Binding>> KdeShortcuts::bindings() {
     const QDBusMessage components =

@@ -2,8 +2,12 @@
 
 #include "platform/DesktopShortcuts.h"
 
+#include <QDateTime>
+#include <QFileSystemWatcher>
+
 /// KDE's global shortcuts (KWin's, Plasma's and every program's that registered one), read from
-/// kglobalaccel over D-Bus.
+/// kglobalaccel over D-Bus. kglobalaccel announces no change, but it saves every one into
+/// kglobalshortcutsrc, which is watched.
 class KdeShortcuts final : public DesktopShortcuts {
     Q_OBJECT
 
@@ -15,9 +19,13 @@ public:
         QList<int> keys;   // Qt key codes
     };
 
-    using DesktopShortcuts::DesktopShortcuts;
+    explicit KdeShortcuts(QObject *parent = nullptr);
 
     QCoro::Task<QList<Binding>> bindings() override;
 
     [[nodiscard]] static QList<Binding> toBindings(const QList<Entry> &entries);
+
+private:
+    QFileSystemWatcher m_config;
+    QDateTime m_saved;
 };

@@ -45,12 +45,16 @@ QCoro::Task<QList<DesktopShortcuts::Binding>> XfceShortcuts::bindings() {
 
 QList<DesktopShortcuts::Binding> XfceShortcuts::fromProperties(const QVariantMap &properties) {
     // "/provider/set/accelerator", where the set is "custom" (the user's, complete once made)
-    // or "default"; longer paths are options of a shortcut.
+    // or "default"; longer paths are options of a shortcut. "/provider/custom/override" says
+    // which set is in force, as Xfce reads it; without it, the user's set is where there is one.
     QHash<QString, bool> hasCustom;
     for (auto it = properties.cbegin(); it != properties.cend(); ++it) {
         const QStringList parts = it.key().split(u'/');
-        if (parts.size() == 4 && parts[2] == u"custom" && parts[3] != u"override")
+        if (parts.size() == 4 && parts[2] == u"custom" && parts[3] != u"override" &&
+            !properties.contains(QStringLiteral("/%1/custom/override").arg(parts[1])))
             hasCustom[parts[1]] = true;
+        else if (parts.size() == 4 && parts[2] == u"custom" && parts[3] == u"override")
+            hasCustom[parts[1]] = it.value().toBool();
     }
     QList<Binding> found;
     for (auto it = properties.cbegin(); it != properties.cend(); ++it) {

@@ -28,34 +28,46 @@ quint16 modifierMask(const KeyCombination &combination) {
     return mask;
 }
 
-// The keys that type `keysym` unshifted or shifted in the first layout group.
-std::vector<xcb_keycode_t> keycodesFor(const KeyCombination &combination) {
-    xcb_connection_t *c = X11Support::connection();
-    const xcb_setup_t *setup = xcb_get_setup(c);
-    const int count = setup->max_keycode - setup->min_keycode + 1;
-    const X11Support::Reply<xcb_get_keyboard_mapping_reply_t> mapping(
-        xcb_get_keyboard_mapping_reply(
-            c, xcb_get_keyboard_mapping(c, setup->min_keycode, quint8(count)), nullptr));
-    std::vector<xcb_keycode_t> keycodes;
-    if (mapping) {
-        const int perKey = mapping->keysyms_per_keycode;
+// The unshifted symbol of each key in the first layout group.
+class Keymap {
+public:
+    Keymap() {
+        xcb_connection_t *c = X11Support::connection();
+        if (!c)
+            return;
+        const xcb_setup_t *setup = xcb_get_setup(c);
+        m_first = setup->min_keycode;
+        const auto count = quint8(setup->max_keycode - setup->min_keycode + 1);
+        const X11Support::Reply<xcb_get_keyboard_mapping_reply_t> mapping(
+            xcb_get_keyboard_mapping_reply(c, xcb_get_keyboard_mapping(c, m_first, count),
+                                           nullptr));
+        if (!mapping || mapping->keysyms_per_keycode == 0)
+            return;
         const xcb_keysym_t *symbols = xcb_get_keyboard_mapping_keysyms(mapping.get());
-        const quint32 wanted = combination.keysym();
-        // Letters appear as upper case on the shifted level only.
-        const quint32 upper = wanted >= 'a' && wanted <= 'z' ? wanted - 0x20 : wanted;
         for (int i = 0; i < count; ++i)
-            for (int level = 0; level < std::min(perKey, 2); ++level) {
-                const xcb_keysym_t symbol = symbols[i * perKey + level];
-                if (symbol == wanted || (level == 0 && symbol == upper)) {
-                    keycodes.push_back(xcb_keycode_t(setup->min_keycode + i));
-                    break;
-                }
-            }
+            m_unshifted.push_back(symbols[i * mapping->keysyms_per_keycode]);
     }
-    if (keycodes.empty())
-        keycodes.push_back(combination.usKeycode());
-    return keycodes;
-}
+
+    [[nodiscard]] xcb_keysym_t unshifted(quint32 keycode) const {
+        const quint32 index = keycode - m_first;
+        return keycode >= m_first && index < m_unshifted.size() ? m_unshifted[index] : 0;
+    }
+
+    // Where the combination's key is typed unshifted; else its place on a US keyboard.
+    [[nodiscard]] std::vector<xcb_keycode_t> keycodesFor(const KeyCombination &combination) const {
+        std::vector<xcb_keycode_t> keycodes;
+        for (std::size_t i = 0; i < m_unshifted.size(); ++i)
+            if (m_unshifted[i] == combination.keysym())
+                keycodes.push_back(xcb_keycode_t(m_first + i));
+        if (keycodes.empty())
+            keycodes.push_back(combination.usKeycode());
+        return keycodes;
+    }
+
+private:
+    xcb_keycode_t m_first = 0;
+    std::vector<xcb_keysym_t> m_unshifted;
+};
 
 } // namespace
 
@@ -75,9 +87,10 @@ QList<GlobalHotkeys::Action> X11GlobalHotkeys::registerAll(const QList<Binding> 
     if (!c)
         return {};
     const xcb_window_t root = X11Support::rootWindow();
+    const Keymap keymap;
     QList<Action> taken;
     for (const auto &[action, combination] : bindings) {
-        Grab grab{action, modifierMask(combination), keycodesFor(combination)};
+        Grab grab{action, modifierMask(combination), keymap.keycodesFor(combination)};
         std::vector<xcb_void_cookie_t> cookies;
         for (const xcb_keycode_t keycode : grab.keycodes)
             for (const quint16 locks : lockVariants)
@@ -100,6 +113,10 @@ QList<GlobalHotkeys::Action> X11GlobalHotkeys::registerAll(const QList<Binding> 
     }
     xcb_flush(c);
     return taken;
+}
+
+quint32 X11GlobalHotkeys::keysymAt(quint32 keycode) const {
+    return Keymap().unshifted(keycode);
 }
 
 void X11GlobalHotkeys::unregisterAll() {

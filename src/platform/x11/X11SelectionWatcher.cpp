@@ -12,20 +12,21 @@ X11SelectionWatcher::X11SelectionWatcher(const QByteArray &selection, QObject *p
     if (!c)
         return;
     m_selection = X11Support::atom(selection);
+    // Qt has already agreed an XFixes version on this connection. Changes are asked for before
+    // the owner, so none falls between the two.
+    const xcb_query_extension_reply_t *xfixes = xcb_get_extension_data(c, &xcb_xfixes_id);
+    if (xfixes && xfixes->present) {
+        m_xfixesEvent = xfixes->first_event;
+        xcb_xfixes_select_selection_input(
+            c, X11Support::rootWindow(), m_selection,
+            XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER |
+                XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY |
+                XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE);
+        QCoreApplication::instance()->installNativeEventFilter(this);
+    }
     const X11Support::Reply<xcb_get_selection_owner_reply_t> owner(
         xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, m_selection), nullptr));
     m_owned = owner && owner->owner != XCB_WINDOW_NONE;
-    // Qt has already agreed an XFixes version on this connection.
-    const xcb_query_extension_reply_t *xfixes = xcb_get_extension_data(c, &xcb_xfixes_id);
-    if (!xfixes || !xfixes->present)
-        return;
-    m_xfixesEvent = xfixes->first_event;
-    xcb_xfixes_select_selection_input(c, X11Support::rootWindow(), m_selection,
-                                      XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER |
-                                          XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY |
-                                          XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE);
-    xcb_flush(c);
-    QCoreApplication::instance()->installNativeEventFilter(this);
 }
 
 X11SelectionWatcher::~X11SelectionWatcher() {

@@ -108,18 +108,10 @@ void activateWindow(QWindow &window, quint32 userTime) {
     event.type = atom("_NET_ACTIVE_WINDOW");
     event.data.data32[0] = 1; // an application's request, judged by its time
     event.data.data32[1] = userTime;
-    event.data.data32[2] = windowProperty(root, "_NET_ACTIVE_WINDOW").value_or(XCB_WINDOW_NONE);
+    event.data.data32[2] = XCB_WINDOW_NONE; // none of ours is active
     xcb_send_event(c, 0, root,
                    XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                    reinterpret_cast<const char *>(&event));
-    xcb_flush(c);
-}
-
-void clearTransientFor(QWindow &window) {
-    xcb_connection_t *c = connection();
-    if (!c)
-        return;
-    xcb_delete_property(c, xcb_window_t(window.winId()), XCB_ATOM_WM_TRANSIENT_FOR);
     xcb_flush(c);
 }
 

@@ -41,9 +41,6 @@ void setDesktop(QWindow &window, quint32 desktop);
 /// time of the key press or click that asked for it. Managers that prevent focus stealing (KWin,
 /// Mutter) grant it only to a request that carries the user's own time.
 void activateWindow(QWindow &window, quint32 userTime);
-/// Lets a shown window stand on its own instead of as a helper of this application's (hidden)
-/// group leader, which Qt makes every tool window: KWin keeps such helpers on one desktop.
-void clearTransientFor(QWindow &window);
 
 /// Adds EWMH states (`_NET_WM_STATE_...` atom names) to a window about to be shown.
 void addNetWmStates(QWindow &window, std::initializer_list<QByteArray> states);
