@@ -36,6 +36,7 @@ public:
     /// Creates an account and signs it in; returns its bearer token.
     QString signedInUser(const QString &email, qint64 balance = 100000);
     [[nodiscard]] QByteArray log() const { return m_log; }
+    [[nodiscard]] qint64 processId() const { return m_process.processId(); }
 
 private:
     QTemporaryDir m_dir;
