@@ -22,7 +22,7 @@ packages=(
     # test: a throw-away PostgreSQL server for the shared store
     postgresql
     # test: a virtual X display with a window manager, and tools to drive and inspect it
-    xvfb openbox x11-utils xdotool xterm trayer
+    xvfb openbox x11-utils x11-xkb-utils xdotool xterm trayer
     # test: a compositing manager to start and stop under the overlay
     xcompmgr
     # test: the window managers of Xfce, KDE and GNOME with their default settings (with-x11.sh),

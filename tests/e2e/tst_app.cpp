@@ -6,8 +6,8 @@
 
 #include "ChatReplies.h"
 #include "FakeBackend.h"
+#include "QuickInput.h"
 #include "ServerProcess.h"
-#include "X11Input.h"
 #include "app/AppDelegate.h"
 #include "app/SingleInstance.h"
 #include "models/ChatViewModel.h"
@@ -167,6 +167,28 @@ private Q_SLOTS:
         m_app->openSettings();
         QCOMPARE(m_app->settingsWindow(), window); // the same window again
         QVERIFY(QTest::qWaitForWindowExposed(window));
+    }
+
+    // On a German keyboard ö, pressed with Ctrl+Alt into the settings window, becomes the
+    // shortcut, and works from the user's window: the key is found again where it was pressed.
+    void aShortcutOnAnotherLayout() {
+        QCOMPARE(QProcess::execute("setxkbmap", {"de"}), 0);
+        start();
+        QTRY_VERIFY(m_app->isLoggedIn());
+        m_app->openSettings(true);
+        QQuickView *settings = m_app->settingsWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(settings));
+        QTest::qWait(300);
+        clickItem(settings, "shortcutButton0");
+        QTRY_VERIFY(settings->isActive());
+        xdotool({"key", "ctrl+alt+odiaeresis"});
+        QTRY_COMPARE(m_app->shortcuts().toggleOverlay(), QStringLiteral("Ctrl+Alt+;"));
+        settings->close();
+        focusUserWindow();
+        xdotool({"key", "ctrl+alt+odiaeresis"});
+        QTRY_VERIFY(m_app->overlayPanel()->isVisible());
+        m_app->shortcuts().resetToDefault(0);
+        QCOMPARE(QProcess::execute("setxkbmap", {"us"}), 0);
     }
 
     // The program itself: "Quit Pindle" from its tray menu ends it.
