@@ -13,8 +13,6 @@
 #include <QScreen>
 #include <QTimer>
 
-#include <QCoroTimer>
-
 using namespace std::chrono_literals;
 
 namespace {
@@ -52,18 +50,18 @@ AppDelegate::AppDelegate(const BackendConfig &backend, SecretStore &secrets,
     , m_hotkeys(createGlobalHotkeys())
     , m_desktopShortcuts(createDesktopShortcuts())
     , m_shortcutSettings(m_settings)
-    , m_shortcuts(m_shortcutSettings, *m_hotkeys, *m_desktopShortcuts) {
+    , m_shortcuts(m_shortcutSettings, *m_hotkeys, *m_desktopShortcuts)
+    , m_notices(m_statusItem, m_settings) {
     m_engine.addImageProvider(QStringLiteral("messages"),
                               new MessageImageProvider(m_chatViewModel));
     connect(&m_shortcuts, &ShortcutController::notice, this,
             [this](const QStringList &ids, const QString &title, const QString &message) {
-                notifyOnce(ids, title, message,
-                           {{QStringLiteral("settings"), QStringLiteral("Open Settings")}});
+                m_notices.notifyOnce(
+                    ids, title, message,
+                    {{QStringLiteral("settings"), QStringLiteral("Open Settings")}});
             });
-    connect(&m_notifications, &DesktopNotifications::actionInvoked, this,
-            &AppDelegate::runNoticeAction);
-    connect(&m_statusItem, &QSystemTrayIcon::messageClicked, this,
-            [this] { runNoticeAction(m_balloonAction); });
+    connect(&m_notices, &Notices::actionInvoked, this, &AppDelegate::runNoticeAction);
+    connect(&m_notices, &Notices::notified, this, &AppDelegate::notified);
 }
 
 AppDelegate::~AppDelegate() {
@@ -104,24 +102,17 @@ void AppDelegate::applicationWillTerminate() {
 }
 
 void AppDelegate::setupMenuBar() {
-    // Named with the shortcut while it works.
-    const auto withShortcut = [this](const QString &title, GlobalHotkeys::Action action) {
-        return [this, title, action] {
-            const QString shortcut = m_shortcuts.working(action);
-            return shortcut.isEmpty() ? title : QStringLiteral("%1 (%2)").arg(title, shortcut);
-        };
-    };
-    const auto fixed = [](const QString &title) { return [title] { return title; }; };
-    m_appMenu.addItem(
-        withShortcut(QStringLiteral("Toggle Overlay"), GlobalHotkeys::Action::ToggleOverlay),
-        [this] { toggleOverlay(); });
-    m_appMenu.addItem(
-        withShortcut(QStringLiteral("Capture Screen"), GlobalHotkeys::Action::CaptureScreen),
-        [this] { captureScreen(); });
-    m_appMenu.addItem(
-        withShortcut(QStringLiteral("Type Mode"), GlobalHotkeys::Action::ToggleTypingMode),
-        [this] { toggleTypingMode(); });
+    // The actions with shortcuts, named with the shortcut while it works.
+    for (const auto action : ShortcutSettings::actions)
+        m_appMenu.addItem(
+            [this, action] {
+                const QString title = ShortcutController::title(action);
+                const QString shortcut = m_shortcuts.working(action);
+                return shortcut.isEmpty() ? title : QStringLiteral("%1 (%2)").arg(title, shortcut);
+            },
+            [this, action] { runAction(action); });
     m_appMenu.addSeparator();
+    const auto fixed = [](const QString &title) { return [title] { return title; }; };
     m_appMenu.addItem(fixed(QStringLiteral("Settings…")), [this] { openSettings(); })
         ->setShortcut(QKeySequence(QStringLiteral("Ctrl+,")));
     m_appMenu.addSeparator();
@@ -161,10 +152,10 @@ void AppDelegate::updateTrayPresence() {
 
 void AppDelegate::tellWhereTheMenuIs() {
     const QString notice = QStringLiteral("no_tray");
-    if (!m_appMenu.inHeader() || m_settings.noticeShown(notice))
+    if (!m_appMenu.inHeader())
         return;
     const QString shortcut = m_shortcuts.toggleOverlay();
-    notifyOnce(
+    m_notices.notifyOnce(
         {notice}, QStringLiteral("Pindle is running"),
         QStringLiteral("This desktop shows no tray icons, so Pindle has none. %1Starting Pindle "
                        "again shows it. The menu button in its header has Settings and Quit.")
@@ -174,55 +165,22 @@ void AppDelegate::tellWhereTheMenuIs() {
 }
 
 void AppDelegate::setupGlobalHotkey() {
-    connect(m_hotkeys.get(), &GlobalHotkeys::activated, this,
-            [this](GlobalHotkeys::Action action, quint32 userTime) {
-                switch (action) {
-                case GlobalHotkeys::Action::ToggleOverlay:
-                    toggleOverlay();
-                    break;
-                case GlobalHotkeys::Action::CaptureScreen:
-                    captureScreen();
-                    break;
-                case GlobalHotkeys::Action::ToggleTypingMode:
-                    toggleTypingMode(userTime);
-                    break;
-                }
-            });
+    connect(m_hotkeys.get(), &GlobalHotkeys::activated, this, &AppDelegate::runAction);
     m_shortcuts.start();
 }
 
-QCoro::Task<> AppDelegate::notifyOnce(QStringList ids, QString title, QString message,
-                                      QList<DesktopNotifications::Button> buttons) {
-    QPointer self(this);
-    const bool shown = co_await notify(title, message, std::move(buttons));
-    if (self && shown)
-        for (const QString &id : std::as_const(ids))
-            m_settings.setNoticeShown(id);
-}
-
-QCoro::Task<bool> AppDelegate::notify(QString title, QString message,
-                                      QList<DesktopNotifications::Button> buttons) {
-    Q_EMIT notified(title, message);
-    QPointer self(this);
-    const QString action = buttons.isEmpty() ? QString() : buttons.constFirst().key;
-    if (co_await m_notifications.notify(title, message, std::move(buttons)))
-        co_return true;
-    if (!self || !QSystemTrayIcon::isSystemTrayAvailable()) {
-        qWarning("%s: %s", qPrintable(title), qPrintable(message));
-        co_return false;
+void AppDelegate::runAction(GlobalHotkeys::Action action, quint32 userTime) {
+    switch (action) {
+    case GlobalHotkeys::Action::ToggleOverlay:
+        toggleOverlay();
+        break;
+    case GlobalHotkeys::Action::CaptureScreen:
+        captureScreen();
+        break;
+    case GlobalHotkeys::Action::ToggleTypingMode:
+        toggleTypingMode(userTime);
+        break;
     }
-    // The balloon points at the icon, which an XEmbed tray places a moment after it appears.
-    for (int tries = 0; tries < 30; ++tries) {
-        const QRect icon = m_statusItem.geometry();
-        if (icon.isEmpty() || !icon.topLeft().isNull())
-            break;
-        co_await QCoro::sleepFor(100ms);
-        if (!self)
-            co_return false;
-    }
-    m_balloonAction = action; // a click on the balloon does what its notification's button would
-    m_statusItem.showMessage(title, message, QSystemTrayIcon::Warning, 8000);
-    co_return true;
 }
 
 QCoro::Task<> AppDelegate::checkAuthAndShowLogin() {

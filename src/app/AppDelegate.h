@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/AppMenu.h"
+#include "app/Notices.h"
 #include "models/ChatViewModel.h"
 #include "models/MessageListModel.h"
 #include "models/RecordingControls.h"
@@ -10,7 +11,6 @@
 #include "platform/FocusHandoff.h"
 #include "platform/GlobalHotkeys.h"
 #include "platform/ScreenGrabber.h"
-#include "platform/desktop/DesktopNotifications.h"
 #include "platform/pulse/PulseAudioCapture.h"
 #include "services/AudioRecorder.h"
 #include "services/AudioTranscriptionService.h"
@@ -75,24 +75,18 @@ public:
 
 Q_SIGNALS:
     void loggedInChanged();
-    /// A message the user should see once, shown as a desktop notification (or by the tray
-    /// where there is no notification service).
+    /// A notice as it is told (see Notices).
     void notified(const QString &title, const QString &message);
 
 private:
     void setupMenuBar();
     void setupGlobalHotkey();
+    /// What a shortcut or its menu item does; `userTime` as for toggleTypingMode.
+    void runAction(GlobalHotkeys::Action action, quint32 userTime = 0);
     QCoro::Task<> checkAuthAndShowLogin();
     void showLoginWindow();
     void setLoggedIn(bool loggedIn);
     void showOverlayInStealthMode();
-    /// Tells the user, as a desktop notification or else a tray balloon; false when neither
-    /// could show it.
-    QCoro::Task<bool> notify(QString title, QString message,
-                             QList<DesktopNotifications::Button> buttons = {});
-    /// Tells the user what the notices `ids` say, unless they have seen them already.
-    QCoro::Task<> notifyOnce(QStringList ids, QString title, QString message,
-                             QList<DesktopNotifications::Button> buttons);
     void runNoticeAction(const QString &key);
     void updateTrayPresence();
     void tellWhereTheMenuIs();
@@ -118,10 +112,10 @@ private:
     std::unique_ptr<DesktopShortcuts> m_desktopShortcuts;
     ShortcutSettings m_shortcutSettings;
     ShortcutController m_shortcuts;
-    DesktopNotifications m_notifications;
     // The tray shows the menu, and so does the overlay's header: both outlive the views.
     AppMenu m_appMenu;
     QSystemTrayIcon m_statusItem;
+    Notices m_notices;
 
     // Views go before the engine that made them.
     QQmlEngine m_engine;
@@ -132,7 +126,5 @@ private:
     std::unique_ptr<QQuickView> m_settingsWindow;
 
     std::unique_ptr<TrayHostWatcher> m_trayHosts;
-    // The button of the notification last shown as a balloon.
-    QString m_balloonAction;
     bool m_isLoggedIn = false;
 };

@@ -24,19 +24,6 @@ QString description(Action action) {
     return {};
 }
 
-// As the menu names the action.
-QString title(Action action) {
-    switch (action) {
-    case Action::ToggleOverlay:
-        return QStringLiteral("Toggle Overlay");
-    case Action::CaptureScreen:
-        return QStringLiteral("Capture Screen");
-    case Action::ToggleTypingMode:
-        return QStringLiteral("Type Mode");
-    }
-    return {};
-}
-
 QString holderText(const std::optional<DesktopShortcuts::Binding> &holder) {
     if (!holder)
         return QStringLiteral("another program");
@@ -65,6 +52,18 @@ bool isModifierKey(int key) {
 }
 
 } // namespace
+
+QString ShortcutController::title(Action action) {
+    switch (action) {
+    case Action::ToggleOverlay:
+        return QStringLiteral("Toggle Overlay");
+    case Action::CaptureScreen:
+        return QStringLiteral("Capture Screen");
+    case Action::ToggleTypingMode:
+        return QStringLiteral("Type Mode");
+    }
+    return {};
+}
 
 ShortcutController::ShortcutController(ShortcutSettings &settings, GlobalHotkeys &hotkeys,
                                        DesktopShortcuts &desktop, QObject *parent)

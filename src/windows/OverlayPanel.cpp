@@ -3,6 +3,8 @@
 #include "platform/x11/X11SelectionWatcher.h"
 #include "platform/x11/X11Support.h"
 
+#include <xcb/xcb.h>
+
 #include <QGuiApplication>
 #include <QQmlEngine>
 #include <QQuickItem>
@@ -15,6 +17,7 @@ namespace {
 
 // A manager that has not handed over the keyboard by then refused it.
 constexpr auto activationTimeout = 2s;
+constexpr auto activationRetry = 300ms;
 
 bool onX11() {
     return QGuiApplication::platformName() == u"xcb";
@@ -102,6 +105,18 @@ void OverlayPanel::activateNow() {
     const quint32 userTime = *m_pendingActivation;
     m_pendingActivation.reset();
     m_activationDeadline.start();
+    requestKeyboard(userTime);
+    // GNOME Shell sometimes passes over a request for a window it has just mapped (about one
+    // time in six, a moment after the overlay was hidden): asked once more, without a time,
+    // which it reads as "now".
+    QTimer::singleShot(activationRetry, this, [this, userTime] {
+        if (!isActive() && !m_stealthMode && m_activationDeadline.isActive() && userTime != 0 &&
+            onX11())
+            X11Support::activateWindow(*this, XCB_CURRENT_TIME);
+    });
+}
+
+void OverlayPanel::requestKeyboard(quint32 userTime) {
     // Qt's own request carries the time of the last event Qt saw, which is the user's when the
     // request came from one of our windows but not when it came from a grabbed key.
     if (userTime != 0 && onX11())

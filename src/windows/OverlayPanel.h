@@ -71,6 +71,7 @@ protected:
 
 private:
     void activateNow();
+    void requestKeyboard(quint32 userTime);
     void loseKeyboard();
 
     bool m_stealthMode = true;

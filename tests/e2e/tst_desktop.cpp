@@ -295,14 +295,15 @@ private Q_SLOTS:
             xdotool({"key", "Up", "Return"});
         } else {
             QVERIFY(told("Pindle is running"));
+            QObject *menu = overlay()->rootObject()->findChild<QObject *>("headerMenu");
             clickItem(overlay(), "menuButton");
-            QTest::qWait(300);
+            QTRY_VERIFY(menu->property("opened").toBool());
             snapshot("header-menu");
             clickItem(overlay(), "menuItem4"); // Settings…
             QTRY_VERIFY(m_app->settingsWindow() && m_app->settingsWindow()->isVisible());
             m_app->settingsWindow()->close();
             clickItem(overlay(), "menuButton");
-            QTest::qWait(300);
+            QTRY_VERIFY(menu->property("opened").toBool());
             clickItem(overlay(), "menuItem7");
 
             // A tray that starts later takes the menu over, and gives it back when it ends.

@@ -92,9 +92,11 @@ void activateWindow(QWindow &window, quint32 userTime) {
         return;
     const auto id = xcb_window_t(window.winId());
     // The user's time goes where the manager reads it: Qt keeps it on a window of its own.
-    const xcb_window_t timeWindow = windowProperty(id, "_NET_WM_USER_TIME_WINDOW").value_or(id);
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, timeWindow, atom("_NET_WM_USER_TIME"),
-                        XCB_ATOM_CARDINAL, 32, 1, &userTime);
+    if (userTime != XCB_CURRENT_TIME) {
+        const xcb_window_t timeWindow = windowProperty(id, "_NET_WM_USER_TIME_WINDOW").value_or(id);
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, timeWindow, atom("_NET_WM_USER_TIME"),
+                            XCB_ATOM_CARDINAL, 32, 1, &userTime);
+    }
     const xcb_window_t root = rootWindow();
     if (!windowProperty(root, "_NET_SUPPORTING_WM_CHECK")) {
         xcb_set_input_focus(c, XCB_INPUT_FOCUS_PARENT, id, userTime);

@@ -38,8 +38,9 @@ inline constexpr quint32 allDesktops = 0xFFFFFFFF;
 void setDesktop(QWindow &window, quint32 desktop);
 
 /// Asks the window manager to give `window` the keyboard for a user action at `userTime`, the X
-/// time of the key press or click that asked for it. Managers that prevent focus stealing (KWin,
-/// Mutter) grant it only to a request that carries the user's own time.
+/// time of the key press or click that asked for it (XCB_CURRENT_TIME: now). Managers that
+/// prevent focus stealing (KWin, Mutter) grant it only to a request that carries the user's own
+/// time.
 void activateWindow(QWindow &window, quint32 userTime);
 
 /// Adds EWMH states (`_NET_WM_STATE_...` atom names) to a window about to be shown.
