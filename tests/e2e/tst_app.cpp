@@ -124,6 +124,13 @@ private Q_SLOTS:
         QTRY_VERIFY(m_app->overlayPanel()->isVisible());
         QTest::qWait(200);
         QCOMPARE(inputFocus(), m_userWindow);
+
+        // With Num Lock on, and held long enough to repeat: one toggle.
+        xdotool({"key", "Num_Lock"});
+        xdotool({"keydown", "alt+space", "sleep", "1", "keyup", "alt+space"});
+        QTest::qWait(300);
+        QVERIFY(!m_app->overlayPanel()->isVisible());
+        xdotool({"key", "Num_Lock"});
     }
 
     // Signing out hides the overlay and asks for the password again; the conversation stays.
