@@ -126,8 +126,9 @@ QCoro::Task<> ShortcutController::apply(quint64 generation) {
         else
             wanted.append({action, combination});
     }
-    // The desktop's settings change often for other reasons: grab again only what changed.
-    if (!m_checked || wanted != m_grabbed) {
+    // The desktop's settings change often for other reasons: grab again only what changed, or
+    // what another program may have let go of meanwhile.
+    if (!m_checked || wanted != m_grabbed || !m_refused.isEmpty()) {
         m_grabbed = wanted;
         m_refused = m_hotkeys.registerAll(wanted);
     }
