@@ -4,6 +4,7 @@
 // Keys and clicks go through the X server, as a user's would. Signing in and out, the windows and
 // the program itself; tst_desktop covers the shortcuts and the overlay on real desktops.
 
+#include "AppTestMain.h"
 #include "ChatReplies.h"
 #include "FakeBackend.h"
 #include "QuickInput.h"
@@ -228,12 +229,6 @@ private Q_SLOTS:
     }
 };
 
-int main(int argc, char **argv) {
-    QApplication app(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
-    QCoreApplication::setApplicationName("pindle");
-    AppTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+PINDLE_APP_TEST_MAIN(AppTest)
 
 #include "tst_app.moc"

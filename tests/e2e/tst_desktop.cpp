@@ -5,6 +5,7 @@
 // on every workspace; a screenshot is asked about; Settings and Quit are within reach.
 // Keys and clicks go through the X server, as a user's would.
 
+#include "AppTestMain.h"
 #include "ChatReplies.h"
 #include "FakeBackend.h"
 #include "FakeSecretStore.h"
@@ -319,12 +320,6 @@ private Q_SLOTS:
     }
 };
 
-int main(int argc, char **argv) {
-    QApplication app(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
-    QCoreApplication::setApplicationName("pindle");
-    DesktopTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+PINDLE_APP_TEST_MAIN(DesktopTest)
 
 #include "tst_desktop.moc"

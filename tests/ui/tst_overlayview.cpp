@@ -335,22 +335,10 @@ private Q_SLOTS:
         QTRY_COMPARE(m_rig->model.inputText(), QStringLiteral("hello there"));
         grab("typing-field");
 
-        // Escape asks for the keyboard to go back.
-        QSignalSpy leave(m_panel.get(), &OverlayPanel::leaveTypingRequested);
-        xdotool({"key", "Escape"});
-        QTRY_COMPARE(leave.count(), 1);
         m_panel->setStealthMode(true);
         X11FocusHandoff().returnFocusToPreviousApp();
         QTRY_COMPARE(inputFocus(), m_userWindow);
         QVERIFY(m_panel->isVisible());
-
-        // A click into another window takes the keyboard: the panel is in stealth mode again.
-        m_panel->enterTypingMode(0);
-        QTRY_COMPARE(inputFocus(), panel);
-        QSignalSpy lost(m_panel.get(), &OverlayPanel::keyboardLost);
-        xdotool({"mousemove", "900", "400", "click", "1"}); // on the xterm
-        QTRY_COMPARE(lost.count(), 1);
-        QVERIFY(m_panel->stealthMode());
     }
 
     // Window manager hints survive hiding and showing again.
