@@ -44,7 +44,7 @@ int main(int argc, char **argv) {
     QQuickStyle::setStyle(QStringLiteral("Fusion"));
 
     FakeBackend provider;
-    ServerProcess server(QJsonObject{{"provider_url", QString(provider.url().toString() + "/v1")}});
+    ServerProcess server(ServerProcess::forwardingTo(provider.url()));
     if (!server.running())
         return 1;
     const QString token = server.signedInUser(QStringLiteral("bench@example.org"));

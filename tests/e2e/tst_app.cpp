@@ -80,9 +80,7 @@ private Q_SLOTS:
     void initTestCase() {
         QQuickStyle::setStyle("Fusion");
         m_provider = std::make_unique<FakeBackend>();
-        m_server = std::make_unique<ServerProcess>(
-            QJsonObject{{"provider_url", QString(m_provider->url().toString() + "/v1")},
-                        {"provider_api_key", "sk-test"}});
+        m_server = std::make_unique<ServerProcess>(ServerProcess::forwardingTo(m_provider->url()));
         QVERIFY2(m_server->running(), m_server->log().constData());
         QCOMPARE(
             m_server->command({"user", "create", email, "Ada", "100000"}, password.toUtf8()).first,

@@ -120,9 +120,7 @@ private Q_SLOTS:
         QVERIFY2(!m_desktop.name.isEmpty(), "run under scripts/with-x11.sh with a desktop");
         QQuickStyle::setStyle("Fusion");
         m_provider = std::make_unique<FakeBackend>();
-        m_server = std::make_unique<ServerProcess>(
-            QJsonObject{{"provider_url", QString(m_provider->url().toString() + "/v1")},
-                        {"provider_api_key", "sk-test"}});
+        m_server = std::make_unique<ServerProcess>(ServerProcess::forwardingTo(m_provider->url()));
         QVERIFY2(m_server->running(), m_server->log().constData());
         m_secrets.items.insert({"com.pindle.app", "pindle_auth_token"},
                                m_server->signedInUser("ada@example.org").toUtf8());

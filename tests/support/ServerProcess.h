@@ -21,6 +21,11 @@ public:
 
     /// Starts the server with these settings on top of a free loopback port and a fresh database.
     explicit ServerProcess(QJsonObject settings);
+    /// Settings that forward chat and transcription to a fake provider at `root`.
+    [[nodiscard]] static QJsonObject forwardingTo(const QUrl &root) {
+        return {{QStringLiteral("provider_url"), QString(root.toString() + u"/v1")},
+                {QStringLiteral("provider_api_key"), QStringLiteral("sk-test")}};
+    }
     ~ServerProcess();
 
     [[nodiscard]] bool running() const { return m_running; }
