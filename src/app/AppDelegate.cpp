@@ -347,9 +347,8 @@ void AppDelegate::showOverlay() {
 }
 
 void AppDelegate::signOut() {
-    // Nothing keeps listening once the overlay is gone.
-    m_audioRecorder.stopRecording();
-    m_systemAudioRecorder.stopRecording();
+    // Nothing keeps listening once the overlay is gone, and what was heard is not sent.
+    m_recording.discardRecordings();
     m_auth.logout();
     setLoggedIn(false);
     if (m_overlayPanel)

@@ -101,8 +101,12 @@ void ChatViewModel::sendMessage() {
     if (text.isEmpty() || m_isLoading)
         return;
     setInputText(QString());
+    ask(text);
+}
+
+void ChatViewModel::ask(const QString &question) {
     setErrorMessage(QString());
-    append(makeMessage(ChatMessage::Role::User, text));
+    append(makeMessage(ChatMessage::Role::User, question));
     returnFocusToPreviousApp();
     streamResponse();
 }
@@ -159,9 +163,13 @@ QCoro::Task<> ChatViewModel::transcribeTask(QString audioFile) {
             co_await m_transcriber.transcribeAudio(audioFile, bearer, selected);
         if (!self)
             co_return;
-        setInputText(transcript);
-        setLoading(false);
-        sendMessage();
+        // Asked straight away, still busy: a recording waiting for this one to finish must not
+        // slip in before its question. The text being typed stays as it is.
+        const QString question = transcript.trimmed();
+        if (question.isEmpty())
+            setLoading(false);
+        else
+            ask(question);
     } catch (const std::exception &error) {
         if (!self)
             co_return;
@@ -171,6 +179,7 @@ QCoro::Task<> ChatViewModel::transcribeTask(QString audioFile) {
 }
 
 void ChatViewModel::clearChat() {
+    ++m_conversation;
     m_messages.clear();
     Q_EMIT messagesCleared();
     setErrorMessage(QString());
@@ -197,6 +206,9 @@ QCoro::Task<> ChatViewModel::streamResponse() {
     append(placeholder);
     setLoading(true);
     QPointer self(this);
+    // A clear wins over this answer: nothing of it is reviewed, summarised or reported after.
+    const quint64 conversation = m_conversation;
+    const auto cleared = [&] { return conversation != m_conversation; };
     try {
         const QList<ChatMessage> context = buildContextMessages(true);
         // WORKAROUND: g++ 12 can destroy a temporary of a co_await expression twice (here it
@@ -213,6 +225,10 @@ QCoro::Task<> ChatViewModel::streamResponse() {
         co_await m_chat.streamChatCompletion(context, selected, std::move(onToken));
         if (!self)
             co_return;
+        if (cleared()) {
+            setLoading(false);
+            co_return;
+        }
         const auto index = indexOf(id);
         const QString draft = index ? m_messages[*index].content.trimmed() : QString();
         if (shouldVerifyResponse(context, draft)) {
@@ -225,7 +241,8 @@ QCoro::Task<> ChatViewModel::streamResponse() {
                 Q_EMIT messageContentChanged(*at);
             }
         }
-        co_await refreshConversationSummaryIfNeeded();
+        if (!cleared())
+            co_await refreshConversationSummaryIfNeeded();
         if (!self)
             co_return;
         setLoading(false);
@@ -233,6 +250,8 @@ QCoro::Task<> ChatViewModel::streamResponse() {
         if (!self)
             co_return;
         setLoading(false);
+        if (cleared())
+            co_return;
         if (const auto index = indexOf(id); index && m_messages[*index].content.isEmpty()) {
             m_messages.removeAt(*index);
             Q_EMIT messageRemoved(*index);
@@ -270,9 +289,10 @@ QCoro::Task<> ChatViewModel::refreshConversationSummaryIfNeeded() {
     const QList<ChatMessage> request{
         makeMessage(ChatMessage::Role::User, buildSummaryPrompt(transcript))};
     QPointer self(this);
+    const quint64 conversation = m_conversation;
     const QString selected = category();
     const QString reply = (co_await m_chat.chatCompletion(request, selected)).trimmed();
-    if (!self || reply.isEmpty())
+    if (!self || conversation != m_conversation || reply.isEmpty())
         co_return;
     m_conversationSummary = reply;
     m_summarizedMessageCount = cutoff;

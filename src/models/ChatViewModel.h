@@ -81,6 +81,8 @@ Q_SIGNALS:
     void messagesCleared();
 
 private:
+    /// Adds `question` as a user message and streams its answer.
+    void ask(const QString &question);
     QCoro::Task<> captureTask();
     QCoro::Task<> transcribeTask(QString audioFile);
     QCoro::Task<> streamResponse();
@@ -117,4 +119,6 @@ private:
     bool m_stealthMode = true;
     QString m_conversationSummary;
     qsizetype m_summarizedMessageCount = 0;
+    // Moves on with every clear: a request that finds it moved belongs to a conversation gone.
+    quint64 m_conversation = 0;
 };

@@ -37,6 +37,12 @@ void RecordingControls::toggleSystemAudio() {
     toggle(m_systemAudio);
 }
 
+void RecordingControls::discardRecordings() {
+    m_waiting.clear();
+    m_microphone.discardRecordings();
+    m_systemAudio.discardRecordings();
+}
+
 void RecordingControls::toggle(AudioRecorder &recorder) {
     if (recorder.isRecording())
         recorder.stopRecording();

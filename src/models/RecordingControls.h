@@ -30,6 +30,8 @@ public:
 
     Q_INVOKABLE void toggleMicrophone();
     Q_INVOKABLE void toggleSystemAudio();
+    /// Ends both recordings and forgets every recording not yet sent (the user signed out).
+    void discardRecordings();
 
 Q_SIGNALS:
     void microphoneRecordingChanged();

@@ -129,6 +129,12 @@ void AudioRecorder::stopRecording() {
     setRecording(false);
 }
 
+void AudioRecorder::discardRecordings() {
+    for (Capture &capture : m_captures)
+        capture.announce = false;
+    stopRecording();
+}
+
 void AudioRecorder::adopt(std::unique_ptr<AudioCapture::Recording> recording, const QUrl &url,
                           bool announce) {
     if (!announce)

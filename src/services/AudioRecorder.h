@@ -53,6 +53,9 @@ public:
     QCoro::Task<void> startRecording();
     /// Asks the running recording to end; `recordingFinished` follows once its file is complete.
     Q_INVOKABLE void stopRecording();
+    /// Ends the running recording like `stopRecording()`, but neither it nor a stopped recording
+    /// whose file is still being completed sends `recordingFinished`.
+    void discardRecordings();
 
 Q_SIGNALS:
     void isRecordingChanged();

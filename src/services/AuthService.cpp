@@ -118,23 +118,24 @@ QCoro::Task<AuthService::UserInfo> AuthService::verifyToken() {
     const quint64 generation = m_tokens.generation();
     std::optional<QByteArray> noPayload;
     const auto [status, answer] = co_await exchange(request, std::move(noPayload));
-    // A sign-in or sign-out that landed while this check was under way is newer than it.
-    const bool overtaken = m_tokens.generation() != generation;
+    // A sign-out or sign-in that landed while this check was under way is newer than it: the
+    // sign-out stands, and the sign-in answers for itself.
+    if (m_tokens.generation() != generation && m_tokens.cachedToken() != token) {
+        if (m_tokens.cachedToken() && m_cachedUser)
+            co_return UserInfo(*m_cachedUser);
+        throw AuthError(QStringLiteral("Signed out while the session was being checked."));
+    }
     if (status == 401) {
-        if (!overtaken) {
-            m_tokens.setCachedToken(std::nullopt);
-            m_cachedUser.reset();
-            co_await m_tokens.deleteTokenFromKeychain();
-        }
+        m_tokens.setCachedToken(std::nullopt);
+        m_cachedUser.reset();
+        co_await m_tokens.deleteTokenFromKeychain();
         throw AuthError(QStringLiteral("Session expired. Please log in again."));
     }
     if (status != 200)
         throw AuthError(QStringLiteral("Verification failed (HTTP %1)").arg(status));
     UserInfo user = decodeUser(decodeObject(answer));
-    if (!overtaken) {
-        m_tokens.setCachedToken(*token);
-        m_cachedUser = user;
-    }
+    m_tokens.setCachedToken(*token);
+    m_cachedUser = user;
     co_return user;
 }
 

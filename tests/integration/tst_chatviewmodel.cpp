@@ -163,6 +163,37 @@ private Q_SLOTS:
         QCOMPARE(sent(m_rig->backend.requests().last()), QStringList{"user: fresh"});
     }
 
+    void clearWinsOverRequestsInFlight() {
+        // A summary answered after "Clear" belongs to the conversation that is gone.
+        for (int turn = 1; turn <= 6; ++turn)
+            ask(QString("q%1").arg(turn), {streamedReply({"a"})});
+        Reply lateSummary = completionReply("old summary");
+        lateSummary.parts.first().delay = 200ms;
+        m_rig->backend.enqueue(streamedReply({"a7"}));
+        m_rig->backend.enqueue(lateSummary);
+        m_rig->model.setInputText("q7");
+        m_rig->model.sendMessage();
+        QTRY_COMPARE(m_rig->backend.requests().size(), 8); // the summary is on its way
+        m_rig->model.clearChat();
+        QTRY_VERIFY(!m_rig->model.isLoading());
+        ask("fresh", {streamedReply({"ok"})});
+        QCOMPARE(sent(m_rig->backend.requests().last()), QStringList{"user: fresh"});
+
+        // Nor is an answer cleared while it streams reviewed, or its failure shown.
+        m_rig->settings.setSelectedCategory("exams");
+        m_rig->backend.enqueue(streamedReply({"x", "y"}, 100ms));
+        m_rig->model.setInputText("q");
+        m_rig->model.sendMessage();
+        QTRY_COMPARE(m_rig->model.messages().last().content, "x");
+        const qsizetype before = m_rig->backend.requests().size();
+        m_rig->model.clearChat();
+        QTRY_VERIFY(!m_rig->model.isLoading());
+        QTest::qWait(100);
+        QCOMPARE(m_rig->backend.requests().size(), before);
+        QVERIFY(m_rig->model.errorMessage().isEmpty());
+        QVERIFY(m_rig->model.messages().isEmpty());
+    }
+
     void blankSummaryChangesNothing() {
         // At 14 and again at 16 messages: a blank summary keeps the batch waiting.
         for (int turn = 1; turn <= 8; ++turn)

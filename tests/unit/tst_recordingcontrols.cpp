@@ -133,6 +133,46 @@ private Q_SLOTS:
         QTRY_COMPARE(uploads(), QStringList({"microphone", "system audio", "microphone"}));
     }
 
+    void recordingsHandedOverTogetherAreBothAsked() {
+        // Both recorders stopped at once: each question is asked, in the order they finished.
+        for (const char *question : {"First?", "Second?"}) {
+            m_rig->backend.enqueue(Reply::json(200, {{"transcript", question}}));
+            m_rig->backend.enqueue(streamedReply({QString("Re ") + question}));
+        }
+        m_controls->toggleMicrophone();
+        m_controls->toggleSystemAudio();
+        QTRY_VERIFY(m_controls->microphoneRecording() && m_controls->systemAudioRecording());
+        m_controls->toggleMicrophone();
+        m_controls->toggleSystemAudio();
+        QTRY_COMPARE(m_rig->model.messages().size(), qsizetype(6));
+        QTRY_VERIFY(!m_rig->model.isLoading());
+        QStringList shown;
+        for (const ChatMessage &message : m_rig->model.messages())
+            shown << message.content;
+        QCOMPARE(shown, (QStringList{"[Voice message]", "First?", "Re First?", "[Voice message]",
+                                     "Second?", "Re Second?"}));
+        QCOMPARE(uploads(), QStringList({"microphone", "system audio"}));
+    }
+
+    void signingOutDiscardsRecordings() {
+        // One recording waits for an answer, the other still runs: neither is sent.
+        m_rig->backend.enqueue(streamedReply({"Later."}, 200ms));
+        m_controls->toggleMicrophone();
+        m_controls->toggleSystemAudio();
+        QTRY_VERIFY(m_controls->microphoneRecording() && m_controls->systemAudioRecording());
+        m_rig->model.setInputText("typed");
+        m_rig->model.sendMessage();
+        m_controls->toggleMicrophone();
+        QTest::qWait(50); // finished, waiting for the answer
+        m_controls->discardRecordings();
+        QVERIFY(!m_controls->microphoneRecording() && !m_controls->systemAudioRecording());
+        QTRY_VERIFY(!m_rig->model.isLoading());
+        QTest::qWait(100);
+        QVERIFY(uploads().isEmpty());
+        QCOMPARE(m_rig->model.messages().size(), qsizetype(2));
+        QVERIFY(m_rig->model.errorMessage().isEmpty());
+    }
+
     void failuresAreNeverSilent() {
         QSignalSpy missing(m_controls.get(), &RecordingControls::systemAudioDeviceMissing);
         m_capture.failure = Failure::NoMonitorSource;
