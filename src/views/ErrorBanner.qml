@@ -34,6 +34,7 @@ Rectangle {
             font.pixelSize: 11
             wrapMode: Text.Wrap
             maximumLineCount: 2
+            elide: Text.ElideRight
         }
         Text {
             objectName: "dismissButton"

@@ -60,6 +60,8 @@ Item {
             id: field
             objectName: "inputField"
             Layout.fillWidth: true
+            // A click takes no focus while the keys go elsewhere: no caret without a keyboard.
+            activeFocusOnPress: area.windowActive
             text: area.viewModel.inputText
             onTextEdited: area.viewModel.inputText = text
             onAccepted: area.viewModel.sendMessage()

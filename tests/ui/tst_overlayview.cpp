@@ -328,17 +328,26 @@ private Q_SLOTS:
         QTRY_VERIFY(m_rig->model.messages().isEmpty()); // the click arrived
         QTest::qWait(200);
         QCOMPARE(inputFocus(), m_userWindow);
+        // No caret where no key can arrive.
+        const auto caret = [this] { return item("inputField")->property("cursorVisible").toBool(); };
+        QVERIFY(!caret());
+        clickItem(m_panel.get(), "inputField");
+        QTest::qWait(200);
+        QVERIFY(!caret());
+        QCOMPARE(inputFocus(), m_userWindow);
 
         m_panel->enterTypingMode(0);
         QTRY_COMPARE(inputFocus(), panel);
         xdotool({"type", "--delay", "20", "hello there"});
         QTRY_COMPARE(m_rig->model.inputText(), QStringLiteral("hello there"));
+        QVERIFY(caret());
         grab("typing-field");
 
         m_panel->setStealthMode(true);
         X11FocusHandoff().returnFocusToPreviousApp();
         QTRY_COMPARE(inputFocus(), m_userWindow);
         QVERIFY(m_panel->isVisible());
+        QTRY_VERIFY(!caret());
     }
 
     // Window manager hints survive hiding and showing again.
