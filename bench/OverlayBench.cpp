@@ -6,6 +6,7 @@
 #include "ConversationRig.h"
 #include "Resident.h"
 #include "models/MessageListModel.h"
+#include "platform/DesktopIntegration.h"
 #include "windows/MessageImageProvider.h"
 #include "windows/OverlayPanel.h"
 
@@ -69,7 +70,7 @@ int main(int argc, char **argv) {
 
     QQmlEngine engine;
     engine.addImageProvider(QStringLiteral("messages"), new MessageImageProvider(model));
-    OverlayPanel panel(&engine);
+    OverlayPanel panel(&engine, model, createOverlayWindowing());
     panel.setContent({{"viewModel", QVariant::fromValue<QObject *>(&model)},
                       {"settings", QVariant::fromValue<QObject *>(&settings)},
                       {"messages", QVariant::fromValue<QObject *>(&list)},

@@ -17,10 +17,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Alt+S: the overlay is out of the way this long before the capture starts, and shown again
-// this long after that.
-constexpr auto captureDelay = 150ms;
-constexpr auto reshowDelay = 300ms;
 // A desktop starting up may bring its tray a moment after Pindle.
 constexpr auto trayGracePeriod = 3s;
 
@@ -71,7 +67,8 @@ AppDelegate::~AppDelegate() {
 void AppDelegate::applicationDidFinishLaunching() {
     setupMenuBar();
 
-    m_overlayPanel = std::make_unique<OverlayPanel>(&m_engine);
+    m_overlayPanel =
+        std::make_unique<OverlayPanel>(&m_engine, m_chatViewModel, createOverlayWindowing());
     m_overlayPanel->setContent(
         {{QStringLiteral("viewModel"), QVariant::fromValue<QObject *>(&m_chatViewModel)},
          {QStringLiteral("settings"), QVariant::fromValue<QObject *>(&m_settings)},
@@ -80,13 +77,12 @@ void AppDelegate::applicationDidFinishLaunching() {
          {QStringLiteral("shortcuts"), QVariant::fromValue<QObject *>(&m_shortcuts)},
          {QStringLiteral("appMenu"), QVariant::fromValue<QObject *>(&m_appMenu)},
          {QStringLiteral("hiddenFromCapture"), OverlayPanel::hiddenFromCapture()}});
-    // In typing mode a click elsewhere takes the keyboard: the header says Stealth again.
-    connect(m_overlayPanel.get(), &OverlayPanel::keyboardLost, this,
-            [this] { m_chatViewModel.setStealthMode(true); });
-    connect(m_overlayPanel.get(), &OverlayPanel::keyboardTaken, this,
-            [this] { m_chatViewModel.setStealthMode(false); });
     connect(m_overlayPanel.get(), &OverlayPanel::leaveTypingRequested, this,
             &AppDelegate::leaveTypingMode);
+    connect(&m_chatViewModel, &ChatViewModel::isCapturingChanged, this, [this] {
+        if (m_showAfterCapture && !m_chatViewModel.isCapturing())
+            showAfterCapture();
+    });
     if (QScreen *screen = QGuiApplication::primaryScreen()) {
         QRect frame(QPoint(), m_overlayPanel->size());
         frame.moveCenter(screen->availableGeometry().center());
@@ -290,7 +286,6 @@ void AppDelegate::setLoggedIn(bool loggedIn) {
 void AppDelegate::showOverlayInStealthMode() {
     if (!m_overlayPanel)
         return;
-    m_overlayPanel->setStealthMode(true);
     m_chatViewModel.setStealthMode(true);
     m_overlayPanel->show(); // refuses the focus in stealth mode
 }
@@ -310,12 +305,22 @@ void AppDelegate::toggleOverlay() {
 }
 
 void AppDelegate::captureScreen() {
-    if (m_overlayPanel && m_overlayPanel->isVisible())
-        m_overlayPanel->hide();
-    QTimer::singleShot(captureDelay, this, [this] {
-        m_chatViewModel.captureAndAnalyze();
-        QTimer::singleShot(reshowDelay, this, &AppDelegate::showOverlayInStealthMode);
-    });
+    // The grabber takes our windows out of the picture and brings back those it took; then the
+    // overlay is on screen in stealth mode, whether it was before or not.
+    m_showAfterCapture = true;
+    m_chatViewModel.captureAndAnalyze();
+    if (!m_chatViewModel.isCapturing()) // refused: an answer is on its way
+        showAfterCapture();
+}
+
+void AppDelegate::showAfterCapture() {
+    m_showAfterCapture = false;
+    if (!m_overlayPanel)
+        return;
+    if (m_overlayPanel->isVisible() && !m_chatViewModel.stealthMode())
+        m_chatViewModel.returnFocusToPreviousApp();
+    else
+        showOverlayInStealthMode();
 }
 
 void AppDelegate::toggleTypingMode(quint32 userTime) {
@@ -326,15 +331,12 @@ void AppDelegate::toggleTypingMode(quint32 userTime) {
         leaveTypingMode();
         return;
     }
-    m_chatViewModel.setStealthMode(false);
     m_overlayPanel->enterTypingMode(userTime);
 }
 
 void AppDelegate::leaveTypingMode() {
-    if (!m_overlayPanel)
-        return;
-    m_overlayPanel->setStealthMode(true);
-    m_chatViewModel.returnFocusToPreviousApp();
+    if (m_overlayPanel)
+        m_chatViewModel.returnFocusToPreviousApp();
 }
 
 void AppDelegate::showOverlay() {

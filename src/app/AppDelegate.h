@@ -87,6 +87,7 @@ private:
     void showLoginWindow();
     void setLoggedIn(bool loggedIn);
     void showOverlayInStealthMode();
+    void showAfterCapture();
     void runNoticeAction(const QString &key);
     void updateTrayPresence();
     void tellWhereTheMenuIs();
@@ -127,4 +128,6 @@ private:
 
     std::unique_ptr<TrayHostWatcher> m_trayHosts;
     bool m_isLoggedIn = false;
+    // Alt+S shows the overlay once its capture is over.
+    bool m_showAfterCapture = false;
 };

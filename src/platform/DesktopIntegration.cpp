@@ -5,6 +5,7 @@
 #include "platform/desktop/XfceShortcuts.h"
 #include "platform/x11/X11FocusHandoff.h"
 #include "platform/x11/X11GlobalHotkeys.h"
+#include "platform/x11/X11OverlayWindowing.h"
 #include "platform/x11/X11ScreenGrabber.h"
 
 #include <QGuiApplication>
@@ -53,6 +54,18 @@ struct NoFocusHandoff final : FocusHandoff {
     void returnFocusToPreviousApp() override {}
 };
 
+/// Elsewhere (Wayland) the compositor is the display server itself, and Qt's own requests are
+/// all there is.
+class PlainOverlayWindowing final : public OverlayWindowing {
+public:
+    [[nodiscard]] bool composited() const override { return true; }
+    [[nodiscard]] bool blurBehind() const override { return false; }
+    void prepareShow(QWindow &) override {}
+    void shown(QWindow &) override {}
+    void setBlurArea(QWindow &, const QRect &) override {}
+    bool activateForUser(QWindow &, quint32) override { return false; }
+};
+
 /// A desktop that publishes no shortcuts of its own.
 class NoDesktopShortcuts final : public DesktopShortcuts {
 public:
@@ -88,6 +101,12 @@ std::unique_ptr<FocusHandoff> createFocusHandoff() {
     if (!onX11())
         return std::make_unique<NoFocusHandoff>();
     return std::make_unique<X11FocusHandoff>();
+}
+
+std::unique_ptr<OverlayWindowing> createOverlayWindowing() {
+    if (!onX11())
+        return std::make_unique<PlainOverlayWindowing>();
+    return std::make_unique<X11OverlayWindowing>();
 }
 
 std::unique_ptr<DesktopShortcuts> createDesktopShortcuts() {

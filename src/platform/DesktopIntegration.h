@@ -3,6 +3,7 @@
 #include "platform/DesktopShortcuts.h"
 #include "platform/FocusHandoff.h"
 #include "platform/GlobalHotkeys.h"
+#include "platform/OverlayWindowing.h"
 #include "platform/ScreenGrabber.h"
 
 #include <memory>
@@ -13,6 +14,7 @@
 [[nodiscard]] std::unique_ptr<ScreenGrabber> createScreenGrabber();
 [[nodiscard]] std::unique_ptr<GlobalHotkeys> createGlobalHotkeys();
 [[nodiscard]] std::unique_ptr<FocusHandoff> createFocusHandoff();
+[[nodiscard]] std::unique_ptr<OverlayWindowing> createOverlayWindowing();
 /// The shortcuts of the desktop named by XDG_CURRENT_DESKTOP (GNOME, KDE, Xfce); none elsewhere,
 /// where only X11's refusal of a grab tells that a combination is held.
 [[nodiscard]] std::unique_ptr<DesktopShortcuts> createDesktopShortcuts();

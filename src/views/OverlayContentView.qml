@@ -230,7 +230,7 @@ Item {
     // Wherever the keyboard is in the overlay (the field, a selected answer), Escape gives it back.
     Shortcut {
         sequence: "Escape"
-        enabled: !root.panel.stealthMode
+        enabled: !root.viewModel.stealthMode
         onActivated: root.leaveTypingRequested()
     }
 

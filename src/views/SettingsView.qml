@@ -59,6 +59,25 @@ Pane {
 
             Item { implicitHeight: 4 }
 
+            // Settings that cannot be saved would be gone at the next start: say so first.
+            Frame {
+                objectName: "storageError"
+                Layout.fillWidth: true
+                visible: view.settings.storageError.length > 0
+                background: Rectangle {
+                    radius: 4
+                    color: Qt.rgba(0.94, 0.55, 0, 0.15)
+                    border.color: "#f08c00"
+                }
+                Label {
+                    objectName: "storageErrorText"
+                    anchors.fill: parent
+                    text: view.settings.storageError
+                    textFormat: Text.PlainText
+                    wrapMode: Text.Wrap
+                }
+            }
+
             Section {
                 SectionTitle { text: "Account" }
                 RowLayout {

@@ -6,19 +6,20 @@
 #include <memory>
 #include <optional>
 
-class X11SelectionWatcher;
+class ChatViewModel;
+class OverlayWindowing;
 
 /// The floating overlay window: frameless, translucent, above normal windows, on every desktop,
 /// absent from taskbars and pagers. In stealth mode it never takes the keyboard focus, whether
-/// shown or clicked; in typing mode it can become active so its field receives keys. The mode
-/// switches in place, without hiding the window.
+/// shown or clicked; in typing mode it can become active so its field receives keys. The mode is
+/// the conversation's `stealthMode`: the panel follows it, in place without hiding the window,
+/// and sets it when the window manager moves the keyboard (a click elsewhere, a refused or late
+/// activation).
 ///
 /// Without a compositing manager transparency shows as black, so the view is then told to draw
 /// an opaque, square card that fills the window.
 class OverlayPanel final : public QQuickView {
     Q_OBJECT
-    Q_PROPERTY(
-        bool stealthMode READ stealthMode WRITE setStealthMode NOTIFY stealthModeChanged FINAL)
     /// Whether a compositing manager draws the window's transparent parts as transparent.
     Q_PROPERTY(bool composited READ composited NOTIFY compositedChanged FINAL)
     /// Whether the compositor blurs what lies behind the window.
@@ -30,15 +31,13 @@ public:
     /// Transparent border around the card, where its shadow is drawn.
     static constexpr int margin = 8;
 
-    explicit OverlayPanel(QQmlEngine *engine, QWindow *parent = nullptr);
+    OverlayPanel(QQmlEngine *engine, ChatViewModel &conversation,
+                 std::unique_ptr<OverlayWindowing> windowing, QWindow *parent = nullptr);
     ~OverlayPanel() override;
 
     /// Loads the overlay's view with its required properties (see OverlayContentView.qml); the
     /// panel itself is handed to it as "panel".
     void setContent(QVariantMap properties);
-
-    [[nodiscard]] bool stealthMode() const { return m_stealthMode; }
-    void setStealthMode(bool stealth);
 
     /// Typing mode: shows the panel if needed and asks for the keyboard on behalf of the user
     /// action at `userTime` (the X time of the key press; 0 when it came from a menu of ours).
@@ -53,14 +52,7 @@ public:
     [[nodiscard]] static bool hiddenFromCapture() { return false; }
 
 Q_SIGNALS:
-    void stealthModeChanged();
     void compositedChanged();
-    /// In typing mode the keyboard went to another window (a click elsewhere, a refused
-    /// activation); the panel is in stealth mode again.
-    void keyboardLost();
-    /// The window manager gave the panel the keyboard without being asked (or too late): it is
-    /// in typing mode.
-    void keyboardTaken();
     /// Escape in the view: the user wants the keyboard back where it was.
     void leaveTypingRequested();
 
@@ -70,14 +62,15 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    [[nodiscard]] bool stealth() const;
+    void followMode();
     void activateNow();
     void requestKeyboard(quint32 userTime);
-    void loseKeyboard();
 
-    bool m_stealthMode = true;
-    bool m_askDesktopOnceShown = false;
+    ChatViewModel &m_conversation;
+    std::unique_ptr<OverlayWindowing> m_windowing;
+    bool m_confirmOnceShown = false;
     // The user time of a typing-mode request still waiting for the window to be on screen.
     std::optional<quint32> m_pendingActivation;
     QTimer m_activationDeadline;
-    std::unique_ptr<X11SelectionWatcher> m_compositor;
 };

@@ -162,12 +162,30 @@ private Q_SLOTS:
         QTRY_COMPARE(account->property("text").toString(), email);
 
         auto *picker = window->rootObject()->findChild<QQuickItem *>("modelPicker");
-        picker->setProperty("currentIndex", 3);
-        QMetaObject::invokeMethod(picker, "activated", Q_ARG(int, 3));
+        const auto choose = [picker](int index) {
+            picker->setProperty("currentIndex", index);
+            QMetaObject::invokeMethod(picker, "activated", Q_ARG(int, index));
+        };
+        choose(3);
         const QString chosen = picker->property("currentValue").toString();
         QFile file(m_dir.filePath("settings.json"));
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(QJsonDocument::fromJson(file.readAll())["pindle_model"].toString(), chosen);
+
+        // A setting that cannot be saved says so in the window.
+        auto *storage = window->rootObject()->findChild<QQuickItem *>("storageError");
+        QVERIFY(!storage->isVisible());
+        file.close();
+        QVERIFY(file.remove() && QDir().mkdir(file.fileName())); // in the way of the next save
+        choose(2);
+        QTRY_VERIFY(storage->isVisible());
+        QVERIFY(storage->findChild<QQuickItem *>("storageErrorText")
+                    ->property("text")
+                    .toString()
+                    .startsWith("Your settings could not be saved"));
+        QVERIFY(QDir(file.fileName()).removeRecursively());
+        choose(3);
+        QTRY_VERIFY(!storage->isVisible());
 
         window->close();
         m_app->openSettings();

@@ -6,6 +6,7 @@
 #include "ConversationRig.h"
 #include "QuickInput.h"
 #include "models/MessageListModel.h"
+#include "platform/DesktopIntegration.h"
 #include "platform/x11/X11FocusHandoff.h"
 #include "windows/MessageImageProvider.h"
 #include "windows/OverlayPanel.h"
@@ -174,7 +175,8 @@ private Q_SLOTS:
         m_list = std::make_unique<MessageListModel>(m_rig->model);
         m_engine = std::make_unique<QQmlEngine>();
         m_engine->addImageProvider("messages", new MessageImageProvider(m_rig->model));
-        m_panel = std::make_unique<OverlayPanel>(m_engine.get());
+        m_panel =
+            std::make_unique<OverlayPanel>(m_engine.get(), m_rig->model, createOverlayWindowing());
         m_panel->setContent({{"viewModel", QVariant::fromValue<QObject *>(&m_rig->model)},
                              {"settings", QVariant::fromValue<QObject *>(&m_rig->settings)},
                              {"messages", QVariant::fromValue<QObject *>(m_list.get())},
@@ -329,7 +331,9 @@ private Q_SLOTS:
         QTest::qWait(200);
         QCOMPARE(inputFocus(), m_userWindow);
         // No caret where no key can arrive.
-        const auto caret = [this] { return item("inputField")->property("cursorVisible").toBool(); };
+        const auto caret = [this] {
+            return item("inputField")->property("cursorVisible").toBool();
+        };
         QVERIFY(!caret());
         clickItem(m_panel.get(), "inputField");
         QTest::qWait(200);
@@ -343,7 +347,7 @@ private Q_SLOTS:
         QVERIFY(caret());
         grab("typing-field");
 
-        m_panel->setStealthMode(true);
+        m_rig->model.setStealthMode(true);
         X11FocusHandoff().returnFocusToPreviousApp();
         QTRY_COMPARE(inputFocus(), m_userWindow);
         QVERIFY(m_panel->isVisible());
