@@ -1,8 +1,9 @@
 // The one place that knows RESTinio: it carries requests to the Api and its answers back.
 #include "HttpServer.h"
 
-#include "Api.h"
 #include "OpenStore.h"
+#include "ProviderClient.h"
+#include "api/Api.h"
 
 #include <restinio/all.hpp>
 #include <restinio/tls.hpp>

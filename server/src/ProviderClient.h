@@ -1,58 +1,31 @@
 #pragma once
 
+#include "ModelProvider.h"
+
 #include <chrono>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <thread>
 #include <unordered_map>
 #include <vector>
 
 namespace pindle {
 
-/// One request to the model provider.
-struct ProviderRequest {
-    std::string url;
-    std::vector<std::string> headers;
-    /// A JSON body; ignored when `form` is set.
-    std::string body;
-    /// A multipart form: (name, value, file name) where a file name marks a file part.
-    struct FormPart {
-        std::string name;
-        std::string value;
-        std::string fileName;
-        std::string contentType;
-    };
-    std::vector<FormPart> form;
-};
-
-/// What a transfer reports, always on the provider thread and in this order: the status once the
-/// head has arrived, then the body in pieces as they come, then the end.
-struct ProviderHandlers {
-    std::function<void(long status)> onStatus;
-    std::function<void(std::string_view bytes)> onData;
-    /// Empty on success, else why the transfer failed.
-    std::function<void(const std::string &error)> onDone;
-};
-
 /// The HTTP client for the model provider: libcurl's multi interface on one thread of its own,
 /// driven by socket events from epoll, so thousands of replies can stream at once without a
 /// thread each and without the per-wake-up cost growing with their number.
-class ProviderClient {
+class ProviderClient final : public ModelProvider {
 public:
     ProviderClient();
-    ~ProviderClient();
+    ~ProviderClient() override;
     ProviderClient(const ProviderClient &) = delete;
     ProviderClient &operator=(const ProviderClient &) = delete;
 
-    /// Starts a transfer; returns its id for cancel().
-    std::uint64_t start(ProviderRequest request, ProviderHandlers handlers);
-    /// Stops a transfer (the client went away). Its onDone is called with "cancelled".
-    void cancel(std::uint64_t id);
+    std::uint64_t start(ProviderRequest request, ProviderHandlers handlers) override;
+    void cancel(std::uint64_t id) override;
     /// Ends every transfer (onDone says the server is shutting down) and the thread.
     void stop();
 

@@ -1,0 +1,42 @@
+#include "api/ApiContext.h"
+
+namespace pindle {
+
+namespace {
+
+std::int64_t nowSeconds() {
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
+ApiContext::ApiContext(Config config, Store &store, WorkerPool &workers, WorkerPool &hashing,
+                       ModelProvider &provider)
+    : config(std::move(config))
+    , store(store)
+    , workers(workers)
+    , hashing(hashing)
+    , provider(provider)
+    , billing(store, workers)
+    , decoyHash(hasher.hash("decoy password for unknown accounts")) {}
+
+std::optional<User> ApiContext::authenticate(const HttpRequest &request) {
+    constexpr std::string_view scheme = "Bearer ";
+    if (request.authorization.rfind(scheme, 0) != 0)
+        return std::nullopt;
+    const std::string_view token = std::string_view(request.authorization).substr(scheme.size());
+    if (token.empty() || token.size() > 256)
+        return std::nullopt;
+    return store.findSessionUser(hashSessionToken(token), nowSeconds());
+}
+
+std::string ApiContext::sessionFor(const User &user) {
+    std::string token = newSessionToken();
+    store.createSession(hashSessionToken(token), user.id,
+                        nowSeconds() + config.sessionDays * 24 * 3600);
+    return token;
+}
+
+} // namespace pindle

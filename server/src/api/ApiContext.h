@@ -1,0 +1,46 @@
+#pragma once
+
+#include "Config.h"
+#include "Credentials.h"
+#include "ModelProvider.h"
+#include "RateLimiter.h"
+#include "Store.h"
+#include "WorkerPool.h"
+#include "api/Billing.h"
+#include "api/HttpExchange.h"
+
+#include <chrono>
+#include <optional>
+#include <string>
+
+namespace pindle {
+
+/// What the API's handlers share: the settings, the store and the threads it is used on, the
+/// model provider, the balance keeping, and the counts that slow down guessing and bulk sign-ups.
+/// One lives as long as the server; handlers may run on several workers at once.
+struct ApiContext final {
+    ApiContext(Config config, Store &store, WorkerPool &workers, WorkerPool &hashing,
+               ModelProvider &provider);
+
+    /// The signed-in user a request's bearer token names, if its session is still valid. Blocks.
+    [[nodiscard]] std::optional<User> authenticate(const HttpRequest &request);
+    /// A new session for `user`; returns its bearer token. Blocks.
+    [[nodiscard]] std::string sessionFor(const User &user);
+
+    const Config config;
+    Store &store;
+    WorkerPool &workers;
+    WorkerPool &hashing;
+    ModelProvider &provider;
+    Billing billing;
+    PasswordHasher hasher;
+    /// Checked against when the e-mail address is unknown, so that costs a wrong password's time.
+    const std::string decoyHash;
+    // Wrong passwords: per account from one address, per account from anywhere, per address.
+    RateLimiter failuresByAccountAndAddress{5, std::chrono::minutes(15)};
+    RateLimiter failuresByAccount{50, std::chrono::minutes(15)};
+    RateLimiter failuresByAddress{20, std::chrono::minutes(15)};
+    RateLimiter signupsByAddress{5, std::chrono::hours(1)};
+};
+
+} // namespace pindle

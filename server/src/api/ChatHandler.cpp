@@ -1,0 +1,56 @@
+// A question to the model: checked, paid for in advance, and relayed back as the provider answers.
+#include "api/ChatRelay.h"
+#include "api/ChatRequest.h"
+#include "api/Handlers.h"
+#include "api/JsonReplies.h"
+#include "api/ProviderReplies.h"
+
+#include <algorithm>
+
+namespace pindle {
+
+void chat(ApiContext &context, const HttpRequest &request,
+          const std::shared_ptr<Responder> &responder) {
+    const Config &config = context.config;
+    const std::optional<User> user = context.authenticate(request);
+    if (!user)
+        return responder->reply(errorResponse(401, "Session expired. Please sign in again."));
+    const auto body = parseObject(request.body);
+    if (!body)
+        return responder->reply(errorResponse(400, "The request body must be a JSON object."));
+    auto checked = ChatRequest::read(*body);
+    if (const auto *problem = std::get_if<std::string>(&checked))
+        return responder->reply(errorResponse(400, *problem));
+    ChatRequest &question = std::get<ChatRequest>(checked);
+    if (!config.allowedModels.empty() &&
+        std::find(config.allowedModels.begin(), config.allowedModels.end(), question.model) ==
+            config.allowedModels.end())
+        return responder->reply(errorResponse(400, "The model \"" + question.model +
+                                                       "\" is not offered by this server."));
+    if (!config.providerConfigured())
+        return responder->reply(noProviderResponse());
+
+    // Hold what this answer may cost, so answers running side by side cannot spend the same
+    // tokens; a small balance shortens the answer instead of going unpaid.
+    const std::int64_t promptEstimate = question.promptEstimate();
+    Reservation reservation =
+        context.billing.reserve(user->id, question.model, promptEstimate + question.maxTokens);
+    const std::int64_t answerTokens =
+        std::min(question.maxTokens, reservation.tokens - promptEstimate);
+    if (answerTokens < 1) {
+        context.billing.release(reservation);
+        return responder->reply(errorResponse(403, "Your token balance is used up."));
+    }
+
+    const bool stream = question.stream;
+    ProviderRequest call = providerCall(config, "/chat/completions");
+    call.body = std::move(question).upstreamBody(config, answerTokens).dump();
+    auto relay = std::make_shared<ChatRelay>(responder, stream, context.billing,
+                                             std::move(reservation), promptEstimate);
+    const std::uint64_t transfer =
+        context.provider.start(std::move(call), ChatRelay::handlers(relay));
+    responder->onDisconnect(
+        [&provider = context.provider, transfer] { provider.cancel(transfer); });
+}
+
+} // namespace pindle

@@ -1,0 +1,113 @@
+#include "api/ChatRequest.h"
+
+#include "api/Billing.h"
+#include "api/JsonReplies.h"
+
+namespace pindle {
+
+using nlohmann::json;
+
+namespace {
+
+// Puts the content of one message in `checked` with only the parts a provider should see;
+// returns why it is unusable, if it is.
+std::optional<std::string> readContent(const json &content, ChatRequest &request, json &checked) {
+    if (content.is_string()) {
+        request.textCharacters += content.get_ref<const std::string &>().size();
+        checked = content;
+        return std::nullopt;
+    }
+    if (!content.is_array() || content.empty() || content.size() > 16)
+        return "a message's \"content\" must be text or a list of parts";
+    json parts = json::array();
+    for (const json &part : content) {
+        const auto type = part.is_object() ? stringMember(part, "type") : std::nullopt;
+        if (type == "text" && stringMember(part, "text")) {
+            const std::string text = *stringMember(part, "text");
+            request.textCharacters += text.size();
+            parts.push_back({{"type", "text"}, {"text", text}});
+            continue;
+        }
+        const auto image = part.is_object() ? part.find("image_url") : part.end();
+        if (type == "image_url" && image != part.end() && image->is_object()) {
+            // Only inline pictures: a provider must not be sent off to fetch addresses.
+            const auto url = stringMember(*image, "url");
+            if (!url || url->rfind("data:image/", 0) != 0 ||
+                url->find(";base64,") == std::string::npos)
+                return "an image must be a data:image/...;base64, URL";
+            json picture{{"url", *url}};
+            if (const auto detail = stringMember(*image, "detail"))
+                picture["detail"] = *detail;
+            ++request.images;
+            parts.push_back({{"type", "image_url"}, {"image_url", picture}});
+            continue;
+        }
+        return "each content part must be text or an image_url";
+    }
+    checked = std::move(parts);
+    return std::nullopt;
+}
+
+} // namespace
+
+std::variant<ChatRequest, std::string> ChatRequest::read(const json &body) {
+    ChatRequest request;
+    const auto model = stringMember(body, "model");
+    if (!model || model->empty() || model->size() > 200)
+        return "\"model\" must be a non-empty string";
+    request.model = *model;
+    if (!stringMember(body, "category"))
+        return "\"category\" must be a string";
+    const auto stream = body.find("stream");
+    if (stream == body.end() || !stream->is_boolean())
+        return "\"stream\" must be true or false";
+    request.stream = stream->get<bool>();
+    const auto temperature = body.find("temperature");
+    if (temperature == body.end() || !temperature->is_number() || temperature->get<double>() < 0 ||
+        temperature->get<double>() > 2)
+        return "\"temperature\" must be a number from 0 to 2";
+    request.temperature = *temperature;
+    const auto maxTokens = body.find("max_tokens");
+    if (maxTokens == body.end() || !maxTokens->is_number_integer() ||
+        maxTokens->get<std::int64_t>() < 1 || maxTokens->get<std::int64_t>() > 100000)
+        return "\"max_tokens\" must be a whole number from 1 to 100000";
+    request.maxTokens = maxTokens->get<std::int64_t>();
+    const auto messages = body.find("messages");
+    if (messages == body.end() || !messages->is_array() || messages->empty() ||
+        messages->size() > 1000)
+        return "\"messages\" must be a list of 1 to 1000 messages";
+    for (const json &message : *messages) {
+        if (!message.is_object())
+            return "each message must be an object";
+        const auto role = stringMember(message, "role");
+        if (!role || (*role != "user" && *role != "assistant" && *role != "system"))
+            return "each message needs a \"role\" of user, assistant or system";
+        const auto content = message.find("content");
+        if (content == message.end())
+            return "each message needs a \"content\"";
+        json checked;
+        if (auto problem = readContent(*content, request, checked))
+            return std::move(*problem);
+        request.messages.push_back({{"role", *role}, {"content", std::move(checked)}});
+    }
+    return request;
+}
+
+std::int64_t ChatRequest::promptEstimate() const {
+    // Pictures are priced by the provider, not by their Base64 size.
+    return Billing::estimatedTokens(textCharacters) + std::int64_t(images) * 1000;
+}
+
+json ChatRequest::upstreamBody(const Config &config, std::int64_t answerTokens) && {
+    const auto mapped = config.modelMap.find(model);
+    json body{{"model", mapped == config.modelMap.end() ? model : mapped->second},
+              {"messages", std::move(messages)},
+              {"stream", stream},
+              {"temperature", temperature},
+              {"max_tokens", answerTokens}};
+    if (stream && config.providerStreamUsage)
+        body["stream_options"] = json{{"include_usage", true}};
+    return body;
+}
+
+} // namespace pindle

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "Config.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
+#include <string>
+#include <variant>
+
+namespace pindle {
+
+/// A chat request as the provider will get it: rebuilt from the checked fields of the client's
+/// body only, so nothing unchecked is passed on.
+struct ChatRequest {
+    std::string model;
+    bool stream = false;
+    nlohmann::json temperature;
+    std::int64_t maxTokens = 0;
+    nlohmann::json messages = nlohmann::json::array();
+    size_t textCharacters = 0;
+    size_t images = 0;
+
+    /// The checked request, or why the body is unusable.
+    [[nodiscard]] static std::variant<ChatRequest, std::string> read(const nlohmann::json &body);
+
+    /// A guess at the tokens the prompt will cost, for holding them before the answer starts.
+    [[nodiscard]] std::int64_t promptEstimate() const;
+    /// The body for the provider's /chat/completions, with the answer held to `answerTokens`.
+    /// Takes the messages rather than copy what may be megabytes of pictures.
+    [[nodiscard]] nlohmann::json upstreamBody(const Config &config, std::int64_t answerTokens) &&;
+};
+
+} // namespace pindle

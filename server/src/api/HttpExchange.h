@@ -1,0 +1,38 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace pindle {
+
+/// A request as the API sees it, whatever HTTP library carried it.
+struct HttpRequest {
+    std::string method;
+    std::string path;
+    std::string authorization;
+    std::string contentType;
+    std::string body;
+    std::string clientAddress;
+    std::string forwardedFor;
+};
+
+struct HttpResponse {
+    int status = 200;
+    std::string contentType = "application/json";
+    std::string body;
+};
+
+/// Where a handler sends its answer: once, whole or as a stream, from any thread.
+class Responder {
+public:
+    virtual ~Responder() = default;
+    virtual void reply(HttpResponse response) = 0;
+    virtual void beginStream(int status, const std::string &contentType) = 0;
+    virtual void streamChunk(std::string data) = 0;
+    virtual void endStream() = 0;
+    /// `cancel` runs once if the client goes away before the answer is complete (at once if it
+    /// already has).
+    virtual void onDisconnect(std::function<void()> cancel) = 0;
+};
+
+} // namespace pindle

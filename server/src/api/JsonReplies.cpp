@@ -1,0 +1,55 @@
+#include "api/JsonReplies.h"
+
+namespace pindle {
+
+using nlohmann::json;
+
+namespace {
+
+// Requests are shallow; refusing deep nesting keeps recursive work on them bounded.
+constexpr int maxJsonDepth = 16;
+
+} // namespace
+
+HttpResponse jsonResponse(int status, const json &body) {
+    return {status, "application/json", body.dump()};
+}
+
+HttpResponse errorResponse(int status, const std::string &message) {
+    return jsonResponse(status, json{{"error", message}});
+}
+
+json userJson(const User &user) {
+    json result{{"id", std::to_string(user.id)},
+                {"email", user.email},
+                {"name", user.name},
+                {"subscriptionStatus", user.subscriptionStatus}};
+    if (user.subscriptionEnd)
+        result["subscriptionEnd"] = *user.subscriptionEnd;
+    return result;
+}
+
+std::optional<json> parseObject(const std::string &body) {
+    json document;
+    try {
+        document = json::parse(body, [](int depth, json::parse_event_t, json &) {
+            if (depth > maxJsonDepth)
+                throw std::length_error("nested too deeply");
+            return true;
+        });
+    } catch (const std::exception &) {
+        return std::nullopt;
+    }
+    if (!document.is_object())
+        return std::nullopt;
+    return document;
+}
+
+std::optional<std::string> stringMember(const json &object, const char *key) {
+    const auto found = object.find(key);
+    if (found == object.end() || !found->is_string())
+        return std::nullopt;
+    return found->get<std::string>();
+}
+
+} // namespace pindle

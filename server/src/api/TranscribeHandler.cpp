@@ -1,0 +1,88 @@
+// A voice recording turned into text by the provider, charged as the prompt it becomes.
+#include "HttpForms.h"
+#include "api/Handlers.h"
+#include "api/JsonReplies.h"
+#include "api/ProviderReplies.h"
+
+namespace pindle {
+
+using nlohmann::json;
+
+namespace {
+
+// Passes the provider's transcript on, or why there is none, and charges for it.
+ProviderHandlers transcriptRelay(Billing &billing, const std::shared_ptr<Responder> &responder,
+                                 std::int64_t userId) {
+    struct Progress {
+        long status = 0;
+        std::string body;
+    };
+    auto progress = std::make_shared<Progress>();
+    ProviderHandlers handlers;
+    handlers.onStatus = [progress](long status) { progress->status = status; };
+    handlers.onData = [progress](std::string_view bytes) {
+        if (progress->body.size() + bytes.size() <= maxProviderReply)
+            progress->body.append(bytes);
+    };
+    handlers.onDone = [&billing, progress, responder, userId](const std::string &error) {
+        if (error == "cancelled")
+            return;
+        if (const auto failure =
+                providerFailure("transcription", error, progress->status, progress->body))
+            return responder->reply(*failure);
+        const auto reply = parseObject(progress->body);
+        const auto text = reply ? stringMember(*reply, "text") : std::nullopt;
+        if (!text)
+            return responder->reply(
+                errorResponse(502, "The model provider's transcription had no text."));
+        // A transcript costs what reading it as a prompt would.
+        billing.charge(userId, Billing::estimatedTokens(text->size()), "transcription");
+        responder->reply(jsonResponse(200, json{{"transcript", *text}}));
+    };
+    return handlers;
+}
+
+} // namespace
+
+void transcribe(ApiContext &context, const HttpRequest &request,
+                const std::shared_ptr<Responder> &responder) {
+    const Config &config = context.config;
+    const std::optional<User> user = context.authenticate(request);
+    if (!user)
+        return responder->reply(errorResponse(401, "Session expired. Please sign in again."));
+    if (std::int64_t(request.body.size()) > config.maxUploadBytes)
+        return responder->reply(errorResponse(
+            413, "The recording is too large (the limit is " +
+                     std::to_string(config.maxUploadBytes / (1024 * 1024)) + " MiB)."));
+    const auto parts = parseMultipart(request.contentType, request.body);
+    if (!parts)
+        return responder->reply(errorResponse(400, "Send the recording as multipart/form-data."));
+    const FormPart *audio = nullptr;
+    std::string language;
+    for (const FormPart &part : *parts) {
+        if (part.name == "audio")
+            audio = &part;
+        else if (part.name == "language")
+            language = part.data;
+    }
+    if (!audio || audio->data.empty())
+        return responder->reply(errorResponse(400, "The form has no \"audio\" recording."));
+    if (!config.providerConfigured())
+        return responder->reply(noProviderResponse());
+    if (user->tokenBalance <= 0)
+        return responder->reply(errorResponse(403, "Your token balance is used up."));
+
+    ProviderRequest call = providerCall(config, "/audio/transcriptions");
+    call.form.push_back({"file", audio->data, "audio.m4a", "audio/mp4"});
+    call.form.push_back({"model", config.transcriptionModel, {}, {}});
+    call.form.push_back({"response_format", "json", {}, {}});
+    if (!language.empty() && language.size() <= 16)
+        call.form.push_back({"language", language, {}, {}});
+
+    const std::uint64_t transfer = context.provider.start(
+        std::move(call), transcriptRelay(context.billing, responder, user->id));
+    responder->onDisconnect(
+        [&provider = context.provider, transfer] { provider.cancel(transfer); });
+}
+
+} // namespace pindle

@@ -1,0 +1,257 @@
+// The chat path without HTTP: the relay fed provider events by hand, and the chat handler with a
+// fake store and a fake provider, asserting what the client gets and what the ledger is asked
+// to do.
+
+#include "Credentials.h"
+#include "WorkerPool.h"
+#include "api/ApiContext.h"
+#include "api/ChatRelay.h"
+#include "api/Handlers.h"
+#include "api/ProviderReplies.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+
+using namespace pindle;
+
+namespace {
+
+// A balance and a written record of every call that touches it.
+class FakeStore final : public Store {
+public:
+    std::int64_t balance = 100000;
+    QStringList ledger;
+
+    std::optional<User> findSessionUser(const TokenHash &, std::int64_t) override {
+        User user;
+        user.id = 7;
+        user.tokenBalance = balance;
+        return user;
+    }
+    std::int64_t reserve(std::int64_t userId, std::int64_t tokens) override {
+        const std::int64_t held = std::min(tokens, std::max<std::int64_t>(balance, 0));
+        balance -= held;
+        ledger.append(QString("reserve %1 for %2: %3").arg(tokens).arg(userId).arg(held));
+        return held;
+    }
+    std::int64_t debit(std::int64_t userId, std::int64_t tokens, const std::string &model,
+                       std::int64_t reserved) override {
+        balance = std::max<std::int64_t>(balance + reserved - tokens, 0);
+        ledger.append(QString("charge %1 to %2 for %3, returning %4")
+                          .arg(tokens)
+                          .arg(userId)
+                          .arg(QString::fromStdString(model))
+                          .arg(reserved));
+        return balance;
+    }
+
+    std::optional<User> createUser(const NewUser &) override { return std::nullopt; }
+    std::optional<User> findUserByEmail(const std::string &) override { return std::nullopt; }
+    std::vector<User> listUsers() override { return {}; }
+    bool setTokenBalance(const std::string &, std::int64_t) override { return false; }
+    void createSession(const TokenHash &, std::int64_t, std::int64_t) override {}
+    void deleteSession(const TokenHash &) override {}
+    std::int64_t deleteExpiredSessions(std::int64_t) override { return 0; }
+};
+
+class FakeResponder final : public Responder {
+public:
+    int status = 0;
+    QByteArray body;
+    bool streamed = false;
+    bool ended = false;
+
+    void reply(HttpResponse response) override {
+        status = response.status;
+        body = QByteArray::fromStdString(response.body);
+        ended = true;
+    }
+    void beginStream(int code, const std::string &contentType) override {
+        QCOMPARE(contentType, std::string("text/event-stream"));
+        status = code;
+        streamed = true;
+    }
+    void streamChunk(std::string data) override { body += QByteArray::fromStdString(data); }
+    void endStream() override { ended = true; }
+    void onDisconnect(std::function<void()>) override {}
+
+    [[nodiscard]] QString error() const {
+        return QJsonDocument::fromJson(body).object().value("error").toString();
+    }
+};
+
+class FakeProvider final : public ModelProvider {
+public:
+    std::vector<ProviderRequest> requests;
+
+    std::uint64_t start(ProviderRequest request, ProviderHandlers) override {
+        requests.push_back(std::move(request));
+        return requests.size();
+    }
+    void cancel(std::uint64_t) override {}
+};
+
+// Settlements are posted to the workers: stopping them waits until every one has landed.
+QStringList settled(FakeStore &store, WorkerPool &workers) {
+    workers.stop();
+    return store.ledger;
+}
+
+// A streamed question.
+HttpRequest chatRequest() {
+    const QJsonObject body{
+        {"model", "gpt-4.1"},
+        {"category", "exams"},
+        {"stream", true},
+        {"temperature", 0.2},
+        {"max_tokens", 500},
+        {"messages", QJsonArray{QJsonObject{{"role", "system"}, {"content", "Summary so far."}},
+                                QJsonObject{{"role", "user"}, {"content", "Hi"}}}}};
+    HttpRequest request;
+    request.method = "POST";
+    request.path = "/api/chat";
+    request.authorization = "Bearer any";
+    request.body = QJsonDocument(body).toJson().toStdString();
+    return request;
+}
+
+} // namespace
+
+class ServerChatTest : public QObject {
+    Q_OBJECT
+
+private:
+    // The chat handler's surroundings; it reserves and gives back on the calling thread.
+    FakeStore m_store;
+    WorkerPool m_workers{1};
+    FakeProvider m_provider;
+    std::unique_ptr<ApiContext> m_context;
+
+    std::shared_ptr<FakeResponder> ask() {
+        auto client = std::make_shared<FakeResponder>();
+        chat(*m_context, chatRequest(), client);
+        return client;
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        initialiseCrypto();
+        Config config;
+        config.providerUrl = "http://provider/v1";
+        m_context = std::make_unique<ApiContext>(config, m_store, m_workers, m_workers, m_provider);
+    }
+
+    void init() {
+        m_store.balance = 100000;
+        m_store.ledger.clear();
+        m_provider.requests.clear();
+    }
+
+    void relay_data() {
+        QTest::addColumn<bool>("stream");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArrayList>("pieces");
+        QTest::addColumn<QString>("error"); // how the transfer ended
+        QTest::addColumn<int>("answered");  // the status the client got, 0 for none
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<int>("charged"); // of the 1000 reserved; the prompt is guessed at 5
+
+        const QByteArray usage = R"(data: {"choices":[],"usage":{"total_tokens":42}})";
+        QTest::newRow("stream: lines whole, [DONE] once at the end, the usage report charged")
+            << true << 200
+            << QByteArrayList{"data: {\"a\":1}\n", "\ndata: {\"b\"", ":2}\r\n\r\n" + usage,
+                              "\n\ndata: [DONE]\n\n"}
+            << "" << 200
+            << "data: {\"a\":1}\n\ndata: {\"b\":2}\n\n" + usage + "\n\n\ndata: [DONE]\n\n"
+            << 42;
+        QTest::newRow("stream cut off: a note, [DONE], the prompt and a token per event")
+            << true << 200 << QByteArrayList{"data: {\"a\":1}\n\ndata: {\"b\":2}\n\n"}
+            << "Connection reset" << 200
+            << QByteArray("data: {\"a\":1}\n\ndata: {\"b\":2}\n\n"
+                          "data: {\"choices\":[{\"delta\":{\"content\":\"\\n\\n[The answer was cut "
+                          "off: the "
+                          "model provider stopped responding.]\"}}]}"
+                          "\n\ndata: [DONE]\n\n")
+            << 7;
+        QTest::newRow("stream left by the client: nothing more is written")
+            << true << 200 << QByteArrayList{"data: {\"a\":1}\n\n"} << "cancelled" << 200
+            << QByteArray("data: {\"a\":1}\n\n") << 6;
+        QTest::newRow("stream refused: a one-shot error")
+            << true << 429 << QByteArrayList{R"({"error":"slow down"})"} << "" << 502
+            << QByteArray(R"({"error":"The model provider refused the request (HTTP 429): )"
+                          R"(slow down"})")
+            << 0;
+        const QByteArray completion = R"({"choices":[],"usage":{"total_tokens":12}})";
+        QTest::newRow("one shot: passed on as it came")
+            << false << 200 << QByteArrayList{completion.left(9), completion.mid(9)} << "" << 200
+            << completion << 12;
+        QTest::newRow("one shot not JSON: the prompt was spent")
+            << false << 200 << QByteArrayList{"<html>"} << "" << 502
+            << QByteArray(R"({"error":"The model provider's reply was not a JSON object."})") << 5;
+        QTest::newRow("one shot too large")
+            << false << 200 << QByteArrayList{QByteArray(maxProviderReply + 1, ' ')} << "" << 502
+            << QByteArray(R"({"error":"The model provider's reply was too large."})") << 0;
+        QTest::newRow("provider unreachable")
+            << false << 0 << QByteArrayList{} << "Could not connect" << 502
+            << QByteArray(R"({"error":"The model provider could not be reached: Could not )"
+                          R"(connect"})")
+            << 0;
+        QTest::newRow("one shot left by the client: the prompt was spent")
+            << false << 200 << QByteArrayList{} << "cancelled" << 0 << QByteArray() << 5;
+    }
+
+    void relay() {
+        QFETCH(bool, stream);
+        QFETCH(int, status);
+        QFETCH(QByteArrayList, pieces);
+        QFETCH(QString, error);
+        QFETCH(int, answered);
+        QFETCH(QByteArray, body);
+        QFETCH(int, charged);
+        FakeStore store;
+        WorkerPool workers(1);
+        Billing billing(store, workers);
+        auto client = std::make_shared<FakeResponder>();
+        ChatRelay relay(client, stream, billing, {7, "gpt-4.1", 1000}, 5);
+
+        relay.status(status);
+        for (const QByteArray &piece : pieces)
+            relay.data(std::string_view(piece.constData(), size_t(piece.size())));
+        relay.done(error.toStdString());
+        QCOMPARE(client->status, answered);
+        QCOMPARE(client->body, body);
+        QCOMPARE(client->ended, answered != 0 && error != "cancelled");
+        QCOMPARE(settled(store, workers),
+                 QStringList{QString("charge %1 to 7 for gpt-4.1, returning 1000").arg(charged)});
+    }
+
+    void refusedBeforeAnythingIsHeld_data() {
+        QTest::addColumn<qint64>("balance");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<QStringList>("ledger");
+        QTest::newRow("balance used up") << qint64(0) << 403 << "Your token balance is used up."
+                                         << QStringList{"reserve 505 for 7: 0"};
+        QTest::newRow("balance too small for the prompt: given back at once")
+            << qint64(2) << 403 << "Your token balance is used up."
+            << QStringList{"reserve 505 for 7: 2", "charge 0 to 7 for gpt-4.1, returning 2"};
+    }
+
+    void refusedBeforeAnythingIsHeld() {
+        QFETCH(qint64, balance);
+        QFETCH(int, status);
+        QFETCH(QString, error);
+        QFETCH(QStringList, ledger);
+        m_store.balance = balance;
+        const auto client = ask();
+        QCOMPARE(client->status, status);
+        QCOMPARE(client->error(), error);
+        QCOMPARE(m_store.ledger, ledger);
+        QVERIFY(m_provider.requests.empty());
+    }
+};
+
+QTEST_GUILESS_MAIN(ServerChatTest)
+#include "tst_serverchat.moc"
