@@ -85,6 +85,19 @@ std::optional<std::string> defaultConfigPath() {
     return std::nullopt;
 }
 
+std::map<std::string, std::string> Config::defaultCategoryInstructions() {
+    return {{"exams", "You are an expert exam and study assistant. Help the user with academic "
+                      "questions, study tips, and exam preparation."},
+            {"coding", "You are a helpful coding assistant. Help the user with programming, "
+                       "debugging, and code explanations."},
+            {"productivity", "You are a productivity coach. Help the user with organization, "
+                             "workflow, and productivity tips."},
+            {"writing", "You are a writing assistant. Help the user with writing, editing, and "
+                        "content creation."},
+            {"general", "You are a general-purpose AI assistant. Help the user with any question "
+                        "they have."}};
+}
+
 Config Config::load(const std::optional<std::string> &path) {
     Config config;
     std::vector<std::string> errors;
@@ -117,6 +130,10 @@ Config Config::load(const std::optional<std::string> &path) {
         reader.read("model_map", config.modelMap);
         reader.read("transcription_model", config.transcriptionModel);
         reader.read("provider_stream_usage", config.providerStreamUsage);
+        std::map<std::string, std::string> instructions;
+        reader.read("category_instructions", instructions);
+        instructions.merge(config.categoryInstructions); // keeps the file's where both have one
+        config.categoryInstructions = std::move(instructions);
         reader.read("trusted_proxies", config.trustedProxies);
         reader.read("session_days", config.sessionDays);
         reader.read("signup_balance", config.signupBalance);
@@ -124,11 +141,12 @@ Config Config::load(const std::optional<std::string> &path) {
         reader.read("max_upload_bytes", config.maxUploadBytes);
         reader.read("worker_threads", config.workerThreads);
         reader.read("io_threads", config.ioThreads);
-        reader.rejectUnknown(
-            {"listen_address", "port", "database", "tls_certificate", "tls_private_key",
-             "provider_url", "provider_api_key", "allowed_models", "model_map",
-             "transcription_model", "provider_stream_usage", "trusted_proxies", "session_days",
-             "signup_balance", "signup_open", "max_upload_bytes", "worker_threads", "io_threads"});
+        reader.rejectUnknown({"listen_address", "port", "database", "tls_certificate",
+                              "tls_private_key", "provider_url", "provider_api_key",
+                              "allowed_models", "model_map", "transcription_model",
+                              "provider_stream_usage", "category_instructions", "trusted_proxies",
+                              "session_days", "signup_balance", "signup_open", "max_upload_bytes",
+                              "worker_threads", "io_threads"});
         if (port < 1 || port > 65535)
             reader.errors().push_back("\"port\" must lie between 1 and 65535");
         else
@@ -171,6 +189,11 @@ std::vector<std::string> Config::problems() const {
     if (!providerUrl.empty() && providerUrl.rfind("http://", 0) != 0 &&
         providerUrl.rfind("https://", 0) != 0)
         problems.push_back("\"provider_url\" must start with http:// or https://");
+    for (const auto &[category, instruction] : categoryInstructions) {
+        if (instruction.empty())
+            problems.push_back("\"category_instructions\": the instruction for \"" + category +
+                               "\" must not be empty");
+    }
     if (sessionDays < 1)
         problems.push_back("\"session_days\" must be at least 1");
     if (signupBalance < 0)

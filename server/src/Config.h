@@ -30,6 +30,9 @@ struct Config {
     /// Ask the provider for a usage report at the end of each stream (stream_options); turn off
     /// for providers that refuse unknown request fields.
     bool providerStreamUsage = true;
+    /// The system message put ahead of each chat in a category; the file's
+    /// "category_instructions" replaces or adds entries, and a category without one gets none.
+    std::map<std::string, std::string> categoryInstructions = defaultCategoryInstructions();
     /// Reverse proxies whose X-Forwarded-For names the real client.
     std::vector<std::string> trustedProxies;
 
@@ -39,6 +42,8 @@ struct Config {
     std::int64_t maxUploadBytes = 10 * 1024 * 1024;
     int workerThreads = 4;
     int ioThreads = 2;
+
+    [[nodiscard]] static std::map<std::string, std::string> defaultCategoryInstructions();
 
     [[nodiscard]] bool providerConfigured() const { return !providerUrl.empty(); }
     [[nodiscard]] bool tlsEnabled() const { return !tlsCertificate.empty(); }

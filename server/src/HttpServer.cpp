@@ -293,6 +293,7 @@ int runServer(const Config &config) {
             request->header().get_field_or(restinio::http_field::authorization, "");
         carried.contentType =
             request->header().get_field_or(restinio::http_field::content_type, "");
+        carried.systemPrompt = request->header().get_field_or("X-Pindle-System-Prompt", "");
         carried.body = request->body();
         carried.clientAddress = request->remote_endpoint().address().to_string();
         carried.forwardedFor = request->header().get_field_or("X-Forwarded-For", "");

@@ -27,6 +27,9 @@ QByteArray chunk(const QString &text) {
     return deltaLine(text) + '\n';
 }
 
+const QString examsInstruction = "You are an expert exam and study assistant. Help the user with "
+                                 "academic questions, study tips, and exam preparation.";
+
 QList<std::pair<QByteArray, QByteArray>> bearer(const QString &token) {
     return {{"Authorization", "Bearer " + token.toUtf8()}};
 }
@@ -199,8 +202,10 @@ private Q_SLOTS:
         const QJsonObject sent = upstream.json();
         QCOMPARE(sent.value("model").toString(), "local-model");
         QCOMPARE(sent.value("stream_options").toObject().value("include_usage").toBool(), true);
-        // The answer may cost no more than the balance holds (1000, less the prompt's 1).
-        QCOMPARE(sent.value("max_tokens").toInt(), 999);
+        QCOMPARE(sent["messages"][0]["content"].toString(), examsInstruction);
+        // The answer may cost no more than the balance holds: 1000, less the prompt's estimate
+        // (a token for every four characters of the instruction and "Hi", and one).
+        QCOMPARE(sent.value("max_tokens").toInt(), 1000 - ((examsInstruction.size() + 2) / 4 + 1));
         QTRY_COMPARE(balanceOf(*m_server, "s@example.org"), 958);
     }
 
@@ -242,6 +247,39 @@ private Q_SLOTS:
         QCOMPARE(broke.status, 403);
         QVERIFY(broke.json().value("error").isString());
         QCOMPARE(m_provider->requests().size(), 2);
+    }
+
+    void usersSystemPrompt() {
+        const QString token = m_server->signedInUser("p@example.org", 100000);
+        const auto withPrompt = [&](const QByteArray &header) {
+            auto headers = bearer(token);
+            headers.append({"X-Pindle-System-Prompt", header});
+            return m_server->call("POST", "/api/chat", chatBody(false), headers);
+        };
+        // Escaped as the client escapes it: every byte but the unreserved ones.
+        const QString prompt = "Réponds en français, s'il te plaît : 100% 日本語";
+        m_provider->enqueue(completionReply("Oui.", 10));
+        QCOMPARE(withPrompt(QUrl::toPercentEncoding(prompt)).status, 200);
+        const QJsonArray sent = m_provider->requests().last().json()["messages"].toArray();
+        QCOMPARE(sent, (QJsonArray{QJsonObject{{"role", "system"}, {"content", examsInstruction}},
+                                   QJsonObject{{"role", "system"}, {"content", prompt}},
+                                   QJsonObject{{"role", "user"}, {"content", "Hi"}}}));
+
+        // The longest prompt passes even with every byte escaped; one byte more, or broken
+        // escapes, are refused before anything is spent or sent.
+        m_provider->enqueue(completionReply("Yes.", 10));
+        QCOMPARE(withPrompt(QUrl::toPercentEncoding(QString(8192, QChar(0xe9)))).status, 200);
+        QTRY_COMPARE(balanceOf(*m_server, "p@example.org"), 100000 - 20);
+        const ServerProcess::Answer tooLong = withPrompt(QByteArray(16385, 'a'));
+        QCOMPARE(tooLong.status, 400);
+        QCOMPARE(tooLong.json().value("error").toString(),
+                 "The system prompt is longer than 16 KiB.");
+        const ServerProcess::Answer latin1 = withPrompt("caf%E9");
+        QCOMPARE(latin1.status, 400);
+        QCOMPARE(latin1.json().value("error").toString(),
+                 "The system prompt is not valid percent-encoded UTF-8.");
+        QCOMPARE(m_provider->requests().size(), 2);
+        QCOMPARE(balanceOf(*m_server, "p@example.org"), 100000 - 20);
     }
 
     void providerDiesMidStream() {
@@ -419,7 +457,15 @@ private Q_SLOTS:
 
         rig.settings.setSelectedCategory("writing");
         turn(8, {"answer 8"});
-        const QJsonArray context = m_provider->requests().last().json()["messages"].toArray();
+        // The server's instruction for the category leads, then the user's prompt if the client
+        // sends one, then the client's context.
+        QJsonArray context = m_provider->requests().last().json()["messages"].toArray();
+        QCOMPARE(context.first()["content"].toString(),
+                 "You are a writing assistant. Help the user with writing, editing, and content "
+                 "creation.");
+        context.removeFirst();
+        if (context.first()["content"].toString() == rig.settings.systemPrompt())
+            context.removeFirst();
         QCOMPARE(context.first()["role"].toString(), "system");
         QCOMPARE(context.first()["content"].toString(),
                  "Conversation summary so far:\nsummary of turns one to three");

@@ -1,6 +1,6 @@
 // The chat path without HTTP: the relay fed provider events by hand, and the chat handler with a
-// fake store and a fake provider, asserting what the client gets and what the ledger is asked
-// to do.
+// fake store and a fake provider, asserting what the client gets, what goes upstream, and what
+// the ledger is asked to do.
 
 #include "Credentials.h"
 #include "WorkerPool.h"
@@ -99,11 +99,11 @@ QStringList settled(FakeStore &store, WorkerPool &workers) {
     return store.ledger;
 }
 
-// A streamed question.
-HttpRequest chatRequest() {
+// A streamed question in `category`, with the user's prompt header when one is given.
+HttpRequest chatRequest(const QString &category, const QByteArray &systemPrompt) {
     const QJsonObject body{
         {"model", "gpt-4.1"},
-        {"category", "exams"},
+        {"category", category},
         {"stream", true},
         {"temperature", 0.2},
         {"max_tokens", 500},
@@ -113,6 +113,7 @@ HttpRequest chatRequest() {
     request.method = "POST";
     request.path = "/api/chat";
     request.authorization = "Bearer any";
+    request.systemPrompt = systemPrompt.toStdString();
     request.body = QJsonDocument(body).toJson().toStdString();
     return request;
 }
@@ -129,9 +130,9 @@ private:
     FakeProvider m_provider;
     std::unique_ptr<ApiContext> m_context;
 
-    std::shared_ptr<FakeResponder> ask() {
+    std::shared_ptr<FakeResponder> chatWith(const QString &category, const QByteArray &header) {
         auto client = std::make_shared<FakeResponder>();
-        chat(*m_context, chatRequest(), client);
+        chat(*m_context, chatRequest(category, header), client);
         return client;
     }
 
@@ -227,25 +228,72 @@ private Q_SLOTS:
                  QStringList{QString("charge %1 to 7 for gpt-4.1, returning 1000").arg(charged)});
     }
 
+    void upstreamMessages_data() {
+        QTest::addColumn<QString>("category");
+        QTest::addColumn<QByteArray>("header"); // X-Pindle-System-Prompt
+        QTest::addColumn<QStringList>("sent");  // role: content, in order
+        const QString exams = "system: You are an expert exam and study assistant. Help the user "
+                              "with academic questions, study tips, and exam preparation.";
+        const QStringList client{"system: Summary so far.", "user: Hi"};
+        QTest::newRow("instruction, prompt, then the client's own")
+            << "exams" << QByteArray("Be%20brief%2C%20s%C3%ADl%20vous%20pla%C3%AEt.")
+            << QStringList{exams, "system: Be brief, síl vous plaît."} + client;
+        QTest::newRow("instruction only") << "exams" << QByteArray() << QStringList{exams} + client;
+        QTest::newRow("prompt only: a category without an instruction")
+            << "poetry" << QByteArray("Rhyme.") << QStringList{"system: Rhyme."} + client;
+        QTest::newRow("neither") << "poetry" << QByteArray() << client;
+    }
+
+    void upstreamMessages() {
+        QFETCH(QString, category);
+        QFETCH(QByteArray, header);
+        QFETCH(QStringList, sent);
+        const auto client = chatWith(category, header);
+        QCOMPARE(client->status, 0); // the answer comes when the provider's does
+        QCOMPARE(m_provider.requests.size(), size_t(1));
+        QCOMPARE(m_provider.requests[0].url, std::string("http://provider/v1/chat/completions"));
+        const QJsonObject upstream =
+            QJsonDocument::fromJson(QByteArray::fromStdString(m_provider.requests[0].body))
+                .object();
+        QStringList messages;
+        qsizetype characters = 0;
+        for (const QJsonValue message : upstream["messages"].toArray()) {
+            const QString content = message["content"].toString();
+            messages.append(message["role"].toString() + ": " + content);
+            characters += content.toUtf8().size();
+        }
+        QCOMPARE(messages, sent);
+        // What is held covers every character sent (a token per four) and the whole answer.
+        QCOMPARE(m_store.ledger,
+                 QStringList{QString("reserve %1 for 7: %1").arg(characters / 4 + 1 + 500)});
+        QCOMPARE(upstream["max_tokens"].toInt(), 500);
+    }
+
     void refusedBeforeAnythingIsHeld_data() {
+        QTest::addColumn<QByteArray>("header");
         QTest::addColumn<qint64>("balance");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("error");
         QTest::addColumn<QStringList>("ledger");
-        QTest::newRow("balance used up") << qint64(0) << 403 << "Your token balance is used up."
-                                         << QStringList{"reserve 505 for 7: 0"};
+        QTest::newRow("broken prompt")
+            << QByteArray("%E9t%E9") << qint64(100000) << 400
+            << "The system prompt is not valid percent-encoded UTF-8." << QStringList{};
+        QTest::newRow("balance used up")
+            << QByteArray() << qint64(0) << 403 << "Your token balance is used up."
+            << QStringList{"reserve 505 for 7: 0"};
         QTest::newRow("balance too small for the prompt: given back at once")
-            << qint64(2) << 403 << "Your token balance is used up."
+            << QByteArray() << qint64(2) << 403 << "Your token balance is used up."
             << QStringList{"reserve 505 for 7: 2", "charge 0 to 7 for gpt-4.1, returning 2"};
     }
 
     void refusedBeforeAnythingIsHeld() {
+        QFETCH(QByteArray, header);
         QFETCH(qint64, balance);
         QFETCH(int, status);
         QFETCH(QString, error);
         QFETCH(QStringList, ledger);
         m_store.balance = balance;
-        const auto client = ask();
+        const auto client = chatWith("poetry", header);
         QCOMPARE(client->status, status);
         QCOMPARE(client->error(), error);
         QCOMPARE(m_store.ledger, ledger);

@@ -1,8 +1,9 @@
-// The server's small parsers on their own: configuration errors, multipart and form bodies, and
-// which address a request is counted under.
+// The server's small parsers on their own: configuration errors, multipart and form bodies, the
+// system prompt header, and which address a request is counted under.
 
 #include "Config.h"
 #include "HttpForms.h"
+#include "api/SystemPrompt.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -10,6 +11,21 @@
 #include <QTest>
 
 using namespace pindle;
+
+namespace {
+
+// Loads a configuration file holding `text`; what it throws is left to the caller.
+Config loadConfig(const QByteArray &text) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("server.json");
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size())
+        qFatal("cannot write %s", qPrintable(path));
+    file.close();
+    return Config::load(path.toStdString());
+}
+
+} // namespace
 
 class ServerPartsTest : public QObject {
     Q_OBJECT
@@ -28,6 +44,7 @@ private Q_SLOTS:
                                          {"provider_url", "ftp://x"},
                                          {"tls_certificate", "/nope.pem"},
                                          {"worker_threads", 0},
+                                         {"category_instructions", QJsonObject{{"exams", ""}}},
                                          {"colour", "blue"}})
                    .toJson()
             << QStringList{"\"port\" must lie between 1 and 65535",
@@ -37,26 +54,68 @@ private Q_SLOTS:
                            "must be given together",
                            "TLS file not found: /nope.pem",
                            "\"worker_threads\" must lie between 1 and 256",
+                           "\"category_instructions\": the instruction for \"exams\" must not "
+                           "be empty",
                            "unknown setting \"colour\""};
+        QTest::newRow("instructions not text")
+            << QJsonDocument(QJsonObject{{"category_instructions", QJsonObject{{"exams", 1}}}})
+                   .toJson()
+            << QStringList{"\"category_instructions\" must be an object of strings"};
     }
 
     void configurationErrors() {
         QFETCH(QByteArray, file);
         QFETCH(QStringList, expected);
-        QTemporaryDir dir;
-        const QString path = dir.filePath("server.json");
-        QFile config(path);
-        QVERIFY(config.open(QIODevice::WriteOnly));
-        config.write(file);
-        config.close();
         try {
-            (void)Config::load(path.toStdString());
+            (void)loadConfig(file);
             QFAIL("a bad configuration was accepted");
         } catch (const ConfigError &error) {
             const QString text = QString::fromUtf8(error.what());
             for (const QString &part : expected)
                 QVERIFY2(text.contains(part), qPrintable(text));
         }
+    }
+
+    void categoryInstructions() {
+        // The file's entries replace or add to the built-in ones; the rest stay.
+        const Config config = loadConfig(R"({"category_instructions":
+            {"coding": "Answer as a pirate.", "poems": "Rhyme."}})");
+        const auto &instructions = config.categoryInstructions;
+        QCOMPARE(instructions.size(), size_t(6));
+        QCOMPARE(instructions.at("coding"), std::string("Answer as a pirate."));
+        QCOMPARE(instructions.at("poems"), std::string("Rhyme."));
+        QCOMPARE(instructions.at("general"),
+                 std::string("You are a general-purpose AI assistant. Help the user with any "
+                             "question they have."));
+    }
+
+    void systemPromptHeader_data() {
+        QTest::addColumn<QByteArray>("header");
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("problem");
+        const QString malformed = "The system prompt is not valid percent-encoded UTF-8.";
+        const QString tooLong = "The system prompt is longer than 16 KiB.";
+        QTest::newRow("none") << QByteArray() << QByteArray() << QString();
+        QTest::newRow("escaped UTF-8, either case of hex")
+            << QByteArray("Sei%20kurz%3a%20%C3%BC%E2%82%AC%f0%9f%98%80")
+            << QByteArray("Sei kurz: \xc3\xbc\xe2\x82\xac\xf0\x9f\x98\x80") << QString();
+        QTest::newRow("reserved characters left unescaped")
+            << QByteArray("a+b/c?d=e (f)!") << QByteArray("a+b/c?d=e (f)!") << QString();
+        QTest::newRow("16 KiB, every byte escaped")
+            << QByteArray("%41").repeated(16384) << QByteArray(16384, 'A') << QString();
+        QTest::newRow("a byte more") << QByteArray(16385, 'a') << QByteArray() << tooLong;
+        for (const char *bad : {"%4", "100%", "%zz", "\xc3\xbc", "tab\there", "%80", "%C0%AF",
+                                "%E2%82", "%ED%A0%80", "%F4%90%80%80", "%C3%28"})
+            QTest::newRow(bad) << QByteArray(bad) << QByteArray() << malformed;
+    }
+
+    void systemPromptHeader() {
+        QFETCH(QByteArray, header);
+        QFETCH(QByteArray, text);
+        QFETCH(QString, problem);
+        const SystemPrompt prompt = SystemPrompt::decode(header.toStdString());
+        QCOMPARE(QByteArray::fromStdString(prompt.text), text);
+        QCOMPARE(QString::fromStdString(prompt.problem), problem);
     }
 
     void multipartBodies() {

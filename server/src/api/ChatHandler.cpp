@@ -4,6 +4,7 @@
 #include "api/Handlers.h"
 #include "api/JsonReplies.h"
 #include "api/ProviderReplies.h"
+#include "api/SystemPrompt.h"
 
 #include <algorithm>
 
@@ -22,6 +23,9 @@ void chat(ApiContext &context, const HttpRequest &request,
     if (const auto *problem = std::get_if<std::string>(&checked))
         return responder->reply(errorResponse(400, *problem));
     ChatRequest &question = std::get<ChatRequest>(checked);
+    const SystemPrompt prompt = SystemPrompt::decode(request.systemPrompt);
+    if (!prompt.problem.empty())
+        return responder->reply(errorResponse(400, prompt.problem));
     if (!config.allowedModels.empty() &&
         std::find(config.allowedModels.begin(), config.allowedModels.end(), question.model) ==
             config.allowedModels.end())
@@ -29,6 +33,7 @@ void chat(ApiContext &context, const HttpRequest &request,
                                                        "\" is not offered by this server."));
     if (!config.providerConfigured())
         return responder->reply(noProviderResponse());
+    question.addSystemMessages(config, prompt.text);
 
     // Hold what this answer may cost, so answers running side by side cannot spend the same
     // tokens; a small balance shortens the answer instead of going unpaid.

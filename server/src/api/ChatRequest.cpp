@@ -56,8 +56,10 @@ std::variant<ChatRequest, std::string> ChatRequest::read(const json &body) {
     if (!model || model->empty() || model->size() > 200)
         return "\"model\" must be a non-empty string";
     request.model = *model;
-    if (!stringMember(body, "category"))
+    const auto category = stringMember(body, "category");
+    if (!category)
         return "\"category\" must be a string";
+    request.category = *category;
     const auto stream = body.find("stream");
     if (stream == body.end() || !stream->is_boolean())
         return "\"stream\" must be true or false";
@@ -91,6 +93,20 @@ std::variant<ChatRequest, std::string> ChatRequest::read(const json &body) {
         request.messages.push_back({{"role", *role}, {"content", std::move(checked)}});
     }
     return request;
+}
+
+void ChatRequest::addSystemMessages(const Config &config, const std::string &userPrompt) {
+    json leading = json::array();
+    const auto instruction = config.categoryInstructions.find(category);
+    for (const std::string *text :
+         {instruction == config.categoryInstructions.end() ? nullptr : &instruction->second,
+          userPrompt.empty() ? nullptr : &userPrompt}) {
+        if (!text)
+            continue;
+        textCharacters += text->size();
+        leading.push_back({{"role", "system"}, {"content", *text}});
+    }
+    messages.insert(messages.begin(), leading.begin(), leading.end());
 }
 
 std::int64_t ChatRequest::promptEstimate() const {

@@ -14,6 +14,7 @@ namespace pindle {
 /// body only, so nothing unchecked is passed on.
 struct ChatRequest {
     std::string model;
+    std::string category;
     bool stream = false;
     nlohmann::json temperature;
     std::int64_t maxTokens = 0;
@@ -24,6 +25,9 @@ struct ChatRequest {
     /// The checked request, or why the body is unusable.
     [[nodiscard]] static std::variant<ChatRequest, std::string> read(const nlohmann::json &body);
 
+    /// Puts the operator's instruction for the category, then the user's own prompt, each when
+    /// there is one, as system messages ahead of the client's.
+    void addSystemMessages(const Config &config, const std::string &userPrompt);
     /// A guess at the tokens the prompt will cost, for holding them before the answer starts.
     [[nodiscard]] std::int64_t promptEstimate() const;
     /// The body for the provider's /chat/completions, with the answer held to `answerTokens`.

@@ -11,6 +11,8 @@ struct HttpRequest {
     std::string path;
     std::string authorization;
     std::string contentType;
+    /// X-Pindle-System-Prompt as sent: the user's own instruction, percent-encoded UTF-8.
+    std::string systemPrompt;
     std::string body;
     std::string clientAddress;
     std::string forwardedFor;
