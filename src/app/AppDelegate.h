@@ -11,7 +11,6 @@
 #include "platform/FocusHandoff.h"
 #include "platform/GlobalHotkeys.h"
 #include "platform/ScreenGrabber.h"
-#include "platform/pulse/PulseAudioCapture.h"
 #include "services/AudioRecorder.h"
 #include "services/AudioTranscriptionService.h"
 #include "services/AuthService.h"
@@ -105,7 +104,7 @@ private:
     Clock m_clock;
     ChatViewModel m_chatViewModel;
     MessageListModel m_messages;
-    PulseAudioCapture m_audioCapture;
+    std::unique_ptr<AudioCapture> m_audioCapture;
     AudioRecorder m_audioRecorder;
     SystemAudioRecorder m_systemAudioRecorder;
     RecordingControls m_recording;

@@ -4,7 +4,7 @@
 #include "app/AppDelegate.h"
 #include "app/QuickBackend.h"
 #include "app/SingleInstance.h"
-#include "platform/keychain/KeychainSecretStore.h"
+#include "platform/DesktopIntegration.h"
 #include "services/BackendConfig.h"
 
 #include <QApplication>
@@ -39,8 +39,8 @@ int main(int argc, char *argv[]) {
     QQuickStyle::setStyle(QStringLiteral("Fusion"));
     QQuickWindow::setDefaultAlphaBuffer(true);
 
-    KeychainSecretStore secrets;
-    AppDelegate delegate(BackendConfig::builtIn(), secrets, SettingsManager::defaultFilePath());
+    const std::unique_ptr<SecretStore> secrets = createSecretStore();
+    AppDelegate delegate(BackendConfig::builtIn(), *secrets, SettingsManager::defaultFilePath());
     QObject::connect(&instance, &SingleInstance::showRequested, &delegate,
                      &AppDelegate::showOverlay);
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate,

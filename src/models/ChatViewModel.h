@@ -1,6 +1,6 @@
 #pragma once
 
-#include "models/ChatMessage.h"
+#include "core/ChatMessage.h"
 
 #include <QList>
 #include <QObject>

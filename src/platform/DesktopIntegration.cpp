@@ -8,6 +8,13 @@
 #include "platform/x11/X11OverlayWindowing.h"
 #include "platform/x11/X11ScreenGrabber.h"
 
+#ifdef PINDLE_HAVE_AUDIO
+#include "platform/pulse/PulseAudioCapture.h"
+#endif
+#ifdef PINDLE_HAVE_KEYCHAIN
+#include "platform/keychain/KeychainSecretStore.h"
+#endif
+
 #include <QGuiApplication>
 
 namespace {
@@ -66,6 +73,30 @@ public:
     bool activateForUser(QWindow &, quint32) override { return false; }
 };
 
+#ifndef PINDLE_HAVE_AUDIO
+class UnavailableAudioCapture final : public AudioCapture {
+public:
+    QCoro::Task<std::unique_ptr<Recording>> startRecording(Settings) override {
+        throw Error(Failure::Failed,
+                    QStringLiteral("This Pindle was built without sound recording (PulseAudio or "
+                                   "FFmpeg was missing when it was built)."));
+        co_return nullptr;
+    }
+};
+#endif
+
+#ifndef PINDLE_HAVE_KEYCHAIN
+/// Reads find nothing and writes keep nothing, as a keyring that is not running.
+class NoSecretStore final : public SecretStore {
+public:
+    QCoro::Task<std::optional<QByteArray>> readSecret(QString, QString) override {
+        co_return std::nullopt;
+    }
+    QCoro::Task<> writeSecret(QString, QString, QByteArray) override { co_return; }
+    QCoro::Task<> deleteSecret(QString, QString) override { co_return; }
+};
+#endif
+
 /// A desktop that publishes no shortcuts of its own.
 class NoDesktopShortcuts final : public DesktopShortcuts {
 public:
@@ -119,4 +150,22 @@ std::unique_ptr<DesktopShortcuts> createDesktopShortcuts() {
     if (desktops.contains(u"XFCE"))
         return std::make_unique<XfceShortcuts>();
     return std::make_unique<NoDesktopShortcuts>();
+}
+
+std::unique_ptr<AudioCapture> createAudioCapture() {
+#ifdef PINDLE_HAVE_AUDIO
+    return std::make_unique<PulseAudioCapture>();
+#else
+    return std::make_unique<UnavailableAudioCapture>();
+#endif
+}
+
+std::unique_ptr<SecretStore> createSecretStore() {
+#ifdef PINDLE_HAVE_KEYCHAIN
+    return std::make_unique<KeychainSecretStore>();
+#else
+    qWarning("This Pindle was built without the desktop keyring: the sign-in lasts only as long "
+             "as Pindle runs.");
+    return std::make_unique<NoSecretStore>();
+#endif
 }

@@ -1,15 +1,18 @@
 #pragma once
 
+#include "platform/AudioCapture.h"
 #include "platform/DesktopShortcuts.h"
 #include "platform/FocusHandoff.h"
 #include "platform/GlobalHotkeys.h"
 #include "platform/OverlayWindowing.h"
 #include "platform/ScreenGrabber.h"
+#include "platform/SecretStore.h"
 
 #include <memory>
 
-// The realisations this session supports: X11's, or ones that say why a service is missing.
-// They need a QGuiApplication.
+// The realisations this session and this build support: X11's, the desktop's, the sound
+// server's and the keyring's, or ones that say why a service is missing. They need a
+// QGuiApplication.
 
 [[nodiscard]] std::unique_ptr<ScreenGrabber> createScreenGrabber();
 [[nodiscard]] std::unique_ptr<GlobalHotkeys> createGlobalHotkeys();
@@ -18,3 +21,7 @@
 /// The shortcuts of the desktop named by XDG_CURRENT_DESKTOP (GNOME, KDE, Xfce); none elsewhere,
 /// where only X11's refusal of a grab tells that a combination is held.
 [[nodiscard]] std::unique_ptr<DesktopShortcuts> createDesktopShortcuts();
+/// Recording through the sound server; without it in this build, every start says so.
+[[nodiscard]] std::unique_ptr<AudioCapture> createAudioCapture();
+/// The desktop keyring; without it in this build, nothing is kept beyond the running process.
+[[nodiscard]] std::unique_ptr<SecretStore> createSecretStore();

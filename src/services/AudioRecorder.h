@@ -1,7 +1,7 @@
 #pragma once
 
+#include "core/PindleError.h"
 #include "platform/AudioCapture.h"
-#include "services/PindleError.h"
 
 #include <QFuture>
 #include <QObject>

@@ -1,6 +1,6 @@
 #include "services/AudioTranscriptionService.h"
 
-#include "services/ReplyReader.h"
+#include "services/ReplyWatcher.h"
 
 #include <QFile>
 #include <QJsonDocument>

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "core/PindleError.h"
 #include "services/BackendConfig.h"
-#include "services/PindleError.h"
 
 #include <QLocale>
 #include <QString>

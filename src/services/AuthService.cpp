@@ -1,6 +1,6 @@
 #include "services/AuthService.h"
 
-#include "services/ReplyReader.h"
+#include "services/ReplyWatcher.h"
 
 #include <QJsonDocument>
 #include <QJsonParseError>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "models/ChatMessage.h"
+#include "core/ChatMessage.h"
+#include "core/PindleError.h"
 #include "services/BackendConfig.h"
-#include "services/PindleError.h"
-#include "services/ReplyReader.h"
+#include "services/ReplyWatcher.h"
 
 #include <QJsonArray>
 #include <QList>

@@ -5,13 +5,6 @@
 #include <QJsonObject>
 #include <QJsonParseError>
 
-QByteArray LineSplitter::takeRest() {
-    QByteArray rest = std::exchange(m_pending, {});
-    if (rest.endsWith('\r'))
-        rest.chop(1);
-    return rest;
-}
-
 ChatStreamDecoder::ChatStreamDecoder(TokenCallback onToken, qsizetype maxLineLength)
     : m_onToken(std::move(onToken))
     , m_lines(maxLineLength) {}

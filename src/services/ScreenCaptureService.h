@@ -1,8 +1,8 @@
 #pragma once
 
+#include "core/PindleError.h"
 #include "platform/ScreenCapture.h"
 #include "platform/ScreenGrabber.h"
-#include "services/PindleError.h"
 
 #include <QByteArray>
 

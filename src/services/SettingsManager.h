@@ -1,6 +1,6 @@
 #pragma once
 
-#include "models/AssistantCategory.h"
+#include "core/AssistantCategory.h"
 
 #include <QJsonObject>
 #include <QList>

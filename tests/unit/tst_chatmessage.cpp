@@ -1,7 +1,7 @@
 // The conversation's value types: message identity and roles, and the built-in categories.
 
-#include "models/AssistantCategory.h"
-#include "models/ChatMessage.h"
+#include "core/AssistantCategory.h"
+#include "core/ChatMessage.h"
 
 #include <QJsonDocument>
 #include <QTest>

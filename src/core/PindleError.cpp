@@ -1,4 +1,4 @@
-#include "services/PindleError.h"
+#include "core/PindleError.h"
 
 PindleError::PindleError(QString message)
     : m_message(std::move(message))

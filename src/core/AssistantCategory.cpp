@@ -1,4 +1,4 @@
-#include "models/AssistantCategory.h"
+#include "core/AssistantCategory.h"
 
 #include <QJsonValue>
 

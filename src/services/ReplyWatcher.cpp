@@ -1,6 +1,6 @@
-#include "services/ReplyReader.h"
+#include "services/ReplyWatcher.h"
 
-#include "services/PindleError.h"
+#include "core/PindleError.h"
 
 void ReplyDeleter::operator()(QNetworkReply *reply) const {
     if (!reply)

@@ -1,4 +1,4 @@
-#include "models/ChatMessage.h"
+#include "core/ChatMessage.h"
 
 ChatMessage::ChatMessage(QUuid id, Role role, QString content, QDateTime timestamp,
                          std::optional<QString> imageBase64, std::shared_ptr<const QImage> image)
