@@ -1,7 +1,5 @@
 #include "services/AudioTranscriptionService.h"
 
-#include "services/ReplyWatcher.h"
-
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -21,12 +19,11 @@ QByteArray field(const QByteArray &boundary, const char *name, const QByteArray 
 } // namespace
 
 AudioTranscriptionService::TranscriptionError::TranscriptionError()
-    : PindleError(QStringLiteral("Failed to transcribe audio")) {}
+    : PindleError(BackendTexts::transcriptionFailed()) {}
 
 AudioTranscriptionService::AudioTranscriptionService(QNetworkAccessManager &network,
                                                      BackendConfig backend, LocaleSource locale)
-    : m_network(network)
-    , m_backend(std::move(backend))
+    : m_api(network, std::move(backend))
     , m_locale(std::move(locale)) {}
 
 QString AudioTranscriptionService::languageCodeOf(const QLocale &locale) {
@@ -55,10 +52,8 @@ QByteArray AudioTranscriptionService::formBody(const QByteArray &boundary, const
 QCoro::Task<QString> AudioTranscriptionService::transcribeAudio(QString filePath, QString token,
                                                                 QString category) {
     const QString path = QStringLiteral("/api/chat/transcribe");
-    if (const auto refusal = BackendConfig::credentialTransportRefusal(m_backend.endpoint(path)))
+    if (const auto refusal = m_api.refusal(path, token))
         throw PindleError(*refusal);
-    if (!BackendConfig::isHeaderSafe(token))
-        throw PindleError(QStringLiteral("The stored sign-in is damaged. Please sign in again."));
 
     QFile file(filePath);
     if (!file.open(QIODevice::ReadOnly))
@@ -68,13 +63,10 @@ QCoro::Task<QString> AudioTranscriptionService::transcribeAudio(QString filePath
 
     const QByteArray boundary =
         QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().toLatin1();
-    QNetworkRequest request = m_backend.request(path);
-    request.setRawHeader(QByteArrayLiteral("Authorization"), "Bearer " + token.toUtf8());
-    request.setHeader(QNetworkRequest::ContentTypeHeader,
-                      QByteArray("multipart/form-data; boundary=" + boundary));
-    const ReplyPtr reply(
-        m_network.post(request, formBody(boundary, audio, languageCodeOf(m_locale()), category)));
-    ReplyWatcher watcher(*reply, m_backend.requestTimeout());
+    const ReplyPtr reply =
+        m_api.send(path, token, formBody(boundary, audio, languageCodeOf(m_locale()), category),
+                   "multipart/form-data; boundary=" + boundary);
+    ReplyWatcher watcher(*reply, m_api.config().requestTimeout());
     co_await watcher.head();
     if (watcher.status() == 0 && watcher.transportFailed())
         throw NetworkError(watcher.transportErrorText());
@@ -86,7 +78,6 @@ QCoro::Task<QString> AudioTranscriptionService::transcribeAudio(QString filePath
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(answer, &error);
     if (error.error != QJsonParseError::NoError)
-        throw DecodingError(
-            QStringLiteral("The server's reply is not valid JSON (%1).").arg(error.errorString()));
+        throw DecodingError(BackendTexts::notJson(error.errorString()));
     co_return document.object().value(QLatin1String("transcript")).toString();
 }

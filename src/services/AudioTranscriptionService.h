@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/PindleError.h"
-#include "services/BackendConfig.h"
+#include "services/BackendApi.h"
 
 #include <QLocale>
 #include <QString>
@@ -42,7 +42,6 @@ public:
     [[nodiscard]] static QString languageCodeOf(const QLocale &locale);
 
 private:
-    QNetworkAccessManager &m_network;
-    BackendConfig m_backend;
+    BackendApi m_api;
     LocaleSource m_locale;
 };

@@ -1,7 +1,5 @@
 #include "services/AuthService.h"
 
-#include "services/ReplyWatcher.h"
-
 #include <QJsonDocument>
 #include <QJsonParseError>
 #include <QNetworkAccessManager>
@@ -20,8 +18,7 @@ QJsonObject decodeObject(const QByteArray &body) {
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(body, &error);
     if (error.error != QJsonParseError::NoError)
-        throw DecodingError(
-            QStringLiteral("The server's reply is not valid JSON (%1).").arg(error.errorString()));
+        throw DecodingError(BackendTexts::notJson(error.errorString()));
     if (!document.isObject())
         throw DecodingError(QStringLiteral("The server's reply is not a JSON object."));
     return document.object();
@@ -50,42 +47,39 @@ std::optional<AuthService::UserInfo> AuthService::UserInfo::fromJson(const QJson
 
 AuthService::AuthService(QNetworkAccessManager &network, SecretStore &secrets,
                          BackendConfig backend)
-    : m_network(network)
-    , m_backend(std::move(backend))
+    : m_api(network, std::move(backend))
     , m_tokens(secrets) {}
 
 QCoro::Task<std::optional<QString>> AuthService::getToken() {
     return m_tokens.getToken();
 }
 
-QCoro::Task<std::pair<int, QByteArray>> AuthService::exchange(QNetworkRequest request,
-                                                              std::optional<QByteArray> body) {
-    const ReplyPtr reply(body ? m_network.post(request, *body) : m_network.get(request));
-    ReplyWatcher watcher(*reply, m_backend.requestTimeout());
+QCoro::Task<std::pair<int, QByteArray>> AuthService::exchange(ReplyPtr reply) {
+    ReplyWatcher watcher(*reply, m_api.config().requestTimeout());
     QByteArray answer = co_await watcher.readAll(maxReplySize);
     if (watcher.transportFailed())
         throw NetworkError(watcher.transportErrorText());
     if (watcher.status() == 0)
-        throw AuthError(QStringLiteral("Invalid response from server"));
+        throw AuthError(BackendTexts::invalidResponse());
     co_return std::pair{watcher.status(), std::move(answer)};
 }
 
 QCoro::Task<AuthService::UserInfo> AuthService::login(QString email, QString password) {
     const QString path = QStringLiteral("/api/auth/login");
-    if (const auto refusal = BackendConfig::credentialTransportRefusal(m_backend.endpoint(path)))
+    if (const auto refusal = m_api.refusal(path))
         throw AuthError(*refusal);
-    QNetworkRequest request = m_backend.request(path);
-    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
     const QJsonObject body{{QStringLiteral("email"), email},
                            {QStringLiteral("password"), password}};
     const quint64 generation = m_tokens.generation();
-    std::optional<QByteArray> payload = QJsonDocument(body).toJson(QJsonDocument::Compact);
-    const auto [status, answer] = co_await exchange(request, std::move(payload));
+    ReplyPtr reply =
+        m_api.send(path, std::nullopt, QJsonDocument(body).toJson(QJsonDocument::Compact),
+                   QByteArrayLiteral("application/json"));
+    const auto [status, answer] = co_await exchange(std::move(reply));
     if (status != 200) {
         const QJsonObject refusal = QJsonDocument::fromJson(answer).object();
         if (const auto error = stringAt(refusal, QLatin1String("error")))
             throw AuthError(*error);
-        throw AuthError(QStringLiteral("Login failed (HTTP %1)").arg(status));
+        throw AuthError(BackendTexts::loginFailed(status));
     }
     const QJsonObject accepted = decodeObject(answer);
     const auto token = stringAt(accepted, QLatin1String("token"));
@@ -105,19 +99,12 @@ QCoro::Task<AuthService::UserInfo> AuthService::login(QString email, QString pas
 QCoro::Task<AuthService::UserInfo> AuthService::verifyToken() {
     const std::optional<QString> token = co_await m_tokens.getToken();
     if (!token)
-        throw AuthError(QStringLiteral("Not logged in"));
+        throw AuthError(BackendTexts::notLoggedIn());
     const QString path = QStringLiteral("/api/auth/me");
-    if (const auto refusal = BackendConfig::credentialTransportRefusal(m_backend.endpoint(path)))
+    if (const auto refusal = m_api.refusal(path, token))
         throw AuthError(*refusal);
-    if (!BackendConfig::isHeaderSafe(*token))
-        throw AuthError(QStringLiteral("The stored sign-in is damaged. Please log in again."));
-
-    QNetworkRequest request = m_backend.request(path);
-    request.setRawHeader(QByteArrayLiteral("Authorization"),
-                         QByteArrayLiteral("Bearer ") + token->toUtf8());
     const quint64 generation = m_tokens.generation();
-    std::optional<QByteArray> noPayload;
-    const auto [status, answer] = co_await exchange(request, std::move(noPayload));
+    const auto [status, answer] = co_await exchange(m_api.send(path, token));
     // A sign-out or sign-in that landed while this check was under way is newer than it: the
     // sign-out stands, and the sign-in answers for itself.
     if (m_tokens.generation() != generation && m_tokens.cachedToken() != token) {
@@ -129,10 +116,10 @@ QCoro::Task<AuthService::UserInfo> AuthService::verifyToken() {
         m_tokens.setCachedToken(std::nullopt);
         m_cachedUser.reset();
         co_await m_tokens.deleteTokenFromKeychain();
-        throw AuthError(QStringLiteral("Session expired. Please log in again."));
+        throw AuthError(BackendTexts::sessionExpired());
     }
     if (status != 200)
-        throw AuthError(QStringLiteral("Verification failed (HTTP %1)").arg(status));
+        throw AuthError(BackendTexts::verificationFailed(status));
     UserInfo user = decodeUser(decodeObject(answer));
     m_tokens.setCachedToken(*token);
     m_cachedUser = user;

@@ -1,11 +1,10 @@
 #pragma once
 
 #include "core/PindleError.h"
-#include "services/BackendConfig.h"
+#include "services/BackendApi.h"
 #include "services/TokenStore.h"
 
 #include <QJsonObject>
-#include <QNetworkRequest>
 #include <QString>
 
 #include <QCoroTask>
@@ -56,13 +55,11 @@ public:
     [[nodiscard]] const std::optional<UserInfo> &cachedUser() const { return m_cachedUser; }
 
 private:
-    /// Sends `request` (a POST of `body` when there is one) and reads the whole reply: its status
-    /// and body, or the transport's failure, or "Invalid response from server".
-    QCoro::Task<std::pair<int, QByteArray>> exchange(QNetworkRequest request,
-                                                     std::optional<QByteArray> body);
+    /// Reads the whole reply: its status and body, or the transport's failure, or "Invalid
+    /// response from server".
+    QCoro::Task<std::pair<int, QByteArray>> exchange(ReplyPtr reply);
 
-    QNetworkAccessManager &m_network;
-    BackendConfig m_backend;
+    BackendApi m_api;
     TokenStore m_tokens;
     std::optional<UserInfo> m_cachedUser;
 };

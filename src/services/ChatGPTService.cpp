@@ -38,10 +38,9 @@ QString clipped(QString text) {
 
 ChatGPTService::ChatGPTService(QNetworkAccessManager &network, AuthService &auth,
                                SettingsManager &settings, BackendConfig backend)
-    : m_network(network)
+    : m_api(network, std::move(backend))
     , m_auth(auth)
-    , m_settings(settings)
-    , m_backend(std::move(backend)) {}
+    , m_settings(settings) {}
 
 bool ChatGPTService::supportsVision(const QString &model) {
     return std::any_of(visionModelPrefixes.cbegin(), visionModelPrefixes.cend(),
@@ -96,12 +95,9 @@ QCoro::Task<ReplyPtr> ChatGPTService::send(QList<ChatMessage> messages, QString 
                                            bool stream) {
     const std::optional<QString> token = co_await m_auth.getToken();
     if (!token)
-        throw APIError(QStringLiteral("Not logged in. Please sign in to use Pindle."));
-    if (!BackendConfig::isHeaderSafe(*token))
-        throw APIError(QStringLiteral("The stored sign-in is damaged. Please sign in again."));
-
-    const QUrl url = m_backend.endpoint(QStringLiteral("/api/chat"));
-    if (const std::optional<QString> refusal = BackendConfig::credentialTransportRefusal(url))
+        throw APIError(BackendTexts::notSignedIn());
+    const QString path = QStringLiteral("/api/chat");
+    if (const std::optional<QString> refusal = m_api.refusal(path, token))
         throw APIError(*refusal);
 
     const RequestConfiguration configuration = makeConfiguration(messages, category);
@@ -112,11 +108,17 @@ QCoro::Task<ReplyPtr> ChatGPTService::send(QList<ChatMessage> messages, QString 
                            {QStringLiteral("temperature"), configuration.temperature},
                            {QStringLiteral("max_tokens"), configuration.maxTokens}};
 
-    QNetworkRequest request = m_backend.request(QStringLiteral("/api/chat"));
-    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
-    request.setRawHeader(QByteArrayLiteral("Authorization"),
-                         QByteArrayLiteral("Bearer ") + token->toUtf8());
-    ReplyPtr reply(m_network.post(request, QJsonDocument(body).toJson(QJsonDocument::Compact)));
+    // The user's own instructions travel beside the body, which stays as every backend knows it;
+    // pindle-server puts them first in the conversation, and another backend loses nothing.
+    const QByteArray prompt = m_settings.systemPrompt().trimmed().toUtf8();
+    if (prompt.size() > maxSystemPromptSize)
+        throw APIError(QStringLiteral("The system prompt is longer than 16 KiB. Shorten it in "
+                                      "Settings."));
+    QList<std::pair<QByteArray, QByteArray>> headers;
+    if (!prompt.isEmpty())
+        headers.append({QByteArrayLiteral("X-Pindle-System-Prompt"), prompt.toPercentEncoding()});
+    ReplyPtr reply = m_api.send(path, token, QJsonDocument(body).toJson(QJsonDocument::Compact),
+                                QByteArrayLiteral("application/json"), headers);
     if (stream)
         reply->setReadBufferSize(maxStreamLineLength);
     co_return reply;
@@ -125,25 +127,22 @@ QCoro::Task<ReplyPtr> ChatGPTService::send(QList<ChatMessage> messages, QString 
 QCoro::Task<> ChatGPTService::streamChatCompletion(QList<ChatMessage> messages, QString category,
                                                    TokenCallback onToken) {
     const ReplyPtr reply = co_await send(std::move(messages), std::move(category), true);
-    ReplyWatcher watcher(*reply, m_backend.requestTimeout());
+    ReplyWatcher watcher(*reply, m_api.config().requestTimeout());
     co_await watcher.head();
 
     const int status = watcher.status();
     if (status == 0) {
         if (watcher.transportFailed())
             throw NetworkError(watcher.transportErrorText());
-        throw APIError(QStringLiteral("Invalid response from server"));
+        throw APIError(BackendTexts::invalidResponse());
     }
     if (status == 401)
-        throw APIError(QStringLiteral("Session expired. Please sign in again."));
+        throw APIError(BackendTexts::sessionExpiredForChat());
     if (status == 403)
-        throw APIError(
-            QStringLiteral(
-                "Token balance exhausted or access denied. Buy tokens or subscribe on ") +
-            m_backend.webDomain() + u'.');
+        throw APIError(BackendTexts::balanceExhausted(m_api.config().webDomain()));
     if (status != 200) {
         const QString body = co_await readErrorBody(*reply, watcher);
-        throw APIError(QStringLiteral("Server error (%1): %2").arg(status).arg(body));
+        throw APIError(BackendTexts::serverError(status, body));
     }
 
     ChatStreamDecoder decoder(std::move(onToken), maxStreamLineLength);
@@ -209,7 +208,7 @@ QCoro::Task<QString> ChatGPTService::readErrorBody(QNetworkReply &reply, ReplyWa
 
 QCoro::Task<QString> ChatGPTService::chatCompletion(QList<ChatMessage> messages, QString category) {
     const ReplyPtr reply = co_await send(std::move(messages), std::move(category), false);
-    ReplyWatcher watcher(*reply, m_backend.requestTimeout());
+    ReplyWatcher watcher(*reply, m_api.config().requestTimeout());
     const QByteArray body = co_await watcher.readAll(maxReplySize);
 
     if (watcher.transportFailed())
@@ -218,15 +217,14 @@ QCoro::Task<QString> ChatGPTService::chatCompletion(QList<ChatMessage> messages,
     if (status != 200) {
         QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
         const QString text = utf8.decode(body);
-        throw APIError(QStringLiteral("API error: ") +
-                       (utf8.hasError() ? QStringLiteral("Unknown error") : clipped(text)));
+        throw APIError(BackendTexts::apiError(utf8.hasError() ? QStringLiteral("Unknown error")
+                                                              : clipped(text)));
     }
 
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(body, &error);
     if (error.error != QJsonParseError::NoError)
-        throw DecodingError(
-            QStringLiteral("The server's reply is not valid JSON (%1).").arg(error.errorString()));
+        throw DecodingError(BackendTexts::notJson(error.errorString()));
     const QJsonArray choices = document.object().value(QLatin1String("choices")).toArray();
     const QJsonValue content = choices.isEmpty() ? QJsonValue()
                                                  : choices.first()

@@ -2,8 +2,7 @@
 
 #include "core/ChatMessage.h"
 #include "core/PindleError.h"
-#include "services/BackendConfig.h"
-#include "services/ReplyWatcher.h"
+#include "services/BackendApi.h"
 
 #include <QJsonArray>
 #include <QList>
@@ -37,6 +36,8 @@ public:
     static constexpr qsizetype maxReplySize = 8 * 1024 * 1024;
     /// A streamed answer of this many bytes is far past any model's reply limit: stop it.
     static constexpr qsizetype maxStreamSize = 32 * 1024 * 1024;
+    /// The most of the user's system prompt (UTF-8) a request carries; the backend refuses more.
+    static constexpr qsizetype maxSystemPromptSize = 16 * 1024;
 
     ChatGPTService(QNetworkAccessManager &network, AuthService &auth, SettingsManager &settings,
                    BackendConfig backend);
@@ -65,8 +66,7 @@ private:
     QCoro::Task<ReplyPtr> send(QList<ChatMessage> messages, QString category, bool stream);
     QCoro::Task<QString> readErrorBody(QNetworkReply &reply, ReplyWatcher &watcher);
 
-    QNetworkAccessManager &m_network;
+    BackendApi m_api;
     AuthService &m_auth;
     SettingsManager &m_settings;
-    BackendConfig m_backend;
 };

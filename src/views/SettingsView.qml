@@ -188,6 +188,12 @@ Pane {
                         }
                     }
                 }
+                Secondary {
+                    Layout.fillWidth: true
+                    text: "Sent with every question, after the server's instruction for the category."
+                    font.pixelSize: 11
+                    wrapMode: Text.Wrap
+                }
             }
 
             Section {

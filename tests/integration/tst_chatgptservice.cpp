@@ -155,6 +155,25 @@ private Q_SLOTS:
                                    .object();
         expected.insert("stream", stream);
         QCOMPARE(request.json(), expected);
+        // The user's system prompt rides beside the body, percent-encoded UTF-8.
+        QCOMPARE(QUrl::fromPercentEncoding(request.header("X-Pindle-System-Prompt")),
+                 SettingsManager::defaultSystemPrompt());
+    }
+
+    void systemPromptHeader() {
+        m_settings->setSystemPrompt(" Réponds en français,\nbrièvement. ");
+        m_backend->enqueue(completionReply("ok"));
+        QCOMPARE(outcome(false), "ok");
+        QCOMPARE(m_backend->requests()[0].header("X-Pindle-System-Prompt"),
+                 "R%C3%A9ponds%20en%20fran%C3%A7ais%2C%0Abri%C3%A8vement.");
+        m_settings->setSystemPrompt(" \n ");
+        m_backend->enqueue(completionReply("ok"));
+        QCOMPARE(outcome(false), "ok");
+        QCOMPARE(m_backend->requests()[1].headerCount("X-Pindle-System-Prompt"), 0); // blank
+        m_settings->setSystemPrompt(QString(16 * 1024 + 1, u'x'));
+        QCOMPARE(outcome(false),
+                 "API: The system prompt is longer than 16 KiB. Shorten it in Settings.");
+        QCOMPARE(m_backend->requests().size(), 2);
     }
 
     void configurationTable_data() {
