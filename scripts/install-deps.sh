@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     # build
     cmake ninja-build g++ pkg-config clang-format curl
-    qt6-base-dev qt6-declarative-dev qcoro-qt6-dev qtkeychain-qt6-dev
+    qt6-base-dev qt6-declarative-dev qt6-declarative-dev-tools qcoro-qt6-dev qtkeychain-qt6-dev
     librestinio-dev libasio-dev libhttp-parser-dev libfmt-dev nlohmann-json3-dev
     libcurl4-openssl-dev libssl-dev libsqlite3-dev libsodium-dev libpq-dev openssl
     libxcb1-dev libxcb-xfixes0-dev libpulse-dev
@@ -16,6 +16,7 @@ packages=(
     libsecret-1-0
     qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-layouts
     qml6-module-qtquick-window qml6-module-qtquick-templates qml6-module-qtqml-workerscript
+    qml6-module-qtqml qml6-module-qtqml-models
     libqt6svg6
     # test: a private D-Bus session with GNOME Keyring, and a client to inspect it
     dbus dbus-bin gnome-keyring libsecret-tools

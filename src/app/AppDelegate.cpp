@@ -76,7 +76,7 @@ void AppDelegate::applicationDidFinishLaunching() {
          {QStringLiteral("messages"), QVariant::fromValue<QObject *>(&m_messages)},
          {QStringLiteral("recording"), QVariant::fromValue<QObject *>(&m_recording)},
          {QStringLiteral("shortcuts"), QVariant::fromValue<QObject *>(&m_shortcuts)},
-         {QStringLiteral("appMenu"), QVariant::fromValue<QObject *>(&m_appMenu)},
+         {QStringLiteral("appMenu"), QVariant::fromValue<QObject *>(&m_appMenu.model())},
          {QStringLiteral("hiddenFromCapture"), OverlayPanel::hiddenFromCapture()}});
     connect(m_overlayPanel.get(), &OverlayPanel::leaveTypingRequested, this,
             &AppDelegate::leaveTypingMode);

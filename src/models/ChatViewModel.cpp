@@ -56,15 +56,21 @@ void ChatViewModel::setStealthMode(bool stealth) {
 void ChatViewModel::setLoading(bool loading) {
     if (m_isLoading == loading)
         return;
+    const bool could = canCapture();
     m_isLoading = loading;
     Q_EMIT isLoadingChanged();
+    if (could != canCapture())
+        Q_EMIT canCaptureChanged();
 }
 
 void ChatViewModel::setCapturing(bool capturing) {
     if (m_isCapturing == capturing)
         return;
+    const bool could = canCapture();
     m_isCapturing = capturing;
     Q_EMIT isCapturingChanged();
+    if (could != canCapture())
+        Q_EMIT canCaptureChanged();
 }
 
 void ChatViewModel::setErrorMessage(const QString &message) {

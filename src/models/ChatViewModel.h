@@ -32,6 +32,8 @@ class ChatViewModel final : public QObject {
     Q_PROPERTY(QString inputText READ inputText WRITE setInputText NOTIFY inputTextChanged FINAL)
     Q_PROPERTY(bool isLoading READ isLoading NOTIFY isLoadingChanged FINAL)
     Q_PROPERTY(bool isCapturing READ isCapturing NOTIFY isCapturingChanged FINAL)
+    /// Whether a screenshot question can start: no answer on its way, no capture running.
+    Q_PROPERTY(bool canCapture READ canCapture NOTIFY canCaptureChanged FINAL)
     Q_PROPERTY(QString errorMessage READ errorMessage NOTIFY errorMessageChanged FINAL)
     Q_PROPERTY(
         bool stealthMode READ stealthMode WRITE setStealthMode NOTIFY stealthModeChanged FINAL)
@@ -49,6 +51,7 @@ public:
     void setInputText(const QString &text);
     [[nodiscard]] bool isLoading() const { return m_isLoading; }
     [[nodiscard]] bool isCapturing() const { return m_isCapturing; }
+    [[nodiscard]] bool canCapture() const { return !m_isLoading && !m_isCapturing; }
     /// The last failure, one line; empty when there is none.
     [[nodiscard]] QString errorMessage() const { return m_errorMessage; }
     [[nodiscard]] bool stealthMode() const { return m_stealthMode; }
@@ -71,6 +74,7 @@ Q_SIGNALS:
     void inputTextChanged();
     void isLoadingChanged();
     void isCapturingChanged();
+    void canCaptureChanged();
     void errorMessageChanged();
     void stealthModeChanged();
     /// The list grew by one message at `index`.

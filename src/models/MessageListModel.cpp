@@ -37,16 +37,19 @@ QVariant MessageListModel::data(const QModelIndex &index, int role) const {
         return message.content;
     case HasImageRole:
         return message.image != nullptr;
+    case FromUserRole:
+        return message.role == ChatMessage::Role::User;
+    case FromAssistantRole:
+        return message.role == ChatMessage::Role::Assistant;
     default:
         return {};
     }
 }
 
 QHash<int, QByteArray> MessageListModel::roleNames() const {
-    return {{IdRole, "messageId"},
-            {MessageRole, "messageRole"},
-            {ContentRole, "content"},
-            {HasImageRole, "hasImage"}};
+    return {{IdRole, "messageId"},      {MessageRole, "messageRole"},
+            {ContentRole, "content"},   {HasImageRole, "hasImage"},
+            {FromUserRole, "fromUser"}, {FromAssistantRole, "fromAssistant"}};
 }
 
 void MessageListModel::insert(qsizetype row) {

@@ -22,6 +22,10 @@ public:
         ContentRole,
         /// Whether a screenshot is shown above the text.
         HasImageRole,
+        /// Whether the user wrote it: shown on the right.
+        FromUserRole,
+        /// Whether the assistant wrote it (a system message is neither).
+        FromAssistantRole,
     };
     Q_ENUM(Role)
 

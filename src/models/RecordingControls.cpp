@@ -19,6 +19,11 @@ RecordingControls::RecordingControls(AudioRecorder &microphone, AudioRecorder &s
     connect(&microphone, &AudioRecorder::recordingFinished, this, &RecordingControls::finished);
     connect(&systemAudio, &AudioRecorder::recordingFinished, this, &RecordingControls::finished);
     connect(&conversation, &ChatViewModel::isLoadingChanged, this, &RecordingControls::sendWaiting);
+    for (const auto *recorder : {&microphone, &systemAudio})
+        connect(recorder, &AudioRecorder::isRecordingChanged, this,
+                &RecordingControls::enabledChanged);
+    connect(&conversation, &ChatViewModel::isLoadingChanged, this,
+            &RecordingControls::enabledChanged);
 }
 
 bool RecordingControls::microphoneRecording() const {
@@ -27,6 +32,14 @@ bool RecordingControls::microphoneRecording() const {
 
 bool RecordingControls::systemAudioRecording() const {
     return m_systemAudio.isRecording();
+}
+
+bool RecordingControls::microphoneEnabled() const {
+    return microphoneRecording() || !m_conversation.isLoading();
+}
+
+bool RecordingControls::systemAudioEnabled() const {
+    return systemAudioRecording() || !m_conversation.isLoading();
 }
 
 void RecordingControls::toggleMicrophone() {

@@ -20,6 +20,10 @@ class RecordingControls final : public QObject {
         bool microphoneRecording READ microphoneRecording NOTIFY microphoneRecordingChanged FINAL)
     Q_PROPERTY(bool systemAudioRecording READ systemAudioRecording NOTIFY
                    systemAudioRecordingChanged FINAL)
+    /// Whether each button can be clicked: a running recording can always be stopped, and a new
+    /// one starts only while no answer is on its way.
+    Q_PROPERTY(bool microphoneEnabled READ microphoneEnabled NOTIFY enabledChanged FINAL)
+    Q_PROPERTY(bool systemAudioEnabled READ systemAudioEnabled NOTIFY enabledChanged FINAL)
 
 public:
     RecordingControls(AudioRecorder &microphone, AudioRecorder &systemAudio,
@@ -27,6 +31,8 @@ public:
 
     [[nodiscard]] bool microphoneRecording() const;
     [[nodiscard]] bool systemAudioRecording() const;
+    [[nodiscard]] bool microphoneEnabled() const;
+    [[nodiscard]] bool systemAudioEnabled() const;
 
     Q_INVOKABLE void toggleMicrophone();
     Q_INVOKABLE void toggleSystemAudio();
@@ -36,6 +42,7 @@ public:
 Q_SIGNALS:
     void microphoneRecordingChanged();
     void systemAudioRecordingChanged();
+    void enabledChanged();
     /// The computer's sound cannot be recorded: the sound server has no monitor source.
     void systemAudioDeviceMissing();
 

@@ -61,18 +61,6 @@ struct NoFocusHandoff final : FocusHandoff {
     void returnFocusToPreviousApp() override {}
 };
 
-/// Elsewhere (Wayland) the compositor is the display server itself, and Qt's own requests are
-/// all there is.
-class PlainOverlayWindowing final : public OverlayWindowing {
-public:
-    [[nodiscard]] bool composited() const override { return true; }
-    [[nodiscard]] bool blurBehind() const override { return false; }
-    void prepareShow(QWindow &) override {}
-    void shown(QWindow &) override {}
-    void setBlurArea(QWindow &, const QRect &) override {}
-    bool activateForUser(QWindow &, quint32) override { return false; }
-};
-
 #ifndef PINDLE_HAVE_AUDIO
 class UnavailableAudioCapture final : public AudioCapture {
 public:
@@ -80,7 +68,7 @@ public:
         throw Error(Failure::Failed,
                     QStringLiteral("This Pindle was built without sound recording (PulseAudio or "
                                    "FFmpeg was missing when it was built)."));
-        co_return nullptr;
+        co_return std::unique_ptr<Recording>();
     }
 };
 #endif
@@ -136,7 +124,7 @@ std::unique_ptr<FocusHandoff> createFocusHandoff() {
 
 std::unique_ptr<OverlayWindowing> createOverlayWindowing() {
     if (!onX11())
-        return std::make_unique<PlainOverlayWindowing>();
+        return std::make_unique<OverlayWindowing>();
     return std::make_unique<X11OverlayWindowing>();
 }
 

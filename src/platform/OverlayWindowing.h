@@ -8,25 +8,30 @@ class QWindow;
 /// What the desktop does for the overlay beyond Qt's own window: keep it above other windows on
 /// every workspace and out of taskbars and pagers, hand it the keyboard for the user's key press,
 /// blur what lies behind it, and tell whether a compositor draws its transparent parts.
+///
+/// As it stands it is a desktop that offers nothing beyond Qt (Wayland, where the compositor is
+/// the display server itself); realisations override what their desktop offers.
 class OverlayWindowing : public QObject {
     Q_OBJECT
+    Q_PROPERTY(bool composited READ composited NOTIFY compositedChanged FINAL)
+    Q_PROPERTY(bool blurBehind READ blurBehind NOTIFY compositedChanged FINAL)
 
 public:
     using QObject::QObject;
 
     /// Whether transparent parts of the window show as transparent.
-    [[nodiscard]] virtual bool composited() const = 0;
+    [[nodiscard]] virtual bool composited() const { return true; }
     /// Whether the compositor blurs what lies behind the window.
-    [[nodiscard]] virtual bool blurBehind() const = 0;
+    [[nodiscard]] virtual bool blurBehind() const { return false; }
     /// Before every show: on every workspace, in no taskbar or pager, above normal windows.
-    virtual void prepareShow(QWindow &window) = 0;
+    virtual void prepareShow(QWindow &) {}
     /// Once the window is on screen after a show.
-    virtual void shown(QWindow &window) = 0;
+    virtual void shown(QWindow &) {}
     /// The part of the window whose background is blurred.
-    virtual void setBlurArea(QWindow &window, const QRect &area) = 0;
+    virtual void setBlurArea(QWindow &, const QRect &) {}
     /// Asks for the keyboard on behalf of the user action at `userTime` (the X time of the key
     /// press; 0: now). False where the desktop has no such request: the caller then asks Qt.
-    virtual bool activateForUser(QWindow &window, quint32 userTime) = 0;
+    virtual bool activateForUser(QWindow &, quint32) { return false; }
 
 Q_SIGNALS:
     void compositedChanged();

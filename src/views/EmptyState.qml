@@ -1,4 +1,5 @@
 import QtQuick
+import Pindle
 
 // What an empty conversation shows. On a desktop that cannot keep the window out of other
 // programs' screen captures, the help text says how to keep it out of a shared screen instead.
@@ -6,7 +7,7 @@ Column {
     id: empty
 
     required property bool hiddenFromCapture
-    required property var shortcuts
+    required property ShortcutController shortcuts
 
     spacing: 12
     topPadding: 40

@@ -1,4 +1,5 @@
 import QtQuick
+import Pindle
 import QtQuick.Layouts
 
 // Logo, mode indicator, title, mode hint, the clear button, and the application's menu where no
@@ -9,7 +10,7 @@ Item {
     required property bool stealthMode
     // The shortcut that switches to typing mode; empty when there is none.
     required property string typeModeShortcut
-    required property var appMenu
+    required property MenuModel appMenu
     signal clearRequested
 
     implicitHeight: row.implicitHeight + 20
@@ -25,7 +26,8 @@ Item {
 
         Image {
             source: "logo.png"
-            sourceSize: Qt.size(40, 40)
+            sourceSize.width: 40
+            sourceSize.height: 40
             fillMode: Image.PreserveAspectFit
             smooth: true
             Layout.preferredWidth: 20

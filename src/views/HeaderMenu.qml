@@ -20,54 +20,53 @@ Popup {
         border.color: Theme.alpha(Theme.white, 0.12)
     }
 
+    // qmllint disable deferred-property-id
+    // (The ids are the delegates' own; Qt 6.4's linter counts them against the popup.)
     contentItem: Column {
         Repeater {
             model: menu.items
-            delegate: Loader {
+            delegate: Item {
+                id: item
                 required property var modelData
                 required property int index
-                sourceComponent: modelData.separator ? separator : entry
+                objectName: modelData.separator ? "" : "menuItem" + index
+                width: 220
+                height: modelData.separator ? 9 : 26
 
-                Component {
-                    id: separator
-                    Item {
-                        width: 220
-                        height: 9
-                        Rectangle {
-                            anchors.centerIn: parent
-                            width: parent.width - 16
-                            height: 1
-                            color: Theme.alpha(Theme.white, 0.12)
-                        }
-                    }
+                Rectangle {
+                    visible: item.modelData.separator
+                    anchors.centerIn: parent
+                    width: parent.width - 16
+                    height: 1
+                    color: Theme.alpha(Theme.white, 0.12)
                 }
-                Component {
-                    id: entry
-                    Rectangle {
-                        objectName: "menuItem" + index
-                        width: 220
-                        height: 26
-                        radius: 5
-                        color: hover.hovered ? Theme.alpha(Theme.blue, 0.55) : "transparent"
-                        Text {
-                            anchors.verticalCenter: parent.verticalCenter
-                            x: 10
-                            text: modelData.text
-                            color: Theme.alpha(Theme.white, 0.9)
-                            font.pixelSize: 12
-                        }
-                        HoverHandler {
-                            id: hover
-                        }
-                        TapHandler {
-                            onTapped: {
-                                menu.close()
-                                menu.triggered(index)
-                            }
+                Rectangle {
+                    visible: !item.modelData.separator
+                    anchors.fill: parent
+                    radius: 5
+                    color: hover.hovered ? Theme.alpha(Theme.blue, 0.55) : "transparent"
+                    Text {
+                        anchors.verticalCenter: parent.verticalCenter
+                        x: 10
+                        text: item.modelData.text
+                        color: Theme.alpha(Theme.white, 0.9)
+                        font.pixelSize: 12
+                    }
+                    HoverHandler {
+                        id: hover
+                    }
+                    TapHandler {
+                        onTapped: {
+                            // qmllint disable unqualified
+                            // (Qt 6.4's linter does not see the popup's id from a delegate.)
+                            menu.close()
+                            menu.triggered(item.index)
+                            // qmllint enable unqualified
                         }
                     }
                 }
             }
         }
     }
+    // qmllint enable deferred-property-id
 }

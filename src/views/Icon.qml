@@ -8,7 +8,8 @@ IconImage {
 
     name: Theme.icons[glyph][0]
     source: Qt.resolvedUrl(Theme.icons[glyph][1])
-    sourceSize: Qt.size(size, size)
+    sourceSize.width: size
+    sourceSize.height: size
     width: size
     height: size
 }

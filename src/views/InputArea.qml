@@ -1,4 +1,5 @@
 import QtQuick
+import Pindle
 import QtQuick.Controls
 import QtQuick.Layouts
 
@@ -6,9 +7,9 @@ import QtQuick.Layouts
 Item {
     id: area
 
-    required property var viewModel
-    required property var recording
-    required property var shortcuts
+    required property ChatViewModel viewModel
+    required property RecordingControls recording
+    required property ShortcutController shortcuts
 
     implicitHeight: row.implicitHeight + 24
 
@@ -32,7 +33,7 @@ Item {
             busy: area.viewModel.isCapturing
             toolTip: area.shortcuts.captureScreen.length > 0
                      ? "Capture screen (" + area.shortcuts.captureScreen + ")" : "Capture screen"
-            enabled: !area.viewModel.isLoading && !area.viewModel.isCapturing
+            enabled: area.viewModel.canCapture
             onClicked: area.viewModel.captureAndAnalyze()
         }
         IconButton {
@@ -42,8 +43,7 @@ Item {
             size: 20
             color: recording ? Theme.red : Theme.alpha(Theme.white, 0.7)
             toolTip: recording ? "Stop Recording" : "Record Audio"
-            // A running recording can always be stopped.
-            enabled: recording || !area.viewModel.isLoading
+            enabled: area.recording.microphoneEnabled
             onClicked: area.recording.toggleMicrophone()
         }
         IconButton {
@@ -53,7 +53,7 @@ Item {
             size: 20
             color: recording ? Theme.orange : Theme.alpha(Theme.white, 0.7)
             toolTip: recording ? "Stop System Audio Recording" : "Record System Audio"
-            enabled: recording || !area.viewModel.isLoading
+            enabled: area.recording.systemAudioEnabled
             onClicked: area.recording.toggleSystemAudio()
         }
         TextField {

@@ -1,4 +1,5 @@
 import QtQuick
+import Pindle
 import QtQuick.Controls
 import QtQuick.Layouts
 
@@ -6,7 +7,7 @@ import QtQuick.Layouts
 Pane {
     id: view
 
-    required property var controller
+    required property LoginController controller
 
     implicitWidth: 360
     implicitHeight: 420
@@ -134,7 +135,7 @@ Pane {
                     anchors.fill: parent
                     cursorShape: Qt.PointingHandCursor
                     onClicked: {
-                        if (view.controller.signUpUrl.toString().length > 0)
+                        if (String(view.controller.signUpUrl).length > 0)
                             Qt.openUrlExternally(view.controller.signUpUrl)
                     }
                 }

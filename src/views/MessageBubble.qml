@@ -7,12 +7,10 @@ Item {
     id: bubble
 
     required property string messageId
-    required property string messageRole
     required property string content
     required property bool hasImage
-
-    readonly property bool fromUser: messageRole === "user"
-    readonly property bool fromAssistant: messageRole === "assistant"
+    required property bool fromUser
+    required property bool fromAssistant
     readonly property bool thinking: content.length === 0
     readonly property string shownText: thinking ? "Thinking…" : content
     readonly property real widest: width - (fromUser || fromAssistant ? 40 + 8 : 0)
@@ -39,7 +37,8 @@ Item {
                 id: picture
                 anchors.fill: parent
                 source: bubble.hasImage ? "image://messages/" + bubble.messageId : ""
-                sourceSize: Qt.size(560, 320)
+                sourceSize.width: 560
+                sourceSize.height: 320
                 fillMode: Image.PreserveAspectFit
                 smooth: true
                 mipmap: true

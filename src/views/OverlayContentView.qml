@@ -1,4 +1,5 @@
 import QtQuick
+import Pindle
 import QtQuick.Controls
 import QtQuick.Layouts
 
@@ -7,14 +8,14 @@ import QtQuick.Layouts
 Item {
     id: root
 
-    required property var viewModel
-    required property var settings
-    required property var messages
-    required property var recording
-    required property var shortcuts
-    required property var appMenu
+    required property ChatViewModel viewModel
+    required property SettingsManager settings
+    required property MessageListModel messages
+    required property RecordingControls recording
+    required property ShortcutController shortcuts
+    required property MenuModel appMenu
     // The window: whether a compositor draws transparency, and blurs what lies behind.
-    required property var panel
+    required property OverlayWindowing windowing
     // Whether the desktop keeps this window out of other programs' screen captures.
     required property bool hiddenFromCapture
 
@@ -22,7 +23,7 @@ Item {
     signal leaveTypingRequested
 
     // Without a compositor transparency shows black: an opaque, square card fills the window.
-    readonly property bool composited: panel.composited
+    readonly property bool composited: windowing.composited
     readonly property int radius: composited ? 16 : 0
 
     implicitWidth: 420
@@ -38,8 +39,8 @@ Item {
             required property int index
             x: 7 - index
             y: 7 - index + Math.min(index, 4) * 0.5
-            width: root.width - 14 + 2 * index
-            height: root.height - 14 + 2 * index
+            width: parent.width - 14 + 2 * index
+            height: parent.height - 14 + 2 * index
             radius: 17 + index
             color: "transparent"
             border.width: 1
@@ -57,7 +58,7 @@ Item {
             anchors.fill: parent
             radius: root.radius
             opacity: root.composited ? root.settings.overlayOpacity : 1
-            color: Qt.rgba(0.11, 0.11, 0.13, !root.composited ? 1 : root.panel.blurBehind ? 0.55 : 0.88)
+            color: Qt.rgba(0.11, 0.11, 0.13, !root.composited ? 1 : root.windowing.blurBehind ? 0.55 : 0.88)
         }
 
         // The background moves the window: presses that no control or text takes land here.
@@ -113,69 +114,36 @@ Item {
                     ScrollBar.vertical: ScrollBar {
                         policy: ScrollBar.AsNeeded
                         // Dragging the bar is the user scrolling too.
-                        onPressedChanged: if (pressed) list.following = false
+                        onPressedChanged: if (pressed) follower.userScrolled()
                     }
                     delegate: MessageBubble {
-                        width: list.width - 32
+                        width: ListView.view.width - 32
                     }
 
-                    // A new message glides into view and a growing last message stays pinned
-                    // to the bottom; rows settle their heights after layout, so the list keeps
-                    // following the end until the user scrolls.
-                    property int seenCount: 0
-                    property bool following: false
-                    property bool glidePending: false
+                    ListEndFollower {
+                        id: follower
+                        model: root.messages
+                        onGlideToEnd: {
+                            glide.stop()
+                            glide.from = list.contentY
+                            list.positionViewAtEnd()
+                            glide.to = list.contentY
+                            list.contentY = glide.from
+                            glide.start()
+                        }
+                        onJumpToEnd: list.positionViewAtEnd()
+                    }
                     NumberAnimation {
                         id: glide
                         target: list
                         property: "contentY"
                         duration: 200
                         easing.type: Easing.OutCubic
-                        // Rows may have grown while it ran.
-                        onFinished: if (list.following) list.positionViewAtEnd()
+                        onFinished: follower.glideFinished()
                     }
-                    function endY() {
-                        const keep = contentY
-                        positionViewAtEnd()
-                        const end = contentY
-                        contentY = keep
-                        return end
-                    }
-                    function settle() {
-                        if (count === 0)
-                            return
-                        following = true
-                        if (glidePending) {
-                            glidePending = false
-                            glide.stop()
-                            glide.from = contentY
-                            glide.to = endY()
-                            glide.start()
-                        } else if (!glide.running) {
-                            positionViewAtEnd()
-                        }
-                    }
-                    onCountChanged: {
-                        const grew = count !== seenCount
-                        seenCount = count
-                        if (count === 0) {
-                            following = false
-                            glidePending = false
-                        } else if (grew) {
-                            glidePending = true
-                            Qt.callLater(settle)
-                        }
-                    }
-                    onContentHeightChanged: if (following) Qt.callLater(settle)
-                    onHeightChanged: if (following) Qt.callLater(settle)
-                    onMovementStarted: following = false
-                    Connections {
-                        target: root.messages
-                        function onDataChanged(from, to) {
-                            if (to.row === list.count - 1)
-                                Qt.callLater(list.settle)
-                        }
-                    }
+                    onContentHeightChanged: follower.layoutChanged()
+                    onHeightChanged: follower.layoutChanged()
+                    onMovementStarted: follower.userScrolled()
                 }
 
                 EmptyState {

@@ -1,4 +1,5 @@
 import QtQuick
+import Pindle
 import QtQuick.Controls
 import QtQuick.Layouts
 
@@ -7,9 +8,9 @@ import QtQuick.Layouts
 Pane {
     id: view
 
-    required property var settings
-    required property var controller
-    required property var shortcuts
+    required property SettingsManager settings
+    required property SettingsController controller
+    required property ShortcutController shortcuts
 
     implicitWidth: 450
     implicitHeight: 480
@@ -205,7 +206,11 @@ Pane {
                     delegate: ColumnLayout {
                         id: shortcut
                         required property int index
-                        readonly property var row: view.shortcuts.rows[index]
+                        // qmllint disable unqualified
+                        // (Qt 6.4's linter does not see the window's id from a delegate.)
+                        readonly property ShortcutController shortcuts: view.shortcuts
+                        // qmllint enable unqualified
+                        readonly property var row: shortcuts.rows[index]
                         Layout.fillWidth: true
                         spacing: 2
                         RowLayout {
@@ -219,18 +224,18 @@ Pane {
                                 Accessible.description: "Click, then press the new shortcut"
                                 onClicked: {
                                     if (shortcut.row.recording) {
-                                        view.shortcuts.cancelRecording()
+                                        shortcut.shortcuts.cancelRecording()
                                     } else {
-                                        view.shortcuts.startRecording(shortcut.row.action)
+                                        shortcut.shortcuts.startRecording(shortcut.row.action)
                                         forceActiveFocus()
                                     }
                                 }
                                 // Clicking elsewhere gives up, so the shortcuts are taken again.
                                 onActiveFocusChanged: if (!activeFocus && shortcut.row.recording)
-                                                          view.shortcuts.cancelRecording()
+                                                          shortcut.shortcuts.cancelRecording()
                                 Keys.onPressed: event => {
                                     if (shortcut.row.recording)
-                                        event.accepted = view.shortcuts.recordKey(
+                                        event.accepted = shortcut.shortcuts.recordKey(
                                             event.key, event.modifiers, event.nativeScanCode)
                                 }
                             }
@@ -246,7 +251,7 @@ Pane {
                                 flat: true
                                 font.pixelSize: 11
                                 visible: !shortcut.row.isDefault
-                                onClicked: view.shortcuts.resetToDefault(shortcut.row.action)
+                                onClicked: shortcut.shortcuts.resetToDefault(shortcut.row.action)
                             }
                         }
                         Label {

@@ -33,8 +33,6 @@ OverlayPanel::OverlayPanel(QQmlEngine *engine, ChatViewModel &conversation,
     resize(defaultSize);
     setMinimumSize(minimumContentSize + QSize(2 * margin, 2 * margin));
 
-    connect(m_windowing.get(), &OverlayWindowing::compositedChanged, this,
-            &OverlayPanel::compositedChanged);
     followMode();
     connect(&conversation, &ChatViewModel::stealthModeChanged, this, &OverlayPanel::followMode);
 
@@ -58,10 +56,13 @@ OverlayPanel::OverlayPanel(QQmlEngine *engine, ChatViewModel &conversation,
     });
 }
 
-OverlayPanel::~OverlayPanel() = default;
+OverlayPanel::~OverlayPanel() {
+    // The view reads the window hints object, which goes before the view would.
+    setSource({});
+}
 
 void OverlayPanel::setContent(QVariantMap properties) {
-    properties.insert(QStringLiteral("panel"), QVariant::fromValue<QObject *>(this));
+    properties.insert(QStringLiteral("windowing"), QVariant::fromValue(m_windowing.get()));
     setInitialProperties(properties);
     setSource(QUrl(QStringLiteral("qrc:/Pindle/OverlayContentView.qml")));
     for (const QQmlError &error : errors())

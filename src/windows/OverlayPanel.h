@@ -20,10 +20,6 @@ class OverlayWindowing;
 /// an opaque, square card that fills the window.
 class OverlayPanel final : public QQuickView {
     Q_OBJECT
-    /// Whether a compositing manager draws the window's transparent parts as transparent.
-    Q_PROPERTY(bool composited READ composited NOTIFY compositedChanged FINAL)
-    /// Whether the compositor blurs what lies behind the window.
-    Q_PROPERTY(bool blurBehind READ blurBehind NOTIFY compositedChanged FINAL)
 
 public:
     static constexpr QSize defaultSize{420, 600};
@@ -35,8 +31,8 @@ public:
                  std::unique_ptr<OverlayWindowing> windowing, QWindow *parent = nullptr);
     ~OverlayPanel() override;
 
-    /// Loads the overlay's view with its required properties (see OverlayContentView.qml); the
-    /// panel itself is handed to it as "panel".
+    /// Loads the overlay's view with its required properties (see OverlayContentView.qml); what
+    /// the desktop does for the window is handed to it as "windowing".
     void setContent(QVariantMap properties);
 
     /// Typing mode: shows the panel if needed and asks for the keyboard on behalf of the user
@@ -44,7 +40,9 @@ public:
     /// A window manager that refuses leaves the panel in stealth mode.
     void enterTypingMode(quint32 userTime);
 
+    /// Whether a compositing manager draws the window's transparent parts as transparent.
     [[nodiscard]] bool composited() const;
+    /// Whether the compositor blurs what lies behind the window.
     [[nodiscard]] bool blurBehind() const;
 
     /// Whether this desktop can keep the window out of other programs' screen captures. X11
@@ -52,7 +50,6 @@ public:
     [[nodiscard]] static bool hiddenFromCapture() { return false; }
 
 Q_SIGNALS:
-    void compositedChanged();
     /// Escape in the view: the user wants the keyboard back where it was.
     void leaveTypingRequested();
 

@@ -284,6 +284,8 @@ private Q_SLOTS:
         QCOMPARE(reply.data(MessageListModel::IdRole).toString(),
                  m_rig->model.messages()[1].id.toString(QUuid::WithoutBraces));
         QCOMPARE(reply.data(MessageListModel::HasImageRole).toBool(), false);
+        QCOMPARE(reply.data(MessageListModel::FromAssistantRole).toBool(), true);
+        QCOMPARE(list.index(0).data(MessageListModel::FromUserRole).toBool(), true);
 
         events.clear();
         ask("again", {Reply::text(500, "boom")});

@@ -4,10 +4,15 @@
 
 #include "ChatReplies.h"
 #include "ConversationRig.h"
+#include "FakeDesktopServices.h"
 #include "QuickInput.h"
+#include "models/MenuModel.h"
 #include "models/MessageListModel.h"
+#include "models/RecordingControls.h"
+#include "models/ShortcutController.h"
 #include "platform/DesktopIntegration.h"
 #include "platform/x11/X11FocusHandoff.h"
+#include "services/SystemAudioRecorder.h"
 #include "windows/MessageImageProvider.h"
 #include "windows/OverlayPanel.h"
 
@@ -44,51 +49,6 @@ struct PictureCapture final : ScreenCapture {
     }
 };
 
-// The recorders as the input row sees them.
-class FakeRecording final : public QObject {
-    Q_OBJECT
-    Q_PROPERTY(bool microphoneRecording MEMBER microphoneRecording NOTIFY changed)
-    Q_PROPERTY(bool systemAudioRecording MEMBER systemAudioRecording NOTIFY changed)
-public:
-    bool microphoneRecording = false;
-    bool systemAudioRecording = false;
-    Q_INVOKABLE void toggleMicrophone() {}
-    Q_INVOKABLE void toggleSystemAudio() {}
-Q_SIGNALS:
-    void changed();
-    void systemAudioDeviceMissing();
-};
-
-// The shortcuts as they work now.
-class FakeShortcuts final : public QObject {
-    Q_OBJECT
-    Q_PROPERTY(QString toggleOverlay MEMBER toggleOverlay NOTIFY changed)
-    Q_PROPERTY(QString captureScreen MEMBER captureScreen NOTIFY changed)
-    Q_PROPERTY(QString typeMode MEMBER typeMode NOTIFY changed)
-public:
-    QString toggleOverlay = "Alt+Space";
-    QString captureScreen = "Alt+S";
-    QString typeMode = "Alt+T";
-Q_SIGNALS:
-    void changed();
-};
-
-// The application's menu as the header offers it.
-class FakeMenu final : public QObject {
-    Q_OBJECT
-    Q_PROPERTY(QVariantList items MEMBER items CONSTANT)
-    Q_PROPERTY(bool inHeader MEMBER inHeader NOTIFY changed)
-public:
-    QVariantList items{QVariantMap{{"text", "Toggle Overlay (Alt+Space)"}, {"separator", false}},
-                       QVariantMap{{"text", ""}, {"separator", true}},
-                       QVariantMap{{"text", "Quit Pindle"}, {"separator", false}}};
-    bool inHeader = false;
-    QList<int> triggered;
-    Q_INVOKABLE void trigger(int index) { triggered.append(index); }
-Q_SIGNALS:
-    void changed();
-};
-
 QColor pixel(const QImage &image, QPointF at) {
     return image.pixelColor(at.toPoint());
 }
@@ -104,9 +64,17 @@ private:
     CountingFocus m_focus;
     std::unique_ptr<ConversationRig> m_rig;
     std::unique_ptr<MessageListModel> m_list;
-    FakeRecording m_recording;
-    FakeMenu m_menu;
-    FakeShortcuts m_shortcuts;
+    // The record buttons over a pretend sound server, the shortcuts over pretend grabs, and the
+    // menu: real controllers, as the views take no stand-ins.
+    FakeAudioCapture m_sound;
+    std::unique_ptr<AudioRecorder> m_microphone;
+    std::unique_ptr<SystemAudioRecorder> m_systemAudio;
+    std::unique_ptr<RecordingControls> m_recording;
+    FakeHotkeys m_hotkeys;
+    FakeDesktop m_desktop;
+    std::unique_ptr<ShortcutSettings> m_shortcutSettings;
+    std::unique_ptr<ShortcutController> m_shortcuts;
+    MenuModel m_menu;
     QProcess m_xterm;
     QProcess m_compositor;
     xcb_window_t m_userWindow = XCB_WINDOW_NONE;
@@ -173,6 +141,19 @@ private Q_SLOTS:
         m_rig =
             std::make_unique<ConversationRig>(m_dir.filePath("settings.json"), m_capture, m_focus);
         m_list = std::make_unique<MessageListModel>(m_rig->model);
+        m_microphone = std::make_unique<AudioRecorder>(m_sound);
+        m_systemAudio = std::make_unique<SystemAudioRecorder>(m_sound);
+        m_recording =
+            std::make_unique<RecordingControls>(*m_microphone, *m_systemAudio, m_rig->model);
+        m_hotkeys.heldElsewhere.clear();
+        m_shortcutSettings = std::make_unique<ShortcutSettings>(m_rig->settings);
+        m_shortcuts =
+            std::make_unique<ShortcutController>(*m_shortcutSettings, m_hotkeys, m_desktop);
+        m_shortcuts->start();
+        QTRY_COMPARE(m_shortcuts->typeMode(), QStringLiteral("Alt+T"));
+        m_menu.setItems({QVariantMap{{"text", "Toggle Overlay (Alt+Space)"}, {"separator", false}},
+                         QVariantMap{{"text", ""}, {"separator", true}},
+                         QVariantMap{{"text", "Quit Pindle"}, {"separator", false}}});
         m_engine = std::make_unique<QQmlEngine>();
         m_engine->addImageProvider("messages", new MessageImageProvider(m_rig->model));
         m_panel =
@@ -180,8 +161,8 @@ private Q_SLOTS:
         m_panel->setContent({{"viewModel", QVariant::fromValue<QObject *>(&m_rig->model)},
                              {"settings", QVariant::fromValue<QObject *>(&m_rig->settings)},
                              {"messages", QVariant::fromValue<QObject *>(m_list.get())},
-                             {"recording", QVariant::fromValue<QObject *>(&m_recording)},
-                             {"shortcuts", QVariant::fromValue<QObject *>(&m_shortcuts)},
+                             {"recording", QVariant::fromValue<QObject *>(m_recording.get())},
+                             {"shortcuts", QVariant::fromValue<QObject *>(m_shortcuts.get())},
                              {"appMenu", QVariant::fromValue<QObject *>(&m_menu)},
                              {"hiddenFromCapture", OverlayPanel::hiddenFromCapture()}});
         QVERIFY(m_panel->rootObject());
@@ -192,6 +173,11 @@ private Q_SLOTS:
     void cleanup() {
         m_panel.reset();
         m_engine.reset();
+        m_shortcuts.reset();
+        m_shortcutSettings.reset();
+        m_recording.reset();
+        m_systemAudio.reset();
+        m_microphone.reset();
         m_list.reset();
         m_rig.reset();
     }
@@ -268,20 +254,19 @@ private Q_SLOTS:
 
     // The hints name the shortcuts as they work, and none that does nothing.
     void hintsNameWorkingShortcuts() {
-        m_shortcuts.typeMode = "Ctrl+Alt+Y";
-        m_shortcuts.toggleOverlay.clear();
-        Q_EMIT m_shortcuts.changed();
-        QCOMPARE(item("modeHint")->property("text").toString(),
-                 QStringLiteral("Stealth · Ctrl+Alt+Y to type"));
-        QCOMPARE(item("helpText")->property("text").toString(),
-                 QStringLiteral("Ask anything — this window never takes focus.\nHide it before you "
-                                "share.\n\nAlt+S = Screenshot  ·  Ctrl+Alt+Y = Type"));
-        m_shortcuts.typeMode.clear();
-        Q_EMIT m_shortcuts.changed();
-        QCOMPARE(item("modeHint")->property("text").toString(), QStringLiteral("Stealth"));
-        m_shortcuts.typeMode = "Alt+T";
-        m_shortcuts.toggleOverlay = "Alt+Space";
-        Q_EMIT m_shortcuts.changed();
+        using Action = GlobalHotkeys::Action;
+        m_hotkeys.heldElsewhere = QStringList{"Alt+Space"};
+        m_shortcutSettings->setCombination(Action::ToggleTypingMode,
+                                           *KeyCombination::parse(u"Ctrl+Alt+Y"));
+        Q_EMIT m_desktop.changed(); // checked again
+        QTRY_COMPARE(item("modeHint")->property("text").toString(),
+                     QStringLiteral("Stealth · Ctrl+Alt+Y to type"));
+        QTRY_COMPARE(item("helpText")->property("text").toString(),
+                     QStringLiteral("Ask anything — this window never takes focus.\nHide it before "
+                                    "you share.\n\nAlt+S = Screenshot  ·  Ctrl+Alt+Y = Type"));
+        m_hotkeys.heldElsewhere.append("Ctrl+Alt+Y");
+        Q_EMIT m_desktop.changed();
+        QTRY_COMPARE(item("modeHint")->property("text").toString(), QStringLiteral("Stealth"));
     }
 
     // Without a compositor the card fills the window, square and opaque, instead of a rounded
@@ -303,8 +288,8 @@ private Q_SLOTS:
     // Where no tray shows the application's menu, the header offers it.
     void menuInTheHeader() {
         QVERIFY(!item("menuButton")->isVisible());
-        m_menu.inHeader = true;
-        Q_EMIT m_menu.changed();
+        QSignalSpy triggered(&m_menu, &MenuModel::triggered);
+        m_menu.setInHeader(true);
         QVERIFY(item("menuButton")->isVisible());
         QTRY_VERIFY(item("menuButton")->mapToScene({0, 0}).x() > 300); // laid out at the right
         clickItem(m_panel.get(), "menuButton");
@@ -312,10 +297,9 @@ private Q_SLOTS:
         QTRY_VERIFY(menu->property("opened").toBool());
         grab("header-menu");
         clickItem(m_panel.get(), "menuItem2");
-        QTRY_COMPARE(m_menu.triggered, QList<int>{2});
+        QTRY_COMPARE(triggered.count(), 1);
+        QCOMPARE(triggered.first().first().toInt(), 2);
         QTRY_VERIFY(!menu->property("visible").toBool());
-        m_menu.inHeader = false;
-        Q_EMIT m_menu.changed();
     }
 
     // Stealth mode leaves the keyboard with the user's window, shown or clicked; typing mode takes
@@ -389,7 +373,7 @@ private Q_SLOTS:
     }
 
     void systemAudioAlert() {
-        Q_EMIT m_recording.systemAudioDeviceMissing();
+        Q_EMIT m_recording->systemAudioDeviceMissing();
         grab("alert");
         auto *alert = m_panel->rootObject()->findChild<QObject *>("systemAudioAlert");
         QVERIFY(alert && alert->property("visible").toBool());
@@ -398,18 +382,16 @@ private Q_SLOTS:
     }
 
     void recordingLooks() {
-        m_recording.microphoneRecording = true;
-        m_recording.systemAudioRecording = true;
-        Q_EMIT m_recording.changed();
+        m_recording->toggleMicrophone();
+        m_recording->toggleSystemAudio();
+        QTRY_VERIFY(m_recording->microphoneRecording() && m_recording->systemAudioRecording());
         m_rig->model.setInputText("typed");
         grab("recording");
         QCOMPARE(item("microphoneButton")->property("toolTip").toString(),
                  QStringLiteral("Stop Recording"));
         QCOMPARE(item("systemAudioButton")->property("toolTip").toString(),
                  QStringLiteral("Stop System Audio Recording"));
-        m_recording.microphoneRecording = false;
-        m_recording.systemAudioRecording = false;
-        Q_EMIT m_recording.changed();
+        m_recording->discardRecordings();
         QCOMPARE(item("microphoneButton")->property("toolTip").toString(),
                  QStringLiteral("Record Audio"));
         QCOMPARE(item("systemAudioButton")->property("toolTip").toString(),

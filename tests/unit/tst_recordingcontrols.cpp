@@ -3,10 +3,10 @@
 
 #include "ChatReplies.h"
 #include "ConversationRig.h"
+#include "FakeDesktopServices.h"
 #include "models/RecordingControls.h"
 #include "services/SystemAudioRecorder.h"
 
-#include <QPromise>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -14,46 +14,6 @@
 using namespace std::chrono_literals;
 using Failure = AudioCapture::Failure;
 using Reply = FakeBackend::Reply;
-
-namespace {
-
-// Writes a few bytes naming the file at start; the file is complete when stopped, saved or not as
-// told.
-class FakeCapture final : public AudioCapture {
-public:
-    std::optional<Failure> failure;
-    bool saves = true;
-
-    QCoro::Task<std::unique_ptr<Recording>> startRecording(Settings settings) override {
-        if (failure)
-            throw Error(*failure, "No sound server is running.");
-        QFile file(settings.filePath);
-        file.open(QIODevice::WriteOnly);
-        file.write("fake aac from " + QFileInfo(settings.filePath).fileName().toUtf8());
-        co_return std::make_unique<FakeRecording>(saves);
-    }
-
-private:
-    class FakeRecording final : public Recording {
-    public:
-        explicit FakeRecording(bool saves)
-            : m_saves(saves) {
-            m_closed.start();
-        }
-        void stop() override {
-            m_closed.addResult(m_saves);
-            m_closed.finish();
-        }
-        [[nodiscard]] QFuture<bool> finished() const override { return m_future; }
-
-    private:
-        bool m_saves;
-        QPromise<bool> m_closed;
-        QFuture<bool> m_future = m_closed.future();
-    };
-};
-
-} // namespace
 
 class RecordingControlsTest : public QObject {
     Q_OBJECT
@@ -63,7 +23,7 @@ private:
     NoScreen m_screen;
     CountingFocus m_focus;
     std::unique_ptr<ConversationRig> m_rig;
-    FakeCapture m_capture;
+    FakeAudioCapture m_capture;
     std::unique_ptr<AudioRecorder> m_microphone;
     std::unique_ptr<SystemAudioRecorder> m_systemAudio;
     std::unique_ptr<RecordingControls> m_controls;

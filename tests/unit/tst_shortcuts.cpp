@@ -1,6 +1,7 @@
 // Global shortcuts without the desktop: how combinations are read from each desktop's own format,
 // which ones are taken or left alone, what the user is told, and choosing one in the settings.
 
+#include "FakeDesktopServices.h"
 #include "models/ShortcutController.h"
 #include "platform/desktop/GnomeShortcuts.h"
 #include "platform/desktop/KdeShortcuts.h"
@@ -13,46 +14,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <QCoroTimer>
-
 using Action = GlobalHotkeys::Action;
 using Binding = DesktopShortcuts::Binding;
 
 namespace {
-
-// Takes what it is given, except the combinations another program "holds".
-class FakeHotkeys final : public GlobalHotkeys {
-public:
-    QList<Action> registerAll(const QList<GlobalHotkeys::Binding> &bindings) override {
-        taken.clear();
-        QList<Action> refused;
-        for (const auto &[action, combination] : bindings)
-            if (heldElsewhere.contains(combination.toString()))
-                refused.append(action);
-            else
-                taken.append(combination.toString());
-        return refused;
-    }
-    void unregisterAll() override { taken.clear(); }
-    [[nodiscard]] QString unavailableReason() const override { return reason; }
-
-    QStringList taken;
-    QStringList heldElsewhere;
-    QString reason;
-};
-
-// Answers after `delay`, as gsettings or D-Bus would.
-class FakeDesktop final : public DesktopShortcuts {
-public:
-    QCoro::Task<QList<Binding>> bindings() override {
-        const QList<Binding> answer = held;
-        if (delay.count() > 0)
-            co_await QCoro::sleepFor(delay);
-        co_return answer;
-    }
-    QList<Binding> held;
-    std::chrono::milliseconds delay{0};
-};
 
 QString text(const std::optional<KeyCombination> &combination) {
     return combination ? combination->toString() : QStringLiteral("-");
