@@ -7,7 +7,7 @@
 #   services     services/                              core interface
 #   models       models/                                core interface services
 #   realisation  platform/<dir>/, DesktopIntegration    core interface
-#   windows      windows/                               core interface services models
+#   windows      windows/, views/                       core interface services models
 #   app          app/                                   everything
 
 cmake_minimum_required(VERSION 3.25)
@@ -19,7 +19,9 @@ function(pindle_layer_of path out)
         set(layer realisation)
     elseif(path MATCHES "^platform/")
         set(layer interface)
-    elseif(path MATCHES "^(services|models|windows|app)/")
+    elseif(path MATCHES "^(windows|views)/")
+        set(layer windows)
+    elseif(path MATCHES "^(services|models|app)/")
         set(layer ${CMAKE_MATCH_1})
     else()
         set(layer "")
