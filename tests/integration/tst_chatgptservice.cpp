@@ -12,7 +12,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -142,19 +141,13 @@ private Q_SLOTS:
         QCOMPARE(request.headerCount("Authorization"), 1);
         QCOMPARE(request.header("Authorization"), "Bearer tok-123");
         QCOMPARE(request.header("Content-Type"), "application/json");
-        // Compact serialisation: no whitespace outside strings.
-        QVERIFY(!request.body.contains('\n'));
-        QVERIFY(!request.body.contains("\": "));
-        QVERIFY(request.body.contains("\"temperature\":0.25"));
-        QVERIFY(request.body.contains("\"max_tokens\":2048"));
-        QJsonObject expected = QJsonDocument::fromJson(R"({
-            "model": "gpt-4.1", "category": "general", "temperature": 0.25, "max_tokens": 2048,
-            "messages": [{"role": "system", "content": "Be brief."},
-                         {"role": "user", "content": "Hi \u0022you\u0022\u000a"},
-                         {"role": "assistant", "content": ""}]})")
-                                   .object();
-        expected.insert("stream", stream);
-        QCOMPARE(request.json(), expected);
+        // Compact, the keys in the sorted order QJsonObject keeps.
+        QCOMPARE(request.body, R"({"category":"general","max_tokens":2048,"messages":[)"
+                               R"({"content":"Be brief.","role":"system"},)"
+                               "{\"content\":\"Hi \\\"you\\\"\\n\",\"role\":\"user\"},"
+                               R"({"content":"","role":"assistant"}],"model":"gpt-4.1","stream":)" +
+                                   QByteArray(stream ? "true" : "false") +
+                                   R"(,"temperature":0.25})");
         // The user's system prompt rides beside the body, percent-encoded UTF-8.
         QCOMPARE(QUrl::fromPercentEncoding(request.header("X-Pindle-System-Prompt")),
                  SettingsManager::defaultSystemPrompt());
@@ -176,53 +169,48 @@ private Q_SLOTS:
         QCOMPARE(m_backend->requests().size(), 2);
     }
 
+    // The model, temperature and token limit sent for each category, model and screenshot.
     void configurationTable_data() {
         QTest::addColumn<QString>("model");
         QTest::addColumn<QString>("category");
-        QTest::addColumn<int>("imageAt"); // index of the message with a screenshot, -1 for none
-        QTest::addColumn<QString>("sentModel");
-        QTest::addColumn<double>("temperature");
-        QTest::addColumn<int>("maxTokens");
+        QTest::addColumn<int>("imageAt");  // index of the message with a screenshot, -1 for none
+        QTest::addColumn<QString>("sent"); // model, temperature and max_tokens
         const auto row = [](const char *name, const QString &model, const QString &category,
-                            int imageAt, const QString &sentModel, double temperature,
-                            int maxTokens) {
-            QTest::newRow(name) << model << category << imageAt << sentModel << temperature
-                                << maxTokens;
+                            int imageAt, const QString &sent) {
+            QTest::newRow(name) << model << category << imageAt << sent;
         };
-        row("exams", "gpt-4.1", "exams", -1, "gpt-4.1", 0.1, 2048);
-        row("coding, image", "gpt-4.1", "coding", 1, "gpt-4.1", 0.1, 2300);
-        row("writing", "gpt-4.1", "writing", -1, "gpt-4.1", 0.45, 2048);
-        row("writing, image", "gpt-4.1", "writing", 1, "gpt-4.1", 0.45, 2300);
-        row("productivity", "gpt-4.1", "productivity", -1, "gpt-4.1", 0.25, 2048);
-        row("general, image", "gpt-4.1", "general", 1, "gpt-4.1", 0.15, 2300);
-        row("Exams is not exams", "gpt-4.1", "Exams", -1, "gpt-4.1", 0.25, 2048);
-        row("Exams, image", "gpt-4.1", "Exams", 1, "gpt-4.1", 0.15, 2300);
-        row("o3 text stays o3", "o3", "exams", -1, "o3", 0.1, 2048);
-        row("o3 image goes to gpt-4o", "o3", "exams", 1, "gpt-4o", 0.1, 2300);
-        row("gpt-4.1-mini image", "gpt-4.1-mini", "exams", 1, "gpt-4.1-mini", 0.1, 2300);
-        row("gpt-5.4 image", "gpt-5.4", "exams", 1, "gpt-5.4", 0.1, 2300);
-        row("o4-mini image", "o4-mini", "exams", 1, "o4-mini", 0.1, 2300);
-        row("GPT-4.1 is not a vision prefix", "GPT-4.1", "exams", 1, "gpt-4o", 0.1, 2300);
-        row("image in an older turn", "o3", "exams", 0, "gpt-4o", 0.1, 2300);
+        row("exams", "gpt-4.1", "exams", -1, "gpt-4.1 0.1 2048");
+        row("coding, image", "gpt-4.1", "coding", 1, "gpt-4.1 0.1 2300");
+        row("writing, image", "gpt-4.1", "writing", 1, "gpt-4.1 0.45 2300");
+        row("productivity", "gpt-4.1", "productivity", -1, "gpt-4.1 0.25 2048");
+        row("general, image", "gpt-4.1", "general", 1, "gpt-4.1 0.15 2300");
+        row("Exams is not exams", "gpt-4.1", "Exams", -1, "gpt-4.1 0.25 2048");
+        row("o3 text stays o3", "o3", "exams", -1, "o3 0.1 2048");
+        row("o3 image goes to gpt-4o", "o3", "exams", 1, "gpt-4o 0.1 2300");
+        row("gpt-4.1-mini image", "gpt-4.1-mini", "exams", 1, "gpt-4.1-mini 0.1 2300");
+        row("gpt-5.4 image", "gpt-5.4", "exams", 1, "gpt-5.4 0.1 2300");
+        row("o4-mini image", "o4-mini", "exams", 1, "o4-mini 0.1 2300");
+        row("GPT-4.1 is not a vision prefix", "GPT-4.1", "exams", 1, "gpt-4o 0.1 2300");
+        row("image in an older turn", "o3", "exams", 0, "gpt-4o 0.1 2300");
     }
 
     void configurationTable() {
         QFETCH(QString, model);
         QFETCH(QString, category);
         QFETCH(int, imageAt);
-        QFETCH(QString, sentModel);
-        QFETCH(double, temperature);
-        QFETCH(int, maxTokens);
+        QFETCH(QString, sent);
         m_settings->setModel(model);
         QList<ChatMessage> messages{message(Role::User, "first"), message(Role::Assistant, "reply"),
                                     message(Role::User, "second")};
         if (imageAt >= 0)
             messages[imageAt].imageBase64 = "AAAA";
         const QJsonObject body = sentBody(messages, category);
-        QCOMPARE(body.value("model").toString(), sentModel);
         QCOMPARE(body.value("category").toString(), category);
-        QCOMPARE(body.value("temperature").toDouble(), temperature);
-        QCOMPARE(body.value("max_tokens").toInt(), maxTokens);
+        QCOMPARE(QStringList({body.value("model").toString(),
+                              QString::number(body.value("temperature").toDouble()),
+                              QString::number(body.value("max_tokens").toInt())})
+                     .join(' '),
+                 sent);
     }
 
     void screenshotMessages() {
@@ -307,6 +295,12 @@ private Q_SLOTS:
         row("403 names the web domain", true, Reply::text(403, "no"),
             "API: Token balance exhausted or access denied. Buy tokens or subscribe on "
             "127.0.0.1:<port>.");
+        // The token must never be carried on to an address the user did not configure: following
+        // this redirect would end in a refused connection.
+        Reply redirect = Reply::text(307, "moved");
+        redirect.headers.append({QByteArray("Location"), "http://127.0.0.1:1/api/chat"});
+        row("307 is not followed", true, redirect, "API: Server error (307): moved");
+        row("307 is not followed, one-shot", false, redirect, "API: API error: moved");
         row("hangs up after [DONE]", true,
             endless(
                 Reply::stream({{deltaLine("a") + "data: [DONE]\n"}, {deltaLine("more"), 10ms}})),
@@ -340,7 +334,6 @@ private Q_SLOTS:
         row("content not a string", false,
             json(200, R"({"choices":[{"message":{"content":null}}]})"),
             "API: Failed to parse API response");
-        row("not an object", false, json(200, "[1]"), "API: Failed to parse API response");
         row("not JSON", false, Reply::text(200, "<html>"),
             "decoding: The server's reply is not valid JSON*");
         row("a body that never ends", false, endless(Reply::stream({{QByteArray(64 * 1024, ' ')}})),
@@ -361,6 +354,7 @@ private Q_SLOTS:
             QVERIFY2(actual.startsWith(ends[0]) && actual.endsWith(ends[1]) &&
                          actual.size() < 70 * 1024,
                      qPrintable(actual.left(200)));
+        QCOMPARE(m_backend->requests().size(), 1);
         if (reply.endless)
             QTRY_COMPARE(m_backend->closedConnections(), 1);
     }
@@ -393,29 +387,6 @@ private Q_SLOTS:
         QCOMPARE(BackendConfig(QUrl("https://pindle.example:443")).webDomain(), "pindle.example");
     }
 
-    void redirectsAreNotFollowed() {
-        // The token must never be carried on to an address the user did not configure.
-        FakeBackend elsewhere;
-        Reply redirect = Reply::text(307, "moved");
-        redirect.headers.append({"Location", elsewhere.url().toEncoded() + "/api/chat"});
-        m_backend->enqueue(redirect);
-        m_backend->enqueue(redirect);
-        QCOMPARE(outcome(true), "API: Server error (307): moved");
-        QCOMPARE(outcome(false), "API: API error: moved");
-        QVERIFY(elsewhere.requests().isEmpty());
-    }
-
-    void transportFailures() {
-        QTcpServer closed;
-        QVERIFY(closed.listen(QHostAddress::LocalHost));
-        QUrl gone = m_backend->url();
-        gone.setPort(closed.serverPort());
-        closed.close();
-        makeService(gone);
-        QCOMPARE(outcome(true), "network: Connection refused");
-        QCOMPARE(outcome(false), "network: Connection refused");
-    }
-
     void idleTimeout() {
         makeService(m_backend->url(), 300ms);
 
@@ -434,15 +405,19 @@ private Q_SLOTS:
         QCOMPARE(outcome(false), "network: The request timed out.");
     }
 
-    void droppedMidStream() {
+    void serverGoingAway() {
         m_backend->enqueue(stalled(Reply::stream({{deltaLine("a")}})));
         auto task =
             m_chat->streamChatCompletion({message(Role::User, "2+2?")}, "exams",
                                          [this](const QString &token) { m_tokens << token; });
         QTRY_COMPARE(m_tokens, QStringList{"a"});
-        m_backend.reset(); // the server goes away mid-answer
+        m_backend.reset(); // mid-answer
         QVERIFY(failureOf<NetworkError>(std::move(task)) != "<no failure>");
         QCOMPARE(m_tokens, QStringList{"a"});
+
+        // Nobody listens there any more.
+        QCOMPARE(outcome(true), "network: Connection refused");
+        QCOMPARE(outcome(false), "network: Connection refused");
     }
 };
 

@@ -107,16 +107,13 @@ private Q_SLOTS:
         QTest::addColumn<QString>("status");
         QTest::addColumn<QString>("shown");
         QTest::addColumn<bool>("active");
-        QTest::newRow("active") << "active"
-                                << "Active" << true;
-        QTest::newRow("other, capitalised") << "past due"
-                                            << "Past Due" << false;
-        QTest::newRow("mixed case") << "cANCELED"
-                                    << "Canceled" << false;
-        QTest::newRow("Active is not active") << "Active"
-                                              << "Active" << true;
-        QTest::newRow("empty") << ""
-                               << "" << false;
+        const auto row = [](const char *name, const QString &status, const QString &shown,
+                            bool active) { QTest::newRow(name) << status << shown << active; };
+        row("active", "active", "Active", true);
+        row("other, capitalised", "past due", "Past Due", false);
+        row("mixed case", "cANCELED", "Canceled", false);
+        row("Active is not active", "Active", "Active", true);
+        row("empty", "", "", false);
     }
     void accountRows() {
         QFETCH(QString, status);

@@ -1,5 +1,6 @@
 // The settings document: defaults, types, persistence, damaged files and the model catalogue.
 
+#include "core/AssistantCategory.h"
 #include "services/SettingsManager.h"
 
 #include <QDir>
@@ -72,10 +73,7 @@ private Q_SLOTS:
         QCOMPARE(settings.model(), model);
         QCOMPARE(settings.overlayOpacity(), opacity);
         QCOMPARE(settings.selectedCategory(), category);
-        QCOMPARE(settings.systemPrompt(),
-                 "You are an expert assistant. Read all text, numbers, and diagrams carefully. "
-                 "Give the correct answer concisely. Show your reasoning only if the question "
-                 "requires it.");
+        QCOMPARE(settings.systemPrompt(), SettingsManager::defaultSystemPrompt());
         QVERIFY(settings.storageError().isEmpty());
         QCOMPARE(QFile::exists(path()), !document.isNull());
     }
@@ -88,31 +86,25 @@ private Q_SLOTS:
             QSignalSpy opacitySpy(&settings, &SettingsManager::overlayOpacityChanged);
             settings.setModel("o3");
             settings.setModel("o3");
-            settings.setSystemPrompt("Be terse.");
             settings.setOverlayOpacity(0.55);
-            settings.setSelectedCategory("coding");
             QCOMPARE(modelSpy.size(), 1);
             QCOMPARE(opacitySpy.size(), 1);
+            // Only what was set is written: the defaults stay free to change.
+            QCOMPARE(readFile(), (QJsonObject{{"from_a_newer_version", QJsonArray{1, 2}},
+                                              {"pindle_model", "o3"},
+                                              {"pindle_opacity", 0.55}}));
+            settings.setSystemPrompt("Be terse.");
+            settings.setSelectedCategory("coding");
+            // Setting a value again writes it again, so a removed file comes back whole.
+            QFile::remove(path());
+            settings.setSelectedCategory("coding");
         }
-        const QJsonObject stored = readFile();
-        QCOMPARE(stored.value("pindle_model"), QJsonValue("o3"));
-        QCOMPARE(stored.value("pindle_opacity"), QJsonValue(0.55));
-        QCOMPARE(stored.value("from_a_newer_version"), QJsonValue(QJsonArray({1, 2})));
-
         const SettingsManager reread(path());
         QCOMPARE(reread.model(), "o3");
         QCOMPARE(reread.systemPrompt(), "Be terse.");
         QCOMPARE(reread.overlayOpacity(), 0.55);
         QCOMPARE(reread.selectedCategory(), "coding");
-    }
-
-    void sameValueIsWrittenAgain() {
-        SettingsManager settings(path());
-        settings.setSelectedCategory("exams");
-        QCOMPARE(readFile(), (QJsonObject{{"pindle_category", "exams"}}));
-        QFile::remove(path());
-        settings.setSelectedCategory("exams");
-        QVERIFY(QFile::exists(path()));
+        QCOMPARE(readFile().value("from_a_newer_version"), QJsonValue(QJsonArray({1, 2})));
     }
 
     void damagedFileIsKeptAside_data() {
@@ -120,6 +112,8 @@ private Q_SLOTS:
         QTest::newRow("truncated") << QByteArray(R"({"pindle_model":"o3",)");
         QTest::newRow("not an object") << QByteArray(R"(["pindle_model"])");
         QTest::newRow("binary") << QByteArray("\x00\xff\x10", 3);
+        QTest::newRow("valid, but over 1 MiB")
+            << QByteArray(R"({"pindle_model":"o3"})") + QByteArray(1024 * 1024, ' ');
     }
 
     void damagedFileIsKeptAside() {
@@ -143,26 +137,27 @@ private Q_SLOTS:
     void failedWriteIsReported() {
         // The folder the document should live in is a file: nothing can be saved there.
         writeFile("");
-        const QString blocked = path() + "/settings.json";
-        SettingsManager settings(blocked);
+        SettingsManager settings(path() + "/settings.json");
         QSignalSpy errorSpy(&settings, &SettingsManager::storageErrorChanged);
         settings.setModel("o3");
         QCOMPARE(settings.model(), "o3");
         QVERIFY(settings.storageError().startsWith("Your settings could not be saved"));
         QCOMPARE(errorSpy.size(), 1);
+
+        // Nor is a document too large to be read back at the next start.
+        SettingsManager large(path() + ".large");
+        large.setSystemPrompt(QString(1024 * 1024, u'x'));
+        QCOMPARE(large.storageError(),
+                 "Your settings could not be saved: they are larger than 1 MiB.");
+        QVERIFY(!QFile::exists(path() + ".large"));
     }
 
-    void modelCatalogue() {
+    // A model the catalogue does not know (saved by hand, or dropped since) leads the list.
+    void customModelLeadsTheCatalogue() {
         SettingsManager settings(path());
-        QCOMPARE(settings.availableModelOptions().size(), 14);
-        QCOMPARE(settings.availableModelOptions().at(3).id, "gpt-4.1");
-        QCOMPARE(settings.selectedModelSummary(),
-                 "Best overall for quality, coding, and instruction following.");
-        QCOMPARE(settings.availableCategories().size(), 5);
-
+        QCOMPARE(settings.availableModelOptions(), SettingsManager::modelCatalogue());
         settings.setModel("GPT-4.1");
         const QList<SettingsManager::ModelOption> options = settings.availableModelOptions();
-        QCOMPARE(options.size(), 15);
         QCOMPARE(options.first(), (SettingsManager::ModelOption{"GPT-4.1", "GPT-4.1",
                                                                 "Previously saved custom model."}));
         QCOMPARE(options.mid(1), SettingsManager::modelCatalogue());
@@ -172,6 +167,14 @@ private Q_SLOTS:
         QCOMPARE(settings.availableModelOptions(), SettingsManager::modelCatalogue());
         QCOMPARE(settings.selectedModelSummary(),
                  "Legacy budget model kept for backward compatibility.");
+    }
+
+    // A category is enabled or disabled: one stored without saying which is not read at all.
+    void categoryWithoutEnabledDoesNotDecode() {
+        QJsonObject category = AssistantCategory::builtIn().first().toJson();
+        QCOMPARE(AssistantCategory::fromJson(category), AssistantCategory::builtIn().first());
+        category.remove("enabled");
+        QCOMPARE(AssistantCategory::fromJson(category), std::nullopt);
     }
 };
 
