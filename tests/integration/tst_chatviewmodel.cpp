@@ -179,7 +179,7 @@ private Q_SLOTS:
         ask("fresh", {streamedReply({"ok"})});
         QCOMPARE(sent(m_rig->backend.requests().last()), QStringList{"user: fresh"});
 
-        // Nor is an answer cleared while it streams reviewed, or its failure shown.
+        // Nor does an answer cleared while it streams land anywhere, get reviewed, or report.
         m_rig->settings.setSelectedCategory("exams");
         m_rig->backend.enqueue(streamedReply({"x", "y"}, 100ms));
         m_rig->model.setInputText("q");
@@ -323,16 +323,6 @@ private Q_SLOTS:
         QCOMPARE(model.messages()[2].imageBase64, "SU1H");
         QVERIFY(model.messages()[2].image);
         QCOMPARE(m_rig->backend.requests()[1].json()["model"].toString(), "gpt-4.1");
-
-        // Cleared while an answer streams: its late tokens land nowhere.
-        m_rig->backend.enqueue(streamedReply({"x", "y"}, 50ms));
-        model.setInputText("q");
-        model.sendMessage();
-        QTRY_COMPARE(model.messages().last().content, "x");
-        model.clearChat();
-        QTRY_VERIFY(!model.isLoading());
-        QVERIFY(model.messages().isEmpty());
-        QVERIFY(model.errorMessage().isEmpty());
     }
 
     void voiceQuestions() {
