@@ -40,10 +40,8 @@ public:
                        std::int64_t reserved) override {
         balance = std::max<std::int64_t>(balance + reserved - tokens, 0);
         ledger.append(QString("charge %1 to %2 for %3, returning %4")
-                          .arg(tokens)
-                          .arg(userId)
-                          .arg(QString::fromStdString(model))
-                          .arg(reserved));
+                          .arg(QString::number(tokens), QString::number(userId),
+                               QString::fromStdString(model), QString::number(reserved)));
         return balance;
     }
 
@@ -60,7 +58,6 @@ class FakeResponder final : public Responder {
 public:
     int status = 0;
     QByteArray body;
-    bool streamed = false;
     bool ended = false;
 
     void reply(HttpResponse response) override {
@@ -71,7 +68,6 @@ public:
     void beginStream(int code, const std::string &contentType) override {
         QCOMPARE(contentType, std::string("text/event-stream"));
         status = code;
-        streamed = true;
     }
     void streamChunk(std::string data) override { body += QByteArray::fromStdString(data); }
     void endStream() override { ended = true; }
@@ -93,29 +89,22 @@ public:
     void cancel(std::uint64_t) override {}
 };
 
-// Settlements are posted to the workers: stopping them waits until every one has landed.
-QStringList settled(FakeStore &store, WorkerPool &workers) {
-    workers.stop();
-    return store.ledger;
-}
+// A streamed question in a category without an instruction of its own; the prompt is guessed at
+// 5 tokens, so 505 are held for it.
+const QByteArray question = R"({"model":"gpt-4.1","category":"poetry","stream":true,)"
+                            R"("temperature":0.2,"max_tokens":500,"messages":[)"
+                            R"({"role":"system","content":"Summary so far."},)"
+                            R"({"role":"user","content":"Hi"}]})";
 
-// A streamed question in `category`, with the user's prompt header when one is given.
-HttpRequest chatRequest(const QString &category, const QByteArray &systemPrompt) {
-    const QJsonObject body{
-        {"model", "gpt-4.1"},
-        {"category", category},
-        {"stream", true},
-        {"temperature", 0.2},
-        {"max_tokens", 500},
-        {"messages", QJsonArray{QJsonObject{{"role", "system"}, {"content", "Summary so far."}},
-                                QJsonObject{{"role", "user"}, {"content", "Hi"}}}}};
+std::shared_ptr<FakeResponder> ask(ApiContext &context, const QByteArray &body,
+                                   const QByteArray &systemPrompt = {}) {
     HttpRequest request;
-    request.method = "POST";
-    request.path = "/api/chat";
     request.authorization = "Bearer any";
     request.systemPrompt = systemPrompt.toStdString();
-    request.body = QJsonDocument(body).toJson().toStdString();
-    return request;
+    request.body = body.toStdString();
+    auto client = std::make_shared<FakeResponder>();
+    chat(context, request, client);
+    return client;
 }
 
 } // namespace
@@ -130,10 +119,9 @@ private:
     FakeProvider m_provider;
     std::unique_ptr<ApiContext> m_context;
 
-    std::shared_ptr<FakeResponder> chatWith(const QString &category, const QByteArray &header) {
-        auto client = std::make_shared<FakeResponder>();
-        chat(*m_context, chatRequest(category, header), client);
-        return client;
+    [[nodiscard]] QJsonObject upstream() const {
+        return QJsonDocument::fromJson(QByteArray::fromStdString(m_provider.requests.at(0).body))
+            .object();
     }
 
 private Q_SLOTS:
@@ -141,6 +129,8 @@ private Q_SLOTS:
         initialiseCrypto();
         Config config;
         config.providerUrl = "http://provider/v1";
+        config.providerApiKey = "sk-test";
+        config.modelMap = {{"gpt-4.1", "local-model"}};
         m_context = std::make_unique<ApiContext>(config, m_store, m_workers, m_workers, m_provider);
     }
 
@@ -170,19 +160,21 @@ private Q_SLOTS:
         QTest::newRow("stream cut off: a note, [DONE], the prompt and a token per event")
             << true << 200 << QByteArrayList{"data: {\"a\":1}\n\ndata: {\"b\":2}\n\n"}
             << "Connection reset" << 200
-            << QByteArray("data: {\"a\":1}\n\ndata: {\"b\":2}\n\n"
-                          "data: {\"choices\":[{\"delta\":{\"content\":\"\\n\\n[The answer was cut "
-                          "off: the "
-                          "model provider stopped responding.]\"}}]}"
-                          "\n\ndata: [DONE]\n\n")
+            << QByteArray("data: {\"a\":1}\n\ndata: {\"b\":2}\n\ndata: {\"choices\":[{\"delta\":"
+                          "{\"content\":\"\\n\\n[The answer was cut off: the model provider "
+                          "stopped responding.]\"}}]}\n\ndata: [DONE]\n\n")
             << 7;
         QTest::newRow("stream left by the client: nothing more is written")
             << true << 200 << QByteArrayList{"data: {\"a\":1}\n\n"} << "cancelled" << 200
             << QByteArray("data: {\"a\":1}\n\n") << 6;
-        QTest::newRow("stream refused: a one-shot error")
+        QTest::newRow("stream refused: a one-shot error quoting the provider's")
             << true << 429 << QByteArrayList{R"({"error":"slow down"})"} << "" << 502
             << QByteArray(R"({"error":"The model provider refused the request (HTTP 429): )"
                           R"(slow down"})")
+            << 0;
+        QTest::newRow("one shot refused, the provider's message in an object")
+            << false << 500 << QByteArrayList{R"({"error":{"message":"boom"}})"} << "" << 502
+            << QByteArray(R"({"error":"The model provider refused the request (HTTP 500): boom"})")
             << 0;
         const QByteArray completion = R"({"choices":[],"usage":{"total_tokens":12}})";
         QTest::newRow("one shot: passed on as it came")
@@ -224,7 +216,8 @@ private Q_SLOTS:
         QCOMPARE(client->status, answered);
         QCOMPARE(client->body, body);
         QCOMPARE(client->ended, answered != 0 && error != "cancelled");
-        QCOMPARE(settled(store, workers),
+        workers.stop(); // settlements are posted to the workers: this waits until they landed
+        QCOMPARE(store.ledger,
                  QStringList{QString("charge %1 to 7 for gpt-4.1, returning 1000").arg(charged)});
     }
 
@@ -232,8 +225,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("category");
         QTest::addColumn<QByteArray>("header"); // X-Pindle-System-Prompt
         QTest::addColumn<QStringList>("sent");  // role: content, in order
-        const QString exams = "system: You are an expert exam and study assistant. Help the user "
-                              "with academic questions, study tips, and exam preparation.";
+        const QString exams =
+            "system: " + QString::fromStdString(Config::defaultCategoryInstructions().at("exams"));
         const QStringList client{"system: Summary so far.", "user: Hi"};
         QTest::newRow("instruction, prompt, then the client's own")
             << "exams" << QByteArray("Be%20brief%2C%20s%C3%ADl%20vous%20pla%C3%AEt.")
@@ -248,16 +241,20 @@ private Q_SLOTS:
         QFETCH(QString, category);
         QFETCH(QByteArray, header);
         QFETCH(QStringList, sent);
-        const auto client = chatWith(category, header);
+        const auto client =
+            ask(*m_context, QByteArray(question).replace("poetry", category.toUtf8()), header);
         QCOMPARE(client->status, 0); // the answer comes when the provider's does
         QCOMPARE(m_provider.requests.size(), size_t(1));
         QCOMPARE(m_provider.requests[0].url, std::string("http://provider/v1/chat/completions"));
-        const QJsonObject upstream =
-            QJsonDocument::fromJson(QByteArray::fromStdString(m_provider.requests[0].body))
-                .object();
+        QCOMPARE(m_provider.requests[0].headers,
+                 std::vector<std::string>{"Authorization: Bearer sk-test"});
+        const QJsonObject body = upstream();
+        QCOMPARE(body["model"].toString(), "local-model");
+        QVERIFY(body["stream_options"]["include_usage"].toBool());
+        QCOMPARE(body["max_tokens"].toInt(), 500);
         QStringList messages;
         qsizetype characters = 0;
-        for (const QJsonValue message : upstream["messages"].toArray()) {
+        for (const QJsonValue message : body["messages"].toArray()) {
             const QString content = message["content"].toString();
             messages.append(message["role"].toString() + ": " + content);
             characters += content.toUtf8().size();
@@ -266,38 +263,74 @@ private Q_SLOTS:
         // What is held covers every character sent (a token per four) and the whole answer.
         QCOMPARE(m_store.ledger,
                  QStringList{QString("reserve %1 for 7: %1").arg(characters / 4 + 1 + 500)});
-        QCOMPARE(upstream["max_tokens"].toInt(), 500);
     }
 
-    void refusedBeforeAnythingIsHeld_data() {
+    void smallBalanceShortensTheAnswer() {
+        m_store.balance = 100;
+        ask(*m_context, question);
+        QCOMPARE(m_store.ledger, QStringList{"reserve 505 for 7: 100"});
+        QCOMPARE(upstream()["max_tokens"].toInt(), 95); // what is left after the prompt's 5
+    }
+
+    void refusedBeforeAnythingIsSent_data() {
+        QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QByteArray>("header");
         QTest::addColumn<qint64>("balance");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("error");
         QTest::addColumn<QStringList>("ledger");
+        const auto edited = [](const char *from, const QByteArray &to) {
+            return QByteArray(question).replace(from, to);
+        };
+        const auto badRequest = [](const char *name, const QByteArray &body, const char *error) {
+            QTest::newRow(name) << body << QByteArray() << qint64(100000) << 400 << error
+                                << QStringList{};
+        };
+        badRequest("no messages", edited("\"messages\"", "\"messagez\""),
+                   "\"messages\" must be a list of 1 to 1000 messages");
+        badRequest("temperature not a number", edited("0.2", "\"hot\""),
+                   "\"temperature\" must be a number from 0 to 2");
+        badRequest("nested too deeply",
+                   edited("\"Hi\"", "\"Hi\",\"x\":" + QByteArray(40, '[') + QByteArray(40, ']')),
+                   "The request body must be a JSON object.");
+        // A picture must come inline: the provider is never sent to fetch an address.
+        badRequest(
+            "picture by address",
+            edited("\"Hi\"",
+                   "[{\"type\":\"image_url\",\"image_url\":{\"url\":\"http://10.0.0.1/x.png\"}}]"),
+            "an image must be a data:image/...;base64, URL");
         QTest::newRow("broken prompt")
-            << QByteArray("%E9t%E9") << qint64(100000) << 400
+            << question << QByteArray("%E9t%E9") << qint64(100000) << 400
             << "The system prompt is not valid percent-encoded UTF-8." << QStringList{};
         QTest::newRow("balance used up")
-            << QByteArray() << qint64(0) << 403 << "Your token balance is used up."
+            << question << QByteArray() << qint64(0) << 403 << "Your token balance is used up."
             << QStringList{"reserve 505 for 7: 0"};
         QTest::newRow("balance too small for the prompt: given back at once")
-            << QByteArray() << qint64(2) << 403 << "Your token balance is used up."
+            << question << QByteArray() << qint64(2) << 403 << "Your token balance is used up."
             << QStringList{"reserve 505 for 7: 2", "charge 0 to 7 for gpt-4.1, returning 2"};
     }
 
-    void refusedBeforeAnythingIsHeld() {
+    void refusedBeforeAnythingIsSent() {
+        QFETCH(QByteArray, body);
         QFETCH(QByteArray, header);
         QFETCH(qint64, balance);
         QFETCH(int, status);
         QFETCH(QString, error);
         QFETCH(QStringList, ledger);
         m_store.balance = balance;
-        const auto client = chatWith("poetry", header);
+        const auto client = ask(*m_context, body, header);
         QCOMPARE(client->status, status);
         QCOMPARE(client->error(), error);
         QCOMPARE(m_store.ledger, ledger);
         QVERIFY(m_provider.requests.empty());
+    }
+
+    void withoutProviderChatIsUnavailable() {
+        ApiContext bare(Config{}, m_store, m_workers, m_workers, m_provider);
+        const auto client = ask(bare, question);
+        QCOMPARE(client->status, 503);
+        QVERIFY(client->error().contains("\"provider_url\""));
+        QVERIFY(m_store.ledger.isEmpty() && m_provider.requests.empty());
     }
 };
 

@@ -1,7 +1,8 @@
-// Both stores, held to the same behaviour: accounts that survive reopening, e-mail uniqueness,
-// session expiry, and debits that lose no update when many land at once. PostgreSQL runs when
-// scripts/with-postgres.sh provides a server.
+// Both stores, held to the same behaviour: accounts and sessions seen by every server sharing the
+// data, e-mail uniqueness, session expiry, and balances that lose no update and never overspend
+// when many changes land at once. PostgreSQL runs when scripts/with-postgres.sh provides a server.
 
+#include "OpenStore.h"
 #include "PostgresStore.h"
 #include "SqliteStore.h"
 
@@ -11,7 +12,6 @@
 #include <libpq-fe.h>
 
 #include <atomic>
-#include <functional>
 #include <thread>
 
 using namespace pindle;
@@ -37,10 +37,11 @@ std::string postgres() {
     return qEnvironmentVariable("PINDLE_TEST_POSTGRES").toStdString();
 }
 
-void emptyPostgres() {
-    PGconn *connection = PQconnectdb(postgres().c_str());
-    PQclear(PQexec(connection, "DROP SCHEMA public CASCADE; CREATE SCHEMA public;"));
-    PQfinish(connection);
+// Runs `work(0)` to `work(7)` on threads of their own, all at once.
+template <typename Work> void onEightThreads(const Work &work) {
+    std::vector<std::jthread> threads;
+    for (int t = 0; t < 8; ++t)
+        threads.emplace_back(work, t);
 }
 
 } // namespace
@@ -50,10 +51,11 @@ class StoreTest : public QObject {
 
 private:
     QTemporaryDir m_dir;
-    std::function<std::unique_ptr<Store>()> m_open;
+    std::string m_database;
 
-    // Opens a second handle on the same data, as another server process would.
-    std::unique_ptr<Store> open() { return m_open(); }
+    // A handle on the data, as the server opens it from its "database" setting; a second one
+    // stands for another server process.
+    std::unique_ptr<Store> open() { return openStore(m_database); }
 
 private Q_SLOTS:
     // Every test runs against each store.
@@ -67,8 +69,7 @@ private Q_SLOTS:
         QFETCH_GLOBAL(QString, backend);
         if (backend == "sqlite") {
             QDir(m_dir.path()).removeRecursively();
-            const std::string path = m_dir.filePath("data/pindle.db").toStdString();
-            m_open = [path] { return std::make_unique<SqliteStore>(path); };
+            m_database = "sqlite:" + m_dir.filePath("data/pindle.db").toStdString();
             return;
         }
         // CI must not go green without PostgreSQL: there a missing server is a failure.
@@ -76,56 +77,48 @@ private Q_SLOTS:
             QFAIL("no PostgreSQL in CI: the test must run through scripts/with-postgres.sh");
         if (postgres().empty())
             QSKIP("no PostgreSQL here: run through scripts/with-postgres.sh");
-        emptyPostgres();
-        m_open = [] { return std::make_unique<PostgresStore>(postgres()); };
+        PGconn *connection = PQconnectdb(postgres().c_str());
+        PQclear(PQexec(connection, "DROP SCHEMA public CASCADE; CREATE SCHEMA public;"));
+        PQfinish(connection);
+        m_database = postgres();
     }
 
-    void accountsSurviveReopening() {
-        {
-            const auto store = open();
-            const std::optional<User> created = store->createUser(newUser("Mixed@Case.org", 7));
-            QVERIFY(created);
-            QCOMPARE(created->email, std::string("Mixed@Case.org"));
-            QVERIFY(!store->createUser(newUser("mixed@CASE.org"))); // taken, whatever the case
-        }
-        const auto reopened = open(); // the schema is current: opening again changes nothing
-        const std::optional<User> found = reopened->findUserByEmail("MIXED@case.ORG");
+    void accountsAndSessionsAreShared() {
+        const auto store = open();
+        const std::optional<User> created = store->createUser(newUser("Mixed@Case.org", 7));
+        QVERIFY(created);
+        QCOMPARE(created->email, std::string("Mixed@Case.org"));
+        QVERIFY(!store->createUser(newUser("mixed@CASE.org"))); // taken, whatever the case
+        store->createSession(hashOf(1), created->id, 1000);
+        store->createSession(hashOf(2), created->id, 5000);
+
+        const auto other = open(); // the schema is current: opening again changes nothing
+        const std::optional<User> found = other->findUserByEmail("MIXED@case.ORG");
         QVERIFY(found);
         QCOMPARE(found->tokenBalance, 7);
         QVERIFY(!found->subscriptionEnd);
-        QCOMPARE(reopened->listUsers().size(), size_t(1));
-        QVERIFY(reopened->setTokenBalance("mixed@case.org", 42));
-        QVERIFY(!reopened->setTokenBalance("nobody@case.org", 42));
-        QCOMPARE(reopened->findUserByEmail("mixed@case.org")->tokenBalance, 42);
-    }
+        QCOMPARE(other->listUsers().size(), size_t(1));
+        QVERIFY(other->setTokenBalance("mixed@case.org", 42));
+        QVERIFY(!other->setTokenBalance("nobody@case.org", 42));
+        QCOMPARE(store->findUserByEmail("mixed@case.org")->tokenBalance, 42);
 
-    void sessionsExpire() {
-        const auto store = open();
-        const User user = *store->createUser(newUser("s@x.org"));
-        store->createSession(hashOf(1), user.id, 1000);
-        store->createSession(hashOf(2), user.id, 5000);
-        QCOMPARE(store->findSessionUser(hashOf(1), 999)->id, user.id);
-        QVERIFY(!store->findSessionUser(hashOf(1), 1000)); // ends at its expiry
-        QVERIFY(!store->findSessionUser(hashOf(3), 0));
-        QCOMPARE(store->deleteExpiredSessions(2000), 1);
+        QCOMPARE(other->findSessionUser(hashOf(1), 999)->id, created->id);
+        QVERIFY(!other->findSessionUser(hashOf(1), 1000)); // ends at its expiry
+        QVERIFY(!other->findSessionUser(hashOf(3), 0));
+        QCOMPARE(other->deleteExpiredSessions(2000), 1);
         QVERIFY(store->findSessionUser(hashOf(2), 2000));
-        store->deleteSession(hashOf(2));
+        other->deleteSession(hashOf(2));
         QVERIFY(!store->findSessionUser(hashOf(2), 2000));
     }
 
     void concurrentDebitsLoseNothing() {
         const auto store = open();
-        const auto other = open(); // a second server instance on the same data
+        const auto other = open();
         const User user = *store->createUser(newUser("d@x.org", 100000));
-        std::vector<std::thread> threads;
-        for (int t = 0; t < 8; ++t)
-            threads.emplace_back([&, t] {
-                Store &target = t % 2 ? *store : *other;
-                for (int i = 0; i < 25; ++i)
-                    target.debit(user.id, 3, "gpt-4.1", 0);
-            });
-        for (std::thread &thread : threads)
-            thread.join();
+        onEightThreads([&](int t) {
+            for (int i = 0; i < 25; ++i)
+                (t % 2 ? *store : *other).debit(user.id, 3, "gpt-4.1", 0);
+        });
         QCOMPARE(store->findUserByEmail("d@x.org")->tokenBalance, 100000 - 8 * 25 * 3);
         QCOMPARE(store->debit(user.id, 1'000'000, "o3", 0), 0); // never below zero
         QVERIFY_THROWS_EXCEPTION(StoreError, store->debit(user.id + 1000, 1, "o3", 0));
@@ -135,11 +128,7 @@ private Q_SLOTS:
         const auto store = open();
         const User user = *store->createUser(newUser("r@x.org", 100));
         std::atomic<std::int64_t> held = 0;
-        std::vector<std::thread> threads;
-        for (int t = 0; t < 8; ++t)
-            threads.emplace_back([&] { held += store->reserve(user.id, 30); });
-        for (std::thread &thread : threads)
-            thread.join();
+        onEightThreads([&](int) { held += store->reserve(user.id, 30); });
         QCOMPARE(held.load(), 100); // three answers got 30 each, one the last 10, the rest none
         QCOMPARE(store->findUserByEmail("r@x.org")->tokenBalance, 0);
         // Settling gives back what was held and not used.
@@ -154,9 +143,8 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(QByteArray(4096, 'x'));
         file.close();
-        QVERIFY_THROWS_EXCEPTION(StoreError,
-                                 SqliteStore{m_dir.filePath("broken/pindle.db").toStdString()});
-        QVERIFY_THROWS_EXCEPTION(StoreError, PostgresStore{"host=/nonexistent dbname=none"});
+        QVERIFY_THROWS_EXCEPTION(StoreError, (void)openStore(file.fileName().toStdString()));
+        QVERIFY_THROWS_EXCEPTION(StoreError, (void)openStore("host=/nonexistent dbname=none"));
     }
 };
 
