@@ -169,6 +169,14 @@ QCoro::Task<> ChatViewModel::transcribeTask(QString audioFile) {
             co_await m_transcriber.transcribeAudio(audioFile, bearer, selected);
         if (!self)
             co_return;
+        // A sign-out while the recording was on its way discards it, as it does a recording.
+        const std::optional<QString> stillSignedIn = co_await m_auth.getToken();
+        if (!self)
+            co_return;
+        if (token && !stillSignedIn) {
+            setLoading(false);
+            co_return;
+        }
         // Asked straight away, still busy: a recording waiting for this one to finish must not
         // slip in before its question. The text being typed stays as it is.
         const QString question = transcript.trimmed();

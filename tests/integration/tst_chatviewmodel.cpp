@@ -361,6 +361,19 @@ private Q_SLOTS:
         QCOMPARE(shown().last(), "user: [Voice message]");
         QCOMPARE(m_rig->model.errorMessage(),
                  "Audio transcription failed: Failed to transcribe audio");
+
+        // Signed out while the upload was on its way: the transcript is not asked.
+        Reply late = Reply::json(200, {{"transcript", "Still there?"}});
+        late.parts.first().delay = 200ms;
+        const qsizetype before = m_rig->backend.requests().size();
+        speak({late});
+        QTRY_COMPARE(m_rig->backend.requests().size(), before + 1);
+        await(m_rig->auth.logout());
+        QTRY_VERIFY(!m_rig->model.isLoading());
+        QTest::qWait(100);
+        QCOMPARE(m_rig->backend.requests().size(), before + 1);
+        QCOMPARE(shown().last(), "user: [Voice message]");
+        QVERIFY(m_rig->model.errorMessage().isEmpty());
     }
 };
 
