@@ -2,9 +2,15 @@
 
 #include <nlohmann/json.hpp>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <sstream>
 
 namespace pindle {
@@ -18,6 +24,25 @@ std::optional<std::string> environment(const char *name) {
     if (!value || !*value)
         return std::nullopt;
     return std::string(value);
+}
+
+// The values a whole-number setting may take. The upper bounds keep the sums made with them (an
+// expiry time, an upload limit plus room for the headers) far from overflowing.
+struct Bounds {
+    std::int64_t min;
+    std::int64_t max;
+};
+constexpr Bounds portBounds{1, 65535};
+constexpr Bounds sessionDaysBounds{1, 3650};
+constexpr Bounds signupBalanceBounds{0, 1'000'000'000'000'000};
+constexpr Bounds maxUploadBytesBounds{1024, std::int64_t(1) << 40};
+constexpr Bounds workerThreadsBounds{1, 256};
+constexpr Bounds ioThreadsBounds{1, 64};
+constexpr std::int64_t secondsPerDay = 24 * 3600;
+
+std::string outOfBounds(const char *key, Bounds bounds) {
+    return std::string("\"") + key + "\" must lie between " + std::to_string(bounds.min) + " and " +
+           std::to_string(bounds.max);
 }
 
 // Reads one member with its expected type, collecting a clear message when it has another.
@@ -38,6 +63,27 @@ public:
         }
     }
 
+    // A whole number within `bounds`. Every JSON number, integer or not, converts to a double
+    // exactly enough for the check: the bounds lie far below 2^53.
+    template <typename T> void readWhole(const char *key, T &target, Bounds bounds) {
+        const auto found = m_document.find(key);
+        if (found == m_document.end())
+            return;
+        if (!found->is_number()) {
+            m_errors.push_back(std::string("\"") + key + "\" must be a whole number, not " +
+                               found->type_name());
+            return;
+        }
+        const double number = found->get<double>();
+        if (std::trunc(number) != number)
+            m_errors.push_back(std::string("\"") + key + "\" must be a whole number, not " +
+                               found->dump());
+        else if (!(number >= double(bounds.min) && number <= double(bounds.max)))
+            m_errors.push_back(outOfBounds(key, bounds));
+        else
+            target = T(std::int64_t(number));
+    }
+
     void rejectUnknown(std::initializer_list<const char *> known) {
         for (const auto &[key, value] : m_document.items()) {
             if (std::find_if(known.begin(), known.end(), [&](const char *k) { return key == k; }) ==
@@ -52,8 +98,6 @@ private:
     template <typename T> static const char *typeName() {
         if constexpr (std::is_same_v<T, bool>)
             return "true or false";
-        else if constexpr (std::is_integral_v<T>)
-            return "a whole number";
         else if constexpr (std::is_same_v<T, std::string>)
             return "a string";
         else if constexpr (std::is_same_v<T, std::vector<std::string>>)
@@ -65,6 +109,107 @@ private:
     const json &m_document;
     std::vector<std::string> m_errors;
 };
+
+// The file's top-level object, or nothing with the reason added to `errors`.
+std::optional<json> parseFile(const std::string &path, std::vector<std::string> &errors) {
+    std::ifstream file(path);
+    if (!file) {
+        errors.push_back("cannot read the configuration file " + path);
+        return std::nullopt;
+    }
+    std::stringstream text;
+    text << file.rdbuf();
+    // The member being parsed, to name it when a number is beyond what a double holds.
+    std::string member;
+    const auto track = [&member](int depth, json::parse_event_t event, json &parsed) {
+        if (depth == 1 && event == json::parse_event_t::key)
+            member = parsed.get<std::string>();
+        return true;
+    };
+    try {
+        json document = json::parse(text.str(), track);
+        if (document.is_object())
+            return document;
+        errors.push_back("the configuration file " + path + " must hold a JSON object");
+    } catch (const json::out_of_range &error) {
+        errors.push_back(member.empty() ? "the configuration file " + path +
+                                              " is not valid JSON: " + error.what()
+                                        : "\"" + member +
+                                              "\" holds a number too large to read; the rest of "
+                                              "the file was not read");
+    } catch (const json::exception &error) {
+        errors.push_back("the configuration file " + path + " is not valid JSON: " + error.what());
+    }
+    return std::nullopt;
+}
+
+void readDocument(const json &document, Config &config, std::vector<std::string> &errors) {
+    Reader reader(document);
+    reader.read("listen_address", config.listenAddress);
+    reader.readWhole("port", config.port, portBounds);
+    reader.read("database", config.database);
+    reader.read("tls_certificate", config.tlsCertificate);
+    reader.read("tls_private_key", config.tlsPrivateKey);
+    reader.read("provider_url", config.providerUrl);
+    reader.read("provider_api_key", config.providerApiKey);
+    reader.read("allowed_models", config.allowedModels);
+    reader.read("model_map", config.modelMap);
+    reader.read("transcription_model", config.transcriptionModel);
+    reader.read("provider_stream_usage", config.providerStreamUsage);
+    std::map<std::string, std::string> instructions;
+    reader.read("category_instructions", instructions);
+    instructions.merge(config.categoryInstructions); // keeps the file's where both have one
+    config.categoryInstructions = std::move(instructions);
+    reader.read("trusted_proxies", config.trustedProxies);
+    reader.readWhole("session_days", config.sessionDays, sessionDaysBounds);
+    reader.readWhole("signup_balance", config.signupBalance, signupBalanceBounds);
+    reader.read("signup_open", config.signupOpen);
+    reader.readWhole("max_upload_bytes", config.maxUploadBytes, maxUploadBytesBounds);
+    reader.readWhole("worker_threads", config.workerThreads, workerThreadsBounds);
+    reader.readWhole("io_threads", config.ioThreads, ioThreadsBounds);
+    reader.rejectUnknown(
+        {"listen_address", "port", "database", "tls_certificate", "tls_private_key", "provider_url",
+         "provider_api_key", "allowed_models", "model_map", "transcription_model",
+         "provider_stream_usage", "category_instructions", "trusted_proxies", "session_days",
+         "signup_balance", "signup_open", "max_upload_bytes", "worker_threads", "io_threads"});
+    errors.insert(errors.end(), reader.errors().begin(), reader.errors().end());
+}
+
+void readEnvironment(Config &config, std::vector<std::string> &errors) {
+    if (auto value = environment("PINDLE_LISTEN_ADDRESS"))
+        config.listenAddress = *value;
+    if (auto value = environment("PINDLE_PORT")) {
+        char *end = nullptr;
+        const long port = std::strtol(value->c_str(), &end, 10);
+        if (*end || port < 1 || port > 65535)
+            errors.push_back("PINDLE_PORT must be a port number between 1 and 65535");
+        else
+            config.port = std::uint16_t(port);
+    }
+    if (auto value = environment("PINDLE_DATABASE"))
+        config.database = *value;
+    if (auto value = environment("PINDLE_PROVIDER_URL"))
+        config.providerUrl = *value;
+    if (auto value = environment("PINDLE_PROVIDER_API_KEY"))
+        config.providerApiKey = *value;
+}
+
+// Whether only this computer can reach `address`: a name for it, or 127.0.0.0/8, ::1 or
+// ::ffff:127.0.0.0/104.
+bool isLoopback(std::string address) {
+    if (address.size() > 2 && address.front() == '[' && address.back() == ']')
+        address = address.substr(1, address.size() - 2);
+    if (address == "localhost")
+        return true;
+    in_addr ipv4{};
+    if (inet_pton(AF_INET, address.c_str(), &ipv4) == 1)
+        return (ntohl(ipv4.s_addr) >> 24) == 127;
+    in6_addr ipv6{};
+    if (inet_pton(AF_INET6, address.c_str(), &ipv6) == 1)
+        return IN6_IS_ADDR_LOOPBACK(&ipv6) ||
+               (IN6_IS_ADDR_V4MAPPED(&ipv6) && ipv6.s6_addr[12] == 127);
+    return false;
+}
 
 std::string joined(const std::vector<std::string> &lines) {
     std::string text;
@@ -80,7 +225,10 @@ std::optional<std::string> defaultConfigPath() {
     const auto home = environment("HOME");
     const std::string folder = configHome ? *configHome : (home ? *home : ".") + "/.config";
     const std::string path = folder + "/pindle/server.json";
-    if (std::filesystem::exists(path))
+    // A path that cannot even be checked (too long, not searchable) is handed on, so that
+    // reading it reports the problem.
+    std::error_code error;
+    if (std::filesystem::exists(path, error) || error)
         return path;
     return std::nullopt;
 }
@@ -99,92 +247,48 @@ std::map<std::string, std::string> Config::defaultCategoryInstructions() {
 }
 
 Config Config::load(const std::optional<std::string> &path) {
-    Config config;
-    std::vector<std::string> errors;
-    if (path) {
-        std::ifstream file(*path);
-        if (!file)
-            throw ConfigError("cannot read the configuration file " + *path);
-        std::stringstream text;
-        text << file.rdbuf();
-        json document;
-        try {
-            document = json::parse(text.str());
-        } catch (const json::parse_error &error) {
-            throw ConfigError("the configuration file " + *path +
-                              " is not valid JSON: " + error.what());
-        }
-        if (!document.is_object())
-            throw ConfigError("the configuration file " + *path + " must hold a JSON object");
-
-        Reader reader(document);
-        int port = config.port;
-        reader.read("listen_address", config.listenAddress);
-        reader.read("port", port);
-        reader.read("database", config.database);
-        reader.read("tls_certificate", config.tlsCertificate);
-        reader.read("tls_private_key", config.tlsPrivateKey);
-        reader.read("provider_url", config.providerUrl);
-        reader.read("provider_api_key", config.providerApiKey);
-        reader.read("allowed_models", config.allowedModels);
-        reader.read("model_map", config.modelMap);
-        reader.read("transcription_model", config.transcriptionModel);
-        reader.read("provider_stream_usage", config.providerStreamUsage);
-        std::map<std::string, std::string> instructions;
-        reader.read("category_instructions", instructions);
-        instructions.merge(config.categoryInstructions); // keeps the file's where both have one
-        config.categoryInstructions = std::move(instructions);
-        reader.read("trusted_proxies", config.trustedProxies);
-        reader.read("session_days", config.sessionDays);
-        reader.read("signup_balance", config.signupBalance);
-        reader.read("signup_open", config.signupOpen);
-        reader.read("max_upload_bytes", config.maxUploadBytes);
-        reader.read("worker_threads", config.workerThreads);
-        reader.read("io_threads", config.ioThreads);
-        reader.rejectUnknown({"listen_address", "port", "database", "tls_certificate",
-                              "tls_private_key", "provider_url", "provider_api_key",
-                              "allowed_models", "model_map", "transcription_model",
-                              "provider_stream_usage", "category_instructions", "trusted_proxies",
-                              "session_days", "signup_balance", "signup_open", "max_upload_bytes",
-                              "worker_threads", "io_threads"});
-        if (port < 1 || port > 65535)
-            reader.errors().push_back("\"port\" must lie between 1 and 65535");
-        else
-            config.port = std::uint16_t(port);
-        errors = std::move(reader.errors());
-    }
-
-    if (auto value = environment("PINDLE_LISTEN_ADDRESS"))
-        config.listenAddress = *value;
-    if (auto value = environment("PINDLE_PORT")) {
-        char *end = nullptr;
-        const long port = std::strtol(value->c_str(), &end, 10);
-        if (*end || port < 1 || port > 65535)
-            errors.push_back("PINDLE_PORT must be a port number between 1 and 65535");
-        else
-            config.port = std::uint16_t(port);
-    }
-    if (auto value = environment("PINDLE_DATABASE"))
-        config.database = *value;
-    if (auto value = environment("PINDLE_PROVIDER_URL"))
-        config.providerUrl = *value;
-    if (auto value = environment("PINDLE_PROVIDER_API_KEY"))
-        config.providerApiKey = *value;
-
-    for (const std::string &problem : config.problems())
-        errors.push_back(problem);
-    if (!errors.empty())
-        throw ConfigError(joined(errors));
+    std::vector<std::string> problems;
+    Config config = read(path, problems);
+    if (!problems.empty())
+        throw ConfigError(joined(problems));
     return config;
+}
+
+Config Config::read(const std::optional<std::string> &path, std::vector<std::string> &problems) {
+    Config config;
+    if (path) {
+        if (const auto document = parseFile(*path, problems))
+            readDocument(*document, config, problems);
+    }
+    readEnvironment(config, problems);
+    for (std::string &problem : config.problems())
+        problems.push_back(std::move(problem));
+    return config;
+}
+
+std::int64_t Config::sessionExpiry(std::int64_t now) const {
+    const std::int64_t days = std::clamp(sessionDays, sessionDaysBounds.min, sessionDaysBounds.max);
+    const std::int64_t lifetime = days * secondsPerDay;
+    if (now > std::numeric_limits<std::int64_t>::max() - lifetime)
+        return std::numeric_limits<std::int64_t>::max();
+    return now + lifetime;
 }
 
 std::vector<std::string> Config::problems() const {
     std::vector<std::string> problems;
     if (tlsCertificate.empty() != tlsPrivateKey.empty())
         problems.push_back("\"tls_certificate\" and \"tls_private_key\" must be given together");
-    for (const auto *file : {&tlsCertificate, &tlsPrivateKey}) {
-        if (!file->empty() && !std::filesystem::exists(*file))
-            problems.push_back("TLS file not found: " + *file);
+    for (const auto &[key, file] : {std::pair{"tls_certificate", &tlsCertificate},
+                                    std::pair{"tls_private_key", &tlsPrivateKey}}) {
+        std::error_code error;
+        if (file->empty())
+            continue;
+        if (file->find('\0') != std::string::npos)
+            problems.push_back(std::string("\"") + key + "\" must not hold a NUL character");
+        else if (!std::filesystem::exists(*file, error))
+            problems.push_back(error ? std::string("\"") + key +
+                                           "\" cannot be used: " + error.message()
+                                     : "TLS file not found: " + *file);
     }
     if (!providerUrl.empty() && providerUrl.rfind("http://", 0) != 0 &&
         providerUrl.rfind("https://", 0) != 0)
@@ -194,17 +298,26 @@ std::vector<std::string> Config::problems() const {
             problems.push_back("\"category_instructions\": the instruction for \"" + category +
                                "\" must not be empty");
     }
-    if (sessionDays < 1)
-        problems.push_back("\"session_days\" must be at least 1");
-    if (signupBalance < 0)
-        problems.push_back("\"signup_balance\" must not be negative");
-    if (maxUploadBytes < 1024)
-        problems.push_back("\"max_upload_bytes\" must be at least 1024");
-    if (workerThreads < 1 || workerThreads > 256)
-        problems.push_back("\"worker_threads\" must lie between 1 and 256");
-    if (ioThreads < 1 || ioThreads > 64)
-        problems.push_back("\"io_threads\" must lie between 1 and 64");
+    // The same bounds as the file's, for a configuration built in code.
+    const auto check = [&problems](const char *key, std::int64_t value, Bounds bounds) {
+        if (value < bounds.min || value > bounds.max)
+            problems.push_back(outOfBounds(key, bounds));
+    };
+    check("port", port, portBounds);
+    check("session_days", sessionDays, sessionDaysBounds);
+    check("signup_balance", signupBalance, signupBalanceBounds);
+    check("max_upload_bytes", maxUploadBytes, maxUploadBytesBounds);
+    check("worker_threads", workerThreads, workerThreadsBounds);
+    check("io_threads", ioThreads, ioThreadsBounds);
     return problems;
+}
+
+std::vector<std::string> Config::warnings() const {
+    if (tlsEnabled() || isLoopback(listenAddress))
+        return {};
+    return {"listening on " + listenAddress +
+            " without TLS: passwords and session tokens cross the network unencrypted. Set "
+            "\"tls_certificate\" and \"tls_private_key\", or serve behind a TLS proxy."};
 }
 
 } // namespace pindle

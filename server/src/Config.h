@@ -48,10 +48,18 @@ struct Config {
     [[nodiscard]] bool providerConfigured() const { return !providerUrl.empty(); }
     [[nodiscard]] bool tlsEnabled() const { return !tlsCertificate.empty(); }
 
+    /// When a session started at `now` ends; saturates rather than wraps, whatever sessionDays is.
+    [[nodiscard]] std::int64_t sessionExpiry(std::int64_t now) const;
+
     /// Reads `path` (when given) and the environment. Throws ConfigError naming every bad setting.
     [[nodiscard]] static Config load(const std::optional<std::string> &path);
+    /// Like load(), but adds every problem to `problems` and hands back what could be read.
+    [[nodiscard]] static Config read(const std::optional<std::string> &path,
+                                     std::vector<std::string> &problems);
     /// Problems that would stop the server or a feature, each on its own line; empty when sound.
     [[nodiscard]] std::vector<std::string> problems() const;
+    /// Settings that work but are risky, such as listening beyond this computer without TLS.
+    [[nodiscard]] std::vector<std::string> warnings() const;
 };
 
 class ConfigError : public std::runtime_error {

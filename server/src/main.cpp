@@ -116,6 +116,31 @@ int userCommand(const Config &config, const std::vector<std::string> &args) {
     return 2;
 }
 
+// Prints every problem in one report, the database's included, then what is merely risky.
+int checkConfig(const std::optional<std::string> &configPath) {
+    std::vector<std::string> problems;
+    const Config config = Config::read(configPath, problems);
+    try {
+        (void)openStore(config.database); // reports a bad database setting
+    } catch (const std::exception &error) {
+        problems.push_back(error.what());
+    }
+    std::ostream &out = problems.empty() ? std::cout : std::cerr;
+    if (problems.empty())
+        std::cout << "The configuration is sound"
+                  << (configPath ? " (" + *configPath + ")" : std::string(" (defaults)")) << ".\n";
+    else
+        std::cerr << "Configuration problems:\n";
+    for (const std::string &problem : problems)
+        std::cerr << problem << '\n';
+    for (const std::string &warning : config.warnings())
+        out << "Warning: " << warning << '\n';
+    if (!config.providerConfigured())
+        out << "Note: no model provider is set (provider_url or PINDLE_PROVIDER_URL): chat and "
+               "transcription will answer 503.\n";
+    return problems.empty() ? 0 : 2;
+}
+
 } // namespace
 
 int main(int argc, char *argv[]) {
@@ -134,18 +159,10 @@ int main(int argc, char *argv[]) {
 
     try {
         initialiseCrypto();
-        const Config config = Config::load(configPath);
         const std::string command = args.empty() ? "serve" : args[0];
-        if (command == "check-config") {
-            const auto store = openStore(config.database); // reports a bad database setting
-            std::cout << "The configuration is sound"
-                      << (configPath ? " (" + *configPath + ")" : std::string(" (defaults)"))
-                      << ".\n";
-            if (!config.providerConfigured())
-                std::cout << "Note: no model provider is set (provider_url or "
-                             "PINDLE_PROVIDER_URL): chat and transcription will answer 503.\n";
-            return 0;
-        }
+        if (command == "check-config")
+            return checkConfig(configPath);
+        const Config config = Config::load(configPath);
         if (command == "user")
             return userCommand(config, {args.begin() + 1, args.end()});
         if (command == "serve" && args.size() <= 1)

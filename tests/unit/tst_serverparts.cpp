@@ -5,6 +5,7 @@
 #include "HttpForms.h"
 #include "api/SystemPrompt.h"
 
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -12,12 +13,13 @@ using namespace pindle;
 
 namespace {
 
-// Loads a configuration file holding `text`; what it throws is left to the caller.
+// Loads a configuration file holding `text`, or a missing one when `text` is null; what it
+// throws is left to the caller.
 Config loadConfig(const QByteArray &text) {
     QTemporaryDir dir;
     const QString path = dir.filePath("server.json");
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size())
+    if (!text.isNull() && (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size()))
         qFatal("cannot write %s", qPrintable(path));
     file.close();
     return Config::load(path.toStdString());
@@ -30,16 +32,19 @@ class ServerPartsTest : public QObject {
 
 private Q_SLOTS:
     void configurationErrors_data() {
-        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QByteArray>("file");      // null for a missing file
+        QTest::addColumn<QByteArray>("port");      // PINDLE_PORT, when not empty
         QTest::addColumn<QStringList>("expected"); // each must appear in the error text
-        QTest::newRow("not JSON") << QByteArray("{port: 1}") << QStringList{"is not valid JSON"};
+        QTest::newRow("not JSON") << QByteArray("{port: 1}") << QByteArray()
+                                  << QStringList{"is not valid JSON"};
         QTest::newRow("not an object")
-            << QByteArray("[]") << QStringList{"must hold a JSON object"};
+            << QByteArray("[]") << QByteArray() << QStringList{"must hold a JSON object"};
         QTest::newRow("every bad setting at once")
             << QByteArray(R"({"port": 70000, "signup_open": "yes", "allowed_models": "gpt-4",)"
                           "\"provider_url\": \"ftp://x\", \"tls_certificate\": \"/nope.pem\", "
                           R"("worker_threads": 0, "category_instructions": {"exams": ""},)"
                           R"("colour": "blue"})")
+            << QByteArray()
             << QStringList{"\"port\" must lie between 1 and 65535",
                            "\"signup_open\" must be true or false, not string",
                            "\"allowed_models\" must be a list of strings",
@@ -51,21 +56,101 @@ private Q_SLOTS:
                            "be empty",
                            "unknown setting \"colour\""};
         QTest::newRow("instructions not text")
-            << QByteArray(R"({"category_instructions": {"exams": 1}})")
+            << QByteArray(R"({"category_instructions": {"exams": 1}})") << QByteArray()
             << QStringList{"\"category_instructions\" must be an object of strings"};
+
+        // Every number is whole and within its bounds, however JSON spells it.
+        QTest::newRow("numbers out of bounds")
+            << QByteArray(R"({"port": 4294975383, "session_days": 1e300, "signup_balance": -1,)"
+                          R"("max_upload_bytes": 1e19, "io_threads": -1e300})")
+            << QByteArray()
+            << QStringList{"\"port\" must lie between 1 and 65535",
+                           "\"session_days\" must lie between 1 and 3650",
+                           "\"signup_balance\" must lie between 0 and 1000000000000000",
+                           "\"max_upload_bytes\" must lie between 1024 and 1099511627776",
+                           "\"io_threads\" must lie between 1 and 64"};
+        QTest::newRow("fractions and other types")
+            << QByteArray(R"({"port": 80.9, "worker_threads": 2.5, "session_days": "30"})")
+            << QByteArray()
+            << QStringList{"\"port\" must be a whole number, not 80.9",
+                           "\"worker_threads\" must be a whole number, not 2.5",
+                           "\"session_days\" must be a whole number, not string"};
+        QTest::newRow("beyond a double")
+            << QByteArray(R"({"port": 8080, "model_map": {"a": [-1e400]}})") << QByteArray()
+            << QStringList{"\"model_map\" holds a number too large to read"};
+        const QByteArray longPath = "\"/" + QByteArray(5000, 'a') + '"';
+        QTest::newRow("TLS paths too long")
+            << "{\"tls_certificate\": " + longPath + ", \"tls_private_key\": " + longPath + '}'
+            << QByteArray()
+            << QStringList{"\"tls_certificate\" cannot be used: File name too long",
+                           "\"tls_private_key\" cannot be used: File name too long"};
+
+        // Whatever stops the file being read, the environment is still checked.
+        QTest::newRow("missing file and a bad variable")
+            << QByteArray() << QByteArray("80.9")
+            << QStringList{"cannot read the configuration file",
+                           "PINDLE_PORT must be a port number between 1 and 65535"};
+        QTest::newRow("bad JSON and a bad variable")
+            << QByteArray("{") << QByteArray("99999999999999999999")
+            << QStringList{"is not valid JSON", "PINDLE_PORT must be a port number"};
     }
 
     void configurationErrors() {
         QFETCH(QByteArray, file);
+        QFETCH(QByteArray, port);
         QFETCH(QStringList, expected);
+        if (!port.isEmpty())
+            qputenv("PINDLE_PORT", port);
+        const auto restore = qScopeGuard([] { qunsetenv("PINDLE_PORT"); });
         try {
             (void)loadConfig(file);
             QFAIL("a bad configuration was accepted");
         } catch (const ConfigError &error) {
             const QString text = QString::fromUtf8(error.what());
+            QCOMPARE(text.count('\n') + 1, expected.size()); // one line each, nothing else
             for (const QString &part : expected)
                 QVERIFY2(text.contains(part), qPrintable(text));
         }
+    }
+
+    void numbersInBounds() {
+        const Config config = loadConfig(R"({"port": 8.08e3, "session_days": 3650,
+            "signup_balance": 0, "max_upload_bytes": 1024.0})");
+        QCOMPARE(config.port, 8080);
+        QCOMPARE(config.sessionDays, 3650);
+        QCOMPARE(config.signupBalance, 0);
+        QCOMPARE(config.maxUploadBytes, 1024);
+        QCOMPARE(config.sessionExpiry(1000), 1000 + 3650 * 86400);
+
+        Config huge;
+        huge.sessionDays = std::numeric_limits<std::int64_t>::max();
+        QCOMPARE(huge.sessionExpiry(1000), 1000 + 3650 * 86400);
+        QCOMPARE(huge.sessionExpiry(std::numeric_limits<std::int64_t>::max() - 5),
+                 std::numeric_limits<std::int64_t>::max());
+    }
+
+    void listeningWithoutTls_data() {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<bool>("tls");
+        QTest::addColumn<bool>("warned");
+        for (const char *local :
+             {"127.0.0.1", "127.8.9.10", "::1", "[::1]", "::ffff:127.0.0.1", "localhost"})
+            QTest::newRow(local) << QString(local) << false << false;
+        for (const char *open : {"0.0.0.0", "::", "192.0.2.7", "128.0.0.1", "example.org"})
+            QTest::newRow(open) << QString(open) << false << true;
+        QTest::newRow("0.0.0.0 with TLS") << QString("0.0.0.0") << true << false;
+    }
+
+    void listeningWithoutTls() {
+        QFETCH(QString, address);
+        QFETCH(bool, tls);
+        QFETCH(bool, warned);
+        Config config;
+        config.listenAddress = address.toStdString();
+        if (tls)
+            config.tlsCertificate = config.tlsPrivateKey = "/etc/hostname";
+        QCOMPARE(config.warnings().size(), size_t(warned));
+        QVERIFY(config.problems().empty());
     }
 
     void categoryInstructions() {
