@@ -123,6 +123,11 @@ std::optional<std::vector<FormPart>> parseMultipart(std::string_view contentType
                 break;
         }
         part.data = std::string(body.substr(dataAt, next - dataAt));
+        // Files may hold any bytes; names and plain fields are text.
+        const bool textField = part.fileName.empty() && part.contentType.empty();
+        if (!isValidUtf8(part.name) || !isValidUtf8(part.fileName) ||
+            !isValidUtf8(part.contentType) || (textField && !isValidUtf8(part.data)))
+            return std::nullopt;
         parts.push_back(std::move(part));
         at = next + 2;
     }
@@ -178,6 +183,41 @@ std::string addressKey(const std::string &address) {
     std::memset(v6.s6_addr + 8, 0, 8);
     inet_ntop(AF_INET6, &v6, text, sizeof text);
     return std::string(text) + "/64";
+}
+
+bool isValidUtf8(std::string_view text) {
+    for (size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        }
+        // The second byte's range excludes overlong forms, surrogates and values past U+10FFFF.
+        size_t length = 0;
+        unsigned char low = 0x80, high = 0xbf;
+        if (lead >= 0xc2 && lead <= 0xdf) {
+            length = 2;
+        } else if (lead >= 0xe0 && lead <= 0xef) {
+            length = 3;
+            low = lead == 0xe0 ? 0xa0 : 0x80;
+            high = lead == 0xed ? 0x9f : 0xbf;
+        } else if (lead >= 0xf0 && lead <= 0xf4) {
+            length = 4;
+            low = lead == 0xf0 ? 0x90 : 0x80;
+            high = lead == 0xf4 ? 0x8f : 0xbf;
+        } else {
+            return false;
+        }
+        if (text.size() - i < length)
+            return false;
+        for (size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xbf))
+                return false;
+        }
+        i += length;
+    }
+    return true;
 }
 
 std::string escapeHtml(std::string_view text) {

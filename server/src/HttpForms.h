@@ -15,7 +15,8 @@ struct FormPart {
     std::string data;
 };
 
-/// The parts of a multipart/form-data body, or nothing when it is malformed.
+/// The parts of a multipart/form-data body, or nothing when it is malformed or a name or plain
+/// field is not UTF-8.
 [[nodiscard]] std::optional<std::vector<FormPart>> parseMultipart(std::string_view contentType,
                                                                   std::string_view body);
 /// The fields of an application/x-www-form-urlencoded body.
@@ -27,6 +28,9 @@ struct FormPart {
 /// The key to count an address's attempts under: IPv6 addresses by their /64 network, since one
 /// host usually holds a whole one.
 [[nodiscard]] std::string addressKey(const std::string &address);
+/// Whether `text` is well-formed UTF-8: no stray or overlong bytes, surrogates or code points
+/// past U+10FFFF. Nothing else may be stored, since the JSON writer refuses it.
+[[nodiscard]] bool isValidUtf8(std::string_view text);
 /// Text made safe to place inside HTML.
 [[nodiscard]] std::string escapeHtml(std::string_view text);
 

@@ -148,6 +148,27 @@ private Q_SLOTS:
         QCOMPARE(signUpForm("name=B&email=b3%40example.org&password=analytical%21").status, 429);
     }
 
+    void signUpRefusesTextThatIsNotUtf8() {
+        // Such a name once made an account that every sign-in failed for.
+        const QString refusal = "Names, e-mail addresses and passwords must be valid UTF-8 text.";
+        const ServerProcess::Answer form =
+            signUpForm("name=Ada%FF&email=u%40example.org&password=analytical%21");
+        QCOMPARE(form.status, 400);
+        QVERIFY(form.body.contains(refusal.toUtf8()));
+        const ServerProcess::Answer json = m_server->call(
+            "POST", "/api/auth/signup",
+            "{\"email\":\"u@example.org\",\"name\":\"Ada\xc3\",\"password\":\"analytical!\"}");
+        QCOMPARE(json.status, 400);
+        QCOMPARE(json.json().value("error").toString(), refusal);
+
+        QCOMPARE(signUpForm("name=Ada+%C3%A9&email=u%40example.org&password=analytical%21").status,
+                 201);
+        const ServerProcess::Answer login = m_server->call(
+            "POST", "/api/auth/login", R"({"email":"u@example.org","password":"analytical!"})");
+        QCOMPARE(login.status, 200);
+        QCOMPARE(login.json().value("user").toObject().value("name").toString(), "Ada é");
+    }
+
     void signInIsRateLimited() {
         const QString token = m_server->signedInUser("Grace@Example.org");
         QCOMPARE(token.size(), 64);
@@ -192,6 +213,22 @@ private Q_SLOTS:
         QVERIFY(cut.body.contains("The answer was cut off"));
         QVERIFY(cut.body.endsWith("data: [DONE]\n\n"));
         QTRY_VERIFY(balanceOf(*m_server, "s@example.org") < 958);
+    }
+
+    void providerRefusalsKeepTheKey() {
+        // A key with no telltale shape: only the server's knowledge of it keeps it out.
+        QJsonObject settings = ServerProcess::forwardingTo(m_provider->url());
+        settings.insert("provider_api_key", "hunter2hunter2");
+        m_server = std::make_unique<ServerProcess>(settings);
+        const QString token = m_server->signedInUser("k@example.org");
+        m_provider->enqueue(Reply::json(
+            429, QJsonObject{{"error", QJsonObject{{"message", "Slow down, hunter2hunter2"}}}}));
+        const ServerProcess::Answer answer = chat(token);
+        QCOMPARE(answer.status, 502);
+        QCOMPARE(answer.json().value("error").toString(),
+                 "The model provider refused the request (HTTP 429): Slow down, [redacted]");
+        QTRY_VERIFY(m_server->log().contains("Slow down, [redacted]"));
+        QVERIFY(!m_server->log().contains("hunter2"));
     }
 
     void streamsEndedEarly() {
@@ -243,6 +280,8 @@ private Q_SLOTS:
         QCOMPARE(transcribe(QByteArray(form).replace("--fake", QByteArray(70 * 1024, 'a'))).status,
                  413);
         QCOMPARE(transcribe("not a form").status, 400);
+        QCOMPARE(transcribe(QByteArray(form).replace("\r\n\r\nen\r\n", "\r\n\r\ne\xff\r\n")).status,
+                 400);
     }
 
     void servesTlsDirectly() {

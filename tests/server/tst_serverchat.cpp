@@ -155,15 +155,23 @@ private Q_SLOTS:
             << QByteArrayList{"data: {\"a\":1}\n", "\ndata: {\"b\"", ":2}\r\n\r\n" + usage,
                               "\n\ndata: [DONE]\n\n"}
             << "" << 200
-            << "data: {\"a\":1}\n\ndata: {\"b\":2}\n\n" + usage + "\n\n\ndata: [DONE]\n\n"
+            << "data: {\"a\":1}\n\ndata: {\"b\":2}\n\n" + usage + "\n\ndata: [DONE]\n\n"
             << 42;
+        const QByteArray cutOff = "data: {\"choices\":[{\"delta\":{\"content\":\"\\n\\n[The answer "
+                                  "was cut off: the model provider stopped responding.]\"}}]}\n\n"
+                                  "data: [DONE]\n\n";
         QTest::newRow("stream cut off: a note, [DONE], the prompt and a token per event")
             << true << 200 << QByteArrayList{"data: {\"a\":1}\n\ndata: {\"b\":2}\n\n"}
-            << "Connection reset" << 200
-            << QByteArray("data: {\"a\":1}\n\ndata: {\"b\":2}\n\ndata: {\"choices\":[{\"delta\":"
-                          "{\"content\":\"\\n\\n[The answer was cut off: the model provider "
-                          "stopped responding.]\"}}]}\n\ndata: [DONE]\n\n")
-            << 7;
+            << "Connection reset" << 200 << "data: {\"a\":1}\n\ndata: {\"b\":2}\n\n" + cutOff << 7;
+        QTest::newRow(
+            "stream closed cleanly mid-line, the provider never said it was done: cut off")
+            << true << 200 << QByteArrayList{"data: {\"a\":1}"} << "" << 200
+            << "data: {\"a\":1}\n\n" + cutOff << 6;
+        const QByteArray finished = R"(data: {"choices":[{"delta":{},"finish_reason":"stop"}]})";
+        QTest::newRow("stream ended by a finish_reason without [DONE]: whole")
+            << true << 200 << QByteArrayList{finished + "\n\n"} << "" << 200
+            << finished + "\n\ndata: [DONE]\n\n"
+            << 6;
         QTest::newRow("stream left by the client: nothing more is written")
             << true << 200 << QByteArrayList{"data: {\"a\":1}\n\n"} << "cancelled" << 200
             << QByteArray("data: {\"a\":1}\n\n") << 6;
@@ -171,6 +179,13 @@ private Q_SLOTS:
             << true << 429 << QByteArrayList{R"({"error":"slow down"})"} << "" << 502
             << QByteArray(R"({"error":"The model provider refused the request (HTTP 429): )"
                           R"(slow down"})")
+            << 0;
+        QTest::newRow("stream refused quoting the key: the key is not passed on")
+            << true << 400
+            << QByteArrayList{R"({"error":{"message":"Incorrect API key provided: sk-test."}})"}
+            << "" << 502
+            << QByteArray(R"({"error":"The model provider refused the request (HTTP 400): )"
+                          R"(Incorrect API key provided: [redacted]."})")
             << 0;
         QTest::newRow("one shot refused, the provider's message in an object")
             << false << 500 << QByteArrayList{R"({"error":{"message":"boom"}})"} << "" << 502
@@ -219,6 +234,29 @@ private Q_SLOTS:
         workers.stop(); // settlements are posted to the workers: this waits until they landed
         QCOMPARE(store.ledger,
                  QStringList{QString("charge %1 to 7 for gpt-4.1, returning 1000").arg(charged)});
+    }
+
+    void providerMessagesShownWithoutCredentials_data() {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("shown"); // with the key "hunter2hunter2"
+        QTest::newRow("the key, wherever it is") << "key hunter2hunter2 (hunter2hunter2hunter2)"
+                                                 << "key [redacted] ([redacted]hunter2)";
+        QTest::newRow("sk- tokens and what follows Bearer")
+            << "Incorrect API key: sk-proj-abc_1. Sent: Authorization: Bearer abc.def."
+            << "Incorrect API key: [redacted]. Sent: Authorization: Bearer [redacted].";
+        QTest::newRow("a long random token, but not a model's name")
+            << "token 9fQz2LmX81vBqT4wNc7RkP3d for gpt-4o-mini-2024-07-18 internationalisation"
+            << "token [redacted] for gpt-4o-mini-2024-07-18 internationalisation";
+        QTest::newRow("a long message, cut")
+            << QString("é ").repeated(200) << QString("é ").repeated(150) + "…";
+    }
+
+    void providerMessagesShownWithoutCredentials() {
+        QFETCH(QString, message);
+        QFETCH(QString, shown);
+        QCOMPARE(QString::fromStdString(
+                     redactedProviderMessage(message.toStdString(), "hunter2hunter2")),
+                 shown);
     }
 
     void upstreamMessages_data() {

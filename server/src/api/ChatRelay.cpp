@@ -3,6 +3,8 @@
 #include "api/JsonReplies.h"
 #include "api/ProviderReplies.h"
 
+#include <algorithm>
+
 namespace pindle {
 
 using nlohmann::json;
@@ -16,6 +18,17 @@ std::optional<std::int64_t> reportedUsage(const json &object) {
         (*usage)["total_tokens"].is_number_integer())
         return (*usage)["total_tokens"].get<std::int64_t>();
     return std::nullopt;
+}
+
+// Whether a streamed event ends the answer: a choice that has a finish_reason.
+bool finishesAnswer(const json &event) {
+    const auto choices = event.find("choices");
+    if (choices == event.end() || !choices->is_array())
+        return false;
+    return std::any_of(choices->begin(), choices->end(), [](const json &choice) {
+        const auto reason = choice.is_object() ? choice.find("finish_reason") : choice.end();
+        return reason != choice.end() && reason->is_string();
+    });
 }
 
 } // namespace
@@ -53,26 +66,38 @@ void ChatRelay::data(std::string_view bytes) {
 }
 
 void ChatRelay::passLines(std::string_view bytes) {
-    // Pass whole lines on as they complete; keep the [DONE] marker for the very end.
+    // Pass whole lines on as they complete; keep the [DONE] marker for the very end, and drop
+    // what follows it (its blank line), so the client gets exactly one.
     m_pending.append(bytes);
     std::string out;
     size_t start = 0;
     for (size_t end; (end = m_pending.find('\n', start)) != std::string::npos; start = end + 1) {
+        if (m_providerDone)
+            continue;
         std::string_view line(m_pending.data() + start, end - start);
         if (!line.empty() && line.back() == '\r')
             line.remove_suffix(1);
-        if (line.rfind("data: ", 0) == 0) {
-            const std::string_view payload = line.substr(6);
-            if (payload == "[DONE]")
+        if (line.rfind("data:", 0) == 0) {
+            std::string_view payload = line.substr(5);
+            if (!payload.empty() && payload.front() == ' ')
+                payload.remove_prefix(1);
+            if (payload == "[DONE]") {
+                m_providerDone = m_complete = true;
                 continue;
+            }
             ++m_forwardedLines;
-            if (payload.find("\"usage\"") != std::string_view::npos) {
-                const json chunk = json::parse(payload, nullptr, false);
-                if (chunk.is_object())
-                    m_reportedTokens = reportedUsage(chunk).value_or(m_reportedTokens);
+            const bool usage = payload.find("\"usage\"") != std::string_view::npos;
+            const bool finish = payload.find("\"finish_reason\"") != std::string_view::npos;
+            if (usage || finish) {
+                const json event = json::parse(payload, nullptr, false);
+                if (event.is_object()) {
+                    m_reportedTokens = reportedUsage(event).value_or(m_reportedTokens);
+                    m_complete = m_complete || finishesAnswer(event);
+                }
             }
         }
         out.append(line).append("\n");
+        m_atEventEnd = line.empty();
     }
     m_pending.erase(0, start);
     if (m_pending.size() > 1024 * 1024)
@@ -93,17 +118,23 @@ std::int64_t ChatRelay::used() const {
 }
 
 void ChatRelay::finishStream(const std::string &error) {
-    if (!error.empty() && error != "cancelled") {
+    if (error == "cancelled")
+        return m_billing.settle(m_reservation, used());
+    if (!m_pending.empty())
+        passLines("\n"); // a last line the provider did not end
+    // What the relay adds must not join the provider's last event.
+    std::string ending = m_atEventEnd ? "" : "\n";
+    // Only the provider can say an answer is whole; a stream that merely stopped, even cleanly,
+    // was cut off.
+    if (!m_complete) {
         const json notice{
             {"choices", json::array({json{{"delta", json{{"content", "\n\n[The answer was cut off: "
                                                                      "the model provider stopped "
                                                                      "responding.]"}}}}})}};
-        m_client->streamChunk("data: " + notice.dump() + "\n\n");
+        ending += "data: " + notice.dump() + "\n\n";
     }
-    if (error != "cancelled") {
-        m_client->streamChunk("data: [DONE]\n\n");
-        m_client->endStream();
-    }
+    m_client->streamChunk(ending + "data: [DONE]\n\n");
+    m_client->endStream();
     m_billing.settle(m_reservation, used());
 }
 

@@ -13,7 +13,9 @@ namespace pindle {
 
 /// Carries one chat answer from the model provider to the client and settles its reservation.
 /// A streamed answer passes on line by line as the events arrive, with the provider's own
-/// `[DONE]` held back and sent once at the very end (after a note when the provider broke off);
+/// `[DONE]` held back and sent once at the very end. The answer is whole only when the provider
+/// said so (its `[DONE]`, or a choice with a `finish_reason`); otherwise a note that it was cut
+/// off goes first, however the stream ended;
 /// a one-shot answer is checked and passed on whole. What is charged is the provider's usage
 /// report, or, without one, the prompt's estimate plus one token per event passed on.
 /// Fed only from the provider thread, in the order of ProviderHandlers.
@@ -46,6 +48,9 @@ private:
     std::int64_t m_reportedTokens = -1;
     std::int64_t m_forwardedLines = 0;
     bool m_tooLarge = false;
+    bool m_complete = false;     // the provider said the answer is whole
+    bool m_providerDone = false; // its [DONE] came: nothing after it is passed on
+    bool m_atEventEnd = true;    // the last line passed on was the blank one ending an event
 };
 
 } // namespace pindle

@@ -12,7 +12,9 @@ constexpr int maxJsonDepth = 16;
 } // namespace
 
 HttpResponse jsonResponse(int status, const json &body) {
-    return {status, "application/json", body.dump()};
+    // Stored text is checked on the way in; should a bad byte still get through, it is shown as
+    // U+FFFD rather than turn a sign-in that has already made its session into a 500.
+    return {status, "application/json", body.dump(-1, ' ', false, json::error_handler_t::replace)};
 }
 
 HttpResponse errorResponse(int status, const std::string &message) {

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace pindle {
 
@@ -17,8 +18,15 @@ namespace pindle {
 inline constexpr std::size_t maxProviderReply = 8 * 1024 * 1024;
 inline constexpr std::size_t maxProviderError = 16 * 1024;
 
-/// A call to `path` under the configured API root, with the server's key.
+/// The longest provider message shown to a user, in characters.
+inline constexpr std::size_t maxShownProviderMessage = 300;
+
+/// A call to `path` under the configured API root, with the server's key. The key is remembered
+/// so that providerFailure() never quotes it back.
 [[nodiscard]] ProviderRequest providerCall(const Config &config, const std::string &path);
+/// A provider's message fit to show a user: `key`, `sk-...` and `Bearer ...` tokens and long
+/// random-looking tokens replaced, and cut to maxShownProviderMessage characters.
+[[nodiscard]] std::string redactedProviderMessage(std::string_view message, std::string_view key);
 /// The 503 for a server that has no provider configured.
 [[nodiscard]] HttpResponse noProviderResponse();
 /// The answer for a transfer that failed or was refused, if it did not succeed; `what` names

@@ -14,11 +14,18 @@ namespace {
 void signUp(ApiContext &context, const HttpRequest &request,
             const std::shared_ptr<Responder> &responder, bool form) {
     std::string email, name, password;
+    // Anything but UTF-8 would be stored and then break every answer that quotes it. The JSON
+    // parser refuses it anyway; the form's percent escapes can spell any byte.
+    bool validText = isValidUtf8(request.body);
     if (form) {
         auto fields = parseUrlEncoded(request.body);
-        email = fields["email"];
-        name = fields["name"];
-        password = fields["password"];
+        for (const auto &[key, value] : fields)
+            validText = validText && isValidUtf8(key) && isValidUtf8(value);
+        if (validText) {
+            email = fields["email"];
+            name = fields["name"];
+            password = fields["password"];
+        }
     } else if (const auto body = parseObject(request.body)) {
         email = stringMember(*body, "email").value_or("");
         name = stringMember(*body, "name").value_or("");
@@ -36,6 +43,8 @@ void signUp(ApiContext &context, const HttpRequest &request,
     if (context.signupsByAddress.blocked(request.clientAddress))
         return fail(429, "Too many new accounts from here. Try again in an hour.");
     context.signupsByAddress.record(request.clientAddress);
+    if (!validText)
+        return fail(400, "Names, e-mail addresses and passwords must be valid UTF-8 text.");
     if (name.empty() || name.size() > 200)
         return fail(400, "Please enter your name.");
     if (const auto problem = emailProblem(email))
