@@ -14,6 +14,8 @@
 #include <QJsonObject>
 #include <QTest>
 
+#include <sodium.h>
+
 using namespace pindle;
 
 namespace {
@@ -23,6 +25,7 @@ class FakeStore final : public Store {
 public:
     std::int64_t balance = 100000;
     QStringList ledger;
+    std::optional<User> owner; // the one account that can sign in
 
     std::optional<User> findSessionUser(const TokenHash &, std::int64_t) override {
         User user;
@@ -46,7 +49,9 @@ public:
     }
 
     std::optional<User> createUser(const NewUser &) override { return std::nullopt; }
-    std::optional<User> findUserByEmail(const std::string &) override { return std::nullopt; }
+    std::optional<User> findUserByEmail(const std::string &email) override {
+        return owner && email == owner->email ? owner : std::nullopt;
+    }
     std::vector<User> listUsers() override { return {}; }
     bool setTokenBalance(const std::string &, std::int64_t) override { return false; }
     void createSession(const TokenHash &, std::int64_t, std::int64_t) override {}
@@ -361,6 +366,38 @@ private Q_SLOTS:
         QCOMPARE(client->error(), error);
         QCOMPARE(m_store.ledger, ledger);
         QVERIFY(m_provider.requests.empty());
+    }
+
+    // Guessing spread over many addresses holds the account back everywhere but where its owner
+    // has signed in before.
+    void guessersCannotLockTheOwnerOut() {
+        char hash[crypto_pwhash_STRBYTES]; // cheap parameters: fifty checks stay quick
+        QCOMPARE(crypto_pwhash_str(hash, "right", 5, crypto_pwhash_OPSLIMIT_MIN,
+                                   crypto_pwhash_MEMLIMIT_MIN),
+                 0);
+        User owner;
+        owner.id = 7;
+        owner.email = "owner@example.org";
+        owner.passwordHash = hash;
+        m_store.owner = owner;
+        ApiContext context(Config{}, m_store, m_workers, m_workers, m_provider);
+        const auto signIn = [&](const std::string &address, const char *password) {
+            HttpRequest request;
+            request.clientAddress = address;
+            request.body =
+                std::string("{\"email\":\"owner@example.org\",\"password\":\"") + password + "\"}";
+            auto client = std::make_shared<FakeResponder>();
+            login(context, request, client);
+            return client->status;
+        };
+        QCOMPARE(signIn("192.0.2.1", "right"), 200); // the owner, at home
+        for (int address = 10; address < 20; ++address)
+            for (int guess = 0; guess < 5; ++guess)
+                QCOMPARE(signIn("198.51.100." + std::to_string(address), "guess"), 401);
+        QCOMPARE(signIn("198.51.100.10", "right"), 429); // that address guessed too often
+        QCOMPARE(signIn("203.0.113.5", "right"), 429);   // the account is held back elsewhere
+        QCOMPARE(signIn("192.0.2.1", "right"), 200);     // but not at home
+        m_store.owner.reset();
     }
 
     void withoutProviderChatIsUnavailable() {

@@ -34,8 +34,7 @@ std::optional<User> ApiContext::authenticate(const HttpRequest &request) {
 
 std::string ApiContext::sessionFor(const User &user) {
     std::string token = newSessionToken();
-    store.createSession(hashSessionToken(token), user.id,
-                        nowSeconds() + config.sessionDays * 24 * 3600);
+    store.createSession(hashSessionToken(token), user.id, config.sessionExpiry(nowSeconds()));
     return token;
 }
 

@@ -37,9 +37,12 @@ struct ApiContext final {
     /// Checked against when the e-mail address is unknown, so that costs a wrong password's time.
     const std::string decoyHash;
     // Wrong passwords: per account from one address, per account from anywhere, per address.
+    // The account-wide count does not hold back an address the account signed in from before,
+    // so nobody can lock the owner out by guessing from elsewhere.
     RateLimiter failuresByAccountAndAddress{5, std::chrono::minutes(15)};
     RateLimiter failuresByAccount{50, std::chrono::minutes(15)};
     RateLimiter failuresByAddress{20, std::chrono::minutes(15)};
+    KnownAddresses signedInFrom{std::chrono::hours(24 * 90)};
     RateLimiter signupsByAddress{5, std::chrono::hours(1)};
 };
 

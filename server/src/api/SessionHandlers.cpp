@@ -16,8 +16,9 @@ void login(ApiContext &context, const HttpRequest &request,
             errorResponse(400, "Send a JSON object with \"email\" and \"password\"."));
     const std::string account = normalizedEmail(*email);
     const std::string accountHere = account + " " + request.clientAddress;
+    const bool known = context.signedInFrom.knows(account, request.clientAddress);
     if (context.failuresByAccountAndAddress.blocked(accountHere) ||
-        context.failuresByAccount.blocked(account) ||
+        (!known && context.failuresByAccount.blocked(account)) ||
         context.failuresByAddress.blocked(request.clientAddress))
         return responder->reply(
             errorResponse(429, "Too many failed sign-ins. Try again in 15 minutes."));
@@ -33,6 +34,7 @@ void login(ApiContext &context, const HttpRequest &request,
         return responder->reply(errorResponse(401, "Invalid e-mail or password."));
     }
     context.failuresByAccountAndAddress.clear(accountHere);
+    context.signedInFrom.remember(account, request.clientAddress);
     responder->reply(
         jsonResponse(200, json{{"token", context.sessionFor(*user)}, {"user", userJson(*user)}}));
 }
