@@ -38,6 +38,7 @@ constexpr Bounds signupBalanceBounds{0, 1'000'000'000'000'000};
 constexpr Bounds maxUploadBytesBounds{1024, std::int64_t(1) << 40};
 constexpr Bounds workerThreadsBounds{1, 256};
 constexpr Bounds ioThreadsBounds{1, 64};
+constexpr Bounds connectionsBounds{0, 1'000'000};
 constexpr std::int64_t secondsPerDay = 24 * 3600;
 
 std::string outOfBounds(const char *key, Bounds bounds) {
@@ -167,11 +168,30 @@ void readDocument(const json &document, Config &config, std::vector<std::string>
     reader.readWhole("max_upload_bytes", config.maxUploadBytes, maxUploadBytesBounds);
     reader.readWhole("worker_threads", config.workerThreads, workerThreadsBounds);
     reader.readWhole("io_threads", config.ioThreads, ioThreadsBounds);
-    reader.rejectUnknown(
-        {"listen_address", "port", "database", "tls_certificate", "tls_private_key", "provider_url",
-         "provider_api_key", "allowed_models", "model_map", "transcription_model",
-         "provider_stream_usage", "category_instructions", "trusted_proxies", "session_days",
-         "signup_balance", "signup_open", "max_upload_bytes", "worker_threads", "io_threads"});
+    reader.readWhole("max_connections", config.maxConnections, connectionsBounds);
+    reader.readWhole("max_connections_per_address", config.maxConnectionsPerAddress,
+                     connectionsBounds);
+    reader.rejectUnknown({"listen_address",
+                          "port",
+                          "database",
+                          "tls_certificate",
+                          "tls_private_key",
+                          "provider_url",
+                          "provider_api_key",
+                          "allowed_models",
+                          "model_map",
+                          "transcription_model",
+                          "provider_stream_usage",
+                          "category_instructions",
+                          "trusted_proxies",
+                          "session_days",
+                          "signup_balance",
+                          "signup_open",
+                          "max_upload_bytes",
+                          "worker_threads",
+                          "io_threads",
+                          "max_connections",
+                          "max_connections_per_address"});
     errors.insert(errors.end(), reader.errors().begin(), reader.errors().end());
 }
 
@@ -309,6 +329,8 @@ std::vector<std::string> Config::problems() const {
     check("max_upload_bytes", maxUploadBytes, maxUploadBytesBounds);
     check("worker_threads", workerThreads, workerThreadsBounds);
     check("io_threads", ioThreads, ioThreadsBounds);
+    check("max_connections", maxConnections, connectionsBounds);
+    check("max_connections_per_address", maxConnectionsPerAddress, connectionsBounds);
     return problems;
 }
 

@@ -42,6 +42,10 @@ struct Config {
     std::int64_t maxUploadBytes = 10 * 1024 * 1024;
     int workerThreads = 4;
     int ioThreads = 2;
+    /// Open connections allowed at once, in total and from one client address; 0 derives them
+    /// from the open-file limit (its size less 64, at most 4096) and 256 per address.
+    std::int64_t maxConnections = 0;
+    std::int64_t maxConnectionsPerAddress = 0;
 
     [[nodiscard]] static std::map<std::string, std::string> defaultCategoryInstructions();
 

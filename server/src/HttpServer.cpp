@@ -15,9 +15,13 @@
 #include <functional>
 #include <iostream>
 #include <mutex>
+#include <optional>
 #include <stop_token>
+#include <string_view>
 #include <thread>
+#include <type_traits>
 #include <unordered_map>
+#include <utility>
 
 namespace pindle {
 
@@ -203,16 +207,298 @@ struct ConnectionListener {
     }
 };
 
-// WORKAROUND: RESTinio 0.6.16's connection-count limiter lives in the acceptor, and connections
-// still open when the server shuts down reach back into it after it is gone (use after free
-// under ASan). The limiter stays off; the open-file limit and a reverse proxy bound connections.
+// How many connections may be open at once, in total and from one client address, so that
+// sockets never use up the open-file limit; says (at most every 10 s) when accepting fails or a
+// cap turns a connection away.
+class ConnectionCaps {
+public:
+    enum class Event { AcceptFailed, CapReached };
+
+    ConnectionCaps(std::size_t total, std::size_t perAddress)
+        : m_maxTotal(total)
+        , m_maxPerAddress(perAddress) {}
+
+    // RESTinio hands this object to the acceptor as its IP blocker; the acceptor decides.
+    [[nodiscard]] restinio::ip_blocker::inspection_result_t
+    inspect(const restinio::ip_blocker::incoming_info_t &) const noexcept {
+        return restinio::ip_blocker::inspection_result_t::allow;
+    }
+
+    [[nodiscard]] bool admit(const restinio::asio_ns::ip::address &address) {
+        std::lock_guard lock(m_mutex);
+        if (m_total >= m_maxTotal)
+            return false;
+        std::size_t &count = m_perAddress[address];
+        if (count >= m_maxPerAddress) {
+            if (count == 0)
+                m_perAddress.erase(address);
+            return false;
+        }
+        ++count;
+        ++m_total;
+        return true;
+    }
+
+    void release(const restinio::asio_ns::ip::address &address) noexcept {
+        std::lock_guard lock(m_mutex);
+        --m_total;
+        const auto found = m_perAddress.find(address);
+        if (found != m_perAddress.end() && --found->second == 0)
+            m_perAddress.erase(found);
+    }
+
+    void report(Event event, const std::string &message) noexcept {
+        std::lock_guard lock(m_mutex);
+        Reported &reported = m_reported[event == Event::AcceptFailed ? 0 : 1];
+        const auto now = std::chrono::steady_clock::now();
+        if (reported.last && now - *reported.last < std::chrono::seconds(10)) {
+            ++reported.suppressed;
+            return;
+        }
+        std::cerr << "pindle-server: " << message;
+        if (reported.suppressed > 0)
+            std::cerr << " (and " << reported.suppressed << " more times since the last report)";
+        std::cerr << std::endl;
+        reported = {now, 0};
+    }
+
+private:
+    struct Reported {
+        std::optional<std::chrono::steady_clock::time_point> last;
+        std::size_t suppressed = 0;
+    };
+    struct AddressHash {
+        std::size_t operator()(const restinio::asio_ns::ip::address &address) const {
+            return std::hash<std::string>{}(address.to_string());
+        }
+    };
+
+    std::mutex m_mutex;
+    const std::size_t m_maxTotal;
+    const std::size_t m_maxPerAddress;
+    std::size_t m_total = 0;
+    std::unordered_map<restinio::asio_ns::ip::address, std::size_t, AddressHash> m_perAddress;
+    Reported m_reported[2];
+};
+
+// One admitted connection's place under the caps, given back when the connection object ends.
+class AdmittedConnection {
+public:
+    AdmittedConnection(std::shared_ptr<ConnectionCaps> caps, restinio::asio_ns::ip::address address)
+        : m_caps(std::move(caps))
+        , m_address(std::move(address)) {}
+    AdmittedConnection(AdmittedConnection &&other) noexcept
+        : m_caps(std::exchange(other.m_caps, nullptr))
+        , m_address(other.m_address) {}
+    AdmittedConnection &operator=(AdmittedConnection &&other) noexcept {
+        std::swap(m_caps, other.m_caps);
+        std::swap(m_address, other.m_address);
+        return *this;
+    }
+    AdmittedConnection(const AdmittedConnection &) = delete;
+    AdmittedConnection &operator=(const AdmittedConnection &) = delete;
+    ~AdmittedConnection() {
+        if (m_caps)
+            m_caps->release(m_address);
+    }
+
+private:
+    std::shared_ptr<ConnectionCaps> m_caps;
+    restinio::asio_ns::ip::address m_address;
+};
+
+// Accepts connections for RESTinio: after a failed accept (EMFILE, ENFILE, ...) it tries again
+// shortly instead of stopping, and a connection over a cap gets a 503 (over TLS: is closed).
+// Modelled on restinio::impl::acceptor_t of 0.6.16, which http_server_t expects.
+template <typename Traits>
+class RetryingAcceptor
+    : public std::enable_shared_from_this<RetryingAcceptor<Traits>>,
+      protected restinio::impl::socket_supplier_t<typename Traits::stream_socket_t> {
+    using Socket = typename Traits::stream_socket_t;
+    using Supplier = restinio::impl::socket_supplier_t<Socket>;
+    using Factory = restinio::impl::connection_factory_t<Traits>;
+
+public:
+    template <typename Settings>
+    RetryingAcceptor(Settings &settings, restinio::asio_ns::io_context &io,
+                     std::shared_ptr<Factory> factory, typename Traits::logger_t &)
+        : Supplier(settings, io)
+        , m_endpoint(settings.protocol(), settings.port())
+        , m_address(settings.address())
+        , m_optionsSetter(settings.acceptor_options_setter())
+        , m_postBindHook(settings.giveaway_acceptor_post_bind_hook())
+        , m_acceptor(io)
+        , m_executor(io.get_executor())
+        , m_openClose(io.get_executor())
+        , m_factory(std::move(factory))
+        , m_caps(settings.ip_blocker()) {
+        for (std::size_t i = 0; i < this->concurrent_accept_sockets_count(); ++i)
+            m_retry.emplace_back(io);
+    }
+
+    void open() {
+        if (m_acceptor.is_open())
+            return;
+        if (const auto *name = restinio::get_if<std::string>(&m_address))
+            m_endpoint.address(restinio::asio_ns::ip::make_address(
+                *name == "localhost" ? std::string("127.0.0.1") : *name));
+        else if (const auto *address = restinio::get_if<restinio::asio_ns::ip::address>(&m_address))
+            m_endpoint.address(*address);
+        try {
+            m_acceptor.open(m_endpoint.protocol());
+            restinio::acceptor_options_t options{m_acceptor};
+            (*m_optionsSetter)(options);
+            m_acceptor.bind(m_endpoint);
+            m_postBindHook(m_acceptor);
+            m_acceptor.listen(restinio::asio_ns::socket_base::max_listen_connections);
+        } catch (const std::exception &) {
+            if (m_acceptor.is_open())
+                m_acceptor.close();
+            throw;
+        }
+        for (std::size_t i = 0; i < this->concurrent_accept_sockets_count(); ++i)
+            acceptNext(i);
+    }
+
+    void close() {
+        if (m_acceptor.is_open())
+            m_acceptor.close();
+    }
+
+    [[nodiscard]] typename Traits::strand_t &get_open_close_operations_executor() noexcept {
+        return m_openClose;
+    }
+
+private:
+    void acceptNext(std::size_t slot) {
+        if (!m_acceptor.is_open())
+            return;
+        m_acceptor.async_accept(
+            this->socket(slot).lowest_layer(),
+            restinio::asio_ns::bind_executor(
+                m_executor, [slot, self = this->shared_from_this()](
+                                const restinio::asio_ns::error_code &error) noexcept {
+                    self->accepted(slot, error);
+                }));
+    }
+
+    void accepted(std::size_t slot, const restinio::asio_ns::error_code &error) noexcept {
+        if (error == restinio::asio_ns::error::operation_aborted || !m_acceptor.is_open())
+            return;
+        if (error) {
+            // Too many open files (or a passing kernel shortage): the client waits in the
+            // backlog while connections end and free descriptors.
+            m_caps->report(ConnectionCaps::Event::AcceptFailed,
+                           "accepting a connection failed: " + error.message() + "; retrying");
+            restinio::asio_ns::steady_timer &timer = m_retry[slot];
+            timer.expires_after(std::chrono::milliseconds(75));
+            timer.async_wait(restinio::asio_ns::bind_executor(
+                m_executor,
+                [slot, self = this->shared_from_this()](
+                    const restinio::asio_ns::error_code &) noexcept { self->acceptNext(slot); }));
+            return;
+        }
+        try {
+            admit(this->move_socket(slot));
+        } catch (const std::exception &) {
+            // The client left before it could be served (or its socket could not be set up).
+        }
+        acceptNext(slot);
+    }
+
+    void admit(Socket socket) {
+        const restinio::endpoint_t remote = socket.lowest_layer().remote_endpoint();
+        if (!m_caps->admit(remote.address())) {
+            m_caps->report(ConnectionCaps::Event::CapReached, "too many connections (from " +
+                                                                  remote.address().to_string() +
+                                                                  " or in total): answering 503");
+            refuse(socket);
+            return;
+        }
+        AdmittedConnection place(m_caps, remote.address());
+        m_factory->create_new_connection(std::move(socket), remote, std::move(place))->init();
+    }
+
+    // The client has usually not sent its request yet; reading what it did send first lets the
+    // close end with FIN rather than a reset that could swallow the answer.
+    static void refuse(Socket &socket) {
+        restinio::asio_ns::error_code ignored;
+        if constexpr (std::is_same_v<Socket, restinio::asio_ns::ip::tcp::socket>) {
+            static constexpr std::string_view body =
+                R"({"error":"The server is busy. Try again shortly."})";
+            static const std::string answer =
+                "HTTP/1.1 503 Service Unavailable\r\nContent-Type: application/json\r\n"
+                "Cache-Control: no-store\r\nRetry-After: 5\r\nConnection: close\r\n"
+                "Content-Length: " +
+                std::to_string(body.size()) + "\r\n\r\n" + std::string(body);
+            socket.non_blocking(true, ignored);
+            char discarded[4096];
+            while (socket.available(ignored) > 0 &&
+                   socket.receive(restinio::asio_ns::buffer(discarded), 0, ignored) > 0) {
+            }
+            socket.send(restinio::asio_ns::buffer(answer), 0, ignored);
+            socket.shutdown(restinio::asio_ns::socket_base::shutdown_send, ignored);
+        }
+        socket.lowest_layer().close(ignored);
+    }
+
+    restinio::asio_ns::ip::tcp::endpoint m_endpoint;
+    const restinio::details::address_variant_t m_address;
+    std::unique_ptr<restinio::acceptor_options_setter_t> m_optionsSetter;
+    restinio::acceptor_post_bind_hook_t m_postBindHook;
+    restinio::asio_ns::ip::tcp::acceptor m_acceptor;
+    restinio::default_asio_executor m_executor;
+    typename Traits::strand_t m_openClose;
+    std::shared_ptr<Factory> m_factory;
+    std::shared_ptr<ConnectionCaps> m_caps;
+    std::vector<restinio::asio_ns::steady_timer> m_retry;
+};
+
+// RESTinio's own connection-count limiter stays off: in 0.6.16 it lives in the acceptor, and
+// connections still open at shutdown reach back into it after it is gone (use after free).
 struct Traits : restinio::default_traits_t {
     using connection_state_listener_t = ConnectionListener;
+    using ip_blocker_t = ConnectionCaps;
 };
 
 struct TlsTraits : restinio::default_tls_traits_t {
     using connection_state_listener_t = ConnectionListener;
+    using ip_blocker_t = ConnectionCaps;
 };
+
+} // namespace
+} // namespace pindle
+
+// WORKAROUND: RESTinio 0.6.16's acceptor calls accept() again only after a success, so one
+// failure (EMFILE once the open-file limit is reached) stops the server accepting for good, and
+// its connection limiter is unsafe at shutdown. Our traits get RetryingAcceptor and a place
+// holder that owns its count instead. Remove once RESTinio retries failed accepts (upstream
+// acceptor.hpp, call_accept_now) and its limiter outlives open connections.
+namespace restinio {
+template <> struct connection_count_limit_types<pindle::Traits> {
+    using limiter_t = pindle::ConnectionCaps;
+    using lifetime_monitor_t = pindle::AdmittedConnection;
+};
+template <> struct connection_count_limit_types<pindle::TlsTraits> {
+    using limiter_t = pindle::ConnectionCaps;
+    using lifetime_monitor_t = pindle::AdmittedConnection;
+};
+namespace impl {
+template <>
+class acceptor_t<pindle::Traits> final : public pindle::RetryingAcceptor<pindle::Traits> {
+public:
+    using RetryingAcceptor::RetryingAcceptor;
+};
+template <>
+class acceptor_t<pindle::TlsTraits> final : public pindle::RetryingAcceptor<pindle::TlsTraits> {
+public:
+    using RetryingAcceptor::RetryingAcceptor;
+};
+} // namespace impl
+} // namespace restinio
+
+namespace pindle {
+namespace {
 
 // Runs one server until SIGINT or SIGTERM; returns what made it fail to start, if anything.
 template <typename ServerTraits, typename Settings>
@@ -254,10 +540,21 @@ std::exception_ptr serve(const Config &config, Settings settings,
 int runServer(const Config &config) {
     // Each open stream holds two sockets (client and provider): allow as many as the system does.
     rlimit files{};
-    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
-        files.rlim_cur = files.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &files);
+    rlim_t fileLimit = 1024;
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0) {
+        if (files.rlim_cur < files.rlim_max) {
+            files.rlim_cur = files.rlim_max;
+            setrlimit(RLIMIT_NOFILE, &files);
+            getrlimit(RLIMIT_NOFILE, &files);
+        }
+        fileLimit = files.rlim_cur;
     }
+    // Client sockets stay below the limit, leaving room for provider sockets and the database.
+    const auto caps = std::make_shared<ConnectionCaps>(
+        config.maxConnections > 0 ? std::size_t(config.maxConnections)
+        : fileLimit > 128         ? std::size_t(std::min<rlim_t>(fileLimit - 64, 4096))
+                                  : std::size_t(fileLimit / 2),
+        config.maxConnectionsPerAddress > 0 ? std::size_t(config.maxConnectionsPerAddress) : 256);
 
     const std::unique_ptr<Store> store = openStore(config.database);
     // Ended sessions are useless; clear them out now and every hour.
@@ -314,6 +611,7 @@ int runServer(const Config &config) {
             .address(config.listenAddress)
             .request_handler(handler)
             .connection_state_listener(listener)
+            .ip_blocker(caps)
             .max_pipelined_requests(2)
             // Restarted by every write: covers a slow first token, not the whole answer.
             .handle_request_timeout(std::chrono::minutes(10))

@@ -7,10 +7,14 @@
 #include "ConversationRig.h"
 #include "ServerProcess.h"
 
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkReply>
+#include <QTcpSocket>
 #include <QTest>
+
+#include <sys/resource.h>
 
 using namespace std::chrono_literals;
 using Reply = FakeBackend::Reply;
@@ -38,6 +42,18 @@ qint64 balanceOf(ServerProcess &server, const QString &email) {
             return fields[4].toLongLong();
     }
     return -1;
+}
+
+// Asks for /healthz on a new connection, which stays open, once the answer has begun to arrive.
+std::unique_ptr<QTcpSocket> askOnNewConnection(quint16 port) {
+    auto socket = std::make_unique<QTcpSocket>();
+    socket->connectToHost(QHostAddress::LocalHost, port);
+    if (!socket->waitForConnected(10000))
+        return socket;
+    socket->write("GET /healthz HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    while (socket->bytesAvailable() == 0 && socket->waitForReadyRead(10000)) {
+    }
+    return socket;
 }
 
 } // namespace
@@ -307,6 +323,70 @@ private Q_SLOTS:
         QVERIFY(!broken.running());
         QVERIFY(broken.log().contains(
             "\"tls_certificate\" and \"tls_private_key\" must be given together"));
+    }
+
+    // Past the open-file limit accept() fails; the server keeps trying and answers again once
+    // connections end.
+    void acceptsAgainAfterRunningOutOfFiles() {
+        // UBSan's vptr check reads memory through a pipe, which it cannot open once descriptors
+        // run out, and then calls sound objects bad: the server meets a closing client (its
+        // first read error) while it still can, so that check is already cached.
+        {
+            QTcpSocket early;
+            early.connectToHost(QHostAddress::LocalHost, quint16(m_server->url().port()));
+            QVERIFY(early.waitForConnected(10000));
+        }
+        QCOMPARE(m_server->call("GET", "/healthz").status, 200);
+
+        const auto pid = pid_t(m_server->processId());
+        const qsizetype open =
+            QDir(QString("/proc/%1/fd").arg(pid))
+                .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
+                .size();
+        QVERIFY(open > 0);
+        const rlimit low{rlim_t(open + 8), rlim_t(open + 8)};
+        QCOMPARE(prlimit(pid, RLIMIT_NOFILE, &low, nullptr), 0);
+
+        std::vector<std::unique_ptr<QTcpSocket>> held;
+        for (int i = 0; i < 24; ++i) {
+            held.push_back(std::make_unique<QTcpSocket>());
+            held.back()->connectToHost(QHostAddress::LocalHost, quint16(m_server->url().port()));
+            QVERIFY(held.back()->waitForConnected(10000));
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(m_server->log().contains("Too many open files"), 30000);
+        held.clear();
+        QCOMPARE(m_server->call("GET", "/healthz").status, 200);
+    }
+
+    void capsTurnConnectionsAway_data() {
+        QTest::addColumn<QString>("setting");
+        QTest::newRow("in total") << "max_connections";
+        QTest::newRow("per address") << "max_connections_per_address";
+    }
+
+    // Connections over a cap get a 503 at once; the place is free again when one closes.
+    void capsTurnConnectionsAway() {
+        QFETCH(QString, setting);
+        m_server = std::make_unique<ServerProcess>(QJsonObject{{setting, 3}});
+        QVERIFY2(m_server->running(), m_server->log().constData());
+        const auto port = quint16(m_server->url().port());
+
+        std::vector<std::unique_ptr<QTcpSocket>> held; // the test's own client may hold one more
+        QByteArray answer;
+        while (held.size() < 8) {
+            held.push_back(askOnNewConnection(port));
+            answer = held.back()->readAll();
+            if (!answer.startsWith("HTTP/1.1 200"))
+                break;
+        }
+        QVERIFY2(answer.startsWith("HTTP/1.1 503") && answer.contains("\"error\""),
+                 answer.constData());
+        QVERIFY(held.size() <= 3);
+        QVERIFY(held.back()->waitForDisconnected(10000) ||
+                held.back()->state() == QAbstractSocket::UnconnectedState);
+
+        held.clear();
+        QTRY_VERIFY(askOnNewConnection(port)->readAll().startsWith("HTTP/1.1 200"));
     }
 
     void theClientTalksToTheServer() {
