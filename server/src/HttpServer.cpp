@@ -10,6 +10,7 @@
 #include <sys/resource.h>
 
 #include <chrono>
+#include <climits>
 #include <condition_variable>
 #include <csignal>
 #include <functional>
@@ -454,20 +455,93 @@ private:
     std::vector<restinio::asio_ns::steady_timer> m_retry;
 };
 
+// The request methods RESTinio already knows; a type of our own, so that the parser settings below
+// can be ours.
+struct Methods : restinio::default_http_methods_t {};
+
 // RESTinio's own connection-count limiter stays off: in 0.6.16 it lives in the acceptor, and
 // connections still open at shutdown reach back into it after it is gone (use after free).
 struct Traits : restinio::default_traits_t {
+    using http_methods_mapper_t = Methods;
     using connection_state_listener_t = ConnectionListener;
     using ip_blocker_t = ConnectionCaps;
 };
 
 struct TlsTraits : restinio::default_tls_traits_t {
+    using http_methods_mapper_t = Methods;
     using connection_state_listener_t = ConnectionListener;
     using ip_blocker_t = ConnectionCaps;
 };
 
+// Set once before serving: the configuration the parser's body limits come from.
+const Config *s_config = nullptr;
+
+// Put in a request's headers by the parser when its body went past its route's limit (the value
+// is that limit); one sent by the client is removed first.
+constexpr std::string_view refusedField = "X-Pindle-Body-Refused";
+
+// The body of the request the parser completed last on this thread: RESTinio keeps a request's
+// body const, so the handler, which runs next on the same thread, takes it from here uncopied.
+thread_local std::string t_body;
+
+using ParserContext = restinio::impl::http_parser_ctx_t;
+
+std::uint64_t bodyLimit(const http_parser *parser, const ParserContext &context) {
+    std::string_view target = context.m_header.request_target();
+    target = target.substr(0, target.find('?'));
+    return Api::bodyLimit(*s_config, http_method_str(static_cast<http_method>(parser->method)),
+                          target);
+}
+
+int messageComplete(http_parser *parser) {
+    auto *context = static_cast<ParserContext *>(parser->data);
+    const int result = restinio::impl::restinio_message_complete_cb<Methods>(parser);
+    t_body = std::move(context->m_body);
+    context->m_body.clear();
+    return result;
+}
+
+// A declared length over the limit ends the request before its body: it is answered 413 at once.
+int headersComplete(http_parser *parser) {
+    auto *context = static_cast<ParserContext *>(parser->data);
+    context->m_header.remove_all_of(refusedField);
+    const std::uint64_t limit = bodyLimit(parser, *context);
+    if (parser->content_length != ULLONG_MAX && parser->content_length > limit) {
+        context->m_leading_headers_completed = true;
+        context->m_header.set_field(std::string(refusedField), std::to_string(limit));
+        return 1; // http_parser: there is no body to read
+    }
+    return restinio::impl::restinio_headers_complete_cb(parser);
+}
+
+// A chunked body has no declared length: it is ended where it goes past the limit.
+int bodyData(http_parser *parser, const char *at, std::size_t length) {
+    auto *context = static_cast<ParserContext *>(parser->data);
+    if ((parser->flags & F_CHUNKED) != 0) {
+        const std::uint64_t limit = bodyLimit(parser, *context);
+        if (context->m_body.size() + length > limit) {
+            context->m_header.set_field(std::string(refusedField), std::to_string(limit));
+            context->m_body = std::string();
+            context->m_chunked_info_block.m_chunks.clear();
+            return messageComplete(parser);
+        }
+    }
+    return restinio::impl::restinio_body_cb(parser, at, length);
+}
+
 } // namespace
 } // namespace pindle
+
+// RESTinio checks one body limit for every route, and only closes the connection past it; ours
+// are per route, checked before the body is kept, and answered 413.
+template <>
+inline http_parser_settings restinio::impl::create_parser_settings<pindle::Methods>() noexcept {
+    http_parser_settings settings = create_parser_settings<restinio::default_http_methods_t>();
+    settings.on_headers_complete = pindle::headersComplete;
+    settings.on_body = pindle::bodyData;
+    settings.on_message_complete = pindle::messageComplete;
+    return settings;
+}
 
 // WORKAROUND: RESTinio 0.6.16's acceptor calls accept() again only after a success, so one
 // failure (EMFILE once the open-file limit is reached) stops the server accepting for good, and
@@ -502,9 +576,10 @@ namespace {
 
 // Runs one server until SIGINT or SIGTERM; returns what made it fail to start, if anything.
 template <typename ServerTraits, typename Settings>
-std::exception_ptr serve(const Config &config, Settings settings,
+std::exception_ptr serve(const Config &config, restinio::asio_ns::io_context &io, Settings settings,
                          const std::function<void()> &finishWork) {
-    restinio::http_server_t<ServerTraits> server{restinio::own_io_context(), std::move(settings)};
+    restinio::http_server_t<ServerTraits> server{restinio::external_io_context(io),
+                                                 std::move(settings)};
     std::exception_ptr failure;
     restinio::asio_ns::signal_set signals(server.io_context(), SIGINT, SIGTERM);
     signals.async_wait([&](const restinio::asio_ns::error_code &error, int) {
@@ -528,8 +603,8 @@ std::exception_ptr serve(const Config &config, Settings settings,
 
     std::vector<std::thread> threads;
     for (int i = 1; i < config.ioThreads; ++i)
-        threads.emplace_back([&] { server.io_context().run(); });
-    server.io_context().run();
+        threads.emplace_back([&] { io.run(); });
+    io.run();
     for (std::thread &thread : threads)
         thread.join();
     return failure;
@@ -582,7 +657,26 @@ int runServer(const Config &config) {
     auto listener = std::make_shared<ConnectionListener>();
     listener->registry = &registry;
 
+    s_config = &config;
+    // Declared after the registry and the Api: work still queued when serving ends is dropped
+    // before they are.
+    restinio::asio_ns::io_context io;
     auto handler = [&](restinio::request_handle_t request) {
+        std::string body = std::exchange(t_body, std::string());
+        const std::string refused = request->header().get_field_or(refusedField, "");
+        if (!refused.empty()) {
+            const std::uint64_t limit = std::stoull(refused);
+            const std::string most = limit >= 1024 * 1024
+                                         ? std::to_string(limit / (1024 * 1024)) + " MiB"
+                                         : std::to_string(limit / 1024) + " KiB";
+            request->create_response(statusLine(413))
+                .append_header(restinio::http_field::content_type, "application/json")
+                .append_header(restinio::http_field::cache_control, "no-store")
+                .connection_close()
+                .set_body("{\"error\":\"The request is too large (at most " + most + ").\"}")
+                .done();
+            return restinio::request_accepted();
+        }
         HttpRequest carried;
         carried.method = request->header().method().c_str();
         carried.path = std::string(request->header().path());
@@ -591,17 +685,24 @@ int runServer(const Config &config) {
         carried.contentType =
             request->header().get_field_or(restinio::http_field::content_type, "");
         carried.systemPrompt = request->header().get_field_or("X-Pindle-System-Prompt", "");
-        carried.body = request->body();
+        carried.body = std::move(body);
         carried.clientAddress = request->remote_endpoint().address().to_string();
         carried.forwardedFor = request->header().get_field_or("X-Forwarded-For", "");
         auto responder = std::make_shared<RestinioResponder>(request, registry);
         registry.add(request->connection_id(), responder);
-        try {
-            api.handle(std::move(carried), responder);
-        } catch (const std::exception &) {
-            responder->reply({500, "application/json",
-                              R"({"error":"The server could not complete the request."})"});
-        }
+        // WORKAROUND: the Api answers only after this call returns. RESTinio 0.6.16 resumes reading
+        // pipelined requests after a write that freed a slot of a full pipeline even when an
+        // answer given here has filled that slot again, and then drops the connection. Remove
+        // once its connection checks the pipeline before reading again (impl/connection.hpp,
+        // finish_handling_current_write_ctx).
+        restinio::asio_ns::post(io, [&api, carried = std::move(carried), responder]() mutable {
+            try {
+                api.handle(std::move(carried), responder);
+            } catch (const std::exception &) {
+                responder->reply({500, "application/json",
+                                  R"({"error":"The server could not complete the request."})"});
+            }
+        });
         return restinio::request_accepted();
     };
 
@@ -612,7 +713,9 @@ int runServer(const Config &config) {
             .request_handler(handler)
             .connection_state_listener(listener)
             .ip_blocker(caps)
-            .max_pipelined_requests(2)
+            // Requests sent together are answered in order; past 16 unanswered, the rest wait
+            // in the socket until answers have gone out.
+            .max_pipelined_requests(16)
             // Restarted by every write: covers a slow first token, not the whole answer.
             .handle_request_timeout(std::chrono::minutes(10))
             .read_next_http_message_timelimit(std::chrono::seconds(60))
@@ -620,8 +723,10 @@ int runServer(const Config &config) {
             .socket_options_setter([](restinio::socket_options_t &options) {
                 options.set_option(restinio::asio_ns::ip::tcp::no_delay{true});
             })
+            // Each route's own limit is checked first (headersComplete); this is the largest.
             .incoming_http_msg_limits(restinio::incoming_http_msg_limits_t{}.max_body_size(
-                std::uint64_t(config.maxUploadBytes) + 1024 * 1024));
+                std::max(Api::bodyLimit(config, "POST", "/api/chat"),
+                         Api::bodyLimit(config, "POST", "/api/chat/transcribe"))));
     };
 
     // In dependency order: provider transfers end (their streams get their last lines and post
@@ -642,12 +747,12 @@ int runServer(const Config &config) {
         tls.use_certificate_chain_file(config.tlsCertificate);
         tls.use_private_key_file(config.tlsPrivateKey, ssl::context::pem);
         failure = serve<TlsTraits>(
-            config,
+            config, io,
             configured(restinio::server_settings_t<TlsTraits>{}).tls_context(std::move(tls)),
             finishWork);
     } else {
-        failure =
-            serve<Traits>(config, configured(restinio::server_settings_t<Traits>{}), finishWork);
+        failure = serve<Traits>(config, io, configured(restinio::server_settings_t<Traits>{}),
+                                finishWork);
     }
 
     finishWork(); // when the server failed to start, nothing ran: this is then immediate

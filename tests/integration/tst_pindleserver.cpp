@@ -56,6 +56,30 @@ std::unique_ptr<QTcpSocket> askOnNewConnection(quint16 port) {
     return socket;
 }
 
+// Writes `bytes` at once on a new connection; returns what came back once `answers` answers (each
+// ending in `last`) have arrived or the server has closed the connection.
+QByteArray exchange(quint16 port, const QByteArray &bytes, int answers, const QByteArray &last) {
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    if (!socket.waitForConnected(10000))
+        return {};
+    socket.write(bytes);
+    QByteArray received;
+    while (received.count(last) < answers && socket.waitForReadyRead(10000))
+        received += socket.readAll();
+    return received + socket.readAll();
+}
+
+// A question with a screenshot, as the client sends it, of some MiB in Base64.
+QByteArray questionWithScreenshot() {
+    const QByteArray picture = QByteArray(3 * 1024 * 1024, '\x5a').toBase64();
+    return R"({"model":"gpt-4.1","category":"exams","messages":[{"role":"user","content":[)"
+           R"({"type":"text","text":"What is on my screen?"},{"type":"image_url","image_url":)"
+           R"({"url":"data:image/jpeg;base64,)" +
+           picture +
+           R"(","detail":"high"}}]}],"temperature":0.15,"max_tokens":2300,"stream":true})";
+}
+
 } // namespace
 
 class PindleServerTest : public QObject {
@@ -229,6 +253,61 @@ private Q_SLOTS:
         QVERIFY(cut.body.contains("The answer was cut off"));
         QVERIFY(cut.body.endsWith("data: [DONE]\n\n"));
         QTRY_VERIFY(balanceOf(*m_server, "s@example.org") < 958);
+    }
+
+    void oversizedBodiesAreRefusedUnread_data() {
+        QTest::addColumn<QByteArray>("request");
+        const QByteArray login = "POST /api/auth/login HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                                 "Content-Type: application/json\r\n";
+        // Only the headers are sent: the answer must not wait for the body.
+        QTest::newRow("declared length") << login + "Content-Length: 11000000\r\n\r\n";
+        QTest::newRow("unknown route")
+            << QByteArray("POST /api/nope HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                          "Content-Length: 1048576\r\n\r\n");
+        // A chunk that declares 64 KiB, sent as far as one byte past the sign-in limit (8 KiB).
+        QTest::newRow("chunked") << login + "Transfer-Encoding: chunked\r\n\r\n10000\r\n" +
+                                        QByteArray(8 * 1024 + 1, 'a');
+    }
+
+    void oversizedBodiesAreRefusedUnread() {
+        QFETCH(QByteArray, request);
+        const QByteArray answer = exchange(m_server->url().port(), request, 1, "}");
+        QVERIFY2(answer.startsWith("HTTP/1.1 413 "), answer.constData());
+        QVERIFY2(answer.contains("Connection: close\r\n"), answer.constData());
+        QVERIFY2(answer.endsWith(R"({"error":"The request is too large (at most 8 KiB)."})"),
+                 answer.constData());
+        QCOMPARE(m_server->call("GET", "/healthz").status, 200);
+    }
+
+    void chatTakesAScreenshot() {
+        const QString token = m_server->signedInUser("p@example.org");
+        m_provider->enqueue(Reply::stream({{chunk("A terminal") + "data: [DONE]\n\n"}}));
+        const QByteArray sent = questionWithScreenshot();
+        const ServerProcess::Answer answer =
+            m_server->call("POST", "/api/chat", sent, bearer(token));
+        QCOMPARE(answer.status, 200);
+        QVERIFY2(answer.body.startsWith(chunk("A terminal")), answer.body.constData());
+        const QJsonArray content =
+            m_provider->requests().first().json()["messages"].toArray().last()["content"].toArray();
+        QCOMPARE(content[1]["image_url"]["url"].toString().size(),
+                 QJsonDocument::fromJson(sent)["messages"][0]["content"][1]["image_url"]["url"]
+                     .toString()
+                     .size());
+    }
+
+    void pipelinedRequestsAreAllAnswered_data() {
+        QTest::addColumn<int>("count");
+        QTest::newRow("six") << 6;
+        QTest::newRow("more than are handled at once") << 40;
+    }
+
+    void pipelinedRequestsAreAllAnswered() {
+        QFETCH(int, count);
+        const QByteArray health = "GET /healthz HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+        const QByteArray answers =
+            exchange(m_server->url().port(), health.repeated(count), count, R"({"status":"ok"})");
+        QCOMPARE(answers.count("HTTP/1.1 200 OK\r\n"), count);
+        QCOMPARE(answers.count(R"({"status":"ok"})"), count);
     }
 
     void providerRefusalsKeepTheKey() {

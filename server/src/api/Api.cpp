@@ -5,6 +5,7 @@
 #include "api/Handlers.h"
 #include "api/JsonReplies.h"
 
+#include <algorithm>
 #include <string_view>
 
 namespace pindle {
@@ -15,11 +16,16 @@ namespace {
 // (store calls), or on the password-hashing queue.
 enum class RunsOn { Connection, Workers, Hashing };
 
+// How large a body may be: sign-ins and forms are small, a chat carries Base64 screenshots, a
+// transcription one recording as a multipart form.
+enum class Body { Small, Chat, Upload };
+
 struct Route {
     std::string_view method;
     std::string_view path;
     RunsOn runsOn;
     Handler handler;
+    Body body;
 };
 
 void health(ApiContext &, const HttpRequest &, const std::shared_ptr<Responder> &responder) {
@@ -28,21 +34,42 @@ void health(ApiContext &, const HttpRequest &, const std::shared_ptr<Responder> 
 
 // A path used with a method it does not take is pointed at the last route listed for it.
 constexpr Route routes[] = {
-    {"GET", "/healthz", RunsOn::Connection, health},
-    {"GET", "/signup", RunsOn::Connection, signupForm},
-    {"POST", "/signup", RunsOn::Hashing, signUpFromForm},
-    {"POST", "/api/auth/signup", RunsOn::Hashing, signUpFromJson},
-    {"POST", "/api/auth/login", RunsOn::Hashing, login},
-    {"GET", "/api/auth/me", RunsOn::Workers, me},
-    {"POST", "/api/chat", RunsOn::Workers, chat},
-    {"POST", "/api/chat/transcribe", RunsOn::Workers, transcribe},
+    {"GET", "/healthz", RunsOn::Connection, health, Body::Small},
+    {"GET", "/signup", RunsOn::Connection, signupForm, Body::Small},
+    {"POST", "/signup", RunsOn::Hashing, signUpFromForm, Body::Small},
+    {"POST", "/api/auth/signup", RunsOn::Hashing, signUpFromJson, Body::Small},
+    {"POST", "/api/auth/login", RunsOn::Hashing, login, Body::Small},
+    {"GET", "/api/auth/me", RunsOn::Workers, me, Body::Small},
+    {"POST", "/api/chat", RunsOn::Workers, chat, Body::Chat},
+    {"POST", "/api/chat/transcribe", RunsOn::Workers, transcribe, Body::Upload},
 };
+
+constexpr std::uint64_t smallBody = 8 * 1024;
+constexpr std::uint64_t chatBody = 16 * 1024 * 1024;
+constexpr std::uint64_t formOverhead = 64 * 1024;
 
 } // namespace
 
 Api::Api(Config config, Store &store, WorkerPool &workers, WorkerPool &hashing,
          ModelProvider &provider)
     : m_context(std::move(config), store, workers, hashing, provider) {}
+
+std::uint64_t Api::bodyLimit(const Config &config, std::string_view method, std::string_view path) {
+    const std::uint64_t upload = std::uint64_t(config.maxUploadBytes) + formOverhead;
+    for (const Route &route : routes) {
+        if (route.method != method || route.path != path)
+            continue;
+        switch (route.body) {
+        case Body::Small:
+            return smallBody;
+        case Body::Chat:
+            return std::max(chatBody, upload);
+        case Body::Upload:
+            return upload;
+        }
+    }
+    return smallBody;
+}
 
 void Api::handle(HttpRequest request, std::shared_ptr<Responder> responder) {
     request.clientAddress = addressKey(clientAddressOf(request.clientAddress, request.forwardedFor,

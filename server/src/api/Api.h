@@ -3,7 +3,9 @@
 #include "api/ApiContext.h"
 #include "api/HttpExchange.h"
 
+#include <cstdint>
 #include <memory>
+#include <string_view>
 
 namespace pindle {
 
@@ -17,6 +19,11 @@ public:
         ModelProvider &provider);
 
     void handle(HttpRequest request, std::shared_ptr<Responder> responder);
+
+    /// The largest body a request for `path` (without its query) may carry, checked before it is
+    /// read: a few KiB for sign-in and everything unknown, more where pictures or audio arrive.
+    [[nodiscard]] static std::uint64_t bodyLimit(const Config &config, std::string_view method,
+                                                 std::string_view path);
 
 private:
     ApiContext m_context;
