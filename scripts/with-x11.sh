@@ -109,6 +109,9 @@ env "$mark" Xvfb -displayfd 3 -screen 0 1440x900x24 -nolisten tcp 3>"$scratch/di
 for _ in $(seq 100); do [[ -s "$scratch/display" ]] && break; sleep 0.05; done
 [[ -s "$scratch/display" ]] || { echo "with-x11: Xvfb did not start" >&2; cat "$scratch/xvfb.log" >&2; exit 1; }
 export DISPLAY=":$(head -n1 "$scratch/display")"
+# GNOME Shell once failed to open a display that had just reported itself ready: wait until a
+# client gets through before starting anything on it.
+for _ in $(seq 100); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.05; done
 
 mkdir -m 700 "$scratch/run" "$scratch/bin"
 export XDG_RUNTIME_DIR="$scratch/run" QT_QPA_PLATFORM=xcb
