@@ -40,23 +40,14 @@ std::optional<std::string> parameter(std::string_view header, std::string_view k
     return std::nullopt;
 }
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    c = char(std::tolower(static_cast<unsigned char>(c)));
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 std::string decodeComponent(std::string_view text) {
     std::string result;
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '+') {
             result += ' ';
-        } else if (text[i] == '%' && i + 2 < text.size() + 0 && hexValue(text[i + 1]) >= 0 &&
-                   hexValue(text[i + 2]) >= 0) {
-            result += char(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+        } else if (text[i] == '%' && i + 2 < text.size() + 0 && hexDigitValue(text[i + 1]) >= 0 &&
+                   hexDigitValue(text[i + 2]) >= 0) {
+            result += char(hexDigitValue(text[i + 1]) * 16 + hexDigitValue(text[i + 2]));
             i += 2;
         } else {
             result += text[i];
@@ -183,6 +174,15 @@ std::string addressKey(const std::string &address) {
     std::memset(v6.s6_addr + 8, 0, 8);
     inet_ntop(AF_INET6, &v6, text, sizeof text);
     return std::string(text) + "/64";
+}
+
+int hexDigitValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    c = char(std::tolower(static_cast<unsigned char>(c)));
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
 }
 
 bool isValidUtf8(std::string_view text) {

@@ -28,6 +28,8 @@ struct FormPart {
 /// The key to count an address's attempts under: IPv6 addresses by their /64 network, since one
 /// host usually holds a whole one.
 [[nodiscard]] std::string addressKey(const std::string &address);
+/// The value of a hexadecimal digit in either case; -1 for any other character.
+[[nodiscard]] int hexDigitValue(char c);
 /// Whether `text` is well-formed UTF-8: no stray or overlong bytes, surrogates or code points
 /// past U+10FFFF. Nothing else may be stored, since the JSON writer refuses it.
 [[nodiscard]] bool isValidUtf8(std::string_view text);
