@@ -503,7 +503,12 @@ bool runOn(const QString &store, const QString &database, const Options &options
                      server.log().constData());
         return false;
     }
-    std::printf("--- %s, pindle-server pid %lld\n", qPrintable(store), server.processId());
+    // Other work on the machine moves these figures more than anything measured: say how busy.
+    QFile load(QStringLiteral("/proc/loadavg"));
+    load.open(QIODevice::ReadOnly);
+    std::printf("--- %s, pindle-server pid %lld, %d cores, load average %s\n", qPrintable(store),
+                server.processId(), QThread::idealThreadCount(),
+                load.readLine().split(' ').mid(0, 3).join(' ').constData());
     const auto wanted = [&](const char *name) {
         return options.sections.contains(QString::fromLatin1(name));
     };
