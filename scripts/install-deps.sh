@@ -32,6 +32,8 @@ packages=(
     xfwm4 xfce4-settings kwin-x11 kwin-style-breeze gnome-shell gjs libglib2.0-bin
     # test: a sound server with virtual devices, a voice to play into them, and tools to check files
     pulseaudio pulseaudio-utils espeak-ng ffmpeg
+    # test: libFuzzer and the sanitizers for the fuzz targets (scripts/fuzz.sh)
+    clang-16 libclang-rt-16-dev
 )
 
 missing=()
