@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs a command beside a throw-away PostgreSQL server whose data lives in a temporary folder and
-# which listens on a Unix socket only. PINDLE_TEST_POSTGRES holds the connection string.
+# which listens on a Unix socket only. PINDLE_TEST_POSTGRES holds the connection string, and
+# PINDLE_TEST_POSTGRES_CTL a command that stops and starts it.
 set -euo pipefail
 
 bin=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)
@@ -32,6 +33,13 @@ trap cleanup EXIT
 "${as_owner[@]}" "$bin/createdb" -h "$scratch" -U "$owner" pindle_test
 
 export PINDLE_TEST_POSTGRES="host=$scratch user=$owner dbname=pindle_test"
+# Stops and starts the server again ("stop -m fast", "start"), for tests of an outage.
+cat >"$scratch/pg_ctl" <<EOF
+#!/bin/sh
+exec ${as_owner[*]} "$bin/pg_ctl" -D "$scratch/data" -l "$scratch/log" -w -o "-c listen_addresses='' -k $scratch -c fsync=off" "\$@"
+EOF
+chmod 755 "$scratch/pg_ctl"
+export PINDLE_TEST_POSTGRES_CTL="$scratch/pg_ctl"
 status=0
 "$@" || status=$?
 exit "$status"

@@ -39,6 +39,7 @@ constexpr Bounds maxUploadBytesBounds{1024, std::int64_t(1) << 40};
 constexpr Bounds workerThreadsBounds{1, 256};
 constexpr Bounds ioThreadsBounds{1, 64};
 constexpr Bounds connectionsBounds{0, 1'000'000};
+constexpr Bounds reservationSecondsBounds{10, 24 * 3600};
 constexpr std::int64_t secondsPerDay = 24 * 3600;
 
 std::string outOfBounds(const char *key, Bounds bounds) {
@@ -171,6 +172,8 @@ void readDocument(const json &document, Config &config, std::vector<std::string>
     reader.readWhole("max_connections", config.maxConnections, connectionsBounds);
     reader.readWhole("max_connections_per_address", config.maxConnectionsPerAddress,
                      connectionsBounds);
+    reader.readWhole("reservation_seconds", config.reservationSeconds, reservationSecondsBounds);
+    reader.read("journal_directory", config.journalDirectory);
     reader.rejectUnknown({"listen_address",
                           "port",
                           "database",
@@ -191,7 +194,9 @@ void readDocument(const json &document, Config &config, std::vector<std::string>
                           "worker_threads",
                           "io_threads",
                           "max_connections",
-                          "max_connections_per_address"});
+                          "max_connections_per_address",
+                          "reservation_seconds",
+                          "journal_directory"});
     errors.insert(errors.end(), reader.errors().begin(), reader.errors().end());
 }
 
@@ -331,6 +336,7 @@ std::vector<std::string> Config::problems() const {
     check("io_threads", ioThreads, ioThreadsBounds);
     check("max_connections", maxConnections, connectionsBounds);
     check("max_connections_per_address", maxConnectionsPerAddress, connectionsBounds);
+    check("reservation_seconds", reservationSeconds, reservationSecondsBounds);
     return problems;
 }
 

@@ -46,6 +46,13 @@ struct Config {
     /// from the open-file limit (its size less 64, at most 4096) and 256 per address.
     std::int64_t maxConnections = 0;
     std::int64_t maxConnectionsPerAddress = 0;
+    /// How long tokens set aside for an answer stay set aside unless the server holding them
+    /// renews them (it does while it runs); past that, any server gives them back.
+    std::int64_t reservationSeconds = 300;
+    /// Where charges wait while the database is unreachable, until it is back (also across a
+    /// restart); empty for pindle/ in the XDG state folder ($XDG_STATE_HOME, else
+    /// ~/.local/state).
+    std::string journalDirectory;
 
     [[nodiscard]] static std::map<std::string, std::string> defaultCategoryInstructions();
 

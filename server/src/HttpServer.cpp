@@ -1,6 +1,7 @@
 // The one place that knows RESTinio: it carries requests to the Api and its answers back.
 #include "HttpServer.h"
 
+#include "Ledger.h"
 #include "OpenStore.h"
 #include "ProviderClient.h"
 #include "api/Api.h"
@@ -77,15 +78,18 @@ restinio::http_status_line_t statusLine(int status) {
 class RestinioResponder;
 
 // Which answers each open connection is waiting for (more than one when requests are
-// pipelined), so a closed connection cancels their work.
+// pipelined), so a closed connection cancels their work; and how many answers are still being
+// written, so a stopping server closes only once they have gone out.
 class ConnectionRegistry {
 public:
     void add(restinio::connection_id_t id, const std::shared_ptr<RestinioResponder> &responder) {
         std::lock_guard lock(m_mutex);
         m_waiting.emplace(id, responder);
     }
+    // The answer has been handed to the connection; writeEnded() follows when it is out.
     void remove(restinio::connection_id_t id, const RestinioResponder *responder) {
         std::lock_guard lock(m_mutex);
+        ++m_writing;
         const auto [first, last] = m_waiting.equal_range(id);
         for (auto it = first; it != last; ++it) {
             const auto held = it->second.lock();
@@ -95,11 +99,25 @@ public:
             }
         }
     }
+    void writeEnded() {
+        std::lock_guard lock(m_mutex);
+        --m_writing;
+        m_changed.notify_all();
+    }
     void closed(restinio::connection_id_t id);
+
+    // True when every request has been answered and every answer written, before `timeout`.
+    bool waitUntilAnswered(std::chrono::milliseconds timeout) {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, timeout,
+                                  [&] { return m_waiting.empty() && m_writing <= 0; });
+    }
 
 private:
     std::mutex m_mutex;
+    std::condition_variable m_changed;
     std::unordered_multimap<restinio::connection_id_t, std::weak_ptr<RestinioResponder>> m_waiting;
+    std::int64_t m_writing = 0;
 };
 
 class RestinioResponder final : public Responder,
@@ -118,7 +136,7 @@ public:
             .append_header(restinio::http_field::content_type, response.contentType)
             .append_header(restinio::http_field::cache_control, "no-store")
             .set_body(std::move(response.body))
-            .done();
+            .done(written());
         m_registry.remove(m_request->connection_id(), this);
     }
 
@@ -147,7 +165,7 @@ public:
         if (!m_stream || m_finished)
             return;
         m_finished = true;
-        m_stream->done();
+        m_stream->done(written());
         m_registry.remove(m_request->connection_id(), this);
     }
 
@@ -175,6 +193,13 @@ public:
     }
 
 private:
+    // Tells the registry when the last write of an answer has ended, however it ended.
+    restinio::write_status_cb_t written() {
+        return [&registry = m_registry](const restinio::asio_ns::error_code &) {
+            registry.writeEnded();
+        };
+    }
+
     restinio::request_handle_t m_request;
     ConnectionRegistry &m_registry;
     std::mutex m_mutex;
@@ -197,6 +222,7 @@ void ConnectionRegistry::closed(restinio::connection_id_t id) {
     }
     for (const auto &responder : responders)
         responder->disconnected();
+    m_changed.notify_all();
 }
 
 struct ConnectionListener {
@@ -581,15 +607,23 @@ std::exception_ptr serve(const Config &config, restinio::asio_ns::io_context &io
     restinio::http_server_t<ServerTraits> server{restinio::external_io_context(io),
                                                  std::move(settings)};
     std::exception_ptr failure;
+    std::thread stopping;
     restinio::asio_ns::signal_set signals(server.io_context(), SIGINT, SIGTERM);
     signals.async_wait([&](const restinio::asio_ns::error_code &error, int) {
         if (error)
             return;
-        // Answers still under way are finished while the server can carry them; only then
-        // does it close, so no answer outlives the connections it writes to.
-        finishWork();
-        server.close_async([&] { server.io_context().stop(); },
-                           [&](std::exception_ptr ex) { failure = ex; });
+        // The work under way ends on a thread of its own while the connections go on carrying
+        // its answers; they close only once those are written.
+        stopping = std::thread([&] {
+            finishWork();
+            restinio::asio_ns::post(io, [&] {
+                server.close_async([&] { server.io_context().stop(); },
+                                   [&](std::exception_ptr ex) {
+                                       failure = ex;
+                                       server.io_context().stop();
+                                   });
+            });
+        });
     });
     server.open_async(
         [&] {
@@ -607,6 +641,8 @@ std::exception_ptr serve(const Config &config, restinio::asio_ns::io_context &io
     io.run();
     for (std::thread &thread : threads)
         thread.join();
+    if (stopping.joinable())
+        stopping.join();
     return failure;
 }
 
@@ -632,6 +668,13 @@ int runServer(const Config &config) {
         config.maxConnectionsPerAddress > 0 ? std::size_t(config.maxConnectionsPerAddress) : 256);
 
     const std::unique_ptr<Store> store = openStore(config.database);
+    Ledger::Options books;
+    books.owner = Ledger::newOwner();
+    books.lifetime = std::chrono::seconds(config.reservationSeconds);
+    books.journalDirectory = config.journalDirectory.empty() ? Ledger::defaultJournalDirectory()
+                                                             : config.journalDirectory;
+    books.soleServer = store->claimSoleServer();
+    Ledger ledger(*store, books);
     // Ended sessions are useless; clear them out now and every hour.
     std::jthread housekeeping([&store](std::stop_token stop) {
         std::mutex mutex;
@@ -652,7 +695,7 @@ int runServer(const Config &config) {
     WorkerPool workers(config.workerThreads);
     WorkerPool hashing(2);
     ProviderClient provider;
-    Api api(config, *store, workers, hashing, provider);
+    Api api(config, *store, workers, hashing, provider, ledger);
     ConnectionRegistry registry;
     auto listener = std::make_shared<ConnectionListener>();
     listener->registry = &registry;
@@ -729,12 +772,17 @@ int runServer(const Config &config) {
                          Api::bodyLimit(config, "POST", "/api/chat/transcribe"))));
     };
 
-    // In dependency order: provider transfers end (their streams get their last lines and post
-    // their debits), then the workers drain; both are idempotent.
+    // In dependency order: new requests are refused, provider transfers end (their streams get
+    // their last lines and settle), the workers drain, the ledger applies every charge (or
+    // journals it), and the answers are written. Each step is idempotent.
     const std::function<void()> finishWork = [&] {
+        api.refuseNewRequests();
         provider.stop();
         hashing.stop();
         workers.stop();
+        ledger.stop(std::chrono::seconds(10));
+        if (!registry.waitUntilAnswered(std::chrono::seconds(5)))
+            std::cerr << "pindle-server: closing with answers still being written" << std::endl;
     };
 
     std::exception_ptr failure;

@@ -24,6 +24,9 @@ struct ProviderRequest {
     std::vector<FormPart> form;
 };
 
+/// What onDone says of a transfer the server stopped before it ended.
+inline constexpr std::string_view providerStopped = "the server is shutting down";
+
 /// What a transfer reports, always on the provider thread and in this order: the status once the
 /// head has arrived, then the body in pieces as they come, then the end.
 struct ProviderHandlers {

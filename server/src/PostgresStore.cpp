@@ -44,6 +44,22 @@ CREATE TABLE usage_events (
     created_at BIGINT NOT NULL
 );
 )sql",
+    // Reservations are rows, so an answer cut off by a crash leaves a record to settle.
+    R"sql(
+CREATE TABLE reservations (
+    id BIGSERIAL PRIMARY KEY,
+    user_id BIGINT NOT NULL REFERENCES users(id) ON DELETE CASCADE,
+    owner TEXT NOT NULL,
+    model TEXT NOT NULL,
+    tokens BIGINT NOT NULL,
+    streamed BIGINT NOT NULL DEFAULT 0,
+    created_at BIGINT NOT NULL,
+    expires_at BIGINT NOT NULL
+);
+CREATE INDEX reservations_by_expiry ON reservations(expires_at);
+ALTER TABLE usage_events ADD COLUMN settlement TEXT;
+CREATE UNIQUE INDEX usage_events_by_settlement ON usage_events(settlement);
+)sql",
 };
 
 // Any number with the project's name in it: the key of the migration lock.
@@ -327,7 +343,9 @@ std::int64_t PostgresStore::deleteExpiredSessions(std::int64_t now) {
     return std::stoll(PQcmdTuples(result.get()));
 }
 
-std::int64_t PostgresStore::reserve(std::int64_t userId, std::int64_t tokens) {
+HeldTokens PostgresStore::reserve(std::int64_t userId, std::int64_t tokens,
+                                  const std::string &model, const std::string &owner,
+                                  std::int64_t expiresAt) {
     Lease lease(*this);
     return lease.transaction([&] {
         const Result current = Params().number(userId).run(
@@ -335,30 +353,121 @@ std::int64_t PostgresStore::reserve(std::int64_t userId, std::int64_t tokens) {
         if (PQntuples(current.get()) == 0)
             throw StoreError("no account with id " + std::to_string(userId));
         const std::int64_t held = std::clamp<std::int64_t>(integer(current.get(), 0, 0), 0, tokens);
+        if (held == 0)
+            return HeldTokens{};
         Params().number(held).number(userId).run(
             lease.get(), "UPDATE users SET token_balance = token_balance - $1 WHERE id = $2");
-        return held;
+        const Result inserted =
+            Params()
+                .number(userId)
+                .text(owner)
+                .text(model)
+                .number(held)
+                .number(nowSeconds())
+                .number(expiresAt)
+                .run(lease.get(),
+                     "INSERT INTO reservations (user_id, owner, model, tokens, created_at, "
+                     "expires_at) VALUES ($1, $2, $3, $4, $5, $6) RETURNING id");
+        return HeldTokens{integer(inserted.get(), 0, 0), held};
     });
 }
 
-std::int64_t PostgresStore::debit(std::int64_t userId, std::int64_t tokens,
-                                  const std::string &model, std::int64_t reserved) {
+std::int64_t PostgresStore::settleIn(pg_conn *db, const Settlement &settlement) {
+    if (PQntuples(Params()
+                      .text(settlement.key)
+                      .run(db, "SELECT 1 FROM usage_events WHERE settlement = $1")
+                      .get()) > 0)
+        return 0;
+    std::int64_t reserved = 0;
+    if (settlement.reservationId != 0) {
+        const Result closed =
+            Params()
+                .number(settlement.reservationId)
+                .run(db, "DELETE FROM reservations WHERE id = $1 RETURNING tokens");
+        if (PQntuples(closed.get()) == 0)
+            return 0; // released already, by an expiry
+        reserved = integer(closed.get(), 0, 0);
+    }
+    const Result balance = Params()
+                               .number(settlement.userId)
+                               .run(db, "SELECT token_balance FROM users WHERE id = $1 FOR UPDATE");
+    if (PQntuples(balance.get()) == 0)
+        return 0; // the account is gone, and its reservations with it
+    const std::int64_t charged =
+        std::clamp<std::int64_t>(settlement.used, 0, integer(balance.get(), 0, 0) + reserved);
+    Params()
+        .number(reserved)
+        .number(charged)
+        .number(settlement.userId)
+        .run(db, "UPDATE users SET token_balance = token_balance + $1 - $2 WHERE id = $3");
+    if (charged > 0)
+        Params()
+            .number(settlement.userId)
+            .text(settlement.model)
+            .number(charged)
+            .number(nowSeconds())
+            .text(settlement.key)
+            .run(db, "INSERT INTO usage_events (user_id, model, tokens, created_at, settlement) "
+                     "VALUES ($1, $2, $3, $4, $5)");
+    return charged;
+}
+
+std::int64_t PostgresStore::settle(const Settlement &settlement) {
+    Lease lease(*this);
+    return lease.transaction([&] { return settleIn(lease.get(), settlement); });
+}
+
+void PostgresStore::renewReservations(const std::vector<Progress> &open, std::int64_t expiresAt) {
+    if (open.empty())
+        return;
+    // One statement for them all: the ids and counts as two arrays.
+    std::string ids = "{", streamed = "{";
+    for (const Progress &progress : open) {
+        ids += std::to_string(progress.reservationId) + ',';
+        streamed += std::to_string(progress.streamed) + ',';
+    }
+    ids.back() = '}';
+    streamed.back() = '}';
+    Lease lease(*this);
+    Params().text(ids).text(streamed).number(expiresAt).run(
+        lease.get(), "UPDATE reservations r SET streamed = p.streamed, expires_at = $3 FROM "
+                     "UNNEST($1::bigint[], $2::bigint[]) AS p(id, streamed) WHERE r.id = p.id");
+}
+
+std::int64_t PostgresStore::releaseExpired(std::int64_t now) {
     Lease lease(*this);
     return lease.transaction([&] {
-        const Result updated = Params().number(reserved).number(tokens).number(userId).run(
-            lease.get(), "UPDATE users SET token_balance = GREATEST(token_balance + $1 - $2, 0) "
-                         "WHERE id = $3 RETURNING token_balance");
-        if (PQntuples(updated.get()) == 0)
-            throw StoreError("no account with id " + std::to_string(userId));
-        Params()
-            .number(userId)
-            .text(model)
-            .number(tokens)
-            .number(nowSeconds())
-            .run(lease.get(), "INSERT INTO usage_events (user_id, model, tokens, created_at) "
-                              "VALUES ($1, $2, $3, $4)");
-        return integer(updated.get(), 0, 0);
+        // SKIP LOCKED: two servers sweeping at once take different rows.
+        const Result expired = Params().number(now).run(
+            lease.get(), "SELECT id, user_id, streamed, model FROM reservations "
+                         "WHERE expires_at < $1 FOR UPDATE SKIP LOCKED");
+        for (int row = 0; row < PQntuples(expired.get()); ++row) {
+            const std::int64_t id = integer(expired.get(), row, 0);
+            settleIn(lease.get(),
+                     {"r" + std::to_string(id), integer(expired.get(), row, 1), id,
+                      integer(expired.get(), row, 2), PQgetvalue(expired.get(), row, 3)});
+        }
+        return std::int64_t(PQntuples(expired.get()));
     });
+}
+
+std::vector<AccountBooks> PostgresStore::books() {
+    Lease lease(*this);
+    const Result result =
+        Params()
+            .number(nowSeconds())
+            .run(lease.get(),
+                 "SELECT u.id, u.token_balance, "
+                 "(SELECT COALESCE(SUM(tokens), 0) FROM usage_events WHERE user_id = u.id), "
+                 "(SELECT COALESCE(SUM(tokens), 0) FROM reservations WHERE user_id = u.id), "
+                 "(SELECT COUNT(*) FROM reservations WHERE user_id = u.id AND expires_at < $1) "
+                 "FROM users u ORDER BY u.id");
+    std::vector<AccountBooks> books;
+    for (int row = 0; row < PQntuples(result.get()); ++row)
+        books.push_back({integer(result.get(), row, 0), integer(result.get(), row, 1),
+                         integer(result.get(), row, 2), integer(result.get(), row, 3),
+                         integer(result.get(), row, 4)});
+    return books;
 }
 
 } // namespace pindle

@@ -30,12 +30,17 @@ public:
     std::optional<User> findSessionUser(const TokenHash &hash, std::int64_t now) override;
     void deleteSession(const TokenHash &hash) override;
     std::int64_t deleteExpiredSessions(std::int64_t now) override;
-    std::int64_t reserve(std::int64_t userId, std::int64_t tokens) override;
-    std::int64_t debit(std::int64_t userId, std::int64_t tokens, const std::string &model,
-                       std::int64_t reserved) override;
+    HeldTokens reserve(std::int64_t userId, std::int64_t tokens, const std::string &model,
+                       const std::string &owner, std::int64_t expiresAt) override;
+    std::int64_t settle(const Settlement &settlement) override;
+    void renewReservations(const std::vector<Progress> &open, std::int64_t expiresAt) override;
+    std::int64_t releaseExpired(std::int64_t now) override;
+    std::vector<AccountBooks> books() override;
 
 private:
     class Lease;
+    // settle() inside a transaction open on `db`.
+    static std::int64_t settleIn(pg_conn *db, const Settlement &settlement);
     pg_conn *connect();
     void migrate();
 

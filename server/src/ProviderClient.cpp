@@ -119,13 +119,20 @@ void ProviderClient::stop() {
     }
     wake();
     m_thread.join();
+    // Every transfer hears how it ended, those not yet started too: their answers and their
+    // reservations are settled by it.
     for (auto &[id, transfer] : m_active) {
         curl_multi_remove_handle(static_cast<CURLM *>(m_multi), transfer->easy);
-        if (transfer->handlers.onDone)
-            transfer->handlers.onDone("the server is shutting down");
+        finish(*transfer, std::string(providerStopped));
     }
     m_active.clear();
-    m_pending.clear();
+    std::vector<std::unique_ptr<Transfer>> pending;
+    {
+        std::lock_guard lock(m_mutex);
+        pending.swap(m_pending);
+    }
+    for (auto &transfer : pending)
+        finish(*transfer, std::string(providerStopped));
 }
 
 std::uint64_t ProviderClient::start(ProviderRequest request, ProviderHandlers handlers) {
@@ -136,9 +143,14 @@ std::uint64_t ProviderClient::start(ProviderRequest request, ProviderHandlers ha
     {
         std::lock_guard lock(m_mutex);
         id = transfer->id = m_nextId++;
-        m_pending.push_back(std::move(transfer));
+        if (!m_stopping) {
+            m_pending.push_back(std::move(transfer)); // leaves it empty
+        }
     }
-    wake();
+    if (transfer) // too late: the server is stopping
+        finish(*transfer, std::string(providerStopped));
+    else
+        wake();
     return id;
 }
 

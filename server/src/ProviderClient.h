@@ -26,7 +26,8 @@ public:
 
     std::uint64_t start(ProviderRequest request, ProviderHandlers handlers) override;
     void cancel(std::uint64_t id) override;
-    /// Ends every transfer (onDone says the server is shutting down) and the thread.
+    /// Ends every transfer (onDone says providerStopped) and the thread; a transfer started
+    /// later ends at once the same way.
     void stop();
 
 private:

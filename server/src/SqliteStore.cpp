@@ -2,11 +2,13 @@
 
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string_view>
 
@@ -49,6 +51,22 @@ CREATE TABLE usage_events (
     created_at INTEGER NOT NULL
 );
 )sql",
+    // Reservations are rows, so an answer cut off by a crash leaves a record to settle.
+    R"sql(
+CREATE TABLE reservations (
+    id INTEGER PRIMARY KEY,
+    user_id INTEGER NOT NULL REFERENCES users(id) ON DELETE CASCADE,
+    owner TEXT NOT NULL,
+    model TEXT NOT NULL,
+    tokens INTEGER NOT NULL,
+    streamed INTEGER NOT NULL DEFAULT 0,
+    created_at INTEGER NOT NULL,
+    expires_at INTEGER NOT NULL
+);
+CREATE INDEX reservations_by_expiry ON reservations(expires_at);
+ALTER TABLE usage_events ADD COLUMN settlement TEXT;
+CREATE UNIQUE INDEX usage_events_by_settlement ON usage_events(settlement);
+)sql",
 };
 
 constexpr auto userColumns = "id, email, name, password_hash, subscription_status, "
@@ -85,6 +103,12 @@ public:
         check(
             sqlite3_bind_blob(m_statement, index, hash.data(), int(hash.size()), SQLITE_TRANSIENT));
         return *this;
+    }
+
+    /// Makes the statement ready to be bound and run again.
+    void reset() {
+        sqlite3_reset(m_statement);
+        sqlite3_clear_bindings(m_statement);
     }
 
     /// True while a row is available.
@@ -157,7 +181,8 @@ void SqliteStore::Closer::operator()(sqlite3 *db) const {
     sqlite3_close_v2(db);
 }
 
-SqliteStore::SqliteStore(const std::string &path) {
+SqliteStore::SqliteStore(const std::string &path)
+    : m_path(path) {
     const std::filesystem::path file(path);
     if (file.has_parent_path() && !std::filesystem::exists(file.parent_path())) {
         std::error_code ignored;
@@ -184,7 +209,26 @@ SqliteStore::SqliteStore(const std::string &path) {
     migrate();
 }
 
-SqliteStore::~SqliteStore() = default;
+SqliteStore::~SqliteStore() {
+    if (m_serverLock >= 0)
+        ::close(m_serverLock);
+}
+
+bool SqliteStore::claimSoleServer() {
+    if (m_serverLock >= 0)
+        return true;
+    // Held as long as this process runs; the kernel lets go of it however the process ends.
+    const std::string lockPath = m_path + ".server-lock";
+    const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        throw StoreError("cannot open " + lockPath + ": " + std::strerror(errno));
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        throw StoreError("another pindle-server is already serving " + m_path);
+    }
+    m_serverLock = fd;
+    return true;
+}
 
 std::string SqliteStore::defaultPath() {
     const char *dataHome = std::getenv("XDG_DATA_HOME");
@@ -301,7 +345,8 @@ std::int64_t SqliteStore::deleteExpiredSessions(std::int64_t now) {
     return sqlite3_changes64(m_db.get());
 }
 
-std::int64_t SqliteStore::reserve(std::int64_t userId, std::int64_t tokens) {
+HeldTokens SqliteStore::reserve(std::int64_t userId, std::int64_t tokens, const std::string &model,
+                                const std::string &owner, std::int64_t expiresAt) {
     std::lock_guard lock(m_mutex);
     sqlite3 *db = m_db.get();
     return inTransaction(db, [&] {
@@ -310,35 +355,112 @@ std::int64_t SqliteStore::reserve(std::int64_t userId, std::int64_t tokens) {
         if (!select.step())
             throw StoreError("no account with id " + std::to_string(userId));
         const std::int64_t held = std::clamp<std::int64_t>(select.integer(0), 0, tokens);
+        if (held == 0)
+            return HeldTokens{};
         Statement update(db, "UPDATE users SET token_balance = token_balance - ? WHERE id = ?");
         update.bind(1, held).bind(2, userId);
         update.step();
-        return held;
+        Statement insert(db, "INSERT INTO reservations (user_id, owner, model, tokens, created_at, "
+                             "expires_at) VALUES (?, ?, ?, ?, ?, ?)");
+        insert.bind(1, userId)
+            .bind(2, std::string_view(owner))
+            .bind(3, std::string_view(model))
+            .bind(4, held)
+            .bind(5, nowSeconds())
+            .bind(6, expiresAt);
+        insert.step();
+        return HeldTokens{sqlite3_last_insert_rowid(db), held};
     });
 }
 
-std::int64_t SqliteStore::debit(std::int64_t userId, std::int64_t tokens, const std::string &model,
-                                std::int64_t reserved) {
+std::int64_t SqliteStore::settleLocked(const Settlement &settlement) {
+    sqlite3 *db = m_db.get();
+    Statement applied(db, "SELECT 1 FROM usage_events WHERE settlement = ?");
+    applied.bind(1, std::string_view(settlement.key));
+    if (applied.step())
+        return 0;
+    std::int64_t reserved = 0;
+    if (settlement.reservationId != 0) {
+        Statement close(db, "DELETE FROM reservations WHERE id = ? RETURNING tokens");
+        close.bind(1, settlement.reservationId);
+        if (!close.step())
+            return 0; // released already, by an expiry
+        reserved = close.integer(0);
+        while (close.step()) {
+        }
+    }
+    Statement balance(db, "SELECT token_balance FROM users WHERE id = ?");
+    balance.bind(1, settlement.userId);
+    if (!balance.step())
+        return 0; // the account is gone, and its reservations with it
+    const std::int64_t charged =
+        std::clamp<std::int64_t>(settlement.used, 0, balance.integer(0) + reserved);
+    Statement update(db, "UPDATE users SET token_balance = token_balance + ? - ? WHERE id = ?");
+    update.bind(1, reserved).bind(2, charged).bind(3, settlement.userId);
+    update.step();
+    if (charged > 0) {
+        Statement record(db, "INSERT INTO usage_events (user_id, model, tokens, created_at, "
+                             "settlement) VALUES (?, ?, ?, ?, ?)");
+        record.bind(1, settlement.userId)
+            .bind(2, std::string_view(settlement.model))
+            .bind(3, charged)
+            .bind(4, nowSeconds())
+            .bind(5, std::string_view(settlement.key));
+        record.step();
+    }
+    return charged;
+}
+
+std::int64_t SqliteStore::settle(const Settlement &settlement) {
+    std::lock_guard lock(m_mutex);
+    return inTransaction(m_db.get(), [&] { return settleLocked(settlement); });
+}
+
+void SqliteStore::renewReservations(const std::vector<Progress> &open, std::int64_t expiresAt) {
+    std::lock_guard lock(m_mutex);
+    sqlite3 *db = m_db.get();
+    inTransaction(db, [&] {
+        Statement update(db, "UPDATE reservations SET streamed = ?, expires_at = ? WHERE id = ?");
+        for (const Progress &progress : open) {
+            update.bind(1, progress.streamed).bind(2, expiresAt).bind(3, progress.reservationId);
+            update.step();
+            update.reset();
+        }
+        return 0;
+    });
+}
+
+std::int64_t SqliteStore::releaseExpired(std::int64_t now) {
     std::lock_guard lock(m_mutex);
     sqlite3 *db = m_db.get();
     return inTransaction(db, [&] {
-        Statement update(db, "UPDATE users SET token_balance = MAX(token_balance + ? - ?, 0) "
-                             "WHERE id = ? RETURNING token_balance");
-        update.bind(1, reserved).bind(2, tokens).bind(3, userId);
-        if (!update.step())
-            throw StoreError("no account with id " + std::to_string(userId));
-        const std::int64_t left = update.integer(0);
-        while (update.step()) {
-        }
-        Statement record(db, "INSERT INTO usage_events (user_id, model, tokens, created_at) "
-                             "VALUES (?, ?, ?, ?)");
-        record.bind(1, userId)
-            .bind(2, std::string_view(model))
-            .bind(3, tokens)
-            .bind(4, nowSeconds());
-        record.step();
-        return left;
+        std::vector<Settlement> expired;
+        Statement select(db, "SELECT id, user_id, streamed, model FROM reservations "
+                             "WHERE expires_at < ?");
+        select.bind(1, now);
+        while (select.step())
+            expired.push_back({"r" + std::to_string(select.integer(0)), select.integer(1),
+                               select.integer(0), select.integer(2), select.text(3).value_or("")});
+        for (const Settlement &settlement : expired)
+            settleLocked(settlement);
+        return std::int64_t(expired.size());
     });
+}
+
+std::vector<AccountBooks> SqliteStore::books() {
+    std::lock_guard lock(m_mutex);
+    Statement select(m_db.get(),
+                     "SELECT u.id, u.token_balance, "
+                     "(SELECT COALESCE(SUM(tokens), 0) FROM usage_events WHERE user_id = u.id), "
+                     "(SELECT COALESCE(SUM(tokens), 0) FROM reservations WHERE user_id = u.id), "
+                     "(SELECT COUNT(*) FROM reservations WHERE user_id = u.id AND expires_at < ?) "
+                     "FROM users u ORDER BY u.id");
+    select.bind(1, nowSeconds());
+    std::vector<AccountBooks> books;
+    while (select.step())
+        books.push_back({select.integer(0), select.integer(1), select.integer(2), select.integer(3),
+                         select.integer(4)});
+    return books;
 }
 
 } // namespace pindle

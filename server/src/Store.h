@@ -31,6 +31,40 @@ struct NewUser {
     std::int64_t tokenBalance = 0;
 };
 
+/// Tokens set aside for one answer under way; `id` names the reservation row, 0 when nothing was
+/// held.
+struct HeldTokens {
+    std::int64_t id = 0;
+    std::int64_t tokens = 0;
+};
+
+/// What one answer or transcript cost, to be charged once.
+struct Settlement {
+    /// Unique: a settlement applied twice is charged once.
+    std::string key;
+    std::int64_t userId = 0;
+    /// The reservation it closes; 0 when nothing was set aside.
+    std::int64_t reservationId = 0;
+    std::int64_t used = 0;
+    std::string model;
+};
+
+/// How far an open reservation's answer has got.
+struct Progress {
+    std::int64_t reservationId = 0;
+    std::int64_t streamed = 0;
+};
+
+/// One account's balance with everything charged to it and everything still set aside.
+struct AccountBooks {
+    std::int64_t userId = 0;
+    std::int64_t balance = 0;
+    std::int64_t charged = 0;
+    std::int64_t reserved = 0;
+    /// Reservations still open although they expired before the store was asked.
+    std::int64_t overdue = 0;
+};
+
 /// A storage failure (the database is unreachable, full, or corrupt). Requests that meet one are
 /// answered with a server error; nothing is half written because every change is one transaction.
 class StoreError : public std::runtime_error {
@@ -62,14 +96,28 @@ public:
     /// Removes sessions that ended before `now`; returns how many.
     virtual std::int64_t deleteExpiredSessions(std::int64_t now) = 0;
 
-    /// Sets aside up to `tokens` of the balance for an answer under way, in one step, so
-    /// answers running side by side cannot spend the same tokens. Returns how many were set
-    /// aside: 0 when the balance is used up.
-    virtual std::int64_t reserve(std::int64_t userId, std::int64_t tokens) = 0;
-    /// Charges `tokens` of use and gives back the `reserved` tokens set aside for it, in one step
-    /// (never below zero), and records the use. Returns the balance left.
-    virtual std::int64_t debit(std::int64_t userId, std::int64_t tokens, const std::string &model,
-                               std::int64_t reserved) = 0;
+    /// Sets aside up to `tokens` of the balance for an answer under way and records the
+    /// reservation, held by `owner` (a server process) until `expiresAt` unless renewed, in one
+    /// step, so answers running side by side cannot spend the same tokens. Holds nothing (id 0)
+    /// when the balance is used up.
+    virtual HeldTokens reserve(std::int64_t userId, std::int64_t tokens, const std::string &model,
+                               const std::string &owner, std::int64_t expiresAt) = 0;
+    /// Charges what was used and closes the reservation it names, giving back the rest, in one
+    /// step. Applying a settlement again, or one whose reservation was already released,
+    /// changes nothing. Returns the tokens charged: never more than the balance and the
+    /// reservation together.
+    virtual std::int64_t settle(const Settlement &settlement) = 0;
+    /// Moves the expiry of open reservations and records how much of each has been streamed.
+    virtual void renewReservations(const std::vector<Progress> &open, std::int64_t expiresAt) = 0;
+    /// Closes every reservation that expired before `now`, charging what was recorded as
+    /// streamed and giving back the rest; returns how many.
+    virtual std::int64_t releaseExpired(std::int64_t now) = 0;
+    /// Takes the store for this process's server alone where only one server may use it (an
+    /// SQLite file), and says so; false where servers share it. Throws StoreError when another
+    /// server holds it.
+    virtual bool claimSoleServer() { return false; }
+    /// Each account's books, so an audit can check that every token is accounted for.
+    [[nodiscard]] virtual std::vector<AccountBooks> books() = 0;
 };
 
 /// Lower-cases ASCII letters: e-mail addresses are unique regardless of letter case.

@@ -26,11 +26,13 @@ void WorkerPool::stop() {
 void WorkerPool::post(std::function<void()> job) {
     {
         std::lock_guard lock(m_mutex);
-        if (m_stopping)
+        if (!m_stopping) {
+            m_jobs.push_back(std::move(job));
+            m_ready.notify_one();
             return;
-        m_jobs.push_back(std::move(job));
+        }
     }
-    m_ready.notify_one();
+    job();
 }
 
 bool WorkerPool::tryPost(std::function<void()> job, size_t maxQueued) {

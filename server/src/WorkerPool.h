@@ -21,7 +21,8 @@ public:
     void post(std::function<void()> job);
     /// Posts unless `maxQueued` jobs are already waiting; false when the job was refused.
     [[nodiscard]] bool tryPost(std::function<void()> job, size_t maxQueued);
-    /// Runs what is queued, then ends the threads. Later posts are dropped.
+    /// Runs what is queued, then ends the threads. A later post runs at once on the caller's
+    /// thread, so no request goes unanswered; a later tryPost is refused.
     void stop();
 
 private:

@@ -3,6 +3,7 @@
 // the ledger is asked to do.
 
 #include "Credentials.h"
+#include "Ledger.h"
 #include "WorkerPool.h"
 #include "api/ApiContext.h"
 #include "api/ChatRelay.h"
@@ -25,7 +26,9 @@ class FakeStore final : public Store {
 public:
     std::int64_t balance = 100000;
     QStringList ledger;
-    std::optional<User> owner; // the one account that can sign in
+    std::optional<User> owner;                 // the one account that can sign in
+    std::map<std::int64_t, std::int64_t> open; // reservation id -> tokens held
+    std::int64_t lastId = 0;
 
     std::optional<User> findSessionUser(const TokenHash &, std::int64_t) override {
         User user;
@@ -33,20 +36,30 @@ public:
         user.tokenBalance = balance;
         return user;
     }
-    std::int64_t reserve(std::int64_t userId, std::int64_t tokens) override {
+    HeldTokens reserve(std::int64_t userId, std::int64_t tokens, const std::string &,
+                       const std::string &, std::int64_t) override {
         const std::int64_t held = std::min(tokens, std::max<std::int64_t>(balance, 0));
         balance -= held;
         ledger.append(QString("reserve %1 for %2: %3").arg(tokens).arg(userId).arg(held));
-        return held;
+        if (held == 0)
+            return {};
+        open[++lastId] = held;
+        return {lastId, held};
     }
-    std::int64_t debit(std::int64_t userId, std::int64_t tokens, const std::string &model,
-                       std::int64_t reserved) override {
-        balance = std::max<std::int64_t>(balance + reserved - tokens, 0);
+    std::int64_t settle(const Settlement &settlement) override {
+        const std::int64_t reserved = open[settlement.reservationId];
+        open.erase(settlement.reservationId);
+        const std::int64_t charged = std::min(settlement.used, balance + reserved);
+        balance += reserved - charged;
         ledger.append(QString("charge %1 to %2 for %3, returning %4")
-                          .arg(QString::number(tokens), QString::number(userId),
-                               QString::fromStdString(model), QString::number(reserved)));
-        return balance;
+                          .arg(QString::number(charged), QString::number(settlement.userId),
+                               QString::fromStdString(settlement.model),
+                               QString::number(reserved)));
+        return charged;
     }
+    void renewReservations(const std::vector<Progress> &, std::int64_t) override {}
+    std::int64_t releaseExpired(std::int64_t) override { return 0; }
+    std::vector<AccountBooks> books() override { return {}; }
 
     std::optional<User> createUser(const NewUser &) override { return std::nullopt; }
     std::optional<User> findUserByEmail(const std::string &email) override {
@@ -118,11 +131,17 @@ class ServerChatTest : public QObject {
     Q_OBJECT
 
 private:
-    // The chat handler's surroundings; it reserves and gives back on the calling thread.
+    // The chat handler's surroundings; it reserves and gives back on the calling thread, and the
+    // ledger, stopped at once, settles there too.
     FakeStore m_store;
     WorkerPool m_workers{1};
     FakeProvider m_provider;
+    Ledger m_ledger{m_store, {}};
     std::unique_ptr<ApiContext> m_context;
+
+    ApiContext newContext(Config config = {}) {
+        return {std::move(config), m_store, m_workers, m_workers, m_provider, m_ledger};
+    }
 
     [[nodiscard]] QJsonObject upstream() const {
         return QJsonDocument::fromJson(QByteArray::fromStdString(m_provider.requests.at(0).body))
@@ -136,7 +155,9 @@ private Q_SLOTS:
         config.providerUrl = "http://provider/v1";
         config.providerApiKey = "sk-test";
         config.modelMap = {{"gpt-4.1", "local-model"}};
-        m_context = std::make_unique<ApiContext>(config, m_store, m_workers, m_workers, m_provider);
+        m_ledger.stop(std::chrono::milliseconds(0));
+        m_context = std::make_unique<ApiContext>(config, m_store, m_workers, m_workers, m_provider,
+                                                 m_ledger);
     }
 
     void init() {
@@ -223,11 +244,10 @@ private Q_SLOTS:
         QFETCH(int, answered);
         QFETCH(QByteArray, body);
         QFETCH(int, charged);
-        FakeStore store;
-        WorkerPool workers(1);
-        Billing billing(store, workers);
+        Billing billing(m_ledger);
+        m_store.open[1] = 1000;
         auto client = std::make_shared<FakeResponder>();
-        ChatRelay relay(client, stream, billing, {7, "gpt-4.1", 1000}, 5);
+        ChatRelay relay(client, stream, billing, {1, 7, "gpt-4.1", 1000}, 5);
 
         relay.status(status);
         for (const QByteArray &piece : pieces)
@@ -236,8 +256,7 @@ private Q_SLOTS:
         QCOMPARE(client->status, answered);
         QCOMPARE(client->body, body);
         QCOMPARE(client->ended, answered != 0 && error != "cancelled");
-        workers.stop(); // settlements are posted to the workers: this waits until they landed
-        QCOMPARE(store.ledger,
+        QCOMPARE(m_store.ledger,
                  QStringList{QString("charge %1 to 7 for gpt-4.1, returning 1000").arg(charged)});
     }
 
@@ -380,7 +399,7 @@ private Q_SLOTS:
         owner.email = "owner@example.org";
         owner.passwordHash = hash;
         m_store.owner = owner;
-        ApiContext context(Config{}, m_store, m_workers, m_workers, m_provider);
+        ApiContext context = newContext();
         const auto signIn = [&](const std::string &address, const char *password) {
             HttpRequest request;
             request.clientAddress = address;
@@ -401,7 +420,7 @@ private Q_SLOTS:
     }
 
     void withoutProviderChatIsUnavailable() {
-        ApiContext bare(Config{}, m_store, m_workers, m_workers, m_provider);
+        ApiContext bare = newContext();
         const auto client = ask(bare, question);
         QCOMPARE(client->status, 503);
         QVERIFY(client->error().contains("\"provider_url\""));

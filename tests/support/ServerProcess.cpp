@@ -28,6 +28,9 @@ ServerProcess::ServerProcess(QJsonObject settings) {
     m_certificate = settings.value(QStringLiteral("tls_certificate")).toString();
     if (!settings.contains(QStringLiteral("database")))
         settings.insert(QStringLiteral("database"), m_dir.filePath(QStringLiteral("pindle.db")));
+    if (!settings.contains(QStringLiteral("journal_directory")))
+        settings.insert(QStringLiteral("journal_directory"),
+                        m_dir.filePath(QStringLiteral("journal")));
     if (!settings.contains(QStringLiteral("worker_threads")))
         settings.insert(QStringLiteral("worker_threads"), 2);
     m_configPath = m_dir.filePath(QStringLiteral("server.json"));
@@ -78,6 +81,13 @@ bool ServerProcess::stop() {
     m_stoppedCleanly =
         ended && m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
     return m_stoppedCleanly;
+}
+
+void ServerProcess::kill() {
+    m_running = false;
+    m_process.kill();
+    m_process.waitForFinished(5000);
+    m_log += m_process.readAll();
 }
 
 QUrl ServerProcess::url() const {

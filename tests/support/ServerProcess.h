@@ -31,6 +31,8 @@ public:
     [[nodiscard]] bool running() const { return m_running; }
     /// Asks the server to stop (SIGTERM); true when it ended by itself, cleanly, within seconds.
     [[nodiscard]] bool stop();
+    /// Ends the server at once (SIGKILL), as a crash would.
+    void kill();
     /// http://127.0.0.1:port, or https:// when the settings name a certificate.
     [[nodiscard]] QUrl url() const;
     /// Runs an operator command (`user create ...`), feeding `input` to it; returns its output.

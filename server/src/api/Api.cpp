@@ -51,8 +51,8 @@ constexpr std::uint64_t formOverhead = 64 * 1024;
 } // namespace
 
 Api::Api(Config config, Store &store, WorkerPool &workers, WorkerPool &hashing,
-         ModelProvider &provider)
-    : m_context(std::move(config), store, workers, hashing, provider) {}
+         ModelProvider &provider, Ledger &ledger)
+    : m_context(std::move(config), store, workers, hashing, provider, ledger) {}
 
 std::uint64_t Api::bodyLimit(const Config &config, std::string_view method, std::string_view path) {
     const std::uint64_t upload = std::uint64_t(config.maxUploadBytes) + formOverhead;
@@ -72,6 +72,8 @@ std::uint64_t Api::bodyLimit(const Config &config, std::string_view method, std:
 }
 
 void Api::handle(HttpRequest request, std::shared_ptr<Responder> responder) {
+    if (m_refusing)
+        return responder->reply(shuttingDownResponse());
     request.clientAddress = addressKey(clientAddressOf(request.clientAddress, request.forwardedFor,
                                                        m_context.config.trustedProxies));
     const Route *route = nullptr;

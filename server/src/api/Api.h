@@ -3,6 +3,7 @@
 #include "api/ApiContext.h"
 #include "api/HttpExchange.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string_view>
@@ -16,9 +17,11 @@ public:
     /// `workers` run store calls; `hashing` runs sign-ins and sign-ups, whose password hashes
     /// are slow, so they never hold up the rest.
     Api(Config config, Store &store, WorkerPool &workers, WorkerPool &hashing,
-        ModelProvider &provider);
+        ModelProvider &provider, Ledger &ledger);
 
     void handle(HttpRequest request, std::shared_ptr<Responder> responder);
+    /// From now on every request is answered 503 at once: the server is shutting down.
+    void refuseNewRequests() { m_refusing = true; }
 
     /// The largest body a request for `path` (without its query) may carry, checked before it is
     /// read: a few KiB for sign-in and everything unknown, more where pictures or audio arrive.
@@ -27,6 +30,7 @@ public:
 
 private:
     ApiContext m_context;
+    std::atomic<bool> m_refusing = false;
 };
 
 } // namespace pindle

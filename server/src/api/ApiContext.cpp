@@ -13,13 +13,13 @@ std::int64_t nowSeconds() {
 } // namespace
 
 ApiContext::ApiContext(Config config, Store &store, WorkerPool &workers, WorkerPool &hashing,
-                       ModelProvider &provider)
+                       ModelProvider &provider, Ledger &ledger)
     : config(std::move(config))
     , store(store)
     , workers(workers)
     , hashing(hashing)
     , provider(provider)
-    , billing(store, workers)
+    , billing(ledger)
     , decoyHash(hasher.hash("decoy password for unknown accounts")) {}
 
 std::optional<User> ApiContext::authenticate(const HttpRequest &request) {

@@ -20,7 +20,7 @@ namespace pindle {
 /// One lives as long as the server; handlers may run on several workers at once.
 struct ApiContext final {
     ApiContext(Config config, Store &store, WorkerPool &workers, WorkerPool &hashing,
-               ModelProvider &provider);
+               ModelProvider &provider, Ledger &ledger);
 
     /// The signed-in user a request's bearer token names, if its session is still valid. Blocks.
     [[nodiscard]] std::optional<User> authenticate(const HttpRequest &request);

@@ -1,42 +1,40 @@
 #include "api/Billing.h"
 
-#include "Log.h"
-#include "Store.h"
-#include "WorkerPool.h"
+#include "Ledger.h"
 
 namespace pindle {
 
-Billing::Billing(Store &store, WorkerPool &workers)
-    : m_store(store)
-    , m_workers(workers) {}
+Billing::Billing(Ledger &ledger)
+    : m_ledger(ledger) {}
 
 Reservation Billing::reserve(std::int64_t userId, std::string model, std::int64_t tokens) {
-    return {userId, std::move(model), m_store.reserve(userId, tokens)};
+    const HeldTokens held = m_ledger.reserve(userId, tokens, model);
+    return {held.id, userId, std::move(model), held.tokens};
 }
 
 void Billing::release(const Reservation &reservation) {
-    if (reservation.tokens > 0)
-        m_store.debit(reservation.userId, 0, reservation.model, reservation.tokens);
+    settle(reservation, 0);
+}
+
+void Billing::progress(const Reservation &reservation, std::int64_t used) {
+    if (reservation.id != 0)
+        m_ledger.progress(reservation.id, used);
 }
 
 void Billing::settle(const Reservation &reservation, std::int64_t used) {
-    m_workers.post([this, reservation, used] {
-        try {
-            m_store.debit(reservation.userId, used, reservation.model, reservation.tokens);
-        } catch (const std::exception &error) {
-            // The answer has been delivered; a failed debit only loses this one charge.
-            logLine("could not debit " + std::to_string(used) + " tokens from account " +
-                    std::to_string(reservation.userId) + ": " + error.what());
-        }
-    });
+    if (reservation.id == 0)
+        return charge(reservation.userId, used, reservation.model);
+    m_ledger.settle({"r" + std::to_string(reservation.id), reservation.userId, reservation.id, used,
+                     reservation.model});
+}
+
+void Billing::charge(std::int64_t userId, std::int64_t used, const std::string &model) {
+    if (used > 0)
+        m_ledger.settle({m_ledger.chargeKey(), userId, 0, used, model});
 }
 
 std::int64_t Billing::estimatedTokens(std::size_t characters) {
     return std::int64_t(characters / 4 + 1);
-}
-
-void Billing::charge(std::int64_t userId, std::int64_t used, const std::string &model) {
-    settle({userId, model, 0}, used);
 }
 
 } // namespace pindle

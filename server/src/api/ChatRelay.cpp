@@ -102,8 +102,10 @@ void ChatRelay::passLines(std::string_view bytes) {
     m_pending.erase(0, start);
     if (m_pending.size() > 1024 * 1024)
         m_pending.clear(); // one endless line: drop it rather than hold it
-    if (!out.empty())
+    if (!out.empty()) {
         m_client->streamChunk(std::move(out));
+        m_billing.progress(m_reservation, used());
+    }
 }
 
 void ChatRelay::done(const std::string &error) {

@@ -21,6 +21,10 @@ HttpResponse errorResponse(int status, const std::string &message) {
     return jsonResponse(status, json{{"error", message}});
 }
 
+HttpResponse shuttingDownResponse() {
+    return errorResponse(503, "The server is shutting down. Try again in a moment.");
+}
+
 json userJson(const User &user) {
     json result{{"id", std::to_string(user.id)},
                 {"email", user.email},

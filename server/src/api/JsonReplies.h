@@ -15,6 +15,8 @@ namespace pindle {
 [[nodiscard]] HttpResponse jsonResponse(int status, const nlohmann::json &body);
 /// `{"error": message}`, the one shape of every refusal the client shows.
 [[nodiscard]] HttpResponse errorResponse(int status, const std::string &message);
+/// 503 for a request that came too late: the server is stopping.
+[[nodiscard]] HttpResponse shuttingDownResponse();
 [[nodiscard]] nlohmann::json userJson(const User &user);
 /// The body as a JSON object, or nothing when it is not one or is nested too deeply.
 [[nodiscard]] std::optional<nlohmann::json> parseObject(const std::string &body);

@@ -181,6 +181,8 @@ HttpResponse noProviderResponse() {
 
 std::optional<HttpResponse> providerFailure(const char *what, const std::string &error, long status,
                                             const std::string &body) {
+    if (error == providerStopped)
+        return shuttingDownResponse();
     if (!error.empty()) {
         logLine(std::string(what) + ": the model provider could not be reached: " + error);
         return errorResponse(502, "The model provider could not be reached: " + error);
