@@ -667,7 +667,8 @@ int runServer(const Config &config) {
                                   : std::size_t(fileLimit / 2),
         config.maxConnectionsPerAddress > 0 ? std::size_t(config.maxConnectionsPerAddress) : 256);
 
-    const std::unique_ptr<Store> store = openStore(config.database);
+    // The workers, the ledger and the housekeeping may each use the database at once.
+    const std::unique_ptr<Store> store = openStore(config.database, config.workerThreads + 2);
     Ledger::Options books;
     books.owner = Ledger::newOwner();
     books.lifetime = std::chrono::seconds(config.reservationSeconds);

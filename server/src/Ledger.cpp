@@ -162,11 +162,14 @@ std::size_t Ledger::waiting() {
 
 bool Ledger::applyWaiting(std::unique_lock<std::mutex> &lock) {
     while (!m_waiting.empty()) {
-        // Only this caller removes entries, so the front stays put while the store works.
-        const Settlement settlement = m_waiting.front().settlement;
+        // Only this caller removes entries, so the front stays put while the store works. Many
+        // answers ending together are charged in one transaction.
+        std::vector<Settlement> batch;
+        for (auto it = m_waiting.begin(); it != m_waiting.end() && batch.size() < 128; ++it)
+            batch.push_back(it->settlement);
         lock.unlock();
         try {
-            m_store.settle(settlement);
+            m_store.settleAll(batch);
         } catch (const StoreError &error) {
             lock.lock();
             if (!m_storeAway)
@@ -178,7 +181,7 @@ bool Ledger::applyWaiting(std::unique_lock<std::mutex> &lock) {
             return false;
         }
         lock.lock();
-        m_waiting.pop_front();
+        m_waiting.erase(m_waiting.begin(), m_waiting.begin() + std::ptrdiff_t(batch.size()));
     }
     if (m_storeAway)
         logLine("the database is back: every waiting charge has been applied");

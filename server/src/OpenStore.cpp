@@ -13,11 +13,11 @@ bool startsWith(const std::string &text, std::string_view prefix) {
 
 } // namespace
 
-std::unique_ptr<Store> openStore(const std::string &database) {
+std::unique_ptr<Store> openStore(const std::string &database, int connections) {
     if (startsWith(database, "postgresql://") || startsWith(database, "postgres://") ||
         database.find("host=") != std::string::npos ||
         database.find("dbname=") != std::string::npos)
-        return std::make_unique<PostgresStore>(database);
+        return std::make_unique<PostgresStore>(database, connections);
     if (database.empty())
         return std::make_unique<SqliteStore>(SqliteStore::defaultPath());
     if (startsWith(database, "sqlite:"))

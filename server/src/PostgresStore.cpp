@@ -73,6 +73,37 @@ struct ResultDeleter {
 };
 using Result = std::unique_ptr<PGresult, ResultDeleter>;
 
+// A statement every connection prepares when it opens: those each chat runs, so the database
+// plans them once instead of every time.
+struct Prepared {
+    const char *name;
+    const char *sql;
+};
+
+constexpr Prepared sessionUserStatement{
+    "session_user", "SELECT u.id, u.email, u.name, u.password_hash, u.subscription_status, "
+                    "u.subscription_end, u.token_balance FROM sessions s JOIN users u ON "
+                    "u.id = s.user_id WHERE s.token_hash = $1 AND s.expires_at > $2"};
+
+// One statement, so one round trip: a burst of new chats queues on the account's row lock, not
+// on a conversation per chat.
+constexpr Prepared reserveStatement{
+    "reserve", "WITH held AS (SELECT id, LEAST(GREATEST(token_balance, 0), $2::bigint) AS tokens "
+               "FROM users WHERE id = $1 FOR UPDATE), "
+               "taken AS (UPDATE users u SET token_balance = u.token_balance - held.tokens "
+               "FROM held WHERE u.id = held.id AND held.tokens > 0 RETURNING held.tokens), "
+               "booked AS (INSERT INTO reservations (user_id, owner, model, tokens, "
+               "created_at, expires_at) SELECT $1, $3, $4, tokens, $5, $6 FROM taken "
+               "RETURNING id, tokens) "
+               "SELECT (SELECT COUNT(*) FROM held), (SELECT id FROM booked), "
+               "(SELECT tokens FROM booked)"};
+
+// Fails quietly on a connection opened before the schema exists: migrate() prepares them again.
+void prepareStatements(pg_conn *connection) {
+    for (const Prepared &statement : {sessionUserStatement, reserveStatement})
+        PQclear(PQprepare(connection, statement.name, statement.sql, 0, nullptr));
+}
+
 // Parameters of one statement: text values, or a binary token hash.
 class Params {
 public:
@@ -99,21 +130,34 @@ public:
     }
 
     Result run(pg_conn *connection, const char *sql) const {
+        return check(connection, [&](const char *const *values, const int *lengths) {
+            return PQexecParams(connection, sql, int(m_storage.size()), nullptr, values, lengths,
+                                m_binary.data(), 0);
+        });
+    }
+    // Runs a statement every connection prepared when it opened.
+    Result run(pg_conn *connection, const Prepared &statement) const {
+        return check(connection, [&](const char *const *values, const int *lengths) {
+            return PQexecPrepared(connection, statement.name, int(m_storage.size()), values,
+                                  lengths, m_binary.data(), 0);
+        });
+    }
+
+private:
+    template <typename Send> Result check(pg_conn *connection, const Send &send) const {
         std::vector<const char *> values;
         std::vector<int> lengths;
         for (size_t i = 0; i < m_storage.size(); ++i) {
             values.push_back(m_null[i] ? nullptr : m_storage[i].data());
             lengths.push_back(int(m_storage[i].size()));
         }
-        Result result(PQexecParams(connection, sql, int(values.size()), nullptr, values.data(),
-                                   lengths.data(), m_binary.data(), 0));
+        Result result(send(values.data(), lengths.data()));
         const ExecStatusType status = PQresultStatus(result.get());
         if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
             throw StoreError(std::string("PostgreSQL: ") + PQerrorMessage(connection));
         return result;
     }
 
-private:
     std::vector<std::string> m_storage;
     std::vector<bool> m_null;
     std::vector<int> m_binary;
@@ -235,6 +279,7 @@ pg_conn *PostgresStore::connect() {
         throw StoreError("cannot reach PostgreSQL: " + message);
     }
     PQclear(PQexec(connection, "SET client_min_messages = warning"));
+    prepareStatements(connection);
     return connection;
 }
 
@@ -263,6 +308,7 @@ void PostgresStore::migrate() {
         throw;
     }
     Params().text(migrationLockKey).run(db, "SELECT pg_advisory_unlock($1::bigint)");
+    prepareStatements(db);
 }
 
 std::optional<User> PostgresStore::createUser(const NewUser &user) {
@@ -325,10 +371,7 @@ void PostgresStore::createSession(const TokenHash &hash, std::int64_t userId,
 
 std::optional<User> PostgresStore::findSessionUser(const TokenHash &hash, std::int64_t now) {
     Lease lease(*this);
-    return firstUser(Params().blob(hash).number(now).run(
-        lease.get(), "SELECT u.id, u.email, u.name, u.password_hash, u.subscription_status, "
-                     "u.subscription_end, u.token_balance FROM sessions s JOIN users u ON "
-                     "u.id = s.user_id WHERE s.token_hash = $1 AND s.expires_at > $2"));
+    return firstUser(Params().blob(hash).number(now).run(lease.get(), sessionUserStatement));
 }
 
 void PostgresStore::deleteSession(const TokenHash &hash) {
@@ -347,29 +390,19 @@ HeldTokens PostgresStore::reserve(std::int64_t userId, std::int64_t tokens,
                                   const std::string &model, const std::string &owner,
                                   std::int64_t expiresAt) {
     Lease lease(*this);
-    return lease.transaction([&] {
-        const Result current = Params().number(userId).run(
-            lease.get(), "SELECT token_balance FROM users WHERE id = $1 FOR UPDATE");
-        if (PQntuples(current.get()) == 0)
-            throw StoreError("no account with id " + std::to_string(userId));
-        const std::int64_t held = std::clamp<std::int64_t>(integer(current.get(), 0, 0), 0, tokens);
-        if (held == 0)
-            return HeldTokens{};
-        Params().number(held).number(userId).run(
-            lease.get(), "UPDATE users SET token_balance = token_balance - $1 WHERE id = $2");
-        const Result inserted =
-            Params()
-                .number(userId)
-                .text(owner)
-                .text(model)
-                .number(held)
-                .number(nowSeconds())
-                .number(expiresAt)
-                .run(lease.get(),
-                     "INSERT INTO reservations (user_id, owner, model, tokens, created_at, "
-                     "expires_at) VALUES ($1, $2, $3, $4, $5, $6) RETURNING id");
-        return HeldTokens{integer(inserted.get(), 0, 0), held};
-    });
+    const Result result = Params()
+                              .number(userId)
+                              .number(tokens)
+                              .text(owner)
+                              .text(model)
+                              .number(nowSeconds())
+                              .number(expiresAt)
+                              .run(lease.get(), reserveStatement);
+    if (integer(result.get(), 0, 0) == 0)
+        throw StoreError("no account with id " + std::to_string(userId));
+    if (PQgetisnull(result.get(), 0, 1))
+        return {};
+    return {integer(result.get(), 0, 1), integer(result.get(), 0, 2)};
 }
 
 std::int64_t PostgresStore::settleIn(pg_conn *db, const Settlement &settlement) {
@@ -415,6 +448,15 @@ std::int64_t PostgresStore::settleIn(pg_conn *db, const Settlement &settlement) 
 std::int64_t PostgresStore::settle(const Settlement &settlement) {
     Lease lease(*this);
     return lease.transaction([&] { return settleIn(lease.get(), settlement); });
+}
+
+void PostgresStore::settleAll(const std::vector<Settlement> &settlements) {
+    Lease lease(*this);
+    lease.transaction([&] {
+        for (const Settlement &settlement : settlements)
+            settleIn(lease.get(), settlement);
+        return 0;
+    });
 }
 
 void PostgresStore::renewReservations(const std::vector<Progress> &open, std::int64_t expiresAt) {

@@ -33,6 +33,7 @@ public:
     HeldTokens reserve(std::int64_t userId, std::int64_t tokens, const std::string &model,
                        const std::string &owner, std::int64_t expiresAt) override;
     std::int64_t settle(const Settlement &settlement) override;
+    void settleAll(const std::vector<Settlement> &settlements) override;
     void renewReservations(const std::vector<Progress> &open, std::int64_t expiresAt) override;
     std::int64_t releaseExpired(std::int64_t now) override;
     std::vector<AccountBooks> books() override;

@@ -416,6 +416,15 @@ std::int64_t SqliteStore::settle(const Settlement &settlement) {
     return inTransaction(m_db.get(), [&] { return settleLocked(settlement); });
 }
 
+void SqliteStore::settleAll(const std::vector<Settlement> &settlements) {
+    std::lock_guard lock(m_mutex);
+    inTransaction(m_db.get(), [&] {
+        for (const Settlement &settlement : settlements)
+            settleLocked(settlement);
+        return 0;
+    });
+}
+
 void SqliteStore::renewReservations(const std::vector<Progress> &open, std::int64_t expiresAt) {
     std::lock_guard lock(m_mutex);
     sqlite3 *db = m_db.get();

@@ -107,6 +107,8 @@ public:
     /// changes nothing. Returns the tokens charged: never more than the balance and the
     /// reservation together.
     virtual std::int64_t settle(const Settlement &settlement) = 0;
+    /// Applies these settlements as settle() does, all in one step.
+    virtual void settleAll(const std::vector<Settlement> &settlements) = 0;
     /// Moves the expiry of open reservations and records how much of each has been streamed.
     virtual void renewReservations(const std::vector<Progress> &open, std::int64_t expiresAt) = 0;
     /// Closes every reservation that expired before `now`, charging what was recorded as

@@ -57,6 +57,10 @@ public:
                                QString::number(reserved)));
         return charged;
     }
+    void settleAll(const std::vector<Settlement> &settlements) override {
+        for (const Settlement &settlement : settlements)
+            settle(settlement);
+    }
     void renewReservations(const std::vector<Progress> &, std::int64_t) override {}
     std::int64_t releaseExpired(std::int64_t) override { return 0; }
     std::vector<AccountBooks> books() override { return {}; }

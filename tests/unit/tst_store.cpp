@@ -85,6 +85,11 @@ public:
             throw StoreError("PostgreSQL: server closed the connection unexpectedly");
         return m_store.settle(settlement);
     }
+    void settleAll(const std::vector<Settlement> &settlements) override {
+        if (away)
+            throw StoreError("PostgreSQL: server closed the connection unexpectedly");
+        m_store.settleAll(settlements);
+    }
     void renewReservations(const std::vector<Progress> &open, std::int64_t expiresAt) override {
         m_store.renewReservations(open, expiresAt);
     }
