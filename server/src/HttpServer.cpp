@@ -502,9 +502,74 @@ struct TlsTraits : restinio::default_tls_traits_t {
 // Set once before serving: the configuration the parser's body limits come from.
 const Config *s_config = nullptr;
 
-// Put in a request's headers by the parser when its body went past its route's limit (the value
-// is that limit); one sent by the client is removed first.
+// Put in a request's headers by the parser when its body is refused: the value is the route's
+// limit when the body is over it, "busy" when too many large bodies are being received at once.
+// One sent by the client is removed first.
 constexpr std::string_view refusedField = "X-Pindle-Body-Refused";
+constexpr std::string_view busyBody = "busy";
+
+// A refused body declared up to this long is read and dropped, so that the client, which is
+// still sending, can read the refusal; a longer one ends the connection at once.
+constexpr std::uint64_t discardedBodyLimit = 32 * 1024 * 1024;
+
+// What large bodies being received may hold at once, whoever sends them, so that strangers
+// cannot fill the memory with uploads that will be refused once read. Bodies of a few KiB are
+// not counted: the connection caps bound them.
+class BodyBudget {
+public:
+    static constexpr std::uint64_t counted = 64 * 1024;
+
+    explicit BodyBudget(std::uint64_t limit)
+        : m_limit(limit) {}
+
+    // Sets aside `bytes` for the body `parser` is about to read; false when they do not fit.
+    bool take(const void *parser, std::uint64_t bytes) {
+        std::lock_guard lock(m_mutex);
+        const auto now = std::chrono::steady_clock::now();
+        giveLocked(parser);
+        // A connection that ended inside a body never says so here; its part lapses once
+        // RESTinio's limit for reading a request has passed.
+        if (now - m_lastSweep > std::chrono::seconds(1)) {
+            m_lastSweep = now;
+            std::erase_if(m_open, [&](const auto &entry) {
+                const bool lapsed = now - entry.second.since > readLimit;
+                m_total -= lapsed ? entry.second.bytes : 0;
+                return lapsed;
+            });
+        }
+        if (m_total + bytes > m_limit)
+            return false;
+        m_open[parser] = {bytes, now};
+        m_total += bytes;
+        return true;
+    }
+    void give(const void *parser) {
+        std::lock_guard lock(m_mutex);
+        giveLocked(parser);
+    }
+
+    static constexpr auto readLimit = std::chrono::seconds(60);
+
+private:
+    struct Held {
+        std::uint64_t bytes;
+        std::chrono::steady_clock::time_point since;
+    };
+    void giveLocked(const void *parser) {
+        if (const auto found = m_open.find(parser); found != m_open.end()) {
+            m_total -= found->second.bytes;
+            m_open.erase(found);
+        }
+    }
+
+    std::mutex m_mutex;
+    const std::uint64_t m_limit;
+    std::uint64_t m_total = 0;
+    std::unordered_map<const void *, Held> m_open;
+    std::chrono::steady_clock::time_point m_lastSweep;
+};
+
+BodyBudget *s_bodyBudget = nullptr;
 
 // The body of the request the parser completed last on this thread: RESTinio keeps a request's
 // body const, so the handler, which runs next on the same thread, takes it from here uncopied.
@@ -521,28 +586,40 @@ std::uint64_t bodyLimit(const http_parser *parser, const ParserContext &context)
 
 int messageComplete(http_parser *parser) {
     auto *context = static_cast<ParserContext *>(parser->data);
+    s_bodyBudget->give(parser);
     const int result = restinio::impl::restinio_message_complete_cb<Methods>(parser);
     t_body = std::move(context->m_body);
     context->m_body.clear();
     return result;
 }
 
-// A declared length over the limit ends the request before its body: it is answered 413 at once.
+// A body over its route's limit, or one the budget has no room for, is refused before it is
+// kept: read and dropped, then answered, or the connection ends at once when it is very long.
 int headersComplete(http_parser *parser) {
     auto *context = static_cast<ParserContext *>(parser->data);
     context->m_header.remove_all_of(refusedField);
     const std::uint64_t limit = bodyLimit(parser, *context);
-    if (parser->content_length != ULLONG_MAX && parser->content_length > limit) {
-        context->m_leading_headers_completed = true;
-        context->m_header.set_field(std::string(refusedField), std::to_string(limit));
-        return 1; // http_parser: there is no body to read
-    }
-    return restinio::impl::restinio_headers_complete_cb(parser);
+    const bool declared = parser->content_length != ULLONG_MAX;
+    std::string refusal;
+    if (declared && parser->content_length > limit)
+        refusal = std::to_string(limit);
+    else if (const std::uint64_t expected = declared ? parser->content_length : limit;
+             expected > BodyBudget::counted && !s_bodyBudget->take(parser, expected))
+        refusal = busyBody;
+    if (refusal.empty())
+        return restinio::impl::restinio_headers_complete_cb(parser);
+    context->m_leading_headers_completed = true;
+    context->m_header.set_field(std::string(refusedField), refusal);
+    if (declared && parser->content_length <= discardedBodyLimit)
+        return 0; // bodyData drops it
+    return 1;     // http_parser: there is no body to read; what follows ends the connection
 }
 
 // A chunked body has no declared length: it is ended where it goes past the limit.
 int bodyData(http_parser *parser, const char *at, std::size_t length) {
     auto *context = static_cast<ParserContext *>(parser->data);
+    if (context->m_header.has_field(refusedField))
+        return 0;
     if ((parser->flags & F_CHUNKED) != 0) {
         const std::uint64_t limit = bodyLimit(parser, *context);
         if (context->m_body.size() + length > limit) {
@@ -702,6 +779,11 @@ int runServer(const Config &config) {
     listener->registry = &registry;
 
     s_config = &config;
+    const std::uint64_t largestBody =
+        std::max(Api::bodyLimit(config, "POST", "/api/chat"),
+                 Api::bodyLimit(config, "POST", "/api/chat/transcribe"));
+    BodyBudget bodyBudget(std::max<std::uint64_t>(128 * 1024 * 1024, 4 * largestBody));
+    s_bodyBudget = &bodyBudget;
     // Declared after the registry and the Api: work still queued when serving ends is dropped
     // before they are.
     restinio::asio_ns::io_context io;
@@ -709,15 +791,20 @@ int runServer(const Config &config) {
         std::string body = std::exchange(t_body, std::string());
         const std::string refused = request->header().get_field_or(refusedField, "");
         if (!refused.empty()) {
-            const std::uint64_t limit = std::stoull(refused);
-            const std::string most = limit >= 1024 * 1024
-                                         ? std::to_string(limit / (1024 * 1024)) + " MiB"
-                                         : std::to_string(limit / 1024) + " KiB";
-            request->create_response(statusLine(413))
+            std::string error =
+                "The server is busy receiving other uploads. Try again in a moment.";
+            if (refused != busyBody) {
+                const std::uint64_t limit = std::stoull(refused);
+                error = "The request is too large (at most " +
+                        (limit >= 1024 * 1024 ? std::to_string(limit / (1024 * 1024)) + " MiB"
+                                              : std::to_string(limit / 1024) + " KiB") +
+                        ").";
+            }
+            request->create_response(statusLine(refused == busyBody ? 503 : 413))
                 .append_header(restinio::http_field::content_type, "application/json")
                 .append_header(restinio::http_field::cache_control, "no-store")
                 .connection_close()
-                .set_body("{\"error\":\"The request is too large (at most " + most + ").\"}")
+                .set_body("{\"error\":\"" + error + "\"}")
                 .done();
             return restinio::request_accepted();
         }

@@ -259,11 +259,15 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("request");
         const QByteArray login = "POST /api/auth/login HTTP/1.1\r\nHost: 127.0.0.1\r\n"
                                  "Content-Type: application/json\r\n";
-        // Only the headers are sent: the answer must not wait for the body.
-        QTest::newRow("declared length") << login + "Content-Length: 11000000\r\n\r\n";
+        // The body is read and dropped, so a client that sends it all first still gets the
+        // answer; one declared far too long is answered at once, before it arrives.
+        QTest::newRow("declared length")
+            << login + "Content-Length: 11000000\r\n\r\n" + QByteArray(11000000, 'x');
+        QTest::newRow("declared far too long") << login + "Content-Length: 100000000\r\n\r\n";
         QTest::newRow("unknown route")
             << QByteArray("POST /api/nope HTTP/1.1\r\nHost: 127.0.0.1\r\n"
-                          "Content-Length: 1048576\r\n\r\n");
+                          "Content-Length: 1048576\r\n\r\n") +
+                   QByteArray(1048576, 'x');
         // A chunk that declares 64 KiB, sent as far as one byte past the sign-in limit (8 KiB).
         QTest::newRow("chunked") << login + "Transfer-Encoding: chunked\r\n\r\n10000\r\n" +
                                         QByteArray(8 * 1024 + 1, 'a');
@@ -276,6 +280,26 @@ private Q_SLOTS:
         QVERIFY2(answer.contains("Connection: close\r\n"), answer.constData());
         QVERIFY2(answer.endsWith(R"({"error":"The request is too large (at most 8 KiB)."})"),
                  answer.constData());
+        QCOMPARE(m_server->call("GET", "/healthz").status, 200);
+    }
+
+    // Large bodies being received share a budget: strangers cannot fill the memory with them.
+    void largeBodiesInFlightAreBounded() {
+        const QByteArray chat = "POST /api/chat HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                                "Content-Type: application/json\r\nContent-Length: ";
+        std::vector<std::unique_ptr<QTcpSocket>> holding; // 8 x 16 MiB declared, never sent
+        for (int i = 0; i < 8; ++i) {
+            holding.push_back(std::make_unique<QTcpSocket>());
+            holding.back()->connectToHost(QHostAddress::LocalHost, m_server->url().port());
+            QVERIFY(holding.back()->waitForConnected(10000));
+            holding.back()->write(chat + "16777216\r\n\r\n{");
+            QVERIFY(holding.back()->waitForBytesWritten(10000));
+        }
+        QTest::qWait(200);
+        const QByteArray answer = exchange(
+            m_server->url().port(), chat + "100000\r\n\r\n" + QByteArray(100000, ' '), 1, "}");
+        QVERIFY2(answer.startsWith("HTTP/1.1 503 "), answer.constData());
+        QVERIFY(answer.contains("busy receiving other uploads"));
         QCOMPARE(m_server->call("GET", "/healthz").status, 200);
     }
 
