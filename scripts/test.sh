@@ -14,5 +14,8 @@ export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 ctest --test-dir "$build" --output-on-failure --timeout 300 "$@"
 
-# Each fuzz target for a short while, from its seeds (about three minutes from a clean build).
-scripts/fuzz.sh 15
+# On a full run, each fuzz target for a short while, from its seeds (about three minutes from a
+# clean build).
+if (($# == 0)); then
+    scripts/fuzz.sh 15
+fi
