@@ -499,6 +499,9 @@ struct TlsTraits : restinio::default_tls_traits_t {
     using ip_blocker_t = ConnectionCaps;
 };
 
+// How long a client may take to send a request; past it RESTinio closes the connection.
+constexpr auto requestReadLimit = std::chrono::seconds(60);
+
 // Set once before serving: the configuration the parser's body limits come from.
 const Config *s_config = nullptr;
 
@@ -532,7 +535,7 @@ public:
         if (now - m_lastSweep > std::chrono::seconds(1)) {
             m_lastSweep = now;
             std::erase_if(m_open, [&](const auto &entry) {
-                const bool lapsed = now - entry.second.since > readLimit;
+                const bool lapsed = now - entry.second.since > requestReadLimit;
                 m_total -= lapsed ? entry.second.bytes : 0;
                 return lapsed;
             });
@@ -547,8 +550,6 @@ public:
         std::lock_guard lock(m_mutex);
         giveLocked(parser);
     }
-
-    static constexpr auto readLimit = std::chrono::seconds(60);
 
 private:
     struct Held {
@@ -849,7 +850,7 @@ int runServer(const Config &config) {
             .max_pipelined_requests(16)
             // Restarted by every write: covers a slow first token, not the whole answer.
             .handle_request_timeout(std::chrono::minutes(10))
-            .read_next_http_message_timelimit(std::chrono::seconds(60))
+            .read_next_http_message_timelimit(requestReadLimit)
             .write_http_response_timelimit(std::chrono::seconds(60))
             .socket_options_setter([](restinio::socket_options_t &options) {
                 options.set_option(restinio::asio_ns::ip::tcp::no_delay{true});

@@ -161,6 +161,17 @@ std::size_t Ledger::waiting() {
 }
 
 bool Ledger::applyWaiting(std::unique_lock<std::mutex> &lock) {
+    // One caller at a time, since each removes from the front what it applied; after stop()
+    // settle() may call from any thread.
+    if (m_applying)
+        return true; // that caller takes what was just added too
+    m_applying = true;
+    const bool applied = applyBatches(lock);
+    m_applying = false;
+    return applied;
+}
+
+bool Ledger::applyBatches(std::unique_lock<std::mutex> &lock) {
     while (!m_waiting.empty()) {
         // Only this caller removes entries, so the front stays put while the store works. Many
         // answers ending together are charged in one transaction.

@@ -70,6 +70,7 @@ private:
     };
     void run();
     bool applyWaiting(std::unique_lock<std::mutex> &lock);
+    bool applyBatches(std::unique_lock<std::mutex> &lock);
     void renew();
     void sweep();
     void journalUnwritten();
@@ -86,6 +87,7 @@ private:
     bool m_stopping = false;
     bool m_stopped = false;
     bool m_storeAway = false;
+    bool m_applying = false;
     int m_journal = -1;
     std::string m_journalPath;
     std::thread m_thread;
