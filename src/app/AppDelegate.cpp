@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 
+#include "core/AppId.h"
 #include "models/LoginController.h"
 #include "models/SettingsController.h"
 #include "platform/DesktopIntegration.h"
@@ -21,7 +22,7 @@ namespace {
 constexpr auto trayGracePeriod = 3s;
 
 QIcon trayIcon() {
-    return QIcon::fromTheme(QStringLiteral("pindle"),
+    return QIcon::fromTheme(pindleAppId,
                             QIcon(QStringLiteral(":/Pindle/icons/tray.svg")));
 }
 

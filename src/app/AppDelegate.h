@@ -50,6 +50,9 @@ public:
     /// Gives the shortcuts back.
     void applicationWillTerminate();
 
+    /// What a shortcut, its menu item or a command-line action does; `userTime` as for
+    /// toggleTypingMode.
+    void runAction(GlobalHotkeys::Action action, quint32 userTime = 0);
     void toggleOverlay();
     void captureScreen();
     /// `userTime`: the X time of the key press that asked, 0 from a menu.
@@ -80,8 +83,6 @@ Q_SIGNALS:
 private:
     void setupMenuBar();
     void setupGlobalHotkey();
-    /// What a shortcut or its menu item does; `userTime` as for toggleTypingMode.
-    void runAction(GlobalHotkeys::Action action, quint32 userTime = 0);
     QCoro::Task<> checkAuthAndShowLogin();
     void showLoginWindow();
     void setLoggedIn(bool loggedIn);

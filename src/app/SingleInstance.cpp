@@ -8,7 +8,15 @@
 
 namespace {
 
-const QByteArray showCommand = "show\n";
+const QByteArray showCommand = "show";
+
+// The words a launch sends, each on a line of its own; the options that ask for them are these
+// with "--" in front.
+constexpr std::pair<SingleInstance::Action, const char *> actionWords[] = {
+    {SingleInstance::Action::ToggleOverlay, "toggle-overlay"},
+    {SingleInstance::Action::CaptureScreen, "capture-screen"},
+    {SingleInstance::Action::ToggleTypingMode, "type-mode"},
+};
 
 QString runtimeFolder() {
     const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
@@ -24,15 +32,27 @@ SingleInstance::SingleInstance(QObject *parent)
         while (QLocalSocket *client = m_server.nextPendingConnection()) {
             connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
             connect(client, &QLocalSocket::readyRead, this, [this, client] {
-                while (client->canReadLine())
-                    if (client->readLine() == showCommand)
+                while (client->canReadLine()) {
+                    const QByteArray word = client->readLine().trimmed();
+                    if (word == showCommand)
                         Q_EMIT showRequested();
+                    for (const auto &[action, name] : actionWords)
+                        if (word == name)
+                            Q_EMIT actionRequested(action);
+                }
             });
         }
     });
 }
 
-bool SingleInstance::claim() {
+std::optional<SingleInstance::Action> SingleInstance::actionOption(QStringView option) {
+    for (const auto &[action, name] : actionWords)
+        if (option.startsWith(u"--") && option.mid(2) == QLatin1String(name))
+            return action;
+    return std::nullopt;
+}
+
+bool SingleInstance::claim(std::optional<Action> action) {
     // The lock decides who runs, even when two copies start at once; the socket only carries
     // the request.
     m_lock = std::make_unique<QLockFile>(m_socketPath + QStringLiteral(".lock"));
@@ -41,9 +61,16 @@ bool SingleInstance::claim() {
         QLocalSocket running;
         running.connectToServer(m_socketPath);
         if (running.waitForConnected(2000)) {
-            running.write(showCommand);
+            QByteArray word = showCommand;
+            for (const auto &[known, name] : actionWords)
+                if (action == known)
+                    word = name;
+            running.write(word + '\n');
             running.waitForBytesWritten(2000);
             running.disconnectFromServer();
+        } else {
+            qWarning("Pindle is running but does not answer: %s",
+                     qPrintable(running.errorString()));
         }
         return false;
     }

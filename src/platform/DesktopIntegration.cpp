@@ -2,6 +2,7 @@
 
 #include "platform/desktop/GnomeShortcuts.h"
 #include "platform/desktop/KdeShortcuts.h"
+#include "platform/desktop/PortalScreenshot.h"
 #include "platform/desktop/XfceShortcuts.h"
 #include "platform/x11/X11FocusHandoff.h"
 #include "platform/x11/X11GlobalHotkeys.h"
@@ -94,10 +95,16 @@ public:
 } // namespace
 
 std::unique_ptr<ScreenGrabber> createScreenGrabber() {
+    // Under XWayland our windows step aside as on X11, and the compositor takes the picture.
+    if (underWayland() && onX11()) {
+        auto portal = std::make_shared<PortalScreenshot>();
+        return std::make_unique<X11ScreenGrabber>(X11ScreenGrabber::defaultSettleDelay,
+                                                  [portal] { return portal->take(); });
+    }
     if (underWayland())
         return std::make_unique<UnavailableScreenGrabber>(
-            QStringLiteral("This Wayland session does not let Pindle read the screen. Screen "
-                           "capture works in an X11 (Xorg) session."));
+            QStringLiteral("Pindle reads the screen of a Wayland session only when its windows "
+                           "run on XWayland: start it without QT_QPA_PLATFORM=wayland."));
     if (!onX11())
         return std::make_unique<UnavailableScreenGrabber>(
             QStringLiteral("Screen capture needs an X11 session, and Pindle is running on \"%1\".")

@@ -231,17 +231,38 @@ private Q_SLOTS:
         QCOMPARE(pindle.exitCode(), 0);
     }
 
-    // A second launch of the program asks the first to show its overlay and ends.
+    // A second launch of the program asks the first to show its overlay, or to run the action
+    // its command line names, and ends.
+    void secondLaunch_data() {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<int>("action"); // -1: show the overlay
+        QTest::newRow("plain") << QString() << -1;
+        QTest::newRow("toggle") << "--toggle-overlay" << int(SingleInstance::Action::ToggleOverlay);
+        QTest::newRow("capture") << "--capture-screen"
+                                 << int(SingleInstance::Action::CaptureScreen);
+        QTest::newRow("type") << "--type-mode" << int(SingleInstance::Action::ToggleTypingMode);
+    }
+
     void secondLaunch() {
+        QFETCH(QString, option);
+        QFETCH(int, action);
         SingleInstance first;
         QVERIFY(first.claim());
-        QSignalSpy toggles(&first, &SingleInstance::showRequested);
+        QSignalSpy shows(&first, &SingleInstance::showRequested);
+        QSignalSpy actions(&first, &SingleInstance::actionRequested);
         QProcess second;
-        second.start(QStringLiteral(PINDLE_APP_PATH));
+        second.start(QStringLiteral(PINDLE_APP_PATH),
+                     option.isEmpty() ? QStringList() : QStringList{option});
         QVERIFY(second.waitForStarted());
         QTRY_COMPARE_WITH_TIMEOUT(second.state(), QProcess::NotRunning, 15000);
         QCOMPARE(second.exitCode(), 0);
-        QTRY_COMPARE(toggles.count(), 1);
+        if (action < 0) {
+            QTRY_COMPARE(shows.count(), 1);
+        } else {
+            QTRY_COMPARE(actions.count(), 1);
+            QCOMPARE(actions.first().first().value<SingleInstance::Action>(),
+                     SingleInstance::Action(action));
+        }
     }
 };
 

@@ -1,5 +1,7 @@
 #include "platform/desktop/DesktopNotifications.h"
 
+#include "core/AppId.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QPointer>
@@ -38,7 +40,7 @@ QCoro::Task<bool> DesktopNotifications::notify(QString title, QString body, QLis
         QDBusMessage::createMethodCall(service, path, service, QStringLiteral("Notify"));
     message << QStringLiteral("Pindle") << 0u << QString() << title
             << (*m_markup ? body.toHtmlEscaped() : body) << actions
-            << QVariantMap{{QStringLiteral("desktop-entry"), QStringLiteral("pindle")}} << -1;
+            << QVariantMap{{QStringLiteral("desktop-entry"), pindleAppId}} << -1;
     const QDBusMessage reply = co_await bus.asyncCall(message);
     if (!self || reply.type() != QDBusMessage::ReplyMessage)
         co_return false;

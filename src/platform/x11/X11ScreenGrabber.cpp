@@ -129,9 +129,11 @@ private:
 
 } // namespace
 
-X11ScreenGrabber::X11ScreenGrabber(std::chrono::milliseconds settleDelay, QObject *parent)
+X11ScreenGrabber::X11ScreenGrabber(std::chrono::milliseconds settleDelay, PictureSource source,
+                                   QObject *parent)
     : QObject(parent)
-    , m_settleDelay(settleDelay) {}
+    , m_settleDelay(settleDelay)
+    , m_source(std::move(source)) {}
 
 QCoro::Task<ScreenGrabber::Grab> X11ScreenGrabber::grabPrimaryScreen() {
     // One grab at a time: a second one would find our windows already hidden and leave them out
@@ -174,7 +176,13 @@ QCoro::Task<ScreenGrabber::Grab> X11ScreenGrabber::grabPrimaryScreen() {
     }
 
     Grab grab;
-    if (screen) {
+    if (m_source) {
+        grab.image = co_await m_source(); // a failure shows our windows again as `hidden` goes
+        if (!self)
+            co_return Grab{};
+        if (screen)
+            grab.logicalSize = screen->size();
+    } else if (screen) {
         grab.image = screen->grabWindow(0).toImage();
         grab.logicalSize = screen->size();
     }

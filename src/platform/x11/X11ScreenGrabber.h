@@ -5,6 +5,7 @@
 #include <QObject>
 
 #include <chrono>
+#include <functional>
 
 /// Grabs the first screen of an X11 session. X11 cannot leave one client's windows out of a grab,
 /// so this application's visible windows are hidden for the moment of the grab and then shown
@@ -17,8 +18,13 @@ public:
     /// How long the windows beneath ours get to repaint once ours are off the screen.
     static constexpr std::chrono::milliseconds defaultSettleDelay{50};
 
+    /// Where the picture comes from once our windows are out of the way: the X11 screen, or
+    /// (under XWayland, whose screen shows X programs only) the desktop portal. It may throw
+    /// Unavailable.
+    using PictureSource = std::function<QCoro::Task<QImage>()>;
+
     explicit X11ScreenGrabber(std::chrono::milliseconds settleDelay = defaultSettleDelay,
-                              QObject *parent = nullptr);
+                              PictureSource source = {}, QObject *parent = nullptr);
 
     QCoro::Task<Grab> grabPrimaryScreen() override;
 
@@ -30,6 +36,7 @@ Q_SIGNALS:
 
 private:
     std::chrono::milliseconds m_settleDelay;
+    PictureSource m_source;
     std::chrono::microseconds m_lastHiddenFor{0};
     bool m_busy = false;
 };

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QImage>
+#include <QObject>
+#include <QVariantMap>
+
+#include <QCoroTask>
+
+#include <chrono>
+
+/// A picture of the whole screen from the desktop portal's Screenshot interface, the one way a
+/// Wayland session lets an application read the screen. The compositor takes it without asking
+/// the user each time (`interactive` false); the first time it may ask for permission. The PNG
+/// the portal leaves in the user's folders is read and removed.
+class PortalScreenshot final : public QObject {
+    Q_OBJECT
+
+public:
+    /// The longest wait for the portal, which may be showing the user a permission dialog.
+    static constexpr std::chrono::seconds answerTimeout{60};
+
+    explicit PortalScreenshot(QDBusConnection bus = QDBusConnection::sessionBus(),
+                              QObject *parent = nullptr);
+
+    /// Throws ScreenGrabber::Unavailable saying why there is no picture and, where the user can
+    /// change that, how.
+    QCoro::Task<QImage> take();
+
+Q_SIGNALS:
+    void answered(uint response, const QVariantMap &results);
+
+private Q_SLOTS:
+    void onResponse(uint response, const QVariantMap &results);
+
+private:
+    QDBusConnection m_bus;
+    quint64 m_requests = 0;
+};
