@@ -77,6 +77,12 @@ ShortcutController::ShortcutController(ShortcutSettings &settings, GlobalHotkeys
     connect(&m_desktopSettled, &QTimer::timeout, this, &ShortcutController::reapply);
     connect(&desktop, &DesktopShortcuts::changed, &m_desktopSettled, qOverload<>(&QTimer::start));
     connect(&settings, &ShortcutSettings::changed, this, &ShortcutController::changed);
+    // Where the desktop owns the keys (its portal), its answer comes later and may change.
+    connect(&hotkeys, &GlobalHotkeys::desktopAnswered, this, [this] {
+        if (!m_hotkeys.unavailableReason().isEmpty())
+            reapply(); // says why, once
+        Q_EMIT changed();
+    });
 }
 
 void ShortcutController::start() {
@@ -188,8 +194,12 @@ QString ShortcutController::problem(Action action) const {
 }
 
 QString ShortcutController::working(Action action) const {
-    // Nothing is claimed before the desktop has been asked.
-    return m_checked && problem(action).isEmpty() ? m_settings.text(action) : QString();
+    // Nothing is claimed before the desktop has been asked; where it owns the keys, they are
+    // named as it names them.
+    if (!m_checked || !problem(action).isEmpty())
+        return {};
+    const QString trigger = m_hotkeys.triggerDescription(action);
+    return trigger.isEmpty() ? m_settings.text(action) : trigger;
 }
 
 QVariantList ShortcutController::rows() const {

@@ -2,6 +2,7 @@
 
 #include "platform/desktop/GnomeShortcuts.h"
 #include "platform/desktop/KdeShortcuts.h"
+#include "platform/desktop/PortalGlobalHotkeys.h"
 #include "platform/desktop/PortalScreenshot.h"
 #include "platform/desktop/XfceShortcuts.h"
 #include "platform/x11/X11FocusHandoff.h"
@@ -113,10 +114,10 @@ std::unique_ptr<ScreenGrabber> createScreenGrabber() {
 }
 
 std::unique_ptr<GlobalHotkeys> createGlobalHotkeys() {
+    // Keys reach X11 grabs only while an X program has the focus: the desktop's portal, or its
+    // own shortcut settings running pindle --toggle-overlay and the like, must do it.
     if (underWayland())
-        return std::make_unique<UnavailableGlobalHotkeys>(
-            QStringLiteral("Global hotkeys need an X11 session: in this Wayland session, use "
-                           "Pindle's tray menu instead."));
+        return std::make_unique<PortalGlobalHotkeys>();
     if (!onX11())
         return std::make_unique<UnavailableGlobalHotkeys>(
             QStringLiteral("Global hotkeys need an X11 session."));

@@ -27,6 +27,12 @@ public:
     /// Why this session has no global shortcuts at all, in words a user understands; empty where
     /// they work.
     [[nodiscard]] virtual QString unavailableReason() const = 0;
+    /// How the desktop names the key it gave `action`, where the desktop rather than Pindle
+    /// owns the keys (through its portal); empty where Pindle's own combination is the key.
+    [[nodiscard]] virtual QString triggerDescription(Action action) const {
+        Q_UNUSED(action)
+        return {};
+    }
     /// The keysym the key at `keycode` types unshifted in the current layout, which names a
     /// combination recorded from it; 0 when unknown.
     [[nodiscard]] virtual quint32 keysymAt(quint32 keycode) const {
@@ -38,4 +44,7 @@ Q_SIGNALS:
     /// `userTime` is the display server's time of the key press (0 when unknown), which window
     /// managers ask for before they let a window take the keyboard.
     void activated(GlobalHotkeys::Action action, quint32 userTime);
+    /// The desktop changed the keys, or answered that it has none for applications:
+    /// triggerDescription() and unavailableReason() may say something new.
+    void desktopAnswered();
 };

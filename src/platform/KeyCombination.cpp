@@ -232,6 +232,22 @@ std::optional<KeyCombination> KeyCombination::fromKeyPress(int qtKey,
     return std::nullopt;
 }
 
+QString KeyCombination::toPortalTrigger() const {
+    const KeyInfo *info = findKey(m_key);
+    if (!info)
+        return {};
+    QString text;
+    if (m_modifiers & Ctrl)
+        text += u"CTRL+";
+    if (m_modifiers & Alt)
+        text += u"ALT+";
+    if (m_modifiers & Shift)
+        text += u"SHIFT+";
+    if (m_modifiers & Super)
+        text += u"LOGO+";
+    return text + info->keysymNames.first();
+}
+
 QString KeyCombination::toString() const {
     const KeyInfo *info = findKey(m_key);
     if (!info)

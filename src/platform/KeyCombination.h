@@ -43,6 +43,9 @@ public:
     /// "Ctrl+Alt+T": modifiers in the order Ctrl, Alt, Shift, Super, then the key.
     [[nodiscard]] QString toString() const;
 
+    /// As the desktop portal's shortcuts are written: "ALT+space", "CTRL+SHIFT+t", "LOGO+F1".
+    [[nodiscard]] QString toPortalTrigger() const;
+
     /// The X keysym of the key, unshifted ("t" is 0x74).
     [[nodiscard]] quint32 keysym() const;
     /// The X key code of the key's place on a US keyboard, for layouts that lack its keysym.

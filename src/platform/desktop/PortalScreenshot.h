@@ -2,8 +2,6 @@
 
 #include <QDBusConnection>
 #include <QImage>
-#include <QObject>
-#include <QVariantMap>
 
 #include <QCoroTask>
 
@@ -13,27 +11,18 @@
 /// Wayland session lets an application read the screen. The compositor takes it without asking
 /// the user each time (`interactive` false); the first time it may ask for permission. The PNG
 /// the portal leaves in the user's folders is read and removed.
-class PortalScreenshot final : public QObject {
-    Q_OBJECT
-
+class PortalScreenshot final {
 public:
     /// The longest wait for the portal, which may be showing the user a permission dialog.
     static constexpr std::chrono::seconds answerTimeout{60};
 
-    explicit PortalScreenshot(QDBusConnection bus = QDBusConnection::sessionBus(),
-                              QObject *parent = nullptr);
+    explicit PortalScreenshot(QDBusConnection bus = QDBusConnection::sessionBus())
+        : m_bus(std::move(bus)) {}
 
     /// Throws ScreenGrabber::Unavailable saying why there is no picture and, where the user can
     /// change that, how.
     QCoro::Task<QImage> take();
 
-Q_SIGNALS:
-    void answered(uint response, const QVariantMap &results);
-
-private Q_SLOTS:
-    void onResponse(uint response, const QVariantMap &results);
-
 private:
     QDBusConnection m_bus;
-    quint64 m_requests = 0;
 };
