@@ -66,12 +66,18 @@ public:
     QVariantMap lastOptions; // of the latest call
     QList<Shortcut> bound;   // with the triggers the desktop chose
     QString session;
+    QString registeredId; // told by the host registry
 
     QString introspect(const QString &) const override { return {}; }
 
     bool handleMessage(const QDBusMessage &message, const QDBusConnection &) override {
         const QString method = message.member();
         const QList<QVariant> arguments = message.arguments();
+        if (method == u"Register") {
+            registeredId = arguments.value(0).toString();
+            m_bus.send(message.createReply());
+            return true;
+        }
         if (message.interface() == shortcutsInterface && !withShortcuts) {
             m_bus.send(message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error."
                                                                "UnknownMethod"),
@@ -297,6 +303,7 @@ private Q_SLOTS:
             {{GlobalHotkeys::Action::ToggleOverlay, *KeyCombination::parse(u"Alt+Space")}});
         QVERIFY(answered.wait());
         QCOMPARE(hotkeys.unavailableReason(), PortalGlobalHotkeys::commandLineAdvice);
+        QCOMPARE(m_portal.registeredId, "com.pindle.app"); // before the first request it ran
     }
 };
 

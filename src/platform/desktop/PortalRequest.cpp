@@ -1,5 +1,7 @@
 #include "platform/desktop/PortalRequest.h"
 
+#include "core/AppId.h"
+
 #include <QDBusObjectPath>
 #include <QPointer>
 #include <QRandomGenerator>
@@ -52,6 +54,20 @@ QCoro::Task<PortalAnswer> askPortal(QDBusConnection bus, QDBusMessage call, QStr
         throw PortalError(PortalError::Kind::NoPortal,
                           QStringLiteral("There is no D-Bus session, through which the desktop "
                                          "portal is reached."));
+    // Newer portals (1.19.4 and later) learn an unsandboxed application's id this way, before
+    // its first request; older ones lack the call, which is fine.
+    static bool registered = false;
+    if (!registered) {
+        QDBusMessage registration = QDBusMessage::createMethodCall(
+            portalService, portalObject, QStringLiteral("org.freedesktop.host.portal.Registry"),
+            QStringLiteral("Register"));
+        registration << pindleAppId << QVariantMap();
+        const QDBusMessage answer = co_await bus.asyncCall(registration);
+        // Only a portal that answered, either way, has had its chance.
+        registered =
+            answer.errorName() != QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") &&
+            answer.errorName() != QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner");
+    }
     QString sender = bus.baseService().mid(1); // ":1.42" -> "1_42"
     sender.replace(u'.', u'_');
     auto receiver = std::make_unique<PortalResponse>();
