@@ -1,6 +1,9 @@
 #include "models/ShortcutController.h"
 
+#include <QCoreApplication>
+#include <QFileInfo>
 #include <QPointer>
+#include <QStandardPaths>
 #include <QVariantMap>
 
 #include <algorithm>
@@ -88,6 +91,85 @@ ShortcutController::ShortcutController(ShortcutSettings &settings, GlobalHotkeys
 void ShortcutController::start() {
     m_started = true;
     reapply();
+}
+
+bool ShortcutController::canAddToDesktop() const {
+    return !m_hotkeys.unavailableReason().isEmpty() && m_desktop.canAddCustomShortcuts();
+}
+
+QString ShortcutController::command(Action action) {
+    // The copy that runs, by name when that is what the desktop will find.
+    const QString self = QCoreApplication::applicationFilePath();
+    const QString found = QStandardPaths::findExecutable(QStringLiteral("pindle"));
+    QString program = !found.isEmpty() && QFileInfo(found).canonicalFilePath() ==
+                                              QFileInfo(self).canonicalFilePath()
+                          ? QStringLiteral("pindle")
+                          : self;
+    if (program.contains(u' '))
+        program = u'"' + program + u'"';
+    switch (action) {
+    case Action::ToggleOverlay:
+        return program + QStringLiteral(" --toggle-overlay");
+    case Action::CaptureScreen:
+        return program + QStringLiteral(" --capture-screen");
+    case Action::ToggleTypingMode:
+        return program + QStringLiteral(" --type-mode");
+    }
+    return program;
+}
+
+QString ShortcutController::commandList() const {
+    QStringList lines;
+    for (const Action action : ShortcutSettings::actions)
+        lines.append(m_settings.text(action) + QStringLiteral("   ") + command(action));
+    return lines.join(u'\n');
+}
+
+void ShortcutController::addToDesktop() {
+    writeToDesktop();
+}
+
+QCoro::Task<> ShortcutController::writeToDesktop() {
+    QPointer self(this);
+    const QList<DesktopShortcuts::Binding> held = co_await m_desktop.bindings();
+    if (!self)
+        co_return;
+    QList<DesktopShortcuts::CustomShortcut> shortcuts;
+    QStringList skipped;
+    for (const auto &[action, combination] : m_settings.bindings()) {
+        const auto holder = std::find_if(held.cbegin(), held.cend(), [&](const auto &binding) {
+            return binding.combination == combination;
+        });
+        if (holder != held.cend()) {
+            skipped.append(QStringLiteral("%1 is already used by %2, so %3 was not added: choose "
+                                          "another combination above, then add again.")
+                               .arg(m_settings.text(action), holderText(*holder), title(action)));
+            continue;
+        }
+        static constexpr const char *ids[] = {"toggle-overlay", "capture-screen", "type-mode"};
+        shortcuts.append({QString::fromLatin1(ids[int(action)]),
+                          QStringLiteral("Pindle: ") + title(action), command(action),
+                          combination});
+    }
+    QString note;
+    try {
+        if (!shortcuts.isEmpty()) {
+            co_await m_desktop.addCustomShortcuts(shortcuts);
+            QStringList added;
+            for (const auto &shortcut : std::as_const(shortcuts))
+                added.append(shortcut.combination.toString());
+            note = QStringLiteral("Added to the desktop's keyboard shortcuts: %1.")
+                       .arg(added.join(QStringLiteral(", ")));
+        }
+    } catch (const PlatformError &error) {
+        note = QStringLiteral("The shortcuts could not be added: %1").arg(error.message());
+    }
+    if (!self)
+        co_return;
+    skipped.prepend(note);
+    skipped.removeAll(QString());
+    m_desktopNote = skipped.join(u'\n');
+    Q_EMIT changed();
 }
 
 void ShortcutController::stop() {

@@ -27,10 +27,20 @@ class ShortcutController final : public QObject {
     Q_PROPERTY(QString captureScreen READ captureScreen NOTIFY changed FINAL)
     Q_PROPERTY(QString typeMode READ typeMode NOTIFY changed FINAL)
     /// One entry per shortcut, in menu order: {action, combination, description, problem,
-    /// isDefault, recording}. `problem` says why the shortcut does nothing; empty when it works.
+    /// isDefault, recording}. `problem` says why the shortcut does nothing; empty when it
+    /// works.
     Q_PROPERTY(QVariantList rows READ rows NOTIFY changed FINAL)
     /// Why the combination just pressed was not taken; empty when there is nothing to say.
     Q_PROPERTY(QString recordingError READ recordingError NOTIFY changed FINAL)
+    /// Where Pindle cannot take keys but may write the desktop's own shortcuts (GNOME): the
+    /// settings window offers to add the three commands there.
+    Q_PROPERTY(bool canAddToDesktop READ canAddToDesktop NOTIFY changed FINAL)
+    /// Why no shortcut can work in this session, once for all of them; empty where they can.
+    Q_PROPERTY(QString unavailableReason READ unavailableReason NOTIFY changed FINAL)
+    /// Each combination with the command it would run there, a line each.
+    Q_PROPERTY(QString commandList READ commandList NOTIFY changed FINAL)
+    /// What adding them to the desktop did; empty before.
+    Q_PROPERTY(QString desktopNote READ desktopNote NOTIFY changed FINAL)
 
 public:
     using Action = GlobalHotkeys::Action;
@@ -55,6 +65,12 @@ public:
     [[nodiscard]] QString typeMode() const { return working(Action::ToggleTypingMode); }
     [[nodiscard]] QVariantList rows() const;
     [[nodiscard]] QString recordingError() const { return m_recordingError; }
+    [[nodiscard]] bool canAddToDesktop() const;
+    [[nodiscard]] QString unavailableReason() const { return m_hotkeys.unavailableReason(); }
+    [[nodiscard]] QString desktopNote() const { return m_desktopNote; }
+    [[nodiscard]] QString commandList() const;
+    /// The command that runs `action` in the running Pindle ("pindle --capture-screen").
+    [[nodiscard]] static QString command(Action action);
 
     /// Waits for a combination for `action`; the shortcuts are given back meanwhile, so that
     /// pressing one of them reaches the settings window.
@@ -64,6 +80,9 @@ public:
     /// the key, Escape cancels.
     Q_INVOKABLE bool recordKey(int key, int modifiers, quint32 nativeScanCode);
     Q_INVOKABLE void resetToDefault(int action);
+    /// Adds a desktop shortcut for each action's command with its combination, but for those
+    /// the desktop already uses (the user has confirmed).
+    Q_INVOKABLE void addToDesktop();
 
 Q_SIGNALS:
     void changed();
@@ -77,6 +96,7 @@ private:
     void tellNewConflicts();
     void tell(const QStringList &lines, const QString &title, const QString &closing = {});
     void setRecordingError(const QString &error);
+    QCoro::Task<> writeToDesktop();
     [[nodiscard]] const DesktopShortcuts::Binding *desktopHolder(const KeyCombination &) const;
     [[nodiscard]] std::optional<QString> whyNot(Action action, const KeyCombination &) const;
 
@@ -97,5 +117,6 @@ private:
     QSet<QString> m_told;
     std::optional<Action> m_recording;
     QString m_recordingError;
+    QString m_desktopNote;
     QTimer m_desktopSettled;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/KeyCombination.h"
+#include "platform/PlatformError.h"
 
 #include <QList>
 #include <QObject>
@@ -23,10 +24,29 @@ public:
         QString action;
     };
 
+    /// A shortcut in the desktop's own settings that runs a command.
+    struct CustomShortcut {
+        /// Names it among the desktop's settings; the same id updates the same shortcut.
+        QString id;
+        QString name;
+        QString command;
+        KeyCombination combination;
+    };
+
     using QObject::QObject;
 
     /// The desktop's bindings now; empty when it publishes none or cannot be reached.
     virtual QCoro::Task<QList<Binding>> bindings() = 0;
+
+    /// Whether addCustomShortcuts() can write this desktop's settings.
+    [[nodiscard]] virtual bool canAddCustomShortcuts() const { return false; }
+    /// Adds these to the desktop's own shortcuts, or updates those added before with the same
+    /// ids. Throws PlatformError saying what failed.
+    virtual QCoro::Task<> addCustomShortcuts(QList<CustomShortcut> shortcuts) {
+        Q_UNUSED(shortcuts)
+        throw PlatformError(QStringLiteral("This desktop's shortcuts cannot be set from Pindle."));
+        co_return;
+    }
 
 Q_SIGNALS:
     /// The desktop's bindings may have changed.

@@ -232,6 +232,22 @@ std::optional<KeyCombination> KeyCombination::fromKeyPress(int qtKey,
     return std::nullopt;
 }
 
+QString KeyCombination::toAccelerator() const {
+    const KeyInfo *info = findKey(m_key);
+    if (!info)
+        return {};
+    QString text;
+    if (m_modifiers & Ctrl)
+        text += u"<Control>";
+    if (m_modifiers & Alt)
+        text += u"<Alt>";
+    if (m_modifiers & Shift)
+        text += u"<Shift>";
+    if (m_modifiers & Super)
+        text += u"<Super>";
+    return text + info->keysymNames.first();
+}
+
 QString KeyCombination::toPortalTrigger() const {
     const KeyInfo *info = findKey(m_key);
     if (!info)

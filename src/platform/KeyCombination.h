@@ -43,6 +43,8 @@ public:
     /// "Ctrl+Alt+T": modifiers in the order Ctrl, Alt, Shift, Super, then the key.
     [[nodiscard]] QString toString() const;
 
+    /// As a GTK accelerator, the form GNOME stores: "<Alt>space", "<Control><Shift>t".
+    [[nodiscard]] QString toAccelerator() const;
     /// As the desktop portal's shortcuts are written: "ALT+space", "CTRL+SHIFT+t", "LOGO+F1".
     [[nodiscard]] QString toPortalTrigger() const;
 

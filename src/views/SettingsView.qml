@@ -29,6 +29,27 @@ Pane {
         scroll.ScrollBar.vertical.position = 1 - scroll.ScrollBar.vertical.size
     }
 
+    Dialog {
+        id: confirmation
+        objectName: "addToDesktopConfirmation"
+        parent: Overlay.overlay
+        anchors.centerIn: parent
+        width: Math.min(view.width - 40, 380)
+        modal: true
+        title: "Add Pindle's shortcuts to GNOME?"
+        standardButtons: Dialog.Ok | Dialog.Cancel
+        onAccepted: view.shortcuts.addToDesktop()
+        Label {
+            width: parent.width
+            wrapMode: Text.Wrap
+            textFormat: Text.PlainText
+            font.pixelSize: 11
+            text: "GNOME's keyboard settings get a custom shortcut for each of these, but for "
+                  + "combinations GNOME already uses. You can change or remove them there later.\n\n"
+                  + view.shortcuts.commandList
+        }
+    }
+
     component SectionTitle: Label {
         font.bold: true
         font.pixelSize: 13
@@ -257,7 +278,9 @@ Pane {
                         Label {
                             objectName: "shortcutProblem" + shortcut.index
                             Layout.fillWidth: true
+                            // What holds for all of them is said once, below.
                             visible: text.length > 0
+                                     && text !== shortcut.shortcuts.unavailableReason
                             text: shortcut.row.problem
                             textFormat: Text.PlainText
                             color: "#f08c00"
@@ -276,9 +299,36 @@ Pane {
                     font.pixelSize: 10
                     wrapMode: Text.Wrap
                 }
+                Label {
+                    objectName: "shortcutsUnavailable"
+                    Layout.fillWidth: true
+                    visible: text.length > 0
+                    text: view.shortcuts.unavailableReason
+                    textFormat: Text.PlainText
+                    color: "#f08c00"
+                    font.pixelSize: 10
+                    wrapMode: Text.Wrap
+                }
                 Secondary {
                     Layout.fillWidth: true
                     text: "Click a shortcut, then press the keys you want (Escape cancels)."
+                    font.pixelSize: 10
+                    wrapMode: Text.Wrap
+                }
+                // Where Pindle cannot take keys itself, GNOME's own settings can run it.
+                Button {
+                    objectName: "addToDesktop"
+                    visible: view.shortcuts.canAddToDesktop
+                    text: "Add to GNOME's Keyboard Shortcuts…"
+                    font.pixelSize: 11
+                    onClicked: confirmation.open()
+                }
+                Label {
+                    objectName: "desktopNote"
+                    Layout.fillWidth: true
+                    visible: text.length > 0
+                    text: view.shortcuts.desktopNote
+                    textFormat: Text.PlainText
                     font.pixelSize: 10
                     wrapMode: Text.Wrap
                 }

@@ -43,8 +43,18 @@ public:
             co_await QCoro::sleepFor(delay);
         co_return answer;
     }
+    [[nodiscard]] bool canAddCustomShortcuts() const override { return canAdd; }
+    QCoro::Task<> addCustomShortcuts(QList<CustomShortcut> shortcuts) override {
+        if (!addFailure.isEmpty())
+            throw PlatformError(addFailure);
+        added += shortcuts;
+        co_return;
+    }
     QList<Binding> held;
     std::chrono::milliseconds delay{0};
+    bool canAdd = false;
+    QString addFailure;
+    QList<CustomShortcut> added;
 };
 
 // Writes a few bytes naming the file at start; the file is complete when stopped, saved or not as

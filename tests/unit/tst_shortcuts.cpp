@@ -1,6 +1,7 @@
 // Global shortcuts without the desktop: how combinations are read from each desktop's own format,
 // which ones are taken or left alone, what the user is told, and choosing one in the settings.
 
+#include "Await.h"
 #include "FakeDesktopServices.h"
 #include "models/ShortcutController.h"
 #include "platform/desktop/GnomeShortcuts.h"
@@ -10,6 +11,7 @@
 
 #include <QFile>
 #include <QJsonDocument>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -64,6 +66,9 @@ private Q_SLOTS:
         m_hotkeys.reason.clear();
         m_desktop.held.clear();
         m_desktop.delay = {};
+        m_desktop.canAdd = false;
+        m_desktop.addFailure.clear();
+        m_desktop.added.clear();
         m_controller = std::make_unique<ShortcutController>(*m_shortcuts, m_hotkeys, m_desktop);
     }
 
@@ -253,6 +258,65 @@ private Q_SLOTS:
         m_controller->start();
         QCOMPARE(notices.count(), 1);
         QCOMPARE(problem(Action::CaptureScreen), m_hotkeys.reason);
+    }
+
+    // Where Pindle cannot take keys, GNOME's own settings get its commands, but for the
+    // combinations GNOME already uses.
+    void addingToTheDesktop() {
+        m_hotkeys.reason = "Take the keys elsewhere.";
+        m_controller->start();
+        QVERIFY(!m_controller->canAddToDesktop());
+        m_desktop.canAdd = true;
+        QVERIFY(m_controller->canAddToDesktop());
+        m_desktop.held = {{*KeyCombination::parse(u"Alt+Space"), "GNOME", "Activate window menu"}};
+        m_controller->addToDesktop();
+        QTRY_VERIFY(!m_controller->desktopNote().isEmpty());
+        QCOMPARE(m_desktop.added.size(), 2);
+        QCOMPARE(m_desktop.added[0].id, "capture-screen");
+        QCOMPARE(m_desktop.added[0].name, "Pindle: Capture Screen");
+        QVERIFY(m_desktop.added[0].command.endsWith(" --capture-screen"));
+        QCOMPARE(m_desktop.added[1].combination.toString(), "Alt+T");
+        QCOMPARE(
+            m_controller->desktopNote(),
+            "Added to the desktop's keyboard shortcuts: Alt+S, Alt+T.\nAlt+Space is already "
+            "used by GNOME for “Activate window menu”, so Toggle Overlay was not added: choose "
+            "another combination above, then add again.");
+
+        m_desktop.addFailure = "gsettings failed: No such schema";
+        m_controller->addToDesktop();
+        QTRY_VERIFY(m_controller->desktopNote().startsWith("The shortcuts could not be added: "
+                                                           "gsettings failed"));
+    }
+
+    // GNOME's custom shortcuts as its Settings writes them, read back as GNOME's own; adding again
+    // updates them in place. (gsettings on a key file of its own: the user's are not touched.)
+    void gnomeCustomShortcuts() {
+        qputenv("GSETTINGS_BACKEND", "keyfile");
+        qputenv("XDG_CONFIG_HOME", m_dir.filePath("config").toLocal8Bit());
+        QProcess::execute("gsettings", {"set", "org.gnome.settings-daemon.plugins.media-keys",
+                                        "custom-keybindings", "['/elsewhere/custom0/']"});
+        GnomeShortcuts gnome;
+        const auto add = [&](const char *keys) {
+            await(gnome.addCustomShortcuts(
+                {{"capture-screen", "Pindle: Capture Screen", "pindle --capture-screen",
+                  *KeyCombination::parse(QString::fromLatin1(keys))}}));
+        };
+        add("Alt+S");
+        add("Ctrl+Alt+S");
+        QProcess list;
+        list.start("gsettings",
+                   {"get", "org.gnome.settings-daemon.plugins.media-keys", "custom-keybindings"});
+        QVERIFY(list.waitForFinished());
+        QCOMPARE(list.readAllStandardOutput().trimmed(),
+                 "['/elsewhere/custom0/', '/org/gnome/settings-daemon/plugins/media-keys/"
+                 "custom-keybindings/pindle-capture-screen/']");
+        const QList<DesktopShortcuts::Binding> read = await(gnome.bindings());
+        const auto ours = std::find_if(read.cbegin(), read.cend(), [](const auto &binding) {
+            return binding.action == "Pindle: Capture Screen";
+        });
+        QVERIFY(ours != read.cend());
+        QCOMPARE(ours->combination.toString(), "Ctrl+Alt+S");
+        qunsetenv("GSETTINGS_BACKEND");
     }
 
     // The settings window waits for a combination, refuses what cannot work, and keeps the rest.

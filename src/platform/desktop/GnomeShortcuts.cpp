@@ -52,7 +52,57 @@ QCoro::Task<QByteArray> listRecursively(QString schema) {
     co_return process->readAllStandardOutput();
 }
 
+// A string in GVariant's text form, as gsettings reads its values.
+QString quoted(QString text) {
+    text.replace(u'\\', QStringLiteral("\\\\")).replace(u'\'', QStringLiteral("\\'"));
+    return u'\'' + text + u'\'';
+}
+
+// Runs gsettings; throws with what it said when it fails.
+QCoro::Task<QByteArray> gsettings(QStringList arguments) {
+    auto process = std::make_unique<QProcess>();
+    process->start(QStringLiteral("gsettings"), arguments);
+    if (!co_await qCoro(process.get()).waitForStarted())
+        throw PlatformError(
+            QStringLiteral("gsettings could not be started: %1").arg(process->errorString()));
+    if (!co_await qCoro(process.get()).waitForFinished() || process->exitCode() != 0)
+        throw PlatformError(
+            QStringLiteral("gsettings failed: %1")
+                .arg(QString::fromLocal8Bit(process->readAllStandardError()).trimmed()));
+    co_return process->readAllStandardOutput();
+}
+
 } // namespace
+
+QCoro::Task<> GnomeShortcuts::addCustomShortcuts(QList<CustomShortcut> shortcuts) {
+    // (Argument lists are built before each co_await: GCC 12 miscompiles braced lists in one.)
+    const QString listKey = QStringLiteral("custom-keybindings");
+    QStringList arguments{QStringLiteral("get"), mediaKeys, listKey};
+    QStringList paths = quotedStrings(QString::fromUtf8(co_await gsettings(arguments)));
+    for (const CustomShortcut &shortcut : shortcuts) {
+        const QString path = QStringLiteral("/org/gnome/settings-daemon/plugins/media-keys/"
+                                            "custom-keybindings/pindle-%1/")
+                                 .arg(shortcut.id);
+        const QString schema = customSchema + u':' + path;
+        const std::pair<QString, QString> values[] = {
+            {QStringLiteral("name"), shortcut.name},
+            {QStringLiteral("command"), shortcut.command},
+            {QStringLiteral("binding"), shortcut.combination.toAccelerator()}};
+        for (const auto &[key, value] : values) {
+            arguments = QStringList{QStringLiteral("set"), schema, key, quoted(value)};
+            co_await gsettings(arguments);
+        }
+        if (!paths.contains(path))
+            paths.append(path);
+    }
+    QStringList list;
+    for (const QString &path : std::as_const(paths))
+        list.append(quoted(path));
+    // Listed last, once each shortcut is complete, so GNOME never sees half of one.
+    arguments = QStringList{QStringLiteral("set"), mediaKeys, listKey,
+                            u'[' + list.join(QStringLiteral(", ")) + u']'};
+    co_await gsettings(arguments);
+}
 
 GnomeShortcuts::GnomeShortcuts(QObject *parent)
     : DesktopShortcuts(parent) {

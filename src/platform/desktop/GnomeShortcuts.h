@@ -16,6 +16,10 @@ public:
     explicit GnomeShortcuts(QObject *parent = nullptr);
 
     QCoro::Task<QList<Binding>> bindings() override;
+    [[nodiscard]] bool canAddCustomShortcuts() const override { return true; }
+    /// Writes them as custom shortcuts under the settings daemon's media keys, as GNOME's
+    /// Settings does, each at a path named after its id.
+    QCoro::Task<> addCustomShortcuts(QList<CustomShortcut> shortcuts) override;
 
     /// Reads `gsettings list-recursively SCHEMA` output: every value that is a key binding (or a
     /// list of them) becomes a binding named after its key.
