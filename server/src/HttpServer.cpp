@@ -761,10 +761,7 @@ int runServer(const Config &config) {
         std::unique_lock lock(mutex);
         while (!stop.stop_requested()) {
             try {
-                store->deleteExpiredSessions(
-                    std::chrono::duration_cast<std::chrono::seconds>(
-                        std::chrono::system_clock::now().time_since_epoch())
-                        .count());
+                store->deleteExpiredSessions(nowSeconds());
             } catch (const StoreError &) {
                 // The database is unreachable for now; the next round tries again.
             }

@@ -115,15 +115,9 @@ std::string Ledger::defaultJournalDirectory() {
     return std::string(home ? home : ".") + "/.local/state/pindle";
 }
 
-std::int64_t Ledger::now() const {
-    return std::chrono::duration_cast<std::chrono::seconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
-
 HeldTokens Ledger::reserve(std::int64_t userId, std::int64_t tokens, const std::string &model) {
-    const HeldTokens held =
-        m_store.reserve(userId, tokens, model, m_options.owner, now() + m_options.lifetime.count());
+    const HeldTokens held = m_store.reserve(userId, tokens, model, m_options.owner,
+                                            nowSeconds() + m_options.lifetime.count());
     if (held.id != 0) {
         std::lock_guard lock(m_mutex);
         m_open.emplace(held.id, 0);
@@ -284,7 +278,7 @@ void Ledger::renew() {
     if (open.empty())
         return;
     try {
-        m_store.renewReservations(open, now() + m_options.lifetime.count());
+        m_store.renewReservations(open, nowSeconds() + m_options.lifetime.count());
     } catch (const StoreError &) {
         // Tried again at the next renewal; the reservations outlive a short outage.
     }
@@ -292,7 +286,7 @@ void Ledger::renew() {
 
 void Ledger::sweep() {
     try {
-        if (const std::int64_t released = m_store.releaseExpired(now()))
+        if (const std::int64_t released = m_store.releaseExpired(nowSeconds()))
             logLine("gave back " + std::to_string(released) +
                     " reservations whose server stopped renewing them");
     } catch (const StoreError &) {

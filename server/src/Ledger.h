@@ -75,7 +75,6 @@ private:
     void sweep();
     void journalUnwritten();
     void adoptJournals();
-    [[nodiscard]] std::int64_t now() const;
 
     Store &m_store;
     const Options m_options;

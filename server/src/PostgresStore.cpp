@@ -10,12 +10,6 @@ namespace pindle {
 
 namespace {
 
-std::int64_t nowSeconds() {
-    return std::chrono::duration_cast<std::chrono::seconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
-
 constexpr const char *migrations[] = {
     R"sql(
 CREATE TABLE users (

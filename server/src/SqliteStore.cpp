@@ -16,12 +16,6 @@ namespace pindle {
 
 namespace {
 
-std::int64_t nowSeconds() {
-    return std::chrono::duration_cast<std::chrono::seconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
-
 // Schema versions, applied in order; PRAGMA user_version records how many have run.
 constexpr std::string_view migrations[] = {
     R"sql(

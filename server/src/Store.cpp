@@ -1,6 +1,14 @@
 #include "Store.h"
 
+#include <chrono>
+
 namespace pindle {
+
+std::int64_t nowSeconds() {
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
 
 std::string normalizedEmail(std::string_view email) {
     std::string key(email);

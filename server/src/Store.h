@@ -122,6 +122,9 @@ public:
     [[nodiscard]] virtual std::vector<AccountBooks> books() = 0;
 };
 
+/// Seconds since the epoch: how the store writes times.
+[[nodiscard]] std::int64_t nowSeconds();
+
 /// Lower-cases ASCII letters: e-mail addresses are unique regardless of letter case.
 [[nodiscard]] std::string normalizedEmail(std::string_view email);
 

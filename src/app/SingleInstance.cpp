@@ -8,15 +8,8 @@
 
 namespace {
 
+// What a launch sends, on a line of its own: this, or the id of the action it asks for.
 const QByteArray showCommand = "show";
-
-// The words a launch sends, each on a line of its own; the options that ask for them are these
-// with "--" in front.
-constexpr std::pair<SingleInstance::Action, const char *> actionWords[] = {
-    {SingleInstance::Action::ToggleOverlay, "toggle-overlay"},
-    {SingleInstance::Action::CaptureScreen, "capture-screen"},
-    {SingleInstance::Action::ToggleTypingMode, "type-mode"},
-};
 
 QString runtimeFolder() {
     const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
@@ -36,9 +29,9 @@ SingleInstance::SingleInstance(QObject *parent)
                     const QByteArray word = client->readLine().trimmed();
                     if (word == showCommand)
                         Q_EMIT showRequested();
-                    for (const auto &[action, name] : actionWords)
-                        if (word == name)
-                            Q_EMIT actionRequested(action);
+                    else if (const auto action =
+                                 GlobalHotkeys::actionWithId(QString::fromLatin1(word)))
+                        Q_EMIT actionRequested(*action);
                 }
             });
         }
@@ -46,10 +39,9 @@ SingleInstance::SingleInstance(QObject *parent)
 }
 
 std::optional<SingleInstance::Action> SingleInstance::actionOption(QStringView option) {
-    for (const auto &[action, name] : actionWords)
-        if (option.startsWith(u"--") && option.mid(2) == QLatin1String(name))
-            return action;
-    return std::nullopt;
+    if (!option.startsWith(u"--"))
+        return std::nullopt;
+    return GlobalHotkeys::actionWithId(option.mid(2));
 }
 
 bool SingleInstance::claim(std::optional<Action> action) {
@@ -61,10 +53,8 @@ bool SingleInstance::claim(std::optional<Action> action) {
         QLocalSocket running;
         running.connectToServer(m_socketPath);
         if (running.waitForConnected(2000)) {
-            QByteArray word = showCommand;
-            for (const auto &[known, name] : actionWords)
-                if (action == known)
-                    word = name;
+            const QByteArray word =
+                action ? GlobalHotkeys::actionId(*action).toLatin1() : showCommand;
             running.write(word + '\n');
             running.waitForBytesWritten(2000);
             running.disconnectFromServer();

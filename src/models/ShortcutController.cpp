@@ -107,15 +107,7 @@ QString ShortcutController::command(Action action) {
                           : self;
     if (program.contains(u' '))
         program = u'"' + program + u'"';
-    switch (action) {
-    case Action::ToggleOverlay:
-        return program + QStringLiteral(" --toggle-overlay");
-    case Action::CaptureScreen:
-        return program + QStringLiteral(" --capture-screen");
-    case Action::ToggleTypingMode:
-        return program + QStringLiteral(" --type-mode");
-    }
-    return program;
+    return program + QStringLiteral(" --") + GlobalHotkeys::actionId(action);
 }
 
 QString ShortcutController::commandList() const {
@@ -146,8 +138,7 @@ QCoro::Task<> ShortcutController::writeToDesktop() {
                                .arg(m_settings.text(action), holderText(*holder), title(action)));
             continue;
         }
-        static constexpr const char *ids[] = {"toggle-overlay", "capture-screen", "type-mode"};
-        shortcuts.append({QString::fromLatin1(ids[int(action)]),
+        shortcuts.append({GlobalHotkeys::actionId(action),
                           QStringLiteral("Pindle: ") + title(action), command(action),
                           combination});
     }

@@ -141,6 +141,17 @@ quint8 fromQtModifiers(Qt::KeyboardModifiers modifiers) {
     return result;
 }
 
+// Modifiers in the order Ctrl, Alt, Shift, Super, each as `names` spells it, then the key.
+QString spelled(quint8 modifiers, const std::array<QStringView, 4> &names, const QString &key) {
+    const quint8 order[] = {KeyCombination::Ctrl, KeyCombination::Alt, KeyCombination::Shift,
+                            KeyCombination::Super};
+    QString text;
+    for (size_t i = 0; i < names.size(); ++i)
+        if (modifiers & order[i])
+            text += names[i];
+    return text + key;
+}
+
 } // namespace
 
 KeyCombination::KeyCombination(quint8 modifiers, Qt::Key key)
@@ -234,50 +245,22 @@ std::optional<KeyCombination> KeyCombination::fromKeyPress(int qtKey,
 
 QString KeyCombination::toAccelerator() const {
     const KeyInfo *info = findKey(m_key);
-    if (!info)
-        return {};
-    QString text;
-    if (m_modifiers & Ctrl)
-        text += u"<Control>";
-    if (m_modifiers & Alt)
-        text += u"<Alt>";
-    if (m_modifiers & Shift)
-        text += u"<Shift>";
-    if (m_modifiers & Super)
-        text += u"<Super>";
-    return text + info->keysymNames.first();
+    return info ? spelled(m_modifiers, {u"<Control>", u"<Alt>", u"<Shift>", u"<Super>"},
+                          info->keysymNames.first())
+                : QString();
 }
 
 QString KeyCombination::toPortalTrigger() const {
     const KeyInfo *info = findKey(m_key);
-    if (!info)
-        return {};
-    QString text;
-    if (m_modifiers & Ctrl)
-        text += u"CTRL+";
-    if (m_modifiers & Alt)
-        text += u"ALT+";
-    if (m_modifiers & Shift)
-        text += u"SHIFT+";
-    if (m_modifiers & Super)
-        text += u"LOGO+";
-    return text + info->keysymNames.first();
+    return info ? spelled(m_modifiers, {u"CTRL+", u"ALT+", u"SHIFT+", u"LOGO+"},
+                          info->keysymNames.first())
+                : QString();
 }
 
 QString KeyCombination::toString() const {
     const KeyInfo *info = findKey(m_key);
-    if (!info)
-        return {};
-    QString text;
-    if (m_modifiers & Ctrl)
-        text += u"Ctrl+";
-    if (m_modifiers & Alt)
-        text += u"Alt+";
-    if (m_modifiers & Shift)
-        text += u"Shift+";
-    if (m_modifiers & Super)
-        text += u"Super+";
-    return text + info->name;
+    return info ? spelled(m_modifiers, {u"Ctrl+", u"Alt+", u"Shift+", u"Super+"}, info->name)
+                : QString();
 }
 
 quint32 KeyCombination::keysym() const {

@@ -6,6 +6,7 @@
 #include "FakeBackend.h"
 #include "OpenStore.h"
 #include "ServerProcess.h"
+#include "TestPostgres.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,7 +15,6 @@
 #include <QTcpSocket>
 #include <QTest>
 
-#include <libpq-fe.h>
 #include <sys/mount.h>
 
 using namespace std::chrono_literals;
@@ -143,15 +143,7 @@ private Q_SLOTS:
             m_database = m_dir.filePath(QString("pindle-%1.db").arg(++m_databases));
             return;
         }
-        const QString postgres = qEnvironmentVariable("PINDLE_TEST_POSTGRES");
-        if (postgres.isEmpty() && qEnvironmentVariableIsSet("CI"))
-            QFAIL("no PostgreSQL in CI: the test must run through scripts/with-postgres.sh");
-        if (postgres.isEmpty())
-            QSKIP("no PostgreSQL here: run through scripts/with-postgres.sh");
-        PGconn *connection = PQconnectdb(postgres.toUtf8().constData());
-        PQclear(PQexec(connection, "SET client_min_messages = warning; DROP SCHEMA public "
-                                   "CASCADE; CREATE SCHEMA public;"));
-        PQfinish(connection);
+        PINDLE_TEST_POSTGRES(postgres);
         m_database = postgres;
     }
 

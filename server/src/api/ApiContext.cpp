@@ -2,16 +2,6 @@
 
 namespace pindle {
 
-namespace {
-
-std::int64_t nowSeconds() {
-    return std::chrono::duration_cast<std::chrono::seconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
-
-} // namespace
-
 ApiContext::ApiContext(Config config, Store &store, WorkerPool &workers, WorkerPool &hashing,
                        ModelProvider &provider, Ledger &ledger)
     : config(std::move(config))

@@ -44,26 +44,25 @@ const QString shortcutsInterface = QStringLiteral("org.freedesktop.portal.Global
 // The same every start, so the desktop recognises Pindle's session and keeps its keys.
 const QString sessionToken = QStringLiteral("pindle");
 
-struct Known {
-    GlobalHotkeys::Action action;
-    const char *id;
-    const char *description;
-};
-constexpr Known known[] = {
-    {GlobalHotkeys::Action::ToggleOverlay, "toggle-overlay", "Show or hide the overlay"},
-    {GlobalHotkeys::Action::CaptureScreen, "capture-screen", "Ask about the screen"},
-    {GlobalHotkeys::Action::ToggleTypingMode, "type-mode", "Switch typing mode"},
-};
+// What the desktop's shortcut settings list the action as.
+QString description(GlobalHotkeys::Action action) {
+    switch (action) {
+    case GlobalHotkeys::Action::ToggleOverlay:
+        return QStringLiteral("Show or hide the overlay");
+    case GlobalHotkeys::Action::CaptureScreen:
+        return QStringLiteral("Ask about the screen");
+    case GlobalHotkeys::Action::ToggleTypingMode:
+        return QStringLiteral("Switch typing mode");
+    }
+    return {};
+}
 
 QList<PortalShortcut> portalShortcuts(const QList<GlobalHotkeys::Binding> &bindings) {
     QList<PortalShortcut> shortcuts;
     for (const auto &[action, combination] : bindings)
-        for (const Known &entry : known)
-            if (entry.action == action)
-                shortcuts.append(
-                    {QString::fromLatin1(entry.id),
-                     {{QStringLiteral("description"), QString::fromLatin1(entry.description)},
-                      {QStringLiteral("preferred_trigger"), combination.toPortalTrigger()}}});
+        shortcuts.append({GlobalHotkeys::actionId(action),
+                          {{QStringLiteral("description"), description(action)},
+                           {QStringLiteral("preferred_trigger"), combination.toPortalTrigger()}}});
     return shortcuts;
 }
 
@@ -178,20 +177,18 @@ QCoro::Task<> PortalGlobalHotkeys::bind(QList<Binding> bindings, quint64 generat
 void PortalGlobalHotkeys::readTriggers(const QVariant &shortcuts) {
     m_triggers.clear();
     for (const PortalShortcut &shortcut : qdbus_cast<QList<PortalShortcut>>(shortcuts))
-        for (const Known &entry : known)
-            if (shortcut.id == QLatin1String(entry.id))
-                m_triggers.insert(
-                    entry.action,
-                    shortcut.properties.value(QStringLiteral("trigger_description")).toString());
+        if (const auto action = actionWithId(shortcut.id))
+            m_triggers.insert(
+                *action,
+                shortcut.properties.value(QStringLiteral("trigger_description")).toString());
 }
 
 void PortalGlobalHotkeys::onActivated(const QDBusMessage &message) {
     const QList<QVariant> arguments = message.arguments();
     if (arguments.size() < 2 || pathOf(arguments.at(0)) != m_session || m_session.isEmpty())
         return;
-    for (const Known &entry : known)
-        if (arguments.at(1).toString() == QLatin1String(entry.id))
-            Q_EMIT activated(entry.action, 0);
+    if (const auto action = actionWithId(arguments.at(1).toString()))
+        Q_EMIT activated(*action, 0);
 }
 
 void PortalGlobalHotkeys::onShortcutsChanged(const QDBusMessage &message) {
