@@ -4,6 +4,7 @@
 #include "platform/desktop/KdeShortcuts.h"
 #include "platform/desktop/PortalGlobalHotkeys.h"
 #include "platform/desktop/PortalScreenshot.h"
+#include "platform/desktop/SwayOverlayFocus.h"
 #include "platform/desktop/XfceShortcuts.h"
 #include "platform/x11/X11FocusHandoff.h"
 #include "platform/x11/X11GlobalHotkeys.h"
@@ -87,6 +88,58 @@ public:
 };
 #endif
 
+// Sway's place and focus for the overlay, shared by its windowing and the focus hand-off.
+std::shared_ptr<SwayOverlayFocus> swayOverlayFocus() {
+    static std::weak_ptr<SwayOverlayFocus> shared;
+    if (auto focus = shared.lock())
+        return focus;
+    auto ipc = SwayIpc::connectToSession();
+    if (!ipc)
+        return nullptr;
+    auto focus = std::make_shared<SwayOverlayFocus>(std::move(ipc));
+    shared = focus;
+    return focus;
+}
+
+/// X11's hints, with sway's own commands where sway does not read them.
+class SwayOverlayWindowing final : public OverlayWindowing {
+public:
+    explicit SwayOverlayWindowing(std::shared_ptr<SwayOverlayFocus> sway)
+        : m_sway(std::move(sway)) {
+        connect(&m_x11, &OverlayWindowing::compositedChanged, this,
+                &OverlayWindowing::compositedChanged);
+    }
+    [[nodiscard]] bool composited() const override { return m_x11.composited(); }
+    [[nodiscard]] bool blurBehind() const override { return m_x11.blurBehind(); }
+    void shown(QWindow &window) override { m_x11.shown(window); }
+    void setBlurArea(QWindow &window, const QRect &area) override {
+        m_x11.setBlurArea(window, area);
+    }
+    void prepareShow(QWindow &window) override {
+        m_x11.prepareShow(window);
+        m_sway->showing(window);
+    }
+    bool activateForUser(QWindow &window, quint32) override {
+        m_sway->takeKeyboard(window);
+        return true;
+    }
+    [[nodiscard]] bool decidesFocus() const override { return true; }
+
+private:
+    X11OverlayWindowing m_x11;
+    std::shared_ptr<SwayOverlayFocus> m_sway;
+};
+
+class SwayFocusHandoff final : public FocusHandoff {
+public:
+    explicit SwayFocusHandoff(std::shared_ptr<SwayOverlayFocus> sway)
+        : m_sway(std::move(sway)) {}
+    void returnFocusToPreviousApp() override { m_sway->giveKeyboardBack(); }
+
+private:
+    std::shared_ptr<SwayOverlayFocus> m_sway;
+};
+
 /// A desktop that publishes no shortcuts of its own.
 class NoDesktopShortcuts final : public DesktopShortcuts {
 public:
@@ -125,12 +178,18 @@ std::unique_ptr<GlobalHotkeys> createGlobalHotkeys() {
 }
 
 std::unique_ptr<FocusHandoff> createFocusHandoff() {
+    if (onX11() && underWayland())
+        if (auto sway = swayOverlayFocus())
+            return std::make_unique<SwayFocusHandoff>(std::move(sway));
     if (!onX11())
         return std::make_unique<NoFocusHandoff>();
     return std::make_unique<X11FocusHandoff>();
 }
 
 std::unique_ptr<OverlayWindowing> createOverlayWindowing() {
+    if (onX11() && underWayland())
+        if (auto sway = swayOverlayFocus())
+            return std::make_unique<SwayOverlayWindowing>(std::move(sway));
     if (!onX11())
         return std::make_unique<OverlayWindowing>();
     return std::make_unique<X11OverlayWindowing>();

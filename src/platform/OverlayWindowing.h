@@ -32,6 +32,9 @@ public:
     /// Asks for the keyboard on behalf of the user action at `userTime` (the X time of the key
     /// press; 0: now). False where the desktop has no such request: the caller then asks Qt.
     virtual bool activateForUser(QWindow &, quint32) { return false; }
+    /// Whether even a request without a user time goes through activateForUser: where the
+    /// desktop ignores the request Qt would send.
+    [[nodiscard]] virtual bool decidesFocus() const { return false; }
 
 Q_SIGNALS:
     void compositedChanged();

@@ -112,7 +112,8 @@ void OverlayPanel::activateNow() {
 void OverlayPanel::requestKeyboard(quint32 userTime) {
     // Qt's own request carries the time of the last event Qt saw, which is the user's when the
     // request came from one of our windows but not when it came from a grabbed key.
-    if (userTime == 0 || !m_windowing->activateForUser(*this, userTime))
+    if ((userTime == 0 && !m_windowing->decidesFocus()) ||
+        !m_windowing->activateForUser(*this, userTime))
         requestActivate();
 }
 
