@@ -30,10 +30,11 @@ packages=(
     # KWin's default window decoration, gjs for GNOME Shell's notification service, gdbus to talk
     # to them all
     xfwm4 xfce4-settings kwin-x11 kwin-style-breeze gnome-shell gjs libglib2.0-bin
-    # test: a Wayland session without a screen (sway with XWayland), a Wayland program to type
-    # into, a keyboard and a screenshot through the compositor, and xhost to let the tests' user
-    # into XWayland
+    # test: Wayland sessions without a screen: sway with XWayland, a Wayland program to type into,
+    # a keyboard and a screenshot through the compositor, xhost to let the tests' user into
+    # XWayland; KWin with the desktop portal and its KDE backend
     sway xwayland foot wtype grim x11-xserver-utils
+    kwin-wayland xdg-desktop-portal xdg-desktop-portal-kde
     # test: a sound server with virtual devices, a voice to play into them, and tools to check files
     pulseaudio pulseaudio-utils espeak-ng ffmpeg
     # test: libFuzzer and the sanitizers for the fuzz targets (scripts/fuzz.sh)

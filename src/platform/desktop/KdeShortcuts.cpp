@@ -1,5 +1,8 @@
 #include "platform/desktop/KdeShortcuts.h"
 
+#include "core/AppId.h"
+#include "platform/desktop/PortalGlobalHotkeys.h"
+
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -30,6 +33,10 @@ QList<KdeShortcuts::Entry> readInfos(const QDBusArgument &argument) {
         argument >> uniqueName >> friendlyName >> componentUnique >> componentFriendly >> context >>
             contextName >> keys >> defaults;
         argument.endStructure();
+        // Pindle's own, bound through the desktop portal (named by its session or, on newer
+        // portals, by the application id), hold nothing against Pindle.
+        if (componentUnique == PortalGlobalHotkeys::sessionToken || componentUnique == pindleAppId)
+            continue;
         entries.append(
             {componentFriendly, friendlyName.isEmpty() ? uniqueName : friendlyName, keys});
     }

@@ -41,8 +41,6 @@ const QDBusArgument &operator>>(const QDBusArgument &argument, PortalShortcut &s
 }
 
 const QString shortcutsInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
-// The same every start, so the desktop recognises Pindle's session and keeps its keys.
-const QString sessionToken = QStringLiteral("pindle");
 
 // What the desktop's shortcut settings list the action as.
 QString description(GlobalHotkeys::Action action) {
@@ -74,6 +72,8 @@ QString pathOf(const QVariant &handle) {
 }
 
 } // namespace
+
+const QString PortalGlobalHotkeys::sessionToken = QStringLiteral("pindle");
 
 const QString PortalGlobalHotkeys::commandLineAdvice = QStringLiteral(
     "This desktop does not let applications take keyboard shortcuts. In its keyboard settings, "

@@ -32,6 +32,9 @@ public:
 
     /// What to bind where the desktop's portal has no shortcuts.
     static const QString commandLineAdvice;
+    /// The session's name, the same every start so the desktop recognises Pindle's session and
+    /// keeps its keys. KDE files the shortcuts under it.
+    static const QString sessionToken;
 
 private Q_SLOTS:
     void onActivated(const QDBusMessage &message);

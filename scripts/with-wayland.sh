@@ -1,0 +1,125 @@
+#!/usr/bin/env bash
+# Runs a command in a Wayland session of its own, without a screen (1440x900), with XWayland.
+# PINDLE_TEST_COMPOSITOR picks the compositor:
+#   sway (default)  sway, on a private D-Bus session bus that starts no services: a test's fake
+#                   portal answers there
+#   kde             KWin with its own kglobalaccel, and xdg-desktop-portal with KDE's backend,
+#                   on a private bus that starts them as a Plasma session would
+# The command gets WAYLAND_DISPLAY, DISPLAY (XWayland's), XDG_CURRENT_DESKTOP and, under sway,
+# SWAYSOCK, as a user's session would give them. Sway will not run as root, so under root it runs
+# as nobody; the caller stays who it is.
+set -euo pipefail
+
+compositor=${PINDLE_TEST_COMPOSITOR:-sway}
+case "$compositor" in
+sway | kde) ;;
+*)
+    echo "with-wayland: unknown PINDLE_TEST_COMPOSITOR '$compositor' (sway or kde)" >&2
+    exit 2
+    ;;
+esac
+here=$(cd "$(dirname "$0")" && pwd)
+if [[ -z "${PINDLE_TEST_OWN_BUS:-}" ]]; then
+    bus=(dbus-run-session)
+    [[ "$compositor" == sway ]] &&
+        bus+=(--config-file="$here/../tests/support/bus-without-services.conf")
+    exec env PINDLE_TEST_OWN_BUS=1 "${bus[@]}" -- "$0" "$@"
+fi
+
+scratch=$(mktemp -d)
+chmod 711 "$scratch"
+run="$scratch/run"
+mkdir -m 700 "$run" "$scratch/home"
+# Everything started here, and every service the bus starts from now on, carries this variable;
+# cleanup ends whatever still has it.
+mark="PINDLE_TEST_SESSION=$scratch"
+cleanup() {
+    local left=()
+    for _ in $(seq 50); do
+        mapfile -t left < <(grep -lsxzF -- "$mark" /proc/[0-9]*/environ | cut -d/ -f3 || true)
+        ((${#left[@]})) || break
+        kill "${left[@]}" 2>/dev/null || true
+        sleep 0.1
+    done
+    ((${#left[@]} == 0)) || kill -KILL "${left[@]}" 2>/dev/null || true
+    wait 2>/dev/null || true
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+compositor_pid=""
+wait_for() { # WHAT CHECK...
+    local what=$1
+    shift
+    for _ in $(seq 400); do
+        "$@" >/dev/null 2>&1 && return 0
+        kill -0 "$compositor_pid" 2>/dev/null || break
+        sleep 0.05
+    done
+    echo "with-wayland: $compositor: no $what" >&2
+    tail -n 40 "$scratch"/*.log >&2
+    exit 1
+}
+lines_in() { [[ -s "$1" && $(wc -l <"$1") -ge "$2" ]]; }
+
+case "$compositor" in
+sway)
+    as_sway=()
+    if ((EUID == 0)); then
+        chown nobody "$run"
+        as_sway=(runuser -u nobody --)
+    fi
+    cat >"$scratch/sway.config" <<CONFIG
+output HEADLESS-1 resolution 1440x900 position 0 0
+xwayland enable
+CONFIG
+    "${as_sway[@]}" env -i "$mark" PATH="$PATH" HOME="$run" XDG_RUNTIME_DIR="$run" \
+        WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
+        sway -c "$scratch/sway.config" >"$scratch/sway.log" 2>&1 &
+    compositor_pid=$!
+    ipc_socket() { compgen -G "$run/sway-ipc.*.sock"; }
+    wait_for "IPC socket" ipc_socket
+    export SWAYSOCK
+    SWAYSOCK=$(ipc_socket)
+    wait_for "output" swaymsg -t get_outputs
+    # XWayland's display is only known to the programs sway starts, and it lets in only the user
+    # it runs as: that user lets the caller in (which starts XWayland).
+    swaymsg -q exec "xhost +si:localuser:$(id -un) >/dev/null && printenv WAYLAND_DISPLAY DISPLAY >$run/displays"
+    wait_for "XWayland" lines_in "$run/displays" 2
+    { read -r WAYLAND_DISPLAY && read -r DISPLAY; } <"$run/displays"
+    export XDG_CURRENT_DESKTOP=sway
+    ;;
+kde)
+    export HOME="$scratch/home" XDG_CONFIG_HOME="$scratch/home/.config"
+    export XDG_DATA_HOME="$scratch/home/.local/share" XDG_CACHE_HOME="$scratch/home/.cache"
+    export XDG_CURRENT_DESKTOP=KDE KDE_FULL_SESSION=true KDE_SESSION_VERSION=5
+    # WORKAROUND: kwin_wayland carries a file capability (cap_sys_resource, for real-time
+    # scheduling), which a container without that capability refuses to execute; a copy has none.
+    cp "$(command -v kwin_wayland)" "$scratch/kwin_wayland"
+    printf '#!/bin/sh\nprintenv WAYLAND_DISPLAY DISPLAY >"%s"\nexec sleep infinity\n' \
+        "$run/displays" >"$scratch/displays.sh"
+    chmod +x "$scratch/displays.sh"
+    env -u DISPLAY -u WAYLAND_DISPLAY "$mark" XDG_RUNTIME_DIR="$run" \
+        "$scratch/kwin_wayland" --virtual --xwayland --socket wayland-pindle --width 1440 \
+        --height 900 "$scratch/displays.sh" >"$scratch/kwin.log" 2>&1 &
+    compositor_pid=$!
+    wait_for "XWayland" lines_in "$run/displays" 2
+    { read -r WAYLAND_DISPLAY && read -r DISPLAY; } <"$run/displays"
+    export WAYLAND_DISPLAY DISPLAY XDG_RUNTIME_DIR="$run"
+    dbus-update-activation-environment "$mark" DISPLAY WAYLAND_DISPLAY XDG_RUNTIME_DIR HOME \
+        XDG_CONFIG_HOME XDG_DATA_HOME XDG_CACHE_HOME XDG_CURRENT_DESKTOP KDE_FULL_SESSION \
+        KDE_SESSION_VERSION PATH
+    env "$mark" /usr/libexec/xdg-desktop-portal >"$scratch/portal.log" 2>&1 &
+    portal_offers_shortcuts() {
+        gdbus introspect --session --dest org.freedesktop.portal.Desktop \
+            --object-path /org/freedesktop/portal/desktop | grep -q portal.GlobalShortcuts
+    }
+    wait_for "portal with global shortcuts" portal_offers_shortcuts
+    ;;
+esac
+
+export WAYLAND_DISPLAY DISPLAY XDG_RUNTIME_DIR="$run" XDG_SESSION_TYPE=wayland
+export QT_QPA_PLATFORM=xcb
+status=0
+"$@" || status=$?
+exit "$status"
