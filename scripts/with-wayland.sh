@@ -5,6 +5,8 @@
 #                   portal answers there
 #   kde             KWin with its own kglobalaccel, and xdg-desktop-portal with KDE's backend,
 #                   on a private bus that starts them as a Plasma session would
+#   gnome           GNOME Shell as the compositor, likewise (with an empty system bus of its own,
+#                   which the shell needs), and no portal
 # The command gets WAYLAND_DISPLAY, DISPLAY (XWayland's), XDG_CURRENT_DESKTOP and, under sway,
 # SWAYSOCK, as a user's session would give them. Sway will not run as root, so under root it runs
 # as nobody; the caller stays who it is.
@@ -12,9 +14,9 @@ set -euo pipefail
 
 compositor=${PINDLE_TEST_COMPOSITOR:-sway}
 case "$compositor" in
-sway | kde) ;;
+sway | kde | gnome) ;;
 *)
-    echo "with-wayland: unknown PINDLE_TEST_COMPOSITOR '$compositor' (sway or kde)" >&2
+    echo "with-wayland: unknown PINDLE_TEST_COMPOSITOR '$compositor' (sway, kde or gnome)" >&2
     exit 2
     ;;
 esac
@@ -89,32 +91,77 @@ CONFIG
     { read -r WAYLAND_DISPLAY && read -r DISPLAY; } <"$run/displays"
     export XDG_CURRENT_DESKTOP=sway
     ;;
-kde)
+kde | gnome)
     export HOME="$scratch/home" XDG_CONFIG_HOME="$scratch/home/.config"
     export XDG_DATA_HOME="$scratch/home/.local/share" XDG_CACHE_HOME="$scratch/home/.cache"
-    export XDG_CURRENT_DESKTOP=KDE KDE_FULL_SESSION=true KDE_SESSION_VERSION=5
-    # WORKAROUND: kwin_wayland carries a file capability (cap_sys_resource, for real-time
-    # scheduling), which a container without that capability refuses to execute; a copy has none.
-    cp "$(command -v kwin_wayland)" "$scratch/kwin_wayland"
-    printf '#!/bin/sh\nprintenv WAYLAND_DISPLAY DISPLAY >"%s"\nexec sleep infinity\n' \
-        "$run/displays" >"$scratch/displays.sh"
-    chmod +x "$scratch/displays.sh"
-    env -u DISPLAY -u WAYLAND_DISPLAY "$mark" XDG_RUNTIME_DIR="$run" \
-        "$scratch/kwin_wayland" --virtual --xwayland --socket wayland-pindle --width 1440 \
-        --height 900 "$scratch/displays.sh" >"$scratch/kwin.log" 2>&1 &
-    compositor_pid=$!
-    wait_for "XWayland" lines_in "$run/displays" 2
-    { read -r WAYLAND_DISPLAY && read -r DISPLAY; } <"$run/displays"
-    export WAYLAND_DISPLAY DISPLAY XDG_RUNTIME_DIR="$run"
-    dbus-update-activation-environment "$mark" DISPLAY WAYLAND_DISPLAY XDG_RUNTIME_DIR HOME \
-        XDG_CONFIG_HOME XDG_DATA_HOME XDG_CACHE_HOME XDG_CURRENT_DESKTOP KDE_FULL_SESSION \
-        KDE_SESSION_VERSION PATH
-    env "$mark" /usr/libexec/xdg-desktop-portal >"$scratch/portal.log" 2>&1 &
-    portal_offers_shortcuts() {
-        gdbus introspect --session --dest org.freedesktop.portal.Desktop \
-            --object-path /org/freedesktop/portal/desktop | grep -q portal.GlobalShortcuts
-    }
-    wait_for "portal with global shortcuts" portal_offers_shortcuts
+    export XDG_RUNTIME_DIR="$run" XDG_SESSION_TYPE=wayland
+    unset DISPLAY WAYLAND_DISPLAY
+    if [[ "$compositor" == kde ]]; then
+        export XDG_CURRENT_DESKTOP=KDE KDE_FULL_SESSION=true KDE_SESSION_VERSION=5
+        # WORKAROUND: kwin_wayland carries a file capability (cap_sys_resource, for real-time
+        # scheduling), which a container without that capability refuses to execute; a copy
+        # has none.
+        cp "$(command -v kwin_wayland)" "$scratch/kwin_wayland"
+        printf '#!/bin/sh\nprintenv WAYLAND_DISPLAY DISPLAY >"%s"\nexec sleep infinity\n' \
+            "$run/displays" >"$scratch/displays.sh"
+        chmod +x "$scratch/displays.sh"
+        env "$mark" "$scratch/kwin_wayland" --virtual --xwayland --socket wayland-pindle \
+            --width 1440 --height 900 "$scratch/displays.sh" >"$scratch/kwin.log" 2>&1 &
+        compositor_pid=$!
+        wait_for "XWayland" lines_in "$run/displays" 2
+        { read -r WAYLAND_DISPLAY && read -r DISPLAY; } <"$run/displays"
+    else
+        export XDG_CURRENT_DESKTOP=GNOME
+        cat >"$scratch/system-bus.conf" <<BUS
+<busconfig>
+  <type>system</type>
+  <listen>unix:path=$scratch/system-bus</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow user="*"/>
+    <allow own="*"/>
+    <allow send_destination="*"/>
+    <allow receive_sender="*"/>
+  </policy>
+</busconfig>
+BUS
+        env "$mark" dbus-daemon --config-file="$scratch/system-bus.conf" --nofork \
+            >"$scratch/system-bus.log" 2>&1 &
+        export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$scratch/system-bus"
+        for _ in $(seq 100); do [[ -S "$scratch/system-bus" ]] && break; sleep 0.05; done
+        env "$mark" gnome-shell --wayland --headless --virtual-monitor 1440x900 \
+            --wayland-display wayland-pindle >"$scratch/gnome-shell.log" 2>&1 &
+        compositor_pid=$!
+        wait_for "GNOME Shell start-up" grep -q 'GNOME Shell started at' "$scratch/gnome-shell.log"
+        WAYLAND_DISPLAY=wayland-pindle
+        DISPLAY=$(sed -n 's/.*Using public X11 display \(:[0-9]*\).*/\1/p' "$scratch/gnome-shell.log")
+        export XAUTHORITY
+        XAUTHORITY=$(compgen -G "$run/.mutter-Xwaylandauth.*")
+        # It starts in the overview, which holds the keyboard: leave it, as a user would.
+        gdbus call --session --dest org.gnome.Shell --object-path /org/gnome/Shell \
+            --method org.freedesktop.DBus.Properties.Set org.gnome.Shell OverviewActive \
+            '<false>' >/dev/null
+    fi
+    export WAYLAND_DISPLAY DISPLAY
+    # Services the bus starts on demand (the portals, kglobalaccel, dconf) must find this
+    # session.
+    dbus-update-activation-environment "$mark" DISPLAY WAYLAND_DISPLAY XAUTHORITY \
+        XDG_RUNTIME_DIR HOME XDG_CONFIG_HOME XDG_DATA_HOME XDG_CACHE_HOME XDG_CURRENT_DESKTOP \
+        XDG_SESSION_TYPE KDE_FULL_SESSION KDE_SESSION_VERSION DBUS_SYSTEM_BUS_ADDRESS PATH
+    # GNOME's portal backend does not come up in this headless session: GNOME 43 has no global
+    # shortcuts there anyway, and its screenshots are left untested.
+    if [[ "$compositor" == kde ]]; then
+        # Only KDE's backend, as a Plasma user has.
+        mkdir "$scratch/portals"
+        cp /usr/share/xdg-desktop-portal/portals/kde.portal "$scratch/portals/"
+        env "$mark" XDG_DESKTOP_PORTAL_DIR="$scratch/portals" /usr/libexec/xdg-desktop-portal \
+            >"$scratch/portal.log" 2>&1 &
+        portal_offers_shortcuts() {
+            gdbus introspect --session --dest org.freedesktop.portal.Desktop \
+                --object-path /org/freedesktop/portal/desktop | grep -q portal.GlobalShortcuts
+        }
+        wait_for "portal with global shortcuts" portal_offers_shortcuts
+    fi
     ;;
 esac
 
