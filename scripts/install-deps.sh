@@ -37,6 +37,8 @@ packages=(
     kwin-wayland xdg-desktop-portal xdg-desktop-portal-kde
     # test: a sound server with virtual devices, a voice to play into them, and tools to check files
     pulseaudio pulseaudio-utils espeak-ng ffmpeg
+    # test: the same under PipeWire's PulseAudio server
+    pipewire pipewire-pulse wireplumber
     # test: libFuzzer and the sanitizers for the fuzz targets (scripts/fuzz.sh)
     clang-16 libclang-rt-16-dev
 )

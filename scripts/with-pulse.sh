@@ -5,28 +5,41 @@
 # busy with silence, because an idle null sink delivers nothing for a while after a recording
 # connects. PULSE_SERVER points at the daemon. Everything is stopped on exit, even when the command
 # crashes or this script is killed.
+# PINDLE_TEST_SOUND_SERVER=pipewire runs PipeWire with its PulseAudio server instead, as most
+# desktops now do, with the same devices.
 set -euo pipefail
 
-for tool in pulseaudio pactl pacat; do
+server=${PINDLE_TEST_SOUND_SERVER:-pulseaudio}
+tools=(pactl pacat)
+case "$server" in
+pulseaudio) tools+=(pulseaudio) ;;
+pipewire) tools+=(pipewire pipewire-pulse wireplumber) ;;
+*)
+    echo "with-pulse: unknown PINDLE_TEST_SOUND_SERVER '$server' (pulseaudio or pipewire)" >&2
+    exit 2
+    ;;
+esac
+for tool in "${tools[@]}"; do
     if ! command -v "$tool" >/dev/null; then
         echo "with-pulse: $tool is not installed (scripts/install-deps.sh installs it)" >&2
         exit 1
     fi
 done
+# WirePlumber, which keeps PipeWire's default devices, needs a session bus.
+if [[ "$server" == pipewire && -z "${DBUS_SESSION_BUS_ADDRESS:-}" ]]; then
+    exec dbus-run-session -- "$0" "$@"
+fi
 
 scratch=$(mktemp -d /tmp/pindle-pulse.XXXXXX)
 mkdir -m 700 -p "$scratch/home" "$scratch/run"
 export HOME="$scratch/home" XDG_RUNTIME_DIR="$scratch/run" XDG_CONFIG_HOME="$scratch/home/.config"
 export PULSE_SERVER="unix:$scratch/native"
 
-cat >"$scratch/ci.pa" <<EOF
-load-module module-native-protocol-unix socket=$scratch/native auth-anonymous=1
-load-module module-null-sink sink_name=speaker
+devices="load-module module-null-sink sink_name=speaker
 load-module module-null-sink sink_name=micfeed
 load-module module-remap-source master=micfeed.monitor source_name=virtmic
 set-default-sink speaker
-set-default-source virtmic
-EOF
+set-default-source virtmic"
 
 # Every process started here, newest last; also in a file for the watchdog below.
 helpers=()
@@ -55,23 +68,46 @@ script_pid=$$
 ) >/dev/null 2>&1 &
 helpers+=("$!")
 
-pulseaudio --daemonize=no --exit-idle-time=-1 -n --use-pid-file=no -F "$scratch/ci.pa" \
-    --log-target="file:$scratch/pulse.log" &
-daemon=$!
-track "$daemon"
+if [[ "$server" == pulseaudio ]]; then
+    printf 'load-module module-native-protocol-unix socket=%s auth-anonymous=1\n%s\n' \
+        "$scratch/native" "$devices" >"$scratch/ci.pa"
+    pulseaudio --daemonize=no --exit-idle-time=-1 -n --use-pid-file=no -F "$scratch/ci.pa" \
+        --log-target="file:$scratch/pulse.log" &
+    daemon=$!
+    track "$daemon"
+else
+    # Its PulseAudio server listens in the runtime folder: a link puts it where PULSE_SERVER says.
+    ln -s "$scratch/run/pulse/native" "$scratch/native"
+    for program in pipewire wireplumber pipewire-pulse; do
+        "$program" >>"$scratch/pulse.log" 2>&1 &
+        track "$!"
+        [[ "$program" == pipewire ]] && daemon=$!
+    done
+fi
 
 for ((i = 0; i < 200; i++)); do
     pactl info >/dev/null 2>&1 && break
     if ! kill -0 "$daemon" 2>/dev/null; then
-        echo "with-pulse: pulseaudio did not start:" >&2
+        echo "with-pulse: $server did not start:" >&2
         cat "$scratch/pulse.log" >&2
         exit 1
     fi
     sleep 0.05
 done
 if ! pactl info >/dev/null 2>&1; then
-    echo "with-pulse: pulseaudio does not answer" >&2
+    echo "with-pulse: $server does not answer" >&2
     exit 1
+fi
+if [[ "$server" == pipewire ]]; then
+    # The defaults are kept by WirePlumber, which answers "Not supported" until it is ready.
+    while read -r -a command; do
+        for ((i = 0; i < 100; i++)); do
+            pactl "${command[@]}" >/dev/null 2>&1 && continue 2
+            sleep 0.05
+        done
+        echo "with-pulse: pipewire refused: pactl ${command[*]}" >&2
+        exit 1
+    done <<<"$devices"
 fi
 
 for sink in speaker micfeed; do
