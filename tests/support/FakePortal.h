@@ -13,6 +13,8 @@
 #include <QDBusVirtualObject>
 #include <QTimer>
 
+#include <chrono>
+
 namespace {
 
 struct Shortcut {
@@ -58,7 +60,8 @@ public:
     QVariantMap lastOptions; // of the latest call
     QList<Shortcut> bound;   // with the triggers the desktop chose
     QString session;
-    QString registeredId; // told by the host registry
+    QString registeredId;                      // told by the host registry
+    std::chrono::milliseconds answerDelay{10}; // between a request's path and its answer
 
     QString introspect(const QString &) const override { return {}; }
 
@@ -134,7 +137,7 @@ private:
         const QString path = desktopPath + QStringLiteral("/request/") + sender(message) + u'/' +
                              options.value(QStringLiteral("handle_token")).toString();
         m_bus.send(message.createReply(QVariant::fromValue(QDBusObjectPath(path))));
-        QTimer::singleShot(10, [bus = m_bus, path, response, results]() mutable {
+        QTimer::singleShot(answerDelay, [bus = m_bus, path, response, results]() mutable {
             QDBusMessage signal = QDBusMessage::createSignal(
                 path, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"));
             signal << response << results;
