@@ -28,26 +28,10 @@ if [[ -z "${PINDLE_TEST_OWN_BUS:-}" ]]; then
     exec env PINDLE_TEST_OWN_BUS=1 "${bus[@]}" -- "$0" "$@"
 fi
 
-scratch=$(mktemp -d)
-chmod 711 "$scratch"
+source "$here/session-common.sh"
+chmod 711 "$scratch" # sway, run as nobody, reaches its folder inside
 run="$scratch/run"
 mkdir -m 700 "$run" "$scratch/home"
-# Everything started here, and every service the bus starts from now on, carries this variable;
-# cleanup ends whatever still has it.
-mark="PINDLE_TEST_SESSION=$scratch"
-cleanup() {
-    local left=()
-    for _ in $(seq 50); do
-        mapfile -t left < <(grep -lsxzF -- "$mark" /proc/[0-9]*/environ | cut -d/ -f3 || true)
-        ((${#left[@]})) || break
-        kill "${left[@]}" 2>/dev/null || true
-        sleep 0.1
-    done
-    ((${#left[@]} == 0)) || kill -KILL "${left[@]}" 2>/dev/null || true
-    wait 2>/dev/null || true
-    rm -rf "$scratch"
-}
-trap cleanup EXIT
 
 compositor_pid=""
 wait_for() { # WHAT CHECK...
@@ -112,23 +96,7 @@ kde | gnome)
         { read -r WAYLAND_DISPLAY && read -r DISPLAY; } <"$run/displays"
     else
         export XDG_CURRENT_DESKTOP=GNOME
-        cat >"$scratch/system-bus.conf" <<BUS
-<busconfig>
-  <type>system</type>
-  <listen>unix:path=$scratch/system-bus</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow user="*"/>
-    <allow own="*"/>
-    <allow send_destination="*"/>
-    <allow receive_sender="*"/>
-  </policy>
-</busconfig>
-BUS
-        env "$mark" dbus-daemon --config-file="$scratch/system-bus.conf" --nofork \
-            >"$scratch/system-bus.log" 2>&1 &
-        export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$scratch/system-bus"
-        for _ in $(seq 100); do [[ -S "$scratch/system-bus" ]] && break; sleep 0.05; done
+        start_system_bus
         env "$mark" gnome-shell --wayland --headless --virtual-monitor 1440x900 \
             --wayland-display wayland-pindle >"$scratch/gnome-shell.log" 2>&1 &
         compositor_pid=$!
@@ -149,13 +117,15 @@ BUS
         XDG_RUNTIME_DIR HOME XDG_CONFIG_HOME XDG_DATA_HOME XDG_CACHE_HOME XDG_CURRENT_DESKTOP \
         XDG_SESSION_TYPE KDE_FULL_SESSION KDE_SESSION_VERSION DBUS_SYSTEM_BUS_ADDRESS PATH
     # GNOME's portal backend does not come up in this headless session: GNOME 43 has no global
-    # shortcuts there anyway, and its screenshots are left untested.
+    # shortcuts there anyway, and its screenshots are left untested. Under KWin only KDE's
+    # backend is offered, as a Plasma user has: xdg-desktop-portal would otherwise take an
+    # interface from any backend installed. The bus starts the portal when it is first asked.
+    export XDG_DESKTOP_PORTAL_DIR="$scratch/portals"
+    mkdir "$XDG_DESKTOP_PORTAL_DIR"
+    [[ "$compositor" == kde ]] && cp /usr/share/xdg-desktop-portal/portals/kde.portal \
+        "$XDG_DESKTOP_PORTAL_DIR/"
+    dbus-update-activation-environment "$mark" XDG_DESKTOP_PORTAL_DIR
     if [[ "$compositor" == kde ]]; then
-        # Only KDE's backend, as a Plasma user has.
-        mkdir "$scratch/portals"
-        cp /usr/share/xdg-desktop-portal/portals/kde.portal "$scratch/portals/"
-        env "$mark" XDG_DESKTOP_PORTAL_DIR="$scratch/portals" /usr/libexec/xdg-desktop-portal \
-            >"$scratch/portal.log" 2>&1 &
         portal_offers_shortcuts() {
             gdbus introspect --session --dest org.freedesktop.portal.Desktop \
                 --object-path /org/freedesktop/portal/desktop | grep -q portal.GlobalShortcuts

@@ -33,25 +33,7 @@ if [[ "$desktop" != bare && -z "${PINDLE_TEST_OWN_BUS:-}" ]] &&
 fi
 export PINDLE_TEST_DESKTOP="$desktop"
 
-scratch=$(mktemp -d)
-# Desktops spawn helpers of their own and have the session bus start services for them, so
-# processes are not tracked by id: everything started here, and every service the bus starts from
-# now on, carries this variable, and cleanup ends whatever still has it.
-mark="PINDLE_TEST_SESSION=$scratch"
-marked() { grep -lsxzF -- "$mark" /proc/[0-9]*/environ | cut -d/ -f3 || true; }
-cleanup() {
-    local left=()
-    for _ in $(seq 50); do
-        mapfile -t left < <(marked)
-        ((${#left[@]})) || break
-        kill "${left[@]}" 2>/dev/null || true
-        sleep 0.1
-    done
-    ((${#left[@]} == 0)) || kill -KILL "${left[@]}" 2>/dev/null || true
-    wait 2>/dev/null || true
-    rm -rf "$scratch"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/session-common.sh"
 
 started=""
 start() { # NAME COMMAND...: runs COMMAND in the background, its output into NAME.log
@@ -138,23 +120,7 @@ if [[ "$desktop" != bare ]]; then
     xfce) export XDG_CURRENT_DESKTOP=XFCE ;;
     kde) export XDG_CURRENT_DESKTOP=KDE KDE_FULL_SESSION=true KDE_SESSION_VERSION=5 ;;
     gnome)
-        # GNOME Shell will not run without a system bus; an empty one of its own will do.
-        cat >"$scratch/system-bus.conf" <<EOF
-<busconfig>
-  <type>system</type>
-  <listen>unix:path=$scratch/system-bus</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow user="*"/>
-    <allow own="*"/>
-    <allow send_destination="*"/>
-    <allow receive_sender="*"/>
-  </policy>
-</busconfig>
-EOF
-        start system-bus dbus-daemon --config-file="$scratch/system-bus.conf" --nofork
-        wait_until "system bus" test -S "$scratch/system-bus"
-        export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$scratch/system-bus"
+        start_system_bus
         export XDG_CURRENT_DESKTOP=GNOME
         ;;
     esac

@@ -192,7 +192,11 @@ private Q_SLOTS:
             for (const QString &component : kglobalaccelComponents())
                 if (component.startsWith(u'/') && !components.contains(component))
                     m_shortcutsComponent = component;
-            qInfo() << "shortcuts in" << m_shortcutsComponent;
+            // Bound, and named as KDE names them.
+            QTRY_VERIFY(
+                !m_app->shortcuts().working(GlobalHotkeys::Action::ToggleTypingMode).isEmpty());
+            qInfo() << "shortcuts in" << m_shortcutsComponent << "Alt+T is"
+                    << m_app->shortcuts().working(GlobalHotkeys::Action::ToggleTypingMode);
         }
     }
 

@@ -59,6 +59,8 @@ public:
     QString screenshotUri;
     QVariantMap lastOptions; // of the latest call
     QList<Shortcut> bound;   // with the triggers the desktop chose
+    int bindCalls = 0;       // each of which would ask the user
+    QString pressOnCreate;   // a shortcut pressed before CreateSession answers, as KDE may
     QString session;
     QString registeredId;                      // told by the host registry
     std::chrono::milliseconds answerDelay{10}; // between a request's path and its answer
@@ -95,9 +97,14 @@ public:
                 take(qdbus_cast<QList<Shortcut>>(options.value(QStringLiteral("shortcuts"))));
             results.insert(QStringLiteral("session_handle"),
                            kde ? QVariant(session) : QVariant::fromValue(QDBusObjectPath(session)));
+            if (!pressOnCreate.isEmpty())
+                emitSignal(QStringLiteral("Activated"),
+                           {QVariant::fromValue(QDBusObjectPath(session)), pressOnCreate,
+                            quint64(0), QVariantMap()});
             return answer(message, options, 0, results);
         }
         if (method == u"BindShortcuts") {
+            ++bindCalls;
             if (!kde) {
                 take(qdbus_cast<QList<Shortcut>>(arguments.at(1)));
                 results.insert(QStringLiteral("shortcuts"), QVariant::fromValue(bound));

@@ -36,12 +36,20 @@ public:
     /// keeps its keys. KDE files the shortcuts under it.
     static const QString sessionToken;
 
+Q_SIGNALS:
+    // A session request has been answered, or failed.
+    void sessionSettled(QPrivateSignal);
+
 private Q_SLOTS:
     void onActivated(const QDBusMessage &message);
     void onShortcutsChanged(const QDBusMessage &message);
 
 private:
     QCoro::Task<> bind(QList<Binding> bindings, quint64 generation);
+    // Asks for the session; m_session stays empty if the desktop refused it.
+    QCoro::Task<> createSession(QList<Binding> bindings);
+    // The shortcuts the desktop holds for the session, with their triggers.
+    QCoro::Task<QVariant> listShortcuts();
     void readTriggers(const QVariant &shortcuts);
     void closeSession();
 
@@ -49,5 +57,7 @@ private:
     QString m_session;
     quint64 m_generation = 0;
     QMap<Action, QString> m_triggers;
+    QList<Binding> m_bound; // as last asked of the desktop
+    bool m_creatingSession = false;
     QString m_unavailable;
 };

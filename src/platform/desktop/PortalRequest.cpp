@@ -68,16 +68,14 @@ QCoro::Task<PortalAnswer> askPortal(QDBusConnection bus, QDBusMessage call, QStr
             answer.errorName() != QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") &&
             answer.errorName() != QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner");
     }
-    QString sender = bus.baseService().mid(1); // ":1.42" -> "1_42"
-    sender.replace(u'.', u'_');
     auto receiver = std::make_unique<PortalResponse>();
     std::optional<PortalAnswer> answer;
     QObject::connect(receiver.get(), &PortalResponse::answered,
                      [&answer](uint response, const QVariantMap &results) {
                          answer = PortalAnswer{response, results};
                      });
-    auto listener = std::make_unique<Listener>(
-        bus, portalObject + QStringLiteral("/request/") + sender + u'/' + token, receiver.get());
+    auto listener =
+        std::make_unique<Listener>(bus, portalHandle(bus, u"request", token), receiver.get());
 
     const QDBusMessage reply = co_await bus.asyncCall(call);
     if (reply.type() == QDBusMessage::ErrorMessage) {
@@ -108,4 +106,10 @@ QCoro::Task<PortalAnswer> askPortal(QDBusConnection bus, QDBusMessage call, QStr
         throw PortalError(PortalError::Kind::NoAnswer,
                           QStringLiteral("The desktop portal did not answer."));
     co_return *answer;
+}
+
+QString portalHandle(const QDBusConnection &bus, QStringView kind, const QString &token) {
+    QString sender = bus.baseService().mid(1); // ":1.42" -> "1_42"
+    sender.replace(u'.', u'_');
+    return portalObject + u'/' + kind + u'/' + sender + u'/' + token;
 }

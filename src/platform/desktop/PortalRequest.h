@@ -43,6 +43,9 @@ QCoro::Task<PortalAnswer> askPortal(QDBusConnection bus, QDBusMessage call, QStr
 
 /// A handle_token no other request of this process has.
 [[nodiscard]] QString newPortalToken();
+/// The path the portal gives a request or session (`kind`) that `bus` names with `token`.
+[[nodiscard]] QString portalHandle(const QDBusConnection &bus, QStringView kind,
+                                   const QString &token);
 
 /// Hears one request's Response (an implementation detail of askPortal).
 class PortalResponse final : public QObject {
