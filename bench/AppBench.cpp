@@ -47,7 +47,8 @@ int main(int argc, char **argv) {
     ServerProcess server(ServerProcess::forwardingTo(provider.url()));
     if (!server.running())
         return 1;
-    const QString token = server.signedInUser(QStringLiteral("bench@example.org"));
+    // Enough for every question asked here, however much each reserves.
+    const QString token = server.signedInUser(QStringLiteral("bench@example.org"), 100000000);
     KeychainSecretStore secrets;
     {
         const QString service = QStringLiteral("com.pindle.app");
@@ -97,7 +98,9 @@ int main(int argc, char **argv) {
     key.start(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("alt+s")});
     pressed.start();
     if (!QTest::qWaitFor([&] { return provider.requests().size() > sent; }, 10000)) {
-        std::fprintf(stderr, "Alt+S sent no capture\n");
+        std::fprintf(stderr, "Alt+S sent no capture: %s (shortcut %s)\n",
+                     qPrintable(chat.errorMessage()),
+                     qPrintable(delegate.shortcuts().working(GlobalHotkeys::Action::CaptureScreen)));
         return 1;
     }
     const qint64 toCapture = pressed.elapsed();

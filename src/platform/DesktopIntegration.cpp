@@ -12,7 +12,7 @@
 #include "platform/x11/X11ScreenGrabber.h"
 
 #ifdef PINDLE_HAVE_AUDIO
-#include "platform/pulse/PulseAudioCapture.h"
+#include "platform/pulse/AudioCaptureModule.h"
 #endif
 #ifdef PINDLE_HAVE_KEYCHAIN
 #include "platform/keychain/KeychainSecretStore.h"
@@ -209,7 +209,7 @@ std::unique_ptr<DesktopShortcuts> createDesktopShortcuts() {
 
 std::unique_ptr<AudioCapture> createAudioCapture() {
 #ifdef PINDLE_HAVE_AUDIO
-    return std::make_unique<PulseAudioCapture>();
+    return std::make_unique<AudioCaptureModule>(QStringLiteral(PINDLE_AUDIO_MODULE_BUILD_PATH));
 #else
     return std::make_unique<UnavailableAudioCapture>();
 #endif

@@ -2,6 +2,7 @@
 // speech played into a sink must end up in the right file, encoded as promised.
 
 #include "Await.h"
+#include "platform/pulse/AudioCaptureModule.h"
 #include "platform/pulse/PulseAudioCapture.h"
 #include "services/SystemAudioRecorder.h"
 
@@ -144,7 +145,8 @@ private:
     QTemporaryDir m_tmp; // the recorders' temporary folder
     QString m_speech;
     double m_speechSeconds = 0;
-    PulseAudioCapture m_capture;
+    // As the application records: through the module it loads.
+    AudioCaptureModule m_capture{QStringLiteral(PINDLE_AUDIO_MODULE_PATH)};
 
     void play(const QString &sink) { QCOMPARE(run("paplay", {"-d", sink, m_speech}), 0); }
 
@@ -221,6 +223,17 @@ private Q_SLOTS:
         const double next = probe(path).seconds;
         QVERIFY2(next < file.seconds - 1,
                  qPrintable(QString("%1 then %2").arg(file.seconds).arg(next)));
+    }
+
+    void aMissingModuleIsTold() {
+        AudioCaptureModule missing(QStringLiteral("/nonexistent/pindle-audio.so"));
+        try {
+            await(missing.startRecording({}));
+            QFAIL("recorded without its module");
+        } catch (const AudioCapture::Error &error) {
+            QCOMPARE(error.message(),
+                     "Pindle's sound recording module (pindle-audio.so) is not installed.");
+        }
     }
 
     void failureChangesNothing_data() {
