@@ -1,7 +1,13 @@
-// The application as a user meets it: start to tray icon, resident memory idle with the overlay
-// hidden and shown after a 100-message conversation, and Alt+S to the capture reaching the model
-// provider. Needs a desktop session and a keyring:
-//   scripts/with-keyring.sh scripts/with-x11.sh build/<dir>/bench/pindle_bench_app
+// The application as a user meets it, every figure of its footprint in one run, medians of
+// several runs. Needs an X session with a tray and a keyring, and port 8787 free (the address
+// the application is built to reach):
+//   scripts/with-keyring.sh scripts/with-x11.sh build/<dir>/bench/pindle_bench_app [runs]
+// From outside, of the `pindle` executable itself: exec to the tray icon's window mapped, and
+// resident memory, proportional memory and mapped shared objects, idle with the overlay hidden
+// and then shown. In this process: resident memory with the overlay shown after a 100-message
+// conversation, Alt+S (pressed through XTEST) to the capture request arriving at a provider on a
+// thread of its own, and how long our windows are off the screen for it. First on the renderer
+// Pindle picks here, then again on OpenGL where there is one.
 
 #include "ChatReplies.h"
 #include "FakeBackend.h"
@@ -10,110 +16,339 @@
 #include "app/AppDelegate.h"
 #include "app/QuickBackend.h"
 #include "platform/keychain/KeychainSecretStore.h"
+#include "platform/x11/X11Support.h"
 #include "windows/OverlayPanel.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QQuickStyle>
+#include <QQuickWindow>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QtQml/qqmlextensionplugin.h>
 
+#include <xcb/xtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <vector>
 
 Q_IMPORT_QML_PLUGIN(PindlePlugin)
 
 using namespace std::chrono_literals;
+using Steady = std::chrono::steady_clock;
 
 namespace {
+
+double msSince(Steady::time_point start, Steady::time_point end = Steady::now()) {
+    return std::chrono::duration<double, std::milli>(end - start).count();
+}
+
+double median(std::vector<double> values) {
+    if (values.empty())
+        return -1;
+    std::ranges::sort(values);
+    return values[values.size() / 2];
+}
 
 FakeBackend::Reply answer(const QString &text) {
     return FakeBackend::Reply::stream({{deltaLine(text) + '\n'}, {"data: [DONE]\n\n"}});
 }
 
+// A process's memory as the kernel counts it.
+struct Footprint {
+    double rss = 0, pss = 0; // MiB
+    int sharedObjects = 0;
+};
+
+Footprint footprintOf(qint64 pid) {
+    Footprint footprint;
+    QFile rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
+    if (rollup.open(QIODevice::ReadOnly))
+        for (const QByteArray &line : rollup.readAll().split('\n')) {
+            const QList<QByteArray> fields = line.simplified().split(' ');
+            if (fields.size() >= 2 && fields[0] == "Rss:")
+                footprint.rss = fields[1].toDouble() / 1024;
+            if (fields.size() >= 2 && fields[0] == "Pss:")
+                footprint.pss = fields[1].toDouble() / 1024;
+        }
+    QFile maps(QStringLiteral("/proc/%1/maps").arg(pid));
+    QSet<QByteArray> objects;
+    if (maps.open(QIODevice::ReadOnly))
+        for (const QByteArray &line : maps.readAll().split('\n'))
+            if (const qsizetype at = line.indexOf('/'); at >= 0 && line.indexOf(".so", at) > 0)
+                objects.insert(line.mid(at));
+    footprint.sharedObjects = int(objects.size());
+    return footprint;
+}
+
+// Whether a window of process `pid` is viewable below `window`.
+bool viewableWindowOf(xcb_window_t window, quint32 pid) {
+    xcb_connection_t *c = X11Support::connection();
+    const X11Support::Reply<xcb_query_tree_reply_t> tree(
+        xcb_query_tree_reply(c, xcb_query_tree(c, window), nullptr));
+    if (!tree)
+        return false;
+    const xcb_window_t *children = xcb_query_tree_children(tree.get());
+    for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
+        const X11Support::Reply<xcb_get_window_attributes_reply_t> attributes(
+            xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, children[i]), nullptr));
+        if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE)
+            continue;
+        const X11Support::Reply<xcb_get_property_reply_t> owner(xcb_get_property_reply(
+            c,
+            xcb_get_property(c, 0, children[i], X11Support::atom("_NET_WM_PID"), XCB_ATOM_CARDINAL,
+                             0, 1),
+            nullptr));
+        if (owner && xcb_get_property_value_length(owner.get()) == 4 &&
+            *static_cast<const quint32 *>(xcb_get_property_value(owner.get())) == pid)
+            return true;
+        if (viewableWindowOf(children[i], pid))
+            return true;
+    }
+    return false;
+}
+
+struct ProcessFigures {
+    double toTray = -1;
+    Footprint hidden, shown;
+};
+
+// Starts `pindle` `runs` times: the time to its tray icon each time, its memory once.
+ProcessFigures measureProcess(int runs, const QProcessEnvironment &environment) {
+    ProcessFigures figures;
+    std::vector<double> times;
+    // The icon is the first of its windows on screen: Pindle shows nothing else at start.
+    const xcb_window_t root = X11Support::rootWindow();
+    for (int run = 0; run < runs; ++run) {
+        QProcess app;
+        app.setProcessEnvironment(environment);
+        app.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        const Steady::time_point started = Steady::now();
+        app.start(QStringLiteral(PINDLE_APP_PATH), {});
+        if (!app.waitForStarted())
+            break;
+        const auto pid = quint32(app.processId());
+        while (!viewableWindowOf(root, pid) && msSince(started) < 10000)
+            QThread::usleep(500);
+        times.push_back(msSince(started));
+        if (times.back() >= 10000)
+            std::fprintf(stderr, "no window of Pindle's came on screen\n");
+        if (run == 0) {
+            QTest::qWait(2000); // signed in, settled
+            figures.hidden = footprintOf(pid);
+            QProcess::execute(QStringLiteral(PINDLE_APP_PATH),
+                              {QStringLiteral("--toggle-overlay")});
+            QTest::qWait(1500);
+            figures.shown = footprintOf(pid);
+        }
+        app.terminate();
+        if (!app.waitForFinished(5000))
+            app.kill();
+    }
+    figures.toTray = median(times);
+    return figures;
+}
+
+// When our windows leave the screen and come back, as the X server reports it.
+class MapWatch final : public QAbstractNativeEventFilter {
+public:
+    xcb_window_t window = XCB_WINDOW_NONE;
+    Steady::time_point unmapped, mapped;
+
+    bool nativeEventFilter(const QByteArray &type, void *message, qintptr *) override {
+        if (type != "xcb_generic_event_t")
+            return false;
+        const auto *event = static_cast<xcb_generic_event_t *>(message);
+        const uint8_t kind = event->response_type & 0x7f;
+        if (kind == XCB_UNMAP_NOTIFY &&
+            reinterpret_cast<const xcb_unmap_notify_event_t *>(event)->window == window)
+            unmapped = Steady::now();
+        if (kind == XCB_MAP_NOTIFY &&
+            reinterpret_cast<const xcb_map_notify_event_t *>(event)->window == window)
+            mapped = Steady::now();
+        return false;
+    }
+};
+
+xcb_keycode_t keycodeOf(xcb_keysym_t keysym) {
+    xcb_connection_t *c = X11Support::connection();
+    const xcb_setup_t *setup = xcb_get_setup(c);
+    const int count = setup->max_keycode - setup->min_keycode + 1;
+    const X11Support::Reply<xcb_get_keyboard_mapping_reply_t> mapping(
+        xcb_get_keyboard_mapping_reply(
+            c, xcb_get_keyboard_mapping(c, setup->min_keycode, uint8_t(count)), nullptr));
+    if (!mapping)
+        return 0;
+    const xcb_keysym_t *symbols = xcb_get_keyboard_mapping_keysyms(mapping.get());
+    for (int i = 0; i < count * mapping->keysyms_per_keycode; ++i)
+        if (symbols[i] == keysym)
+            return xcb_keycode_t(setup->min_keycode + i / mapping->keysyms_per_keycode);
+    return 0;
+}
+
+void pressAltS() {
+    xcb_connection_t *c = X11Support::connection();
+    const xcb_keycode_t alt = keycodeOf(0xffe9), s = keycodeOf('s');
+    for (const auto &[type, key] : {std::pair{XCB_KEY_PRESS, alt}, std::pair{XCB_KEY_PRESS, s},
+                                    std::pair{XCB_KEY_RELEASE, s}, std::pair{XCB_KEY_RELEASE, alt}})
+        xcb_test_fake_input(c, uint8_t(type), key, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
+    xcb_flush(c);
+}
+
+void printProcess(const ProcessFigures &figures) {
+    const auto line = [](const char *what, const Footprint &f) {
+        std::printf("  %s: resident %.1f MiB, proportional %.1f MiB, %d shared objects\n", what,
+                    f.rss, f.pss, f.sharedObjects);
+    };
+    std::printf("  exec to tray icon mapped: %.0f ms\n", figures.toTray);
+    line("idle, overlay hidden", figures.hidden);
+    line("overlay shown, empty conversation", figures.shown);
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
-    QElapsedTimer sinceStart;
-    sinceStart.start();
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     chooseQuickBackend();
     QQuickStyle::setStyle(QStringLiteral("Fusion"));
+    const bool inProcessOnly = app.arguments().contains(QStringLiteral("--in-process"));
+    const int runs =
+        std::max(1, app.arguments().value(1).toInt() > 0 ? app.arguments().value(1).toInt() : 5);
 
-    FakeBackend provider;
-    ServerProcess server(ServerProcess::forwardingTo(provider.url()));
-    if (!server.running())
+    // The provider on a thread of its own, so what it measures is not held up by ours.
+    QThread providerThread;
+    providerThread.start();
+    auto *provider = new FakeBackend;
+    provider->moveToThread(&providerThread);
+    std::atomic<qint64> receivedAt{0};
+    QObject::connect(
+        provider, &FakeBackend::received, provider,
+        [&] { receivedAt = Steady::now().time_since_epoch().count(); }, Qt::DirectConnection);
+    const auto enqueue = [&](FakeBackend::Reply reply) {
+        QMetaObject::invokeMethod(
+            provider, [&, reply] { provider->enqueue(reply); }, Qt::BlockingQueuedConnection);
+    };
+
+    QJsonObject serverSettings = ServerProcess::forwardingTo(provider->url());
+    serverSettings.insert(QStringLiteral("port"), 8787);
+    ServerProcess server(serverSettings);
+    if (!server.running()) {
+        std::fprintf(stderr, "pindle-server did not start on port 8787: %s\n",
+                     server.log().constData());
         return 1;
+    }
     // Enough for every question asked here, however much each reserves.
     const QString token = server.signedInUser(QStringLiteral("bench@example.org"), 100000000);
     KeychainSecretStore secrets;
     {
-        const QString service = QStringLiteral("com.pindle.app");
-        const QString account = QStringLiteral("pindle_auth_token");
-        QCoro::Task<> saved = secrets.writeSecret(service, account, token.toUtf8());
+        QCoro::Task<> saved = secrets.writeSecret(
+            QStringLiteral("com.pindle.app"), QStringLiteral("pindle_auth_token"), token.toUtf8());
         [[maybe_unused]] const bool done = QTest::qWaitFor([&] { return saved.isReady(); });
     }
-    QTemporaryDir dir;
-    QFile settings(dir.filePath("settings.json"));
-    settings.open(QIODevice::WriteOnly);
-    settings.write(R"({"pindle_category": "writing"})");
-    settings.close();
 
-    const qint64 beforeApp = sinceStart.elapsed();
-    QElapsedTimer startup;
-    startup.start();
-    AppDelegate delegate(BackendConfig(server.url()), secrets, dir.filePath("settings.json"));
-    delegate.applicationDidFinishLaunching();
-    if (!QTest::qWaitFor([&] { return !delegate.statusItem().geometry().isEmpty(); }, 10000)) {
-        std::fprintf(stderr, "the tray icon never appeared: is a tray running?\n");
-        return 1;
+    if (!inProcessOnly) {
+        std::printf("the pindle executable, median of %d starts\n", runs);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("QSG_RHI_BACKEND"));
+        environment.insert(QStringLiteral("QT_QUICK_BACKEND"), QStringLiteral("software"));
+        std::printf(" software renderer\n");
+        printProcess(measureProcess(runs, environment));
+        environment.remove(QStringLiteral("QT_QUICK_BACKEND"));
+        environment.insert(QStringLiteral("QSG_RHI_BACKEND"), QStringLiteral("opengl"));
+        std::printf(" OpenGL\n");
+        printProcess(measureProcess(runs, environment));
     }
-    const qint64 toTray = startup.elapsed();
-    if (!QTest::qWaitFor([&] { return delegate.isLoggedIn(); }, 10000)) {
-        std::fprintf(stderr, "the stored session was not accepted\n");
-        return 1;
-    }
-    QTest::qWait(500);
-    const double idleHidden = residentMiB();
 
-    ChatViewModel &chat = delegate.chatViewModel();
-    for (int i = 0; i < 50; ++i) {
-        provider.enqueue(answer(QStringLiteral("An answer of a few words, number %1.").arg(i)));
-        chat.setInputText(QStringLiteral("Question %1?").arg(i));
-        chat.sendMessage();
-        [[maybe_unused]] const bool answered = QTest::qWaitFor([&] { return !chat.isLoading(); });
-    }
-    delegate.toggleOverlay();
-    QTest::qWait(800);
-    const double idleShown = residentMiB();
+    // In a scope of its own: its shortcuts are let go before the OpenGL run takes them.
+    {
+        QTemporaryDir dir;
+        QFile settings(dir.filePath("settings.json"));
+        settings.open(QIODevice::WriteOnly);
+        settings.write(R"({"pindle_category": "writing"})"); // no reviewing request
+        settings.close();
+        AppDelegate delegate(BackendConfig(server.url()), secrets, dir.filePath("settings.json"));
+        delegate.applicationDidFinishLaunching();
+        if (!QTest::qWaitFor([&] { return delegate.isLoggedIn(); }, 10000)) {
+            std::fprintf(stderr, "the stored session was not accepted\n");
+            return 1;
+        }
+        ChatViewModel &chat = delegate.chatViewModel();
+        for (int i = 0; i < 50; ++i) {
+            enqueue(answer(QStringLiteral("An answer of a few words, number %1.").arg(i)));
+            chat.setInputText(QStringLiteral("Question %1?").arg(i));
+            chat.sendMessage();
+            [[maybe_unused]] const bool answered =
+                QTest::qWaitFor([&] { return !chat.isLoading(); });
+        }
+        delegate.toggleOverlay();
+        QTest::qWait(800);
+        const double shownAfterConversation = residentMiB();
 
-    provider.enqueue(answer(QStringLiteral("A desktop.")));
-    provider.enqueue(completionReply(QStringLiteral("A desktop.")));
-    const qsizetype sent = provider.requests().size();
-    QElapsedTimer pressed;
-    QProcess key;
-    key.start(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("alt+s")});
-    pressed.start();
-    if (!QTest::qWaitFor([&] { return provider.requests().size() > sent; }, 10000)) {
-        std::fprintf(stderr, "Alt+S sent no capture: %s (shortcut %s)\n",
-                     qPrintable(chat.errorMessage()),
-                     qPrintable(delegate.shortcuts().working(GlobalHotkeys::Action::CaptureScreen)));
-        return 1;
-    }
-    const qint64 toCapture = pressed.elapsed();
-    key.waitForFinished();
+        MapWatch watch;
+        watch.window = xcb_window_t(delegate.overlayPanel()->winId());
+        app.installNativeEventFilter(&watch);
+        std::vector<double> toRequest, hidden;
+        const qsizetype conversation = chat.messages().size();
+        for (int i = 0; i < runs; ++i) {
+            // Each question about the screen in a conversation of its own: the requests carry every
+            // earlier picture, and a long conversation asks for a summary meanwhile.
+            chat.clearChat();
+            enqueue(answer(QStringLiteral("A desktop.")));
+            enqueue(completionReply(QStringLiteral("A desktop."))); // the screenshot's review
+            receivedAt = 0;
+            const Steady::time_point pressed = Steady::now();
+            pressAltS();
+            if (!QTest::qWaitFor([&] { return receivedAt != 0; }, 10000)) {
+                std::fprintf(stderr, "Alt+S sent no capture: %s\n",
+                             qPrintable(chat.errorMessage()));
+                break;
+            }
+            toRequest.push_back(
+                msSince(pressed, Steady::time_point(Steady::duration(qint64(receivedAt)))));
+            [[maybe_unused]] const bool answered = QTest::qWaitFor(
+                [&] { return !chat.isLoading() && delegate.overlayPanel()->isVisible(); });
+            QTest::qWait(300);
+            hidden.push_back(msSince(watch.unmapped, watch.mapped));
+        }
 
-    std::printf("application\n");
-    std::printf("  start to tray icon shown: %lld ms (process start to this point: %lld ms)\n",
-                qlonglong(toTray), qlonglong(beforeApp + toTray));
-    std::printf("  resident: %.1f MiB idle with the overlay hidden; %.1f MiB shown after %lld "
-                "messages\n",
-                idleHidden, idleShown, qlonglong(chat.messages().size()));
-    std::printf("  Alt+S to the capture request reaching the model provider: %lld ms (of which "
-                "150 ms is the deliberate wait for the overlay to get out of the way)\n",
-                qlonglong(toCapture));
+        std::printf("in this process (%s), median of %d\n",
+                    qPrintable(QQuickWindow::sceneGraphBackend().isEmpty()
+                                   ? QStringLiteral("OpenGL")
+                                   : QQuickWindow::sceneGraphBackend()),
+                    runs);
+        std::printf("  resident with the overlay shown after %lld messages: %.1f MiB\n",
+                    qlonglong(conversation), shownAfterConversation);
+        std::printf("  Alt+S to the capture request arriving: %.0f ms (each:", median(toRequest));
+        for (const double each : toRequest)
+            std::printf(" %.0f", each);
+        std::printf(")\n");
+        std::printf("  our windows off the screen for it: %.0f ms\n", median(hidden));
+        std::fflush(stdout);
+    }
+
+    QMetaObject::invokeMethod(provider, &QObject::deleteLater);
+    providerThread.quit();
+    providerThread.wait();
+
+    // The same on OpenGL, in a process of its own (the renderer is chosen once per process).
+    if (!inProcessOnly && qEnvironmentVariable("QSG_RHI_BACKEND") != u"opengl") {
+        [[maybe_unused]] const bool stopped = server.stop();
+        QProcess again;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QSG_RHI_BACKEND"), QStringLiteral("opengl"));
+        again.setProcessEnvironment(environment);
+        again.setProcessChannelMode(QProcess::ForwardedChannels);
+        again.start(QCoreApplication::applicationFilePath(),
+                    {QString::number(runs), QStringLiteral("--in-process")});
+        again.waitForFinished(120000);
+    }
     return 0;
 }

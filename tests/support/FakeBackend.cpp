@@ -100,6 +100,7 @@ private:
             request.body = m_buffer.mid(headEnd + 4, length);
             m_buffer.remove(0, headEnd + 4 + length);
             m_backend.m_requests.append(request);
+            Q_EMIT m_backend.received();
             startReply(m_backend.takeReply());
         }
     }

@@ -69,6 +69,10 @@ public:
     /// Connections the client has closed or dropped so far.
     [[nodiscard]] int closedConnections() const { return m_closedConnections; }
 
+Q_SIGNALS:
+    /// A whole request has arrived (emitted on the thread the backend lives in).
+    void received();
+
 private:
     class Connection;
     friend class Connection;

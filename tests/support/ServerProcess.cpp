@@ -19,11 +19,13 @@ QJsonObject ServerProcess::Answer::json() const {
 }
 
 ServerProcess::ServerProcess(QJsonObject settings) {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    m_port = probe.serverPort();
-    probe.close();
-
+    m_port = quint16(settings.value(QStringLiteral("port")).toInt());
+    if (m_port == 0) {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost);
+        m_port = probe.serverPort();
+        probe.close();
+    }
     settings.insert(QStringLiteral("port"), m_port);
     m_certificate = settings.value(QStringLiteral("tls_certificate")).toString();
     if (!settings.contains(QStringLiteral("database")))

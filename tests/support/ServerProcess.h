@@ -19,7 +19,8 @@ public:
         [[nodiscard]] QJsonObject json() const;
     };
 
-    /// Starts the server with these settings on top of a free loopback port and a fresh database.
+    /// Starts the server with these settings on top of a fresh database, on a free loopback port
+    /// unless they name one.
     explicit ServerProcess(QJsonObject settings);
     /// Settings that forward chat and transcription to a fake provider at `root`.
     [[nodiscard]] static QJsonObject forwardingTo(const QUrl &root) {
