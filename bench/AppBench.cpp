@@ -26,6 +26,8 @@
 #include <QQuickStyle>
 #include <QQuickWindow>
 #include <QSet>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -202,6 +204,58 @@ void pressAltS() {
     xcb_flush(c);
 }
 
+// Stands between Pindle and its backend and notes when a request to `path` has wholly left
+// Pindle: the moment its last byte reaches the backend's side of the loopback.
+class TimingProxy final : public QObject {
+public:
+    TimingProxy(quint16 backendPort, QByteArray path, std::atomic<qint64> &sentAt)
+        : m_backendPort(backendPort)
+        , m_requestLine(QByteArray(QByteArrayLiteral("POST ") + path + ' '))
+        , m_sentAt(sentAt) {
+        m_server.listen(QHostAddress::LocalHost);
+        connect(&m_server, &QTcpServer::newConnection, this, &TimingProxy::accept);
+    }
+    [[nodiscard]] quint16 port() const { return m_server.serverPort(); }
+
+private:
+    void accept() {
+        while (QTcpSocket *client = m_server.nextPendingConnection()) {
+            auto *backend = new QTcpSocket(client);
+            backend->connectToHost(QHostAddress::LocalHost, m_backendPort);
+            auto pending = std::make_shared<QByteArray>();
+            connect(client, &QTcpSocket::readyRead, client, [this, client, backend, pending] {
+                const QByteArray bytes = client->readAll();
+                backend->write(bytes);
+                pending->append(bytes);
+                // Whole requests: headers, then Content-Length bytes.
+                for (qsizetype end; (end = pending->indexOf("\r\n\r\n")) >= 0;) {
+                    const QByteArray head = pending->left(end).toLower();
+                    const qsizetype at = head.indexOf("content-length:");
+                    const qsizetype length =
+                        at < 0 ? 0
+                               : head.mid(at + 15, head.indexOf('\r', at) - at - 15)
+                                     .trimmed()
+                                     .toLongLong();
+                    if (pending->size() < end + 4 + length)
+                        break;
+                    if (pending->startsWith(m_requestLine))
+                        m_sentAt = Steady::now().time_since_epoch().count();
+                    pending->remove(0, end + 4 + length);
+                }
+            });
+            connect(backend, &QTcpSocket::readyRead, client,
+                    [client, backend] { client->write(backend->readAll()); });
+            connect(client, &QTcpSocket::disconnected, client, &QObject::deleteLater);
+            connect(backend, &QTcpSocket::disconnected, client, &QTcpSocket::disconnectFromHost);
+        }
+    }
+
+    QTcpServer m_server;
+    quint16 m_backendPort;
+    QByteArray m_requestLine;
+    std::atomic<qint64> &m_sentAt;
+};
+
 void printProcess(const ProcessFigures &figures) {
     const auto line = [](const char *what, const Footprint &f) {
         std::printf("  %s: resident %.1f MiB, proportional %.1f MiB, %d shared objects\n", what,
@@ -228,7 +282,7 @@ int main(int argc, char **argv) {
     providerThread.start();
     auto *provider = new FakeBackend;
     provider->moveToThread(&providerThread);
-    std::atomic<qint64> receivedAt{0};
+    std::atomic<qint64> receivedAt{0}, sentAt{0};
     QObject::connect(
         provider, &FakeBackend::received, provider,
         [&] { receivedAt = Steady::now().time_since_epoch().count(); }, Qt::DirectConnection);
@@ -274,7 +328,14 @@ int main(int argc, char **argv) {
         settings.open(QIODevice::WriteOnly);
         settings.write(R"({"pindle_category": "writing"})"); // no reviewing request
         settings.close();
-        AppDelegate delegate(BackendConfig(server.url()), secrets, dir.filePath("settings.json"));
+        // Between Pindle and the backend, on the provider's thread.
+        std::unique_ptr<TimingProxy> proxy;
+        QMetaObject::invokeMethod(
+            provider, [&] { proxy = std::make_unique<TimingProxy>(8787, "/api/chat", sentAt); },
+            Qt::BlockingQueuedConnection);
+        AppDelegate delegate(
+            BackendConfig(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(proxy->port()))), secrets,
+            dir.filePath("settings.json"));
         delegate.applicationDidFinishLaunching();
         if (!QTest::qWaitFor([&] { return delegate.isLoggedIn(); }, 10000)) {
             std::fprintf(stderr, "the stored session was not accepted\n");
@@ -295,7 +356,7 @@ int main(int argc, char **argv) {
         MapWatch watch;
         watch.window = xcb_window_t(delegate.overlayPanel()->winId());
         app.installNativeEventFilter(&watch);
-        std::vector<double> toRequest, hidden;
+        std::vector<double> toRequest, toBackend, hidden;
         const qsizetype conversation = chat.messages().size();
         for (int i = 0; i < runs; ++i) {
             // Each question about the screen in a conversation of its own: the requests carry every
@@ -304,6 +365,7 @@ int main(int argc, char **argv) {
             enqueue(answer(QStringLiteral("A desktop.")));
             enqueue(completionReply(QStringLiteral("A desktop."))); // the screenshot's review
             receivedAt = 0;
+            sentAt = 0;
             const Steady::time_point pressed = Steady::now();
             pressAltS();
             if (!QTest::qWaitFor([&] { return receivedAt != 0; }, 10000)) {
@@ -313,6 +375,8 @@ int main(int argc, char **argv) {
             }
             toRequest.push_back(
                 msSince(pressed, Steady::time_point(Steady::duration(qint64(receivedAt)))));
+            toBackend.push_back(
+                msSince(pressed, Steady::time_point(Steady::duration(qint64(sentAt)))));
             [[maybe_unused]] const bool answered = QTest::qWaitFor(
                 [&] { return !chat.isLoading() && delegate.overlayPanel()->isVisible(); });
             QTest::qWait(300);
@@ -326,12 +390,18 @@ int main(int argc, char **argv) {
                     runs);
         std::printf("  resident with the overlay shown after %lld messages: %.1f MiB\n",
                     qlonglong(conversation), shownAfterConversation);
-        std::printf("  Alt+S to the capture request arriving: %.0f ms (each:", median(toRequest));
-        for (const double each : toRequest)
-            std::printf(" %.0f", each);
-        std::printf(")\n");
+        const auto figure = [](const char *what, const std::vector<double> &times) {
+            std::printf("  %s: %.0f ms (each:", what, median(times));
+            for (const double each : times)
+                std::printf(" %.0f", each);
+            std::printf(")\n");
+        };
+        figure("Alt+S to the capture request having left Pindle", toBackend);
+        figure("Alt+S to the capture request arriving at the model provider", toRequest);
         std::printf("  our windows off the screen for it: %.0f ms\n", median(hidden));
         std::fflush(stdout);
+        QMetaObject::invokeMethod(
+            provider, [&] { proxy.reset(); }, Qt::BlockingQueuedConnection);
     }
 
     QMetaObject::invokeMethod(provider, &QObject::deleteLater);
