@@ -18,6 +18,7 @@
 #include "platform/keychain/KeychainSecretStore.h"
 #endif
 
+#include <QCoreApplication>
 #include <QGuiApplication>
 
 namespace {
@@ -209,7 +210,12 @@ std::unique_ptr<DesktopShortcuts> createDesktopShortcuts() {
 
 std::unique_ptr<AudioCapture> createAudioCapture() {
 #ifdef PINDLE_HAVE_AUDIO
-    return std::make_unique<AudioCaptureModule>(QStringLiteral(PINDLE_AUDIO_MODULE_BUILD_PATH));
+    // Where the build put the module, only for programs of that build: an installed Pindle never
+    // loads code from a folder someone else may write to.
+    const bool inBuildTree =
+        QCoreApplication::applicationDirPath().startsWith(QStringLiteral(PINDLE_BUILD_TREE "/"));
+    return std::make_unique<AudioCaptureModule>(
+        inBuildTree ? QStringLiteral(PINDLE_AUDIO_MODULE_BUILD_PATH) : QString());
 #else
     return std::make_unique<UnavailableAudioCapture>();
 #endif
