@@ -12,12 +12,60 @@
 #include <QCoroSignal>
 #include <QCoroTimer>
 
+#include <xcb/shm.h>
+
+#include <sys/ipc.h>
+#include <sys/shm.h>
+
 #include <algorithm>
 #include <vector>
 
 using namespace std::chrono_literals;
 
 namespace {
+
+// The screen's pixels through MIT-SHM: the X server writes them into memory we share instead of
+// sending them through the socket (about 1 ms for 1440x900 instead of 9), so our windows are off
+// the screen for less time. Null where the server cannot (a display on another machine) or the
+// screen is not 24-bit: Qt's own grab serves then.
+QImage grabThroughSharedMemory(const QScreen &screen) {
+    xcb_connection_t *c = X11Support::connection();
+    const xcb_query_extension_reply_t *extension = xcb_get_extension_data(c, &xcb_shm_id);
+    const xcb_screen_t *root = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    if (!extension || !extension->present || !root || root->root_depth != 24)
+        return {};
+    const qreal ratio = screen.devicePixelRatio();
+    const QRect area(screen.geometry().topLeft() * ratio, screen.geometry().size() * ratio);
+    const int id =
+        shmget(IPC_PRIVATE, size_t(area.width()) * size_t(area.height()) * 4, IPC_CREAT | 0600);
+    if (id < 0)
+        return {};
+    void *memory = shmat(id, nullptr, SHM_RDONLY);
+    const xcb_shm_seg_t segment = xcb_generate_id(c);
+    const xcb_void_cookie_t attached = xcb_shm_attach_checked(c, segment, uint32_t(id), 0);
+    const X11Support::Reply<xcb_generic_error_t> refused(xcb_request_check(c, attached));
+    X11Support::Reply<xcb_shm_get_image_reply_t> reply;
+    if (memory != reinterpret_cast<void *>(-1) && !refused)
+        reply.reset(xcb_shm_get_image_reply(
+            c,
+            xcb_shm_get_image(c, root->root, int16_t(area.x()), int16_t(area.y()),
+                              uint16_t(area.width()), uint16_t(area.height()), ~0u,
+                              XCB_IMAGE_FORMAT_Z_PIXMAP, segment, 0),
+            nullptr));
+    if (!refused)
+        xcb_shm_detach(c, segment);
+    // Gone once the last mapping goes: ours, which the picture keeps.
+    shmctl(id, IPC_RMID, nullptr);
+    if (memory == reinterpret_cast<void *>(-1))
+        return {};
+    if (!reply || reply->depth != 24) {
+        shmdt(memory);
+        return {};
+    }
+    return QImage(
+        static_cast<const uchar *>(memory), area.width(), area.height(), area.width() * 4,
+        QImage::Format_RGB32, [](void *mapped) { shmdt(mapped); }, memory);
+}
 
 // Longest wait for the window manager to take our frames off the screen.
 constexpr auto unmapTimeout = 300ms;
@@ -183,7 +231,9 @@ QCoro::Task<ScreenGrabber::Grab> X11ScreenGrabber::grabPrimaryScreen() {
         if (screen)
             grab.logicalSize = screen->size();
     } else if (screen) {
-        grab.image = screen->grabWindow(0).toImage();
+        grab.image = grabThroughSharedMemory(*screen);
+        if (grab.image.isNull())
+            grab.image = screen->grabWindow(0).toImage();
         grab.logicalSize = screen->size();
     }
     hidden.restore();
