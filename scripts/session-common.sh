@@ -1,5 +1,6 @@
 # Sourced by with-x11.sh and with-wayland.sh: a scratch folder for a desktop session of a test's
-# own, whose processes are all ended on exit, and an empty system bus for GNOME Shell.
+# own, whose processes are all ended on exit, a wait for it to be ready, and an empty system bus
+# for GNOME Shell. `session` names the session in messages.
 
 scratch=$(mktemp -d)
 # Desktops spawn helpers of their own and have the session bus start services for them, so
@@ -20,6 +21,28 @@ cleanup() {
     rm -rf "$scratch"
 }
 trap cleanup EXIT
+
+# Polls CHECK until it passes; a session that is not ready in time, or whose program last
+# started (its process id in `started`) exits meanwhile, fails the run with its logs.
+started=""
+wait_until() { # WHAT CHECK...
+    local what=$1 problem=""
+    shift
+    local deadline=$((${EPOCHREALTIME/./} + 60000000))
+    until "$@" >/dev/null 2>&1; do
+        if [[ -n "$started" ]] && ! kill -0 "$started" 2>/dev/null; then
+            problem="it exited"
+        elif ((${EPOCHREALTIME/./} > deadline)); then
+            problem="not after 60 s"
+        fi
+        if [[ -n "$problem" ]]; then
+            echo "$session: no $what: $problem" >&2
+            tail -n 40 "$scratch"/*.log >&2
+            exit 1
+        fi
+        sleep 0.05
+    done
+}
 
 # Starts an empty system bus at $scratch/system-bus and points DBUS_SYSTEM_BUS_ADDRESS at it:
 # GNOME Shell will not run without one.

@@ -33,9 +33,9 @@ if [[ "$desktop" != bare && -z "${PINDLE_TEST_OWN_BUS:-}" ]] &&
 fi
 export PINDLE_TEST_DESKTOP="$desktop"
 
+session="with-x11: $desktop"
 source "$(dirname "$0")/session-common.sh"
 
-started=""
 start() { # NAME COMMAND...: runs COMMAND in the background, its output into NAME.log
     local name=$1
     shift
@@ -43,26 +43,6 @@ start() { # NAME COMMAND...: runs COMMAND in the background, its output into NAM
     started=$!
 }
 
-# Polls CHECK until it passes; a desktop that is not ready in time, or whose last started program
-# exits meanwhile, fails the run with its logs.
-wait_until() { # WHAT CHECK...
-    local what=$1 problem=""
-    shift
-    local deadline=$((${EPOCHREALTIME/./} + 60000000))
-    until "$@" >/dev/null 2>&1; do
-        if ! kill -0 "$started" 2>/dev/null; then
-            problem="it exited"
-        elif ((${EPOCHREALTIME/./} > deadline)); then
-            problem="not after 60 s"
-        fi
-        if [[ -n "$problem" ]]; then
-            echo "with-x11: $desktop: no $what: $problem" >&2
-            tail -n 40 "$scratch"/*.log >&2
-            exit 1
-        fi
-        sleep 0.05
-    done
-}
 not() { ! "$@"; }
 wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'; }
 gnome_overview_active() {
