@@ -9,7 +9,6 @@
 #include "services/BackendConfig.h"
 
 #include <QApplication>
-#include <QQuickStyle>
 #include <QQuickWindow>
 #include <QTimer>
 #include <QtQml/qqmlextensionplugin.h>
@@ -78,7 +77,6 @@ int main(int argc, char *argv[]) {
         return 0;
 
     chooseQuickBackend();
-    QQuickStyle::setStyle(QStringLiteral("Fusion"));
     QQuickWindow::setDefaultAlphaBuffer(true);
 
     const std::unique_ptr<SecretStore> secrets = createSecretStore();

@@ -63,7 +63,13 @@ OverlayPanel::~OverlayPanel() {
 
 void OverlayPanel::setContent(QVariantMap properties) {
     properties.insert(QStringLiteral("windowing"), QVariant::fromValue(m_windowing.get()));
-    setInitialProperties(properties);
+    m_content = std::move(properties);
+}
+
+void OverlayPanel::loadContent() {
+    if (!m_content)
+        return;
+    setInitialProperties(*std::exchange(m_content, std::nullopt));
     setSource(QUrl(QStringLiteral("qrc:/Pindle/OverlayContentView.qml")));
     for (const QQmlError &error : errors())
         qWarning("Overlay view: %s", qPrintable(error.toString()));
@@ -126,6 +132,7 @@ bool OverlayPanel::blurBehind() const {
 }
 
 void OverlayPanel::showEvent(QShowEvent *event) {
+    loadContent();
     m_windowing->prepareShow(*this);
     m_confirmOnceShown = true;
     QQuickView::showEvent(event);

@@ -31,8 +31,10 @@ public:
                  std::unique_ptr<OverlayWindowing> windowing, QWindow *parent = nullptr);
     ~OverlayPanel() override;
 
-    /// Loads the overlay's view with its required properties (see OverlayContentView.qml); what
-    /// the desktop does for the window is handed to it as "windowing".
+    /// The overlay's view with its required properties (see OverlayContentView.qml); what the
+    /// desktop does for the window is handed to it as "windowing". The view, and with it the
+    /// Controls style, is made when the window is first shown: a Pindle left in the tray never
+    /// pays for them.
     void setContent(QVariantMap properties);
 
     /// Typing mode: shows the panel if needed and asks for the keyboard on behalf of the user
@@ -63,9 +65,11 @@ private:
     void followMode();
     void activateNow();
     void requestKeyboard(quint32 userTime);
+    void loadContent();
 
     ChatViewModel &m_conversation;
     std::unique_ptr<OverlayWindowing> m_windowing;
+    std::optional<QVariantMap> m_content;
     bool m_confirmOnceShown = false;
     // The user time of a typing-mode request still waiting for the window to be on screen.
     std::optional<quint32> m_pendingActivation;

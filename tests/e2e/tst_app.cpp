@@ -20,7 +20,6 @@
 #include <QJsonDocument>
 #include <QProcess>
 #include <QQuickItem>
-#include <QQuickStyle>
 #include <QQuickView>
 #include <QScreen>
 #include <QSignalSpy>
@@ -78,7 +77,6 @@ private:
 
 private Q_SLOTS:
     void initTestCase() {
-        QQuickStyle::setStyle("Fusion");
         m_provider = std::make_unique<FakeBackend>();
         m_server = std::make_unique<ServerProcess>(ServerProcess::forwardingTo(m_provider->url()));
         QVERIFY2(m_server->running(), m_server->log().constData());

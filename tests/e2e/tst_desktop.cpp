@@ -19,7 +19,6 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QQuickItem>
-#include <QQuickStyle>
 #include <QQuickView>
 #include <QScreen>
 #include <QSignalSpy>
@@ -118,7 +117,6 @@ private:
 private Q_SLOTS:
     void initTestCase() {
         QVERIFY2(!m_desktop.name.isEmpty(), "run under scripts/with-x11.sh with a desktop");
-        QQuickStyle::setStyle("Fusion");
         m_provider = std::make_unique<FakeBackend>();
         m_server = std::make_unique<ServerProcess>(ServerProcess::forwardingTo(m_provider->url()));
         QVERIFY2(m_server->running(), m_server->log().constData());

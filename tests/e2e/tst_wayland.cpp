@@ -18,7 +18,6 @@
 #include <QImage>
 #include <QJsonArray>
 #include <QProcess>
-#include <QQuickStyle>
 #include <QTemporaryDir>
 #include <QtQml/qqmlextensionplugin.h>
 
@@ -160,7 +159,6 @@ private Q_SLOTS:
             QVERIFY(m_portalBus.registerVirtualObject(desktopPath, &m_portal));
             QVERIFY(m_portalBus.registerService(QStringLiteral("org.freedesktop.portal.Desktop")));
         }
-        QQuickStyle::setStyle("Fusion");
         m_server = std::make_unique<ServerProcess>(ServerProcess::forwardingTo(m_provider.url()));
         QVERIFY2(m_server->running(), m_server->log().constData());
         m_secrets.items.insert({"com.pindle.app", "pindle_auth_token"},

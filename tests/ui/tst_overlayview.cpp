@@ -22,7 +22,6 @@
 #include <QProcess>
 #include <QQmlEngine>
 #include <QQuickItem>
-#include <QQuickStyle>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -121,7 +120,6 @@ private:
 
 private Q_SLOTS:
     void initTestCase() {
-        QQuickStyle::setStyle("Fusion"); // as the application
         QQuickWindow::setDefaultAlphaBuffer(true);
         // A compositing manager, as most desktops run one.
         startCompositor();
@@ -165,9 +163,10 @@ private Q_SLOTS:
                              {"shortcuts", QVariant::fromValue<QObject *>(m_shortcuts.get())},
                              {"appMenu", QVariant::fromValue<QObject *>(&m_menu)},
                              {"hiddenFromCapture", OverlayPanel::hiddenFromCapture()}});
-        QVERIFY(m_panel->rootObject());
+        QVERIFY(!m_panel->rootObject()); // made when first shown
         m_panel->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_panel.get()));
+        QVERIFY(m_panel->rootObject());
     }
 
     void cleanup() {
