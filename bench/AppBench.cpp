@@ -2,25 +2,28 @@
 // several runs. Needs an X session with a tray and a keyring, and port 8787 free (the address
 // the application is built to reach):
 //   scripts/with-keyring.sh scripts/with-x11.sh build/<dir>/bench/pindle_bench_app [runs]
-// From outside, of the `pindle` executable itself: exec to the tray icon's window mapped, and
-// resident memory, proportional memory and mapped shared objects, idle with the overlay hidden
-// and then shown. In this process: resident memory with the overlay shown after a 100-message
-// conversation, Alt+S (pressed through XTEST) to the capture request arriving at a provider on a
-// thread of its own, and how long our windows are off the screen for it. First on the renderer
-// Pindle picks here, then again on OpenGL where there is one.
+// From outside, of the `pindle` executable itself, with each kind of tray: exec to the tray icon
+// registered with a StatusNotifierItem host (one of the bench's own, in a process of its own) or
+// its XEmbed window mapped (the session's tray), and resident memory, proportional memory and
+// mapped shared objects, idle with the overlay hidden and then shown. In this process: resident
+// memory with the overlay shown after a 100-message conversation, Alt+S (pressed through XTEST) to
+// the capture request arriving at a provider on a thread of its own, and how long our windows are
+// off the screen for it. First on the renderer Pindle picks here, then again on OpenGL where there
+// is one.
 
 #include "ChatReplies.h"
 #include "FakeBackend.h"
+#include "FakeStatusNotifierWatcher.h"
 #include "Resident.h"
 #include "ServerProcess.h"
 #include "app/AppDelegate.h"
 #include "app/QuickBackend.h"
+#include "platform/DesktopIntegration.h"
 #include "platform/keychain/KeychainSecretStore.h"
 #include "platform/x11/X11Support.h"
 #include "windows/OverlayPanel.h"
 
 #include <QAbstractNativeEventFilter>
-#include <QApplication>
 #include <QEventLoop>
 #include <QFile>
 #include <QProcess>
@@ -39,9 +42,17 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
+#include <optional>
+#include <string_view>
 #include <vector>
+
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 Q_IMPORT_QML_PLUGIN(PindlePlugin)
 
@@ -145,8 +156,80 @@ struct ProcessFigures {
     Footprint hidden, shown;
 };
 
-// Starts `pindle` `runs` times: the time to its tray icon each time, its memory once.
-ProcessFigures measureProcess(int runs, const QProcessEnvironment &environment) {
+// A StatusNotifierItem host in a process of its own (this bench with --tray-host), started
+// before this process's application object exists, which then chooses that tray as Pindle does
+// on KDE or Xfce. It prints "ready", then the steady-clock time of each registration.
+class TrayHost {
+public:
+    ~TrayHost() { stop(); }
+
+    bool start() {
+        int fds[2];
+        if (pipe(fds) != 0)
+            return false;
+        m_pid = fork();
+        if (m_pid == 0) {
+            dup2(fds[1], STDOUT_FILENO);
+            close(fds[0]);
+            close(fds[1]);
+            execl("/proc/self/exe", "pindle_bench_app", "--tray-host", nullptr);
+            _exit(127);
+        }
+        close(fds[1]);
+        m_output = fdopen(fds[0], "r");
+        const std::optional<qint64> ready = nextLine(10s);
+        return ready && *ready == 0;
+    }
+
+    void stop() {
+        if (m_pid > 0) {
+            kill(m_pid, SIGTERM);
+            waitpid(m_pid, nullptr, 0);
+            m_pid = -1;
+        }
+        if (m_output)
+            fclose(std::exchange(m_output, nullptr));
+    }
+
+    std::optional<Steady::time_point> nextRegistration(std::chrono::milliseconds timeout) {
+        if (const std::optional<qint64> at = nextLine(timeout))
+            return Steady::time_point(Steady::duration(*at));
+        return std::nullopt;
+    }
+
+    // The host's side.
+    static int run(int argc, char **argv) {
+        QCoreApplication app(argc, argv);
+        FakeStatusNotifierWatcher watcher(QDBusConnection::sessionBus());
+        watcher.onRegistered = [](const QString &) {
+            std::printf("%lld\n", qlonglong(Steady::now().time_since_epoch().count()));
+            std::fflush(stdout);
+        };
+        if (!watcher.start())
+            return 1;
+        std::printf("0\n");
+        std::fflush(stdout);
+        return QCoreApplication::exec();
+    }
+
+private:
+    std::optional<qint64> nextLine(std::chrono::milliseconds timeout) {
+        if (!m_output)
+            return std::nullopt;
+        pollfd ready{fileno(m_output), POLLIN, 0};
+        char line[64];
+        if (poll(&ready, 1, int(timeout.count())) != 1 || !fgets(line, sizeof line, m_output))
+            return std::nullopt;
+        return std::atoll(line);
+    }
+
+    pid_t m_pid = -1;
+    FILE *m_output = nullptr;
+};
+
+// Starts `pindle` `runs` times: the time to its tray icon each time, its memory once. With a
+// `host`, the icon is its registration there; without, its XEmbed window on screen.
+ProcessFigures measureProcess(int runs, const QProcessEnvironment &environment, TrayHost *host) {
     ProcessFigures figures;
     std::vector<double> times;
     // The icon is the first of its windows on screen: Pindle shows nothing else at start.
@@ -160,11 +243,16 @@ ProcessFigures measureProcess(int runs, const QProcessEnvironment &environment) 
         if (!app.waitForStarted())
             break;
         const auto pid = quint32(app.processId());
-        while (!viewableWindowOf(root, pid) && msSince(started) < 10000)
-            QThread::usleep(500);
-        times.push_back(msSince(started));
+        if (host) {
+            const std::optional<Steady::time_point> registered = host->nextRegistration(10s);
+            times.push_back(registered ? msSince(started, *registered) : 10000);
+        } else {
+            while (!viewableWindowOf(root, pid) && msSince(started) < 10000)
+                QThread::usleep(500);
+            times.push_back(msSince(started));
+        }
         if (times.back() >= 10000)
-            std::fprintf(stderr, "no window of Pindle's came on screen\n");
+            std::fprintf(stderr, "no tray icon of Pindle's came\n");
         if (run == 0) {
             pause(2000ms); // signed in, settled
             figures.hidden = footprintOf(pid);
@@ -279,12 +367,13 @@ private:
     std::atomic<qint64> &m_sentAt;
 };
 
-void printProcess(const ProcessFigures &figures) {
+void printProcess(const ProcessFigures &figures, bool statusNotifier) {
     const auto line = [](const char *what, const Footprint &f) {
         std::printf("  %s: resident %.1f MiB, proportional %.1f MiB, %d shared objects\n", what,
                     f.rss, f.pss, f.sharedObjects);
     };
-    std::printf("  exec to tray icon mapped: %.0f ms\n", figures.toTray);
+    std::printf("  exec to tray icon %s: %.0f ms\n",
+                statusNotifier ? "registered with the host" : "window mapped", figures.toTray);
     line("idle, overlay hidden", figures.hidden);
     line("overlay shown, empty conversation", figures.shown);
 }
@@ -292,10 +381,19 @@ void printProcess(const ProcessFigures &figures) {
 } // namespace
 
 int main(int argc, char **argv) {
-    QApplication app(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
+    if (argc > 1 && std::string_view(argv[1]) == "--tray-host")
+        return TrayHost::run(argc, argv);
+    const bool inProcessOnly = argc > 2 && std::string_view(argv[2]) == "--in-process";
+    // The OpenGL run in a second process finds the first one's host.
+    TrayHost host;
+    if (!inProcessOnly && !host.start()) {
+        std::fprintf(stderr, "the tray host did not start\n");
+        return 1;
+    }
+    const std::unique_ptr<QGuiApplication> application = createApplication(argc, argv);
+    QGuiApplication &app = *application;
+    QGuiApplication::setQuitOnLastWindowClosed(false);
     chooseQuickBackend();
-    const bool inProcessOnly = app.arguments().contains(QStringLiteral("--in-process"));
     const int runs =
         std::max(1, app.arguments().value(1).toInt() > 0 ? app.arguments().value(1).toInt() : 5);
 
@@ -335,12 +433,17 @@ int main(int argc, char **argv) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.remove(QStringLiteral("QSG_RHI_BACKEND"));
         environment.insert(QStringLiteral("QT_QUICK_BACKEND"), QStringLiteral("software"));
-        std::printf(" software renderer\n");
-        printProcess(measureProcess(runs, environment));
-        environment.remove(QStringLiteral("QT_QUICK_BACKEND"));
-        environment.insert(QStringLiteral("QSG_RHI_BACKEND"), QStringLiteral("opengl"));
-        std::printf(" OpenGL\n");
-        printProcess(measureProcess(runs, environment));
+        std::printf(" StatusNotifierItem tray, software renderer\n");
+        printProcess(measureProcess(runs, environment, &host), true);
+        QProcessEnvironment openGl = environment;
+        openGl.remove(QStringLiteral("QT_QUICK_BACKEND"));
+        openGl.insert(QStringLiteral("QSG_RHI_BACKEND"), QStringLiteral("opengl"));
+        std::printf(" StatusNotifierItem tray, OpenGL\n");
+        printProcess(measureProcess(runs, openGl, &host), true);
+        host.stop();
+        std::printf(" XEmbed tray (Qt Widgets), software renderer\n");
+        printProcess(measureProcess(runs, environment, nullptr), false);
+        host.start();
     }
 
     // In a scope of its own: its shortcuts are let go before the OpenGL run takes them.
@@ -371,11 +474,12 @@ int main(int argc, char **argv) {
             [[maybe_unused]] const bool answered = waitUntil([&] { return !chat.isLoading(); });
         }
         MapWatch watch;
-        watch.window = xcb_window_t(delegate.overlayPanel()->winId());
         app.installNativeEventFilter(&watch);
-        // The overlay's view is made when it is first shown: that is part of the first show.
+        // The overlay and its view are made when it is first shown: that is part of the first
+        // show. Its map event comes once the event loop runs again.
         const Steady::time_point toggled = Steady::now();
         delegate.toggleOverlay();
+        watch.window = xcb_window_t(delegate.overlayPanel()->winId());
         [[maybe_unused]] const bool shown = waitUntil([&] { return watch.mapped > toggled; });
         const double firstShow = msSince(toggled, watch.mapped);
         pause(800ms);

@@ -21,11 +21,6 @@ namespace {
 // A desktop starting up may bring its tray a moment after Pindle.
 constexpr auto trayGracePeriod = 3s;
 
-QIcon trayIcon() {
-    return QIcon::fromTheme(pindleAppId,
-                            QIcon(QStringLiteral(":/Pindle/icons/tray.svg")));
-}
-
 } // namespace
 
 AppDelegate::AppDelegate(const BackendConfig &backend, SecretStore &secrets,
@@ -49,7 +44,8 @@ AppDelegate::AppDelegate(const BackendConfig &backend, SecretStore &secrets,
     , m_desktopShortcuts(createDesktopShortcuts())
     , m_shortcutSettings(m_settings)
     , m_shortcuts(m_shortcutSettings, *m_hotkeys, *m_desktopShortcuts)
-    , m_notices(m_statusItem, m_settings) {
+    , m_statusItem(createTrayIcon())
+    , m_notices(*m_statusItem, m_settings) {
     m_engine.addImageProvider(QStringLiteral("messages"),
                               new MessageImageProvider(m_chatViewModel));
     connect(&m_shortcuts, &ShortcutController::notice, this,
@@ -69,6 +65,17 @@ AppDelegate::~AppDelegate() {
 void AppDelegate::applicationDidFinishLaunching() {
     setupMenuBar();
 
+    connect(&m_chatViewModel, &ChatViewModel::isCapturingChanged, this, [this] {
+        if (m_showAfterCapture && !m_chatViewModel.isCapturing())
+            showAfterCapture();
+    });
+    setupGlobalHotkey();
+    checkAuthAndShowLogin();
+}
+
+OverlayPanel &AppDelegate::overlay() {
+    if (m_overlayPanel)
+        return *m_overlayPanel;
     m_overlayPanel =
         std::make_unique<OverlayPanel>(&m_engine, m_chatViewModel, createOverlayWindowing());
     m_overlayPanel->setContent(
@@ -81,18 +88,12 @@ void AppDelegate::applicationDidFinishLaunching() {
          {QStringLiteral("hiddenFromCapture"), OverlayPanel::hiddenFromCapture()}});
     connect(m_overlayPanel.get(), &OverlayPanel::leaveTypingRequested, this,
             &AppDelegate::leaveTypingMode);
-    connect(&m_chatViewModel, &ChatViewModel::isCapturingChanged, this, [this] {
-        if (m_showAfterCapture && !m_chatViewModel.isCapturing())
-            showAfterCapture();
-    });
     if (QScreen *screen = QGuiApplication::primaryScreen()) {
         QRect frame(QPoint(), m_overlayPanel->size());
         frame.moveCenter(screen->availableGeometry().center());
         m_overlayPanel->setPosition(frame.topLeft());
     }
-
-    setupGlobalHotkey();
-    checkAuthAndShowLogin();
+    return *m_overlayPanel;
 }
 
 void AppDelegate::applicationWillTerminate() {
@@ -111,24 +112,22 @@ void AppDelegate::setupMenuBar() {
             [this, action] { runAction(action); });
     m_appMenu.addSeparator();
     const auto fixed = [](const QString &title) { return [title] { return title; }; };
-    m_appMenu.addItem(fixed(QStringLiteral("Settings…")), [this] { openSettings(); })
-        ->setShortcut(QKeySequence(QStringLiteral("Ctrl+,")));
+    m_appMenu.addItem(
+        fixed(QStringLiteral("Settings…")), [this] { openSettings(); },
+        QKeySequence(QStringLiteral("Ctrl+,")));
     m_appMenu.addSeparator();
     m_appMenu.addItem(fixed(QStringLiteral("Sign Out")), [this] { signOut(); });
-    m_appMenu.addItem(fixed(QStringLiteral("Quit Pindle")), [this] { quitApp(); })
-        ->setShortcut(QKeySequence::Quit);
+    m_appMenu.addItem(
+        fixed(QStringLiteral("Quit Pindle")), [this] { quitApp(); }, QKeySequence::Quit);
     connect(&m_shortcuts, &ShortcutController::changed, &m_appMenu, &AppMenu::retitle);
 
-    m_statusItem.setIcon(trayIcon());
-    m_statusItem.setToolTip(QStringLiteral("Pindle"));
-    m_statusItem.setContextMenu(&m_appMenu.menu());
-    // A left click opens the same menu, as the status item's does.
-    connect(&m_statusItem, &QSystemTrayIcon::activated, this,
-            [this](QSystemTrayIcon::ActivationReason reason) {
-                if (reason == QSystemTrayIcon::Trigger)
-                    m_appMenu.menu().popup(QCursor::pos());
-            });
-    m_statusItem.show();
+    m_statusItem->onTriggered = [this](int index) { m_appMenu.trigger(index); };
+    m_statusItem->onVisibilityChanged = [this] { updateTrayPresence(); };
+    m_statusItem->setMenu(m_appMenu.trayItems());
+    connect(&m_appMenu, &AppMenu::changed, this,
+            [this] { m_statusItem->setMenu(m_appMenu.trayItems()); });
+    m_statusItem->show(pindleAppId, QIcon(QStringLiteral(":/Pindle/icons/tray.svg")),
+                       QStringLiteral("Pindle"));
     // Without a tray host the icon stays invisible until one appears; the overlay's header
     // carries the menu meanwhile.
     m_trayHosts = std::make_unique<TrayHostWatcher>();
@@ -145,7 +144,7 @@ void AppDelegate::runNoticeAction(const QString &key) {
 }
 
 void AppDelegate::updateTrayPresence() {
-    m_appMenu.setInHeader(!QSystemTrayIcon::isSystemTrayAvailable());
+    m_appMenu.setInHeader(!m_statusItem->isVisible());
 }
 
 void AppDelegate::tellWhereTheMenuIs() {
@@ -286,10 +285,8 @@ void AppDelegate::setLoggedIn(bool loggedIn) {
 }
 
 void AppDelegate::showOverlayInStealthMode() {
-    if (!m_overlayPanel)
-        return;
     m_chatViewModel.setStealthMode(true);
-    m_overlayPanel->show(); // refuses the focus in stealth mode
+    overlay().show(); // refuses the focus in stealth mode
 }
 
 void AppDelegate::toggleOverlay() {
@@ -297,9 +294,7 @@ void AppDelegate::toggleOverlay() {
         showLoginWindow();
         return;
     }
-    if (!m_overlayPanel)
-        return;
-    if (m_overlayPanel->isVisible()) {
+    if (m_overlayPanel && m_overlayPanel->isVisible()) {
         m_overlayPanel->hide();
         return;
     }
@@ -317,23 +312,19 @@ void AppDelegate::captureScreen() {
 
 void AppDelegate::showAfterCapture() {
     m_showAfterCapture = false;
-    if (!m_overlayPanel)
-        return;
-    if (m_overlayPanel->isVisible() && !m_chatViewModel.stealthMode())
+    if (m_overlayPanel && m_overlayPanel->isVisible() && !m_chatViewModel.stealthMode())
         m_chatViewModel.returnFocusToPreviousApp();
     else
         showOverlayInStealthMode();
 }
 
 void AppDelegate::toggleTypingMode(quint32 userTime) {
-    if (!m_overlayPanel)
-        return;
     // Leaving typing mode only makes sense on screen; hidden, Alt+T brings it back for typing.
-    if (!m_chatViewModel.stealthMode() && m_overlayPanel->isVisible()) {
+    if (!m_chatViewModel.stealthMode() && m_overlayPanel && m_overlayPanel->isVisible()) {
         leaveTypingMode();
         return;
     }
-    m_overlayPanel->enterTypingMode(userTime);
+    overlay().enterTypingMode(userTime);
 }
 
 void AppDelegate::leaveTypingMode() {
@@ -344,9 +335,9 @@ void AppDelegate::leaveTypingMode() {
 void AppDelegate::showOverlay() {
     if (!m_isLoggedIn)
         showLoginWindow();
-    else if (m_overlayPanel && !m_overlayPanel->isVisible())
+    else if (!m_overlayPanel || !m_overlayPanel->isVisible())
         showOverlayInStealthMode();
-    else if (m_overlayPanel)
+    else
         m_overlayPanel->raise();
 }
 

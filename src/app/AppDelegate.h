@@ -22,7 +22,6 @@
 #include <QNetworkAccessManager>
 #include <QPointer>
 #include <QQmlEngine>
-#include <QSystemTrayIcon>
 
 #include <memory>
 
@@ -67,13 +66,14 @@ public:
     void quitApp();
 
     [[nodiscard]] bool isLoggedIn() const { return m_isLoggedIn; }
-    [[nodiscard]] OverlayPanel *overlayPanel() const { return m_overlayPanel.get(); }
+    /// The overlay, made now if it was not yet.
+    [[nodiscard]] OverlayPanel *overlayPanel() { return &overlay(); }
     [[nodiscard]] QQuickView *loginWindow() const { return m_loginWindow.get(); }
     [[nodiscard]] QQuickView *settingsWindow() const { return m_settingsWindow.get(); }
     [[nodiscard]] ChatViewModel &chatViewModel() { return m_chatViewModel; }
     [[nodiscard]] AppMenu &appMenu() { return m_appMenu; }
     [[nodiscard]] ShortcutController &shortcuts() { return m_shortcuts; }
-    [[nodiscard]] QSystemTrayIcon &statusItem() { return m_statusItem; }
+    [[nodiscard]] TrayIcon &statusItem() { return *m_statusItem; }
 
 Q_SIGNALS:
     void loggedInChanged();
@@ -81,6 +81,9 @@ Q_SIGNALS:
     void notified(const QString &title, const QString &message);
 
 private:
+    // The overlay window is made when first needed: until then a Pindle in the tray has no
+    // window, scene graph or graphics driver loaded.
+    OverlayPanel &overlay();
     void setupMenuBar();
     void setupGlobalHotkey();
     QCoro::Task<> checkAuthAndShowLogin();
@@ -115,7 +118,7 @@ private:
     ShortcutController m_shortcuts;
     // The tray shows the menu, and so does the overlay's header: both outlive the views.
     AppMenu m_appMenu;
-    QSystemTrayIcon m_statusItem;
+    std::unique_ptr<TrayIcon> m_statusItem;
     Notices m_notices;
 
     // Views go before the engine that made them.

@@ -7,36 +7,36 @@ AppMenu::AppMenu(QObject *parent)
     connect(&m_model, &MenuModel::triggered, this, &AppMenu::trigger);
 }
 
-QAction *AppMenu::addItem(Title title, std::function<void()> action) {
-    QAction *item = m_menu.addAction(title());
-    connect(item, &QAction::triggered, this, std::move(action));
-    m_items.push_back({std::move(title), item});
+void AppMenu::addItem(Title title, std::function<void()> action, QKeySequence shortcut) {
+    m_items.push_back({std::move(title), std::move(action), std::move(shortcut)});
     publish();
-    return item;
 }
 
 void AppMenu::addSeparator() {
-    m_items.push_back({{}, m_menu.addSeparator()});
+    m_items.push_back({});
     publish();
 }
 
 void AppMenu::retitle() {
-    for (const Item &item : m_items)
-        if (item.title)
-            item.action->setText(item.title());
     publish();
 }
 
 void AppMenu::publish() {
+    m_published.clear();
     QVariantList items;
-    for (const Item &item : m_items)
-        items.append(QVariantMap{{QStringLiteral("text"), item.action->text()},
-                                 {QStringLiteral("separator"), item.action->isSeparator()}});
+    for (const Item &item : m_items) {
+        const QString text = item.title ? item.title() : QString();
+        m_published.append({text, !item.title, item.shortcut});
+        items.append(QVariantMap{{QStringLiteral("text"), text},
+                                 {QStringLiteral("separator"), !item.title}});
+    }
     m_model.setItems(items);
+    Q_EMIT changed();
 }
 
 void AppMenu::trigger(int index) {
-    if (index >= 0 && index < int(m_items.size()) &&
-        !m_items[std::size_t(index)].action->isSeparator())
-        m_items[std::size_t(index)].action->trigger();
+    if (index < 0 || index >= int(m_items.size()) || !m_items[std::size_t(index)].title)
+        return;
+    Q_EMIT triggered(index);
+    m_items[std::size_t(index)].action();
 }

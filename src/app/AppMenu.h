@@ -1,17 +1,17 @@
 #pragma once
 
 #include "models/MenuModel.h"
+#include "platform/TrayIcon.h"
 
 #include <QKeySequence>
-#include <QMenu>
 #include <QObject>
 
 #include <functional>
 #include <vector>
 
-/// The application's one menu. The tray icon shows it; where no tray can, the overlay's header
-/// offers the same items through `model()`. Titles may change (they name the current shortcuts):
-/// `retitle()`.
+/// The application's one menu. The tray icon shows it (`trayItems()`); where no tray can, the
+/// overlay's header offers the same items through `model()`. Titles may change (they name the
+/// current shortcuts): `retitle()`.
 class AppMenu final : public QObject {
     Q_OBJECT
 
@@ -20,27 +20,34 @@ public:
 
     explicit AppMenu(QObject *parent = nullptr);
 
-    QAction *addItem(Title title, std::function<void()> action);
+    void addItem(Title title, std::function<void()> action, QKeySequence shortcut = {});
     void addSeparator();
     /// Asks every title again.
     void retitle();
 
-    [[nodiscard]] QMenu &menu() { return m_menu; }
+    [[nodiscard]] const QList<TrayIcon::Item> &trayItems() const { return m_published; }
     [[nodiscard]] MenuModel &model() { return m_model; }
     [[nodiscard]] bool inHeader() const { return m_model.inHeader(); }
     void setInHeader(bool inHeader) { m_model.setInHeader(inHeader); }
 
-    /// Runs the item at `index` of the model's items.
+    /// Runs the item at `index` of the items.
     void trigger(int index);
+
+Q_SIGNALS:
+    /// The items or their titles changed.
+    void changed();
+    /// The item at `index` was run.
+    void triggered(int index);
 
 private:
     void publish();
 
     struct Item {
         Title title; // none for a separator
-        QAction *action;
+        std::function<void()> action;
+        QKeySequence shortcut;
     };
-    QMenu m_menu;
     std::vector<Item> m_items;
+    QList<TrayIcon::Item> m_published;
     MenuModel m_model;
 };

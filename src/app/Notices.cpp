@@ -10,13 +10,12 @@
 
 using namespace std::chrono_literals;
 
-Notices::Notices(QSystemTrayIcon &tray, SettingsManager &settings, QObject *parent)
+Notices::Notices(TrayIcon &tray, SettingsManager &settings, QObject *parent)
     : QObject(parent)
     , m_tray(tray)
     , m_settings(settings) {
     connect(&m_notifications, &DesktopNotifications::actionInvoked, this, &Notices::actionInvoked);
-    connect(&m_tray, &QSystemTrayIcon::messageClicked, this,
-            [this] { Q_EMIT actionInvoked(m_balloonAction); });
+    m_tray.onMessageClicked = [this] { Q_EMIT actionInvoked(m_balloonAction); };
 }
 
 QCoro::Task<> Notices::notifyOnce(QStringList ids, QString title, QString message,
@@ -37,7 +36,7 @@ QCoro::Task<bool> Notices::notify(QString title, QString message, QList<Button> 
     const QString action = buttons.isEmpty() ? QString() : buttons.constFirst().key;
     if (co_await m_notifications.notify(title, message, std::move(buttons)))
         co_return true;
-    if (!self || !QSystemTrayIcon::isSystemTrayAvailable()) {
+    if (!self || !m_tray.isVisible()) {
         qWarning("%s: %s", qPrintable(title), qPrintable(message));
         co_return false;
     }
@@ -51,6 +50,8 @@ QCoro::Task<bool> Notices::notify(QString title, QString message, QList<Button> 
             co_return false;
     }
     m_balloonAction = action;
-    m_tray.showMessage(title, message, QSystemTrayIcon::Warning, 8000);
-    co_return true;
+    if (m_tray.showMessage(title, message))
+        co_return true;
+    qWarning("%s: %s", qPrintable(title), qPrintable(message));
+    co_return false;
 }

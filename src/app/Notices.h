@@ -1,10 +1,10 @@
 #pragma once
 
+#include "platform/TrayIcon.h"
 #include "platform/desktop/DesktopNotifications.h"
 
 #include <QObject>
 #include <QStringList>
-#include <QSystemTrayIcon>
 
 #include <QCoroTask>
 
@@ -19,7 +19,7 @@ class Notices final : public QObject {
 public:
     using Button = DesktopNotifications::Button;
 
-    Notices(QSystemTrayIcon &tray, SettingsManager &settings, QObject *parent = nullptr);
+    Notices(TrayIcon &tray, SettingsManager &settings, QObject *parent = nullptr);
 
     /// False when neither a notification nor a balloon could show it.
     QCoro::Task<bool> notify(QString title, QString message, QList<Button> buttons = {});
@@ -34,7 +34,7 @@ Q_SIGNALS:
     void actionInvoked(const QString &key);
 
 private:
-    QSystemTrayIcon &m_tray;
+    TrayIcon &m_tray;
     SettingsManager &m_settings;
     DesktopNotifications m_notifications;
     // The first button of the notice last shown as a balloon.

@@ -8,7 +8,6 @@
 #include "platform/DesktopIntegration.h"
 #include "services/BackendConfig.h"
 
-#include <QApplication>
 #include <QQuickWindow>
 #include <QTimer>
 #include <QtQml/qqmlextensionplugin.h>
@@ -65,12 +64,12 @@ int main(int argc, char *argv[]) {
             action = asked;
     }
     preferXWayland(argc, argv);
-    QApplication app(argc, argv);
+    const std::unique_ptr<QGuiApplication> app = createApplication(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("pindle"));
     QCoreApplication::setApplicationVersion(QStringLiteral(PINDLE_VERSION));
     QGuiApplication::setDesktopFileName(pindleAppId);
     // The tray agent lives on with every window closed.
-    QApplication::setQuitOnLastWindowClosed(false);
+    QGuiApplication::setQuitOnLastWindowClosed(false);
 
     SingleInstance instance;
     if (!instance.claim(action))
@@ -85,10 +84,10 @@ int main(int argc, char *argv[]) {
                      &AppDelegate::showOverlay);
     QObject::connect(&instance, &SingleInstance::actionRequested, &delegate,
                      [&delegate](SingleInstance::Action asked) { delegate.runAction(asked); });
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate,
+    QObject::connect(app.get(), &QCoreApplication::aboutToQuit, &delegate,
                      &AppDelegate::applicationWillTerminate);
     delegate.applicationDidFinishLaunching();
     if (action) // the first launch runs what it was asked for once it is up
         QTimer::singleShot(0, &delegate, [&delegate, action] { delegate.runAction(*action); });
-    return QApplication::exec();
+    return QGuiApplication::exec();
 }

@@ -4,8 +4,10 @@
 #include "platform/desktop/KdeShortcuts.h"
 #include "platform/desktop/PortalGlobalHotkeys.h"
 #include "platform/desktop/PortalScreenshot.h"
+#include "platform/desktop/StatusNotifierItem.h"
 #include "platform/desktop/SwayOverlayFocus.h"
 #include "platform/desktop/XfceShortcuts.h"
+#include "platform/modules/PindleModule.h"
 #include "platform/x11/X11FocusHandoff.h"
 #include "platform/x11/X11GlobalHotkeys.h"
 #include "platform/x11/X11OverlayWindowing.h"
@@ -210,15 +212,48 @@ std::unique_ptr<DesktopShortcuts> createDesktopShortcuts() {
 
 std::unique_ptr<AudioCapture> createAudioCapture() {
 #ifdef PINDLE_HAVE_AUDIO
-    // Where the build put the module, only for programs of that build: an installed Pindle never
-    // loads code from a folder someone else may write to.
-    const bool inBuildTree =
-        QCoreApplication::applicationDirPath().startsWith(QStringLiteral(PINDLE_BUILD_TREE "/"));
     return std::make_unique<AudioCaptureModule>(
-        inBuildTree ? QStringLiteral(PINDLE_AUDIO_MODULE_BUILD_PATH) : QString());
+        PindleModule::buildTreePath(AudioCaptureModule::fileName));
 #else
     return std::make_unique<UnavailableAudioCapture>();
 #endif
+}
+
+namespace {
+
+constexpr char widgetsModule[] = "pindle-widgets.so";
+
+QFunctionPointer widgetsEntry(const char *name) {
+    QString problem;
+    const QFunctionPointer entry = PindleModule::resolve(
+        widgetsModule, name, PindleModule::buildTreePath(widgetsModule), problem);
+    if (!entry)
+        qWarning("Pindle's tray module (%s) %s", widgetsModule,
+                 problem.isEmpty() ? "is not installed."
+                                   : qPrintable(QStringLiteral("could not be loaded: ") + problem));
+    return entry;
+}
+
+} // namespace
+
+std::unique_ptr<QGuiApplication> createApplication(int &argc, char **argv) {
+    if (!StatusNotifierItem::hostPresent()) {
+        using Create = QGuiApplication *(*)(int &, char **);
+        if (const auto create =
+                reinterpret_cast<Create>(widgetsEntry("pindleCreateWidgetsApplication")))
+            return std::unique_ptr<QGuiApplication>(create(argc, argv));
+    }
+    return std::make_unique<QGuiApplication>(argc, argv);
+}
+
+std::unique_ptr<TrayIcon> createTrayIcon() {
+    if (QCoreApplication::instance()->inherits("QApplication")) {
+        using Create = TrayIcon *(*)();
+        if (const auto create =
+                reinterpret_cast<Create>(widgetsEntry("pindleCreateWidgetsTrayIcon")))
+            return std::unique_ptr<TrayIcon>(create());
+    }
+    return std::make_unique<StatusNotifierItem>();
 }
 
 std::unique_ptr<SecretStore> createSecretStore() {

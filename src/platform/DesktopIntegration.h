@@ -7,8 +7,15 @@
 #include "platform/OverlayWindowing.h"
 #include "platform/ScreenGrabber.h"
 #include "platform/SecretStore.h"
+#include "platform/TrayIcon.h"
+
+#include <QGuiApplication>
 
 #include <memory>
+
+/// The application object: a QGuiApplication where the desktop's tray takes StatusNotifierItems,
+/// a QApplication from pindle-widgets.so where it may only take XEmbed icons. Called first.
+[[nodiscard]] std::unique_ptr<QGuiApplication> createApplication(int &argc, char **argv);
 
 // The realisations this session and this build support: X11's, the desktop's, the sound
 // server's and the keyring's, or ones that say why a service is missing. They need a
@@ -25,3 +32,5 @@
 [[nodiscard]] std::unique_ptr<AudioCapture> createAudioCapture();
 /// The desktop keyring; without it in this build, nothing is kept beyond the running process.
 [[nodiscard]] std::unique_ptr<SecretStore> createSecretStore();
+/// The tray icon that fits the application object createApplication() made.
+[[nodiscard]] std::unique_ptr<TrayIcon> createTrayIcon();

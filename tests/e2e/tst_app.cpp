@@ -16,7 +16,6 @@
 #include "platform/x11/X11Support.h"
 #include "windows/OverlayPanel.h"
 
-#include <QApplication>
 #include <QJsonDocument>
 #include <QProcess>
 #include <QQuickItem>

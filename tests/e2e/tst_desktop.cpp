@@ -14,7 +14,6 @@
 #include "app/AppDelegate.h"
 #include "windows/OverlayPanel.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QFile>
 #include <QJsonDocument>
@@ -281,7 +280,7 @@ private Q_SLOTS:
     // shortcuts back.
     void settingsAndQuitWithinReach() {
         QCOMPARE(m_app->appMenu().inHeader(), !m_desktop.tray);
-        QSignalSpy quit(m_app->appMenu().menu().actions().constLast(), &QAction::triggered);
+        QSignalSpy chosen(&m_app->appMenu(), &AppMenu::triggered);
         if (m_desktop.tray) {
             openTrayMenu();
             xdotool({"key", "Down", "Down", "Down", "Down", "Return"}); // Settings…
@@ -311,7 +310,8 @@ private Q_SLOTS:
             tray.waitForFinished();
             QTRY_VERIFY(m_app->appMenu().inHeader());
         }
-        QTRY_COMPARE(quit.count(), 1);
+        QTRY_VERIFY(!chosen.isEmpty());
+        QCOMPARE(chosen.constLast().constFirst().toInt(), m_app->appMenu().trayItems().size() - 1);
     }
 };
 

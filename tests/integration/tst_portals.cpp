@@ -1,11 +1,12 @@
-// The desktop portal's clients against a fake portal on a private session bus
+// The clients of the desktop's D-Bus services against fakes on a private session bus
 // (dbus-run-session): a screenshot read and its file removed, global shortcuts bound in both the
 // documented way and KDE 5.27's, their presses and changes followed, and each failure told in
-// words a user can act on.
+// words a user can act on; the tray icon as a tray host sees it.
 
 #include "platform/ScreenGrabber.h"
 #include "platform/desktop/PortalGlobalHotkeys.h"
 #include "platform/desktop/PortalScreenshot.h"
+#include "platform/desktop/StatusNotifierItem.h"
 
 #include <QDir>
 #include <QImage>
@@ -15,6 +16,9 @@
 
 #include "Await.h"
 #include "FakePortal.h"
+#include "FakeStatusNotifierWatcher.h"
+
+#include <future>
 
 namespace {
 
@@ -30,6 +34,40 @@ Outcome take(PortalScreenshot &portal) {
     } catch (const ScreenGrabber::Unavailable &error) {
         return {{}, error.message()};
     }
+}
+
+// A DBusMenu node as a tray host reads it: (ia{sv}av), each child in a variant.
+struct MenuNode {
+    int id = 0;
+    QVariantMap properties;
+    QList<MenuNode> children;
+};
+
+MenuNode menuNode(const QDBusArgument &argument) {
+    MenuNode node;
+    argument.beginStructure();
+    argument >> node.id >> node.properties;
+    argument.beginArray();
+    while (!argument.atEnd()) {
+        QDBusVariant child;
+        argument >> child;
+        node.children.append(menuNode(qvariant_cast<QDBusArgument>(child.variant())));
+    }
+    argument.endArray();
+    argument.endStructure();
+    return node;
+}
+
+// Asked on a thread of its own: what answers runs on this one.
+template <typename Question> auto fromAnotherThread(Question question) {
+    auto answer = std::async(std::launch::async, std::move(question));
+    [[maybe_unused]] const bool answered = QTest::qWaitFor(
+        [&] { return answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready; });
+    return answer.get();
+}
+
+bool hostPresent() {
+    return fromAnotherThread(&StatusNotifierItem::hostPresent);
 }
 
 } // namespace
@@ -181,7 +219,103 @@ private Q_SLOTS:
         QCOMPARE(hotkeys.unavailableReason(), PortalGlobalHotkeys::commandLineAdvice);
         QCOMPARE(m_portal.registeredId, "com.pindle.app"); // before the first request it ran
     }
+
+    // The tray icon as a host sees it: registered, drawn from pixels where the theme lacks the
+    // icon, its menu read and clicked; registered again whenever a watcher comes back.
+    void trayIconThroughAHost() {
+        QDBusConnection hostBus =
+            QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("tray-host"));
+        FakeStatusNotifierWatcher watcher(hostBus);
+        QVERIFY(!hostPresent());
+        QVERIFY(watcher.start());
+        QVERIFY(hostPresent());
+
+        StatusNotifierItem item;
+        QList<int> chosen;
+        int visibilityChanges = 0;
+        item.onTriggered = [&](int index) { chosen.append(index); };
+        item.onVisibilityChanged = [&] { ++visibilityChanges; };
+        QImage red(22, 22, QImage::Format_ARGB32);
+        red.fill(Qt::red);
+        item.setMenu({{"Toggle Overlay (Alt+Space)", false, {}},
+                      {{}, true, {}},
+                      {"Settings…", false, QKeySequence("Ctrl+,")},
+                      {"Quit_Now", false, {}}});
+        item.show("no-such-icon-here", QIcon(QPixmap::fromImage(red)), "Pindle");
+        QTRY_COMPARE(watcher.items, QStringList{item.serviceName()});
+        QTRY_VERIFY(item.isVisible());
+
+        const auto call = [&](const QString &path, const QString &interface, const QString &method,
+                              const QList<QVariant> &arguments) {
+            QDBusMessage message =
+                QDBusMessage::createMethodCall(item.serviceName(), path, interface, method);
+            message.setArguments(arguments);
+            return fromAnotherThread([&] { return hostBus.call(message); }).arguments();
+        };
+        const auto property = [&](const QString &name) {
+            return call("/StatusNotifierItem", "org.freedesktop.DBus.Properties", "Get",
+                        {"org.kde.StatusNotifierItem", name})
+                .value(0)
+                .value<QDBusVariant>()
+                .variant();
+        };
+        QCOMPARE(property("ItemIsMenu").toBool(), true);
+        QCOMPARE(property("Title").toString(), "Pindle");
+        QCOMPARE(property("IconName").toString(), ""); // the tray would find nothing
+        const QDBusArgument list = qvariant_cast<QDBusArgument>(property("IconPixmap"));
+        list.beginArray();
+        QVERIFY(!list.atEnd());
+        int width = 0, height = 0;
+        QByteArray pixels;
+        list.beginStructure();
+        list >> width >> height >> pixels;
+        list.endStructure();
+        list.endArray();
+        QCOMPARE(width * height * 4, pixels.size());
+        QCOMPARE(pixels.left(4), QByteArray("\xff\xff\x00\x00", 4)); // ARGB, network order
+
+        const auto layout = [&] {
+            return menuNode(qvariant_cast<QDBusArgument>(
+                call("/MenuBar", "com.canonical.dbusmenu", "GetLayout", {0, -1, QStringList()})
+                    .value(1)));
+        };
+        MenuNode root = layout();
+        QCOMPARE(root.children.size(), 4);
+        QCOMPARE(root.children[0].properties.value("label").toString(),
+                 "Toggle Overlay (Alt+Space)");
+        QCOMPARE(root.children[1].properties.value("type").toString(), "separator");
+        QCOMPARE(root.children[3].properties.value("label").toString(), "Quit__Now");
+        const QDBusArgument shortcut =
+            qvariant_cast<QDBusArgument>(root.children[2].properties.value("shortcut"));
+        QCOMPARE(qdbus_cast<QList<QStringList>>(shortcut), (QList<QStringList>{{"Control", ","}}));
+
+        const auto click = [&](int id) {
+            call("/MenuBar", "com.canonical.dbusmenu", "Event",
+                 {id, "clicked", QVariant::fromValue(QDBusVariant(0)), 0u});
+        };
+        click(2); // the separator
+        click(4);
+        click(99);
+        QTRY_COMPARE(chosen, QList<int>{3});
+
+        item.setMenu({{"Quit Pindle", false, {}}});
+        QCOMPARE(layout().children.size(), 1);
+
+        watcher.setHostRegistered(false);
+        QTRY_VERIFY(!item.isVisible());
+        QVERIFY(!hostPresent());
+        watcher.setHostRegistered(true);
+        QTRY_VERIFY(item.isVisible());
+        watcher.stop(); // the panel restarts
+        QTRY_VERIFY(!item.isVisible());
+        QVERIFY(watcher.start());
+        QTRY_COMPARE(watcher.items, QStringList{item.serviceName()});
+        QTRY_VERIFY(item.isVisible());
+        QCOMPARE(visibilityChanges, 5);
+        watcher.stop();
+        QDBusConnection::disconnectFromBus(hostBus.name());
+    }
 };
 
-QTEST_GUILESS_MAIN(PortalsTest)
+QTEST_MAIN(PortalsTest)
 #include "tst_portals.moc"

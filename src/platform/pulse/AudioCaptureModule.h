@@ -2,8 +2,6 @@
 
 #include "platform/AudioCapture.h"
 
-#include <QLibrary>
-
 /// Sound recording from a module of its own (pindle-audio.so), loaded with the first recording:
 /// the sound server's client library and FFmpeg, with the few dozen libraries they pull in, are
 /// mapped only once the user records. The module stays loaded from then on.

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "platform/TrayIcon.h"
+
+#include <QDBusConnection>
+#include <QDBusServiceWatcher>
+#include <QObject>
+
+#include <memory>
+
+class StatusNotifierItemAdaptor;
+class DBusMenuAdaptor;
+
+/// The tray icon as a StatusNotifierItem with a DBusMenu (KDE Plasma, Xfce's panel, GNOME's
+/// AppIndicator extension, and most panels since): the desktop's tray draws the icon and the
+/// menu, so Pindle needs no widgets for them. It registers with the session's
+/// StatusNotifierWatcher, and again whenever a watcher comes back.
+class StatusNotifierItem final : public QObject, public TrayIcon {
+    Q_OBJECT
+
+public:
+    static constexpr char itemPath[] = "/StatusNotifierItem";
+    static constexpr char menuPath[] = "/MenuBar";
+
+    explicit StatusNotifierItem(QDBusConnection bus = QDBusConnection::sessionBus(),
+                                QObject *parent = nullptr);
+    ~StatusNotifierItem() override;
+
+    /// Whether the session has a StatusNotifierWatcher with a host behind it: a tray that will
+    /// show the item. Asked before any application object exists, without Qt D-Bus.
+    [[nodiscard]] static bool hostPresent();
+
+    void show(const QString &iconName, const QIcon &icon, const QString &toolTip) override;
+    void setMenu(const QList<Item> &items) override;
+    [[nodiscard]] bool isVisible() const override;
+
+    /// The bus name the item is known by.
+    [[nodiscard]] QString serviceName() const { return m_service; }
+
+private Q_SLOTS:
+    void askForHost();
+
+private:
+    friend class StatusNotifierItemAdaptor;
+    friend class DBusMenuAdaptor;
+
+    void registerWithWatcher();
+    void setVisible(bool registered, bool hostRegistered);
+
+    QDBusConnection m_bus;
+    QString m_service;
+    QDBusServiceWatcher m_watcher;
+    QObject m_menuObject;
+    StatusNotifierItemAdaptor *m_itemAdaptor;
+    DBusMenuAdaptor *m_menuAdaptor;
+    QString m_iconName;
+    QIcon m_icon;
+    QString m_toolTip;
+    QList<Item> m_items;
+    uint m_revision = 1;
+    bool m_shown = false;
+    bool m_registered = false;
+    bool m_hostRegistered = false;
+};
