@@ -27,9 +27,9 @@ packages=(
     # test: a compositing manager to start and stop under the overlay
     xcompmgr
     # test: the window managers of Xfce, KDE and GNOME with their default settings (with-x11.sh),
-    # KWin's default window decoration, gjs for GNOME Shell's notification service, gdbus to talk
+    # Xfce's panel for its tray, KWin's default window decoration, gjs for GNOME Shell's notification service, gdbus to talk
     # to them all
-    xfwm4 xfce4-settings kwin-x11 kwin-style-breeze gnome-shell gjs libglib2.0-bin
+    xfwm4 xfce4-settings xfce4-panel kwin-x11 kwin-style-breeze gnome-shell gjs libglib2.0-bin
     # test: Wayland sessions without a screen: sway with XWayland, a Wayland program to type into,
     # a keyboard and a screenshot through the compositor, xhost to let the tests' user into
     # XWayland; KWin with the desktop portal and its KDE backend

@@ -4,8 +4,8 @@
 #   bare (default)  openbox without its key bindings (they would take Alt+Space before the
 #                   application can), and trayer as the tray
 #   openbox         openbox as installed, and trayer
-#   xfce            xfwm4 and xfsettingsd (which grabs Xfce's own shortcuts), and trayer standing in
-#                   for xfce4-panel's tray
+#   xfce            xfwm4, xfsettingsd (which grabs Xfce's own shortcuts) and xfce4-panel with its
+#                   tray, which takes StatusNotifierItems
 #   kde             KWin with kglobalaccel, and trayer standing in for plasmashell's tray
 #   gnome           GNOME Shell, which has no tray
 # The real desktops run with their default settings, from configuration folders of their own, on
@@ -151,11 +151,54 @@ gnome)
     ;;
 esac
 
-if [[ "$desktop" != gnome ]]; then
-    # A tray host along the top edge, as a desktop panel would be.
+sni_host_registered() {
+    gdbus call --session --dest org.kde.StatusNotifierWatcher --object-path /StatusNotifierWatcher \
+        --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher \
+        IsStatusNotifierHostRegistered 2>/dev/null | grep -q true
+}
+
+case "$desktop" in
+gnome) ;;
+xfce)
+    # Xfce's own panel along the top edge with only its tray at the right end: it takes
+    # StatusNotifierItems (and XEmbed icons), and draws their menus itself.
+    panel="$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml"
+    mkdir -p "$panel"
+    cat >"$panel/xfce4-panel.xml" <<'PANEL'
+<?xml version="1.0" encoding="UTF-8"?>
+<channel name="xfce4-panel" version="1.0">
+  <property name="configver" type="int" value="2"/>
+  <property name="panels" type="array">
+    <value type="int" value="1"/>
+    <property name="panel-1" type="empty">
+      <property name="position" type="string" value="p=6;x=0;y=0"/>
+      <property name="length" type="uint" value="100"/>
+      <property name="position-locked" type="bool" value="true"/>
+      <property name="size" type="uint" value="24"/>
+      <property name="plugin-ids" type="array">
+        <value type="int" value="1"/>
+        <value type="int" value="2"/>
+      </property>
+    </property>
+  </property>
+  <property name="plugins" type="empty">
+    <property name="plugin-1" type="string" value="separator">
+      <property name="expand" type="bool" value="true"/>
+      <property name="style" type="uint" value="0"/>
+    </property>
+    <property name="plugin-2" type="string" value="systray"/>
+  </property>
+</channel>
+PANEL
+    start xfce4-panel xfce4-panel
+    wait_until "Xfce's tray" sni_host_registered
+    ;;
+*)
+    # A tray host along the top edge, as a desktop panel would be: an XEmbed one.
     start trayer trayer --edge top --align right --widthtype request --height 24 --SetDockType true \
         --transparent false
-fi
+    ;;
+esac
 
 # WORKAROUND: libxkbcommon-x11 copies keymap names with strndup() from buffers that are not
 # NUL-terminated, which is legal but trips ASan's strict string checks at random.

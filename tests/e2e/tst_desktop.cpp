@@ -42,20 +42,20 @@ struct Desktop {
     QString holder;
     bool tray;
     bool composited;
-    // Whether a notification service runs; elsewhere notices are tray balloons.
-    bool notifications;
+    // Whether notices come as balloons from an XEmbed tray icon: no notification service runs.
+    bool balloons;
 };
 
 Desktop desktopUnderTest() {
     const QString name = qEnvironmentVariable("PINDLE_TEST_DESKTOP");
     if (name == u"kde") // KWin leaves Alt+Space free: the user's own choice of Alt+F3 collides
-        return {name, "alt+F3", "Alt+F3", "KWin for “Window Operations Menu”", true, true, false};
+        return {name, "alt+F3", "Alt+F3", "KWin for “Window Operations Menu”", true, true, true};
     if (name == u"xfce")
         return {name, "alt+space", "Alt+Space", "Xfce for “popup menu”", true, true, false};
     if (name == u"gnome")
         return {name,  "alt+space", "Alt+Space", "GNOME for “Activate window menu”",
-                false, true,        true};
-    return {name, "alt+space", "Alt+Space", "another program", true, false, false};
+                false, true,        false};
+    return {name, "alt+space", "Alt+Space", "another program", true, false, true};
 }
 
 } // namespace
@@ -107,7 +107,7 @@ private:
     }
 
     void openTrayMenu() {
-        // trayer runs along the top right; the icon is the rightmost.
+        // trayer, or Xfce's panel, runs along the top right; the icon is the rightmost.
         const QRect screen = QGuiApplication::primaryScreen()->geometry();
         xdotool({"mousemove", QString::number(screen.right() - 10), "12", "click", "3"});
         QTest::qWait(500);
@@ -166,8 +166,9 @@ private Q_SLOTS:
         xdotool({"key", "Escape"}); // the desktop's window menu
 
         // The notice opens Settings at the shortcuts: clicked as a tray balloon, or through its
-        // notification's button (GNOME's banner is out of reach here).
-        if (m_desktop.notifications) {
+        // notification's button (GNOME's banner is out of reach here; Xfce's panel runs here
+        // without its notification service, and its tray has no balloons).
+        if (!m_desktop.balloons) {
             m_app->openSettings(true);
         } else {
             QWidget *balloon = nullptr;
@@ -283,6 +284,7 @@ private Q_SLOTS:
         QSignalSpy chosen(&m_app->appMenu(), &AppMenu::triggered);
         if (m_desktop.tray) {
             openTrayMenu();
+            snapshot("tray-menu");
             xdotool({"key", "Down", "Down", "Down", "Down", "Return"}); // Settings…
             QTRY_VERIFY(m_app->settingsWindow() && m_app->settingsWindow()->isVisible());
             m_app->settingsWindow()->close();
