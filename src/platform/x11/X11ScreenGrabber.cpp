@@ -18,6 +18,7 @@
 #include <sys/shm.h>
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 using namespace std::chrono_literals;
@@ -28,44 +29,74 @@ namespace {
 // sending them through the socket (about 1 ms for 1440x900 instead of 9), so our windows are off
 // the screen for less time. Null where the server cannot (a display on another machine) or the
 // screen is not 24-bit: Qt's own grab serves then.
-QImage grabThroughSharedMemory(const QScreen &screen) {
-    xcb_connection_t *c = X11Support::connection();
-    const xcb_query_extension_reply_t *extension = xcb_get_extension_data(c, &xcb_shm_id);
-    const xcb_screen_t *root = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
-    if (!extension || !extension->present || !root || root->root_depth != 24)
-        return {};
-    const qreal ratio = screen.devicePixelRatio();
-    const QRect area(screen.geometry().topLeft() * ratio, screen.geometry().size() * ratio);
-    const int id =
-        shmget(IPC_PRIVATE, size_t(area.width()) * size_t(area.height()) * 4, IPC_CREAT | 0600);
-    if (id < 0)
-        return {};
-    void *memory = shmat(id, nullptr, SHM_RDONLY);
-    const xcb_shm_seg_t segment = xcb_generate_id(c);
-    const xcb_void_cookie_t attached = xcb_shm_attach_checked(c, segment, uint32_t(id), 0);
-    const X11Support::Reply<xcb_generic_error_t> refused(xcb_request_check(c, attached));
-    X11Support::Reply<xcb_shm_get_image_reply_t> reply;
-    if (memory != reinterpret_cast<void *>(-1) && !refused)
-        reply.reset(xcb_shm_get_image_reply(
-            c,
-            xcb_shm_get_image(c, root->root, int16_t(area.x()), int16_t(area.y()),
-                              uint16_t(area.width()), uint16_t(area.height()), ~0u,
-                              XCB_IMAGE_FORMAT_Z_PIXMAP, segment, 0),
-            nullptr));
-    if (!refused)
-        xcb_shm_detach(c, segment);
-    // Gone once the last mapping goes: ours, which the picture keeps.
-    shmctl(id, IPC_RMID, nullptr);
-    if (memory == reinterpret_cast<void *>(-1))
-        return {};
-    if (!reply || reply->depth != 24) {
-        shmdt(memory);
-        return {};
+// A grab of the root window through MIT-SHM: the X server writes the pixels into shared memory,
+// which the picture keeps, so nothing is copied. Sent first and read later: requests sent in
+// between (showing our windows again) reach the server after it, so they are not in the picture.
+class SharedMemoryGrab {
+public:
+    // None where the server cannot (a display on another machine) or the screen is not 24-bit.
+    static std::optional<SharedMemoryGrab> send(const QScreen &screen) {
+        xcb_connection_t *c = X11Support::connection();
+        const xcb_query_extension_reply_t *extension = xcb_get_extension_data(c, &xcb_shm_id);
+        const xcb_screen_t *root = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+        if (!extension || !extension->present || !root || root->root_depth != 24)
+            return std::nullopt;
+        const qreal ratio = screen.devicePixelRatio();
+        const QRect area(screen.geometry().topLeft() * ratio, screen.geometry().size() * ratio);
+        const int id =
+            shmget(IPC_PRIVATE, size_t(area.width()) * size_t(area.height()) * 4, IPC_CREAT | 0600);
+        if (id < 0)
+            return std::nullopt;
+        void *memory = shmat(id, nullptr, SHM_RDONLY);
+        // Gone once the last mapping goes: ours, which the picture keeps, and the server's.
+        if (memory == reinterpret_cast<void *>(-1)) {
+            shmctl(id, IPC_RMID, nullptr);
+            return std::nullopt;
+        }
+        SharedMemoryGrab grab;
+        grab.m_memory = memory;
+        grab.m_id = id;
+        grab.m_area = area;
+        grab.m_segment = xcb_generate_id(c);
+        // A refused attachment shows as the image's error: no round trip for it.
+        xcb_shm_attach(c, grab.m_segment, uint32_t(id), 0);
+        grab.m_image = xcb_shm_get_image(c, root->root, int16_t(area.x()), int16_t(area.y()),
+                                         uint16_t(area.width()), uint16_t(area.height()), ~0u,
+                                         XCB_IMAGE_FORMAT_Z_PIXMAP, grab.m_segment, 0);
+        xcb_flush(c);
+        return grab;
     }
-    return QImage(
-        static_cast<const uchar *>(memory), area.width(), area.height(), area.width() * 4,
-        QImage::Format_RGB32, [](void *mapped) { shmdt(mapped); }, memory);
-}
+
+    // Waits for the server; null when it refused.
+    QImage receive() {
+        xcb_connection_t *c = X11Support::connection();
+        const X11Support::Reply<xcb_shm_get_image_reply_t> reply(
+            xcb_shm_get_image_reply(c, m_image, nullptr));
+        xcb_shm_detach(c, m_segment);
+        shmctl(m_id, IPC_RMID, nullptr);
+        if (!reply || reply->depth != 24) {
+            shmdt(m_memory);
+            return {};
+        }
+        return QImage(
+            static_cast<const uchar *>(m_memory), m_area.width(), m_area.height(),
+            m_area.width() * 4, QImage::Format_RGB32, [](void *mapped) { shmdt(mapped); },
+            m_memory);
+    }
+
+private:
+    SharedMemoryGrab() = default;
+
+    void *m_memory = nullptr;
+    int m_id = -1;
+    QRect m_area;
+    xcb_shm_seg_t m_segment = 0;
+    xcb_shm_get_image_cookie_t m_image{};
+};
+
+// Whether this display has answered a shared-memory grab: only then are our windows shown again
+// before its answer, as a refusal would leave no picture without them.
+bool sharedMemoryAnswered = false;
 
 // Longest wait for the window manager to take our frames off the screen.
 constexpr auto unmapTimeout = 300ms;
@@ -223,6 +254,10 @@ QCoro::Task<ScreenGrabber::Grab> X11ScreenGrabber::grabPrimaryScreen() {
             co_return Grab{}; // the windows come back as `hidden` goes
     }
 
+    const auto showAgain = [&] {
+        hidden.restore();
+        m_lastHiddenFor = std::chrono::microseconds(hidAny ? hiddenFor.nsecsElapsed() / 1000 : 0);
+    };
     Grab grab;
     if (m_source) {
         grab.image = co_await m_source(); // a failure shows our windows again as `hidden` goes
@@ -231,12 +266,20 @@ QCoro::Task<ScreenGrabber::Grab> X11ScreenGrabber::grabPrimaryScreen() {
         if (screen)
             grab.logicalSize = screen->size();
     } else if (screen) {
-        grab.image = grabThroughSharedMemory(*screen);
+        grab.logicalSize = screen->size();
+        std::optional<SharedMemoryGrab> sent = SharedMemoryGrab::send(*screen);
+        if (sent && sharedMemoryAnswered) {
+            showAgain(); // after the picture, in the server's order
+            grab.image = sent->receive();
+            sharedMemoryAnswered = !grab.image.isNull();
+            co_return grab;
+        }
+        if (sent)
+            grab.image = sent->receive();
+        sharedMemoryAnswered = !grab.image.isNull();
         if (grab.image.isNull())
             grab.image = screen->grabWindow(0).toImage();
-        grab.logicalSize = screen->size();
     }
-    hidden.restore();
-    m_lastHiddenFor = std::chrono::microseconds(hidAny ? hiddenFor.nsecsElapsed() / 1000 : 0);
+    showAgain();
     co_return grab;
 }
