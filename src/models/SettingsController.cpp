@@ -3,18 +3,21 @@
 #include "services/AuthService.h"
 #include "services/SettingsManager.h"
 
+#include <QCoreApplication>
 #include <QPointer>
 #include <QVariantMap>
 
 #include <cmath>
 
 SettingsController::SettingsController(AuthService &auth, SettingsManager &settings,
-                                       QObject *parent)
+                                       StartAtLogin startAtLogin, QObject *parent)
     : QObject(parent)
     , m_auth(auth)
     , m_settings(settings)
     , m_userEmail(QStringLiteral("Loading..."))
-    , m_subscriptionStatus(QStringLiteral("...")) {
+    , m_subscriptionStatus(QStringLiteral("..."))
+    , m_startAtLogin(std::move(startAtLogin))
+    , m_startsAtLogin(m_startAtLogin.isEnabled()) {
     connect(&settings, &SettingsManager::modelChanged, this,
             &SettingsController::modelOptionsChanged);
     connect(&settings, &SettingsManager::overlayOpacityChanged, this,
@@ -69,6 +72,10 @@ QString SettingsController::displayedStatus(const QString &status) {
 void SettingsController::loadAccountInfo() {
     setAccount(QStringLiteral("Loading..."), QStringLiteral("..."));
     loadTask(++m_generation);
+    if (const bool enabled = m_startAtLogin.isEnabled(); enabled != m_startsAtLogin) {
+        m_startsAtLogin = enabled;
+        Q_EMIT startAtLoginChanged();
+    }
 }
 
 QCoro::Task<> SettingsController::loadTask(quint64 generation) {
@@ -93,4 +100,13 @@ void SettingsController::setAccount(const QString &email, const QString &status)
     m_userEmail = email;
     m_subscriptionStatus = status;
     Q_EMIT accountChanged();
+}
+
+void SettingsController::setStartAtLogin(bool enabled) {
+    QString error;
+    m_startAtLogin.setEnabled(enabled, QCoreApplication::applicationFilePath(), error);
+    m_startAtLoginError = error;
+    m_startsAtLogin = m_startAtLogin.isEnabled();
+    // Also when the switch was refused: it moves back to what the entry says.
+    Q_EMIT startAtLoginChanged();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "services/StartAtLogin.h"
+
 #include <QObject>
 #include <QVariantList>
 
@@ -24,9 +26,15 @@ class SettingsController final : public QObject {
     /// The selected category's description; empty when the id matches no category.
     Q_PROPERTY(QString categoryDescription READ categoryDescription NOTIFY
                    categoryDescriptionChanged FINAL)
+    /// Whether an autostart entry starts Pindle at login, as the entry says now.
+    Q_PROPERTY(
+        bool startAtLogin READ startAtLogin WRITE setStartAtLogin NOTIFY startAtLoginChanged FINAL)
+    /// Why the entry could not be written or removed; empty after a success.
+    Q_PROPERTY(QString startAtLoginError READ startAtLoginError NOTIFY startAtLoginChanged FINAL)
 
 public:
-    SettingsController(AuthService &auth, SettingsManager &settings, QObject *parent = nullptr);
+    SettingsController(AuthService &auth, SettingsManager &settings,
+                       StartAtLogin startAtLogin = StartAtLogin(), QObject *parent = nullptr);
 
     [[nodiscard]] QString userEmail() const { return m_userEmail; }
     [[nodiscard]] QString subscriptionStatus() const { return m_subscriptionStatus; }
@@ -35,12 +43,16 @@ public:
     [[nodiscard]] QVariantList categoryOptions() const;
     [[nodiscard]] QString opacityPercent() const;
     [[nodiscard]] QString categoryDescription() const;
+    [[nodiscard]] bool startAtLogin() const { return m_startsAtLogin; }
+    void setStartAtLogin(bool enabled);
+    [[nodiscard]] QString startAtLoginError() const { return m_startAtLoginError; }
 
     /// "active" becomes "Active"; any other status is capitalised word by word (words are
     /// separated by white space).
     [[nodiscard]] static QString displayedStatus(const QString &status);
 
-    /// Starts again from "Loading..." and asks the backend for the account.
+    /// Starts again from "Loading..." and asks the backend for the account; reads the autostart
+    /// entry again.
     Q_INVOKABLE void loadAccountInfo();
 
 Q_SIGNALS:
@@ -48,6 +60,7 @@ Q_SIGNALS:
     void modelOptionsChanged();
     void opacityPercentChanged();
     void categoryDescriptionChanged();
+    void startAtLoginChanged();
 
 private:
     QCoro::Task<> loadTask(quint64 generation);
@@ -58,4 +71,7 @@ private:
     QString m_userEmail;
     QString m_subscriptionStatus;
     quint64 m_generation = 0;
+    StartAtLogin m_startAtLogin;
+    bool m_startsAtLogin = false;
+    QString m_startAtLoginError;
 };

@@ -149,6 +149,31 @@ Pane {
             }
 
             Section {
+                Switch {
+                    objectName: "startAtLogin"
+                    text: "Start Pindle at login"
+                    font.pixelSize: 12
+                    leftPadding: 0
+                    checked: view.controller.startAtLogin
+                    // Follows the entry again, also when writing it was refused.
+                    onToggled: {
+                        view.controller.startAtLogin = checked
+                        checked = Qt.binding(() => view.controller.startAtLogin)
+                    }
+                }
+                Label {
+                    objectName: "startAtLoginError"
+                    Layout.fillWidth: true
+                    visible: text.length > 0
+                    text: view.controller.startAtLoginError
+                    textFormat: Text.PlainText
+                    color: "#d0342c"
+                    font.pixelSize: 10
+                    wrapMode: Text.Wrap
+                }
+            }
+
+            Section {
                 SectionTitle { text: "Overlay Opacity" }
                 RowLayout {
                     Slider {

@@ -14,8 +14,10 @@
 #include "models/ChatViewModel.h"
 #include "platform/keychain/KeychainSecretStore.h"
 #include "platform/x11/X11Support.h"
+#include "services/StartAtLogin.h"
 #include "windows/OverlayPanel.h"
 
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QProcess>
 #include <QQuickItem>
@@ -157,6 +159,16 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(window));
         auto *account = window->rootObject()->findChild<QQuickItem *>("accountEmail");
         QTRY_COMPARE(account->property("text").toString(), email);
+
+        // The switch writes the desktop's autostart entry, and takes it away again.
+        const QFileInfo entry(StartAtLogin().entryPath());
+        QVERIFY(!entry.exists());
+        if (const QString dir = qEnvironmentVariable("PINDLE_SCREENSHOT_DIR"); !dir.isEmpty())
+            window->grabWindow().save(dir + "/settings.png");
+        clickItem(window, "startAtLogin");
+        QTRY_VERIFY(QFileInfo::exists(entry.filePath()));
+        clickItem(window, "startAtLogin");
+        QTRY_VERIFY(!QFileInfo::exists(entry.filePath()));
 
         auto *picker = window->rootObject()->findChild<QQuickItem *>("modelPicker");
         const auto choose = [picker](int index) {

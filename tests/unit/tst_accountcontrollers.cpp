@@ -8,7 +8,9 @@
 #include "models/SettingsController.h"
 #include "services/AuthService.h"
 #include "services/SettingsManager.h"
+#include "services/StartAtLogin.h"
 
+#include <QFile>
 #include <QNetworkAccessManager>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -157,6 +159,54 @@ private Q_SLOTS:
         QCOMPARE(models.size(), SettingsManager::modelCatalogue().size() + 1);
         for (const QVariant &category : controller.categoryOptions())
             QVERIFY(!category.toMap().value("name").toString().isEmpty());
+    }
+    // The switch writes and removes the autostart entry, and shows what the entry says when the
+    // window opens, whoever changed it.
+    void startAtLogin() {
+        const QString folder = m_dir.filePath("autostart");
+        SettingsManager settings(m_dir.filePath("start.json"));
+        SettingsController controller(*m_auth, settings, StartAtLogin(folder));
+        QSignalSpy changed(&controller, &SettingsController::startAtLoginChanged);
+        QVERIFY(!controller.startAtLogin());
+
+        controller.setStartAtLogin(true);
+        QVERIFY(controller.startAtLogin());
+        QCOMPARE(controller.startAtLoginError(), QString());
+        QFile entry(folder + "/com.pindle.app.desktop");
+        QVERIFY(entry.open(QIODevice::ReadOnly));
+        const QByteArray written = entry.readAll();
+        entry.close();
+        QVERIFY(written.startsWith("[Desktop Entry]\nType=Application\n"));
+        QVERIFY(
+            written.contains(QByteArray("\nExec=" + QCoreApplication::applicationFilePath().toUtf8() + "\n")));
+
+        // Turned off from GNOME's own settings, then removed by hand.
+        QVERIFY(entry.open(QIODevice::Append));
+        entry.write("X-GNOME-Autostart-enabled=false\n");
+        entry.close();
+        controller.loadAccountInfo();
+        QVERIFY(!controller.startAtLogin());
+        QTRY_VERIFY(controller.userEmail() != "Loading..."); // the account's question is over
+        QVERIFY(entry.remove());
+        controller.setStartAtLogin(true);
+        controller.setStartAtLogin(false);
+        QVERIFY(!entry.exists());
+        QCOMPARE(changed.size(), 4);
+
+        QString error;
+        StartAtLogin odd(folder);
+        QVERIFY(odd.setEnabled(true, "/opt/my apps/pin\"dle$", error));
+        QVERIFY(entry.open(QIODevice::ReadOnly));
+        QVERIFY(entry.readAll().contains("\nExec=\"/opt/my apps/pin\\\\\"dle\\\\$\"\n"));
+        entry.close();
+
+        // A file where the folder should be: told, and nothing changes.
+        QFile blocker(m_dir.filePath("blocked"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        SettingsController refused(*m_auth, settings, StartAtLogin(blocker.fileName()));
+        refused.setStartAtLogin(true);
+        QVERIFY(!refused.startAtLogin());
+        QVERIFY(refused.startAtLoginError().contains(blocker.fileName()));
     }
 };
 
