@@ -39,6 +39,9 @@ packages=(
     pulseaudio pulseaudio-utils espeak-ng ffmpeg
     # test: the same under PipeWire's PulseAudio server
     pipewire pipewire-pulse wireplumber
+    # packages: manual pages and icon sizes at build time, and the tools that check what
+    # scripts/package.sh built
+    help2man librsvg2-bin lintian desktop-file-utils appstream systemd
     # test: libFuzzer and the sanitizers for the fuzz targets (scripts/fuzz.sh)
     clang-16 libclang-rt-16-dev
 )

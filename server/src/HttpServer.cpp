@@ -703,6 +703,20 @@ std::exception_ptr serve(const Config &config, restinio::asio_ns::io_context &io
             });
         });
     });
+    // A hangup is how a service manager asks for a reload. The configuration is read once, at
+    // start: say so and go on serving rather than end as SIGHUP would.
+    restinio::asio_ns::signal_set hangups(server.io_context(), SIGHUP);
+    std::function<void()> awaitHangup = [&] {
+        hangups.async_wait([&](const restinio::asio_ns::error_code &error, int) {
+            if (error)
+                return;
+            std::cerr << "pindle-server: the configuration is read only at start; restart the "
+                         "server for a change to take effect"
+                      << std::endl;
+            awaitHangup();
+        });
+    };
+    awaitHangup();
     server.open_async(
         [&] {
             std::cerr << "pindle-server listening on " << (config.tlsEnabled() ? "https" : "http")

@@ -28,6 +28,9 @@ Commands:
   user set-balance EMAIL TOKENS      set an account's token balance
   user list                          list the accounts
 
+  --version                          print the version
+  --help                             print this help
+
 The configuration file defaults to $XDG_CONFIG_HOME/pindle/server.json when it exists.
 Environment variables override it: PINDLE_LISTEN_ADDRESS, PINDLE_PORT, PINDLE_DATABASE,
 PINDLE_PROVIDER_URL, PINDLE_PROVIDER_API_KEY.
@@ -154,6 +157,10 @@ int main(int argc, char *argv[]) {
     }
     if (!args.empty() && (args[0] == "--help" || args[0] == "-h" || args[0] == "help")) {
         std::cout << usage;
+        return 0;
+    }
+    if (!args.empty() && args[0] == "--version") {
+        std::cout << "pindle-server " << PINDLE_VERSION << '\n';
         return 0;
     }
 

@@ -126,8 +126,10 @@ void AppDelegate::setupMenuBar() {
     m_statusItem->setMenu(m_appMenu.trayItems());
     connect(&m_appMenu, &AppMenu::changed, this,
             [this] { m_statusItem->setMenu(m_appMenu.trayItems()); });
-    m_statusItem->show(pindleAppId, QIcon(QStringLiteral(":/Pindle/icons/tray.svg")),
-                       QStringLiteral("Pindle"));
+    // The theme's symbolic icon where Pindle is installed, so the tray can draw it in its own
+    // colours; Pindle's own mark elsewhere.
+    m_statusItem->show(pindleAppId + QStringLiteral("-symbolic"),
+                       QIcon(QStringLiteral(":/Pindle/icons/tray.svg")), QStringLiteral("Pindle"));
     // Without a tray host the icon stays invisible until one appears; the overlay's header
     // carries the menu meanwhile.
     m_trayHosts = std::make_unique<TrayHostWatcher>();

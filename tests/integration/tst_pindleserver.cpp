@@ -14,6 +14,8 @@
 #include <QTcpSocket>
 #include <QTest>
 
+#include <csignal>
+
 #include <sys/resource.h>
 
 using namespace std::chrono_literals;
@@ -370,6 +372,10 @@ private Q_SLOTS:
 
         const std::unique_ptr<QNetworkReply> staying = openStream(network, token);
         QTRY_VERIFY(staying->bytesAvailable() > 0);
+        // A reload asked of the service: it says a change needs a restart, and goes on.
+        ::kill(pid_t(m_server->processId()), SIGHUP);
+        QTRY_VERIFY(m_server->log().contains("restart the server for a change to take effect"));
+        QVERIFY(!m_server->signedInUser("m@example.org").isEmpty());
         QVERIFY(m_server->stop());
     }
 

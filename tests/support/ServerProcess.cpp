@@ -10,6 +10,10 @@
 #include <QTcpServer>
 #include <QThread>
 
+#include <csignal>
+
+#include <sys/prctl.h>
+
 #ifndef PINDLE_SERVER_PATH
 #error "PINDLE_SERVER_PATH must name the pindle-server executable"
 #endif
@@ -47,6 +51,8 @@ ServerProcess::ServerProcess(QJsonObject settings) {
         environment.remove(QString::fromLatin1(name));
     m_process.setProcessEnvironment(environment);
     m_process.setProcessChannelMode(QProcess::MergedChannels);
+    // A suite that crashes takes its server with it.
+    m_process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
     QObject::connect(&m_process, &QProcess::readyRead, [this] { m_log += m_process.readAll(); });
     m_process.start(QStringLiteral(PINDLE_SERVER_PATH),
                     {QStringLiteral("--config"), m_configPath, QStringLiteral("serve")});

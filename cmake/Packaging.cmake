@@ -1,0 +1,112 @@
+# Everything the two Debian packages install beyond the programs, and how CPack builds them:
+#   pindle         the tray app, its modules, desktop entry, icons, AppStream metadata, manual
+#   pindle-server  the backend, its systemd unit, configuration and manual
+# Built by scripts/package.sh (-DPINDLE_PACKAGING=ON), which also checks what it built.
+
+set(packaging ${PROJECT_SOURCE_DIR}/packaging)
+set(generated ${PROJECT_BINARY_DIR}/packaging)
+file(MAKE_DIRECTORY ${generated})
+
+find_program(HELP2MAN help2man REQUIRED)
+find_program(RSVG_CONVERT rsvg-convert REQUIRED)
+find_program(GZIP gzip REQUIRED)
+
+# Manual pages from each program's --help.
+function(pindle_manual target summary)
+    set(page ${generated}/${target}.1)
+    add_custom_command(OUTPUT ${page}.gz
+        COMMAND ${HELP2MAN} --no-info --no-discard-stderr --version-string=${PROJECT_VERSION}
+            --name=${summary} --output=${page} $<TARGET_FILE:${target}>
+        COMMAND ${GZIP} -9nf ${page}
+        DEPENDS ${target}
+        COMMENT "Manual page for ${target}")
+    add_custom_target(${target}-manual ALL DEPENDS ${page}.gz)
+endfunction()
+pindle_manual(pindle "desktop AI assistant in the system tray")
+pindle_manual(pindle-server "backend for Pindle: accounts, balances and a model provider proxy")
+
+# The app's icon at the sizes launchers and menus ask for, besides the scalable one.
+set(icon_sizes 16 22 24 32 48 64 128 256)
+set(icons "")
+foreach(size IN LISTS icon_sizes)
+    set(png ${generated}/icons/${size}/com.pindle.app.png)
+    add_custom_command(OUTPUT ${png}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${generated}/icons/${size}
+        COMMAND ${RSVG_CONVERT} -w ${size} -h ${size}
+            -o ${png} ${PROJECT_SOURCE_DIR}/src/views/icons/logo-source.svg
+        DEPENDS ${PROJECT_SOURCE_DIR}/src/views/icons/logo-source.svg)
+    list(APPEND icons ${png})
+    install(FILES ${png} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+        COMPONENT pindle)
+endforeach()
+
+# Each package's changelog, compressed as Debian wants it.
+set(changelog ${generated}/changelog.gz)
+add_custom_command(OUTPUT ${changelog}
+    COMMAND ${GZIP} -9nc ${packaging}/changelog > ${changelog}
+    DEPENDS ${packaging}/changelog)
+add_custom_target(pindle-package-files ALL DEPENDS ${icons} ${changelog})
+
+install(FILES ${PROJECT_SOURCE_DIR}/data/icons/com.pindle.app-symbolic.svg
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/symbolic/apps COMPONENT pindle)
+install(FILES ${PROJECT_SOURCE_DIR}/data/com.pindle.app.metainfo.xml
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT pindle)
+install(FILES ${generated}/pindle.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT pindle)
+install(FILES ${generated}/pindle-server.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+    COMPONENT pindle-server)
+foreach(component pindle pindle-server)
+    install(FILES ${packaging}/copyright ${changelog}
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${component} COMPONENT ${component})
+endforeach()
+
+# The service: systemd's own folder, and the configuration in /etc with its secrets readable by
+# root alone.
+install(FILES ${packaging}/pindle-server/pindle-server.service DESTINATION /lib/systemd/system
+    COMPONENT pindle-server)
+install(FILES ${packaging}/pindle-server/server.json DESTINATION /etc/pindle
+    COMPONENT pindle-server)
+install(FILES ${packaging}/pindle-server/server.env DESTINATION /etc/pindle
+    PERMISSIONS OWNER_READ OWNER_WRITE COMPONENT pindle-server)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL pindle pindle-server)
+set(CPACK_PACKAGE_NAME pindle)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "The Pindle developers <packages@pindle.example.org>")
+set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/packages)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://pindle.example.org)
+set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
+
+set(CPACK_DEBIAN_PINDLE_PACKAGE_NAME pindle)
+set(CPACK_DEBIAN_PINDLE_PACKAGE_SECTION utils)
+# Loaded at run time, so dpkg-shlibdeps cannot see them: the QML modules, the X11 platform and
+# SVG plugins, and libsecret, which QtKeychain opens when it first reaches the keyring.
+set(CPACK_DEBIAN_PINDLE_PACKAGE_DEPENDS
+    "qml6-module-qtquick, qml6-module-qtquick-controls, qml6-module-qtquick-layouts, qml6-module-qtquick-window, qml6-module-qtquick-templates, qml6-module-qtqml-workerscript, qml6-module-qtqml, qml6-module-qtqml-models, qt6-qpa-plugins, libqt6svg6, libsecret-1-0")
+set(CPACK_DEBIAN_PINDLE_PACKAGE_RECOMMENDS "gnome-keyring | kwalletmanager, xdg-desktop-portal")
+set(CPACK_DEBIAN_PINDLE_PACKAGE_SUGGESTS pindle-server)
+set(CPACK_COMPONENT_PINDLE_DESCRIPTION
+    "desktop AI assistant in the system tray
+Pindle shows a small translucent overlay above other windows where you talk
+to an AI model: a typed question streams its answer, Alt+S asks about the
+screen, and the microphone or the computer's own sound is transcribed and
+answered. It reaches the model through a pindle-server.")
+
+set(CPACK_DEBIAN_PINDLE-SERVER_PACKAGE_NAME pindle-server)
+set(CPACK_DEBIAN_PINDLE-SERVER_PACKAGE_SECTION net)
+set(CPACK_DEBIAN_PINDLE-SERVER_PACKAGE_CONTROL_EXTRA
+    ${packaging}/pindle-server/conffiles ${packaging}/pindle-server/postinst
+    ${packaging}/pindle-server/prerm ${packaging}/pindle-server/postrm)
+set(CPACK_DEBIAN_PINDLE-SERVER_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_COMPONENT_PINDLE-SERVER_DESCRIPTION
+    "backend for Pindle: accounts, balances and a model provider proxy
+pindle-server keeps Pindle's accounts, sessions and token balances in SQLite
+or PostgreSQL, and forwards chat and transcription to any OpenAI-compatible
+model provider. It runs as a confined systemd service.")
+
+include(CPack)
