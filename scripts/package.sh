@@ -42,6 +42,13 @@ for package in pindle pindle-server; do
         fail "$package installs other files than packaging/contents/$package lists"
 done
 
+# The configuration the package installs is one the server accepts (its database is only
+# reachable where the package is installed).
+PINDLE_DATABASE="sqlite:$build/check-config.db" "$build/server/pindle-server" \
+    --config packaging/pindle-server/server.json check-config >/dev/null ||
+    fail "pindle-server does not accept packaging/pindle-server/server.json"
+rm -f "$build"/check-config.db*
+
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
 for deb in "$build"/packages/*.deb; do
