@@ -7,6 +7,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusVariant>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
 #include <QtEndian>
@@ -479,6 +480,11 @@ void StatusNotifierItem::setVisible(bool registered, bool hostRegistered) {
 }
 
 bool StatusNotifierItem::hostPresent() {
+    // Without a session bus libdbus would try to launch one for the X display: no tray then.
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") &&
+        (runtime.isEmpty() || !QFileInfo::exists(QString::fromLocal8Bit(runtime + "/bus"))))
+        return false;
     DBusError error;
     dbus_error_init(&error);
     DBusConnection *connection = dbus_bus_get_private(DBUS_BUS_SESSION, &error);
