@@ -78,6 +78,14 @@ install_both
 [[ "$(in_root pindle-server --version)" == "pindle-server $version" ]] || fail "pindle-server --version"
 compgen -G "$root/usr/lib/*/pindle/pindle-widgets.so" >/dev/null || fail "the tray module is missing"
 [[ "$(stat -c %a "$root/etc/pindle/server.env")" == 600 ]] || fail "server.env is readable by others"
+# The app starts from what the package brought: with no session it opens its sign-in window, whose
+# QML modules, style and plugins must all be there.
+install -d -m 700 "$root/tmp/pindle-packages/runtime"
+app_log=$(timeout 8 chroot "$root" env -i PATH=/usr/bin:/bin HOME=/tmp \
+    XDG_RUNTIME_DIR=/tmp/pindle-packages/runtime \
+    QT_QPA_PLATFORM=offscreen pindle 2>&1 || true)
+[[ "$app_log" != *"not installed"* && "$app_log" != *"rror"* && "$app_log" != *"Could not"* ]] ||
+    fail "pindle did not start cleanly: $app_log"
 
 # What systemd would do for the unit: its state folder for a user of its own, then its ExecStart
 # line, with the environment file's settings.
