@@ -14,9 +14,12 @@ packages=build/package/packages
 port=18787
 server_pid=
 
+# One run at a time uses the root, from whichever clone.
+mkdir -p "$(dirname "$root")"
+exec 9>"$root.lock"
+flock 9
 if [[ ! -e "$root/.complete" ]]; then
     rm -rf "$root.new"
-    mkdir -p "$(dirname "$root")"
     debootstrap --variant=minbase bookworm "$root.new" http://deb.debian.org/debian >/dev/null
     rm -rf "$root"
     mv "$root.new" "$root"
