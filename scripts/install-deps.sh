@@ -42,6 +42,8 @@ packages=(
     # packages: manual pages and icon sizes at build time, and the tools that check what
     # scripts/package.sh built
     help2man librsvg2-bin lintian desktop-file-utils appstream systemd
+    # test: a minimal Debian 12 root to install the packages into (tests/install)
+    debootstrap
     # test: libFuzzer and the sanitizers for the fuzz targets (scripts/fuzz.sh)
     clang-16 libclang-rt-16-dev
 )
