@@ -268,8 +268,10 @@ void AppDelegate::openSettings(bool atShortcuts) {
         });
         connect(m_settingsWindow.get(), &QWindow::visibleChanged, m_settingsController.get(),
                 [this](bool shown) {
-                    if (shown)
-                        m_settingsController->loadAccountInfo();
+                    if (!shown)
+                        return;
+                    m_settingsController->loadAccountInfo();
+                    m_settingsController->reloadStartAtLogin();
                 });
     }
     m_settingsWindow->show();

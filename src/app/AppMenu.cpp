@@ -9,19 +9,15 @@ AppMenu::AppMenu(QObject *parent)
 
 void AppMenu::addItem(Title title, std::function<void()> action, QKeySequence shortcut) {
     m_items.push_back({std::move(title), std::move(action), std::move(shortcut)});
-    publish();
+    retitle();
 }
 
 void AppMenu::addSeparator() {
     m_items.push_back({});
-    publish();
+    retitle();
 }
 
 void AppMenu::retitle() {
-    publish();
-}
-
-void AppMenu::publish() {
     m_published.clear();
     QVariantList items;
     for (const Item &item : m_items) {

@@ -22,7 +22,7 @@ public:
 
     void addItem(Title title, std::function<void()> action, QKeySequence shortcut = {});
     void addSeparator();
-    /// Asks every title again.
+    /// Asks every title again, and tells the tray and the header.
     void retitle();
 
     [[nodiscard]] const QList<TrayIcon::Item> &trayItems() const { return m_published; }
@@ -40,8 +40,6 @@ Q_SIGNALS:
     void triggered(int index);
 
 private:
-    void publish();
-
     struct Item {
         Title title; // none for a separator
         std::function<void()> action;

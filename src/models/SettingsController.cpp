@@ -72,6 +72,9 @@ QString SettingsController::displayedStatus(const QString &status) {
 void SettingsController::loadAccountInfo() {
     setAccount(QStringLiteral("Loading..."), QStringLiteral("..."));
     loadTask(++m_generation);
+}
+
+void SettingsController::reloadStartAtLogin() {
     if (const bool enabled = m_startAtLogin.isEnabled(); enabled != m_startsAtLogin) {
         m_startsAtLogin = enabled;
         Q_EMIT startAtLoginChanged();

@@ -51,9 +51,10 @@ public:
     /// separated by white space).
     [[nodiscard]] static QString displayedStatus(const QString &status);
 
-    /// Starts again from "Loading..." and asks the backend for the account; reads the autostart
-    /// entry again.
+    /// Starts again from "Loading..." and asks the backend for the account.
     Q_INVOKABLE void loadAccountInfo();
+    /// Reads the autostart entry again: it may have changed while the window was closed.
+    void reloadStartAtLogin();
 
 Q_SIGNALS:
     void accountChanged();

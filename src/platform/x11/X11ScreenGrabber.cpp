@@ -254,7 +254,10 @@ QCoro::Task<ScreenGrabber::Grab> X11ScreenGrabber::grabPrimaryScreen() {
             co_return Grab{}; // the windows come back as `hidden` goes
     }
 
+    bool shown = false;
     const auto showAgain = [&] {
+        if (std::exchange(shown, true))
+            return;
         hidden.restore();
         m_lastHiddenFor = std::chrono::microseconds(hidAny ? hiddenFor.nsecsElapsed() / 1000 : 0);
     };
@@ -268,16 +271,12 @@ QCoro::Task<ScreenGrabber::Grab> X11ScreenGrabber::grabPrimaryScreen() {
     } else if (screen) {
         grab.logicalSize = screen->size();
         std::optional<SharedMemoryGrab> sent = SharedMemoryGrab::send(*screen);
-        if (sent && sharedMemoryAnswered) {
+        if (sent && sharedMemoryAnswered)
             showAgain(); // after the picture, in the server's order
-            grab.image = sent->receive();
-            sharedMemoryAnswered = !grab.image.isNull();
-            co_return grab;
-        }
         if (sent)
             grab.image = sent->receive();
         sharedMemoryAnswered = !grab.image.isNull();
-        if (grab.image.isNull())
+        if (grab.image.isNull() && !shown)
             grab.image = screen->grabWindow(0).toImage();
     }
     showAgain();
