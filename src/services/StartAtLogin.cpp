@@ -8,22 +8,27 @@
 #include <QStandardPaths>
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
-// The Exec key's quoting: a path with anything but plain characters goes in double quotes, with
-// the four reserved ones escaped.
-QString execArgument(const QString &path) {
+// The Exec key's quoting, as the desktop entry format defines it: a path with anything but plain
+// characters goes in double quotes with the four reserved ones escaped, every backslash is escaped
+// once more by the file's string rules, and a percent sign is doubled so that it is not taken for
+// a field code. None where the path cannot be written there at all (a line break ends the line).
+std::optional<QString> execArgument(const QString &path) {
+    if (std::any_of(path.cbegin(), path.cend(),
+                    [](QChar c) { return c.category() == QChar::Other_Control; }))
+        return std::nullopt;
     static const QString plain =
-        QStringLiteral("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789/._-+");
-    if (std::all_of(path.cbegin(), path.cend(), [](QChar c) { return plain.contains(c); }))
-        return path;
-    QString quoted = path;
-    for (const QChar reserved : {u'\\', u'"', u'`', u'$'})
-        quoted.replace(reserved, QString(u'\\') + reserved);
-    // A backslash in a value is itself escaped once more by the file's string rules.
-    quoted.replace(u'\\', QStringLiteral("\\\\"));
-    return u'"' + quoted + u'"';
+        QStringLiteral("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789/._-+%");
+    QString argument = path;
+    if (!std::all_of(path.cbegin(), path.cend(), [](QChar c) { return plain.contains(c); })) {
+        for (const QChar reserved : {u'\\', u'"', u'`', u'$'})
+            argument.replace(reserved, QString(u'\\') + reserved);
+        argument = u'"' + argument.replace(u'\\', QStringLiteral("\\\\")) + u'"';
+    }
+    return argument.replace(u'%', QStringLiteral("%%"));
 }
 
 } // namespace
@@ -69,6 +74,14 @@ bool StartAtLogin::setEnabled(bool enabled, const QString &executable, QString &
         error = QStringLiteral("Pindle could not create the folder %1.").arg(m_directory);
         return false;
     }
+    const std::optional<QString> exec = execArgument(executable);
+    if (!exec) {
+        error = QStringLiteral("Pindle cannot start at login from %1: a login entry cannot hold a "
+                               "path with a line break or another control character. Move Pindle "
+                               "to another folder.")
+                    .arg(executable);
+        return false;
+    }
     QSaveFile entry(entryPath());
     if (entry.open(QIODevice::WriteOnly | QIODevice::Text)) {
         entry.write(QStringLiteral("[Desktop Entry]\n"
@@ -79,7 +92,7 @@ bool StartAtLogin::setEnabled(bool enabled, const QString &executable, QString &
                                    "Icon=%2\n"
                                    "Terminal=false\n"
                                    "X-GNOME-Autostart-enabled=true\n")
-                        .arg(execArgument(executable), pindleAppId)
+                        .arg(*exec, pindleAppId)
                         .toUtf8());
         if (entry.commit())
             return true;

@@ -10,8 +10,11 @@
 #include "services/SettingsManager.h"
 #include "services/StartAtLogin.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QNetworkAccessManager>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -192,12 +195,39 @@ private Q_SLOTS:
         QVERIFY(!entry.exists());
         QCOMPARE(changed.size(), 4);
 
+        // Whatever the path holds, the entry starts that program, as GLib starts login entries
+        // (which cannot find a program whose path holds a percent sign, however it is written: it
+        // is written as the format asks); a path no entry can hold is refused and the entry is
+        // left as it was.
+        const QString program = m_dir.filePath(R"(my apps/"pin"dle$`\x)");
+        QVERIFY(QDir().mkpath(QFileInfo(program).path()));
+        QFile script(program);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\nprintf '%s\\n' \"$0\" >\"$(dirname \"$0\")/started\"\n");
+        script.close();
+        QVERIFY(script.setPermissions(script.permissions() | QFile::ExeOwner));
         QString error;
         StartAtLogin odd(folder);
-        QVERIFY(odd.setEnabled(true, "/opt/my apps/pin\"dle$", error));
-        QVERIFY(entry.open(QIODevice::ReadOnly));
-        QVERIFY(entry.readAll().contains("\nExec=\"/opt/my apps/pin\\\\\"dle\\\\$\"\n"));
-        entry.close();
+        QVERIFY(odd.setEnabled(true, program, error));
+        QCOMPARE(QProcess::execute("gio", {"launch", entry.fileName()}), 0);
+        const auto started = [&] {
+            QFile file(QFileInfo(program).path() + "/started");
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        QTRY_COMPARE(started(), program.toUtf8() + '\n');
+        const auto exec = [&] {
+            QFile file(entry.fileName());
+            const QByteArray text = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+            const qsizetype start = text.indexOf("\nExec=") + 6;
+            return text.mid(start, text.indexOf('\n', start) - start);
+        };
+        QVERIFY(odd.setEnabled(true, "/opt/50%/pindle", error));
+        QCOMPARE(exec(), "/opt/50%%/pindle");
+        QVERIFY(odd.setEnabled(true, "/opt/my 50%/pindle", error));
+        QCOMPARE(exec(), "\"/opt/my 50%%/pindle\"");
+        QVERIFY(!odd.setEnabled(true, "/opt/two\nlines/pindle", error));
+        QVERIFY2(error.contains("line break"), qPrintable(error));
+        QCOMPARE(exec(), "\"/opt/my 50%%/pindle\"");
 
         // A file where the folder should be: told, and nothing changes.
         QFile blocker(m_dir.filePath("blocked"));
