@@ -27,6 +27,7 @@ public:
     };
 
     virtual ~ScreenGrabber() = default;
-    /// Throws Unavailable when the session offers no way to grab the screen.
+    /// Throws Unavailable when the session offers no way to grab the screen, and PlatformError
+    /// when the display refused this one picture.
     virtual QCoro::Task<Grab> grabPrimaryScreen() = 0;
 };

@@ -25,13 +25,11 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// The screen's pixels through MIT-SHM: the X server writes them into memory we share instead of
-// sending them through the socket (about 1 ms for 1440x900 instead of 9), so our windows are off
-// the screen for less time. Null where the server cannot (a display on another machine) or the
-// screen is not 24-bit: Qt's own grab serves then.
-// A grab of the root window through MIT-SHM: the X server writes the pixels into shared memory,
-// which the picture keeps, so nothing is copied. Sent first and read later: requests sent in
-// between (showing our windows again) reach the server after it, so they are not in the picture.
+// A grab of the root window through MIT-SHM: the X server writes the pixels into memory we share
+// instead of sending them through the socket (about 1 ms for 1440x900 instead of 9), and the
+// picture keeps that memory, so nothing is copied and our windows are off the screen for less
+// time. Sent first and read later: requests sent in between (showing our windows again) reach the
+// server after it, so they are not in the picture.
 class SharedMemoryGrab {
 public:
     // None where the server cannot (a display on another machine) or the screen is not 24-bit.
@@ -238,47 +236,58 @@ QCoro::Task<ScreenGrabber::Grab> X11ScreenGrabber::grabPrimaryScreen() {
     if (!screen || !X11Support::connection())
         co_return Grab{};
 
-    QElapsedTimer hiddenFor;
-    hiddenFor.start();
-    HiddenWindows hidden;
-    const bool hidAny = !hidden.empty();
-    if (hidAny) {
-        QElapsedTimer waited;
-        waited.start();
-        while (hidden.anyOnScreen() && waited.elapsed() < unmapTimeout.count())
-            co_await QCoro::sleepFor(unmapPoll);
-        // What lay beneath our windows has been exposed; its owners need a moment to repaint.
-        const std::chrono::milliseconds settle = m_settleDelay;
-        co_await QCoro::sleepFor(settle);
-        if (!self)
-            co_return Grab{}; // the windows come back as `hidden` goes
-    }
-
-    bool shown = false;
-    const auto showAgain = [&] {
-        if (std::exchange(shown, true))
-            return;
-        hidden.restore();
-        m_lastHiddenFor = std::chrono::microseconds(hidAny ? hiddenFor.nsecsElapsed() / 1000 : 0);
-    };
     Grab grab;
-    if (m_source) {
-        grab.image = co_await m_source(); // a failure shows our windows again as `hidden` goes
-        if (!self)
-            co_return Grab{};
-        if (screen)
-            grab.logicalSize = screen->size();
-    } else if (screen) {
+    // A display that has answered shared-memory grabs gets our windows back before its answer. If
+    // it refuses this one all the same (its screen changing size, say), the picture is taken once
+    // more the ordinary way, with our windows out of it again.
+    for (bool retry = false;; retry = true) {
+        QElapsedTimer hiddenFor;
+        hiddenFor.start();
+        HiddenWindows hidden;
+        const bool hidAny = !hidden.empty();
+        if (hidAny) {
+            QElapsedTimer waited;
+            waited.start();
+            while (hidden.anyOnScreen() && waited.elapsed() < unmapTimeout.count())
+                co_await QCoro::sleepFor(unmapPoll);
+            // What lay beneath our windows has been exposed; its owners need a moment to repaint.
+            const std::chrono::milliseconds settle = m_settleDelay;
+            co_await QCoro::sleepFor(settle);
+            if (!self || !screen)
+                co_return Grab{}; // the windows come back as `hidden` goes
+        }
+
+        bool shown = false;
+        bool shownBeforeAnswer = false;
+        const auto showAgain = [&] {
+            if (std::exchange(shown, true))
+                return;
+            hidden.restore();
+            m_lastHiddenFor =
+                std::chrono::microseconds(hidAny ? hiddenFor.nsecsElapsed() / 1000 : 0);
+        };
         grab.logicalSize = screen->size();
-        std::optional<SharedMemoryGrab> sent = SharedMemoryGrab::send(*screen);
-        if (sent && sharedMemoryAnswered)
-            showAgain(); // after the picture, in the server's order
-        if (sent)
-            grab.image = sent->receive();
-        sharedMemoryAnswered = !grab.image.isNull();
-        if (grab.image.isNull() && !shown)
-            grab.image = screen->grabWindow(0).toImage();
+        if (m_source) {
+            grab.image = co_await m_source(); // a failure shows our windows again as `hidden` goes
+            if (!self)
+                co_return Grab{};
+        } else {
+            std::optional<SharedMemoryGrab> sent = SharedMemoryGrab::send(*screen);
+            shownBeforeAnswer = sent && sharedMemoryAnswered;
+            if (shownBeforeAnswer)
+                showAgain(); // after the picture, in the server's order
+            if (sent)
+                grab.image = sent->receive();
+            sharedMemoryAnswered = !grab.image.isNull();
+            if (grab.image.isNull() && !shown)
+                grab.image = screen->grabWindow(0).toImage();
+        }
+        showAgain();
+        if (!grab.image.isNull() || !shownBeforeAnswer || retry)
+            break;
     }
-    showAgain();
+    if (grab.image.isNull())
+        throw PlatformError(QStringLiteral("The display did not hand over the picture of the "
+                                           "screen. Try again."));
     co_return grab;
 }
