@@ -54,6 +54,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             std::fputs("Config::read() reported an empty problem\n", stderr);
             std::abort();
         }
+        if (problem.find("json.exception") != std::string::npos) {
+            std::fprintf(stderr, "a problem in the JSON library's words: %s\n", problem.c_str());
+            std::abort();
+        }
     }
     // What the server goes on to do with the settings it read.
     const std::int64_t now = std::time(nullptr);

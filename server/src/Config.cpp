@@ -12,6 +12,7 @@
 #include <fstream>
 #include <limits>
 #include <sstream>
+#include <string_view>
 
 namespace pindle {
 
@@ -112,6 +113,34 @@ private:
     std::vector<std::string> m_errors;
 };
 
+// The text between the first pair of single quotes in `message`, if any.
+std::string quoted(std::string_view message) {
+    const auto open = message.find('\'');
+    const auto close = open == message.npos ? open : message.find('\'', open + 1);
+    return close == message.npos ? std::string()
+                                 : std::string(message.substr(open + 1, close - open - 1));
+}
+
+// The JSON library's account of a syntax error in the words of the rest of the report: without
+// its internal exception id ("[json.exception.parse_error.101] parse error"), and without the
+// text it read last, which may be a secret cut off by a missing quote.
+std::string plainParseError(std::string_view message) {
+    if (const auto id = message.find("] ");
+        message.starts_with("[json.exception.") && id != message.npos)
+        message.remove_prefix(id + 2);
+    if (message.starts_with("parse error"))
+        message.remove_prefix(std::string_view("parse error").size());
+    std::string plain(message);
+    if (const auto read = plain.find("; last read: '"); read != plain.npos) {
+        const auto expected = plain.find("'; expected ", read);
+        plain.erase(read, expected == plain.npos ? plain.npos : expected + 1 - read);
+    }
+    plain.erase(0, plain.find_first_not_of(' '));
+    if (plain.starts_with("at "))
+        plain.erase(0, 3);
+    return plain.empty() ? std::string() : " (" + plain + ")";
+}
+
 // The file's top-level object, or nothing with the reason added to `errors`.
 std::optional<json> parseFile(const std::string &path, std::vector<std::string> &errors) {
     std::ifstream file(path);
@@ -134,13 +163,15 @@ std::optional<json> parseFile(const std::string &path, std::vector<std::string> 
             return document;
         errors.push_back("the configuration file " + path + " must hold a JSON object");
     } catch (const json::out_of_range &error) {
-        errors.push_back(member.empty() ? "the configuration file " + path +
-                                              " is not valid JSON: " + error.what()
-                                        : "\"" + member +
-                                              "\" holds a number too large to read; the rest of "
-                                              "the file was not read");
+        // Beyond what a double holds: the parser stops there.
+        const std::string number = quoted(error.what());
+        errors.push_back(
+            (member.empty() ? "the configuration file " + path : "\"" + member + "\"") +
+            " holds a number too large to read" + (number.empty() ? "" : " (" + number + ")") +
+            "; the rest of the file was not read");
     } catch (const json::exception &error) {
-        errors.push_back("the configuration file " + path + " is not valid JSON: " + error.what());
+        errors.push_back("the configuration file " + path + " is not valid JSON" +
+                         plainParseError(error.what()));
     }
     return std::nullopt;
 }

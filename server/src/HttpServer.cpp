@@ -2,6 +2,7 @@
 #include "HttpServer.h"
 
 #include "Ledger.h"
+#include "Log.h"
 #include "OpenStore.h"
 #include "ProviderClient.h"
 #include "api/Api.h"
@@ -14,6 +15,7 @@
 #include <climits>
 #include <condition_variable>
 #include <csignal>
+#include <cstdlib>
 #include <functional>
 #include <iostream>
 #include <mutex>
@@ -678,10 +680,12 @@ public:
 namespace pindle {
 namespace {
 
-// Runs one server until SIGINT or SIGTERM; returns what made it fail to start, if anything.
+// Runs one server until SIGINT or SIGTERM, then finishes the work under way; a second signal
+// calls `endAtOnce` with its number instead. Returns what made it fail to start, if anything.
 template <typename ServerTraits, typename Settings>
 std::exception_ptr serve(const Config &config, restinio::asio_ns::io_context &io, Settings settings,
-                         const std::function<void()> &finishWork) {
+                         const std::function<void()> &finishWork,
+                         const std::function<void(int)> &endAtOnce) {
     restinio::http_server_t<ServerTraits> server{restinio::external_io_context(io),
                                                  std::move(settings)};
     std::exception_ptr failure;
@@ -690,6 +694,12 @@ std::exception_ptr serve(const Config &config, restinio::asio_ns::io_context &io
     signals.async_wait([&](const restinio::asio_ns::error_code &error, int) {
         if (error)
             return;
+        logLine("stopping: finishing the answers under way (SIGTERM or Ctrl+C again ends the "
+                "server at once)");
+        signals.async_wait([&](const restinio::asio_ns::error_code &again, int signal) {
+            if (!again)
+                endAtOnce(signal);
+        });
         // The work under way ends on a thread of its own while the connections go on carrying
         // its answers; they close only once those are written.
         stopping = std::thread([&] {
@@ -884,6 +894,14 @@ int runServer(const Config &config) {
         if (!registry.waitUntilAnswered(std::chrono::seconds(5)))
             std::cerr << "pindle-server: closing with answers still being written" << std::endl;
     };
+    // The operator will not wait for the drain: what the ledger holds goes to the journal for
+    // the next start and the process ends, cutting the open streams, with the status a shell
+    // gives a process the signal ended. The work under way may be stuck in the database, so
+    // nothing is waited for.
+    const std::function<void(int)> endAtOnce = [&](int signal) {
+        ledger.journalForNextStart();
+        std::_Exit(128 + signal);
+    };
 
     std::exception_ptr failure;
     if (config.tlsEnabled()) {
@@ -897,10 +915,10 @@ int runServer(const Config &config) {
         failure = serve<TlsTraits>(
             config, io,
             configured(restinio::server_settings_t<TlsTraits>{}).tls_context(std::move(tls)),
-            finishWork);
+            finishWork, endAtOnce);
     } else {
         failure = serve<Traits>(config, io, configured(restinio::server_settings_t<Traits>{}),
-                                finishWork);
+                                finishWork, endAtOnce);
     }
 
     finishWork(); // when the server failed to start, nothing ran: this is then immediate

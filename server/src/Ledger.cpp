@@ -30,25 +30,45 @@ constexpr auto firstRetry = std::chrono::milliseconds(250);
 constexpr auto longestRetry = std::chrono::seconds(5);
 constexpr auto sweepEvery = std::chrono::seconds(60);
 
-json toJson(const Settlement &settlement) {
-    return {{"key", settlement.key},
-            {"user", settlement.userId},
-            {"reservation", settlement.reservationId},
-            {"used", settlement.used},
-            {"model", settlement.model}};
+// One journal line. An `open` one was written for an answer still under way when the process
+// had to end at once; a settlement of the same reservation written after it replaces it.
+json toJson(const Settlement &settlement, bool open = false) {
+    json line{{"key", settlement.key},
+              {"user", settlement.userId},
+              {"reservation", settlement.reservationId},
+              {"used", settlement.used},
+              {"model", settlement.model},
+              {"owner", settlement.owner}};
+    if (open)
+        line["open"] = true;
+    return line;
 }
 
-std::optional<Settlement> fromJson(const std::string &line) {
+struct JournalLine {
+    Settlement settlement;
+    bool open = false;
+};
+
+std::optional<JournalLine> fromJson(const std::string &line) {
     const json entry = json::parse(line, nullptr, false);
     try {
+        // Servers from before reservations were closed by owner wrote none.
         if (entry.is_object())
-            return Settlement{
-                entry.at("key").get<std::string>(), entry.at("user").get<std::int64_t>(),
-                entry.at("reservation").get<std::int64_t>(), entry.at("used").get<std::int64_t>(),
-                entry.at("model").get<std::string>()};
+            return JournalLine{
+                {entry.at("key").get<std::string>(), entry.at("user").get<std::int64_t>(),
+                 entry.at("reservation").get<std::int64_t>(), entry.at("used").get<std::int64_t>(),
+                 entry.at("model").get<std::string>(), entry.value("owner", std::string())},
+                entry.value("open", false)};
     } catch (const json::exception &) {
     }
     return std::nullopt;
+}
+
+std::string closedReservations(const Released &released, const std::string &whose) {
+    return "closed " + std::to_string(released.reservations) +
+           (released.reservations == 1 ? " reservation " : " reservations ") + whose +
+           ": charged " + std::to_string(released.charged) +
+           " tokens for what was streamed, gave back " + std::to_string(released.returned);
 }
 
 bool writeAll(int fd, const std::string &text) {
@@ -83,9 +103,8 @@ Ledger::Ledger(Store &store, Options options)
     // An answer a crashed server left open cannot finish any more: what it streamed is charged
     // and the rest given back. Only after its journal, which knows the exact use, has been read.
     if (m_options.soleServer && applied) {
-        if (const std::int64_t released = m_store.releaseExpired(LLONG_MAX))
-            logLine("gave back " + std::to_string(released) +
-                    " reservations the previous server left open");
+        if (const Released released = m_store.releaseExpired(LLONG_MAX); released.reservations)
+            logLine(closedReservations(released, "the previous server left open"));
     } else {
         sweep();
     }
@@ -120,7 +139,7 @@ HeldTokens Ledger::reserve(std::int64_t userId, std::int64_t tokens, const std::
                                             nowSeconds() + m_options.lifetime.count());
     if (held.id != 0) {
         std::lock_guard lock(m_mutex);
-        m_open.emplace(held.id, 0);
+        m_open.emplace(held.id, Open{userId, model, 0});
     }
     return held;
 }
@@ -128,12 +147,16 @@ HeldTokens Ledger::reserve(std::int64_t userId, std::int64_t tokens, const std::
 void Ledger::progress(std::int64_t reservationId, std::int64_t streamed) {
     std::lock_guard lock(m_mutex);
     if (const auto found = m_open.find(reservationId); found != m_open.end())
-        found->second = streamed;
+        found->second.streamed = streamed;
 }
 
 void Ledger::settle(Settlement settlement) {
     std::unique_lock lock(m_mutex);
-    m_open.erase(settlement.reservationId);
+    if (settlement.reservationId != 0) {
+        m_open.erase(settlement.reservationId);
+        if (settlement.owner.empty()) // a reservation of this process: its row names it so
+            settlement.owner = m_options.owner;
+    }
     m_waiting.push_back({std::move(settlement), false});
     if (m_stopped) {
         // Too late for the thread: try once here, and journal what the store does not take.
@@ -191,7 +214,7 @@ bool Ledger::applyBatches(std::unique_lock<std::mutex> &lock) {
     if (m_storeAway)
         logLine("the database is back: every waiting charge has been applied");
     m_storeAway = false;
-    if (m_journal >= 0) { // nothing waits: the journal goes until it is needed again
+    if (m_journal >= 0 && !m_keepJournal) { // nothing waits: it goes until it is needed again
         std::error_code ignored;
         std::filesystem::remove(m_journalPath, ignored);
         ::close(m_journal);
@@ -201,8 +224,20 @@ bool Ledger::applyBatches(std::unique_lock<std::mutex> &lock) {
 }
 
 void Ledger::journalUnwritten() {
-    if (m_journalPath.empty())
+    std::string lines;
+    for (const Entry &entry : m_waiting) {
+        if (!entry.journaled)
+            lines += toJson(entry.settlement).dump() + '\n';
+    }
+    if (!appendToJournal(lines))
         return;
+    for (Entry &entry : m_waiting)
+        entry.journaled = true;
+}
+
+bool Ledger::appendToJournal(const std::string &lines) {
+    if (m_journalPath.empty())
+        return false;
     if (m_journal < 0) {
         m_journal = ::open(m_journalPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
         if (m_journal < 0 || flock(m_journal, LOCK_EX | LOCK_NB) != 0) {
@@ -210,27 +245,51 @@ void Ledger::journalUnwritten() {
             if (m_journal >= 0)
                 ::close(m_journal);
             m_journal = -1;
-            return;
+            return false;
         }
     }
+    if (lines.empty())
+        return true;
+    if (!writeAll(m_journal, lines) || fdatasync(m_journal) != 0) {
+        logLine("cannot write the journal " + m_journalPath + ": " + std::strerror(errno));
+        return false;
+    }
+    return true;
+}
+
+void Ledger::journalForNextStart() {
+    std::lock_guard lock(m_mutex);
+    m_keepJournal = true; // even once the thread has applied what waits: open answers are in it
     std::string lines;
     for (const Entry &entry : m_waiting) {
         if (!entry.journaled)
             lines += toJson(entry.settlement).dump() + '\n';
     }
-    if (lines.empty())
-        return;
-    if (!writeAll(m_journal, lines) || fdatasync(m_journal) != 0) {
-        logLine("cannot write the journal " + m_journalPath + ": " + std::strerror(errno));
-        return;
+    for (const auto &[id, open] : m_open)
+        lines += toJson({"r" + std::to_string(id), open.userId, id, open.streamed, open.model,
+                         m_options.owner},
+                        true)
+                     .dump() +
+                 '\n';
+    const std::string counts = std::to_string(m_waiting.size()) + " charges and " +
+                               std::to_string(m_open.size()) + " answers under way";
+    if (m_waiting.empty() && m_open.empty()) {
+        logLine("stopping at once: no charge is waiting");
+    } else if (appendToJournal(lines)) {
+        for (Entry &entry : m_waiting)
+            entry.journaled = true;
+        logLine("stopping at once: " + counts + " journaled in " + m_journalPath +
+                " for the next start");
+    } else {
+        logLine("stopping at once: " + counts +
+                " could not be journaled; their reservations are released when they expire");
     }
-    for (Entry &entry : m_waiting)
-        entry.journaled = true;
 }
 
 void Ledger::adoptJournals() {
     // A journal whose lock can be taken belongs to a server that has ended.
     std::vector<std::string> adopted;
+    std::vector<JournalLine> lines;
     std::error_code error;
     for (const auto &file :
          std::filesystem::directory_iterator(m_options.journalDirectory, error)) {
@@ -244,8 +303,8 @@ void Ledger::adoptJournals() {
             std::ifstream in(file.path());
             std::size_t read = 0;
             for (std::string line; std::getline(in, line);) {
-                if (auto settlement = fromJson(line)) {
-                    m_waiting.push_back({std::move(*settlement), false});
+                if (auto entry = fromJson(line)) {
+                    lines.push_back(std::move(*entry));
                     ++read;
                 } else if (!line.empty()) {
                     logLine("skipping an unreadable line in the journal " + file.path().string());
@@ -258,8 +317,18 @@ void Ledger::adoptJournals() {
         }
         ::close(fd);
     }
+    const auto replaced = [&](const JournalLine &open) {
+        return std::any_of(lines.begin(), lines.end(), [&](const JournalLine &other) {
+            return !other.open && other.settlement.reservationId == open.settlement.reservationId &&
+                   other.settlement.owner == open.settlement.owner;
+        });
+    };
     // Ours now: written to this process's journal before the old ones go.
     std::lock_guard lock(m_mutex);
+    for (JournalLine &line : lines) {
+        if (!line.open || !replaced(line))
+            m_waiting.push_back({std::move(line.settlement), false});
+    }
     journalUnwritten();
     for (const std::string &path : adopted) {
         if (path != m_journalPath)
@@ -272,8 +341,8 @@ void Ledger::renew() {
     {
         std::lock_guard lock(m_mutex);
         open.reserve(m_open.size());
-        for (const auto &[id, streamed] : m_open)
-            open.push_back({id, streamed});
+        for (const auto &[id, entry] : m_open)
+            open.push_back({id, entry.streamed});
     }
     if (open.empty())
         return;
@@ -286,9 +355,8 @@ void Ledger::renew() {
 
 void Ledger::sweep() {
     try {
-        if (const std::int64_t released = m_store.releaseExpired(nowSeconds()))
-            logLine("gave back " + std::to_string(released) +
-                    " reservations whose server stopped renewing them");
+        if (const Released released = m_store.releaseExpired(nowSeconds()); released.reservations)
+            logLine(closedReservations(released, "whose server stopped renewing them"));
     } catch (const StoreError &) {
     }
 }

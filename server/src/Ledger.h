@@ -55,6 +55,10 @@ public:
     /// stays journaled for the next start), then ends the thread. Later settlements are applied
     /// at once on the caller's thread.
     void stop(std::chrono::milliseconds patience);
+    /// For a process about to end at once: journals every settlement not yet applied, and for
+    /// each answer still under way one that charges what it has streamed, for the next start
+    /// to apply; logs what it wrote. The journal then stays until the process ends.
+    void journalForNextStart();
     /// Settlements not yet applied.
     [[nodiscard]] std::size_t waiting();
 
@@ -68,12 +72,19 @@ private:
         Settlement settlement;
         bool journaled = false;
     };
+    // A reservation this process holds, and how much of it its answer has used so far.
+    struct Open {
+        std::int64_t userId = 0;
+        std::string model;
+        std::int64_t streamed = 0;
+    };
     void run();
     bool applyWaiting(std::unique_lock<std::mutex> &lock);
     bool applyBatches(std::unique_lock<std::mutex> &lock);
     void renew();
     void sweep();
     void journalUnwritten();
+    bool appendToJournal(const std::string &lines);
     void adoptJournals();
 
     Store &m_store;
@@ -81,12 +92,13 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::deque<Entry> m_waiting;
-    std::unordered_map<std::int64_t, std::int64_t> m_open; // reservation id -> streamed
+    std::unordered_map<std::int64_t, Open> m_open; // by reservation id
     std::uint64_t m_nextCharge = 0;
     bool m_stopping = false;
     bool m_stopped = false;
     bool m_storeAway = false;
     bool m_applying = false;
+    bool m_keepJournal = false;
     int m_journal = -1;
     std::string m_journalPath;
     std::thread m_thread;

@@ -1,5 +1,6 @@
 #include "OpenStore.h"
 
+#include "Log.h"
 #include "PostgresStore.h"
 #include "SqliteStore.h"
 
@@ -14,15 +15,22 @@ bool startsWith(const std::string &text, std::string_view prefix) {
 } // namespace
 
 std::unique_ptr<Store> openStore(const std::string &database, int connections) {
+    std::unique_ptr<Store> store;
     if (startsWith(database, "postgresql://") || startsWith(database, "postgres://") ||
         database.find("host=") != std::string::npos ||
         database.find("dbname=") != std::string::npos)
-        return std::make_unique<PostgresStore>(database, connections);
-    if (database.empty())
-        return std::make_unique<SqliteStore>(SqliteStore::defaultPath());
-    if (startsWith(database, "sqlite:"))
-        return std::make_unique<SqliteStore>(database.substr(7));
-    return std::make_unique<SqliteStore>(database);
+        store = std::make_unique<PostgresStore>(database, connections);
+    else if (database.empty())
+        store = std::make_unique<SqliteStore>(SqliteStore::defaultPath());
+    else if (startsWith(database, "sqlite:"))
+        store = std::make_unique<SqliteStore>(database.substr(7));
+    else
+        store = std::make_unique<SqliteStore>(database);
+    if (const Released repaired = store->repairedOnOpen(); repaired.reservations > 0)
+        logLine("gave back " + std::to_string(repaired.returned) + " tokens held by " +
+                std::to_string(repaired.reservations) +
+                " reservations that could never be settled: an earlier one had the same id");
+    return store;
 }
 
 std::optional<std::string> emailProblem(const std::string &email) {

@@ -343,12 +343,38 @@ std::vector<User> PostgresStore::listUsers() {
 
 bool PostgresStore::setTokenBalance(const std::string &email, std::int64_t balance) {
     Lease lease(*this);
-    const Result result =
+    return lease.transaction([&] {
+        const Result account =
+            Params()
+                .text(normalizedEmail(email))
+                .run(lease.get(), "SELECT id FROM users WHERE email_key = $1 FOR UPDATE");
+        if (PQntuples(account.get()) == 0)
+            return false;
+        const std::int64_t userId = integer(account.get(), 0, 0);
+        // What answers under way hold would otherwise come back on top of the new balance.
+        Params().number(userId).run(lease.get(),
+                                    "UPDATE reservations SET tokens = 0 WHERE user_id = $1");
+        Params().number(balance).number(userId).run(
+            lease.get(), "UPDATE users SET token_balance = $1 WHERE id = $2");
+        return true;
+    });
+}
+
+BalanceChange PostgresStore::addTokens(const std::string &email, std::int64_t tokens) {
+    Lease lease(*this);
+    const std::string key = normalizedEmail(email);
+    const Result added =
         Params()
-            .number(balance)
-            .text(normalizedEmail(email))
-            .run(lease.get(), "UPDATE users SET token_balance = $1 WHERE email_key = $2");
-    return std::strcmp(PQcmdTuples(result.get()), "0") != 0;
+            .number(tokens)
+            .text(key)
+            .number(maxTokenBalance)
+            .run(lease.get(), "UPDATE users SET token_balance = token_balance + $1 "
+                              "WHERE email_key = $2 AND token_balance <= $3::bigint - $1::bigint");
+    if (std::strcmp(PQcmdTuples(added.get()), "0") != 0)
+        return BalanceChange::Made;
+    const Result found =
+        Params().text(key).run(lease.get(), "SELECT 1 FROM users WHERE email_key = $1");
+    return PQntuples(found.get()) > 0 ? BalanceChange::TooLarge : BalanceChange::NoAccount;
 }
 
 void PostgresStore::createSession(const TokenHash &hash, std::int64_t userId,
@@ -399,56 +425,78 @@ HeldTokens PostgresStore::reserve(std::int64_t userId, std::int64_t tokens,
     return {integer(result.get(), 0, 1), integer(result.get(), 0, 2)};
 }
 
-std::int64_t PostgresStore::settleIn(pg_conn *db, const Settlement &settlement) {
-    if (PQntuples(Params()
-                      .text(settlement.key)
-                      .run(db, "SELECT 1 FROM usage_events WHERE settlement = $1")
-                      .get()) > 0)
-        return 0;
-    std::int64_t reserved = 0;
-    if (settlement.reservationId != 0) {
-        const Result closed =
-            Params()
-                .number(settlement.reservationId)
-                .run(db, "DELETE FROM reservations WHERE id = $1 RETURNING tokens");
-        if (PQntuples(closed.get()) == 0)
-            return 0; // released already, by an expiry
-        reserved = integer(closed.get(), 0, 0);
-    }
+PostgresStore::Outcome PostgresStore::settleIn(pg_conn *db, const Settlement &settlement,
+                                               std::optional<std::int64_t> expiredBefore) {
     const Result balance = Params()
                                .number(settlement.userId)
                                .run(db, "SELECT token_balance FROM users WHERE id = $1 FOR UPDATE");
     if (PQntuples(balance.get()) == 0)
-        return 0; // the account is gone, and its reservations with it
-    const std::int64_t charged =
-        std::clamp<std::int64_t>(settlement.used, 0, integer(balance.get(), 0, 0) + reserved);
+        return {}; // the account is gone, and its reservations with it
+    // A charge without a reservation is applied once per key. So is a settlement an older
+    // server journaled: it names no owner, so it cannot tell its reservation from a later one
+    // given the same id (on SQLite, where ids were handed out again), and its key was how that
+    // server knew it applied.
+    if ((settlement.reservationId == 0 || settlement.owner.empty()) &&
+        PQntuples(Params()
+                      .text(settlement.key)
+                      .run(db, "SELECT 1 FROM usage_events WHERE settlement = $1")
+                      .get()) > 0)
+        return {};
+    Outcome outcome;
+    if (settlement.reservationId != 0) {
+        Params close;
+        close.number(settlement.reservationId).number(settlement.userId);
+        std::string sql = "DELETE FROM reservations WHERE id = $1 AND user_id = $2";
+        if (!settlement.owner.empty()) {
+            close.text(settlement.owner);
+            sql += " AND owner = $3";
+        }
+        if (expiredBefore) { // unless its owner renewed it since the sweep looked
+            close.number(*expiredBefore);
+            sql += " AND expires_at < $" + std::to_string(settlement.owner.empty() ? 3 : 4);
+        }
+        const Result closed = close.run(db, (sql + " RETURNING tokens").c_str());
+        if (PQntuples(closed.get()) == 0)
+            return {}; // closed already: settled, or released when it expired
+        outcome = {true, integer(closed.get(), 0, 0), 0};
+    }
+    outcome.charged = std::clamp<std::int64_t>(
+        settlement.used, 0,
+        std::max<std::int64_t>(integer(balance.get(), 0, 0) + outcome.reserved, 0));
     Params()
-        .number(reserved)
-        .number(charged)
+        .number(outcome.reserved)
+        .number(outcome.charged)
         .number(settlement.userId)
         .run(db, "UPDATE users SET token_balance = token_balance + $1 - $2 WHERE id = $3");
-    if (charged > 0)
+    if (outcome.charged > 0)
         Params()
             .number(settlement.userId)
             .text(settlement.model)
-            .number(charged)
+            .number(outcome.charged)
             .number(nowSeconds())
             .text(settlement.key)
             .run(db, "INSERT INTO usage_events (user_id, model, tokens, created_at, settlement) "
                      "VALUES ($1, $2, $3, $4, $5)");
-    return charged;
+    return outcome;
 }
 
 std::int64_t PostgresStore::settle(const Settlement &settlement) {
     Lease lease(*this);
-    return lease.transaction([&] { return settleIn(lease.get(), settlement); });
+    return lease.transaction([&] { return settleIn(lease.get(), settlement).charged; });
 }
 
 void PostgresStore::settleAll(const std::vector<Settlement> &settlements) {
+    // Accounts locked in ascending order, as every other transaction here does.
+    std::vector<const Settlement *> ordered;
+    for (const Settlement &settlement : settlements)
+        ordered.push_back(&settlement);
+    std::stable_sort(ordered.begin(), ordered.end(), [](const Settlement *a, const Settlement *b) {
+        return a->userId < b->userId;
+    });
     Lease lease(*this);
     lease.transaction([&] {
-        for (const Settlement &settlement : settlements)
-            settleIn(lease.get(), settlement);
+        for (const Settlement *settlement : ordered)
+            settleIn(lease.get(), *settlement);
         return 0;
     });
 }
@@ -465,25 +513,39 @@ void PostgresStore::renewReservations(const std::vector<Progress> &open, std::in
     ids.back() = '}';
     streamed.back() = '}';
     Lease lease(*this);
+    // A row another transaction holds is renewed next time, well before it expires.
     Params().text(ids).text(streamed).number(expiresAt).run(
-        lease.get(), "UPDATE reservations r SET streamed = p.streamed, expires_at = $3 FROM "
-                     "UNNEST($1::bigint[], $2::bigint[]) AS p(id, streamed) WHERE r.id = p.id");
+        lease.get(), "WITH free AS (SELECT r.id, p.streamed FROM reservations r JOIN "
+                     "UNNEST($1::bigint[], $2::bigint[]) AS p(id, streamed) ON p.id = r.id "
+                     "FOR UPDATE OF r SKIP LOCKED) "
+                     "UPDATE reservations r SET streamed = free.streamed, expires_at = $3 "
+                     "FROM free WHERE r.id = free.id");
 }
 
-std::int64_t PostgresStore::releaseExpired(std::int64_t now) {
+Released PostgresStore::releaseExpired(std::int64_t now) {
     Lease lease(*this);
     return lease.transaction([&] {
-        // SKIP LOCKED: two servers sweeping at once take different rows.
+        // Not locked here: settleIn locks the account first, then closes the row, which a
+        // server sweeping at the same time may have closed already.
         const Result expired = Params().number(now).run(
-            lease.get(), "SELECT id, user_id, streamed, model FROM reservations "
-                         "WHERE expires_at < $1 FOR UPDATE SKIP LOCKED");
+            lease.get(), "SELECT id, user_id, streamed, model, owner FROM reservations "
+                         "WHERE expires_at < $1 ORDER BY user_id, id");
+        Released released;
         for (int row = 0; row < PQntuples(expired.get()); ++row) {
             const std::int64_t id = integer(expired.get(), row, 0);
-            settleIn(lease.get(),
-                     {"r" + std::to_string(id), integer(expired.get(), row, 1), id,
-                      integer(expired.get(), row, 2), PQgetvalue(expired.get(), row, 3)});
+            const Outcome outcome =
+                settleIn(lease.get(),
+                         {"r" + std::to_string(id), integer(expired.get(), row, 1), id,
+                          integer(expired.get(), row, 2), PQgetvalue(expired.get(), row, 3),
+                          PQgetvalue(expired.get(), row, 4)},
+                         now);
+            if (!outcome.closed)
+                continue;
+            ++released.reservations;
+            released.charged += outcome.charged;
+            released.returned += std::max<std::int64_t>(outcome.reserved - outcome.charged, 0);
         }
-        return std::int64_t(PQntuples(expired.get()));
+        return released;
     });
 }
 

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,9 @@ namespace pindle {
 /// The shared store for deployments with several server instances: PostgreSQL through libpq.
 /// Each call takes a connection from a small pool; every change is one transaction, so
 /// instances may run side by side on one database. The schema is brought up to date on open,
-/// under an advisory lock so two instances starting together do not race.
+/// under an advisory lock so two instances starting together do not race. A transaction that
+/// changes reservations locks their accounts' rows first, in ascending order, so no two wait on
+/// each other; renewals, which lock no account, pass over rows another holds.
 class PostgresStore final : public Store {
 public:
     /// `connection` is a libpq connection string or URI. Throws StoreError when unreachable.
@@ -26,6 +29,7 @@ public:
     std::optional<User> findUserByEmail(const std::string &email) override;
     std::vector<User> listUsers() override;
     bool setTokenBalance(const std::string &email, std::int64_t balance) override;
+    BalanceChange addTokens(const std::string &email, std::int64_t tokens) override;
     void createSession(const TokenHash &hash, std::int64_t userId, std::int64_t expiresAt) override;
     std::optional<User> findSessionUser(const TokenHash &hash, std::int64_t now) override;
     void deleteSession(const TokenHash &hash) override;
@@ -35,13 +39,21 @@ public:
     std::int64_t settle(const Settlement &settlement) override;
     void settleAll(const std::vector<Settlement> &settlements) override;
     void renewReservations(const std::vector<Progress> &open, std::int64_t expiresAt) override;
-    std::int64_t releaseExpired(std::int64_t now) override;
+    Released releaseExpired(std::int64_t now) override;
     std::vector<AccountBooks> books() override;
 
 private:
     class Lease;
-    // settle() inside a transaction open on `db`.
-    static std::int64_t settleIn(pg_conn *db, const Settlement &settlement);
+    // What one settlement changed.
+    struct Outcome {
+        bool closed = false; // a reservation row
+        std::int64_t reserved = 0;
+        std::int64_t charged = 0;
+    };
+    // settle() inside a transaction open on `db`; with `expiredBefore`, only a reservation
+    // that expired before then.
+    static Outcome settleIn(pg_conn *db, const Settlement &settlement,
+                            std::optional<std::int64_t> expiredBefore = std::nullopt);
     pg_conn *connect();
     void migrate();
 

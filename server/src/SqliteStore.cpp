@@ -61,7 +61,35 @@ CREATE INDEX reservations_by_expiry ON reservations(expires_at);
 ALTER TABLE usage_events ADD COLUMN settlement TEXT;
 CREATE UNIQUE INDEX usage_events_by_settlement ON usage_events(settlement);
 )sql",
+    // Reservation ids are never handed out again (AUTOINCREMENT): a usage record names its
+    // reservation as "r<id>", so an id used twice made a new answer's charge look applied. The
+    // sequence starts past every id ever used, those only a usage record remembers included.
+    R"sql(
+CREATE TABLE reservations_once (
+    id INTEGER PRIMARY KEY AUTOINCREMENT,
+    user_id INTEGER NOT NULL REFERENCES users(id) ON DELETE CASCADE,
+    owner TEXT NOT NULL,
+    model TEXT NOT NULL,
+    tokens INTEGER NOT NULL,
+    streamed INTEGER NOT NULL DEFAULT 0,
+    created_at INTEGER NOT NULL,
+    expires_at INTEGER NOT NULL
+);
+INSERT INTO reservations_once (id, user_id, owner, model, tokens, streamed, created_at, expires_at)
+    SELECT id, user_id, owner, model, tokens, streamed, created_at, expires_at FROM reservations;
+DROP TABLE reservations;
+ALTER TABLE reservations_once RENAME TO reservations;
+CREATE INDEX reservations_by_expiry ON reservations(expires_at);
+INSERT INTO sqlite_sequence (name, seq) SELECT 'reservations', 0
+    WHERE NOT EXISTS (SELECT 1 FROM sqlite_sequence WHERE name = 'reservations');
+UPDATE sqlite_sequence SET seq = MAX(seq, (
+    SELECT COALESCE(MAX(CAST(substr(settlement, 2) AS INTEGER)), 0) FROM usage_events
+    WHERE settlement GLOB 'r[0-9]*' AND substr(settlement, 2) NOT GLOB '*[^0-9]*'))
+    WHERE name = 'reservations';
+)sql",
 };
+// The migration above; databases it finds may hold reservations no settlement can close.
+constexpr std::int64_t idsNeverReused = 2;
 
 constexpr auto userColumns = "id, email, name, password_hash, subscription_status, "
                              "subscription_end, token_balance";
@@ -235,18 +263,50 @@ std::string SqliteStore::defaultPath() {
 void SqliteStore::migrate() {
     sqlite3 *db = m_db.get();
     inTransaction(db, [&] {
-        Statement version(db, "PRAGMA user_version");
-        version.step();
-        const std::int64_t applied = version.integer(0);
+        const std::int64_t applied = [db] {
+            Statement version(db, "PRAGMA user_version");
+            version.step();
+            return version.integer(0);
+        }(); // and done with, before a migration drops a table
         const auto known = std::int64_t(std::size(migrations));
         if (applied > known)
             throw StoreError("the database was made by a newer pindle-server (schema " +
                              std::to_string(applied) + ")");
-        for (std::int64_t next = applied; next < known; ++next)
+        for (std::int64_t next = applied; next < known; ++next) {
+            if (next == idsNeverReused)
+                releaseShadowed();
             execute(db, std::string(migrations[next]).c_str());
+        }
         execute(db, ("PRAGMA user_version = " + std::to_string(known)).c_str());
         return 0;
     });
+}
+
+void SqliteStore::releaseShadowed() {
+    // A reservation whose id an earlier, settled one had: the key its settlement would record
+    // is taken, so it was skipped as applied and its tokens stayed set aside for good. What its
+    // answer used is unknown; all of it goes back.
+    sqlite3 *db = m_db.get();
+    struct Shadowed {
+        std::int64_t id, userId, tokens;
+    };
+    std::vector<Shadowed> shadowed;
+    Statement select(db, "SELECT id, user_id, tokens FROM reservations r WHERE EXISTS "
+                         "(SELECT 1 FROM usage_events WHERE settlement = 'r' || r.id)");
+    while (select.step())
+        shadowed.push_back({select.integer(0), select.integer(1), select.integer(2)});
+    Statement give(db, "UPDATE users SET token_balance = token_balance + ? WHERE id = ?");
+    Statement remove(db, "DELETE FROM reservations WHERE id = ?");
+    for (const Shadowed &row : shadowed) {
+        give.bind(1, row.tokens).bind(2, row.userId);
+        give.step();
+        give.reset();
+        remove.bind(1, row.id);
+        remove.step();
+        remove.reset();
+        ++m_repaired.reservations;
+        m_repaired.returned += row.tokens;
+    }
 }
 
 std::optional<User> SqliteStore::createUser(const NewUser &user) {
@@ -297,10 +357,37 @@ std::vector<User> SqliteStore::listUsers() {
 
 bool SqliteStore::setTokenBalance(const std::string &email, std::int64_t balance) {
     std::lock_guard lock(m_mutex);
-    Statement update(m_db.get(), "UPDATE users SET token_balance = ? WHERE email_key = ?");
-    update.bind(1, balance).bind(2, std::string_view(normalizedEmail(email)));
+    sqlite3 *db = m_db.get();
+    return inTransaction(db, [&] {
+        Statement select(db, "SELECT id FROM users WHERE email_key = ?");
+        select.bind(1, std::string_view(normalizedEmail(email)));
+        if (!select.step())
+            return false;
+        const std::int64_t userId = select.integer(0);
+        // What answers under way hold would otherwise come back on top of the new balance.
+        Statement forgo(db, "UPDATE reservations SET tokens = 0 WHERE user_id = ?");
+        forgo.bind(1, userId);
+        forgo.step();
+        Statement update(db, "UPDATE users SET token_balance = ? WHERE id = ?");
+        update.bind(1, balance).bind(2, userId);
+        update.step();
+        return true;
+    });
+}
+
+BalanceChange SqliteStore::addTokens(const std::string &email, std::int64_t tokens) {
+    std::lock_guard lock(m_mutex);
+    sqlite3 *db = m_db.get();
+    const std::string key = normalizedEmail(email);
+    Statement update(db, "UPDATE users SET token_balance = token_balance + ?1 "
+                         "WHERE email_key = ?2 AND token_balance <= ?3 - ?1");
+    update.bind(1, tokens).bind(2, std::string_view(key)).bind(3, maxTokenBalance);
     update.step();
-    return sqlite3_changes(m_db.get()) > 0;
+    if (sqlite3_changes(db) > 0)
+        return BalanceChange::Made;
+    Statement select(db, "SELECT 1 FROM users WHERE email_key = ?");
+    select.bind(1, std::string_view(key));
+    return select.step() ? BalanceChange::TooLarge : BalanceChange::NoAccount;
 }
 
 void SqliteStore::createSession(const TokenHash &hash, std::int64_t userId,
@@ -367,47 +454,58 @@ HeldTokens SqliteStore::reserve(std::int64_t userId, std::int64_t tokens, const 
     });
 }
 
-std::int64_t SqliteStore::settleLocked(const Settlement &settlement) {
+SqliteStore::Outcome SqliteStore::settleLocked(const Settlement &settlement) {
     sqlite3 *db = m_db.get();
-    Statement applied(db, "SELECT 1 FROM usage_events WHERE settlement = ?");
-    applied.bind(1, std::string_view(settlement.key));
-    if (applied.step())
-        return 0;
-    std::int64_t reserved = 0;
+    // A charge without a reservation is applied once per key. So is a settlement an older
+    // server journaled: it names no owner, so it cannot tell its reservation from a later one
+    // given the same id, and its key was how that server knew it applied.
+    if (settlement.reservationId == 0 || settlement.owner.empty()) {
+        Statement applied(db, "SELECT 1 FROM usage_events WHERE settlement = ?");
+        applied.bind(1, std::string_view(settlement.key));
+        if (applied.step())
+            return {};
+    }
+    Outcome outcome;
     if (settlement.reservationId != 0) {
-        Statement close(db, "DELETE FROM reservations WHERE id = ? RETURNING tokens");
-        close.bind(1, settlement.reservationId);
+        Statement close(db, settlement.owner.empty()
+                                ? "DELETE FROM reservations WHERE id = ? AND user_id = ? "
+                                  "RETURNING tokens"
+                                : "DELETE FROM reservations WHERE id = ? AND user_id = ? "
+                                  "AND owner = ? RETURNING tokens");
+        close.bind(1, settlement.reservationId).bind(2, settlement.userId);
+        if (!settlement.owner.empty())
+            close.bind(3, std::string_view(settlement.owner));
         if (!close.step())
-            return 0; // released already, by an expiry
-        reserved = close.integer(0);
+            return {}; // closed already: settled, or released when it expired
+        outcome = {true, close.integer(0), 0};
         while (close.step()) {
         }
     }
     Statement balance(db, "SELECT token_balance FROM users WHERE id = ?");
     balance.bind(1, settlement.userId);
     if (!balance.step())
-        return 0; // the account is gone, and its reservations with it
-    const std::int64_t charged =
-        std::clamp<std::int64_t>(settlement.used, 0, balance.integer(0) + reserved);
+        return outcome; // the account is gone, and its reservations with it
+    outcome.charged = std::clamp<std::int64_t>(
+        settlement.used, 0, std::max<std::int64_t>(balance.integer(0) + outcome.reserved, 0));
     Statement update(db, "UPDATE users SET token_balance = token_balance + ? - ? WHERE id = ?");
-    update.bind(1, reserved).bind(2, charged).bind(3, settlement.userId);
+    update.bind(1, outcome.reserved).bind(2, outcome.charged).bind(3, settlement.userId);
     update.step();
-    if (charged > 0) {
+    if (outcome.charged > 0) {
         Statement record(db, "INSERT INTO usage_events (user_id, model, tokens, created_at, "
                              "settlement) VALUES (?, ?, ?, ?, ?)");
         record.bind(1, settlement.userId)
             .bind(2, std::string_view(settlement.model))
-            .bind(3, charged)
+            .bind(3, outcome.charged)
             .bind(4, nowSeconds())
             .bind(5, std::string_view(settlement.key));
         record.step();
     }
-    return charged;
+    return outcome;
 }
 
 std::int64_t SqliteStore::settle(const Settlement &settlement) {
     std::lock_guard lock(m_mutex);
-    return inTransaction(m_db.get(), [&] { return settleLocked(settlement); });
+    return inTransaction(m_db.get(), [&] { return settleLocked(settlement).charged; });
 }
 
 void SqliteStore::settleAll(const std::vector<Settlement> &settlements) {
@@ -433,20 +531,28 @@ void SqliteStore::renewReservations(const std::vector<Progress> &open, std::int6
     });
 }
 
-std::int64_t SqliteStore::releaseExpired(std::int64_t now) {
+Released SqliteStore::releaseExpired(std::int64_t now) {
     std::lock_guard lock(m_mutex);
     sqlite3 *db = m_db.get();
     return inTransaction(db, [&] {
         std::vector<Settlement> expired;
-        Statement select(db, "SELECT id, user_id, streamed, model FROM reservations "
+        Statement select(db, "SELECT id, user_id, streamed, model, owner FROM reservations "
                              "WHERE expires_at < ?");
         select.bind(1, now);
         while (select.step())
             expired.push_back({"r" + std::to_string(select.integer(0)), select.integer(1),
-                               select.integer(0), select.integer(2), select.text(3).value_or("")});
-        for (const Settlement &settlement : expired)
-            settleLocked(settlement);
-        return std::int64_t(expired.size());
+                               select.integer(0), select.integer(2), select.text(3).value_or(""),
+                               select.text(4).value_or("")});
+        Released released;
+        for (const Settlement &settlement : expired) {
+            const Outcome outcome = settleLocked(settlement);
+            if (!outcome.closed)
+                continue;
+            ++released.reservations;
+            released.charged += outcome.charged;
+            released.returned += std::max<std::int64_t>(outcome.reserved - outcome.charged, 0);
+        }
+        return released;
     });
 }
 

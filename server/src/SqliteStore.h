@@ -26,6 +26,7 @@ public:
     std::optional<User> findUserByEmail(const std::string &email) override;
     std::vector<User> listUsers() override;
     bool setTokenBalance(const std::string &email, std::int64_t balance) override;
+    BalanceChange addTokens(const std::string &email, std::int64_t tokens) override;
     void createSession(const TokenHash &hash, std::int64_t userId, std::int64_t expiresAt) override;
     std::optional<User> findSessionUser(const TokenHash &hash, std::int64_t now) override;
     void deleteSession(const TokenHash &hash) override;
@@ -35,19 +36,30 @@ public:
     std::int64_t settle(const Settlement &settlement) override;
     void settleAll(const std::vector<Settlement> &settlements) override;
     void renewReservations(const std::vector<Progress> &open, std::int64_t expiresAt) override;
-    std::int64_t releaseExpired(std::int64_t now) override;
+    Released releaseExpired(std::int64_t now) override;
     std::vector<AccountBooks> books() override;
+    Released repairedOnOpen() const override { return m_repaired; }
     bool claimSoleServer() override;
 
 private:
+    // What one settlement changed.
+    struct Outcome {
+        bool closed = false; // a reservation row
+        std::int64_t reserved = 0;
+        std::int64_t charged = 0;
+    };
+
     void migrate();
+    // Gives back reservations whose settlement key an earlier one with the same id has taken.
+    void releaseShadowed();
     // settle() inside a transaction the caller holds.
-    std::int64_t settleLocked(const Settlement &settlement);
+    Outcome settleLocked(const Settlement &settlement);
 
     struct Closer {
         void operator()(sqlite3 *db) const;
     };
     std::string m_path;
+    Released m_repaired;
     int m_serverLock = -1;
     std::unique_ptr<sqlite3, Closer> m_db;
     std::mutex m_mutex;

@@ -40,14 +40,32 @@ struct HeldTokens {
 
 /// What one answer or transcript cost, to be charged once.
 struct Settlement {
-    /// Unique: a settlement applied twice is charged once.
+    /// Names the usage record. A charge without a reservation is applied once per key; one
+    /// with a reservation once per reservation row, which its settlement closes.
     std::string key;
     std::int64_t userId = 0;
     /// The reservation it closes; 0 when nothing was set aside.
     std::int64_t reservationId = 0;
     std::int64_t used = 0;
     std::string model;
+    /// The server process holding the reservation, as its row names it; empty in a settlement
+    /// an older server journaled.
+    std::string owner = {};
 };
+
+/// What closing reservations changed.
+struct Released {
+    std::int64_t reservations = 0;
+    /// Tokens set aside that went back to the balances.
+    std::int64_t returned = 0;
+    std::int64_t charged = 0;
+};
+
+/// How an operator's change to a balance went.
+enum class BalanceChange { Made, NoAccount, TooLarge };
+
+/// The most tokens a balance may hold, so that no sum the books make comes near overflowing.
+inline constexpr std::int64_t maxTokenBalance = 1'000'000'000'000'000;
 
 /// How far an open reservation's answer has got.
 struct Progress {
@@ -83,8 +101,12 @@ public:
     virtual std::optional<User> createUser(const NewUser &user) = 0;
     [[nodiscard]] virtual std::optional<User> findUserByEmail(const std::string &email) = 0;
     [[nodiscard]] virtual std::vector<User> listUsers() = 0;
-    /// Sets the balance of the account with this e-mail address; false when there is none.
+    /// Makes `balance` what the account with this e-mail address may spend from now on: the
+    /// answers it has under way give up what they hold and are charged out of it as they end.
+    /// False when there is no such account.
     virtual bool setTokenBalance(const std::string &email, std::int64_t balance) = 0;
+    /// Adds `tokens` (0 or more) to the balance; answers under way settle as usual.
+    virtual BalanceChange addTokens(const std::string &email, std::int64_t tokens) = 0;
 
     /// Records a session that ends at `expiresAt` (seconds since the epoch).
     virtual void createSession(const TokenHash &hash, std::int64_t userId,
@@ -103,23 +125,27 @@ public:
     virtual HeldTokens reserve(std::int64_t userId, std::int64_t tokens, const std::string &model,
                                const std::string &owner, std::int64_t expiresAt) = 0;
     /// Charges what was used and closes the reservation it names, giving back the rest, in one
-    /// step. Applying a settlement again, or one whose reservation was already released,
-    /// changes nothing. Returns the tokens charged: never more than the balance and the
-    /// reservation together.
+    /// step. The reservation's row decides, found by id, account and owner: once it is closed
+    /// (settled, or released when it expired) the settlement changes nothing. One without a
+    /// reservation, or without an owner, is applied once per key. Returns the tokens charged:
+    /// never more than the balance and the reservation together.
     virtual std::int64_t settle(const Settlement &settlement) = 0;
     /// Applies these settlements as settle() does, all in one step.
     virtual void settleAll(const std::vector<Settlement> &settlements) = 0;
     /// Moves the expiry of open reservations and records how much of each has been streamed.
     virtual void renewReservations(const std::vector<Progress> &open, std::int64_t expiresAt) = 0;
     /// Closes every reservation that expired before `now`, charging what was recorded as
-    /// streamed and giving back the rest; returns how many.
-    virtual std::int64_t releaseExpired(std::int64_t now) = 0;
+    /// streamed and giving back the rest.
+    virtual Released releaseExpired(std::int64_t now) = 0;
     /// Takes the store for this process's server alone where only one server may use it (an
     /// SQLite file), and says so; false where servers share it. Throws StoreError when another
     /// server holds it.
     virtual bool claimSoleServer() { return false; }
     /// Each account's books, so an audit can check that every token is accounted for.
     [[nodiscard]] virtual std::vector<AccountBooks> books() = 0;
+    /// Reservations that bringing the schema up to date gave back because they could never be
+    /// settled: an earlier reservation with the same id had been charged under their key.
+    [[nodiscard]] virtual Released repairedOnOpen() const { return {}; }
 };
 
 /// Seconds since the epoch: how the store writes times.

@@ -9,6 +9,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <optional>
@@ -25,8 +26,11 @@ Commands:
   serve                              run the server (the default)
   check-config                       read the configuration and report every problem
   user create EMAIL NAME [BALANCE]   make an account; the password is read from standard input
-  user set-balance EMAIL TOKENS      set an account's token balance
-  user list                          list the accounts
+  user set-balance EMAIL TOKENS      set what an account may spend from now on
+                                     (answers still running are paid out of it)
+  user add-balance EMAIL TOKENS      add tokens to an account's balance
+                                     (answers still running settle as usual)
+  user list                          list the accounts and what each may still spend
 
   --version                          print the version
   --help                             print this help
@@ -55,16 +59,18 @@ std::string readPassword() {
     return password;
 }
 
-std::optional<std::int64_t> parseCount(const std::string &text) {
-    try {
-        size_t used = 0;
-        const long long value = std::stoll(text, &used);
-        if (used == text.size() && value >= 0)
-            return value;
-    } catch (const std::exception &) {
-    }
-    return std::nullopt;
+// A number of tokens as typed: digits only, and no more than a balance may hold.
+std::optional<std::int64_t> parseTokens(const std::string &text) {
+    if (text.empty() || text.size() > 16 || text.find_first_not_of("0123456789") != text.npos)
+        return std::nullopt;
+    const std::int64_t value = std::stoll(text);
+    if (value > maxTokenBalance)
+        return std::nullopt;
+    return value;
 }
+
+const std::string badBalance = "The balance must be a whole number of tokens from 0 to " +
+                               std::to_string(maxTokenBalance) + ".\n";
 
 int userCommand(const Config &config, const std::vector<std::string> &args) {
     auto store = openStore(config.database);
@@ -72,13 +78,14 @@ int userCommand(const Config &config, const std::vector<std::string> &args) {
     if (verb == "list" && args.size() == 1) {
         for (const User &user : store->listUsers())
             std::cout << user.id << '\t' << user.email << '\t' << user.name << '\t'
-                      << user.subscriptionStatus << '\t' << user.tokenBalance << '\n';
+                      << user.subscriptionStatus << '\t'
+                      << std::max<std::int64_t>(user.tokenBalance, 0) << '\n';
         return 0;
     }
     if (verb == "set-balance" && args.size() == 3) {
-        const auto balance = parseCount(args[2]);
+        const auto balance = parseTokens(args[2]);
         if (!balance) {
-            std::cerr << "The balance must be a whole number of tokens, 0 or more.\n";
+            std::cerr << badBalance;
             return 2;
         }
         if (!store->setTokenBalance(args[1], *balance)) {
@@ -87,10 +94,32 @@ int userCommand(const Config &config, const std::vector<std::string> &args) {
         }
         return 0;
     }
+    if (verb == "add-balance" && args.size() == 3) {
+        const auto tokens = parseTokens(args[2]);
+        if (!tokens) {
+            std::cerr << (args[2].starts_with('-') && parseTokens(args[2].substr(1))
+                              ? "Only tokens can be added, not taken away: use set-balance "
+                                "to lower a balance.\n"
+                              : "The tokens to add must be a whole number from 0 to " +
+                                    std::to_string(maxTokenBalance) + ".\n");
+            return 2;
+        }
+        switch (store->addTokens(args[1], *tokens)) {
+        case BalanceChange::Made:
+            return 0;
+        case BalanceChange::NoAccount:
+            std::cerr << "No account has the e-mail address " << args[1] << ".\n";
+            return 1;
+        case BalanceChange::TooLarge:
+            std::cerr << "The balance of " << args[1] << " would pass " << maxTokenBalance
+                      << " tokens, the most it may hold; nothing was added.\n";
+            return 2;
+        }
+    }
     if (verb == "create" && (args.size() == 3 || args.size() == 4)) {
-        const auto balance = args.size() == 4 ? parseCount(args[3]) : config.signupBalance;
+        const auto balance = args.size() == 4 ? parseTokens(args[3]) : config.signupBalance;
         if (!balance) {
-            std::cerr << "The balance must be a whole number of tokens, 0 or more.\n";
+            std::cerr << badBalance;
             return 2;
         }
         const std::string password = readPassword();

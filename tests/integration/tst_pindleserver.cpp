@@ -160,6 +160,50 @@ private Q_SLOTS:
         QVERIFY2(answer.json().contains(member), answer.body.constData());
     }
 
+    void balanceCommands_data() {
+        QTest::addColumn<QStringList>("arguments"); // of "user", for an account given 1000
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("said");
+        QTest::addColumn<qint64>("balance"); // listed afterwards
+        const QString email = "c@example.org";
+        const QString setRefused =
+            "The balance must be a whole number of tokens from 0 to 1000000000000000.";
+        const QString addRefused =
+            "The tokens to add must be a whole number from 0 to 1000000000000000.";
+        const auto row = [](const char *name, const QStringList &arguments, int status,
+                            const QString &said, qint64 balance) {
+            QTest::newRow(name) << arguments << status << said << balance;
+        };
+        row("set", {"set-balance", email, "700"}, 0, "", 700);
+        row("add", {"add-balance", email, "700"}, 0, "", 1700);
+        row("add a negative number", {"add-balance", email, "-5"}, 2,
+            "Only tokens can be added, not taken away: use set-balance to lower a balance.", 1000);
+        row("add a fraction", {"add-balance", email, "1.5"}, 2, addRefused, 1000);
+        row("add past the most a balance holds", {"add-balance", email, "999999999999999"}, 2,
+            "The balance of c@example.org would pass 1000000000000000 tokens, the most it may "
+            "hold; nothing was added.",
+            1000);
+        row("add to nobody", {"add-balance", "x@example.org", "5"}, 1,
+            "No account has the e-mail address x@example.org.", 1000);
+        row("set more than a balance holds", {"set-balance", email, "1000000000000001"}, 2,
+            setRefused, 1000);
+    }
+
+    // The operator's balance commands: a refusal says why and changes nothing.
+    void balanceCommands() {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(QString, said);
+        QFETCH(qint64, balance);
+        QCOMPARE(
+            m_server->command({"user", "create", "c@example.org", "C", "1000"}, "12345678\n").first,
+            0);
+        const auto [code, output] = m_server->command(QStringList{"user"} + arguments);
+        QCOMPARE(code, status);
+        QCOMPARE(QString::fromUtf8(output.trimmed()), said);
+        QCOMPARE(balanceOf(*m_server, "c@example.org"), balance);
+    }
+
     void signUpInABrowserForm() {
         const ServerProcess::Answer page = m_server->call("GET", "/signup");
         QCOMPARE(page.status, 200);

@@ -62,7 +62,7 @@ public:
             settle(settlement);
     }
     void renewReservations(const std::vector<Progress> &, std::int64_t) override {}
-    std::int64_t releaseExpired(std::int64_t) override { return 0; }
+    Released releaseExpired(std::int64_t) override { return {}; }
     std::vector<AccountBooks> books() override { return {}; }
 
     std::optional<User> createUser(const NewUser &) override { return std::nullopt; }
@@ -71,6 +71,9 @@ public:
     }
     std::vector<User> listUsers() override { return {}; }
     bool setTokenBalance(const std::string &, std::int64_t) override { return false; }
+    BalanceChange addTokens(const std::string &, std::int64_t) override {
+        return BalanceChange::NoAccount;
+    }
     void createSession(const TokenHash &, std::int64_t, std::int64_t) override {}
     void deleteSession(const TokenHash &) override {}
     std::int64_t deleteExpiredSessions(std::int64_t) override { return 0; }

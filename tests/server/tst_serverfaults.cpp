@@ -1,7 +1,8 @@
-// pindle-server under bad luck: killed with answers in flight, stopped in the middle of a burst,
-// its disk full, its PostgreSQL gone for a while. After each, every account's books balance:
-// what it was given equals its balance plus what it was charged plus what is still set aside,
-// and nothing stays set aside past its expiry.
+// pindle-server under bad luck: killed with answers in flight, stopped in the middle of a burst
+// (and told twice to stop), its disk full, its PostgreSQL gone for a while, its operator changing
+// a balance while an answer runs. After each, every account's books balance: what it was given
+// equals its balance plus what it was charged plus what is still set aside, and nothing stays set
+// aside past its expiry.
 
 #include "FakeBackend.h"
 #include "OpenStore.h"
@@ -17,6 +18,8 @@
 
 #include <sys/mount.h>
 
+#include <csignal>
+
 using namespace std::chrono_literals;
 using namespace pindle;
 using Reply = FakeBackend::Reply;
@@ -29,8 +32,18 @@ QByteArray chunk(const char *text) {
     return QByteArray("data: {\"choices\":[{\"delta\":{\"content\":\"") + text + "\"}}]}\n\n";
 }
 
+const QByteArray usage = "data: {\"choices\":[],\"usage\":{\"total_tokens\":42}}\n\n";
 const QByteArray finished = "data: {\"choices\":[{\"delta\":{},\"finish_reason\":\"stop\"}],"
                             "\"usage\":{\"total_tokens\":42}}\n\ndata: [DONE]\n\n";
+
+// Skips a test that needs to take the store away where that cannot be done, or fails it in CI,
+// which runs this suite as root beside a PostgreSQL it can stop.
+#define REQUIRE_STORE_OUTAGE()                                                                     \
+    if (const QString why = prepareOutage(); !why.isEmpty()) {                                     \
+        if (qEnvironmentVariableIsSet("CI"))                                                       \
+            QFAIL(qPrintable(why));                                                                \
+        QSKIP(qPrintable(why));                                                                    \
+    }
 
 // A chat on a socket of its own, sent raw so that an unanswered request shows as one.
 class RawChat {
@@ -75,6 +88,7 @@ private:
     std::unique_ptr<FakeBackend> m_provider; // a new one for each test: none inherits replies
     QTemporaryDir m_dir;
     QString m_database;
+    QString m_smallDisk; // the SQLite file's own disk, while mounted
     int m_databases = 0;
 
     [[nodiscard]] QJsonObject settings() const {
@@ -92,16 +106,47 @@ private:
         return store->books().at(0);
     }
 
-    void checkBalanced(const char *when) const {
+    void checkBalanced(const char *when, qint64 given = granted) const {
         const AccountBooks now = books();
-        QVERIFY2(now.balance + now.charged + now.reserved == granted,
+        QVERIFY2(now.balance + now.charged + now.reserved == given,
                  qPrintable(QString("%1: balance %2 + charged %3 + set aside %4 != %5")
                                 .arg(when)
                                 .arg(now.balance)
                                 .arg(now.charged)
                                 .arg(now.reserved)
-                                .arg(granted)));
+                                .arg(given)));
         QCOMPARE(now.overdue, 0);
+    }
+
+    // Readies the store to be taken away by storeAway(): the SQLite file on a small disk of its
+    // own, to be filled up; PostgreSQL, to be stopped. Says why when that cannot be done.
+    [[nodiscard]] QString prepareOutage() {
+        QFETCH_GLOBAL(QString, backend);
+        if (backend == "postgresql")
+            return qEnvironmentVariable("PINDLE_TEST_POSTGRES_CTL").isEmpty()
+                       ? "no way to stop this PostgreSQL"
+                       : QString();
+        const QString mount = m_dir.filePath("small-disk");
+        QDir().mkpath(mount);
+        if (::mount("tmpfs", mount.toLocal8Bit(), "tmpfs", 0, "size=16m") != 0)
+            return "mounting a tmpfs needs root";
+        m_smallDisk = mount;
+        m_database = mount + "/pindle.db";
+        return {};
+    }
+
+    void storeAway(bool away) {
+        if (!m_smallDisk.isEmpty()) {
+            const QString filler = m_smallDisk + "/filler";
+            if (away)
+                QProcess::execute("dd", {"if=/dev/zero", "of=" + filler, "bs=64k", "status=none"});
+            else
+                QFile::remove(filler);
+            return;
+        }
+        QCOMPARE(QProcess::execute(qEnvironmentVariable("PINDLE_TEST_POSTGRES_CTL"),
+                                   away ? QStringList{"stop", "-m", "fast"} : QStringList{"start"}),
+                 0);
     }
 
     std::vector<std::unique_ptr<RawChat>> openChats(ServerProcess &server, const QString &token,
@@ -145,6 +190,12 @@ private Q_SLOTS:
         }
         PINDLE_TEST_POSTGRES(postgres);
         m_database = postgres;
+    }
+
+    void cleanup() {
+        if (!m_smallDisk.isEmpty())
+            ::umount2(m_smallDisk.toLocal8Bit(), MNT_DETACH);
+        m_smallDisk.clear();
     }
 
     // Answers cut off by kill -9 stay set aside, then are released by the next server, charging
@@ -197,48 +248,84 @@ private Q_SLOTS:
 
     // Charges the store cannot take wait, and are applied once it is back.
     void storeAwayForAWhile() {
-        QFETCH_GLOBAL(QString, backend);
-        const QString mount = m_dir.filePath("small-disk");
-        const QString filler = mount + "/filler";
-        if (backend == "sqlite") {
-            // A small disk of its own for the database, filled up while answers finish.
-            QDir().mkpath(mount);
-            if (::mount("tmpfs", mount.toLocal8Bit(), "tmpfs", 0, "size=16m") != 0) {
-                if (qEnvironmentVariableIsSet("CI"))
-                    QFAIL("cannot mount a tmpfs: the fault suite runs as root in CI");
-                QSKIP("mounting a tmpfs needs root");
-            }
-            m_database = mount + "/pindle.db";
-        } else if (qEnvironmentVariable("PINDLE_TEST_POSTGRES_CTL").isEmpty()) {
-            QSKIP("no way to stop this PostgreSQL");
-        }
-        const auto unmount = qScopeGuard([&] {
-            if (backend == "sqlite")
-                ::umount2(mount.toLocal8Bit(), MNT_DETACH);
-        });
-
+        REQUIRE_STORE_OUTAGE();
         enqueue(30, false, 1500ms);
         ServerProcess server(settings());
         const QString token = server.signedInUser("f@example.org", granted);
         const auto chats = openChats(server, token, 30);
         QTRY_VERIFY2_WITH_TIMEOUT(streamingCount(chats) == 30, chats[0]->received(), 20000);
-        if (backend == "sqlite") {
-            QProcess::execute("dd", {"if=/dev/zero", "of=" + filler, "bs=64k", "status=none"});
-        } else {
-            QCOMPARE(QProcess::execute(qEnvironmentVariable("PINDLE_TEST_POSTGRES_CTL"),
-                                       {"stop", "-m", "fast"}),
-                     0);
-        }
+        storeAway(true);
         QTest::qWait(2500); // the answers end while the store is away
-        if (backend == "sqlite")
-            QFile::remove(filler);
-        else
-            QCOMPARE(QProcess::execute(qEnvironmentVariable("PINDLE_TEST_POSTGRES_CTL"), {"start"}),
-                     0);
+        storeAway(false);
         QTRY_VERIFY2_WITH_TIMEOUT(books().reserved == 0, server.log().constData(), 15000);
         QCOMPARE(books().charged, 30 * 42);
         checkBalanced("after the store came back");
         QVERIFY(server.log().contains("charges wait until the database is back"));
+        QVERIFY2(server.stop(), server.log().constData());
+    }
+
+    // Told again to stop while it waits for the store, the server ends at once, cutting the
+    // streams; the charges it held are in the journal, and the next start applies them.
+    void stoppedAgainWhileFinishing() {
+        REQUIRE_STORE_OUTAGE();
+        enqueue(30, true);
+        ServerProcess server(settings());
+        const QString token = server.signedInUser("a@example.org", granted);
+        const auto chats = openChats(server, token, 30);
+        QTRY_VERIFY2_WITH_TIMEOUT(streamingCount(chats) == 30, chats[0]->received(), 20000);
+        storeAway(true); // so finishing would wait for it
+        ::kill(pid_t(server.processId()), SIGTERM);
+        QTRY_VERIFY_WITH_TIMEOUT(server.log().contains("stopping: finishing"), 10000);
+        ::kill(pid_t(server.processId()), SIGTERM);
+        // A drain that ran its course would end with 0, and only once the store was back.
+        QCOMPARE(server.waitForExit(30000), 128 + SIGTERM);
+        QVERIFY2(server.log().contains(" journaled in "), server.log().constData());
+        storeAway(false);
+        QVERIFY(books().reserved > 0);
+
+        ServerProcess restarted(settings());
+        QVERIFY2(restarted.running(), restarted.log().constData());
+        QCOMPARE(books().reserved, 0); // the journal is applied before the server listens
+        QVERIFY(books().charged > 0);
+        checkBalanced("after the restart");
+        QVERIFY2(restarted.stop(), restarted.log().constData());
+    }
+
+    void balanceChangedWhileAnAnswerRuns_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<qint64>("tokens");
+        QTest::addColumn<qint64>("given");   // to the account, in all
+        QTest::addColumn<qint64>("charged"); // for the answer, which used 42
+        QTest::newRow("set-balance") << "set-balance" << 5000LL << 5000LL << 42LL;
+        QTest::newRow("set-balance below what the answer uses")
+            << "set-balance" << 10LL << 10LL << 10LL;
+        QTest::newRow("add-balance") << "add-balance" << 5000LL << granted + 5000 << 42LL;
+    }
+
+    // What an answer under way holds is not given back on top of a balance the operator sets,
+    // nor lost from one the operator adds to.
+    void balanceChangedWhileAnAnswerRuns() {
+        QFETCH(QString, command);
+        QFETCH(qint64, tokens);
+        QFETCH(qint64, given);
+        QFETCH(qint64, charged);
+        Reply reply = Reply::stream({{chunk("Hi") + usage}});
+        reply.stall = true;
+        m_provider->enqueue(reply);
+        ServerProcess server(settings());
+        const QString token = server.signedInUser("o@example.org", granted);
+        RawChat chat(server.url().port(), token);
+        QTRY_VERIFY2_WITH_TIMEOUT(chat.streaming(), chat.received().constData(), 20000);
+        const auto [status, output] =
+            server.command({"user", command, "o@example.org", QString::number(tokens)});
+        QVERIFY2(status == 0, output.constData());
+        checkBalanced("while the answer runs", given);
+
+        m_provider.reset(); // the answer ends, having used what the provider reported
+        QTRY_COMPARE_WITH_TIMEOUT(books().charged, charged, 10000);
+        QCOMPARE(books().balance, given - charged);
+        QCOMPARE(books().reserved, 0);
+        checkBalanced("once the answer ended", given);
         QVERIFY2(server.stop(), server.log().constData());
     }
 };

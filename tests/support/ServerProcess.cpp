@@ -91,6 +91,16 @@ bool ServerProcess::stop() {
     return m_stoppedCleanly;
 }
 
+int ServerProcess::waitForExit(int msecs) {
+    m_running = false;
+    const bool ended = m_process.waitForFinished(msecs);
+    if (!ended)
+        m_process.kill();
+    m_process.waitForFinished(5000);
+    m_log += m_process.readAll();
+    return ended && m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+}
+
 void ServerProcess::kill() {
     m_running = false;
     m_process.kill();

@@ -34,6 +34,9 @@ public:
     [[nodiscard]] bool stop();
     /// Ends the server at once (SIGKILL), as a crash would.
     void kill();
+    /// Waits for the server to end by itself, after signals the test sent; its exit code, or -1
+    /// when it was still running after `msecs` (and was then killed).
+    int waitForExit(int msecs);
     /// http://127.0.0.1:port, or https:// when the settings name a certificate.
     [[nodiscard]] QUrl url() const;
     /// Runs an operator command (`user create ...`), feeding `input` to it; returns its output.

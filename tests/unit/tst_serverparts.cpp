@@ -77,7 +77,24 @@ private Q_SLOTS:
                            "\"session_days\" must be a whole number, not string"};
         QTest::newRow("beyond a double")
             << QByteArray(R"({"port": 8080, "model_map": {"a": [-1e400]}})") << QByteArray()
-            << QStringList{"\"model_map\" holds a number too large to read"};
+            << QStringList{"\"model_map\" holds a number too large to read (-1e400); the rest of "
+                           "the file was not read"};
+        QTest::newRow("beyond a double, a whole-number setting")
+            << QByteArray(R"({"port": 1e400})") << QByteArray()
+            << QStringList{"\"port\" holds a number too large to read (1e400)"};
+        QTest::newRow("beyond a double, outside any setting")
+            << QByteArray("[1e400]") << QByteArray()
+            << QStringList{"server.json holds a number too large to read (1e400)"};
+
+        // Syntax errors say where, in words, and never repeat what was read: it may be a secret.
+        QTest::newRow("syntax error")
+            << QByteArray("{\n  port: 1}") << QByteArray()
+            << QStringList{"is not valid JSON (line 2, column 3: syntax error while parsing "
+                           "object key - invalid literal; expected string literal)"};
+        QTest::newRow("key cut off by a missing quote")
+            << QByteArray("{\"provider_api_key\": \"hunter2hunter2}") << QByteArray()
+            << QStringList{"is not valid JSON (line 1, column 38: syntax error while parsing "
+                           "value - invalid string: missing closing quote)"};
         const QByteArray longPath = "\"/" + QByteArray(5000, 'a') + '"';
         QTest::newRow("TLS paths too long")
             << "{\"tls_certificate\": " + longPath + ", \"tls_private_key\": " + longPath + '}'
@@ -110,6 +127,9 @@ private Q_SLOTS:
             QCOMPARE(text.count('\n') + 1, expected.size()); // one line each, nothing else
             for (const QString &part : expected)
                 QVERIFY2(text.contains(part), qPrintable(text));
+            // In plain words, with no secret read back.
+            QVERIFY2(!text.contains("json.exception") && !text.contains("hunter2"),
+                     qPrintable(text));
         }
     }
 

@@ -1,7 +1,8 @@
 // Both stores, held to the same behaviour: accounts and sessions seen by every server sharing the
 // data, e-mail uniqueness, session expiry, and books that balance: no update lost, no overspending
-// when many changes land at once, every reservation closed once, and charges kept while the
-// store is away. PostgreSQL runs when scripts/with-postgres.sh provides a server.
+// when many changes land at once, every reservation closed once and by its own settlement only,
+// no reservation id used twice, and charges kept while the store is away. PostgreSQL runs when
+// scripts/with-postgres.sh provides a server.
 
 #include "Ledger.h"
 #include "OpenStore.h"
@@ -12,9 +13,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sqlite3.h>
+
 #include <algorithm>
+#include <array>
 #include <atomic>
+#include <deque>
 #include <mutex>
+#include <set>
 #include <thread>
 
 using namespace pindle;
@@ -34,6 +40,21 @@ TokenHash hashOf(unsigned char seed) {
     TokenHash hash{};
     hash.fill(seed);
     return hash;
+}
+
+constexpr std::int64_t farFuture = 4'000'000'000;
+
+// Runs `sql` on the SQLite file at `path`, as an older server would have.
+void runSql(const QString &path, const char *sql) {
+    sqlite3 *db = nullptr;
+    const int opened = sqlite3_open(path.toLocal8Bit().constData(), &db);
+    char *error = nullptr;
+    if (opened == SQLITE_OK)
+        sqlite3_exec(db, sql, nullptr, nullptr, &error);
+    const QString problem = error ? QString(error) : opened != SQLITE_OK ? "cannot open" : "";
+    sqlite3_free(error);
+    sqlite3_close(db);
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
 }
 
 // Runs `work(0)` to `work(7)` on threads of their own, all at once.
@@ -59,6 +80,9 @@ public:
     std::vector<User> listUsers() override { return m_store.listUsers(); }
     bool setTokenBalance(const std::string &email, std::int64_t balance) override {
         return m_store.setTokenBalance(email, balance);
+    }
+    BalanceChange addTokens(const std::string &email, std::int64_t tokens) override {
+        return m_store.addTokens(email, tokens);
     }
     void createSession(const TokenHash &hash, std::int64_t userId,
                        std::int64_t expiresAt) override {
@@ -88,7 +112,7 @@ public:
     void renewReservations(const std::vector<Progress> &open, std::int64_t expiresAt) override {
         m_store.renewReservations(open, expiresAt);
     }
-    std::int64_t releaseExpired(std::int64_t now) override { return m_store.releaseExpired(now); }
+    Released releaseExpired(std::int64_t now) override { return m_store.releaseExpired(now); }
     std::vector<AccountBooks> books() override { return m_store.books(); }
 
 private:
@@ -144,7 +168,10 @@ private Q_SLOTS:
         QCOMPARE(other->listUsers().size(), size_t(1));
         QVERIFY(other->setTokenBalance("mixed@case.org", 42));
         QVERIFY(!other->setTokenBalance("nobody@case.org", 42));
-        QCOMPARE(store->findUserByEmail("mixed@case.org")->tokenBalance, 42);
+        QCOMPARE(other->addTokens("MIXED@case.org", 8), BalanceChange::Made);
+        QCOMPARE(other->addTokens("nobody@case.org", 8), BalanceChange::NoAccount);
+        QCOMPARE(other->addTokens("mixed@case.org", maxTokenBalance), BalanceChange::TooLarge);
+        QCOMPARE(store->findUserByEmail("mixed@case.org")->tokenBalance, 50);
 
         QCOMPARE(other->findSessionUser(hashOf(1), 999)->id, created->id);
         QVERIFY(!other->findSessionUser(hashOf(1), 1000)); // ends at its expiry
@@ -155,15 +182,19 @@ private Q_SLOTS:
         QVERIFY(!store->findSessionUser(hashOf(2), 2000));
     }
 
+    static AccountBooks booksOf(Store &store, std::int64_t userId) {
+        for (const AccountBooks &books : store.books()) {
+            if (books.userId == userId)
+                return books;
+        }
+        return {};
+    }
+
     // Every token is somewhere: left in the balance, charged, or set aside for an answer.
     static void checkBooks(Store &store, std::int64_t userId, std::int64_t granted) {
-        for (const AccountBooks &books : store.books()) {
-            if (books.userId == userId) {
-                QCOMPARE(books.balance + books.charged + books.reserved, granted);
-                return;
-            }
-        }
-        QFAIL("no books for the account");
+        const AccountBooks books = booksOf(store, userId);
+        QCOMPARE(books.userId, userId);
+        QCOMPARE(books.balance + books.charged + books.reserved, granted);
     }
 
     void chargesLoseNothingAndCountOnce() {
@@ -201,23 +232,183 @@ private Q_SLOTS:
         QCOMPARE(store->findUserByEmail("r@x.org")->tokenBalance, 0);
         checkBooks(*store, user.id, 100);
 
-        const std::string key = "r" + std::to_string(held[0].id);
-        QCOMPARE(store->settle({key, user.id, held[0].id, 12, "gpt-4.1"}), 12); // 18 back
-        QCOMPARE(store->settle({key, user.id, held[0].id, 12, "gpt-4.1"}), 0);
+        const auto settlement = [&](const HeldTokens &of, std::int64_t used) {
+            return Settlement{"r" + std::to_string(of.id), user.id, of.id, used, "gpt-4.1", "me"};
+        };
+        QCOMPARE(store->settle(settlement(held[0], 12)), 12); // 18 back
+        QCOMPARE(store->settle(settlement(held[0], 12)), 0);
         QCOMPARE(store->findUserByEmail("r@x.org")->tokenBalance, 18);
         // More used than held: charged what the balance and the reservation allow.
-        QCOMPARE(store->settle({"r" + std::to_string(held[1].id), user.id, held[1].id, 99, "o3"}),
-                 48);
+        QCOMPARE(store->settle(settlement(held[1], 99)), 48);
         checkBooks(*store, user.id, 100);
 
         // Renewed ones stay; expired ones are released, charging what was streamed, once.
         store->renewReservations({{held[2].id, 7}}, 5000);
-        QCOMPARE(store->releaseExpired(2000), 1); // held[3], nothing streamed
-        QCOMPARE(store->releaseExpired(6000), 1);
-        QCOMPARE(store->settle({"r" + std::to_string(held[2].id), user.id, held[2].id, 30, "x"}),
+        const Released first = store->releaseExpired(2000); // held[3], nothing streamed
+        QCOMPARE((std::array{first.reservations, first.returned, first.charged}),
+                 (std::array<std::int64_t, 3>{1, 10, 0}));
+        const Released second = store->releaseExpired(6000);
+        QCOMPARE((std::array{second.reservations, second.returned, second.charged}),
+                 (std::array<std::int64_t, 3>{1, 23, 7}));
+        QCOMPARE(store->releaseExpired(6000).reservations, 0); // nothing left to change
+        QCOMPARE(store->settle(settlement(held[2], 30)),
                  0); // its server came back too late: already settled by the release
         QCOMPARE(store->findUserByEmail("r@x.org")->tokenBalance, 100 - 12 - 48 - 7);
         checkBooks(*store, user.id, 100);
+    }
+
+    void reservationIdsAreNeverReused_data() {
+        QTest::addColumn<int>("atOnce");       // answers under way together
+        QTest::addColumn<bool>("newestFirst"); // which of them ends first
+        QTest::newRow("one after another") << 1 << true;
+        QTest::newRow("three at once, newest ending first") << 3 << true;
+    }
+
+    // Every answer's charge lands however answers overlap: an id handed out again once its row
+    // was gone made the next answer's settlement look applied, and its tokens stayed set aside.
+    void reservationIdsAreNeverReused() {
+        QFETCH(int, atOnce);
+        QFETCH(bool, newestFirst);
+        const auto store = open();
+        const User user = *store->createUser(newUser("n@x.org", 100000));
+        std::set<std::int64_t> ids;
+        std::deque<HeldTokens> underWay;
+        const auto end = [&](bool newest) {
+            const HeldTokens held = newest ? underWay.back() : underWay.front();
+            newest ? underWay.pop_back() : underWay.pop_front();
+            QCOMPARE(store->settle(
+                         {"r" + std::to_string(held.id), user.id, held.id, 13, "gpt-4.1", "me"}),
+                     13);
+        };
+        for (int answer = 0; answer < 30; ++answer) {
+            const HeldTokens held = store->reserve(user.id, 2200, "gpt-4.1", "me", farFuture);
+            QVERIFY(ids.insert(held.id).second);
+            underWay.push_back(held);
+            if (int(underWay.size()) == atOnce)
+                end(newestFirst);
+            checkBooks(*store, user.id, 100000);
+        }
+        while (!underWay.empty())
+            end(false);
+        const AccountBooks books = booksOf(*store, user.id);
+        QCOMPARE(books.reserved, 0);
+        QCOMPARE(books.charged, 30 * 13);
+        checkBooks(*store, user.id, 100000);
+    }
+
+    // A database of the schema before ids were kept unique, holding reservations that a reused
+    // id made impossible to settle: opening it gives them back, and no new id meets a key of
+    // the old usage records.
+    void upgradeReleasesReservationsThatCouldNotSettle() {
+        QFETCH_GLOBAL(QString, backend);
+        if (backend != "sqlite")
+            QSKIP("the schema before was SQLite's alone");
+        const QString path = m_dir.filePath("data/pindle.db");
+        QVERIFY(QDir().mkpath(m_dir.filePath("data")));
+        runSql(path, R"sql(
+CREATE TABLE users (id INTEGER PRIMARY KEY, email TEXT NOT NULL, email_key TEXT NOT NULL UNIQUE,
+    name TEXT NOT NULL, password_hash TEXT NOT NULL, subscription_status TEXT NOT NULL,
+    subscription_end TEXT, token_balance INTEGER NOT NULL, created_at INTEGER NOT NULL);
+CREATE TABLE sessions (token_hash BLOB PRIMARY KEY,
+    user_id INTEGER NOT NULL REFERENCES users(id) ON DELETE CASCADE,
+    created_at INTEGER NOT NULL, expires_at INTEGER NOT NULL);
+CREATE INDEX sessions_by_expiry ON sessions(expires_at);
+CREATE TABLE usage_events (id INTEGER PRIMARY KEY,
+    user_id INTEGER NOT NULL REFERENCES users(id) ON DELETE CASCADE,
+    model TEXT NOT NULL, tokens INTEGER NOT NULL, created_at INTEGER NOT NULL);
+CREATE TABLE reservations (id INTEGER PRIMARY KEY,
+    user_id INTEGER NOT NULL REFERENCES users(id) ON DELETE CASCADE, owner TEXT NOT NULL,
+    model TEXT NOT NULL, tokens INTEGER NOT NULL, streamed INTEGER NOT NULL DEFAULT 0,
+    created_at INTEGER NOT NULL, expires_at INTEGER NOT NULL);
+CREATE INDEX reservations_by_expiry ON reservations(expires_at);
+ALTER TABLE usage_events ADD COLUMN settlement TEXT;
+CREATE UNIQUE INDEX usage_events_by_settlement ON usage_events(settlement);
+PRAGMA user_version = 2;
+
+INSERT INTO users VALUES (1, 'a@x.org', 'a@x.org', 'A', 'h', 'free', NULL, 1000, 0),
+                         (2, 'b@x.org', 'b@x.org', 'B', 'h', 'free', NULL, 0, 0);
+-- Answers settled long ago; reservation 9's key is all that is left of it.
+INSERT INTO usage_events (user_id, model, tokens, created_at, settlement) VALUES
+    (1, 'm', 13, 0, 'r1'), (2, 'm', 20, 0, 'r2'), (1, 'm', 5, 0, 'r9'), (1, 'm', 7, 0, 'cold#1');
+-- 1 and 2 took ids already settled, so their settlements were skipped; 3 is still under way.
+INSERT INTO reservations VALUES (1, 1, 'old', 'm', 500, 0, 0, 9999999999),
+                                (2, 2, 'old', 'm', 300, 0, 0, 9999999999),
+                                (3, 1, 'old', 'm', 200, 50, 0, 9999999999);
+)sql");
+        if (QTest::currentTestFailed())
+            return;
+        const auto store = open();
+        const Released repaired = store->repairedOnOpen();
+        QCOMPARE((std::array{repaired.reservations, repaired.returned, repaired.charged}),
+                 (std::array<std::int64_t, 3>{2, 800, 0}));
+        QCOMPARE(booksOf(*store, 1).balance, 1500);
+        QCOMPARE(booksOf(*store, 2).balance, 300);
+        checkBooks(*store, 1, 1000 + 25 + 700);
+        checkBooks(*store, 2, 0 + 20 + 300);
+
+        // Past every id the old records name, so each new answer's charge is recorded.
+        for (int answer = 0; answer < 3; ++answer) {
+            const HeldTokens held = store->reserve(1, 100, "m", "new", farFuture);
+            QVERIFY(held.id > 9);
+            QCOMPARE(store->settle({"r" + std::to_string(held.id), 1, held.id, 10, "m", "new"}),
+                     10);
+        }
+        QCOMPARE(store->settle({"r3", 1, 3, 60, "m", "old"}), 60); // the open one settles as before
+        const AccountBooks books = booksOf(*store, 1);
+        QCOMPARE(books.reserved, 0);
+        QCOMPARE(books.balance, 1500 + 200 - 30 - 60);
+        QCOMPARE(open()->repairedOnOpen().reservations, 0); // once
+    }
+
+    void journalLinesCloseOnlyTheirReservation_data() {
+        QTest::addColumn<QString>("line");    // for the reservation ID of account USER
+        QTest::addColumn<bool>("keyCharged"); // an earlier answer with that id was charged
+        QTest::newRow("another server's")
+            << R"({"key":"rID","user":USER,"reservation":ID,"used":40,"model":"m","owner":"ended"})"
+            << false;
+        QTest::newRow("an older server's, for another account")
+            << R"({"key":"rID","user":OTHER,"reservation":ID,"used":40,"model":"m"})" << false;
+        QTest::newRow("an older server's, charged already")
+            << R"({"key":"rID","user":USER,"reservation":ID,"used":40,"model":"m"})" << true;
+    }
+
+    // A journaled settlement read at start closes the reservation it was written for, never a
+    // later one that has the same id.
+    void journalLinesCloseOnlyTheirReservation() {
+        QFETCH(QString, line);
+        QFETCH(bool, keyCharged);
+        const auto store = open();
+        const User user = *store->createUser(newUser("o@x.org", 1000));
+        const User other = *store->createUser(newUser("p@x.org", 1000));
+        const HeldTokens ended = store->reserve(user.id, 100, "m", "ended", farFuture);
+        const HeldTokens current = store->reserve(user.id, 100, "m", "current", farFuture);
+        if (keyCharged)
+            QCOMPARE(store->settle({"r" + std::to_string(current.id), user.id, 0, 5, "m"}), 5);
+        const auto filled = [&](QString text, const HeldTokens &held) {
+            return text.replace("ID", QString::number(held.id))
+                .replace("USER", QString::number(user.id))
+                .replace("OTHER", QString::number(other.id))
+                .toUtf8();
+        };
+        QTemporaryDir journal;
+        QFile file(journal.filePath("ledger-ended.journal"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(filled(line, current) + '\n');
+        // The ended server's own answer, closed as journaled.
+        file.write(filled(R"({"key":"rID","user":USER,"reservation":ID,"used":40,"model":"m",)"
+                          R"("owner":"ended"})",
+                          ended) +
+                   '\n');
+        file.close();
+
+        Ledger ledger(*store,
+                      {"current", std::chrono::seconds(300), journal.path().toStdString(), false});
+        QCOMPARE(ledger.waiting(), size_t(0));
+        const AccountBooks books = booksOf(*store, user.id);
+        QCOMPARE(books.reserved, 100);
+        QCOMPARE(books.charged, (keyCharged ? 5 : 0) + 40);
+        checkBooks(*store, user.id, 1000);
+        checkBooks(*store, other.id, 1000);
     }
 
     // One server per SQLite file; any number share a PostgreSQL database.
