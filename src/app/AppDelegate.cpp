@@ -164,7 +164,7 @@ void AppDelegate::tellWhereTheMenuIs() {
 }
 
 void AppDelegate::setupGlobalHotkey() {
-    connect(m_hotkeys.get(), &GlobalHotkeys::activated, this, &AppDelegate::runAction);
+    connect(&m_shortcuts, &ShortcutController::activated, this, &AppDelegate::runAction);
     m_shortcuts.start();
 }
 

@@ -82,9 +82,14 @@ ShortcutController::ShortcutController(ShortcutSettings &settings, GlobalHotkeys
     connect(&settings, &ShortcutSettings::changed, this, &ShortcutController::changed);
     // Where the desktop owns the keys (its portal), its answer comes later and may change.
     connect(&hotkeys, &GlobalHotkeys::desktopAnswered, this, [this] {
-        if (!m_hotkeys.unavailableReason().isEmpty())
-            reapply(); // says why, once
+        if (m_started)
+            tellUnavailable();
         Q_EMIT changed();
+    });
+    // A key pressed while one is being chosen belongs to the settings window.
+    connect(&hotkeys, &GlobalHotkeys::activated, this, [this](Action action, quint32 userTime) {
+        if (m_started && !m_recording)
+            Q_EMIT activated(action, userTime);
     });
 }
 
@@ -129,18 +134,22 @@ QCoro::Task<> ShortcutController::writeToDesktop() {
     QList<DesktopShortcuts::CustomShortcut> shortcuts;
     QStringList skipped;
     for (const auto &[action, combination] : m_settings.bindings()) {
+        const QString id = GlobalHotkeys::actionId(action);
+        // Pindle's own, added before, are rewritten here: they never hold a combination.
         const auto holder = std::find_if(held.cbegin(), held.cend(), [&](const auto &binding) {
-            return binding.combination == combination;
+            return binding.pindleId.isEmpty() && binding.combination == combination;
         });
-        if (holder != held.cend()) {
-            skipped.append(QStringLiteral("%1 is already used by %2, so %3 was not added: choose "
-                                          "another combination above, then add again.")
+        const bool free = holder == held.cend();
+        if (!free)
+            skipped.append(QStringLiteral("%1 is already used by %2, so %3 has no shortcut there: "
+                                          "choose another combination above, then add again.")
                                .arg(m_settings.text(action), holderText(*holder), title(action)));
-            continue;
-        }
-        shortcuts.append({GlobalHotkeys::actionId(action),
-                          QStringLiteral("Pindle: ") + title(action), command(action),
-                          combination});
+        // One added before is left without keys when skipped: its combination may be another
+        // action's by now.
+        if (free || std::any_of(held.cbegin(), held.cend(),
+                                [&](const auto &binding) { return binding.pindleId == id; }))
+            shortcuts.append({id, QStringLiteral("Pindle: ") + title(action), command(action),
+                              free ? combination : KeyCombination()});
     }
     QString note;
     try {
@@ -148,9 +157,11 @@ QCoro::Task<> ShortcutController::writeToDesktop() {
             co_await m_desktop.addCustomShortcuts(shortcuts);
             QStringList added;
             for (const auto &shortcut : std::as_const(shortcuts))
-                added.append(shortcut.combination.toString());
-            note = QStringLiteral("Added to the desktop's keyboard shortcuts: %1.")
-                       .arg(added.join(QStringLiteral(", ")));
+                if (!shortcut.combination.isNull())
+                    added.append(shortcut.combination.toString());
+            if (!added.isEmpty())
+                note = QStringLiteral("Added to the desktop's keyboard shortcuts: %1.")
+                           .arg(added.join(QStringLiteral(", ")));
         }
     } catch (const PlatformError &error) {
         note = QStringLiteral("The shortcuts could not be added: %1").arg(error.message());
@@ -176,12 +187,6 @@ void ShortcutController::reapply() {
 }
 
 QCoro::Task<> ShortcutController::apply(quint64 generation) {
-    if (const QString reason = m_hotkeys.unavailableReason(); !reason.isEmpty()) {
-        m_checked = true;
-        tell({reason}, QStringLiteral("No global shortcuts"));
-        Q_EMIT changed();
-        co_return;
-    }
     QPointer self(this);
     QList<DesktopShortcuts::Binding> desktopBindings = co_await m_desktop.bindings();
     // Superseded meanwhile: by a newer check, a recording or the end.
@@ -215,8 +220,18 @@ QCoro::Task<> ShortcutController::apply(quint64 generation) {
         taken.insert(refused, std::nullopt);
     m_taken = std::move(taken);
     m_checked = true;
-    tellNewConflicts();
+    // Where none can work, that is all there is to say; the combinations are still handed on,
+    // for a desktop that may take them later.
+    if (m_hotkeys.unavailableReason().isEmpty())
+        tellNewConflicts();
+    else
+        tellUnavailable();
     Q_EMIT changed();
+}
+
+void ShortcutController::tellUnavailable() {
+    if (const QString reason = m_hotkeys.unavailableReason(); !reason.isEmpty())
+        tell({reason}, QStringLiteral("No global shortcuts"));
 }
 
 void ShortcutController::tellNewConflicts() {
@@ -250,26 +265,40 @@ void ShortcutController::tell(const QStringList &lines, const QString &title,
 const DesktopShortcuts::Binding *
 ShortcutController::desktopHolder(const KeyCombination &combination) const {
     for (const DesktopShortcuts::Binding &binding : m_desktopBindings)
-        if (binding.combination == combination)
+        if (binding.pindleId.isEmpty() && binding.combination == combination)
             return &binding;
     return nullptr;
 }
 
-QString ShortcutController::problem(Action action) const {
+QString ShortcutController::whyNotWorking(Action action) const {
     if (const QString reason = m_hotkeys.unavailableReason(); !reason.isEmpty())
         return reason;
     if (m_recording == action)
         return {};
-    const auto taken = m_taken.constFind(action);
-    if (taken == m_taken.cend())
-        return {};
-    return QStringLiteral("Already used by %1.").arg(holderText(*taken));
+    if (const auto taken = m_taken.constFind(action); taken != m_taken.cend())
+        return QStringLiteral("Already used by %1.").arg(holderText(*taken));
+    if (m_hotkeys.pending())
+        return QStringLiteral("Waiting for the desktop to take it.");
+    return {};
+}
+
+QString ShortcutController::problem(Action action) const {
+    if (QString why = whyNotWorking(action); !why.isEmpty() || m_recording == action)
+        return why;
+    // The user may have given it another key in the desktop's own settings, which stands.
+    const std::optional<KeyCombination> given =
+        KeyCombination::parse(m_hotkeys.triggerDescription(action));
+    if (given && *given != m_settings.combination(action))
+        return QStringLiteral("The desktop has %1 for it instead: change that in the desktop's "
+                              "keyboard settings.")
+            .arg(given->toString());
+    return {};
 }
 
 QString ShortcutController::working(Action action) const {
     // Nothing is claimed before the desktop has been asked; where it owns the keys, they are
     // named as it names them.
-    if (!m_checked || !problem(action).isEmpty())
+    if (!m_checked || !whyNotWorking(action).isEmpty())
         return {};
     const QString trigger = m_hotkeys.triggerDescription(action);
     return trigger.isEmpty() ? m_settings.text(action) : trigger;

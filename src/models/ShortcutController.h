@@ -16,7 +16,8 @@
 ///
 /// A combination the desktop binds (as it publishes them) is not grabbed, nor one that another
 /// program holds; the user is told once of each, with the way to choose another. The check runs
-/// again when the desktop's bindings change and whenever a shortcut changes.
+/// again when the desktop's bindings change and whenever a shortcut changes. Shortcuts that Pindle
+/// itself added to the desktop's settings are never in the way: adding again rewrites them.
 ///
 /// Every place that names a shortcut (the menus, the overlay's hints, the settings window) reads
 /// it here, so none names one that does nothing.
@@ -27,7 +28,7 @@ class ShortcutController final : public QObject {
     Q_PROPERTY(QString captureScreen READ captureScreen NOTIFY changed FINAL)
     Q_PROPERTY(QString typeMode READ typeMode NOTIFY changed FINAL)
     /// One entry per shortcut, in menu order: {action, combination, description, problem,
-    /// isDefault, recording}. `problem` says why the shortcut does nothing; empty when it
+    /// isDefault, recording}. `problem` says why the combination does nothing; empty when it
     /// works.
     Q_PROPERTY(QVariantList rows READ rows NOTIFY changed FINAL)
     /// Why the combination just pressed was not taken; empty when there is nothing to say.
@@ -56,7 +57,8 @@ public:
     /// Gives every shortcut back.
     void stop();
 
-    /// Why the action's shortcut does nothing; empty when it works.
+    /// Why the action's combination does nothing (the desktop may have given the action
+    /// another key); empty when it works.
     [[nodiscard]] QString problem(Action action) const;
     /// The action's combination while it works, else nothing.
     [[nodiscard]] QString working(Action action) const;
@@ -86,6 +88,9 @@ public:
 
 Q_SIGNALS:
     void changed();
+    /// A shortcut was pressed; never while a combination is being chosen. `userTime` as for
+    /// GlobalHotkeys::activated.
+    void activated(GlobalHotkeys::Action action, quint32 userTime);
     /// Something the user should read once, as a desktop notification. Each of `ids` is to be
     /// remembered as told (ShortcutSettings::setNoticeShown) once the user has seen it.
     void notice(const QStringList &ids, const QString &title, const QString &message);
@@ -94,9 +99,12 @@ private:
     QCoro::Task<> apply(quint64 generation);
     void reapply();
     void tellNewConflicts();
+    void tellUnavailable();
     void tell(const QStringList &lines, const QString &title, const QString &closing = {});
     void setRecordingError(const QString &error);
     QCoro::Task<> writeToDesktop();
+    // Why the action has no key at all; empty when it has one.
+    [[nodiscard]] QString whyNotWorking(Action action) const;
     [[nodiscard]] const DesktopShortcuts::Binding *desktopHolder(const KeyCombination &) const;
     [[nodiscard]] std::optional<QString> whyNot(Action action, const KeyCombination &) const;
 

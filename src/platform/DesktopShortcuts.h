@@ -22,6 +22,9 @@ public:
         QString owner;
         /// What it does there, in the desktop's words when it has them.
         QString action;
+        /// The id of Pindle's own shortcut (CustomShortcut::id) where Pindle added it to the
+        /// desktop's settings; empty for the desktop's and the user's.
+        QString pindleId = {};
     };
 
     /// A shortcut in the desktop's own settings that runs a command.
@@ -30,6 +33,7 @@ public:
         QString id;
         QString name;
         QString command;
+        /// A null combination leaves the shortcut without keys.
         KeyCombination combination;
     };
 

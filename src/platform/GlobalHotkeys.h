@@ -49,6 +49,9 @@ public:
     /// Why this session has no global shortcuts at all, in words a user understands; empty where
     /// they work.
     [[nodiscard]] virtual QString unavailableReason() const = 0;
+    /// Whether the desktop has yet to take the combinations last registered (it is being asked,
+    /// or asked again after a failure): until it has, they do nothing.
+    [[nodiscard]] virtual bool pending() const { return false; }
     /// How the desktop names the key it gave `action`, where the desktop rather than Pindle
     /// owns the keys (through its portal); empty where Pindle's own combination is the key.
     [[nodiscard]] virtual QString triggerDescription(Action action) const {

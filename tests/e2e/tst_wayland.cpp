@@ -1,7 +1,8 @@
 // Pindle in a Wayland session (scripts/with-wayland.sh): under sway with a portal of the test's
 // own, or under KWin with KDE's own portal. The desktop's shortcuts show the overlay above another
-// program's window without taking its keys, typing mode takes the keyboard and gives it back, and
-// a question about the screen carries the portal's picture. Keys go through the compositor, as a
+// program's window without taking its keys, typing mode takes the keyboard and gives it back, a
+// question about the screen carries the portal's picture, and a shortcut chosen in the settings
+// becomes the desktop's (KDE's kglobalaccel holds it). Keys go through the compositor, as a
 // user's would: under sway into a Wayland terminal; KWin offers other programs no keyboard, so
 // there keys go through XWayland into an X program.
 
@@ -134,13 +135,24 @@ private:
         if (m_gnome) // no shortcuts in its portal: GNOME's own run pindle --toggle-overlay and such
             m_app->runAction(action);
         else if (m_sway)
-            m_portal.emitSignal("Activated",
-                                {QVariant::fromValue(QDBusObjectPath(m_portal.session)), id,
-                                 quint64(0), QVariantMap()});
+            m_portal.press(id);
         else
             run("gdbus", {"call", "--session", "--dest", "org.kde.kglobalaccel", "--object-path",
                           m_shortcutsComponent, "--method",
                           "org.kde.kglobalaccel.Component.invokeShortcut", id});
+    }
+
+    // The keys kglobalaccel holds for one of Pindle's actions.
+    QStringList kglobalaccelKeys(GlobalHotkeys::Action action) const {
+        const QString component = m_shortcutsComponent.section(u'/', -1);
+        QDBusMessage call = QDBusMessage::createMethodCall("org.kde.kglobalaccel", "/kglobalaccel",
+                                                           "org.kde.KGlobalAccel", "shortcut");
+        call << QStringList{component, GlobalHotkeys::actionId(action), component, {}};
+        QStringList keys;
+        for (const int key :
+             qdbus_cast<QList<int>>(QDBusConnection::sessionBus().call(call).arguments().value(0)))
+            keys.append(KeyCombination::fromQtKeyCode(key).value_or(KeyCombination()).toString());
+        return keys;
     }
 
     QStringList kglobalaccelComponents() const {
@@ -155,10 +167,8 @@ private Q_SLOTS:
     void initTestCase() {
         QVERIFY2(qEnvironmentVariable("XDG_SESSION_TYPE") == u"wayland",
                  "run under scripts/with-wayland.sh");
-        if (m_sway) {
-            QVERIFY(m_portalBus.registerVirtualObject(desktopPath, &m_portal));
-            QVERIFY(m_portalBus.registerService(QStringLiteral("org.freedesktop.portal.Desktop")));
-        }
+        if (m_sway)
+            QVERIFY(m_portal.start());
         m_server = std::make_unique<ServerProcess>(ServerProcess::forwardingTo(m_provider.url()));
         QVERIFY2(m_server->running(), m_server->log().constData());
         m_secrets.items.insert({"com.pindle.app", "pindle_auth_token"},
@@ -284,6 +294,28 @@ private Q_SLOTS:
         QTRY_VERIFY(overlay()->isVisible());
         QTRY_VERIFY(!chat().isLoading());
         QTRY_COMPARE(keyboardHolder(), "other");
+    }
+
+    // A shortcut chosen in the settings is the one the desktop acts on; the one it replaced is
+    // gone from the desktop.
+    void changingAShortcut() {
+        if (m_gnome)
+            QSKIP(
+                "GNOME 43's portal has no shortcuts: GNOME's own settings run Pindle's commands.");
+        ShortcutController &shortcuts = m_app->shortcuts();
+        shortcuts.startRecording(int(GlobalHotkeys::Action::ToggleOverlay));
+        QVERIFY(shortcuts.recordKey(Qt::Key_O, Qt::ControlModifier | Qt::AltModifier, 0));
+        QCOMPARE(shortcuts.recordingError(), QString());
+        if (m_sway)
+            QTRY_COMPARE(m_portal.trigger("toggle-overlay"), "CTRL+ALT+o");
+        else // KDE's own record of the key, as its System Settings shows it
+            QTRY_COMPARE_WITH_TIMEOUT(kglobalaccelKeys(GlobalHotkeys::Action::ToggleOverlay),
+                                      QStringList{"Ctrl+Alt+O"}, 10000);
+        QTRY_COMPARE(shortcuts.toggleOverlay(), m_sway ? "CTRL+ALT+o" : "Ctrl+Alt+O");
+        QCOMPARE(shortcuts.problem(GlobalHotkeys::Action::ToggleOverlay), QString());
+        const bool shown = overlay()->isVisible();
+        press(GlobalHotkeys::Action::ToggleOverlay);
+        QTRY_COMPARE(overlay()->isVisible(), !shown);
     }
 };
 

@@ -34,7 +34,8 @@ public:
     QString reason;
 };
 
-// Answers after `delay`, as gsettings or D-Bus would.
+// Answers after `delay`, as gsettings or D-Bus would; keeps the custom shortcuts added as GNOME
+// does, each in place of the one with its id.
 class FakeDesktop final : public DesktopShortcuts {
 public:
     QCoro::Task<QList<Binding>> bindings() override {
@@ -48,6 +49,11 @@ public:
         if (!addFailure.isEmpty())
             throw PlatformError(addFailure);
         added += shortcuts;
+        for (const CustomShortcut &shortcut : shortcuts) {
+            held.removeIf([&](const Binding &binding) { return binding.pindleId == shortcut.id; });
+            if (!shortcut.combination.isNull())
+                held.append({shortcut.combination, "GNOME", shortcut.name, shortcut.id});
+        }
         co_return;
     }
     QList<Binding> held;

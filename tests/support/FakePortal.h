@@ -3,7 +3,8 @@
 // A desktop portal of a test's own on the session bus, answering as xdg-desktop-portal does: a
 // method returns its request's path at once, and the result follows as that request's Response
 // signal. Screenshots hand back the file the test names; global shortcuts take the keys they
-// are asked for, in the documented way or KDE 5.27's.
+// are asked for, in the documented way or KDE 5.27's (with the part of kglobalaccel that KDE's
+// portal leans on). It can be started late, and made to fail a number of requests.
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -13,7 +14,10 @@
 #include <QDBusVirtualObject>
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
+#include <functional>
+#include <utility>
 
 namespace {
 
@@ -47,39 +51,99 @@ const QString shortcutsInterface = QStringLiteral("org.freedesktop.portal.Global
 
 class FakePortal final : public QDBusVirtualObject {
 public:
+    enum class Failure { Error, NoAnswer };
+
     explicit FakePortal(QDBusConnection bus)
         : m_bus(std::move(bus)) {
         qDBusRegisterMetaType<Shortcut>();
         qDBusRegisterMetaType<QList<Shortcut>>();
     }
+    ~FakePortal() override { stop(); }
 
     bool kde = false;          // KDE 5.27: shortcuts taken from CreateSession
     bool withShortcuts = true; // GlobalShortcuts offered at all
+    int failures = 0;          // shortcut requests still to fail, each as `failure` says
+    Failure failure = Failure::Error;
+    bool holdAnswers = false;                  // answers wait for release()
+    std::chrono::milliseconds answerDelay{10}; // between a request's path and its answer
     uint screenshotResponse = 0;
     QString screenshotUri;
     QVariantMap lastOptions; // of the latest call
-    QList<Shortcut> bound;   // with the triggers the desktop chose
-    int bindCalls = 0;       // each of which would ask the user
-    QString pressOnCreate;   // a shortcut pressed before CreateSession answers, as KDE may
-    QString session;
-    QString registeredId;                      // told by the host registry
-    std::chrono::milliseconds answerDelay{10}; // between a request's path and its answer
+    // The desktop's keys for the application, with their descriptions: kept between sessions.
+    QList<Shortcut> bound;
+    int bindCalls = 0;     // each of which would ask the user (KDE: open System Settings)
+    QString pressOnCreate; // a shortcut pressed before CreateSession answers, as KDE may
+    QString session;       // the latest asked for
+    bool sessionOpen = false;
+    static inline QString registeredId; // told by the host registry, once a process
+
+    // Takes the portal's name, and kglobalaccel's.
+    bool start() {
+        return m_bus.registerVirtualObject(desktopPath, this, QDBusConnection::SubPath) &&
+               m_bus.registerVirtualObject(QStringLiteral("/kglobalaccel"), this) &&
+               m_bus.registerService(QStringLiteral("org.freedesktop.portal.Desktop")) &&
+               m_bus.registerService(QStringLiteral("org.kde.kglobalaccel"));
+    }
+
+    void stop() {
+        m_bus.unregisterService(QStringLiteral("org.freedesktop.portal.Desktop"));
+        m_bus.unregisterService(QStringLiteral("org.kde.kglobalaccel"));
+        m_bus.unregisterObject(desktopPath, QDBusConnection::UnregisterTree);
+        m_bus.unregisterObject(QStringLiteral("/kglobalaccel"));
+        m_held.clear();
+    }
+
+    // Sends the answers held back.
+    void release() {
+        for (const auto &send : std::exchange(m_held, {}))
+            send();
+    }
+
+    // The user presses the shortcut `id`: reported for the latest session, open or not, as a
+    // desktop that has not yet seen it closed would.
+    void press(const QString &id) {
+        emitSignal(QStringLiteral("Activated"),
+                   {QVariant::fromValue(QDBusObjectPath(session)), id, quint64(0), QVariantMap()});
+    }
+
+    [[nodiscard]] QString trigger(const QString &id) const {
+        for (const Shortcut &shortcut : bound)
+            if (shortcut.id == id)
+                return shortcut.properties.value(QStringLiteral("trigger_description")).toString();
+        return {};
+    }
+
+    void emitSignal(const QString &name, const QList<QVariant> &arguments) {
+        QDBusMessage signal = QDBusMessage::createSignal(desktopPath, shortcutsInterface, name);
+        signal.setArguments(arguments);
+        m_bus.send(signal);
+    }
 
     QString introspect(const QString &) const override { return {}; }
 
     bool handleMessage(const QDBusMessage &message, const QDBusConnection &) override {
         const QString method = message.member();
         const QList<QVariant> arguments = message.arguments();
+        if (message.path() == u"/kglobalaccel")
+            return kglobalaccel(message);
         if (method == u"Register") {
             registeredId = arguments.value(0).toString();
             m_bus.send(message.createReply());
             return true;
         }
-        if (message.interface() == shortcutsInterface && !withShortcuts) {
-            m_bus.send(message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error."
-                                                               "UnknownMethod"),
-                                                QStringLiteral("No such interface")));
+        if (method == u"Close") {
+            sessionOpen = sessionOpen && message.path() != session;
+            m_bus.send(message.createReply());
             return true;
+        }
+        if (message.interface() == shortcutsInterface && !withShortcuts)
+            return refuse(message, QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"));
+        if (message.interface() == shortcutsInterface && failures > 0) {
+            --failures;
+            if (failure == Failure::Error)
+                return refuse(message, QStringLiteral("org.freedesktop.portal.Error.Failed"));
+            m_bus.send(message.createReply(QVariant::fromValue(QDBusObjectPath(desktopPath))));
+            return true; // and never a Response
         }
         const QVariantMap options =
             arguments.isEmpty() ? QVariantMap() : qdbus_cast<QVariantMap>(arguments.last());
@@ -93,23 +157,24 @@ public:
         if (method == u"CreateSession") {
             session = desktopPath + QStringLiteral("/session/") + sender(message) + u'/' +
                       options.value(QStringLiteral("session_handle_token")).toString();
-            if (kde)
-                take(qdbus_cast<QList<Shortcut>>(options.value(QStringLiteral("shortcuts"))));
+            sessionOpen = true;
             results.insert(QStringLiteral("session_handle"),
                            kde ? QVariant(session) : QVariant::fromValue(QDBusObjectPath(session)));
+            if (kde) { // the keys kglobalaccel has stored stand: the preferred ones are for others
+                take(qdbus_cast<QList<Shortcut>>(options.value(QStringLiteral("shortcuts"))),
+                     false);
+                results.insert(QStringLiteral("shortcuts"), QVariant::fromValue(bound));
+            }
             if (!pressOnCreate.isEmpty())
-                emitSignal(QStringLiteral("Activated"),
-                           {QVariant::fromValue(QDBusObjectPath(session)), pressOnCreate,
-                            quint64(0), QVariantMap()});
+                press(pressOnCreate);
             return answer(message, options, 0, results);
         }
         if (method == u"BindShortcuts") {
             ++bindCalls;
-            if (!kde) {
-                take(qdbus_cast<QList<Shortcut>>(arguments.at(1)));
-                results.insert(QStringLiteral("shortcuts"), QVariant::fromValue(bound));
-            }
-            return answer(message, options, 0, results); // KDE opens its settings and says no more
+            if (!kde) // KDE opens its settings and answers with what it had
+                take(qdbus_cast<QList<Shortcut>>(arguments.at(1)), true);
+            results.insert(QStringLiteral("shortcuts"), QVariant::fromValue(bound));
+            return answer(message, options, 0, results);
         }
         if (method == u"ListShortcuts") {
             results.insert(QStringLiteral("shortcuts"), QVariant::fromValue(bound));
@@ -118,25 +183,46 @@ public:
         return false;
     }
 
-    void emitSignal(const QString &name, const QList<QVariant> &arguments) {
-        QDBusMessage signal = QDBusMessage::createSignal(desktopPath, shortcutsInterface, name);
-        signal.setArguments(arguments);
-        m_bus.send(signal);
-    }
-
 private:
     static QString sender(const QDBusMessage &message) {
         return message.service().mid(1).replace(u'.', u'_');
     }
 
-    // The desktop gives each action the key it was asked for, and describes it as it was asked.
-    void take(const QList<Shortcut> &asked) {
-        bound.clear();
-        for (const Shortcut &shortcut : asked)
-            bound.append(Shortcut{
-                shortcut.id,
-                QVariantMap{{QStringLiteral("trigger_description"),
-                             shortcut.properties.value(QStringLiteral("preferred_trigger"))}}});
+    // The desktop gives each shortcut the key it was asked for (where it has none yet, unless
+    // `rebind`), and describes it as it was asked.
+    void take(const QList<Shortcut> &asked, bool rebind) {
+        for (const Shortcut &shortcut : asked) {
+            const QString preferred =
+                shortcut.properties.value(QStringLiteral("preferred_trigger")).toString();
+            const auto held = std::find_if(bound.begin(), bound.end(),
+                                           [&](const Shortcut &s) { return s.id == shortcut.id; });
+            if (held == bound.end())
+                bound.append({shortcut.id, {{QStringLiteral("trigger_description"), preferred}}});
+            else if (rebind && !preferred.isEmpty())
+                held->properties.insert(QStringLiteral("trigger_description"), preferred);
+        }
+    }
+
+    // getComponent and unregister, on the shortcuts KDE's portal has filed under the session's
+    // name.
+    bool kglobalaccel(const QDBusMessage &message) {
+        const QString component = message.arguments().value(0).toString();
+        if (!kde || bound.isEmpty() || component != session.section(u'/', -1))
+            return refuse(message, QStringLiteral("org.kde.kglobalaccel.NoSuchComponent"));
+        if (message.member() == u"unregister") {
+            const QString id = message.arguments().value(1).toString();
+            bound.removeIf([&](const Shortcut &shortcut) { return shortcut.id == id; });
+            m_bus.send(message.createReply(true));
+        } else {
+            m_bus.send(message.createReply(
+                QVariant::fromValue(QDBusObjectPath(QStringLiteral("/component/") + component))));
+        }
+        return true;
+    }
+
+    bool refuse(const QDBusMessage &message, const QString &error) {
+        m_bus.send(message.createErrorReply(error, QStringLiteral("Refused by the test")));
+        return true;
     }
 
     bool answer(const QDBusMessage &message, const QVariantMap &options, uint response,
@@ -144,16 +230,21 @@ private:
         const QString path = desktopPath + QStringLiteral("/request/") + sender(message) + u'/' +
                              options.value(QStringLiteral("handle_token")).toString();
         m_bus.send(message.createReply(QVariant::fromValue(QDBusObjectPath(path))));
-        QTimer::singleShot(answerDelay, [bus = m_bus, path, response, results]() mutable {
+        std::function<void()> send = [bus = m_bus, path, response, results]() mutable {
             QDBusMessage signal = QDBusMessage::createSignal(
                 path, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"));
             signal << response << results;
             bus.send(signal);
-        });
+        };
+        if (holdAnswers)
+            m_held.append(std::move(send));
+        else
+            QTimer::singleShot(answerDelay, std::move(send));
         return true;
     }
 
     QDBusConnection m_bus;
+    QList<std::function<void()>> m_held;
 };
 
 } // namespace

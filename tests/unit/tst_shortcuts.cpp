@@ -261,31 +261,59 @@ private Q_SLOTS:
     }
 
     // Where Pindle cannot take keys, GNOME's own settings get its commands, but for the
-    // combinations GNOME already uses.
+    // combinations GNOME or the user have there; adding again rewrites Pindle's own.
     void addingToTheDesktop() {
         m_hotkeys.reason = "Take the keys elsewhere.";
         m_controller->start();
         QVERIFY(!m_controller->canAddToDesktop());
         m_desktop.canAdd = true;
         QVERIFY(m_controller->canAddToDesktop());
-        m_desktop.held = {{*KeyCombination::parse(u"Alt+Space"), "GNOME", "Activate window menu"}};
-        m_controller->addToDesktop();
-        QTRY_VERIFY(!m_controller->desktopNote().isEmpty());
+        m_desktop.held = {{*KeyCombination::parse(u"Alt+Space"), "GNOME", "Activate window menu"},
+                          {*KeyCombination::parse(u"Super+E"), "GNOME", "xterm"}};
+        const auto addAgain = [this] { // (the fake desktop answers at once)
+            m_desktop.added.clear();
+            m_controller->addToDesktop();
+            return m_controller->desktopNote();
+        };
+        const QString overlayNotAdded =
+            "\nAlt+Space is already used by GNOME for “Activate window menu”, so Toggle Overlay "
+            "has no shortcut there: choose another combination above, then add again.";
+        QCOMPARE(addAgain(),
+                 "Added to the desktop's keyboard shortcuts: Alt+S, Alt+T." + overlayNotAdded);
         QCOMPARE(m_desktop.added.size(), 2);
         QCOMPARE(m_desktop.added[0].id, "capture-screen");
         QCOMPARE(m_desktop.added[0].name, "Pindle: Capture Screen");
         QVERIFY(m_desktop.added[0].command.endsWith(" --capture-screen"));
-        QCOMPARE(m_desktop.added[1].combination.toString(), "Alt+T");
-        QCOMPARE(
-            m_controller->desktopNote(),
-            "Added to the desktop's keyboard shortcuts: Alt+S, Alt+T.\nAlt+Space is already "
-            "used by GNOME for “Activate window menu”, so Toggle Overlay was not added: choose "
-            "another combination above, then add again.");
+
+        // Two swapped, by way of a third: Pindle's own hold nothing against it, neither while
+        // choosing nor when adding again.
+        QSignalSpy checked(m_controller.get(), &ShortcutController::changed);
+        Q_EMIT m_desktop.changed(); // as GNOME's settings database tells
+        QVERIFY(checked.wait());
+        for (const auto &[action, key] : {std::pair(Action::CaptureScreen, Qt::Key_1),
+                                          std::pair(Action::ToggleTypingMode, Qt::Key_S),
+                                          std::pair(Action::CaptureScreen, Qt::Key_T)}) {
+            m_controller->startRecording(int(action));
+            m_controller->recordKey(key, Qt::AltModifier, 0);
+            QCOMPARE(m_controller->recordingError(), QString());
+        }
+        QCOMPARE(addAgain(),
+                 "Added to the desktop's keyboard shortcuts: Alt+T, Alt+S." + overlayNotAdded);
+
+        // The user's own shortcut stays theirs, and the action that wanted its combination keeps
+        // none there that is another action's by now.
+        m_settings->setShortcut("capture_screen", "Super+E");
+        m_settings->setShortcut("type_mode", "Alt+T");
+        const QString note = addAgain();
+        QCOMPARE(note, "Added to the desktop's keyboard shortcuts: Alt+T." + overlayNotAdded +
+                           "\nSuper+E is already used by GNOME for “xterm”, so Capture Screen has "
+                           "no shortcut there: choose another combination above, then add again.");
+        QCOMPARE(texts(m_desktop.held),
+                 QStringList({"Alt+Space GNOME: Activate window menu", "Super+E GNOME: xterm",
+                              "Alt+T GNOME: Pindle: Type Mode"}));
 
         m_desktop.addFailure = "gsettings failed: No such schema";
-        m_controller->addToDesktop();
-        QTRY_VERIFY(m_controller->desktopNote().startsWith("The shortcuts could not be added: "
-                                                           "gsettings failed"));
+        QVERIFY(addAgain().startsWith("The shortcuts could not be added: gsettings failed"));
     }
 
     // GNOME's custom shortcuts as its Settings writes them, read back as GNOME's own; adding again
@@ -299,7 +327,7 @@ private Q_SLOTS:
         const auto add = [&](const char *keys) {
             await(gnome.addCustomShortcuts(
                 {{"capture-screen", "Pindle: Capture Screen", "pindle --capture-screen",
-                  *KeyCombination::parse(QString::fromLatin1(keys))}}));
+                  KeyCombination::parse(QString::fromLatin1(keys)).value_or(KeyCombination())}}));
         };
         add("Alt+S");
         add("Ctrl+Alt+S");
@@ -310,12 +338,17 @@ private Q_SLOTS:
         QCOMPARE(list.readAllStandardOutput().trimmed(),
                  "['/elsewhere/custom0/', '/org/gnome/settings-daemon/plugins/media-keys/"
                  "custom-keybindings/pindle-capture-screen/']");
-        const QList<DesktopShortcuts::Binding> read = await(gnome.bindings());
-        const auto ours = std::find_if(read.cbegin(), read.cend(), [](const auto &binding) {
-            return binding.action == "Pindle: Capture Screen";
-        });
-        QVERIFY(ours != read.cend());
-        QCOMPARE(ours->combination.toString(), "Ctrl+Alt+S");
+        const auto ours = [&] {
+            QStringList found;
+            for (const DesktopShortcuts::Binding &binding : await(gnome.bindings()))
+                if (!binding.pindleId.isEmpty())
+                    found.append(binding.pindleId + u' ' + binding.combination.toString() + u' ' +
+                                 binding.action);
+            return found;
+        };
+        QCOMPARE(ours(), QStringList{"capture-screen Ctrl+Alt+S Pindle: Capture Screen"});
+        add(""); // without keys
+        QCOMPARE(ours(), QStringList());
         qunsetenv("GSETTINGS_BACKEND");
     }
 
@@ -327,8 +360,10 @@ private Q_SLOTS:
         m_controller->start();
 
         QVERIFY(!m_controller->recordKey(Qt::Key_O, Qt::AltModifier, 0)); // not recording
+        QSignalSpy presses(m_controller.get(), &ShortcutController::activated);
         m_controller->startRecording(int(Action::ToggleOverlay));
-        QVERIFY(m_hotkeys.taken.isEmpty()); // the keys reach the window meanwhile
+        QVERIFY(m_hotkeys.taken.isEmpty());                   // the keys reach the window meanwhile
+        Q_EMIT m_hotkeys.activated(Action::CaptureScreen, 1); // reported late: it does nothing
         QVERIFY(m_controller->recordKey(Qt::Key_Control, Qt::ControlModifier, 0));
         QVERIFY(m_controller->rows()[0].toMap()["recording"].toBool());
 
@@ -354,6 +389,9 @@ private Q_SLOTS:
         QCOMPARE(m_hotkeys.taken, QStringList({"Ctrl+Alt+O", "Alt+S", "Alt+T"}));
         QCOMPARE(SettingsManager(m_dir.filePath("settings.json")).shortcut("toggle_overlay"),
                  QStringLiteral("Ctrl+Alt+O"));
+        Q_EMIT m_hotkeys.activated(Action::CaptureScreen, 2);
+        QCOMPARE(presses.size(), 1);
+        QCOMPARE(presses[0][1].toUInt(), 2u);
 
         // Escape gives up; the shortcuts are taken again as they were.
         m_controller->startRecording(int(Action::CaptureScreen));

@@ -58,6 +58,13 @@ QString quoted(QString text) {
     return u'\'' + text + u'\'';
 }
 
+// Where Pindle's own custom shortcut with this id lives.
+QString pindlePath(const QString &id) {
+    return QStringLiteral("/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/"
+                          "pindle-%1/")
+        .arg(id);
+}
+
 // Runs gsettings; throws with what it said when it fails.
 QCoro::Task<QByteArray> gsettings(QStringList arguments) {
     auto process = std::make_unique<QProcess>();
@@ -80,9 +87,7 @@ QCoro::Task<> GnomeShortcuts::addCustomShortcuts(QList<CustomShortcut> shortcuts
     QStringList arguments{QStringLiteral("get"), mediaKeys, listKey};
     QStringList paths = quotedStrings(QString::fromUtf8(co_await gsettings(arguments)));
     for (const CustomShortcut &shortcut : shortcuts) {
-        const QString path = QStringLiteral("/org/gnome/settings-daemon/plugins/media-keys/"
-                                            "custom-keybindings/pindle-%1/")
-                                 .arg(shortcut.id);
+        const QString path = pindlePath(shortcut.id);
         const QString schema = customSchema + u':' + path;
         const std::pair<QString, QString> values[] = {
             {QStringLiteral("name"), shortcut.name},
@@ -125,8 +130,15 @@ QCoro::Task<QList<DesktopShortcuts::Binding>> GnomeShortcuts::bindings() {
         found += parseListing(text);
         custom += customShortcutPaths(text);
     }
-    for (const QString &path : custom)
-        found += parseCustomShortcut(co_await listRecursively(customSchema + u':' + path));
+    const QString ours = pindlePath(QString()).chopped(1); // ".../pindle-"
+    for (const QString &path : custom) {
+        QList<Binding> bindings =
+            parseCustomShortcut(co_await listRecursively(customSchema + u':' + path));
+        if (path.startsWith(ours) && path.endsWith(u'/'))
+            for (Binding &binding : bindings)
+                binding.pindleId = path.sliced(ours.size(), path.size() - ours.size() - 1);
+        found += bindings;
+    }
     co_return found;
 }
 

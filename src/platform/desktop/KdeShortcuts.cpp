@@ -33,9 +33,12 @@ QList<KdeShortcuts::Entry> readInfos(const QDBusArgument &argument) {
         argument >> uniqueName >> friendlyName >> componentUnique >> componentFriendly >> context >>
             contextName >> keys >> defaults;
         argument.endStructure();
-        // Pindle's own, bound through the desktop portal (named by its session or, on newer
-        // portals, by the application id), hold nothing against Pindle.
-        if (componentUnique == PortalGlobalHotkeys::sessionToken || componentUnique == pindleAppId)
+        // Pindle's own, bound through the desktop portal (named by its session, as "token_" and
+        // its session where the portal does not know the application, or by the application id),
+        // hold nothing against Pindle.
+        if (componentUnique == PortalGlobalHotkeys::sessionToken ||
+            componentUnique == QStringLiteral("token_") + PortalGlobalHotkeys::sessionToken ||
+            componentUnique == pindleAppId)
             continue;
         entries.append(
             {componentFriendly, friendlyName.isEmpty() ? uniqueName : friendlyName, keys});

@@ -1,5 +1,6 @@
 #include "platform/desktop/PortalGlobalHotkeys.h"
 
+#include "core/AppId.h"
 #include "platform/desktop/PortalRequest.h"
 
 #include <QDBusArgument>
@@ -8,10 +9,10 @@
 #include <QDBusObjectPath>
 #include <QPointer>
 
+#include <QCoroDBusPendingCall>
 #include <QCoroSignal>
 
 #include <algorithm>
-#include <chrono>
 #include <optional>
 
 using namespace std::chrono_literals;
@@ -44,28 +45,43 @@ const QDBusArgument &operator>>(const QDBusArgument &argument, PortalShortcut &s
     return argument;
 }
 
+using Action = GlobalHotkeys::Action;
+
 const QString shortcutsInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
+const QString kglobalaccel = QStringLiteral("org.kde.kglobalaccel");
 
 // What the desktop's shortcut settings list the action as.
-QString description(GlobalHotkeys::Action action) {
+QString description(Action action) {
     switch (action) {
-    case GlobalHotkeys::Action::ToggleOverlay:
+    case Action::ToggleOverlay:
         return QStringLiteral("Show or hide the overlay");
-    case GlobalHotkeys::Action::CaptureScreen:
+    case Action::CaptureScreen:
         return QStringLiteral("Ask about the screen");
-    case GlobalHotkeys::Action::ToggleTypingMode:
+    case Action::ToggleTypingMode:
         return QStringLiteral("Switch typing mode");
     }
     return {};
 }
 
-QList<PortalShortcut> portalShortcuts(const QList<GlobalHotkeys::Binding> &bindings) {
+// The shortcuts with Pindle's combinations as the preferred keys of those in `suggested`; the
+// others keep what the desktop gave them.
+QList<PortalShortcut> portalShortcuts(const QList<GlobalHotkeys::Binding> &bindings,
+                                      const QList<Action> &suggested) {
     QList<PortalShortcut> shortcuts;
-    for (const auto &[action, combination] : bindings)
-        shortcuts.append({GlobalHotkeys::actionId(action),
-                          {{QStringLiteral("description"), description(action)},
-                           {QStringLiteral("preferred_trigger"), combination.toPortalTrigger()}}});
+    for (const auto &[action, combination] : bindings) {
+        QVariantMap properties{{QStringLiteral("description"), description(action)}};
+        if (suggested.contains(action))
+            properties.insert(QStringLiteral("preferred_trigger"), combination.toPortalTrigger());
+        shortcuts.append({GlobalHotkeys::actionId(action), properties});
+    }
     return shortcuts;
+}
+
+QList<Action> actionsOf(const QList<GlobalHotkeys::Binding> &bindings) {
+    QList<Action> actions;
+    for (const auto &binding : bindings)
+        actions.append(binding.first);
+    return actions;
 }
 
 // KDE names the session with a string, the portal documentation with an object path.
@@ -73,6 +89,35 @@ QString pathOf(const QVariant &handle) {
     if (handle.metaType() == QMetaType::fromType<QDBusObjectPath>())
         return handle.value<QDBusObjectPath>().path();
     return handle.toString();
+}
+
+QCoro::Task<QDBusMessage> callKglobalaccel(QDBusConnection bus, QString method,
+                                           QList<QVariant> arguments) {
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(kglobalaccel, QStringLiteral("/kglobalaccel"),
+                                       QStringLiteral("org.kde.KGlobalAccel"), method);
+    call.setArguments(arguments);
+    call.setAutoStartService(false); // where KDE does not run, none is started for Pindle
+    co_return co_await bus.asyncCall(call);
+}
+
+// The component in which KDE's kglobalaccel keeps the portal's shortcuts for Pindle (under the
+// application's id, or the session's name where the portal cannot tell the application); empty
+// where there is none, as outside KDE.
+QCoro::Task<QString> kglobalaccelComponent(QDBusConnection bus) {
+    const QStringList names{pindleAppId, PortalGlobalHotkeys::sessionToken,
+                            QStringLiteral("token_") + PortalGlobalHotkeys::sessionToken};
+    for (const QString &name : names) {
+        // (Arguments are built before each co_await: GCC 12 miscompiles braced lists in one.)
+        const QList<QVariant> arguments{name};
+        const QDBusMessage reply =
+            co_await callKglobalaccel(bus, QStringLiteral("getComponent"), arguments);
+        if (reply.type() == QDBusMessage::ReplyMessage)
+            co_return name;
+        if (reply.errorName() != QLatin1String("org.kde.kglobalaccel.NoSuchComponent"))
+            co_return QString();
+    }
+    co_return QString();
 }
 
 } // namespace
@@ -84,15 +129,25 @@ const QString PortalGlobalHotkeys::commandLineAdvice = QStringLiteral(
     "add custom shortcuts for the commands pindle --toggle-overlay, pindle --capture-screen and "
     "pindle --type-mode.");
 
-PortalGlobalHotkeys::PortalGlobalHotkeys(QDBusConnection bus, QObject *parent)
+PortalGlobalHotkeys::PortalGlobalHotkeys(QDBusConnection bus, PortalPatience patience,
+                                         QObject *parent)
     : GlobalHotkeys(parent)
-    , m_bus(std::move(bus)) {
+    , m_bus(std::move(bus))
+    , m_patience(patience)
+    , m_retryDelay(patience.firstRetry)
+    , m_portalWatcher(portalService, m_bus, QDBusServiceWatcher::WatchForOwnerChange) {
     qDBusRegisterMetaType<PortalShortcut>();
     qDBusRegisterMetaType<QList<PortalShortcut>>();
     m_bus.connect(portalService, portalObject, shortcutsInterface, QStringLiteral("Activated"),
                   this, SLOT(onActivated(QDBusMessage)));
     m_bus.connect(portalService, portalObject, shortcutsInterface,
                   QStringLiteral("ShortcutsChanged"), this, SLOT(onShortcutsChanged(QDBusMessage)));
+    m_retry.setSingleShot(true);
+    connect(&m_retry, &QTimer::timeout, this, &PortalGlobalHotkeys::retry);
+    connect(&m_portalWatcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
+            [this](const QString &, const QString &oldOwner, const QString &newOwner) {
+                onPortalOwnerChanged(oldOwner, newOwner);
+            });
 }
 
 PortalGlobalHotkeys::~PortalGlobalHotkeys() {
@@ -100,12 +155,22 @@ PortalGlobalHotkeys::~PortalGlobalHotkeys() {
 }
 
 QList<GlobalHotkeys::Action> PortalGlobalHotkeys::registerAll(const QList<Binding> &bindings) {
+    m_wanted = bindings;
+    // The desktop's keys from an earlier run stand: the user may have chosen them there.
+    if (!m_agreed)
+        m_agreed = bindings;
+    m_pending = true;
+    m_retry.stop();
+    m_retryDelay = m_patience.firstRetry;
     bind(bindings, ++m_generation);
     return {};
 }
 
 void PortalGlobalHotkeys::unregisterAll() {
     ++m_generation;
+    m_wanted.reset();
+    m_pending = false;
+    m_retry.stop();
     closeSession();
     m_triggers.clear();
 }
@@ -119,77 +184,146 @@ void PortalGlobalHotkeys::closeSession() {
     m_session.clear();
 }
 
+void PortalGlobalHotkeys::retry() {
+    if (m_wanted)
+        bind(*m_wanted, ++m_generation);
+}
+
 QCoro::Task<> PortalGlobalHotkeys::bind(QList<Binding> bindings, quint64 generation) {
     QPointer self(this);
     const auto superseded = [&] { return !self || generation != m_generation; };
-    const QList<PortalShortcut> shortcuts = portalShortcuts(bindings);
+    // Changed in Pindle since the desktop's keys last stood for Pindle's combinations.
+    QList<Action> changed;
+    for (const Binding &binding : std::as_const(bindings))
+        if (!m_agreed->contains(binding))
+            changed.append(binding.first);
     try {
-        bool created = false;
-        while (m_session.isEmpty()) {
-            if (m_creatingSession) { // one session, whoever asked first
-                co_await qCoro(this, &PortalGlobalHotkeys::sessionSettled);
+        QString kdeComponent;
+        for (bool renewed = false;;) {
+            while (m_session.isEmpty()) {
+                if (m_creatingSession) { // one session, whoever asked first
+                    co_await qCoro(this, &PortalGlobalHotkeys::sessionSettled);
+                } else {
+                    co_await createSession(bindings);
+                }
                 if (superseded())
                     co_return;
-                continue;
             }
-            created = true;
-            co_await createSession(bindings);
-            if (!self)
-                co_return;
-            if (m_session.isEmpty()) {
-                m_unavailable = QStringLiteral("The desktop refused Pindle's keyboard shortcuts.");
-                Q_EMIT desktopAnswered();
-                co_return;
-            }
-        }
-        if (superseded())
-            co_return;
-        // What the desktop holds already: KDE binds what the session brought, and desktops keep
-        // an application's keys from one run to the next. Binding asks the user (a dialog, or
-        // KDE's System Settings opening), so it is asked only for what is missing or changed.
-        const QVariant held = co_await listShortcuts();
-        if (superseded())
-            co_return;
-        readTriggers(held);
-        const bool allHeld = std::all_of(bindings.cbegin(), bindings.cend(), [&](const auto &b) {
-            return m_triggers.contains(b.first);
-        });
-        if (!allHeld || (!created && bindings != m_bound)) {
-            const QString token = newPortalToken();
-            QDBusMessage bindCall = QDBusMessage::createMethodCall(
-                portalService, portalObject, shortcutsInterface, QStringLiteral("BindShortcuts"));
-            bindCall << QVariant::fromValue(QDBusObjectPath(m_session))
-                     << QVariant::fromValue(shortcuts) << QString()
-                     << QVariantMap{{QStringLiteral("handle_token"), token}};
-            // The desktop may ask the user to confirm the keys: that can take a while.
-            const PortalAnswer bound = co_await askPortal(m_bus, bindCall, token, 10min);
+            // What the desktop holds already: KDE binds what the session brought, and desktops
+            // keep an application's keys from one run to the next. Binding asks the user (a
+            // dialog, or KDE's System Settings opening), so it is asked only for what is missing
+            // or was changed here.
+            const QVariant held = co_await listShortcuts();
             if (superseded())
                 co_return;
-            if (bound.response == 0 && bound.results.contains(QStringLiteral("shortcuts"))) {
-                readTriggers(bound.results.value(QStringLiteral("shortcuts")));
-            } else { // KDE 5.27 answers without them: ask again
-                const QVariant listed = co_await listShortcuts();
+            readTriggers(held);
+            QList<Action> rebound = changed;
+            for (const Action action : actionsOf(bindings))
+                if (!m_triggers.contains(action) && !rebound.contains(action))
+                    rebound.append(action);
+            if (rebound.isEmpty())
+                break;
+            if (!renewed) {
+                kdeComponent = co_await kglobalaccelComponent(m_bus);
                 if (superseded())
                     co_return;
-                readTriggers(listed);
             }
+            if (kdeComponent.isEmpty()) {
+                const std::optional<QVariant> given = co_await bindShortcuts(bindings, rebound);
+                if (superseded())
+                    co_return;
+                if (given) {
+                    readTriggers(*given);
+                } else { // an answer without them: ask
+                    const QVariant listed = co_await listShortcuts();
+                    if (superseded())
+                        co_return;
+                    readTriggers(listed);
+                }
+                break;
+            }
+            // WORKAROUND: KDE 5.27's BindShortcuts only opens System Settings, and a session
+            // keeps the keys kglobalaccel has stored, taking its preferred keys only for shortcuts
+            // kglobalaccel does not know: those changed are forgotten there, and a new session
+            // brings them. Needed until KDE's BindShortcuts binds the keys it is given.
+            if (renewed)
+                break; // what KDE gave then stands: it gives no key another shortcut holds
+            co_await forgetKeysInKde(kdeComponent, changed, generation);
+            if (superseded())
+                co_return;
+            renewed = true;
         }
-        m_bound = bindings;
+        m_agreed = bindings;
+        m_pending = false;
         m_unavailable.clear();
+        m_retryDelay = m_patience.firstRetry;
+        m_portalMissing.invalidate();
+        m_refusedOnce = false;
     } catch (const PortalError &error) {
         if (superseded())
             co_return;
-        m_unavailable = error.kind() == PortalError::Kind::NoInterface ||
-                                error.kind() == PortalError::Kind::NoPortal
-                            ? commandLineAdvice
-                            : error.message();
+        failed(error);
     }
+    Q_EMIT desktopAnswered();
+}
+
+void PortalGlobalHotkeys::failed(const PortalError &error) {
+    QString lasting;
+    std::chrono::milliseconds wait = m_retryDelay;
+    switch (error.kind()) {
+    case PortalError::Kind::NoInterface:
+        lasting = commandLineAdvice;
+        break;
+    case PortalError::Kind::NoPortal:
+        if (!m_portalMissing.isValid())
+            m_portalMissing.start();
+        if (const auto left =
+                m_patience.portalAbsence - std::chrono::milliseconds(m_portalMissing.elapsed());
+            left > 0ms)
+            wait = std::min(wait, left);
+        else
+            lasting = commandLineAdvice;
+        break;
+    case PortalError::Kind::Declined:
+        if (m_refusedOnce)
+            lasting = QStringLiteral("The desktop refused Pindle's keyboard shortcuts.");
+        m_refusedOnce = true;
+        break;
+    case PortalError::Kind::CallRefused:
+    case PortalError::Kind::NoAnswer:
+        break;
+    }
+    m_triggers.clear();
+    if (!lasting.isEmpty()) { // asked again only when a portal (re)appears
+        m_unavailable = lasting;
+        m_pending = false;
+        return;
+    }
+    qWarning("Global shortcuts: %s Asking again in %lld s.", qPrintable(error.message()),
+             qlonglong(std::chrono::ceil<std::chrono::seconds>(wait).count()));
+    m_retry.start(wait);
+    m_retryDelay = std::min(m_retryDelay * 2, m_patience.longestRetry);
+}
+
+void PortalGlobalHotkeys::onPortalOwnerChanged(const QString &oldOwner, const QString &newOwner) {
+    if (!oldOwner.isEmpty()) { // its sessions went with it
+        m_session.clear();
+        m_triggers.clear();
+    }
+    if (!m_wanted)
+        return;
+    m_pending = true;
+    m_retry.stop();
+    m_retryDelay = m_patience.firstRetry;
+    if (newOwner.isEmpty())
+        m_retry.start(m_retryDelay);
+    else
+        bind(*m_wanted, ++m_generation);
     Q_EMIT desktopAnswered();
 }
 
 QCoro::Task<> PortalGlobalHotkeys::createSession(QList<Binding> bindings) {
     QPointer self(this);
-    const QList<PortalShortcut> shortcuts = portalShortcuts(bindings);
     m_creatingSession = true;
     const QString token = newPortalToken();
     QDBusMessage create = QDBusMessage::createMethodCall(
@@ -197,23 +331,36 @@ QCoro::Task<> PortalGlobalHotkeys::createSession(QList<Binding> bindings) {
     // KDE 5.27 takes the shortcuts from here; its BindShortcuts only opens its settings.
     create << QVariantMap{{QStringLiteral("handle_token"), token},
                           {QStringLiteral("session_handle_token"), sessionToken},
-                          {QStringLiteral("shortcuts"), QVariant::fromValue(shortcuts)}};
+                          {QStringLiteral("shortcuts"),
+                           QVariant::fromValue(portalShortcuts(bindings, actionsOf(bindings)))}};
     std::optional<PortalAnswer> answer;
     std::optional<PortalError> failure;
     try {
-        answer = co_await askPortal(m_bus, create, token, 30s);
+        answer = co_await askPortal(m_bus, create, token, m_patience.answer);
     } catch (const PortalError &error) {
         failure = error;
     }
     if (!self)
         co_return;
-    // Kept even when the request that asked is superseded: the session exists at the desktop.
     m_creatingSession = false;
-    if (answer && answer->response == 0)
+    if (answer && answer->response == 0) {
+        // Kept even when the request that asked is superseded: the session exists at the
+        // desktop. Not when the shortcuts were given back meanwhile: then no press may act.
         m_session = pathOf(answer->results.value(QStringLiteral("session_handle")));
-    Q_EMIT sessionSettled(QPrivateSignal());
+        if (!m_wanted)
+            closeSession();
+    } else if (failure && failure->kind() == PortalError::Kind::NoAnswer) {
+        // The desktop may still make it: that one must not stand in the way of the next.
+        m_bus.send(QDBusMessage::createMethodCall(
+            portalService, portalHandle(m_bus, u"session", sessionToken),
+            QStringLiteral("org.freedesktop.portal.Session"), QStringLiteral("Close")));
+    }
+    Q_EMIT sessionSettled();
     if (failure)
         throw *failure;
+    if (answer->response != 0)
+        throw PortalError(PortalError::Kind::Declined,
+                          QStringLiteral("The desktop refused Pindle's keyboard shortcuts."));
 }
 
 QCoro::Task<QVariant> PortalGlobalHotkeys::listShortcuts() {
@@ -222,8 +369,44 @@ QCoro::Task<QVariant> PortalGlobalHotkeys::listShortcuts() {
         portalService, portalObject, shortcutsInterface, QStringLiteral("ListShortcuts"));
     list << QVariant::fromValue(QDBusObjectPath(m_session))
          << QVariantMap{{QStringLiteral("handle_token"), token}};
-    const PortalAnswer listed = co_await askPortal(m_bus, list, token, 30s);
+    const PortalAnswer listed = co_await askPortal(m_bus, list, token, m_patience.answer);
+    if (listed.response != 0)
+        throw PortalError(PortalError::Kind::CallRefused,
+                          QStringLiteral("The desktop portal did not list Pindle's shortcuts."));
     co_return listed.results.value(QStringLiteral("shortcuts"));
+}
+
+QCoro::Task<std::optional<QVariant>> PortalGlobalHotkeys::bindShortcuts(QList<Binding> bindings,
+                                                                        QList<Action> rebound) {
+    const QString token = newPortalToken();
+    QDBusMessage bindCall = QDBusMessage::createMethodCall(
+        portalService, portalObject, shortcutsInterface, QStringLiteral("BindShortcuts"));
+    bindCall << QVariant::fromValue(QDBusObjectPath(m_session))
+             << QVariant::fromValue(portalShortcuts(bindings, rebound)) << QString()
+             << QVariantMap{{QStringLiteral("handle_token"), token}};
+    // The desktop may ask the user to confirm the keys: that can take a while. Whatever the
+    // user decides there stands.
+    const PortalAnswer bound = co_await askPortal(m_bus, bindCall, token, 10min);
+    if (bound.response == 0 && bound.results.contains(QStringLiteral("shortcuts")))
+        co_return bound.results.value(QStringLiteral("shortcuts"));
+    co_return std::nullopt;
+}
+
+QCoro::Task<> PortalGlobalHotkeys::forgetKeysInKde(QString component, QList<Action> actions,
+                                                   quint64 generation) {
+    QPointer self(this);
+    const QString session = m_session;
+    m_session.clear();
+    // Closed first, so that the portal lets go of the shortcuts before kglobalaccel forgets them.
+    co_await m_bus.asyncCall(QDBusMessage::createMethodCall(
+        portalService, session, QStringLiteral("org.freedesktop.portal.Session"),
+        QStringLiteral("Close")));
+    for (const Action action : std::as_const(actions)) {
+        if (!self || generation != m_generation) // another session may hold them by now
+            co_return;
+        const QList<QVariant> arguments{component, actionId(action)};
+        co_await callKglobalaccel(m_bus, QStringLiteral("unregister"), arguments);
+    }
 }
 
 void PortalGlobalHotkeys::readTriggers(const QVariant &shortcuts) {
@@ -237,7 +420,8 @@ void PortalGlobalHotkeys::readTriggers(const QVariant &shortcuts) {
 
 void PortalGlobalHotkeys::onActivated(const QDBusMessage &message) {
     const QList<QVariant> arguments = message.arguments();
-    if (arguments.size() < 2)
+    // Given back (a combination is being chosen): no press acts, whatever session it names.
+    if (!m_wanted || arguments.size() < 2)
         return;
     // KDE reports presses as soon as it has the keys, which can be before its answer naming the
     // session has reached us.
@@ -252,7 +436,7 @@ void PortalGlobalHotkeys::onActivated(const QDBusMessage &message) {
 
 void PortalGlobalHotkeys::onShortcutsChanged(const QDBusMessage &message) {
     const QList<QVariant> arguments = message.arguments();
-    if (arguments.size() < 2 || pathOf(arguments.at(0)) != m_session || m_session.isEmpty())
+    if (arguments.size() < 2 || m_session.isEmpty() || pathOf(arguments.at(0)) != m_session)
         return;
     readTriggers(arguments.at(1));
     Q_EMIT desktopAnswered();

@@ -90,6 +90,11 @@ QCoro::Task<PortalAnswer> askPortal(QDBusConnection bus, QDBusMessage call, QStr
             error == QLatin1String("org.freedesktop.DBus.Error.UnknownInterface") ||
             error == QLatin1String("org.freedesktop.DBus.Error.UnknownObject"))
             throw PortalError(PortalError::Kind::NoInterface, reply.errorMessage());
+        // The bus gave up waiting: a portal still starting (at login) may take it yet.
+        if (error == QLatin1String("org.freedesktop.DBus.Error.NoReply") ||
+            error == QLatin1String("org.freedesktop.DBus.Error.Timeout"))
+            throw PortalError(PortalError::Kind::NoAnswer,
+                              QStringLiteral("The desktop portal did not answer."));
         throw PortalError(
             PortalError::Kind::CallRefused,
             QStringLiteral("The desktop portal refused: %1").arg(reply.errorMessage()));

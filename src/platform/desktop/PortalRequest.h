@@ -19,10 +19,10 @@ struct PortalAnswer {
 };
 
 /// A request the portal could not take: no portal runs, it lacks the interface, it refused the
-/// call, or it did not answer in time.
+/// call, it did not answer in time, or it answered with a refusal (Declined).
 class PortalError final : public PlatformError {
 public:
-    enum class Kind { NoPortal, NoInterface, CallRefused, NoAnswer };
+    enum class Kind { NoPortal, NoInterface, CallRefused, NoAnswer, Declined };
     PortalError(Kind kind, QString message)
         : PlatformError(std::move(message))
         , m_kind(kind) {}
