@@ -899,8 +899,10 @@ int runServer(const Config &config) {
     // gives a process the signal ended. The work under way may be stuck in the database, so
     // nothing is waited for.
     const std::function<void(int)> endAtOnce = [&](int signal) {
-        ledger.journalForNextStart();
-        std::_Exit(128 + signal);
+        // A third signal, should writing the journal hang, ends the process as it would anyway.
+        std::signal(SIGINT, SIG_DFL);
+        std::signal(SIGTERM, SIG_DFL);
+        ledger.journalAndEnd(128 + signal);
     };
 
     std::exception_ptr failure;

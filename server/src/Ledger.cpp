@@ -214,7 +214,7 @@ bool Ledger::applyBatches(std::unique_lock<std::mutex> &lock) {
     if (m_storeAway)
         logLine("the database is back: every waiting charge has been applied");
     m_storeAway = false;
-    if (m_journal >= 0 && !m_keepJournal) { // nothing waits: it goes until it is needed again
+    if (m_journal >= 0) { // nothing waits: the journal goes until it is needed again
         std::error_code ignored;
         std::filesystem::remove(m_journalPath, ignored);
         ::close(m_journal);
@@ -223,13 +223,17 @@ bool Ledger::applyBatches(std::unique_lock<std::mutex> &lock) {
     return true;
 }
 
-void Ledger::journalUnwritten() {
+std::string Ledger::unwrittenLines() const {
     std::string lines;
     for (const Entry &entry : m_waiting) {
         if (!entry.journaled)
             lines += toJson(entry.settlement).dump() + '\n';
     }
-    if (!appendToJournal(lines))
+    return lines;
+}
+
+void Ledger::journalUnwritten() {
+    if (!appendToJournal(unwrittenLines()))
         return;
     for (Entry &entry : m_waiting)
         entry.journaled = true;
@@ -257,14 +261,11 @@ bool Ledger::appendToJournal(const std::string &lines) {
     return true;
 }
 
-void Ledger::journalForNextStart() {
-    std::lock_guard lock(m_mutex);
-    m_keepJournal = true; // even once the thread has applied what waits: open answers are in it
-    std::string lines;
-    for (const Entry &entry : m_waiting) {
-        if (!entry.journaled)
-            lines += toJson(entry.settlement).dump() + '\n';
-    }
+void Ledger::journalAndEnd(int status) {
+    // Held until the process has ended: no other thread writes, applies or removes the journal
+    // halfway.
+    m_mutex.lock();
+    std::string lines = unwrittenLines();
     for (const auto &[id, open] : m_open)
         lines += toJson({"r" + std::to_string(id), open.userId, id, open.streamed, open.model,
                          m_options.owner},
@@ -284,6 +285,7 @@ void Ledger::journalForNextStart() {
         logLine("stopping at once: " + counts +
                 " could not be journaled; their reservations are released when they expire");
     }
+    std::_Exit(status);
 }
 
 void Ledger::adoptJournals() {

@@ -55,10 +55,10 @@ public:
     /// stays journaled for the next start), then ends the thread. Later settlements are applied
     /// at once on the caller's thread.
     void stop(std::chrono::milliseconds patience);
-    /// For a process about to end at once: journals every settlement not yet applied, and for
-    /// each answer still under way one that charges what it has streamed, for the next start
-    /// to apply; logs what it wrote. The journal then stays until the process ends.
-    void journalForNextStart();
+    /// Ends the process at once with `status`: journals every settlement not yet applied, and
+    /// for each answer still under way one that charges what it has streamed, for the next
+    /// start to apply, and logs what it wrote. Nothing else touches the journal meanwhile.
+    [[noreturn]] void journalAndEnd(int status);
     /// Settlements not yet applied.
     [[nodiscard]] std::size_t waiting();
 
@@ -84,6 +84,8 @@ private:
     void renew();
     void sweep();
     void journalUnwritten();
+    // The journal lines of the settlements not yet journaled.
+    [[nodiscard]] std::string unwrittenLines() const;
     bool appendToJournal(const std::string &lines);
     void adoptJournals();
 
@@ -98,7 +100,6 @@ private:
     bool m_stopped = false;
     bool m_storeAway = false;
     bool m_applying = false;
-    bool m_keepJournal = false;
     int m_journal = -1;
     std::string m_journalPath;
     std::thread m_thread;

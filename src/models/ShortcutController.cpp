@@ -374,6 +374,7 @@ bool ShortcutController::recordKey(int key, int modifiers, quint32 nativeScanCod
     m_recording.reset();
     setRecordingError({});
     m_settings.setCombination(action, *combination);
+    m_hotkeys.chosen(action);
     reapply();
     return true;
 }
@@ -391,6 +392,7 @@ void ShortcutController::resetToDefault(int action) {
         }
     setRecordingError({});
     m_settings.setCombination(Action(action), fallback);
+    m_hotkeys.chosen(Action(action));
     reapply();
 }
 

@@ -52,6 +52,10 @@ public:
     /// Whether the desktop has yet to take the combinations last registered (it is being asked,
     /// or asked again after a failure): until it has, they do nothing.
     [[nodiscard]] virtual bool pending() const { return false; }
+    /// The user has just chosen the action's combination in Pindle. Where the desktop owns the
+    /// keys, the next registration asks it for that combination even if the desktop's key stood
+    /// for the action before (the user may be choosing again what the desktop did not take).
+    virtual void chosen(Action action) { Q_UNUSED(action) }
     /// How the desktop names the key it gave `action`, where the desktop rather than Pindle
     /// owns the keys (through its portal); empty where Pindle's own combination is the key.
     [[nodiscard]] virtual QString triggerDescription(Action action) const {

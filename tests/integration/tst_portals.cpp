@@ -123,6 +123,12 @@ private:
         QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("fake-portal"));
     std::unique_ptr<FakePortal> m_portal;
 
+    // The fake portal answers as KDE's, in a session that says it runs KDE.
+    void useKde(bool kde) {
+        m_portal->kde = kde;
+        qputenv("XDG_CURRENT_DESKTOP", kde ? "KDE" : "GNOME");
+    }
+
 private Q_SLOTS:
     void initTestCase() {
         QVERIFY2(QDBusConnection::sessionBus().isConnected(), "run through dbus-run-session");
@@ -189,7 +195,7 @@ private Q_SLOTS:
 
     void shortcuts() {
         QFETCH(bool, kde);
-        m_portal->kde = kde;
+        useKde(kde);
         m_portal->pressOnCreate = "type-mode"; // pressed as soon as the desktop has the keys
         // Chosen by the user in the desktop's settings, in an earlier run.
         m_portal->bound = {{"capture-screen", {{"trigger_description", "CTRL+ALT+c"}}}};
@@ -248,7 +254,7 @@ private Q_SLOTS:
     void changingAShortcut() {
         QFETCH(bool, kde);
         QFETCH(bool, failing);
-        m_portal->kde = kde;
+        useKde(kde);
         m_portal->bound = {{"capture-screen", {{"trigger_description", "CTRL+ALT+c"}}}};
         Pindle pindle(m_settingsFile);
         pindle.controller.start();
@@ -268,6 +274,13 @@ private Q_SLOTS:
         m_portal->press("toggle-overlay");
         QTRY_COMPARE(pindle.presses.size(), 1);
         QCOMPARE(pressed(pindle.presses, 0), Action::ToggleOverlay);
+
+        // The desktop's key stands until the user chooses Pindle's combination again.
+        pindle.controller.startRecording(int(Action::CaptureScreen));
+        QVERIFY(pindle.controller.recordKey(Qt::Key_S, Qt::AltModifier, 0));
+        QTRY_COMPARE(m_portal->trigger("capture-screen"), "ALT+s");
+        QTRY_COMPARE(pindle.controller.problem(Action::CaptureScreen), QString());
+        QCOMPARE(m_portal->bindCalls, kde ? 0 : bindCalls + 2);
         QCOMPARE(pindle.notices.size(), 0);
     }
 
@@ -300,6 +313,17 @@ private Q_SLOTS:
                  QSet<QString>{"|Waiting for the desktop to take it."});
         QVERIFY(pindle.controller.unavailableReason().isEmpty());
         QCOMPARE(pindle.notices.size(), 0);
+    }
+
+    // A portal that refuses every time means it, and is told once.
+    void aPortalThatAlwaysRefuses() {
+        m_portal->failures = 1000;
+        Pindle pindle(m_settingsFile);
+        pindle.controller.start();
+        QTRY_VERIFY(!pindle.controller.unavailableReason().isEmpty());
+        QVERIFY(pindle.controller.unavailableReason().startsWith("The desktop portal refused"));
+        QCOMPARE(pindle.controller.toggleOverlay(), QString());
+        QCOMPARE(pindle.notices.size(), 1);
     }
 
     // No portal at all for now: the shortcuts come when it does, whether Pindle was still
@@ -345,7 +369,7 @@ private Q_SLOTS:
     void noPressWhileChoosing() {
         QFETCH(bool, kde);
         QFETCH(bool, duringCreation);
-        m_portal->kde = kde;
+        useKde(kde);
         m_portal->holdAnswers = duringCreation;
         Pindle pindle(m_settingsFile);
         QSignalSpy hotkeyPresses(&pindle.hotkeys, &GlobalHotkeys::activated);

@@ -262,6 +262,7 @@ private Q_SLOTS:
         QTest::addColumn<bool>("newestFirst"); // which of them ends first
         QTest::newRow("one after another") << 1 << true;
         QTest::newRow("three at once, newest ending first") << 3 << true;
+        QTest::newRow("three at once, oldest ending first") << 3 << false;
     }
 
     // Every answer's charge lands however answers overlap: an id handed out again once its row

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 using namespace std::chrono_literals;
 
@@ -91,6 +92,24 @@ QString pathOf(const QVariant &handle) {
     return handle.toString();
 }
 
+QDBusMessage sessionClose(const QString &session) {
+    return QDBusMessage::createMethodCall(portalService, session,
+                                          QStringLiteral("org.freedesktop.portal.Session"),
+                                          QStringLiteral("Close"));
+}
+
+// Whether the session runs KDE, whose portal needs its own way to change a key. (A kglobalaccel
+// of an earlier Plasma login may run under another desktop, with Pindle's component in it.)
+bool underKde() {
+    const QStringList desktops = qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(u':');
+    return std::any_of(desktops.cbegin(), desktops.cend(), [](const QString &desktop) {
+        return desktop.compare(u"KDE", Qt::CaseInsensitive) == 0;
+    });
+}
+
+// Refusals of the same kind in a row after which the desktop is taken to mean them.
+constexpr int lastingRefusals = 3;
+
 QCoro::Task<QDBusMessage> callKglobalaccel(QDBusConnection bus, QString method,
                                            QList<QVariant> arguments) {
     QDBusMessage call =
@@ -159,6 +178,9 @@ QList<GlobalHotkeys::Action> PortalGlobalHotkeys::registerAll(const QList<Bindin
     // The desktop's keys from an earlier run stand: the user may have chosen them there.
     if (!m_agreed)
         m_agreed = bindings;
+    for (const Action action : std::as_const(m_chosen))
+        m_agreed->removeIf([action](const Binding &binding) { return binding.first == action; });
+    m_chosen.clear();
     m_pending = true;
     m_retry.stop();
     m_retryDelay = m_patience.firstRetry;
@@ -178,9 +200,7 @@ void PortalGlobalHotkeys::unregisterAll() {
 void PortalGlobalHotkeys::closeSession() {
     if (m_session.isEmpty())
         return;
-    m_bus.send(QDBusMessage::createMethodCall(portalService, m_session,
-                                              QStringLiteral("org.freedesktop.portal.Session"),
-                                              QStringLiteral("Close")));
+    m_bus.send(sessionClose(m_session));
     m_session.clear();
 }
 
@@ -223,7 +243,7 @@ QCoro::Task<> PortalGlobalHotkeys::bind(QList<Binding> bindings, quint64 generat
                     rebound.append(action);
             if (rebound.isEmpty())
                 break;
-            if (!renewed) {
+            if (!renewed && underKde()) {
                 kdeComponent = co_await kglobalaccelComponent(m_bus);
                 if (superseded())
                     co_return;
@@ -259,6 +279,7 @@ QCoro::Task<> PortalGlobalHotkeys::bind(QList<Binding> bindings, quint64 generat
         m_retryDelay = m_patience.firstRetry;
         m_portalMissing.invalidate();
         m_refusedOnce = false;
+        m_refusals = 0;
     } catch (const PortalError &error) {
         if (superseded())
             co_return;
@@ -290,6 +311,10 @@ void PortalGlobalHotkeys::failed(const PortalError &error) {
         m_refusedOnce = true;
         break;
     case PortalError::Kind::CallRefused:
+        // Once in a while, a portal busy starting; every time, its answer.
+        if (++m_refusals >= lastingRefusals)
+            lasting = error.message();
+        break;
     case PortalError::Kind::NoAnswer:
         break;
     }
@@ -310,6 +335,10 @@ void PortalGlobalHotkeys::onPortalOwnerChanged(const QString &oldOwner, const QS
         m_session.clear();
         m_triggers.clear();
     }
+    if (!newOwner.isEmpty()) { // a new portal: what the old one refused counts no more
+        m_refusals = 0;
+        m_refusedOnce = false;
+    }
     if (!m_wanted)
         return;
     m_pending = true;
@@ -325,6 +354,9 @@ void PortalGlobalHotkeys::onPortalOwnerChanged(const QString &oldOwner, const QS
 QCoro::Task<> PortalGlobalHotkeys::createSession(QList<Binding> bindings) {
     QPointer self(this);
     m_creatingSession = true;
+    // A session an unanswered request made after all would stand in the way of this one.
+    if (std::exchange(m_lateSession, false))
+        m_bus.send(sessionClose(portalHandle(m_bus, u"session", sessionToken)));
     const QString token = newPortalToken();
     QDBusMessage create = QDBusMessage::createMethodCall(
         portalService, portalObject, shortcutsInterface, QStringLiteral("CreateSession"));
@@ -347,13 +379,15 @@ QCoro::Task<> PortalGlobalHotkeys::createSession(QList<Binding> bindings) {
         // Kept even when the request that asked is superseded: the session exists at the
         // desktop. Not when the shortcuts were given back meanwhile: then no press may act.
         m_session = pathOf(answer->results.value(QStringLiteral("session_handle")));
-        if (!m_wanted)
+        if (m_session.isEmpty())
+            failure = PortalError(PortalError::Kind::CallRefused,
+                                  QStringLiteral("The desktop portal answered without a session."));
+        else if (!m_wanted)
             closeSession();
     } else if (failure && failure->kind() == PortalError::Kind::NoAnswer) {
         // The desktop may still make it: that one must not stand in the way of the next.
-        m_bus.send(QDBusMessage::createMethodCall(
-            portalService, portalHandle(m_bus, u"session", sessionToken),
-            QStringLiteral("org.freedesktop.portal.Session"), QStringLiteral("Close")));
+        m_bus.send(sessionClose(portalHandle(m_bus, u"session", sessionToken)));
+        m_lateSession = true;
     }
     Q_EMIT sessionSettled();
     if (failure)
@@ -398,9 +432,7 @@ QCoro::Task<> PortalGlobalHotkeys::forgetKeysInKde(QString component, QList<Acti
     const QString session = m_session;
     m_session.clear();
     // Closed first, so that the portal lets go of the shortcuts before kglobalaccel forgets them.
-    co_await m_bus.asyncCall(QDBusMessage::createMethodCall(
-        portalService, session, QStringLiteral("org.freedesktop.portal.Session"),
-        QStringLiteral("Close")));
+    co_await m_bus.asyncCall(sessionClose(session));
     for (const Action action : std::as_const(actions)) {
         if (!self || generation != m_generation) // another session may hold them by now
             co_return;

@@ -49,6 +49,7 @@ public:
     void unregisterAll() override;
     [[nodiscard]] QString unavailableReason() const override { return m_unavailable; }
     [[nodiscard]] bool pending() const override { return m_pending; }
+    void chosen(Action action) override { m_chosen.append(action); }
     [[nodiscard]] QString triggerDescription(Action action) const override {
         return m_triggers.value(action);
     }
@@ -105,5 +106,11 @@ private:
     QElapsedTimer m_portalMissing;
     // A session refused right after an unanswered one may have met that one's late answer.
     bool m_refusedOnce = false;
+    // Requests the portal refused in a row.
+    int m_refusals = 0;
+    // A session request went unanswered: the portal may yet make that session.
+    bool m_lateSession = false;
+    // Chosen by the user since the last registration: bound even where the desktop agreed.
+    QList<Action> m_chosen;
     QDBusServiceWatcher m_portalWatcher;
 };
