@@ -1,5 +1,7 @@
 #include "Config.h"
 
+#include "Store.h"
+
 #include <nlohmann/json.hpp>
 
 #include <arpa/inet.h>
@@ -35,7 +37,7 @@ struct Bounds {
 };
 constexpr Bounds portBounds{1, 65535};
 constexpr Bounds sessionDaysBounds{1, 3650};
-constexpr Bounds signupBalanceBounds{0, 1'000'000'000'000'000};
+constexpr Bounds signupBalanceBounds{0, maxTokenBalance};
 constexpr Bounds maxUploadBytesBounds{1024, std::int64_t(1) << 40};
 constexpr Bounds workerThreadsBounds{1, 256};
 constexpr Bounds ioThreadsBounds{1, 64};

@@ -425,8 +425,8 @@ HeldTokens PostgresStore::reserve(std::int64_t userId, std::int64_t tokens,
     return {integer(result.get(), 0, 1), integer(result.get(), 0, 2)};
 }
 
-PostgresStore::Outcome PostgresStore::settleIn(pg_conn *db, const Settlement &settlement,
-                                               std::optional<std::int64_t> expiredBefore) {
+Settled PostgresStore::settleIn(pg_conn *db, const Settlement &settlement,
+                                std::optional<std::int64_t> expiredBefore) {
     const Result balance = Params()
                                .number(settlement.userId)
                                .run(db, "SELECT token_balance FROM users WHERE id = $1 FOR UPDATE");
@@ -442,7 +442,7 @@ PostgresStore::Outcome PostgresStore::settleIn(pg_conn *db, const Settlement &se
                       .run(db, "SELECT 1 FROM usage_events WHERE settlement = $1")
                       .get()) > 0)
         return {};
-    Outcome outcome;
+    Settled outcome;
     if (settlement.reservationId != 0) {
         Params close;
         close.number(settlement.reservationId).number(settlement.userId);
@@ -533,17 +533,13 @@ Released PostgresStore::releaseExpired(std::int64_t now) {
         Released released;
         for (int row = 0; row < PQntuples(expired.get()); ++row) {
             const std::int64_t id = integer(expired.get(), row, 0);
-            const Outcome outcome =
+            const Settled outcome =
                 settleIn(lease.get(),
                          {"r" + std::to_string(id), integer(expired.get(), row, 1), id,
                           integer(expired.get(), row, 2), PQgetvalue(expired.get(), row, 3),
                           PQgetvalue(expired.get(), row, 4)},
                          now);
-            if (!outcome.closed)
-                continue;
-            ++released.reservations;
-            released.charged += outcome.charged;
-            released.returned += std::max<std::int64_t>(outcome.reserved - outcome.charged, 0);
+            released.add(outcome);
         }
         return released;
     });

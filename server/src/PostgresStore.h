@@ -45,14 +45,9 @@ public:
 private:
     class Lease;
     // What one settlement changed.
-    struct Outcome {
-        bool closed = false; // a reservation row
-        std::int64_t reserved = 0;
-        std::int64_t charged = 0;
-    };
     // settle() inside a transaction open on `db`; with `expiredBefore`, only a reservation
     // that expired before then.
-    static Outcome settleIn(pg_conn *db, const Settlement &settlement,
+    static Settled settleIn(pg_conn *db, const Settlement &settlement,
                             std::optional<std::int64_t> expiredBefore = std::nullopt);
     pg_conn *connect();
     void migrate();

@@ -454,7 +454,7 @@ HeldTokens SqliteStore::reserve(std::int64_t userId, std::int64_t tokens, const 
     });
 }
 
-SqliteStore::Outcome SqliteStore::settleLocked(const Settlement &settlement) {
+Settled SqliteStore::settleLocked(const Settlement &settlement) {
     sqlite3 *db = m_db.get();
     // A charge without a reservation is applied once per key. So is a settlement an older
     // server journaled: it names no owner, so it cannot tell its reservation from a later one
@@ -465,7 +465,7 @@ SqliteStore::Outcome SqliteStore::settleLocked(const Settlement &settlement) {
         if (applied.step())
             return {};
     }
-    Outcome outcome;
+    Settled outcome;
     if (settlement.reservationId != 0) {
         Statement close(db, settlement.owner.empty()
                                 ? "DELETE FROM reservations WHERE id = ? AND user_id = ? "
@@ -545,12 +545,8 @@ Released SqliteStore::releaseExpired(std::int64_t now) {
                                select.text(4).value_or("")});
         Released released;
         for (const Settlement &settlement : expired) {
-            const Outcome outcome = settleLocked(settlement);
-            if (!outcome.closed)
-                continue;
-            ++released.reservations;
-            released.charged += outcome.charged;
-            released.returned += std::max<std::int64_t>(outcome.reserved - outcome.charged, 0);
+            const Settled outcome = settleLocked(settlement);
+            released.add(outcome);
         }
         return released;
     });

@@ -43,17 +43,12 @@ public:
 
 private:
     // What one settlement changed.
-    struct Outcome {
-        bool closed = false; // a reservation row
-        std::int64_t reserved = 0;
-        std::int64_t charged = 0;
-    };
 
     void migrate();
     // Gives back reservations whose settlement key an earlier one with the same id has taken.
     void releaseShadowed();
     // settle() inside a transaction the caller holds.
-    Outcome settleLocked(const Settlement &settlement);
+    Settled settleLocked(const Settlement &settlement);
 
     struct Closer {
         void operator()(sqlite3 *db) const;

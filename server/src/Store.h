@@ -53,12 +53,29 @@ struct Settlement {
     std::string owner = {};
 };
 
+/// What applying one settlement changed.
+struct Settled {
+    /// Whether it closed a reservation row.
+    bool closed = false;
+    std::int64_t reserved = 0;
+    std::int64_t charged = 0;
+};
+
 /// What closing reservations changed.
 struct Released {
     std::int64_t reservations = 0;
     /// Tokens set aside that went back to the balances.
     std::int64_t returned = 0;
     std::int64_t charged = 0;
+
+    /// Counts one settlement in, if it closed a reservation.
+    void add(const Settled &settled) {
+        if (!settled.closed)
+            return;
+        ++reservations;
+        charged += settled.charged;
+        returned += settled.reserved > settled.charged ? settled.reserved - settled.charged : 0;
+    }
 };
 
 /// How an operator's change to a balance went.
