@@ -7,6 +7,18 @@ set(packaging ${PROJECT_SOURCE_DIR}/packaging)
 set(generated ${PROJECT_BINARY_DIR}/packaging)
 file(MAKE_DIRECTORY ${generated})
 
+# A package built on one Debian release depends on that release's library names (Debian 13
+# renamed many for 64-bit time), so the release is part of its version: 0.1.0~deb12, 0.1.0~deb13.
+file(STRINGS /etc/os-release os_release_id REGEX "^VERSION_ID=")
+string(REGEX REPLACE "^VERSION_ID=\"?([0-9]+).*" "\\1" debian_version "${os_release_id}")
+file(STRINGS /etc/os-release os_release_codename REGEX "^VERSION_CODENAME=")
+string(REGEX REPLACE "^VERSION_CODENAME=\"?([a-z]*).*" "\\1" debian_codename "${os_release_codename}")
+if(NOT debian_version MATCHES "^[0-9]+$")
+    # Debian testing and unstable name no version: they are built like the newest release.
+    set(debian_version 13)
+endif()
+set(PINDLE_PACKAGE_VERSION "${PROJECT_VERSION}~deb${debian_version}")
+
 find_program(HELP2MAN help2man REQUIRED)
 find_program(RSVG_CONVERT rsvg-convert REQUIRED)
 find_program(GZIP gzip REQUIRED)
@@ -42,9 +54,10 @@ endforeach()
 
 # Each package's changelog, compressed as Debian wants it.
 set(changelog ${generated}/changelog.gz)
+configure_file(${packaging}/changelog.in ${generated}/changelog @ONLY)
 add_custom_command(OUTPUT ${changelog}
-    COMMAND ${GZIP} -9nc ${packaging}/changelog > ${changelog}
-    DEPENDS ${packaging}/changelog)
+    COMMAND ${GZIP} -9nc ${generated}/changelog > ${changelog}
+    DEPENDS ${generated}/changelog)
 add_custom_target(pindle-package-files ALL DEPENDS ${icons} ${changelog})
 
 install(FILES ${PROJECT_SOURCE_DIR}/data/icons/com.pindle.app-symbolic.svg
@@ -72,7 +85,7 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL pindle pindle-server)
 set(CPACK_PACKAGE_NAME pindle)
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VERSION ${PINDLE_PACKAGE_VERSION})
 set(CPACK_PACKAGE_CONTACT "The Pindle developers <packages@pindle.example.org>")
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/packages)
 set(CPACK_STRIP_FILES ON)

@@ -2,7 +2,6 @@
 # Builds the libFuzzer targets in build/fuzz and runs each for SECONDS (default 20) on a copy of
 # its seeds in fuzz/corpus/<target>/. New inputs it finds stay in build/fuzz/corpus/ for the
 # next run; a crash is kept in build/fuzz/crashes/ and fails the script.
-# Needs clang 16: earlier versions refuse the structured bindings the server captures in lambdas.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,7 +10,8 @@ targets=(fuzz_config fuzz_forms fuzz_chat_request fuzz_stream_decoder)
 build=build/fuzz
 
 scripts/install-deps.sh
-CC=clang-16 CXX=clang++-16 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+source scripts/debian-release.sh
+CC=clang-$fuzz_clang CXX=clang++-$fuzz_clang cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
     -DPINDLE_FUZZ=ON -DPINDLE_BUILD_TESTS=OFF -DPINDLE_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" --target "${targets[@]}"
 

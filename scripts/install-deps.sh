@@ -2,6 +2,7 @@
 # Installs every Debian package that building, running and testing Pindle needs. Safe to run again:
 # it only calls apt-get when something is missing.
 set -euo pipefail
+source "$(dirname "$0")/debian-release.sh"
 
 packages=(
     # build
@@ -42,11 +43,21 @@ packages=(
     # packages: manual pages and icon sizes at build time, and the tools that check what
     # scripts/package.sh built
     help2man librsvg2-bin lintian desktop-file-utils appstream systemd
-    # test: a minimal Debian 12 root to install the packages into (tests/install)
+    # test: minimal Debian roots to install the packages into (tests/install) and to run the
+    # Debian 13 lane in (scripts/test-debian13.sh)
     debootstrap
     # test: libFuzzer and the sanitizers for the fuzz targets (scripts/fuzz.sh)
-    clang-16 libclang-rt-16-dev
+    "clang-$fuzz_clang" "libclang-rt-$fuzz_clang-dev"
 )
+if ((debian_release >= 13)); then
+    packages+=(
+        # Plasma 6: global shortcuts are a daemon of their own; KWin on Wayland loads Plasma's
+        # Qt theme
+        kglobalacceld plasma-integration
+        # the overlay as a layer surface in Wayland sessions that offer it (KWin 6, sway)
+        liblayershellqtinterface-dev layer-shell-qt qt6-wayland libwayland-dev
+    )
+fi
 
 missing=()
 for package in "${packages[@]}"; do

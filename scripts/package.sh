@@ -2,19 +2,22 @@
 # Builds the two Debian packages (pindle, pindle-server) from a Release build in build/package,
 # then checks what it built: lintian, desktop-file-validate, appstreamcli and systemd-analyze on
 # the files as installed, and each package's contents against packaging/contents. The packages
-# land in build/package/packages.
+# land in build/package/packages, versioned for the Debian release they were built on
+# (0.1.0~deb12). $PINDLE_BUILD moves the build folder (build/debian13 in the Debian 13 lane).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
-build=build/package
+source scripts/debian-release.sh
+build=${PINDLE_BUILD:-build}/package
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
     -DPINDLE_PACKAGING=ON -DPINDLE_BUILD_TESTS=OFF -DPINDLE_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build"
 rm -rf "$build/packages"
 (cd "$build" && cpack -G DEB >/dev/null)
 
-version=$(sed -n 's/^project(Pindle VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+upstream_version=$(sed -n 's/^project(Pindle VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+version=$upstream_version~deb$debian_release
 arch=$(dpkg --print-architecture)
 failed=0
 multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
@@ -58,8 +61,8 @@ desktop-file-validate "$root/usr/share/applications/com.pindle.app.desktop" ||
     fail "desktop-file-validate"
 appstreamcli validate --no-net --pedantic "$root/usr/share/metainfo/com.pindle.app.metainfo.xml" ||
     fail "appstreamcli validate"
-grep -q "<release version=\"$version\"" "$root/usr/share/metainfo/com.pindle.app.metainfo.xml" ||
-    fail "the metainfo has no release $version"
+grep -q "<release version=\"$upstream_version\"" "$root/usr/share/metainfo/com.pindle.app.metainfo.xml" ||
+    fail "the metainfo has no release $upstream_version"
 unit="$root/lib/systemd/system/pindle-server.service"
 # Verified in the packages' root, with systemd's own targets beside it.
 mkdir -p "$root/lib/systemd/system"

@@ -15,7 +15,15 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 ctest --test-dir "$build" --output-on-failure --timeout 300 "$@"
 
 # On a full run, each fuzz target for a short while, from its seeds (about three minutes from a
-# clean build).
+# clean build); then, on Debian 12, the same suites again on Debian 13 in a root of its own.
 if (($# == 0)); then
     scripts/fuzz.sh 15
+    source scripts/debian-release.sh
+    if ((debian_release == 12)); then
+        if ((EUID == 0)); then
+            scripts/test-debian13.sh
+        else
+            echo "The Debian 13 lane is left out: it needs root (sudo scripts/test-debian13.sh)."
+        fi
+    fi
 fi

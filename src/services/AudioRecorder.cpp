@@ -183,7 +183,11 @@ QFuture<bool> AudioRecorder::anyOpenFile() const {
         if (QFuture<bool> finished = capture.recording->finished(); !finished.isFinished())
             return finished;
     }
+#if QT_VERSION >= QT_VERSION_CHECK(6, 6, 0)
+    return QtFuture::makeReadyValueFuture(true);
+#else
     return QtFuture::makeReadyFuture(true);
+#endif
 }
 
 void AudioRecorder::setRecording(bool recording) {

@@ -1,30 +1,24 @@
 #!/usr/bin/env bash
-# Installs the two packages (scripts/package.sh) into a minimal Debian 12 root made with
-# debootstrap, as a new user would with apt; starts the server there as its unit would, without
-# systemd; signs in through it; and removes the packages again, checking that nothing is left
-# behind but the configuration and data an operator keeps. The root is made once and kept in
-# $PINDLE_DEBIAN_ROOT (default /var/cache/pindle/debian12-root). Needs root.
+# Installs the two packages (scripts/package.sh) into a minimal root of the Debian release they
+# were built on, made with debootstrap, as a new user would with apt; starts the server there as
+# its unit would, without systemd; signs in through it; and removes the packages again, checking
+# that nothing is left behind but the configuration and data an operator keeps. The root is made
+# once and kept in $PINDLE_DEBIAN_ROOT (default /var/cache/pindle/debian12-root, or -debian13-).
+# Needs root.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
-root=${PINDLE_DEBIAN_ROOT:-/var/cache/pindle/debian12-root}
-version=$(sed -n 's/^project(Pindle VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+source scripts/debian-release.sh
+source scripts/debian-root.sh
+root=${PINDLE_DEBIAN_ROOT:-/var/cache/pindle/debian$debian_release-root}
+upstream_version=$(sed -n 's/^project(Pindle VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+version=$upstream_version~deb$debian_release
 arch=$(dpkg --print-architecture)
-packages=build/package/packages
+packages=${PINDLE_BUILD:-build}/package/packages
 port=18787
 server_pid=
 
-# One run at a time uses the root, from whichever clone.
-mkdir -p "$(dirname "$root")"
-exec 9>"$root.lock"
-flock 9
-if [[ ! -e "$root/.complete" ]]; then
-    rm -rf "$root.new"
-    debootstrap --variant=minbase bookworm "$root.new" http://deb.debian.org/debian >/dev/null
-    rm -rf "$root"
-    mv "$root.new" "$root"
-    touch "$root/.complete"
-fi
+debian_root "$debian_codename" "$root"
 
 mounted=()
 cleanup() {
@@ -42,7 +36,6 @@ for fs in proc sys dev dev/pts; do
     mount --bind "/$fs" "$root/$fs"
     mounted+=("$root/$fs")
 done
-cp /etc/resolv.conf "$root/etc/resolv.conf"
 # No init system runs here: packages must not try to start services.
 printf '#!/bin/sh\nexit 101\n' >"$root/usr/sbin/policy-rc.d"
 chmod 755 "$root/usr/sbin/policy-rc.d"
@@ -77,8 +70,8 @@ rm -rf "$root/var/lib/pindle" "$root/etc/pindle"
 before=$(files)
 
 install_both
-[[ "$(in_root pindle --version)" == "Pindle $version" ]] || fail "pindle --version"
-[[ "$(in_root pindle-server --version)" == "pindle-server $version" ]] || fail "pindle-server --version"
+[[ "$(in_root pindle --version)" == "Pindle $upstream_version" ]] || fail "pindle --version"
+[[ "$(in_root pindle-server --version)" == "pindle-server $upstream_version" ]] || fail "pindle-server --version"
 compgen -G "$root/usr/lib/*/pindle/pindle-widgets.so" >/dev/null || fail "the tray module is missing"
 [[ "$(stat -c %a "$root/etc/pindle/server.env")" == 600 ]] || fail "server.env is readable by others"
 # The app starts from what the package brought: with no session it opens its sign-in window, whose

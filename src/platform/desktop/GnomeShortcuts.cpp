@@ -27,7 +27,7 @@ QStringList quotedStrings(QStringView value) {
         QStringLiteral(R"re('((?:[^'\\]|\\.)*)'|"((?:[^"\\]|\\.)*)")re"));
     static const QRegularExpression escape(QStringLiteral(R"(\\(.))"));
     QStringList strings;
-    for (const QRegularExpressionMatch &match : quoted.globalMatch(value)) {
+    for (const QRegularExpressionMatch &match : quoted.globalMatch(value.toString())) {
         QString text = match.captured(1).isNull() ? match.captured(2) : match.captured(1);
         strings.append(text.replace(escape, QStringLiteral("\\1")));
     }
