@@ -76,4 +76,5 @@ fi
 echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 "${sudo[@]}" apt-get update -qq
-"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# Another apt run (an update at login, say) is waited for rather than failed on.
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends -o DPkg::Lock::Timeout=600 "${missing[@]}"

@@ -65,3 +65,13 @@ EOF
     for _ in $(seq 200); do [[ -S "$scratch/system-bus" ]] && break; sleep 0.05; done
     export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$scratch/system-bus"
 }
+
+# Plasma 6 runs kglobalaccel as a daemon of its own that the bus does not start on demand:
+# kglobalacceld is its path where it is installed, and plasma_version says which Plasma this is.
+kglobalacceld=$(compgen -G "/usr/lib/*/libexec/kglobalacceld" | head -n1 || true)
+plasma_version=5
+[[ -z "$kglobalacceld" ]] || plasma_version=6
+has_bus_name() {
+    gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
+        --method org.freedesktop.DBus.NameHasOwner "$1" | grep -q true
+}

@@ -68,8 +68,20 @@ kde | gnome)
     export XDG_DATA_HOME="$scratch/home/.local/share" XDG_CACHE_HOME="$scratch/home/.cache"
     export XDG_RUNTIME_DIR="$run" XDG_SESSION_TYPE=wayland
     unset DISPLAY WAYLAND_DISPLAY
+    # GNOME's portal backend does not come up in GNOME 43's headless session, which has no
+    # global shortcuts anyway, and its screenshots are left untested. Under KWin only KDE's
+    # backend is offered, as a Plasma user has: xdg-desktop-portal would otherwise take an
+    # interface from any backend installed. The bus starts the portal when it is first asked,
+    # or KWin 6 starts it: either way it must find this session's settings.
+    export XDG_DESKTOP_PORTAL_DIR="$scratch/portals"
+    mkdir "$XDG_DESKTOP_PORTAL_DIR"
+    [[ "$compositor" == kde ]] && cp /usr/share/xdg-desktop-portal/portals/kde.portal \
+        "$XDG_DESKTOP_PORTAL_DIR/"
     if [[ "$compositor" == kde ]]; then
-        export XDG_CURRENT_DESKTOP=KDE KDE_FULL_SESSION=true KDE_SESSION_VERSION=5
+        export XDG_CURRENT_DESKTOP=KDE KDE_FULL_SESSION=true KDE_SESSION_VERSION=$plasma_version
+        dbus-update-activation-environment "$mark" XDG_RUNTIME_DIR HOME XDG_CONFIG_HOME \
+            XDG_DATA_HOME XDG_CACHE_HOME XDG_CURRENT_DESKTOP XDG_SESSION_TYPE KDE_FULL_SESSION \
+            KDE_SESSION_VERSION XDG_DESKTOP_PORTAL_DIR PATH
         # WORKAROUND: kwin_wayland carries a file capability (cap_sys_resource, for real-time
         # scheduling), which a container without that capability refuses to execute; a copy
         # has none.
@@ -120,16 +132,8 @@ kde | gnome)
     # session.
     dbus-update-activation-environment "$mark" DISPLAY WAYLAND_DISPLAY XAUTHORITY \
         XDG_RUNTIME_DIR HOME XDG_CONFIG_HOME XDG_DATA_HOME XDG_CACHE_HOME XDG_CURRENT_DESKTOP \
-        XDG_SESSION_TYPE KDE_FULL_SESSION KDE_SESSION_VERSION DBUS_SYSTEM_BUS_ADDRESS PATH
-    # GNOME's portal backend does not come up in this headless session: GNOME 43 has no global
-    # shortcuts there anyway, and its screenshots are left untested. Under KWin only KDE's
-    # backend is offered, as a Plasma user has: xdg-desktop-portal would otherwise take an
-    # interface from any backend installed. The bus starts the portal when it is first asked.
-    export XDG_DESKTOP_PORTAL_DIR="$scratch/portals"
-    mkdir "$XDG_DESKTOP_PORTAL_DIR"
-    [[ "$compositor" == kde ]] && cp /usr/share/xdg-desktop-portal/portals/kde.portal \
-        "$XDG_DESKTOP_PORTAL_DIR/"
-    dbus-update-activation-environment "$mark" XDG_DESKTOP_PORTAL_DIR
+        XDG_SESSION_TYPE KDE_FULL_SESSION KDE_SESSION_VERSION DBUS_SYSTEM_BUS_ADDRESS PATH \
+        XDG_DESKTOP_PORTAL_DIR
     if [[ "$compositor" == kde ]]; then
         portal_offers_shortcuts() {
             gdbus introspect --session --dest org.freedesktop.portal.Desktop \

@@ -6,7 +6,8 @@
 #   openbox         openbox as installed, and trayer
 #   xfce            xfwm4, xfsettingsd (which grabs Xfce's own shortcuts) and xfce4-panel with its
 #                   tray, which takes StatusNotifierItems
-#   kde             KWin with kglobalaccel, and trayer standing in for plasmashell's tray
+#   kde             KWin with kglobalaccel (Plasma 5 or 6), and trayer standing in for
+#                   plasmashell's tray
 #   gnome           GNOME Shell, which has no tray
 # The real desktops run with their default settings, from configuration folders of their own, on
 # the caller's D-Bus session if it has a home folder of its own (scripts/with-keyring.sh's does)
@@ -98,7 +99,7 @@ if [[ "$desktop" != bare ]]; then
     unset XDG_CURRENT_DESKTOP XDG_SESSION_DESKTOP DESKTOP_SESSION KDE_FULL_SESSION KDE_SESSION_VERSION
     case "$desktop" in
     xfce) export XDG_CURRENT_DESKTOP=XFCE ;;
-    kde) export XDG_CURRENT_DESKTOP=KDE KDE_FULL_SESSION=true KDE_SESSION_VERSION=5 ;;
+    kde) export XDG_CURRENT_DESKTOP=KDE KDE_FULL_SESSION=true KDE_SESSION_VERSION=$plasma_version ;;
     gnome)
         start_system_bus
         export XDG_CURRENT_DESKTOP=GNOME
@@ -130,6 +131,10 @@ xfce)
     wait_until "Xfce keyboard shortcuts" grep -q 'shortcuts loaded' "$scratch/xfsettingsd.log"
     ;;
 kde)
+    if [[ -n "$kglobalacceld" ]]; then
+        start kglobalacceld "$kglobalacceld"
+        wait_until "kglobalaccel" has_bus_name org.kde.kglobalaccel
+    fi
     start kwin kwin_x11 --replace
     wait_until "window manager" wm_running
     wait_until "KWin shortcuts in kglobalaccel" kwin_shortcuts_settled
