@@ -74,7 +74,13 @@ endforeach()
 
 # The service: systemd's own folder, and the configuration in /etc with its secrets readable by
 # root alone.
-install(FILES ${packaging}/pindle-server/pindle-server.service DESTINATION /lib/systemd/system
+# (Debian 13 has units only under /usr.)
+if(debian_version GREATER_EQUAL 13)
+    set(systemd_units /usr/lib/systemd/system)
+else()
+    set(systemd_units /lib/systemd/system)
+endif()
+install(FILES ${packaging}/pindle-server/pindle-server.service DESTINATION ${systemd_units}
     COMPONENT pindle-server)
 install(FILES ${packaging}/pindle-server/server.json DESTINATION /etc/pindle
     COMPONENT pindle-server)
@@ -99,8 +105,14 @@ set(CPACK_DEBIAN_PINDLE_PACKAGE_NAME pindle)
 set(CPACK_DEBIAN_PINDLE_PACKAGE_SECTION utils)
 # Loaded at run time, so dpkg-shlibdeps cannot see them: the QML modules, the X11 platform and
 # SVG plugins, and libsecret, which QtKeychain opens when it first reaches the keyring.
+# (Debian 13 moved the SVG plugin out of the library's package.)
+if(debian_version GREATER_EQUAL 13)
+    set(svg_plugins qt6-svg-plugins)
+else()
+    set(svg_plugins libqt6svg6)
+endif()
 set(CPACK_DEBIAN_PINDLE_PACKAGE_DEPENDS
-    "qml6-module-qtquick, qml6-module-qtquick-controls, qml6-module-qtquick-layouts, qml6-module-qtquick-window, qml6-module-qtquick-templates, qml6-module-qtqml-workerscript, qml6-module-qtqml, qml6-module-qtqml-models, qt6-qpa-plugins, libqt6svg6, libsecret-1-0")
+    "qml6-module-qtquick, qml6-module-qtquick-controls, qml6-module-qtquick-layouts, qml6-module-qtquick-window, qml6-module-qtquick-templates, qml6-module-qtqml-workerscript, qml6-module-qtqml, qml6-module-qtqml-models, qt6-qpa-plugins, ${svg_plugins}, libsecret-1-0")
 set(CPACK_DEBIAN_PINDLE_PACKAGE_RECOMMENDS "gnome-keyring | kwalletmanager, xdg-desktop-portal")
 set(CPACK_DEBIAN_PINDLE_PACKAGE_SUGGESTS pindle-server)
 set(CPACK_COMPONENT_PINDLE_DESCRIPTION

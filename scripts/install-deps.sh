@@ -54,6 +54,8 @@ if ((debian_release >= 13)); then
         # Plasma 6: global shortcuts are a daemon of their own; KWin on Wayland loads Plasma's
         # Qt theme
         kglobalacceld plasma-integration
+        # run: Debian 13 keeps Qt's SVG image plugin apart from the library
+        qt6-svg-plugins
         # the overlay as a layer surface in Wayland sessions that offer it (KWin 6, sway)
         liblayershellqtinterface-dev layer-shell-qt qt6-wayland libwayland-dev
     )

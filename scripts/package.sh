@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the two Debian packages (pindle, pindle-server) from a Release build in build/package,
 # then checks what it built: lintian, desktop-file-validate, appstreamcli and systemd-analyze on
-# the files as installed, and each package's contents against packaging/contents. The packages
+# the files as installed, and each package's contents against packaging/contents/debian<N> for
+# the release it runs on (--update-contents writes that list anew). The packages
 # land in build/package/packages, versioned for the Debian release they were built on
 # (0.1.0~deb12). $PINDLE_BUILD moves the build folder (build/debian13 in the Debian 13 lane).
 set -euo pipefail
@@ -38,11 +39,12 @@ for package in pindle pindle-server; do
         fail "lintian found errors in $package"
     # What the package installs, against the list the README promises ("--update-contents"
     # writes the list anew, for review in the commit).
+    contents=packaging/contents/debian$debian_release/$package
     if [[ "${1:-}" == --update-contents ]]; then
-        contents_of "$deb" >"packaging/contents/$package"
+        mkdir -p "$(dirname "$contents")"
+        contents_of "$deb" >"$contents"
     fi
-    diff -u "packaging/contents/$package" <(contents_of "$deb") ||
-        fail "$package installs other files than packaging/contents/$package lists"
+    diff -u "$contents" <(contents_of "$deb") || fail "$package installs other files than $contents lists"
 done
 
 # The configuration the package installs is one the server accepts (its database is only
@@ -63,10 +65,12 @@ appstreamcli validate --no-net --pedantic "$root/usr/share/metainfo/com.pindle.a
     fail "appstreamcli validate"
 grep -q "<release version=\"$upstream_version\"" "$root/usr/share/metainfo/com.pindle.app.metainfo.xml" ||
     fail "the metainfo has no release $upstream_version"
-unit="$root/lib/systemd/system/pindle-server.service"
+units=/lib/systemd/system
+((debian_release < 13)) || units=/usr/lib/systemd/system
+unit="$root$units/pindle-server.service"
 # Verified in the packages' root, with systemd's own targets beside it.
-mkdir -p "$root/lib/systemd/system"
-cp -an /lib/systemd/system/*.target /lib/systemd/system/*.slice "$root/lib/systemd/system/"
+mkdir -p "$root$units"
+cp -an "$units"/*.target "$units"/*.slice "$root$units/"
 systemd-analyze verify --man=no --root="$root" "$unit" || fail "systemd-analyze verify"
 # Exposure 0 (safe) to 10 (unsafe): 1.9 and below is "OK", the band the service must stay in.
 exposure=$(systemd-analyze security --offline=true --root="$root" "$unit" 2>/dev/null |

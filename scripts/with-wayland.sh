@@ -81,7 +81,7 @@ kde | gnome)
         export XDG_CURRENT_DESKTOP=KDE KDE_FULL_SESSION=true KDE_SESSION_VERSION=$plasma_version
         dbus-update-activation-environment "$mark" XDG_RUNTIME_DIR HOME XDG_CONFIG_HOME \
             XDG_DATA_HOME XDG_CACHE_HOME XDG_CURRENT_DESKTOP XDG_SESSION_TYPE KDE_FULL_SESSION \
-            KDE_SESSION_VERSION XDG_DESKTOP_PORTAL_DIR PATH
+            KDE_SESSION_VERSION XDG_DESKTOP_PORTAL_DIR XDG_DATA_DIRS PATH
         # WORKAROUND: kwin_wayland carries a file capability (cap_sys_resource, for real-time
         # scheduling), which a container without that capability refuses to execute; a copy
         # has none.
@@ -133,7 +133,7 @@ kde | gnome)
     dbus-update-activation-environment "$mark" DISPLAY WAYLAND_DISPLAY XAUTHORITY \
         XDG_RUNTIME_DIR HOME XDG_CONFIG_HOME XDG_DATA_HOME XDG_CACHE_HOME XDG_CURRENT_DESKTOP \
         XDG_SESSION_TYPE KDE_FULL_SESSION KDE_SESSION_VERSION DBUS_SYSTEM_BUS_ADDRESS PATH \
-        XDG_DESKTOP_PORTAL_DIR
+        XDG_DESKTOP_PORTAL_DIR XDG_DATA_DIRS
     if [[ "$compositor" == kde ]]; then
         portal_offers_shortcuts() {
             gdbus introspect --session --dest org.freedesktop.portal.Desktop \
