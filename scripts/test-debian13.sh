@@ -14,12 +14,6 @@ if [[ "${1:-}" == --inside ]]; then
     build=build/debian13/test
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPINDLE_WERROR=ON >/dev/null
     cmake --build "$build"
-    if (($# == 0)); then
-        # Left out until Pindle's Plasma 6 support is complete: KDE's session here has no tray
-        # of Plasma's kind (its platform theme then takes Qt's tray, and tray balloons go), and a
-        # shortcut changed in the settings does not yet reach Plasma 6's kglobalaccel.
-        set -- -E '^(tst_desktop_kde|tst_wayland_kde)$'
-    fi
     exec ctest --test-dir "$build" --output-on-failure --timeout 300 "$@"
 fi
 

@@ -162,12 +162,16 @@ sni_host_registered() {
         IsStatusNotifierHostRegistered 2>/dev/null | grep -q true
 }
 
-case "$desktop" in
-gnome) ;;
-xfce)
+start_trayer() {
+    # A tray host along the top edge, as a desktop panel would be: an XEmbed one.
+    start trayer trayer --edge top --align right --widthtype request --height 24 --SetDockType true \
+        --transparent false
+}
+
+start_xfce_panel() {
     # Xfce's own panel along the top edge with only its tray at the right end: it takes
     # StatusNotifierItems (and XEmbed icons), and draws their menus itself.
-    panel="$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml"
+    local panel="$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml"
     mkdir -p "$panel"
     cat >"$panel/xfce4-panel.xml" <<'PANEL'
 <?xml version="1.0" encoding="UTF-8"?>
@@ -197,12 +201,17 @@ xfce)
 PANEL
     start xfce4-panel xfce4-panel
     wait_until "Xfce's tray" sni_host_registered
+}
+
+case "$desktop" in
+gnome) ;;
+xfce) start_xfce_panel ;;
+kde)
+    # Plasma 6's Qt theme gives Qt's tray StatusNotifierItems only, so there the stand-in for
+    # plasmashell's tray must take them: Xfce's panel does, without a whole Plasma shell.
+    if ((plasma_version >= 6)); then start_xfce_panel; else start_trayer; fi
     ;;
-*)
-    # A tray host along the top edge, as a desktop panel would be: an XEmbed one.
-    start trayer trayer --edge top --align right --widthtype request --height 24 --SetDockType true \
-        --transparent false
-    ;;
+*) start_trayer ;;
 esac
 
 # WORKAROUND: libxkbcommon-x11 copies keymap names with strndup() from buffers that are not

@@ -16,6 +16,7 @@
 #include "platform/GlobalHotkeys.h"
 #include "windows/OverlayPanel.h"
 
+#include <QDBusVariant>
 #include <QImage>
 #include <QJsonArray>
 #include <QProcess>
@@ -144,7 +145,15 @@ private:
 
     // The keys kglobalaccel holds for one of Pindle's actions.
     QStringList kglobalaccelKeys(GlobalHotkeys::Action action) const {
-        const QString component = m_shortcutsComponent.section(u'/', -1);
+        // (Its object path spells the name's dots as underscores.)
+        QDBusMessage name = QDBusMessage::createMethodCall(
+            "org.kde.kglobalaccel", m_shortcutsComponent, "org.freedesktop.DBus.Properties", "Get");
+        name << "org.kde.kglobalaccel.Component"
+             << "uniqueName";
+        const QString component =
+            qdbus_cast<QDBusVariant>(QDBusConnection::sessionBus().call(name).arguments().value(0))
+                .variant()
+                .toString();
         QDBusMessage call = QDBusMessage::createMethodCall("org.kde.kglobalaccel", "/kglobalaccel",
                                                            "org.kde.KGlobalAccel", "shortcut");
         call << QStringList{component, GlobalHotkeys::actionId(action), component, {}};

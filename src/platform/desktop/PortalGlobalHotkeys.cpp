@@ -237,7 +237,9 @@ QCoro::Task<> PortalGlobalHotkeys::bind(QList<Binding> bindings, quint64 generat
             if (superseded())
                 co_return;
             readTriggers(held);
-            QList<Action> rebound = changed;
+            // (Once KDE's session is renewed, the changed ones are new to it: only those it
+            // still lacks are asked for.)
+            QList<Action> rebound = renewed ? QList<Action>() : changed;
             for (const Action action : actionsOf(bindings))
                 if (!m_triggers.contains(action) && !rebound.contains(action))
                     rebound.append(action);
@@ -248,7 +250,9 @@ QCoro::Task<> PortalGlobalHotkeys::bind(QList<Binding> bindings, quint64 generat
                 if (superseded())
                     co_return;
             }
-            if (kdeComponent.isEmpty()) {
+            // Plasma 6's portal binds only what BindShortcuts brings, also after the renewal
+            // below (it ignores shortcuts in CreateSession's options).
+            if (kdeComponent.isEmpty() || renewed) {
                 const std::optional<QVariant> given = co_await bindShortcuts(bindings, rebound);
                 if (superseded())
                     co_return;
@@ -262,12 +266,11 @@ QCoro::Task<> PortalGlobalHotkeys::bind(QList<Binding> bindings, quint64 generat
                 }
                 break;
             }
-            // WORKAROUND: KDE 5.27's BindShortcuts only opens System Settings, and a session
-            // keeps the keys kglobalaccel has stored, taking its preferred keys only for shortcuts
-            // kglobalaccel does not know: those changed are forgotten there, and a new session
-            // brings them. Needed until KDE's BindShortcuts binds the keys it is given.
-            if (renewed)
-                break; // what KDE gave then stands: it gives no key another shortcut holds
+            // WORKAROUND: KDE keeps the keys kglobalaccel has stored for a shortcut it knows,
+            // taking preferred keys only for shortcuts it does not know, and 5.27's BindShortcuts
+            // only opens System Settings: those changed are forgotten there, and a new session
+            // brings them (on 5.27), or binds them (Plasma 6). Needed until KDE's BindShortcuts
+            // binds the keys it is given.
             co_await forgetKeysInKde(kdeComponent, changed, generation);
             if (superseded())
                 co_return;

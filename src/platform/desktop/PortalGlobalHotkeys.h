@@ -2,6 +2,8 @@
 
 #include "platform/GlobalHotkeys.h"
 
+#include "platform/desktop/PortalRequest.h"
+
 #include <QDBusConnection>
 #include <QDBusServiceWatcher>
 #include <QElapsedTimer>
@@ -40,7 +42,7 @@ class PortalGlobalHotkeys final : public GlobalHotkeys {
     Q_OBJECT
 
 public:
-    explicit PortalGlobalHotkeys(QDBusConnection bus = QDBusConnection::sessionBus(),
+    explicit PortalGlobalHotkeys(QDBusConnection bus = portalBus(),
                                  PortalPatience patience = {}, QObject *parent = nullptr);
     ~PortalGlobalHotkeys() override;
 

@@ -5,6 +5,7 @@
 #include <QDBusObjectPath>
 #include <QPointer>
 #include <QRandomGenerator>
+#include <QSet>
 
 #include <QCoroDBusPendingCall>
 #include <QCoroSignal>
@@ -48,26 +49,61 @@ QString newPortalToken() {
     return QStringLiteral("pindle%1_%2").arg(++made).arg(QRandomGenerator::global()->generate());
 }
 
+QDBusConnection portalBus() {
+    static const QString name = QStringLiteral("pindle-portal");
+    QDBusConnection bus(name);
+    if (bus.isConnected())
+        return bus;
+    return QDBusConnection::connectToBus(QDBusConnection::SessionBus, name);
+}
+
+namespace {
+
+// The portal's unique name on the bus; empty while none runs.
+QCoro::Task<QString> portalOwner(QDBusConnection bus) {
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetNameOwner"));
+    call << portalService;
+    const QDBusMessage owner = co_await bus.asyncCall(call);
+    co_return owner.arguments().value(0).toString();
+}
+
+// Registers Pindle's id with the portal before the first request `bus` makes of it, once per
+// connection and portal (a portal that restarted has forgotten it). Portals before 1.19.4 lack
+// the call, which is fine.
+QCoro::Task<> registerWithPortal(QDBusConnection bus) {
+    static QSet<QString> registered; // "connection portal", by their names
+    if (const QString portal = co_await portalOwner(bus);
+        !portal.isEmpty() && registered.contains(bus.name() + u' ' + portal))
+        co_return;
+    QDBusMessage registration = QDBusMessage::createMethodCall(
+        portalService, portalObject, QStringLiteral("org.freedesktop.host.portal.Registry"),
+        QStringLiteral("Register"));
+    registration << pindleAppId << QVariantMap();
+    const QDBusMessage answer = co_await bus.asyncCall(registration);
+    const QString error = answer.errorName();
+    // No portal could be started: the request itself will say so.
+    if (error == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
+        error == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner"))
+        co_return;
+    if (answer.type() == QDBusMessage::ErrorMessage &&
+        error != QLatin1String("org.freedesktop.DBus.Error.UnknownInterface") &&
+        error != QLatin1String("org.freedesktop.DBus.Error.UnknownMethod"))
+        qInfo("The desktop portal did not register Pindle's application id: %s",
+              qPrintable(answer.errorMessage()));
+    registered.insert(bus.name() + u' ' + co_await portalOwner(bus));
+}
+
+} // namespace
+
 QCoro::Task<PortalAnswer> askPortal(QDBusConnection bus, QDBusMessage call, QString token,
                                     std::chrono::milliseconds timeout) {
     if (!bus.isConnected())
         throw PortalError(PortalError::Kind::NoPortal,
                           QStringLiteral("There is no D-Bus session, through which the desktop "
                                          "portal is reached."));
-    // Newer portals (1.19.4 and later) learn an unsandboxed application's id this way, before
-    // its first request; older ones lack the call, which is fine.
-    static bool registered = false;
-    if (!registered) {
-        QDBusMessage registration = QDBusMessage::createMethodCall(
-            portalService, portalObject, QStringLiteral("org.freedesktop.host.portal.Registry"),
-            QStringLiteral("Register"));
-        registration << pindleAppId << QVariantMap();
-        const QDBusMessage answer = co_await bus.asyncCall(registration);
-        // Only a portal that answered, either way, has had its chance.
-        registered =
-            answer.errorName() != QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") &&
-            answer.errorName() != QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner");
-    }
+    co_await registerWithPortal(bus);
     auto receiver = std::make_unique<PortalResponse>();
     std::optional<PortalAnswer> answer;
     QObject::connect(receiver.get(), &PortalResponse::answered,

@@ -35,6 +35,13 @@ private:
 inline const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
 inline const QString portalObject = QStringLiteral("/org/freedesktop/portal/desktop");
 
+/// Pindle's own connection to the session bus for the portal. The portal tells applications apart
+/// by connection, and newer ones (1.19.4 and later) learn an unsandboxed application's id only
+/// from a registration that comes before anything else the connection asks: Qt's own connection
+/// asks the portal first (Qt and desktop themes read its settings while the application object
+/// is made), so Pindle's requests go over a connection of their own.
+[[nodiscard]] QDBusConnection portalBus();
+
 /// Makes `call` on the portal (a method whose options carry `handle_token`) and waits, up to
 /// `timeout`, for the Response of the request it starts; listens before calling, at the path
 /// the portal documents, so an early answer is not missed. Throws PortalError.

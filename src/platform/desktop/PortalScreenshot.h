@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/desktop/PortalRequest.h"
+
 #include <QDBusConnection>
 #include <QImage>
 
@@ -16,7 +18,7 @@ public:
     /// The longest wait for the portal, which may be showing the user a permission dialog.
     static constexpr std::chrono::seconds answerTimeout{60};
 
-    explicit PortalScreenshot(QDBusConnection bus = QDBusConnection::sessionBus())
+    explicit PortalScreenshot(QDBusConnection bus = portalBus())
         : m_bus(std::move(bus)) {}
 
     /// Throws ScreenGrabber::Unavailable saying why there is no picture and, where the user can
