@@ -78,10 +78,23 @@ if [[ "$server" == pulseaudio ]]; then
 else
     # Its PulseAudio server listens in the runtime folder: a link puts it where PULSE_SERVER says.
     ln -s "$scratch/run/pulse/native" "$scratch/native"
-    for program in pipewire wireplumber pipewire-pulse; do
+    pipewire >>"$scratch/pulse.log" 2>&1 &
+    daemon=$!
+    track "$daemon"
+    # WirePlumber and the PulseAudio server give up for good if PipeWire's socket is not there yet
+    # (a busy machine shows it): they start once it is.
+    for ((i = 0; i < 400; i++)); do
+        [[ -S "$XDG_RUNTIME_DIR/pipewire-0" ]] && break
+        if ! kill -0 "$daemon" 2>/dev/null; then
+            echo "with-pulse: pipewire did not start:" >&2
+            cat "$scratch/pulse.log" >&2
+            exit 1
+        fi
+        sleep 0.05
+    done
+    for program in wireplumber pipewire-pulse; do
         "$program" >>"$scratch/pulse.log" 2>&1 &
         track "$!"
-        [[ "$program" == pipewire ]] && daemon=$!
     done
 fi
 
@@ -106,6 +119,7 @@ if [[ "$server" == pipewire ]]; then
             sleep 0.05
         done
         echo "with-pulse: pipewire refused: pactl ${command[*]}" >&2
+        cat "$scratch/pulse.log" >&2
         exit 1
     done <<<"$devices"
 fi
