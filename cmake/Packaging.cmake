@@ -105,14 +105,18 @@ set(CPACK_DEBIAN_PINDLE_PACKAGE_NAME pindle)
 set(CPACK_DEBIAN_PINDLE_PACKAGE_SECTION utils)
 # Loaded at run time, so dpkg-shlibdeps cannot see them: the QML modules, the X11 platform and
 # SVG plugins, and libsecret, which QtKeychain opens when it first reaches the keyring.
-# (Debian 13 moved the SVG plugin out of the library's package.)
+# (Debian 13 moved the SVG plugin out of the library's package.) Where the overlay can be a
+# layer-shell surface, Pindle runs on Qt's Wayland platform in a Wayland session.
 if(debian_version GREATER_EQUAL 13)
-    set(svg_plugins qt6-svg-plugins)
+    set(runtime_plugins qt6-svg-plugins)
 else()
-    set(svg_plugins libqt6svg6)
+    set(runtime_plugins libqt6svg6)
+endif()
+if(PINDLE_HAVE_LAYER_SHELL)
+    string(APPEND runtime_plugins ", qt6-wayland")
 endif()
 set(CPACK_DEBIAN_PINDLE_PACKAGE_DEPENDS
-    "qml6-module-qtquick, qml6-module-qtquick-controls, qml6-module-qtquick-layouts, qml6-module-qtquick-window, qml6-module-qtquick-templates, qml6-module-qtqml-workerscript, qml6-module-qtqml, qml6-module-qtqml-models, qt6-qpa-plugins, ${svg_plugins}, libsecret-1-0")
+    "qml6-module-qtquick, qml6-module-qtquick-controls, qml6-module-qtquick-layouts, qml6-module-qtquick-window, qml6-module-qtquick-templates, qml6-module-qtqml-workerscript, qml6-module-qtqml, qml6-module-qtqml-models, qt6-qpa-plugins, ${runtime_plugins}, libsecret-1-0")
 set(CPACK_DEBIAN_PINDLE_PACKAGE_RECOMMENDS "gnome-keyring | kwalletmanager, xdg-desktop-portal")
 set(CPACK_DEBIAN_PINDLE_PACKAGE_SUGGESTS pindle-server)
 set(CPACK_COMPONENT_PINDLE_DESCRIPTION

@@ -145,7 +145,12 @@ kde | gnome)
 esac
 
 export WAYLAND_DISPLAY DISPLAY XDG_RUNTIME_DIR="$run" XDG_SESSION_TYPE=wayland
-export QT_QPA_PLATFORM=xcb
+if [[ "$compositor" == sway ]]; then
+    # A seat without a keyboard hands no surface the keys, and sway's headless seat has one only
+    # while a virtual keyboard is plugged in: one stays, as a real one would (wtype plugs in its
+    # own only while it types).
+    env "$mark" wtype -s 86400000 &
+fi
 status=0
 "$@" || status=$?
 exit "$status"

@@ -33,18 +33,6 @@ Each action goes to the Pindle already running (it starts first when none is). W
 cannot take keys itself, bind these commands to keys in the desktop's own shortcut settings.
 )";
 
-// In a Wayland session the windows go through XWayland, where the overlay can stay above other
-// windows, on every workspace, without taking the keyboard. A platform the user chose wins.
-void preferXWayland(int argc, char *argv[]) {
-    if (!qEnvironmentVariableIsSet("WAYLAND_DISPLAY") || !qEnvironmentVariableIsSet("DISPLAY") ||
-        qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        return;
-    for (int i = 1; i < argc; ++i)
-        if (std::string_view(argv[i]) == "-platform" || std::string_view(argv[i]) == "--platform")
-            return;
-    qputenv("QT_QPA_PLATFORM", "xcb");
-}
-
 } // namespace
 
 int main(int argc, char *argv[]) {
@@ -63,7 +51,7 @@ int main(int argc, char *argv[]) {
         if (const auto asked = SingleInstance::actionOption(QString::fromLocal8Bit(argv[i])))
             action = asked;
     }
-    preferXWayland(argc, argv);
+    choosePlatform(argc, argv);
     const std::unique_ptr<QGuiApplication> app = createApplication(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("pindle"));
     QCoreApplication::setApplicationVersion(QStringLiteral(PINDLE_VERSION));

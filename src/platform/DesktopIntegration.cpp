@@ -5,6 +5,7 @@
 #include "platform/desktop/PortalGlobalHotkeys.h"
 #include "platform/desktop/PortalScreenshot.h"
 #include "platform/desktop/StatusNotifierItem.h"
+#include "platform/desktop/StepAsideScreenGrabber.h"
 #include "platform/desktop/SwayOverlayFocus.h"
 #include "platform/desktop/XfceShortcuts.h"
 #include "platform/modules/PindleModule.h"
@@ -21,12 +22,18 @@
 #endif
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QGuiApplication>
+#include <QLibraryInfo>
 
 namespace {
 
 bool onX11() {
     return QGuiApplication::platformName() == u"xcb";
+}
+
+bool nativeWayland() {
+    return QGuiApplication::platformName() == u"wayland";
 }
 
 // Under XWayland the X11 root window shows only X programs, and keys reach X grabs only while an
@@ -149,19 +156,68 @@ public:
     QCoro::Task<QList<Binding>> bindings() override { co_return {}; }
 };
 
+#ifdef PINDLE_HAVE_LAYER_SHELL
+constexpr char layerShellModule[] = "pindle-layershell.so";
+
+QFunctionPointer layerShellEntry(const char *name) {
+    QString problem;
+    const QFunctionPointer entry = PindleModule::resolve(
+        layerShellModule, name, PindleModule::buildTreePath(layerShellModule), problem);
+    if (!entry && !problem.isEmpty())
+        qWarning("Pindle's layer-shell module (%s) could not be loaded: %s", layerShellModule,
+                 qPrintable(problem));
+    return entry;
+}
+#endif
+
+// Qt's Wayland platform is a package of its own (qt6-wayland).
+bool waylandPlatformInstalled() {
+    const QDir platforms(QLibraryInfo::path(QLibraryInfo::PluginsPath) +
+                         QStringLiteral("/platforms"));
+    return !platforms.entryList({QStringLiteral("libqwayland*.so")}, QDir::Files).isEmpty();
+}
+
 } // namespace
 
+bool compositorHasLayerShell() {
+#ifdef PINDLE_HAVE_LAYER_SHELL
+    if (!qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
+        return false;
+    using Probe = bool (*)();
+    const auto probe = reinterpret_cast<Probe>(layerShellEntry("pindleCompositorHasLayerShell"));
+    return probe && probe();
+#else
+    return false;
+#endif
+}
+
+void choosePlatform(int argc, char *argv[]) {
+    if (!qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ||
+        qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        return;
+    for (int i = 1; i < argc; ++i)
+        if (qstrcmp(argv[i], "-platform") == 0 || qstrcmp(argv[i], "--platform") == 0)
+            return;
+    // Where the compositor has no layer shell (GNOME), the overlay can stay above other windows,
+    // on every workspace, without taking the keyboard only as an XWayland window.
+    if (compositorHasLayerShell() && waylandPlatformInstalled())
+        qputenv("QT_QPA_PLATFORM", "wayland");
+    else if (qEnvironmentVariableIsSet("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
+}
+
 std::unique_ptr<ScreenGrabber> createScreenGrabber() {
-    // Under XWayland our windows step aside as on X11, and the compositor takes the picture.
+    // Under Wayland our windows step aside as on X11, and the compositor takes the picture.
     if (underWayland() && onX11()) {
         auto portal = std::make_shared<PortalScreenshot>();
         return std::make_unique<X11ScreenGrabber>(X11ScreenGrabber::defaultSettleDelay,
                                                   [portal] { return portal->take(); });
     }
-    if (underWayland())
-        return std::make_unique<UnavailableScreenGrabber>(
-            QStringLiteral("Pindle reads the screen of a Wayland session only when its windows "
-                           "run on XWayland: start it without QT_QPA_PLATFORM=wayland."));
+    if (nativeWayland()) {
+        auto portal = std::make_shared<PortalScreenshot>();
+        return std::make_unique<StepAsideScreenGrabber>(X11ScreenGrabber::defaultSettleDelay,
+                                                        [portal] { return portal->take(); });
+    }
     if (!onX11())
         return std::make_unique<UnavailableScreenGrabber>(
             QStringLiteral("Screen capture needs an X11 session, and Pindle is running on \"%1\".")
@@ -193,6 +249,13 @@ std::unique_ptr<OverlayWindowing> createOverlayWindowing() {
     if (onX11() && underWayland())
         if (auto sway = swayOverlayFocus())
             return std::make_unique<SwayOverlayWindowing>(std::move(sway));
+#ifdef PINDLE_HAVE_LAYER_SHELL
+    using Create = OverlayWindowing *(*)();
+    if (nativeWayland())
+        if (const auto create =
+                reinterpret_cast<Create>(layerShellEntry("pindleCreateLayerShellWindowing")))
+            return std::unique_ptr<OverlayWindowing>(create());
+#endif
     if (!onX11())
         return std::make_unique<OverlayWindowing>();
     return std::make_unique<X11OverlayWindowing>();

@@ -17,6 +17,14 @@
 /// a QApplication from pindle-widgets.so where it may only take XEmbed icons. Called first.
 [[nodiscard]] std::unique_ptr<QGuiApplication> createApplication(int &argc, char **argv);
 
+/// Whether this is a Wayland session whose compositor offers layer-shell surfaces and this build
+/// can make the overlay one. Asked before the application object exists.
+[[nodiscard]] bool compositorHasLayerShell();
+
+/// Chooses Qt's platform for a Wayland session, unless the user chose one: native where the
+/// overlay can be a layer-shell surface, XWayland elsewhere. Called before createApplication().
+void choosePlatform(int argc, char *argv[]);
+
 // The realisations this session and this build support: X11's, the desktop's, the sound
 // server's and the keyring's, or ones that say why a service is missing. They need a
 // QGuiApplication.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPointF>
 
 class QRect;
 class QWindow;
@@ -23,6 +24,8 @@ public:
     [[nodiscard]] virtual bool composited() const { return true; }
     /// Whether the compositor blurs what lies behind the window.
     [[nodiscard]] virtual bool blurBehind() const { return false; }
+    /// Once, when the overlay's window is made, before it is first shown.
+    virtual void attach(QWindow &) {}
     /// Before every show: on every workspace, in no taskbar or pager, above normal windows.
     virtual void prepareShow(QWindow &) {}
     /// Once the window is on screen after a show.
@@ -35,6 +38,15 @@ public:
     /// Whether even a request without a user time goes through activateForUser: where the
     /// desktop ignores the request Qt would send.
     [[nodiscard]] virtual bool decidesFocus() const { return false; }
+    /// Typing mode left (`takesKeyboard` false) or entered: where the window's own focus hint
+    /// is not what the desktop reads.
+    virtual void followMode(QWindow &, bool /*takesKeyboard*/) {}
+
+    /// The user pressed on the window's background at `pressed` (window coordinates) to move
+    /// it. False where the window manager moves windows itself (the caller then asks it).
+    Q_INVOKABLE virtual bool beginMove(QWindow *, QPointF /*pressed*/) { return false; }
+    /// The pointer, still pressed, is at `at` (window coordinates): for a move made here.
+    Q_INVOKABLE virtual void moveTo(QWindow *, QPointF /*at*/) {}
 
 Q_SIGNALS:
     void compositedChanged();

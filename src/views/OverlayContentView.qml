@@ -65,7 +65,11 @@ Item {
         MouseArea {
             objectName: "dragArea"
             anchors.fill: parent
-            onPressed: root.Window.window.startSystemMove()
+            onPressed: mouse => {
+                if (!root.windowing.beginMove(root.Window.window, mapToItem(null, mouse.x, mouse.y)))
+                    root.Window.window.startSystemMove()
+            }
+            onPositionChanged: mouse => root.windowing.moveTo(root.Window.window, mapToItem(null, mouse.x, mouse.y))
         }
 
         ColumnLayout {

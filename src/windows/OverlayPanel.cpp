@@ -33,6 +33,7 @@ OverlayPanel::OverlayPanel(QQmlEngine *engine, ChatViewModel &conversation,
     resize(defaultSize);
     setMinimumSize(minimumContentSize + QSize(2 * margin, 2 * margin));
 
+    m_windowing->attach(*this);
     followMode();
     connect(&conversation, &ChatViewModel::stealthModeChanged, this, &OverlayPanel::followMode);
 
@@ -88,6 +89,7 @@ void OverlayPanel::followMode() {
         m_activationDeadline.stop();
     // Changed on the visible window: the focus hint updates at once, no hide and show needed.
     setFlag(Qt::WindowDoesNotAcceptFocus, stealth());
+    m_windowing->followMode(*this, !stealth());
 }
 
 void OverlayPanel::enterTypingMode(quint32 userTime) {

@@ -2,9 +2,11 @@
 // own, or under KWin with KDE's own portal. The desktop's shortcuts show the overlay above another
 // program's window without taking its keys, typing mode takes the keyboard and gives it back, a
 // question about the screen carries the portal's picture, and a shortcut chosen in the settings
-// becomes the desktop's (KDE's kglobalaccel holds it). Keys go through the compositor, as a
-// user's would: under sway into a Wayland terminal; KWin offers other programs no keyboard, so
-// there keys go through XWayland into an X program.
+// becomes the desktop's (KDE's kglobalaccel holds it). Where the compositor has layer-shell
+// (sway and KWin on Debian 13), the overlay is a layer surface; elsewhere an XWayland window.
+// Keys go through the compositor, as a user's would: under sway into a Wayland terminal; KWin
+// offers other programs no keyboard, so there keys go through XWayland into an X program, and
+// into the overlay straight from the test once KWin has given it the keyboard.
 
 #include "AppTestMain.h"
 #include "ChatReplies.h"
@@ -55,6 +57,11 @@ QJsonObject swayWindow(const std::function<bool(const QJsonObject &)> &which) {
     return {};
 }
 
+// The whole screen as sway shows it.
+QImage swayScreen() {
+    return QImage::fromData(run("grim", {"-"}), "PNG");
+}
+
 // The whole screen as the compositor shows it, for a look by eye, when PINDLE_SCREENSHOT_DIR
 // names a folder.
 void snapshot(const QString &what) {
@@ -71,6 +78,8 @@ class WaylandTest : public QObject {
 private:
     const bool m_sway = qEnvironmentVariableIsSet("SWAYSOCK");
     const bool m_gnome = qEnvironmentVariable("XDG_CURRENT_DESKTOP") == u"GNOME";
+    // The overlay a layer-shell surface, as where the compositor offers one.
+    const bool m_layer = QGuiApplication::platformName() == u"wayland";
     QTemporaryDir m_dir;
     QDBusConnection m_portalBus =
         QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("fake-portal"));
@@ -89,13 +98,19 @@ private:
     ChatViewModel &chat() const { return m_app->chatViewModel(); }
 
     QJsonObject overlayWindow() const {
+        if (m_layer) // ours is the only window of this process
+            return swayWindow([](const QJsonObject &w) {
+                return w["pid"].toInteger() == QCoreApplication::applicationPid();
+            });
         const auto id = qint64(overlay()->winId());
         return swayWindow([id](const QJsonObject &w) { return w["window"].toInteger() == id; });
     }
 
     // Who has the keyboard: "other", "overlay", or another answer when neither has.
     QString keyboardHolder() const {
-        const qint64 ours = m_app ? qint64(overlay()->winId()) : -1;
+        if (m_layer && m_app && overlay()->isActive())
+            return "overlay";
+        const qint64 ours = m_app && !m_layer ? qint64(overlay()->winId()) : -1;
         if (m_sway) {
             const QJsonObject focused =
                 swayWindow([](const QJsonObject &w) { return w["focused"].toBool(); });
@@ -122,13 +137,22 @@ private:
     }
 
     void type(const QString &text) {
-        if (m_sway) // wtype's first key is lost while sway takes in its keymap: it waits first
+        if (m_sway) { // wtype's first key is lost while sway takes in its keymap: it waits first
             run("wtype", {"-s", "200", "-d", "10", text});
-        else
+        } else if (m_layer && overlay()->isActive()) {
+            // KWin lets no test program type into a Wayland surface: the keys go to the window
+            // KWin gave the keyboard.
+            for (const QString &line : text.chopped(1).split(u'\n')) {
+                for (const QChar c : line)
+                    QTest::keyClick(overlay(), c.toLatin1());
+                QTest::keyClick(overlay(), Qt::Key_Return);
+            }
+        } else {
             for (const QString &line : text.chopped(1).split(u'\n')) {
                 xdotool({"type", "--delay", "10", line});
                 xdotool({"key", "Return"});
             }
+        }
     }
 
     void press(GlobalHotkeys::Action action) {
@@ -188,7 +212,8 @@ private Q_SLOTS:
         settings.close();
 
         if (m_sway) {
-            m_other.start("foot", {"--app-id=other", "sh", "-c", "cat >" + m_typedIntoOther});
+            m_other.start("foot", {"--app-id=other", "--override=colors.background=3c6e9f", "sh",
+                                   "-c", "cat >" + m_typedIntoOther});
         } else {
             m_other.start(QStringLiteral(PINDLE_COLOUR_WINDOW_PATH),
                           {"40", "480", "400", "300", "3c6e9f"});
@@ -230,10 +255,42 @@ private Q_SLOTS:
         if (overlay()->isVisible())
             press(GlobalHotkeys::Action::ToggleOverlay);
         QTRY_VERIFY(!overlay()->isVisible());
-        overlay()->setPosition(120, 90); // where the user last moved it
+        if (!m_layer)
+            overlay()->setPosition(120, 90); // where the user last moved it
+        QImage without[2]; // the screen where the overlay will be, on workspaces 1 and 2
+        if (m_sway && m_layer) {
+            const QRect card(QPoint(160, 130), QSize(300, 400));
+            without[0] = swayScreen().copy(card);
+            run("swaymsg", {"workspace", "2"});
+            without[1] = swayScreen().copy(card);
+            run("swaymsg", {"workspace", "1"});
+            QTRY_COMPARE(keyboardHolder(), "other");
+        }
         press(GlobalHotkeys::Action::ToggleOverlay);
         QTRY_VERIFY(overlay()->isVisible());
-        if (m_sway) {
+        if (m_layer) {
+            // Moved by its header from the middle of the screen, where the compositor put it,
+            // the pointer reported where it would be while the surface stays put.
+            QTRY_VERIFY(overlay()->isExposed());
+            const QPoint grip(100, 20);
+            const QPoint by = QPoint(120, 90) - QPoint((1440 - 420) / 2, (900 - 600) / 2);
+            QTest::mousePress(overlay(), Qt::LeftButton, {}, grip);
+            QTest::mouseMove(overlay(), grip + by / 3);
+            // Sway's frame is the press's; elsewhere it follows the surface as it moves.
+            const QPoint end = m_sway ? grip + by : grip + by - by / 3;
+            QTest::mouseMove(overlay(), end);
+            QTest::mouseRelease(overlay(), Qt::LeftButton, {}, end);
+        }
+        if (m_sway && m_layer) {
+            // Drawn above the terminal on each workspace, and no window of sway's.
+            QTRY_VERIFY(overlay()->isExposed());
+            const QRect card(QPoint(160, 130), QSize(300, 400));
+            QTRY_VERIFY(swayScreen().copy(card) != without[0]);
+            run("swaymsg", {"workspace", "2"});
+            QTRY_VERIFY(swayScreen().copy(card) != without[1]);
+            run("swaymsg", {"workspace", "1"});
+            QVERIFY(overlayWindow().isEmpty());
+        } else if (m_sway) {
             QTRY_VERIFY(overlayWindow()["sticky"].toBool());
             QCOMPARE(overlayWindow()["type"].toString(), QStringLiteral("floating_con"));
             const auto placed = [this] {
@@ -241,6 +298,8 @@ private Q_SLOTS:
                 return QPoint(rect["x"].toInt(), rect["y"].toInt());
             };
             QTRY_COMPARE(placed(), QPoint(120, 90));
+        } else if (m_layer) { // on the overlay layer, above every window
+            QTRY_VERIFY(overlay()->isExposed());
         } else { // the window manager's X11 stacking, bottom to top
             const auto stacking = [] {
                 return QString::fromUtf8(run("xprop", {"-root", "_NET_CLIENT_LIST_STACKING"}));
@@ -288,6 +347,20 @@ private Q_SLOTS:
         screen.fill(QColor(0x3c, 0x6e, 0x9f));
         QVERIFY(screen.save(picture));
         m_portal.screenshotUri = QUrl::fromLocalFile(picture).toString();
+        // Under sway with the overlay on its layer, the picture is the screen as sway shows it
+        // when asked: the terminal, not the overlay, where the overlay was.
+        const QPoint inCard = QPoint(120, 90) + QPoint(210, 300);
+        QColor terminal, card;
+        if (m_layer) {
+            QTRY_VERIFY(overlay()->isExposed());
+            card = swayScreen().pixelColor(inCard);
+            overlay()->hide();
+            QTRY_VERIFY((terminal = swayScreen().pixelColor(inCard)) != card);
+            overlay()->show();
+            QTRY_COMPARE(swayScreen().pixelColor(inCard), card);
+            QTRY_COMPARE(keyboardHolder(), "other");
+            m_portal.takeScreenshot = [picture] { run("grim", {picture}); };
+        }
         m_provider.enqueue(streamedReply({"A blue screen."}));
         const qsizetype before = m_provider.requests().size();
 
@@ -298,7 +371,13 @@ private Q_SLOTS:
         const QImage sent = QImage::fromData(
             QByteArray::fromBase64(body.mid(start, body.indexOf('"', start) - start)), "JPEG");
         QVERIFY(!sent.isNull());
-        QVERIFY(qAbs(sent.pixelColor(sent.rect().center()).blue() - 0x9f) < 8);
+        if (m_layer) {
+            const QColor at = sent.pixelColor(inCard * sent.width() / 1440);
+            qInfo() << "sent" << at << "terminal" << terminal << "overlay" << card;
+            QVERIFY(qAbs(at.lightness() - terminal.lightness()) < 8);
+        } else {
+            QVERIFY(qAbs(sent.pixelColor(sent.rect().center()).blue() - 0x9f) < 8);
+        }
         QVERIFY(!QFile::exists(picture));
         QTRY_VERIFY(overlay()->isVisible());
         QTRY_VERIFY(!chat().isLoading());

@@ -8,6 +8,7 @@
 /// application would choose, named as it, and running on with every window closed, as it does.
 #define PINDLE_APP_TEST_MAIN(TestClass)                                                            \
     int main(int argc, char **argv) {                                                              \
+        choosePlatform(argc, argv);                                                                \
         const auto app = createApplication(argc, argv);                                            \
         QGuiApplication::setQuitOnLastWindowClosed(false);                                         \
         QCoreApplication::setApplicationName("pindle");                                            \

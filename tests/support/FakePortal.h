@@ -68,7 +68,8 @@ public:
     std::chrono::milliseconds answerDelay{10}; // between a request's path and its answer
     uint screenshotResponse = 0;
     QString screenshotUri;
-    QVariantMap lastOptions; // of the latest call
+    std::function<void()> takeScreenshot; // makes the file at screenshotUri when asked
+    QVariantMap lastOptions;              // of the latest call
     // The desktop's keys for the application, with their descriptions: kept between sessions.
     QList<Shortcut> bound;
     int bindCalls = 0;     // each of which would ask the user (KDE: open System Settings)
@@ -150,6 +151,8 @@ public:
         lastOptions = options;
         QVariantMap results;
         if (method == u"Screenshot") {
+            if (takeScreenshot)
+                takeScreenshot();
             if (screenshotResponse == 0)
                 results.insert(QStringLiteral("uri"), screenshotUri);
             return answer(message, options, screenshotResponse, results);

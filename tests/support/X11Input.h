@@ -7,9 +7,12 @@
 
 // Who has the keyboard, and real input through the X server, for tests on the virtual display.
 
-/// The window X gives key presses to now.
+/// The window X gives key presses to now (under XWayland, also where Qt itself is a Wayland
+/// client).
 inline xcb_window_t inputFocus() {
-    xcb_connection_t *c = X11Support::connection();
+    static xcb_connection_t *const own =
+        X11Support::connection() ? nullptr : xcb_connect(nullptr, nullptr);
+    xcb_connection_t *c = own ? own : X11Support::connection();
     const X11Support::Reply<xcb_get_input_focus_reply_t> focus(
         xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
     return focus ? focus->focus : xcb_window_t(XCB_WINDOW_NONE);
