@@ -45,7 +45,8 @@ AppDelegate::AppDelegate(const BackendConfig &backend, SecretStore &secrets,
     , m_shortcutSettings(m_settings)
     , m_shortcuts(m_shortcutSettings, *m_hotkeys, *m_desktopShortcuts)
     , m_statusItem(createTrayIcon())
-    , m_notices(*m_statusItem, m_settings) {
+    , m_notices(*m_statusItem, m_settings)
+    , m_appearance(createDesktopAppearance()) {
     m_engine.addImageProvider(QStringLiteral("messages"),
                               new MessageImageProvider(m_chatViewModel));
     connect(&m_shortcuts, &ShortcutController::notice, this,
@@ -237,7 +238,8 @@ void AppDelegate::showLoginWindow() {
         });
         m_loginWindow = makeWindow(QStringLiteral("Pindle — Sign In"), {360, 420}, false);
         m_loginWindow->setInitialProperties(
-            {{QStringLiteral("controller"), QVariant::fromValue<QObject *>(m_login.get())}});
+            {{QStringLiteral("controller"), QVariant::fromValue<QObject *>(m_login.get())},
+             {QStringLiteral("appearance"), QVariant::fromValue<QObject *>(m_appearance.get())}});
         m_loginWindow->setSource(QUrl(QStringLiteral("qrc:/Pindle/LoginView.qml")));
         // The session check runs each time the window appears.
         connect(m_loginWindow.get(), &QWindow::visibleChanged, m_login.get(), [this](bool shown) {
@@ -258,7 +260,8 @@ void AppDelegate::openSettings(bool atShortcuts) {
             {{QStringLiteral("settings"), QVariant::fromValue<QObject *>(&m_settings)},
              {QStringLiteral("controller"),
               QVariant::fromValue<QObject *>(m_settingsController.get())},
-             {QStringLiteral("shortcuts"), QVariant::fromValue<QObject *>(&m_shortcuts)}});
+             {QStringLiteral("shortcuts"), QVariant::fromValue<QObject *>(&m_shortcuts)},
+             {QStringLiteral("appearance"), QVariant::fromValue<QObject *>(m_appearance.get())}});
         m_settingsWindow->setSource(QUrl(QStringLiteral("qrc:/Pindle/SettingsView.qml")));
         // A shortcut being chosen waits only while the window has the keyboard: the shortcuts
         // are given back meanwhile.

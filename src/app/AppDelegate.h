@@ -8,6 +8,7 @@
 #include "models/ShortcutController.h"
 #include "models/ShortcutSettings.h"
 #include "platform/Clock.h"
+#include "platform/DesktopAppearance.h"
 #include "platform/FocusHandoff.h"
 #include "platform/GlobalHotkeys.h"
 #include "platform/ScreenGrabber.h"
@@ -120,6 +121,8 @@ private:
     AppMenu m_appMenu;
     std::unique_ptr<TrayIcon> m_statusItem;
     Notices m_notices;
+    // Followed by the sign-in and settings windows.
+    std::unique_ptr<DesktopAppearance> m_appearance;
 
     // Views go before the engine that made them.
     QQmlEngine m_engine;

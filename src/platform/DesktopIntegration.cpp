@@ -2,6 +2,7 @@
 
 #include "platform/desktop/GnomeShortcuts.h"
 #include "platform/desktop/KdeShortcuts.h"
+#include "platform/desktop/PortalAppearance.h"
 #include "platform/desktop/PortalGlobalHotkeys.h"
 #include "platform/desktop/PortalScreenshot.h"
 #include "platform/desktop/StatusNotifierItem.h"
@@ -271,6 +272,14 @@ std::unique_ptr<DesktopShortcuts> createDesktopShortcuts() {
     if (desktops.contains(u"XFCE"))
         return std::make_unique<XfceShortcuts>();
     return std::make_unique<NoDesktopShortcuts>();
+}
+
+std::unique_ptr<DesktopAppearance> createDesktopAppearance() {
+#if QT_VERSION >= QT_VERSION_CHECK(6, 5, 0)
+    return std::make_unique<PortalAppearance>();
+#else
+    return std::make_unique<DesktopAppearance>();
+#endif
 }
 
 std::unique_ptr<AudioCapture> createAudioCapture() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/AudioCapture.h"
+#include "platform/DesktopAppearance.h"
 #include "platform/DesktopShortcuts.h"
 #include "platform/FocusHandoff.h"
 #include "platform/GlobalHotkeys.h"
@@ -38,6 +39,9 @@ void choosePlatform(int argc, char *argv[]);
 [[nodiscard]] std::unique_ptr<DesktopShortcuts> createDesktopShortcuts();
 /// Recording through the sound server; without it in this build, every start says so.
 [[nodiscard]] std::unique_ptr<AudioCapture> createAudioCapture();
+/// The desktop's light or dark preference, where Qt's style can follow it (Qt 6.5 on); light
+/// elsewhere.
+[[nodiscard]] std::unique_ptr<DesktopAppearance> createDesktopAppearance();
 /// The desktop keyring; without it in this build, nothing is kept beyond the running process.
 [[nodiscard]] std::unique_ptr<SecretStore> createSecretStore();
 /// The tray icon that fits the application object createApplication() made.

@@ -4,7 +4,7 @@ import QtQuick.Controls
 import QtQuick.Layouts
 
 // The sign-in window: e-mail and password, the service's error in red, and the way to sign up.
-Pane {
+WindowPane {
     id: view
 
     required property LoginController controller
@@ -97,7 +97,10 @@ Pane {
                         visible: !view.controller.isLoading
                         text: "Sign In"
                         font.weight: Font.DemiBold
-                        color: signIn.highlighted ? signIn.palette.highlightedText : signIn.palette.buttonText
+                        // Greyed while there is nothing to sign in with: white on the faded
+                        // highlight would not read.
+                        color: !signIn.enabled ? signIn.palette.disabled.buttonText
+                               : signIn.highlighted ? signIn.palette.highlightedText : signIn.palette.buttonText
                     }
                     BusyIndicator {
                         anchors.centerIn: parent
@@ -130,7 +133,7 @@ Pane {
                 Layout.alignment: Qt.AlignHCenter
                 text: view.controller.signUpText
                 font.pixelSize: 11
-                color: "#1a73e8"
+                color: view.dark ? view.palette.link : "#1a73e8"
                 MouseArea {
                     anchors.fill: parent
                     cursorShape: Qt.PointingHandCursor

@@ -7,6 +7,7 @@
 #include "models/RecordingControls.h"
 #include "models/SettingsController.h"
 #include "models/ShortcutController.h"
+#include "platform/DesktopAppearance.h"
 #include "platform/OverlayWindowing.h"
 #include "services/SettingsManager.h"
 
@@ -39,6 +40,13 @@ struct MessageListModelForeign {
     Q_GADGET
     QML_FOREIGN(MessageListModel)
     QML_NAMED_ELEMENT(MessageListModel)
+    QML_UNCREATABLE("Made by the application")
+};
+
+struct DesktopAppearanceForeign {
+    Q_GADGET
+    QML_FOREIGN(DesktopAppearance)
+    QML_NAMED_ELEMENT(DesktopAppearance)
     QML_UNCREATABLE("Made by the application")
 };
 

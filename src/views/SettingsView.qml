@@ -5,7 +5,7 @@ import QtQuick.Layouts
 
 // The settings window: account, model, overlay opacity, assistant category, system prompt and
 // the shortcuts. Every change goes straight into the settings store.
-Pane {
+WindowPane {
     id: view
 
     required property SettingsManager settings

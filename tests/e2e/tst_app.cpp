@@ -7,6 +7,7 @@
 #include "AppTestMain.h"
 #include "ChatReplies.h"
 #include "FakeBackend.h"
+#include "FakePortal.h"
 #include "QuickInput.h"
 #include "ServerProcess.h"
 #include "app/AppDelegate.h"
@@ -17,6 +18,7 @@
 #include "services/StartAtLogin.h"
 #include "windows/OverlayPanel.h"
 
+#include <QDBusConnectionInterface>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QProcess>
@@ -27,6 +29,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
+
+#include <csignal>
 
 Q_IMPORT_QML_PLUGIN(PindlePlugin)
 
@@ -100,6 +104,56 @@ private Q_SLOTS:
     }
 
     void cleanup() { m_app.reset(); }
+
+    // The sign-in and settings windows take the desktop's dark preference and accent, and
+    // follow its change back to light (Qt 6.5 on; before, the style's light look stays).
+    void desktopLightAndDark() {
+#if QT_VERSION < QT_VERSION_CHECK(6, 5, 0)
+        QSKIP("Before Qt 6.5 the windows keep the style's light look.");
+#else
+        // Qt's own theme has had the session's portal started: the test's takes its place.
+        QDBusConnectionInterface *names = QDBusConnection::sessionBus().interface();
+        if (const QString portalName = "org.freedesktop.portal.Desktop";
+            names->isServiceRegistered(portalName)) {
+            QCOMPARE(::kill(pid_t(names->servicePid(portalName).value()), SIGTERM), 0);
+            QTRY_VERIFY(!names->isServiceRegistered(portalName));
+        }
+        QDBusConnection bus =
+            QDBusConnection::connectToBus(QDBusConnection::SessionBus, "fake-portal");
+        FakePortal portal(bus);
+        portal.appearance = {{"color-scheme", 1u},
+                             {"accent-color", FakePortal::accentColor(0.8, 0.2, 0.5)}};
+        QVERIFY(portal.start());
+        start(); // signed out: the sign-in window comes up
+        QTRY_VERIFY(m_app->loginWindow() && m_app->loginWindow()->isVisible());
+        m_app->openSettings();
+        const QList<QQuickView *> windows{m_app->loginWindow(), m_app->settingsWindow()};
+        const auto look = [&](const char *name) {
+            for (QQuickView *window : windows) {
+                QVERIFY(QTest::qWaitForWindowExposed(window));
+                const QImage image = window->grabWindow();
+                if (const QString dir = qEnvironmentVariable("PINDLE_SCREENSHOT_DIR");
+                    !dir.isEmpty())
+                    image.save(QStringLiteral("%1/%2-%3.png")
+                                   .arg(dir, window == windows[0] ? "sign-in" : "settings", name));
+            }
+        };
+        const auto background = [](QQuickView *window) {
+            return window->grabWindow().pixelColor(2, window->height() - 2).lightness();
+        };
+        for (QQuickView *window : windows)
+            QTRY_VERIFY(background(window) < 80);
+        auto *signIn = m_app->loginWindow()->rootObject()->findChild<QQuickItem *>("signInButton");
+        QCOMPARE(signIn->property("palette").value<QObject *>()->property("highlight"),
+                 QVariant(QColor("#cc3380")));
+        look("dark");
+
+        portal.changeAppearance("color-scheme", 2u);
+        for (QQuickView *window : windows)
+            QTRY_VERIFY(background(window) > 200);
+        look("light");
+#endif
+    }
 
     // First launch: nobody is signed in, so the sign-in window comes up in front; signing in
     // closes it and shows no overlay.

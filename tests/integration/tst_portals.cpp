@@ -22,6 +22,7 @@
 #include "FakeDesktopServices.h"
 #include "FakePortal.h"
 #include "FakeStatusNotifierWatcher.h"
+#include "platform/desktop/PortalAppearance.h"
 
 #include <future>
 
@@ -402,6 +403,32 @@ private Q_SLOTS:
         QTRY_COMPARE(answered.size(), 1);
         QCOMPARE(hotkeys.unavailableReason(), PortalGlobalHotkeys::commandLineAdvice);
         QCOMPARE(FakePortal::registeredId, "com.pindle.app"); // before the first request
+    }
+
+    // The desktop's light or dark preference and accent, read at start and followed; a portal
+    // without them, or none at all, leaves the light look.
+    void appearance() {
+        {
+            PortalAppearance unset;
+            QVERIFY(delivered());
+            QCOMPARE(unset.dark(), false);
+            QCOMPARE(unset.accent(), QString());
+        }
+        m_portal->appearance = {{"color-scheme", 1u},
+                                {"accent-color", FakePortal::accentColor(0.8, 0.2, 0.5)}};
+        PortalAppearance appearance;
+        QSignalSpy changed(&appearance, &DesktopAppearance::changed);
+        QTRY_VERIFY(appearance.dark());
+        QTRY_COMPARE(appearance.accent(), QStringLiteral("#cc3380"));
+
+        m_portal->changeAppearance("color-scheme", 2u); // light
+        QTRY_VERIFY(!appearance.dark());
+        m_portal->changeAppearance("accent-color", FakePortal::accentColor(-1, -1, -1)); // unset
+        QTRY_COMPARE(appearance.accent(), QString());
+        m_portal->changeAppearance("contrast", 1u);
+        QVERIFY(delivered());
+        QCOMPARE(changed.size(), 4);
+        QCOMPARE(PortalAppearance::accentFrom(QVariant(1u)), QString());
     }
 
     // The tray icon as a host sees it: registered, drawn from pixels where the theme lacks the

@@ -74,7 +74,9 @@ public:
     QList<Shortcut> bound;
     int bindCalls = 0;     // each of which would ask the user (KDE: open System Settings)
     QString pressOnCreate; // a shortcut pressed before CreateSession answers, as KDE may
-    QString session;       // the latest asked for
+    // The settings portal's org.freedesktop.appearance group.
+    QVariantMap appearance;
+    QString session; // the latest asked for
     bool sessionOpen = false;
     static inline QString registeredId; // told by the host registry, once a process
 
@@ -114,8 +116,27 @@ public:
         return {};
     }
 
-    void emitSignal(const QString &name, const QList<QVariant> &arguments) {
-        QDBusMessage signal = QDBusMessage::createSignal(desktopPath, shortcutsInterface, name);
+    // The user changes an appearance setting.
+    void changeAppearance(const QString &key, const QVariant &value) {
+        appearance.insert(key, value);
+        emitSignal(QStringLiteral("SettingChanged"),
+                   {QStringLiteral("org.freedesktop.appearance"), key,
+                    QVariant::fromValue(QDBusVariant(value))},
+                   QStringLiteral("org.freedesktop.portal.Settings"));
+    }
+
+    // An accent-color value: three components, each 0..1 (outside: none).
+    static QVariant accentColor(double red, double green, double blue) {
+        QDBusArgument argument;
+        argument.beginStructure();
+        argument << red << green << blue;
+        argument.endStructure();
+        return QVariant::fromValue(argument);
+    }
+
+    void emitSignal(const QString &name, const QList<QVariant> &arguments,
+                    const QString &interface = shortcutsInterface) {
+        QDBusMessage signal = QDBusMessage::createSignal(desktopPath, interface, name);
         signal.setArguments(arguments);
         m_bus.send(signal);
     }
@@ -130,6 +151,16 @@ public:
         if (method == u"Register") {
             registeredId = arguments.value(0).toString();
             m_bus.send(message.createReply());
+            return true;
+        }
+        if (method == u"ReadOne" || method == u"Read") {
+            const QString key = arguments.value(1).toString();
+            if (arguments.value(0).toString() != u"org.freedesktop.appearance" ||
+                !appearance.contains(key))
+                return refuse(message, QStringLiteral("org.freedesktop.portal.Error.NotFound"));
+            const QVariant value = QVariant::fromValue(QDBusVariant(appearance.value(key)));
+            m_bus.send(message.createReply(
+                method == u"Read" ? QVariant::fromValue(QDBusVariant(value)) : value));
             return true;
         }
         if (method == u"Close") {
