@@ -68,15 +68,22 @@ kde | gnome)
     export XDG_DATA_HOME="$scratch/home/.local/share" XDG_CACHE_HOME="$scratch/home/.cache"
     export XDG_RUNTIME_DIR="$run" XDG_SESSION_TYPE=wayland
     unset DISPLAY WAYLAND_DISPLAY
-    # GNOME's portal backend does not come up in GNOME 43's headless session, which has no
-    # global shortcuts anyway, and its screenshots are left untested. Under KWin only KDE's
-    # backend is offered, as a Plasma user has: xdg-desktop-portal would otherwise take an
-    # interface from any backend installed. The bus starts the portal when it is first asked,
-    # or KWin 6 starts it: either way it must find this session's settings.
+    # Each desktop's own portal backend is offered, as its users have: xdg-desktop-portal would
+    # otherwise take an interface from any backend installed. GNOME's does not come up in GNOME
+    # 43's headless session, which has no global shortcuts anyway, and its screenshots are left
+    # untested there; GNOME 48's does, with GTK's for what it lacks. The bus starts the portal
+    # when it is first asked, or KWin 6 starts it: either way it must find this session's
+    # settings.
     export XDG_DESKTOP_PORTAL_DIR="$scratch/portals"
-    mkdir "$XDG_DESKTOP_PORTAL_DIR"
-    [[ "$compositor" == kde ]] && cp /usr/share/xdg-desktop-portal/portals/kde.portal \
-        "$XDG_DESKTOP_PORTAL_DIR/"
+    mkdir -p "$XDG_DESKTOP_PORTAL_DIR" "$XDG_CONFIG_HOME/xdg-desktop-portal"
+    portals=/usr/share/xdg-desktop-portal/portals
+    if [[ "$compositor" == kde ]]; then
+        cp "$portals/kde.portal" "$XDG_DESKTOP_PORTAL_DIR/"
+    elif (($(gnome-shell --version | grep -o '[0-9][0-9]*' | head -1) >= 48)); then
+        cp "$portals/gnome.portal" "$portals/gtk.portal" "$XDG_DESKTOP_PORTAL_DIR/"
+        printf '[preferred]\ndefault=gnome;gtk;\n' \
+            >"$XDG_CONFIG_HOME/xdg-desktop-portal/gnome-portals.conf"
+    fi
     if [[ "$compositor" == kde ]]; then
         export XDG_CURRENT_DESKTOP=KDE KDE_FULL_SESSION=true KDE_SESSION_VERSION=$plasma_version
         dbus-update-activation-environment "$mark" XDG_RUNTIME_DIR HOME XDG_CONFIG_HOME \
@@ -97,6 +104,9 @@ kde | gnome)
     else
         export XDG_CURRENT_DESKTOP=GNOME
         start_system_bus
+        dbus-update-activation-environment "$mark" XDG_RUNTIME_DIR HOME XDG_CONFIG_HOME \
+            XDG_DATA_HOME XDG_CACHE_HOME XDG_CURRENT_DESKTOP XDG_SESSION_TYPE \
+            XDG_DESKTOP_PORTAL_DIR XDG_DATA_DIRS DBUS_SYSTEM_BUS_ADDRESS PATH
         shell_started() { grep -q 'GNOME Shell started at' "$scratch/gnome-shell.log"; }
         # WORKAROUND: on a loaded machine GNOME Shell 43 now and then stalls in its start-up for
         # good: a process it forks hangs on a lock the fork copied, and the shell waits on it

@@ -38,6 +38,7 @@ class ShortcutController final : public QObject {
     Q_PROPERTY(bool canAddToDesktop READ canAddToDesktop NOTIFY changed FINAL)
     /// Why no shortcut can work in this session, once for all of them; empty where they can.
     Q_PROPERTY(QString unavailableReason READ unavailableReason NOTIFY changed FINAL)
+    Q_PROPERTY(QString confirmationNote READ confirmationNote NOTIFY changed FINAL)
     /// Each combination with the command it would run there, a line each.
     Q_PROPERTY(QString commandList READ commandList NOTIFY changed FINAL)
     /// What adding them to the desktop did; empty before.
@@ -69,6 +70,8 @@ public:
     [[nodiscard]] QString recordingError() const { return m_recordingError; }
     [[nodiscard]] bool canAddToDesktop() const;
     [[nodiscard]] QString unavailableReason() const { return m_hotkeys.unavailableReason(); }
+    /// What the desktop will ask before the shortcuts work (GNOME 48 on).
+    [[nodiscard]] QString confirmationNote() const { return m_hotkeys.confirmationNote(); }
     [[nodiscard]] QString desktopNote() const { return m_desktopNote; }
     [[nodiscard]] QString commandList() const;
     /// The command that runs `action` in the running Pindle ("pindle --capture-screen").

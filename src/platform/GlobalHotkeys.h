@@ -49,6 +49,9 @@ public:
     /// Why this session has no global shortcuts at all, in words a user understands; empty where
     /// they work.
     [[nodiscard]] virtual QString unavailableReason() const = 0;
+    /// What the desktop asks the user before it lets the keys work, said beforehand so the
+    /// question is expected; empty where it asks nothing.
+    [[nodiscard]] virtual QString confirmationNote() const { return {}; }
     /// Whether the desktop has yet to take the combinations last registered (it is being asked,
     /// or asked again after a failure): until it has, they do nothing.
     [[nodiscard]] virtual bool pending() const { return false; }

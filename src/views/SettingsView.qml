@@ -335,6 +335,14 @@ WindowPane {
                     wrapMode: Text.Wrap
                 }
                 Secondary {
+                    objectName: "confirmationNote"
+                    Layout.fillWidth: true
+                    visible: text.length > 0
+                    text: view.shortcuts.confirmationNote
+                    font.pixelSize: 10
+                    wrapMode: Text.Wrap
+                }
+                Secondary {
                     Layout.fillWidth: true
                     text: "Click a shortcut, then press the keys you want (Escape cancels)."
                     font.pixelSize: 10

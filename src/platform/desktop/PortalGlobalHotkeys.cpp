@@ -100,11 +100,15 @@ QDBusMessage sessionClose(const QString &session) {
 
 // Whether the session runs KDE, whose portal needs its own way to change a key. (A kglobalaccel
 // of an earlier Plasma login may run under another desktop, with Pindle's component in it.)
-bool underKde() {
+bool sessionRuns(QStringView name) {
     const QStringList desktops = qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(u':');
-    return std::any_of(desktops.cbegin(), desktops.cend(), [](const QString &desktop) {
-        return desktop.compare(u"KDE", Qt::CaseInsensitive) == 0;
+    return std::any_of(desktops.cbegin(), desktops.cend(), [name](const QString &desktop) {
+        return desktop.compare(name, Qt::CaseInsensitive) == 0;
     });
+}
+
+bool underKde() {
+    return sessionRuns(u"KDE");
 }
 
 // Refusals of the same kind in a row after which the desktop is taken to mean them.
@@ -291,6 +295,15 @@ QCoro::Task<> PortalGlobalHotkeys::bind(QList<Binding> bindings, quint64 generat
     Q_EMIT desktopAnswered();
 }
 
+QString PortalGlobalHotkeys::confirmationNote() const {
+    // GNOME 48 on: its Settings open a window listing the shortcuts, once.
+    if (!sessionRuns(u"GNOME") || !m_unavailable.isEmpty())
+        return {};
+    return QStringLiteral("GNOME asks once, in a window of its own, whether Pindle may have these "
+                          "shortcuts: choose Add there. Change them later in GNOME Settings, "
+                          "Keyboard, Keyboard Shortcuts.");
+}
+
 void PortalGlobalHotkeys::failed(const PortalError &error) {
     QString lasting;
     std::chrono::milliseconds wait = m_retryDelay;
@@ -424,7 +437,8 @@ QCoro::Task<std::optional<QVariant>> PortalGlobalHotkeys::bindShortcuts(QList<Bi
     // The desktop may ask the user to confirm the keys: that can take a while. Whatever the
     // user decides there stands.
     const PortalAnswer bound = co_await askPortal(m_bus, bindCall, token, 10min);
-    if (bound.response == 0 && bound.results.contains(QStringLiteral("shortcuts")))
+    // GNOME 48's portal answers 2 ("ended") even when the user added them, with the shortcuts.
+    if (bound.results.contains(QStringLiteral("shortcuts")))
         co_return bound.results.value(QStringLiteral("shortcuts"));
     co_return std::nullopt;
 }
@@ -465,8 +479,12 @@ void PortalGlobalHotkeys::onActivated(const QDBusMessage &message) {
         (session != m_session &&
          !(m_creatingSession && session == portalHandle(m_bus, u"session", sessionToken))))
         return;
+    // GNOME's timestamp is the key press's time on its clock, which is XWayland's: a window
+    // manager asks for it before it lets a window take the keyboard. (Other desktops' stamps
+    // are on clocks of their own.)
+    const quint32 userTime = sessionRuns(u"GNOME") ? quint32(arguments.value(2).toULongLong()) : 0;
     if (const auto action = actionWithId(arguments.at(1).toString()))
-        Q_EMIT activated(*action, 0);
+        Q_EMIT activated(*action, userTime);
 }
 
 void PortalGlobalHotkeys::onShortcutsChanged(const QDBusMessage &message) {

@@ -42,14 +42,15 @@ class PortalGlobalHotkeys final : public GlobalHotkeys {
     Q_OBJECT
 
 public:
-    explicit PortalGlobalHotkeys(QDBusConnection bus = portalBus(),
-                                 PortalPatience patience = {}, QObject *parent = nullptr);
+    explicit PortalGlobalHotkeys(QDBusConnection bus = portalBus(), PortalPatience patience = {},
+                                 QObject *parent = nullptr);
     ~PortalGlobalHotkeys() override;
 
     /// Asks the desktop; refuses nothing itself (the desktop's answer comes as desktopAnswered).
     QList<Action> registerAll(const QList<Binding> &bindings) override;
     void unregisterAll() override;
     [[nodiscard]] QString unavailableReason() const override { return m_unavailable; }
+    [[nodiscard]] QString confirmationNote() const override;
     [[nodiscard]] bool pending() const override { return m_pending; }
     void chosen(Action action) override { m_chosen.append(action); }
     [[nodiscard]] QString triggerDescription(Action action) const override {
