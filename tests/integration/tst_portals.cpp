@@ -234,11 +234,16 @@ private Q_SLOTS:
         QCOMPARE(activated.size(), 1); // another application's session is not ours
         QCOMPARE(pressed(activated, 0), Action::CaptureScreen);
 
+        // GNOME names its keys as a sentence of GTK accelerators.
         const QList<Shortcut> changed{
-            Shortcut{"toggle-overlay", QVariantMap{{"trigger_description", "Meta+O"}}}};
+            Shortcut{"toggle-overlay", QVariantMap{{"trigger_description", "Meta+O"}}},
+            Shortcut{"type-mode", QVariantMap{{"trigger_description", "Press <Control><Alt>y"}}},
+            Shortcut{"capture-screen", QVariantMap{{"trigger_description", "Press <Super>Print"}}}};
         m_portal->emitSignal("ShortcutsChanged", {session, QVariant::fromValue(changed)});
         QTRY_COMPARE(answered.size(), 3);
         QCOMPARE(hotkeys.triggerDescription(Action::ToggleOverlay), "Meta+O");
+        QCOMPARE(hotkeys.triggerDescription(Action::ToggleTypingMode), "Ctrl+Alt+Y");
+        QCOMPARE(hotkeys.triggerDescription(Action::CaptureScreen), "Super+Print");
     }
 
     // A combination chosen in the settings reaches the desktop, whose old key goes, however the

@@ -7,7 +7,9 @@
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
+#include <QHash>
 #include <QPointer>
+#include <QRegularExpression>
 
 #include <QCoroDBusPendingCall>
 #include <QCoroSignal>
@@ -458,13 +460,43 @@ QCoro::Task<> PortalGlobalHotkeys::forgetKeysInKde(QString component, QList<Acti
     }
 }
 
+namespace {
+
+// GNOME describes a key as "Press <Control><Alt>y": in Pindle's words, "Ctrl+Alt+Y". Other
+// descriptions are the desktop's own words and stay as they are.
+QString readableTrigger(const QString &description) {
+    static const QRegularExpression gtkAccelerator(
+        QStringLiteral("^(?:Press )?((?:<\\w+>)+)(\\S+)$"));
+    const QRegularExpressionMatch accelerator = gtkAccelerator.match(description);
+    if (!accelerator.hasMatch())
+        return description;
+    static const QHash<QString, QString> names{{QStringLiteral("control"), QStringLiteral("Ctrl")},
+                                               {QStringLiteral("primary"), QStringLiteral("Ctrl")},
+                                               {QStringLiteral("ctrl"), QStringLiteral("Ctrl")},
+                                               {QStringLiteral("alt"), QStringLiteral("Alt")},
+                                               {QStringLiteral("shift"), QStringLiteral("Shift")},
+                                               {QStringLiteral("super"), QStringLiteral("Super")},
+                                               {QStringLiteral("meta"), QStringLiteral("Meta")}};
+    QStringList parts;
+    const QString modifiers = accelerator.captured(1);
+    for (const QString &modifier :
+         modifiers.mid(1, modifiers.size() - 2).split(QStringLiteral("><")))
+        parts.append(names.value(modifier.toLower(), modifier));
+    const QString key = accelerator.captured(2);
+    parts.append(key.size() == 1 ? key.toUpper() : key);
+    return parts.join(u'+');
+}
+
+} // namespace
+
 void PortalGlobalHotkeys::readTriggers(const QVariant &shortcuts) {
     m_triggers.clear();
     for (const PortalShortcut &shortcut : qdbus_cast<QList<PortalShortcut>>(shortcuts))
         if (const auto action = actionWithId(shortcut.id))
             m_triggers.insert(
                 *action,
-                shortcut.properties.value(QStringLiteral("trigger_description")).toString());
+                readableTrigger(
+                    shortcut.properties.value(QStringLiteral("trigger_description")).toString()));
 }
 
 void PortalGlobalHotkeys::onActivated(const QDBusMessage &message) {
