@@ -61,12 +61,9 @@ void PortalAppearance::settingChanged(const QString &group, const QString &key,
 
 void PortalAppearance::take(const QString &key, const QVariant &value) {
     if (key == colorSchemeKey)
-        m_dark = value.toUInt() == 1; // 0: no preference, 1: dark, 2: light
+        set(value.toUInt() == 1, accent()); // 0: no preference, 1: dark, 2: light
     else if (key == accentKey)
-        m_accent = accentFrom(value);
-    else
-        return;
-    set(m_dark, m_accent);
+        set(dark(), accentFrom(value));
 }
 
 QString PortalAppearance::accentFrom(const QVariant &value) {

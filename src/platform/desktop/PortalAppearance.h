@@ -27,6 +27,4 @@ private:
     void take(const QString &key, const QVariant &value);
 
     QDBusConnection m_bus;
-    bool m_dark = false;
-    QString m_accent;
 };

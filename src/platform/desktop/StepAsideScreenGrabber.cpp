@@ -1,6 +1,5 @@
 #include "platform/desktop/StepAsideScreenGrabber.h"
 
-#include <QCoroSignal>
 #include <QCoroTimer>
 #include <QGuiApplication>
 #include <QPointer>
@@ -52,21 +51,9 @@ StepAsideScreenGrabber::StepAsideScreenGrabber(std::chrono::milliseconds settleD
 
 QCoro::Task<ScreenGrabber::Grab> StepAsideScreenGrabber::grabPrimaryScreen() {
     QPointer self(this);
-    while (m_busy) {
-        co_await qCoro(this, &StepAsideScreenGrabber::grabFinished);
-        if (!self)
-            co_return Grab{};
-    }
-    m_busy = true;
-    struct Release {
-        QPointer<StepAsideScreenGrabber> grabber;
-        ~Release() {
-            if (!grabber)
-                return;
-            grabber->m_busy = false;
-            Q_EMIT grabber->grabFinished();
-        }
-    } release{this};
+    const std::optional<GrabTurns::Turn> turn = co_await m_turns.next();
+    if (!turn || !self)
+        co_return Grab{};
 
     QPointer<QScreen> screen = QGuiApplication::primaryScreen();
     if (!screen)

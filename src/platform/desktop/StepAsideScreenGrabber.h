@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/GrabTurns.h"
 #include "platform/ScreenGrabber.h"
 
 #include <QObject>
@@ -23,11 +24,8 @@ public:
 
     QCoro::Task<Grab> grabPrimaryScreen() override;
 
-Q_SIGNALS:
-    void grabFinished();
-
 private:
     std::chrono::milliseconds m_settleDelay;
     PictureSource m_source;
-    bool m_busy = false;
+    GrabTurns m_turns;
 };

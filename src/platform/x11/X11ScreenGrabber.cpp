@@ -9,7 +9,6 @@
 #include <QScreen>
 #include <QWindow>
 
-#include <QCoroSignal>
 #include <QCoroTimer>
 
 #include <xcb/shm.h>
@@ -213,24 +212,10 @@ X11ScreenGrabber::X11ScreenGrabber(std::chrono::milliseconds settleDelay, Pictur
     , m_source(std::move(source)) {}
 
 QCoro::Task<ScreenGrabber::Grab> X11ScreenGrabber::grabPrimaryScreen() {
-    // One grab at a time: a second one would find our windows already hidden and leave them out
-    // of its list, or grab them while the first one shows them again.
     QPointer self(this);
-    while (m_busy) {
-        co_await qCoro(this, &X11ScreenGrabber::grabFinished);
-        if (!self)
-            co_return Grab{};
-    }
-    m_busy = true;
-    struct Release {
-        QPointer<X11ScreenGrabber> grabber;
-        ~Release() {
-            if (!grabber)
-                return;
-            grabber->m_busy = false;
-            Q_EMIT grabber->grabFinished();
-        }
-    } release{this};
+    const std::optional<GrabTurns::Turn> turn = co_await m_turns.next();
+    if (!turn || !self)
+        co_return Grab{};
 
     QPointer<QScreen> screen = QGuiApplication::primaryScreen();
     if (!screen || !X11Support::connection())

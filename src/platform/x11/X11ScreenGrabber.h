@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/GrabTurns.h"
 #include "platform/ScreenGrabber.h"
 
 #include <QObject>
@@ -31,12 +32,9 @@ public:
     /// How long our windows were off the screen during the latest grab.
     [[nodiscard]] std::chrono::microseconds lastHiddenFor() const { return m_lastHiddenFor; }
 
-Q_SIGNALS:
-    void grabFinished();
-
 private:
     std::chrono::milliseconds m_settleDelay;
     PictureSource m_source;
     std::chrono::microseconds m_lastHiddenFor{0};
-    bool m_busy = false;
+    GrabTurns m_turns;
 };
