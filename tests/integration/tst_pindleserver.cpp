@@ -27,12 +27,16 @@ const QByteArray question =
     R"({"model":"gpt-4.1","category":"exams","messages":[{"role":"user","content":"Hi"}],)"
     R"("temperature":0.1,"max_tokens":2048,"stream":true})";
 
+// A chat's head, up to the length its body declares.
+const QByteArray chatHead = "POST /api/chat HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                            "Content-Type: application/json\r\nContent-Length: ";
+
 // Event lines as providers send them, with a blank line after each.
 QByteArray chunk(const QString &text) {
     return deltaLine(text) + '\n';
 }
 
-QList<std::pair<QByteArray, QByteArray>> bearer(const QString &token) {
+ServerProcess::Headers bearer(const QString &token) {
     return {{"Authorization", "Bearer " + token.toUtf8()}};
 }
 
@@ -72,16 +76,6 @@ QByteArray exchange(quint16 port, const QByteArray &bytes, int answers, const QB
     return received + socket.readAll();
 }
 
-// A question with a screenshot, as the client sends it, of some MiB in Base64.
-QByteArray questionWithScreenshot() {
-    const QByteArray picture = QByteArray(3 * 1024 * 1024, '\x5a').toBase64();
-    return R"({"model":"gpt-4.1","category":"exams","messages":[{"role":"user","content":[)"
-           R"({"type":"text","text":"What is on my screen?"},{"type":"image_url","image_url":)"
-           R"({"url":"data:image/jpeg;base64,)" +
-           picture +
-           R"(","detail":"high"}}]}],"temperature":0.15,"max_tokens":2300,"stream":true})";
-}
-
 } // namespace
 
 class PindleServerTest : public QObject {
@@ -91,8 +85,8 @@ private:
     std::unique_ptr<FakeBackend> m_provider;
     std::unique_ptr<ServerProcess> m_server;
 
-    ServerProcess::Answer chat(const QString &token) {
-        return m_server->call("POST", "/api/chat", question, bearer(token));
+    ServerProcess::Answer chat(const QString &token, const QByteArray &body) {
+        return m_server->call("POST", "/api/chat", body, bearer(token));
     }
 
     // Exactly what a browser posts for the sign-up form.
@@ -102,18 +96,16 @@ private:
     }
 
     // A streamed question left open, for tests that end it from one side or the other.
-    std::unique_ptr<QNetworkReply> openStream(QNetworkAccessManager &network,
-                                              const QString &token) {
-        QNetworkRequest request(QUrl(m_server->url().toString() + "/api/chat"));
-        request.setRawHeader("Authorization", "Bearer " + token.toUtf8());
-        request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
-        return std::unique_ptr<QNetworkReply>(network.post(request, question));
+    std::unique_ptr<QNetworkReply> openStream(const QString &token) {
+        return m_server->send("POST", "/api/chat", question, bearer(token));
     }
 
 private Q_SLOTS:
     void init() {
         m_provider = std::make_unique<FakeBackend>();
         QJsonObject settings = ServerProcess::forwardingTo(m_provider->url());
+        // A key with no telltale shape: only the server's knowledge of it keeps it out of sight.
+        settings.insert("provider_api_key", "hunter2hunter2");
         settings.insert("signup_balance", 50000);
         settings.insert("max_upload_bytes", 64 * 1024);
         m_server = std::make_unique<ServerProcess>(settings);
@@ -140,7 +132,6 @@ private Q_SLOTS:
                             const QByteArray &body, int status, const char *member = "error") {
             QTest::newRow(name) << method << path << body << status << QString(member);
         };
-        row("health", "GET", "/healthz", {}, 200, "status");
         row("unknown route", "GET", "/api/nope", {}, 404);
         row("wrong method", "GET", "/api/chat", {}, 405);
         row("login wrong types", "POST", "/api/auth/login", R"({"email":1,"password":[]})", 400);
@@ -166,27 +157,23 @@ private Q_SLOTS:
         QTest::addColumn<QString>("said");
         QTest::addColumn<qint64>("balance"); // listed afterwards
         const QString email = "c@example.org";
-        const QString setRefused =
-            "The balance must be a whole number of tokens from 0 to 1000000000000000.";
-        const QString addRefused =
-            "The tokens to add must be a whole number from 0 to 1000000000000000.";
-        const auto row = [](const char *name, const QStringList &arguments, int status,
-                            const QString &said, qint64 balance) {
+        const auto row = [](const char *name, const QStringList &arguments, const QString &said,
+                            int status = 2, qint64 balance = 1000) {
             QTest::newRow(name) << arguments << status << said << balance;
         };
-        row("set", {"set-balance", email, "700"}, 0, "", 700);
-        row("add", {"add-balance", email, "700"}, 0, "", 1700);
-        row("add a negative number", {"add-balance", email, "-5"}, 2,
-            "Only tokens can be added, not taken away: use set-balance to lower a balance.", 1000);
-        row("add a fraction", {"add-balance", email, "1.5"}, 2, addRefused, 1000);
-        row("add past the most a balance holds", {"add-balance", email, "999999999999999"}, 2,
+        row("set", {"set-balance", email, "700"}, "", 0, 700);
+        row("add", {"add-balance", email, "700"}, "", 0, 1700);
+        row("add a negative number", {"add-balance", email, "-5"},
+            "Only tokens can be added, not taken away: use set-balance to lower a balance.");
+        row("add a fraction", {"add-balance", email, "1.5"},
+            "The tokens to add must be a whole number from 0 to 1000000000000000.");
+        row("add past the most a balance holds", {"add-balance", email, "999999999999999"},
             "The balance of c@example.org would pass 1000000000000000 tokens, the most it may "
-            "hold; nothing was added.",
-            1000);
-        row("add to nobody", {"add-balance", "x@example.org", "5"}, 1,
-            "No account has the e-mail address x@example.org.", 1000);
-        row("set more than a balance holds", {"set-balance", email, "1000000000000001"}, 2,
-            setRefused, 1000);
+            "hold; nothing was added.");
+        row("add to nobody", {"add-balance", "x@example.org", "5"},
+            "No account has the e-mail address x@example.org.", 1);
+        row("set more than a balance holds", {"set-balance", email, "1000000000000001"},
+            "The balance must be a whole number of tokens from 0 to 1000000000000000.");
     }
 
     // The operator's balance commands: a refusal says why and changes nothing.
@@ -204,196 +191,168 @@ private Q_SLOTS:
         QCOMPARE(balanceOf(*m_server, "c@example.org"), balance);
     }
 
+    // The browser's form: an account with the sign-up balance and its name as typed, in any
+    // script; a refusal says why and gives back what was typed, escaped, so nothing needs typing
+    // twice and nothing runs; and no more than five tries an hour from one address.
     void signUpInABrowserForm() {
         const ServerProcess::Answer page = m_server->call("GET", "/signup");
         QCOMPARE(page.status, 200);
         QVERIFY(page.body.contains("<form method=\"post\" action=\"/signup\">"));
 
+        // Text that is not UTF-8 once made an account that every sign-in failed for.
+        const QString notUtf8 = "Names, e-mail addresses and passwords must be valid UTF-8 text.";
+        const ServerProcess::Answer form =
+            signUpForm("name=Ada%FF&email=ada%40example.org&password=analytical%21");
+        QCOMPARE(form.status, 400);
+        QVERIFY(form.body.contains(notUtf8.toUtf8()));
+        const ServerProcess::Answer json = m_server->call(
+            "POST", "/api/auth/signup",
+            "{\"email\":\"ada@example.org\",\"name\":\"Ada\xc3\",\"password\":\"analytical!\"}");
+        QCOMPARE(json.status, 400);
+        QCOMPARE(json.json().value("error").toString(), notUtf8);
+
         const ServerProcess::Answer created =
-            signUpForm("name=Ada+Lovelace&email=ada%40example.org&password=analytical%21");
+            signUpForm("name=Ada+%C3%A9&email=ada%40example.org&password=analytical%21");
         QCOMPARE(created.status, 201);
         QVERIFY(created.body.contains("Your account ada@example.org is ready"));
         QCOMPARE(balanceOf(*m_server, "ada@example.org"), 50000);
+        const ServerProcess::Answer login = m_server->call(
+            "POST", "/api/auth/login", R"({"email":"ada@example.org","password":"analytical!"})");
+        QCOMPARE(login.status, 200);
+        QCOMPARE(login.json().value("user")["name"].toString(), "Ada é");
 
         const ServerProcess::Answer again =
             signUpForm("name=Ada&email=ADA%40Example.org&password=analytical%21");
         QCOMPARE(again.status, 409);
         QVERIFY(again.body.contains("An account with this e-mail address already exists."));
-
-        // What was typed comes back in the form, escaped, so nothing needs typing twice and
-        // nothing runs.
         const ServerProcess::Answer script =
             signUpForm("name=%3Cscript%3E&email=bad&password=analytical%21");
         QCOMPARE(script.status, 400);
         QVERIFY(script.body.contains("Please enter a valid e-mail address."));
         QVERIFY(script.body.contains("value=\"&lt;script&gt;\""));
 
-        // Accounts cannot be made in bulk from one address: five tries an hour.
-        signUpForm("name=B&email=b1%40example.org&password=analytical%21");
-        signUpForm("name=B&email=b2%40example.org&password=analytical%21");
-        QCOMPARE(signUpForm("name=B&email=b3%40example.org&password=analytical%21").status, 429);
+        const ServerProcess::Answer sixth =
+            signUpForm("name=B&email=b%40example.org&password=analytical%21");
+        QCOMPARE(sixth.status, 429);
+        QVERIFY(sixth.body.contains("Too many new accounts from here. Try again in an hour."));
     }
 
-    void signUpRefusesTextThatIsNotUtf8() {
-        // Such a name once made an account that every sign-in failed for.
-        const QString refusal = "Names, e-mail addresses and passwords must be valid UTF-8 text.";
-        const ServerProcess::Answer form =
-            signUpForm("name=Ada%FF&email=u%40example.org&password=analytical%21");
-        QCOMPARE(form.status, 400);
-        QVERIFY(form.body.contains(refusal.toUtf8()));
-        const ServerProcess::Answer json = m_server->call(
-            "POST", "/api/auth/signup",
-            "{\"email\":\"u@example.org\",\"name\":\"Ada\xc3\",\"password\":\"analytical!\"}");
-        QCOMPARE(json.status, 400);
-        QCOMPARE(json.json().value("error").toString(), refusal);
-
-        QCOMPARE(signUpForm("name=Ada+%C3%A9&email=u%40example.org&password=analytical%21").status,
-                 201);
-        const ServerProcess::Answer login = m_server->call(
-            "POST", "/api/auth/login", R"({"email":"u@example.org","password":"analytical!"})");
-        QCOMPARE(login.status, 200);
-        QCOMPARE(login.json().value("user").toObject().value("name").toString(), "Ada é");
-    }
-
-    void signInIsRateLimited() {
-        const QString token = m_server->signedInUser("Grace@Example.org");
-        QCOMPARE(token.size(), 64);
-
-        // Five wrong passwords from one address stop even the right one from there.
-        const auto login = [this](const QByteArray &password) {
-            return m_server->call("POST", "/api/auth/login",
-                                  "{\"email\":\"grace@example.org\",\"password\":\"" + password +
-                                      "\"}");
-        };
-        for (int i = 0; i < 5; ++i)
-            QCOMPARE(login("wrong password").status, 401);
-        const ServerProcess::Answer limited = login("correct horse");
-        QCOMPARE(limited.status, 429);
-        QCOMPARE(limited.json().value("error").toString(),
-                 "Too many failed sign-ins. Try again in 15 minutes.");
-    }
-
-    void chatStreamsThrough() {
-        const QString token = m_server->signedInUser("s@example.org", 1000);
-        m_provider->enqueue(Reply::stream({{chunk("Hel")},
-                                           {chunk("lo"), 20ms},
-                                           {R"(data: {"choices":[],"usage":{"total_tokens":42}})"
-                                            "\n\ndata: [DONE]\n\n",
-                                            20ms}}));
-        const ServerProcess::Answer answer = chat(token);
+    // An answer streams through as it comes and is paid from the provider's usage report; a
+    // screenshot of some MiB reaches the provider whole; a refusal is passed on without the
+    // provider's key, in the answer and in the log; a provider that dies mid-answer leaves the
+    // client told so, paying for what came.
+    void chatThroughTheServer() {
+        const QString token = m_server->signedInUser("s@example.org");
+        const QByteArray usage = "data: {\"choices\":[],\"usage\":{\"total_tokens\":42}}\n\n";
+        m_provider->enqueue(Reply::stream(
+            {{chunk("Hel")}, {chunk("lo"), 20ms}, {usage + "data: [DONE]\n\n", 20ms}}));
+        const ServerProcess::Answer answer = chat(token, question);
         QCOMPARE(answer.status, 200);
-        QVERIFY2(answer.body.startsWith(QByteArray(chunk("Hel") + chunk("lo"))),
-                 answer.body.constData());
-        QVERIFY(answer.body.endsWith("data: [DONE]\n\n"));
+        QCOMPARE(answer.body, chunk("Hel") + chunk("lo") + usage + "data: [DONE]\n\n");
         QCOMPARE(m_provider->requests().first().target, "/v1/chat/completions");
-        QCOMPARE(m_provider->requests().first().header("Authorization"), "Bearer sk-test");
-        QTRY_COMPARE(balanceOf(*m_server, "s@example.org"), 958);
+        QCOMPARE(m_provider->requests().first().header("Authorization"), "Bearer hunter2hunter2");
+        QTRY_COMPARE(balanceOf(*m_server, "s@example.org"), 100000 - 42);
 
-        // A provider that dies mid-answer: the client is told so, and pays for what came.
+        const QByteArray picture =
+            "data:image/jpeg;base64," + QByteArray(3 * 1024 * 1024, '\x5a').toBase64();
+        m_provider->enqueue(Reply::stream({{chunk("A terminal") + "data: [DONE]\n\n"}}));
+        const ServerProcess::Answer described = chat(
+            token,
+            QByteArray(R"({"model":"gpt-4.1","category":"exams","messages":[{"role":"user",)"
+                       R"("content":[{"type":"text","text":"What is on my screen?"},)"
+                       R"({"type":"image_url","image_url":{"url":"PICTURE","detail":"high"}}]}],)"
+                       R"("temperature":0.15,"max_tokens":2300,"stream":true})")
+                .replace("PICTURE", picture));
+        QCOMPARE(described.status, 200);
+        QVERIFY2(described.body.startsWith(chunk("A terminal")), described.body.constData());
+        const QJsonArray sent = m_provider->requests().last().json()["messages"].toArray();
+        QVERIFY(sent.last()["content"][1]["image_url"]["url"].toString() == QLatin1String(picture));
+
+        m_provider->enqueue(Reply::json(
+            429, QJsonObject{{"error", QJsonObject{{"message", "Slow down, hunter2hunter2"}}}}));
+        const ServerProcess::Answer refused = chat(token, question);
+        QCOMPARE(refused.status, 502);
+        QCOMPARE(refused.json().value("error").toString(),
+                 "The model provider refused the request (HTTP 429): Slow down, [redacted]");
+        QTRY_VERIFY(m_server->log().contains("Slow down, [redacted]"));
+        QVERIFY(!m_server->log().contains("hunter2"));
+
+        const qint64 before = balanceOf(*m_server, "s@example.org");
         Reply dying = Reply::stream({{chunk("partial")}});
         dying.stall = true;
         m_provider->enqueue(dying);
-        QTimer::singleShot(300, this, [this] { m_provider.reset(); });
-        const ServerProcess::Answer cut = chat(token);
-        QVERIFY(cut.body.startsWith(chunk("partial")));
-        QVERIFY(cut.body.contains("The answer was cut off"));
-        QVERIFY(cut.body.endsWith("data: [DONE]\n\n"));
-        QTRY_VERIFY(balanceOf(*m_server, "s@example.org") < 958);
+        const std::unique_ptr<QNetworkReply> cut = openStream(token);
+        QTRY_VERIFY_WITH_TIMEOUT(cut->bytesAvailable() > 0, 20000);
+        m_provider.reset();
+        QTRY_VERIFY_WITH_TIMEOUT(cut->isFinished(), 10000);
+        const QByteArray body = cut->readAll();
+        QVERIFY2(body.startsWith(chunk("partial")), body.constData());
+        QVERIFY(body.contains("The answer was cut off"));
+        QVERIFY(body.endsWith("data: [DONE]\n\n"));
+        QTRY_VERIFY(balanceOf(*m_server, "s@example.org") < before);
     }
 
-    void oversizedBodiesAreRefusedUnread_data() {
+    void bodiesAreRefusedUnread_data() {
         QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<int>("holding"); // connections that first declare 16 MiB and send none
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("error");
         const QByteArray login = "POST /api/auth/login HTTP/1.1\r\nHost: 127.0.0.1\r\n"
                                  "Content-Type: application/json\r\n";
+        const auto row = [](const char *name, const QByteArray &request, int holding = 0,
+                            int status = 413,
+                            const char *error = "The request is too large (at most 8 KiB).") {
+            QTest::newRow(name) << request << holding << status << QByteArray(error);
+        };
         // The body is read and dropped, so a client that sends it all first still gets the
         // answer; one declared far too long is answered at once, before it arrives.
-        QTest::newRow("declared length")
-            << login + "Content-Length: 11000000\r\n\r\n" + QByteArray(11000000, 'x');
-        QTest::newRow("declared far too long") << login + "Content-Length: 100000000\r\n\r\n";
-        QTest::newRow("unknown route")
-            << QByteArray("POST /api/nope HTTP/1.1\r\nHost: 127.0.0.1\r\n"
-                          "Content-Length: 1048576\r\n\r\n") +
-                   QByteArray(1048576, 'x');
+        row("declared length",
+            login + "Content-Length: 11000000\r\n\r\n" + QByteArray(11000000, 'x'));
+        row("declared far too long", login + "Content-Length: 100000000\r\n\r\n");
+        row("unknown route", "POST /api/nope HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: "
+                             "1048576\r\n\r\n" +
+                                 QByteArray(1048576, 'x'));
         // A chunk that declares 64 KiB, sent as far as one byte past the sign-in limit (8 KiB).
-        QTest::newRow("chunked") << login + "Transfer-Encoding: chunked\r\n\r\n10000\r\n" +
-                                        QByteArray(8 * 1024 + 1, 'a');
+        row("chunked",
+            login + "Transfer-Encoding: chunked\r\n\r\n10000\r\n" + QByteArray(8 * 1024 + 1, 'a'));
+        // Large bodies being received share a budget: strangers cannot fill the memory with them.
+        row("while others are received", chatHead + "100000\r\n\r\n" + QByteArray(100000, ' '), 8,
+            503, "The server is busy receiving other uploads. Try again in a moment.");
     }
 
-    void oversizedBodiesAreRefusedUnread() {
+    void bodiesAreRefusedUnread() {
         QFETCH(QByteArray, request);
-        const QByteArray answer = exchange(m_server->url().port(), request, 1, "}");
-        QVERIFY2(answer.startsWith("HTTP/1.1 413 "), answer.constData());
-        QVERIFY2(answer.contains("Connection: close\r\n"), answer.constData());
-        QVERIFY2(answer.endsWith(R"({"error":"The request is too large (at most 8 KiB)."})"),
-                 answer.constData());
-        QCOMPARE(m_server->call("GET", "/healthz").status, 200);
-    }
-
-    // Large bodies being received share a budget: strangers cannot fill the memory with them.
-    void largeBodiesInFlightAreBounded() {
-        const QByteArray chat = "POST /api/chat HTTP/1.1\r\nHost: 127.0.0.1\r\n"
-                                "Content-Type: application/json\r\nContent-Length: ";
-        std::vector<std::unique_ptr<QTcpSocket>> holding; // 8 x 16 MiB declared, never sent
-        for (int i = 0; i < 8; ++i) {
-            holding.push_back(std::make_unique<QTcpSocket>());
-            holding.back()->connectToHost(QHostAddress::LocalHost, m_server->url().port());
-            QVERIFY(holding.back()->waitForConnected(10000));
-            holding.back()->write(chat + "16777216\r\n\r\n{");
-            QVERIFY(holding.back()->waitForBytesWritten(10000));
+        QFETCH(int, holding);
+        QFETCH(int, status);
+        QFETCH(QByteArray, error);
+        const auto port = quint16(m_server->url().port());
+        std::vector<std::unique_ptr<QTcpSocket>> held;
+        while (int(held.size()) < holding) {
+            held.push_back(std::make_unique<QTcpSocket>());
+            held.back()->connectToHost(QHostAddress::LocalHost, port);
+            QVERIFY(held.back()->waitForConnected(10000));
+            held.back()->write(chatHead + "16777216\r\n\r\n{");
+            QVERIFY(held.back()->waitForBytesWritten(10000));
         }
-        QTest::qWait(200);
-        const QByteArray answer = exchange(
-            m_server->url().port(), chat + "100000\r\n\r\n" + QByteArray(100000, ' '), 1, "}");
-        QVERIFY2(answer.startsWith("HTTP/1.1 503 "), answer.constData());
-        QVERIFY(answer.contains("busy receiving other uploads"));
+        // Once the server has read the heads of those held.
+        QByteArray answer;
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            (answer = exchange(port, request, 1, "}"))
+                .startsWith(QByteArray("HTTP/1.1 " + QByteArray::number(status) + ' ')),
+            answer.constData(), 20000);
+        QVERIFY2(answer.contains("Connection: close\r\n"), answer.constData());
+        QVERIFY2(answer.endsWith(QByteArray("{\"error\":\"" + error + "\"}")), answer.constData());
         QCOMPARE(m_server->call("GET", "/healthz").status, 200);
     }
 
-    void chatTakesAScreenshot() {
-        const QString token = m_server->signedInUser("p@example.org");
-        m_provider->enqueue(Reply::stream({{chunk("A terminal") + "data: [DONE]\n\n"}}));
-        const QByteArray sent = questionWithScreenshot();
-        const ServerProcess::Answer answer =
-            m_server->call("POST", "/api/chat", sent, bearer(token));
-        QCOMPARE(answer.status, 200);
-        QVERIFY2(answer.body.startsWith(chunk("A terminal")), answer.body.constData());
-        const QJsonArray content =
-            m_provider->requests().first().json()["messages"].toArray().last()["content"].toArray();
-        QCOMPARE(content[1]["image_url"]["url"].toString().size(),
-                 QJsonDocument::fromJson(sent)["messages"][0]["content"][1]["image_url"]["url"]
-                     .toString()
-                     .size());
-    }
-
-    void pipelinedRequestsAreAllAnswered_data() {
-        QTest::addColumn<int>("count");
-        QTest::newRow("six") << 6;
-        QTest::newRow("more than are handled at once") << 40;
-    }
-
+    // More requests than are handled at once, written together on one connection.
     void pipelinedRequestsAreAllAnswered() {
-        QFETCH(int, count);
+        const int count = 40;
         const QByteArray health = "GET /healthz HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
         const QByteArray answers =
             exchange(m_server->url().port(), health.repeated(count), count, R"({"status":"ok"})");
         QCOMPARE(answers.count("HTTP/1.1 200 OK\r\n"), count);
         QCOMPARE(answers.count(R"({"status":"ok"})"), count);
-    }
-
-    void providerRefusalsKeepTheKey() {
-        // A key with no telltale shape: only the server's knowledge of it keeps it out.
-        QJsonObject settings = ServerProcess::forwardingTo(m_provider->url());
-        settings.insert("provider_api_key", "hunter2hunter2");
-        m_server = std::make_unique<ServerProcess>(settings);
-        const QString token = m_server->signedInUser("k@example.org");
-        m_provider->enqueue(Reply::json(
-            429, QJsonObject{{"error", QJsonObject{{"message", "Slow down, hunter2hunter2"}}}}));
-        const ServerProcess::Answer answer = chat(token);
-        QCOMPARE(answer.status, 502);
-        QCOMPARE(answer.json().value("error").toString(),
-                 "The model provider refused the request (HTTP 429): Slow down, [redacted]");
-        QTRY_VERIFY(m_server->log().contains("Slow down, [redacted]"));
-        QVERIFY(!m_server->log().contains("hunter2"));
     }
 
     void streamsEndedEarly() {
@@ -407,15 +366,14 @@ private Q_SLOTS:
         stalled.stall = true;
         m_provider->enqueue(stalled);
 
-        QNetworkAccessManager network;
-        const std::unique_ptr<QNetworkReply> leaving = openStream(network, token);
-        QTRY_VERIFY(leaving->bytesAvailable() > 0);
+        const std::unique_ptr<QNetworkReply> leaving = openStream(token);
+        QTRY_VERIFY_WITH_TIMEOUT(leaving->bytesAvailable() > 0, 20000);
         leaving->abort();
         QTRY_COMPARE_WITH_TIMEOUT(m_provider->closedConnections(), 1, 10000);
         QTRY_VERIFY(balanceOf(*m_server, "l@example.org") < 1000);
 
-        const std::unique_ptr<QNetworkReply> staying = openStream(network, token);
-        QTRY_VERIFY(staying->bytesAvailable() > 0);
+        const std::unique_ptr<QNetworkReply> staying = openStream(token);
+        QTRY_VERIFY_WITH_TIMEOUT(staying->bytesAvailable() > 0, 20000);
         // A reload asked of the service: it says a change needs a restart, and goes on.
         ::kill(pid_t(m_server->processId()), SIGHUP);
         QTRY_VERIFY(m_server->log().contains("restart the server for a change to take effect"));
@@ -538,8 +496,10 @@ private Q_SLOTS:
         QVERIFY(held.back()->waitForDisconnected(10000) ||
                 held.back()->state() == QAbstractSocket::UnconnectedState);
 
+        // The server frees the places as it reads the closes, which a busy machine may delay.
         held.clear();
-        QTRY_VERIFY(askOnNewConnection(port)->readAll().startsWith("HTTP/1.1 200"));
+        QTRY_VERIFY_WITH_TIMEOUT(askOnNewConnection(port)->readAll().startsWith("HTTP/1.1 200"),
+                                 30000);
     }
 
     void theClientTalksToTheServer() {

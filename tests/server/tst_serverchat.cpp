@@ -1,6 +1,6 @@
-// The chat path without HTTP: the relay fed provider events by hand, and the chat handler with a
-// fake store and a fake provider, asserting what the client gets, what goes upstream, and what
-// the ledger is asked to do.
+// The chat path without HTTP: the relay fed provider events by hand, the chat and sign-in handlers
+// and the ledger with a fake store and a fake provider, asserting what the client gets, what goes
+// upstream, and what the store is asked to do.
 
 #include "Credentials.h"
 #include "Ledger.h"
@@ -10,9 +10,11 @@
 #include "api/Handlers.h"
 #include "api/ProviderReplies.h"
 
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <sodium.h>
@@ -29,6 +31,7 @@ public:
     std::optional<User> owner;                 // the one account that can sign in
     std::map<std::int64_t, std::int64_t> open; // reservation id -> tokens held
     std::int64_t lastId = 0;
+    bool away = false; // charges fail, as behind a broken network
 
     std::optional<User> findSessionUser(const TokenHash &, std::int64_t) override {
         User user;
@@ -47,6 +50,8 @@ public:
         return {lastId, held};
     }
     std::int64_t settle(const Settlement &settlement) override {
+        if (away)
+            throw StoreError("server closed the connection unexpectedly");
         const std::int64_t reserved = open[settlement.reservationId];
         open.erase(settlement.reservationId);
         const std::int64_t charged = std::min(settlement.used, balance + reserved);
@@ -57,23 +62,20 @@ public:
                                QString::number(reserved)));
         return charged;
     }
-    void settleAll(const std::vector<Settlement> &settlements) override {
-        for (const Settlement &settlement : settlements)
+    void settleAll(const std::vector<Settlement> &all) override {
+        for (const Settlement &settlement : all)
             settle(settlement);
+    }
+    std::optional<User> findUserByEmail(const std::string &email) override {
+        return owner && email == owner->email ? owner : std::nullopt;
     }
     void renewReservations(const std::vector<Progress> &, std::int64_t) override {}
     Released releaseExpired(std::int64_t) override { return {}; }
     std::vector<AccountBooks> books() override { return {}; }
-
-    std::optional<User> createUser(const NewUser &) override { return std::nullopt; }
-    std::optional<User> findUserByEmail(const std::string &email) override {
-        return owner && email == owner->email ? owner : std::nullopt;
-    }
+    std::optional<User> createUser(const NewUser &) override { return {}; }
     std::vector<User> listUsers() override { return {}; }
     bool setTokenBalance(const std::string &, std::int64_t) override { return false; }
-    BalanceChange addTokens(const std::string &, std::int64_t) override {
-        return BalanceChange::NoAccount;
-    }
+    BalanceChange addTokens(const std::string &, std::int64_t) override { return {}; }
     void createSession(const TokenHash &, std::int64_t, std::int64_t) override {}
     void deleteSession(const TokenHash &) override {}
     std::int64_t deleteExpiredSessions(std::int64_t) override { return 0; }
@@ -98,9 +100,8 @@ public:
     void endStream() override { ended = true; }
     void onDisconnect(std::function<void()>) override {}
 
-    [[nodiscard]] QString error() const {
-        return QJsonDocument::fromJson(body).object().value("error").toString();
-    }
+    [[nodiscard]] QJsonObject json() const { return QJsonDocument::fromJson(body).object(); }
+    [[nodiscard]] QString error() const { return json().value("error").toString(); }
 };
 
 class FakeProvider final : public ModelProvider {
@@ -170,6 +171,7 @@ private Q_SLOTS:
     void init() {
         m_store.balance = 100000;
         m_store.ledger.clear();
+        m_store.open.clear();
         m_provider.requests.clear();
     }
 
@@ -181,66 +183,48 @@ private Q_SLOTS:
         QTest::addColumn<int>("answered");  // the status the client got, 0 for none
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<int>("charged"); // of the 1000 reserved; the prompt is guessed at 5
-
+        const auto row = [](const char *name, bool stream, int status, const QByteArrayList &pieces,
+                            const char *error, int answered, const QByteArray &body, int charged) {
+            QTest::newRow(name) << stream << status << pieces << QString(error) << answered << body
+                                << charged;
+        };
+        const auto refused = [](const char *text) -> QByteArray {
+            return "{\"error\":\"The model provider refused the request " + QByteArray(text) +
+                   "\"}";
+        };
         const QByteArray usage = R"(data: {"choices":[],"usage":{"total_tokens":42}})";
-        QTest::newRow("stream: lines whole, [DONE] once at the end, the usage report charged")
-            << true << 200
-            << QByteArrayList{"data: {\"a\":1}\n", "\ndata: {\"b\"", ":2}\r\n\r\n" + usage,
-                              "\n\ndata: [DONE]\n\n"}
-            << "" << 200
-            << "data: {\"a\":1}\n\ndata: {\"b\":2}\n\n" + usage + "\n\ndata: [DONE]\n\n"
-            << 42;
+        row("stream: lines whole, [DONE] once at the end, the usage report charged", true, 200,
+            {"data: {\"a\":1}\n", "\ndata: {\"b\"", ":2}\r\n\r\n" + usage, "\n\ndata: [DONE]\n\n"},
+            "", 200, "data: {\"a\":1}\n\ndata: {\"b\":2}\n\n" + usage + "\n\ndata: [DONE]\n\n", 42);
         const QByteArray cutOff = "data: {\"choices\":[{\"delta\":{\"content\":\"\\n\\n[The answer "
                                   "was cut off: the model provider stopped responding.]\"}}]}\n\n"
                                   "data: [DONE]\n\n";
-        QTest::newRow("stream cut off: a note, [DONE], the prompt and a token per event")
-            << true << 200 << QByteArrayList{"data: {\"a\":1}\n\ndata: {\"b\":2}\n\n"}
-            << "Connection reset" << 200 << "data: {\"a\":1}\n\ndata: {\"b\":2}\n\n" + cutOff << 7;
-        QTest::newRow(
-            "stream closed cleanly mid-line, the provider never said it was done: cut off")
-            << true << 200 << QByteArrayList{"data: {\"a\":1}"} << "" << 200
-            << "data: {\"a\":1}\n\n" + cutOff << 6;
+        row("stream cut off: a note, [DONE], the prompt and a token per event", true, 200,
+            {"data: {\"a\":1}\n\ndata: {\"b\":2}\n\n"}, "Connection reset", 200,
+            "data: {\"a\":1}\n\ndata: {\"b\":2}\n\n" + cutOff, 7);
+        row("stream closed cleanly mid-line, the provider never said it was done: cut off", true,
+            200, {"data: {\"a\":1}"}, "", 200, "data: {\"a\":1}\n\n" + cutOff, 6);
         const QByteArray finished = R"(data: {"choices":[{"delta":{},"finish_reason":"stop"}]})";
-        QTest::newRow("stream ended by a finish_reason without [DONE]: whole")
-            << true << 200 << QByteArrayList{finished + "\n\n"} << "" << 200
-            << finished + "\n\ndata: [DONE]\n\n"
-            << 6;
-        QTest::newRow("stream left by the client: nothing more is written")
-            << true << 200 << QByteArrayList{"data: {\"a\":1}\n\n"} << "cancelled" << 200
-            << QByteArray("data: {\"a\":1}\n\n") << 6;
-        QTest::newRow("stream refused: a one-shot error quoting the provider's")
-            << true << 429 << QByteArrayList{R"({"error":"slow down"})"} << "" << 502
-            << QByteArray(R"({"error":"The model provider refused the request (HTTP 429): )"
-                          R"(slow down"})")
-            << 0;
-        QTest::newRow("stream refused quoting the key: the key is not passed on")
-            << true << 400
-            << QByteArrayList{R"({"error":{"message":"Incorrect API key provided: sk-test."}})"}
-            << "" << 502
-            << QByteArray(R"({"error":"The model provider refused the request (HTTP 400): )"
-                          R"(Incorrect API key provided: [redacted]."})")
-            << 0;
-        QTest::newRow("one shot refused, the provider's message in an object")
-            << false << 500 << QByteArrayList{R"({"error":{"message":"boom"}})"} << "" << 502
-            << QByteArray(R"({"error":"The model provider refused the request (HTTP 500): boom"})")
-            << 0;
+        row("stream ended by a finish_reason without [DONE]: whole", true, 200, {finished + "\n\n"},
+            "", 200, finished + "\n\ndata: [DONE]\n\n", 6);
+        row("stream left by the client: nothing more is written", true, 200,
+            {"data: {\"a\":1}\n\n"}, "cancelled", 200, "data: {\"a\":1}\n\n", 6);
+        row("stream refused: a one-shot error quoting the provider's", true, 429,
+            {R"({"error":"slow down"})"}, "", 502, refused("(HTTP 429): slow down"), 0);
+        row("stream refused quoting the key: the key is not passed on", true, 400,
+            {R"({"error":{"message":"Incorrect API key provided: sk-test."}})"}, "", 502,
+            refused("(HTTP 400): Incorrect API key provided: [redacted]."), 0);
         const QByteArray completion = R"({"choices":[],"usage":{"total_tokens":12}})";
-        QTest::newRow("one shot: passed on as it came")
-            << false << 200 << QByteArrayList{completion.left(9), completion.mid(9)} << "" << 200
-            << completion << 12;
-        QTest::newRow("one shot not JSON: the prompt was spent")
-            << false << 200 << QByteArrayList{"<html>"} << "" << 502
-            << QByteArray(R"({"error":"The model provider's reply was not a JSON object."})") << 5;
-        QTest::newRow("one shot too large")
-            << false << 200 << QByteArrayList{QByteArray(maxProviderReply + 1, ' ')} << "" << 502
-            << QByteArray(R"({"error":"The model provider's reply was too large."})") << 0;
-        QTest::newRow("provider unreachable")
-            << false << 0 << QByteArrayList{} << "Could not connect" << 502
-            << QByteArray(R"({"error":"The model provider could not be reached: Could not )"
-                          R"(connect"})")
-            << 0;
-        QTest::newRow("one shot left by the client: the prompt was spent")
-            << false << 200 << QByteArrayList{} << "cancelled" << 0 << QByteArray() << 5;
+        row("one shot: passed on as it came", false, 200, {completion.left(9), completion.mid(9)},
+            "", 200, completion, 12);
+        row("one shot not JSON: the prompt was spent", false, 200, {"<html>"}, "", 502,
+            R"({"error":"The model provider's reply was not a JSON object."})", 5);
+        row("one shot too large", false, 200, {QByteArray(maxProviderReply + 1, ' ')}, "", 502,
+            R"({"error":"The model provider's reply was too large."})", 0);
+        row("provider unreachable", false, 0, {}, "Could not connect", 502,
+            R"({"error":"The model provider could not be reached: Could not connect"})", 0);
+        row("one shot left by the client: the prompt was spent", false, 200, {}, "cancelled", 0, {},
+            5);
     }
 
     void relay() {
@@ -348,26 +332,22 @@ private Q_SLOTS:
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("error");
         QTest::addColumn<QStringList>("ledger");
-        const auto edited = [](const char *from, const QByteArray &to) {
-            return QByteArray(question).replace(from, to);
+        const auto badRequest = [](const char *name, const char *from, const QByteArray &to,
+                                   const char *error) {
+            QTest::newRow(name) << QByteArray(question).replace(from, to) << QByteArray()
+                                << qint64(100000) << 400 << error << QStringList{};
         };
-        const auto badRequest = [](const char *name, const QByteArray &body, const char *error) {
-            QTest::newRow(name) << body << QByteArray() << qint64(100000) << 400 << error
-                                << QStringList{};
-        };
-        badRequest("no messages", edited("\"messages\"", "\"messagez\""),
+        badRequest("no messages", "\"messages\"", "\"messagez\"",
                    "\"messages\" must be a list of 1 to 1000 messages");
-        badRequest("temperature not a number", edited("0.2", "\"hot\""),
+        badRequest("temperature not a number", "0.2", "\"hot\"",
                    "\"temperature\" must be a number from 0 to 2");
-        badRequest("nested too deeply",
-                   edited("\"Hi\"", "\"Hi\",\"x\":" + QByteArray(40, '[') + QByteArray(40, ']')),
+        badRequest("nested too deeply", "\"Hi\"",
+                   "\"Hi\",\"x\":" + QByteArray(40, '[') + QByteArray(40, ']'),
                    "The request body must be a JSON object.");
         // A picture must come inline: the provider is never sent to fetch an address.
-        badRequest(
-            "picture by address",
-            edited("\"Hi\"",
-                   "[{\"type\":\"image_url\",\"image_url\":{\"url\":\"http://10.0.0.1/x.png\"}}]"),
-            "an image must be a data:image/...;base64, URL");
+        badRequest("picture by address", "\"Hi\"",
+                   "[{\"type\":\"image_url\",\"image_url\":{\"url\":\"http://10.0.0.1/x.png\"}}]",
+                   "an image must be a data:image/...;base64, URL");
         QTest::newRow("broken prompt")
             << question << QByteArray("%E9t%E9") << qint64(100000) << 400
             << "The system prompt is not valid percent-encoded UTF-8." << QStringList{};
@@ -394,44 +374,73 @@ private Q_SLOTS:
         QVERIFY(m_provider.requests.empty());
     }
 
-    // Guessing spread over many addresses holds the account back everywhere but where its owner
-    // has signed in before.
-    void guessersCannotLockTheOwnerOut() {
-        char hash[crypto_pwhash_STRBYTES]; // cheap parameters: fifty checks stay quick
-        QCOMPARE(crypto_pwhash_str(hash, "right", 5, crypto_pwhash_OPSLIMIT_MIN,
-                                   crypto_pwhash_MEMLIMIT_MIN),
-                 0);
-        User owner;
-        owner.id = 7;
-        owner.email = "owner@example.org";
-        owner.passwordHash = hash;
-        m_store.owner = owner;
-        ApiContext context = newContext();
-        const auto signIn = [&](const std::string &address, const char *password) {
-            HttpRequest request;
-            request.clientAddress = address;
-            request.body =
-                std::string("{\"email\":\"owner@example.org\",\"password\":\"") + password + "\"}";
-            auto client = std::make_shared<FakeResponder>();
-            login(context, request, client);
-            return client->status;
-        };
-        QCOMPARE(signIn("192.0.2.1", "right"), 200); // the owner, at home
-        for (int address = 10; address < 20; ++address)
-            for (int guess = 0; guess < 5; ++guess)
-                QCOMPARE(signIn("198.51.100." + std::to_string(address), "guess"), 401);
-        QCOMPARE(signIn("198.51.100.10", "right"), 429); // that address guessed too often
-        QCOMPARE(signIn("203.0.113.5", "right"), 429);   // the account is held back elsewhere
-        QCOMPARE(signIn("192.0.2.1", "right"), 200);     // but not at home
-        m_store.owner.reset();
-    }
-
     void withoutProviderChatIsUnavailable() {
         ApiContext bare = newContext();
         const auto client = ask(bare, question);
         QCOMPARE(client->status, 503);
         QVERIFY(client->error().contains("\"provider_url\""));
         QVERIFY(m_store.ledger.isEmpty() && m_provider.requests.empty());
+    }
+
+    // Charges the store cannot take wait in the journal, also past a stop that ran out of
+    // patience, and the next process applies them before anything else.
+    void chargesWaitForTheStore() {
+        QTemporaryDir journal;
+        const Ledger::Options options{"first", std::chrono::seconds(300),
+                                      journal.path().toStdString(), false};
+        m_store.open[1] = 100;
+        m_store.away = true;
+        {
+            Ledger first(m_store, options);
+            first.settle({"r1", 7, 1, 40, "gpt-4.1"});
+            QTRY_COMPARE(QDir(journal.path()).entryList(QDir::Files).size(), 1);
+            first.stop(std::chrono::milliseconds(300));
+            QCOMPARE(first.waiting(), size_t(1));
+        }
+        m_store.away = false;
+        QVERIFY(m_store.ledger.isEmpty());
+        Ledger second(m_store, {"second", options.lifetime, options.journalDirectory, false});
+        QCOMPARE(second.waiting(), size_t(0));
+        QCOMPARE(m_store.ledger, QStringList{"charge 40 to 7 for gpt-4.1, returning 100"});
+        QVERIFY(QDir(journal.path()).isEmpty());
+    }
+
+    // Five wrong passwords from one address hold the account back there; fifty spread over many
+    // addresses hold it back everywhere but where its owner has signed in before.
+    void guessersCannotLockTheOwnerOut() {
+        char hash[crypto_pwhash_STRBYTES]; // cheap parameters: fifty checks stay quick
+        QCOMPARE(crypto_pwhash_str(hash, "right", 5, crypto_pwhash_OPSLIMIT_MIN,
+                                   crypto_pwhash_MEMLIMIT_MIN),
+                 0);
+        m_store.owner = User();
+        m_store.owner->id = 7;
+        m_store.owner->email = "owner@example.org";
+        m_store.owner->passwordHash = hash;
+        ApiContext context = newContext();
+        const auto signIn = [&](const std::string &address, const char *password) {
+            HttpRequest request;
+            request.clientAddress = address;
+            request.body =
+                std::string(R"({"email":"owner@example.org","password":")") + password + "\"}";
+            auto client = std::make_shared<FakeResponder>();
+            login(context, request, client);
+            return client;
+        };
+        const auto home = signIn("192.0.2.1", "right"); // the owner, at home
+        QCOMPARE(home->status, 200);
+        QCOMPARE(home->json()["token"].toString().size(), 64);
+        for (int guess = 0; guess < 5; ++guess)
+            QCOMPARE(signIn("198.51.100.10", "guess")->status, 401);
+        const auto limited = signIn("198.51.100.10", "right"); // that address guessed too often
+        QCOMPARE(limited->status, 429);
+        QCOMPARE(limited->error(), "Too many failed sign-ins. Try again in 15 minutes.");
+        QCOMPARE(signIn("203.0.113.5", "right")->status, 200); // but only there
+        for (int address = 11; address < 20; ++address)
+            for (int guess = 0; guess < 5; ++guess)
+                QCOMPARE(signIn("198.51.100." + std::to_string(address), "guess")->status, 401);
+        QCOMPARE(signIn("203.0.113.6", "right")->status, 429); // fifty: held back elsewhere
+        QCOMPARE(signIn("192.0.2.1", "right")->status, 200);   // but not at home
+        m_store.owner.reset();
     }
 };
 

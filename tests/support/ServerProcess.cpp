@@ -2,7 +2,6 @@
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QJsonDocument>
 #include <QNetworkReply>
 #include <QSignalSpy>
 #include <QSslCertificate>
@@ -18,31 +17,25 @@
 #error "PINDLE_SERVER_PATH must name the pindle-server executable"
 #endif
 
-QJsonObject ServerProcess::Answer::json() const {
-    return QJsonDocument::fromJson(body).object();
-}
-
 ServerProcess::ServerProcess(QJsonObject settings) {
     m_port = quint16(settings.value(QStringLiteral("port")).toInt());
     if (m_port == 0) {
         QTcpServer probe;
         probe.listen(QHostAddress::LocalHost);
         m_port = probe.serverPort();
-        probe.close();
     }
     settings.insert(QStringLiteral("port"), m_port);
     m_certificate = settings.value(QStringLiteral("tls_certificate")).toString();
-    if (!settings.contains(QStringLiteral("database")))
-        settings.insert(QStringLiteral("database"), m_dir.filePath(QStringLiteral("pindle.db")));
-    if (!settings.contains(QStringLiteral("journal_directory")))
-        settings.insert(QStringLiteral("journal_directory"),
-                        m_dir.filePath(QStringLiteral("journal")));
-    if (!settings.contains(QStringLiteral("worker_threads")))
-        settings.insert(QStringLiteral("worker_threads"), 2);
+    for (const auto &[name, value] :
+         {std::pair{"database", QJsonValue(m_dir.filePath(QStringLiteral("pindle.db")))},
+          {"journal_directory", QJsonValue(m_dir.filePath(QStringLiteral("journal")))},
+          {"worker_threads", QJsonValue(2)}})
+        if (!settings.contains(QLatin1String(name)))
+            settings.insert(QLatin1String(name), value);
     m_configPath = m_dir.filePath(QStringLiteral("server.json"));
     QFile config(m_configPath);
-    config.open(QIODevice::WriteOnly);
-    config.write(QJsonDocument(settings).toJson());
+    if (!config.open(QIODevice::WriteOnly) || config.write(QJsonDocument(settings).toJson()) < 0)
+        qFatal("cannot write %s", qPrintable(m_configPath));
     config.close();
 
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -58,37 +51,31 @@ ServerProcess::ServerProcess(QJsonObject settings) {
                     {QStringLiteral("--config"), m_configPath, QStringLiteral("serve")});
     QElapsedTimer waited;
     waited.start();
-    while (waited.elapsed() < 20000 && m_process.state() != QProcess::NotRunning) {
-        if (call("GET", QStringLiteral("/healthz")).status == 200) {
-            m_running = true;
-            return;
-        }
-        QThread::msleep(50);
+    while (!m_running && waited.elapsed() < 20000 && m_process.state() != QProcess::NotRunning) {
+        m_running = call("GET", QStringLiteral("/healthz")).status == 200;
+        if (!m_running)
+            QThread::msleep(50);
     }
 }
 
 ServerProcess::~ServerProcess() {
     if (m_process.state() != QProcess::NotRunning) {
         m_process.terminate();
-        if (!m_process.waitForFinished(10000))
-            m_process.kill();
-        m_process.waitForFinished(5000);
+        waitForExit(10000);
     }
 }
 
 bool ServerProcess::stop() {
-    if (!m_running)
-        return m_stoppedCleanly;
-    m_running = false;
-    m_process.terminate();
-    const bool ended = m_process.waitForFinished(10000);
-    if (!ended)
-        m_process.kill();
-    m_process.waitForFinished(5000);
-    m_log += m_process.readAll();
-    m_stoppedCleanly =
-        ended && m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
+    if (m_running) {
+        m_process.terminate();
+        m_stoppedCleanly = waitForExit(10000) == 0;
+    }
     return m_stoppedCleanly;
+}
+
+void ServerProcess::kill() {
+    m_process.kill();
+    waitForExit(5000);
 }
 
 int ServerProcess::waitForExit(int msecs) {
@@ -99,13 +86,6 @@ int ServerProcess::waitForExit(int msecs) {
     m_process.waitForFinished(5000);
     m_log += m_process.readAll();
     return ended && m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
-}
-
-void ServerProcess::kill() {
-    m_running = false;
-    m_process.kill();
-    m_process.waitForFinished(5000);
-    m_log += m_process.readAll();
 }
 
 QUrl ServerProcess::url() const {
@@ -126,9 +106,8 @@ std::pair<int, QByteArray> ServerProcess::command(const QStringList &arguments,
     return {tool.exitCode(), tool.readAll()};
 }
 
-ServerProcess::Answer ServerProcess::call(const QByteArray &method, const QString &path,
-                                          const QByteArray &body,
-                                          const QList<std::pair<QByteArray, QByteArray>> &headers) {
+std::unique_ptr<QNetworkReply> ServerProcess::send(const QByteArray &method, const QString &path,
+                                                   const QByteArray &body, const Headers &headers) {
     QNetworkRequest request(QUrl(url().toString() + path));
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::ManualRedirectPolicy);
@@ -142,7 +121,12 @@ ServerProcess::Answer ServerProcess::call(const QByteArray &method, const QStrin
         tls.setCaCertificates(QSslCertificate::fromPath(m_certificate));
         request.setSslConfiguration(tls);
     }
-    std::unique_ptr<QNetworkReply> reply(m_network.sendCustomRequest(request, method, body));
+    return std::unique_ptr<QNetworkReply>(m_network.sendCustomRequest(request, method, body));
+}
+
+ServerProcess::Answer ServerProcess::call(const QByteArray &method, const QString &path,
+                                          const QByteArray &body, const Headers &headers) {
+    const std::unique_ptr<QNetworkReply> reply = send(method, path, body, headers);
     QSignalSpy finished(reply.get(), &QNetworkReply::finished);
     if (!reply->isFinished())
         finished.wait(60000);
@@ -153,10 +137,10 @@ QString ServerProcess::signedInUser(const QString &email, qint64 balance) {
     command({QStringLiteral("user"), QStringLiteral("create"), email, QStringLiteral("Tester"),
              QString::number(balance)},
             "correct horse\n");
-    const Answer login = call(
-        "POST", QStringLiteral("/api/auth/login"),
-        QJsonDocument(QJsonObject{{QStringLiteral("email"), email},
-                                  {QStringLiteral("password"), QStringLiteral("correct horse")}})
-            .toJson());
-    return login.json().value(QStringLiteral("token")).toString();
+    const QJsonObject login{{QStringLiteral("email"), email},
+                            {QStringLiteral("password"), QStringLiteral("correct horse")}};
+    return call("POST", QStringLiteral("/api/auth/login"), QJsonDocument(login).toJson())
+        .json()
+        .value(QStringLiteral("token"))
+        .toString();
 }

@@ -1,13 +1,17 @@
 #pragma once
 
 #include <QByteArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QUrl>
 
+#include <memory>
 #include <utility>
+
+class QNetworkReply;
 
 /// A real pindle-server started for a test, with its own database and configuration in a
 /// temporary folder, and a small HTTP client to talk to it.
@@ -16,18 +20,19 @@ public:
     struct Answer {
         int status = 0;
         QByteArray body;
-        [[nodiscard]] QJsonObject json() const;
+        [[nodiscard]] QJsonObject json() const { return QJsonDocument::fromJson(body).object(); }
     };
+    using Headers = QList<std::pair<QByteArray, QByteArray>>;
 
     /// Starts the server with these settings on top of a fresh database, on a free loopback port
     /// unless they name one.
     explicit ServerProcess(QJsonObject settings);
+    ~ServerProcess();
     /// Settings that forward chat and transcription to a fake provider at `root`.
     [[nodiscard]] static QJsonObject forwardingTo(const QUrl &root) {
         return {{QStringLiteral("provider_url"), QString(root.toString() + u"/v1")},
                 {QStringLiteral("provider_api_key"), QStringLiteral("sk-test")}};
     }
-    ~ServerProcess();
 
     [[nodiscard]] bool running() const { return m_running; }
     /// Asks the server to stop (SIGTERM); true when it ended by itself, cleanly, within seconds.
@@ -35,7 +40,7 @@ public:
     /// Ends the server at once (SIGKILL), as a crash would.
     void kill();
     /// Waits for the server to end by itself, after signals the test sent; its exit code, or -1
-    /// when it was still running after `msecs` (and was then killed).
+    /// when it crashed or was still running after `msecs` (and was then killed).
     int waitForExit(int msecs);
     /// http://127.0.0.1:port, or https:// when the settings name a certificate.
     [[nodiscard]] QUrl url() const;
@@ -43,7 +48,10 @@ public:
     std::pair<int, QByteArray> command(const QStringList &arguments, const QByteArray &input = {});
     /// Sends one request and waits for the whole answer.
     Answer call(const QByteArray &method, const QString &path, const QByteArray &body = {},
-                const QList<std::pair<QByteArray, QByteArray>> &headers = {});
+                const Headers &headers = {});
+    /// Sends one request, whose answer arrives as the event loop runs.
+    std::unique_ptr<QNetworkReply> send(const QByteArray &method, const QString &path,
+                                        const QByteArray &body = {}, const Headers &headers = {});
     /// Creates an account and signs it in; returns its bearer token.
     QString signedInUser(const QString &email, qint64 balance = 100000);
     [[nodiscard]] QByteArray log() const { return m_log; }
@@ -53,8 +61,7 @@ private:
     QTemporaryDir m_dir;
     QString m_configPath;
     quint16 m_port = 0;
-    // The server's own certificate, trusted by call() when the server speaks TLS.
-    QString m_certificate;
+    QString m_certificate; // the server's own, trusted by call() when the server speaks TLS
     QProcess m_process;
     QByteArray m_log;
     bool m_running = false;

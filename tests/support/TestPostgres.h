@@ -18,11 +18,27 @@ inline QString freshTestPostgres() {
     return connection;
 }
 
-/// Declares `name` as freshTestPostgres(); without one the test is skipped, or fails in CI, which
-/// must not go green without PostgreSQL.
-#define PINDLE_TEST_POSTGRES(name)                                                                 \
-    const QString name = freshTestPostgres();                                                      \
-    if (name.isEmpty() && qEnvironmentVariableIsSet("CI"))                                         \
-        QFAIL("no PostgreSQL in CI: the test must run through scripts/with-postgres.sh");          \
+/// Runs every test of a suite against each store, as the global column "backend".
+inline void addStoreBackends() {
+    QTest::addColumn<QString>("backend");
+    QTest::newRow("sqlite") << QStringLiteral("sqlite");
+    QTest::newRow("postgresql") << QStringLiteral("postgresql");
+}
+
+/// Skips a test that cannot run here, saying `why`; fails it in CI, which must not go green
+/// without running it.
+#define PINDLE_SKIP_OUTSIDE_CI(why)                                                                \
+    do {                                                                                           \
+        if (qEnvironmentVariableIsSet("CI"))                                                       \
+            QFAIL(why);                                                                            \
+        QSKIP(why);                                                                                \
+    } while (false)
+
+/// Declares `name` as the database of the test's backend: `sqlite` for SQLite, else a fresh
+/// PostgreSQL, without which the test is skipped (or fails in CI).
+#define PINDLE_TEST_DATABASE(name, sqlite)                                                         \
+    QFETCH_GLOBAL(QString, backend);                                                               \
+    const QString name =                                                                           \
+        backend == QLatin1String("sqlite") ? QString(sqlite) : freshTestPostgres();                \
     if (name.isEmpty())                                                                            \
-    QSKIP("no PostgreSQL here: run through scripts/with-postgres.sh")
+    PINDLE_SKIP_OUTSIDE_CI("no PostgreSQL here: run through scripts/with-postgres.sh")

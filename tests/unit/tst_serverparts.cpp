@@ -33,83 +33,69 @@ class ServerPartsTest : public QObject {
 private Q_SLOTS:
     void configurationErrors_data() {
         QTest::addColumn<QByteArray>("file");      // null for a missing file
-        QTest::addColumn<QByteArray>("port");      // PINDLE_PORT, when not empty
         QTest::addColumn<QStringList>("expected"); // each must appear in the error text
-        QTest::newRow("not JSON") << QByteArray("{port: 1}") << QByteArray()
-                                  << QStringList{"is not valid JSON"};
-        QTest::newRow("not an object")
-            << QByteArray("[]") << QByteArray() << QStringList{"must hold a JSON object"};
-        QTest::newRow("every bad setting at once")
-            << QByteArray(R"({"port": 70000, "signup_open": "yes", "allowed_models": "gpt-4",)"
-                          "\"provider_url\": \"ftp://x\", \"tls_certificate\": \"/nope.pem\", "
-                          R"("worker_threads": 0, "category_instructions": {"exams": ""},)"
-                          R"("colour": "blue"})")
-            << QByteArray()
-            << QStringList{"\"port\" must lie between 1 and 65535",
-                           "\"signup_open\" must be true or false, not string",
-                           "\"allowed_models\" must be a list of strings",
-                           "\"provider_url\" must start with http:// or https://",
-                           "must be given together",
-                           "TLS file not found: /nope.pem",
-                           "\"worker_threads\" must lie between 1 and 256",
-                           "\"category_instructions\": the instruction for \"exams\" must not "
-                           "be empty",
-                           "unknown setting \"colour\""};
-        QTest::newRow("instructions not text")
-            << QByteArray(R"({"category_instructions": {"exams": 1}})") << QByteArray()
-            << QStringList{"\"category_instructions\" must be an object of strings"};
+        QTest::addColumn<QByteArray>("port");      // PINDLE_PORT, when not empty
+        const auto row = [](const char *name, const QByteArray &file, const QStringList &expected,
+                            const QByteArray &port = {}) {
+            QTest::newRow(name) << file << expected << port;
+        };
+        row("not an object", "[]", {"must hold a JSON object"});
+        row("every bad setting at once",
+            R"({"port": 70000, "signup_open": "yes", "allowed_models": "gpt-4",)"
+            R"("provider_url": "ftp://x", "tls_certificate": "/nope.pem", "worker_threads": 0,)"
+            R"("category_instructions": {"exams": ""}, "colour": "blue"})",
+            {"\"port\" must lie between 1 and 65535",
+             "\"signup_open\" must be true or false, not string",
+             "\"allowed_models\" must be a list of strings",
+             "\"provider_url\" must start with http:// or https://", "must be given together",
+             "TLS file not found: /nope.pem", "\"worker_threads\" must lie between 1 and 256",
+             "\"category_instructions\": the instruction for \"exams\" must not be empty",
+             "unknown setting \"colour\""});
+        row("instructions not text", R"({"category_instructions": {"exams": 1}})",
+            {"\"category_instructions\" must be an object of strings"});
 
         // Every number is whole and within its bounds, however JSON spells it.
-        QTest::newRow("numbers out of bounds")
-            << QByteArray(R"({"port": 4294975383, "session_days": 1e300, "signup_balance": -1,)"
-                          R"("max_upload_bytes": 1e19, "io_threads": -1e300})")
-            << QByteArray()
-            << QStringList{"\"port\" must lie between 1 and 65535",
-                           "\"session_days\" must lie between 1 and 3650",
-                           "\"signup_balance\" must lie between 0 and 1000000000000000",
-                           "\"max_upload_bytes\" must lie between 1024 and 1099511627776",
-                           "\"io_threads\" must lie between 1 and 64"};
-        QTest::newRow("fractions and other types")
-            << QByteArray(R"({"port": 80.9, "worker_threads": 2.5, "session_days": "30"})")
-            << QByteArray()
-            << QStringList{"\"port\" must be a whole number, not 80.9",
-                           "\"worker_threads\" must be a whole number, not 2.5",
-                           "\"session_days\" must be a whole number, not string"};
-        QTest::newRow("beyond a double")
-            << QByteArray(R"({"port": 8080, "model_map": {"a": [-1e400]}})") << QByteArray()
-            << QStringList{"\"model_map\" holds a number too large to read (-1e400); the rest of "
-                           "the file was not read"};
-        QTest::newRow("beyond a double, a whole-number setting")
-            << QByteArray(R"({"port": 1e400})") << QByteArray()
-            << QStringList{"\"port\" holds a number too large to read (1e400)"};
-        QTest::newRow("beyond a double, outside any setting")
-            << QByteArray("[1e400]") << QByteArray()
-            << QStringList{"server.json holds a number too large to read (1e400)"};
+        row("numbers out of bounds",
+            R"({"port": 4294975383, "session_days": 1e300, "signup_balance": -1,)"
+            R"("max_upload_bytes": 1e19, "io_threads": -1e300})",
+            {"\"port\" must lie between 1 and 65535",
+             "\"session_days\" must lie between 1 and 3650",
+             "\"signup_balance\" must lie between 0 and 1000000000000000",
+             "\"max_upload_bytes\" must lie between 1024 and 1099511627776",
+             "\"io_threads\" must lie between 1 and 64"});
+        row("fractions and other types",
+            R"({"port": 80.9, "worker_threads": 2.5, "session_days": "30"})",
+            {"\"port\" must be a whole number, not 80.9",
+             "\"worker_threads\" must be a whole number, not 2.5",
+             "\"session_days\" must be a whole number, not string"});
+        row("beyond a double", R"({"port": 8080, "model_map": {"a": [-1e400]}})",
+            {"\"model_map\" holds a number too large to read (-1e400); the rest of the file was "
+             "not read"});
+        row("beyond a double, a whole-number setting", R"({"port": 1e400})",
+            {"\"port\" holds a number too large to read (1e400)"});
+        row("beyond a double, outside any setting", "[1e400]",
+            {"server.json holds a number too large to read (1e400)"});
 
         // Syntax errors say where, in words, and never repeat what was read: it may be a secret.
-        QTest::newRow("syntax error")
-            << QByteArray("{\n  port: 1}") << QByteArray()
-            << QStringList{"is not valid JSON (line 2, column 3: syntax error while parsing "
-                           "object key - invalid literal; expected string literal)"};
-        QTest::newRow("key cut off by a missing quote")
-            << QByteArray("{\"provider_api_key\": \"hunter2hunter2}") << QByteArray()
-            << QStringList{"is not valid JSON (line 1, column 38: syntax error while parsing "
-                           "value - invalid string: missing closing quote)"};
+        row("syntax error", "{\n  port: 1}",
+            {"is not valid JSON (line 2, column 3: syntax error while parsing object key - "
+             "invalid literal; expected string literal)"});
+        row("key cut off by a missing quote", "{\"provider_api_key\": \"hunter2hunter2}",
+            {"is not valid JSON (line 1, column 38: syntax error while parsing value - invalid "
+             "string: missing closing quote)"});
         const QByteArray longPath = "\"/" + QByteArray(5000, 'a') + '"';
-        QTest::newRow("TLS paths too long")
-            << "{\"tls_certificate\": " + longPath + ", \"tls_private_key\": " + longPath + '}'
-            << QByteArray()
-            << QStringList{"\"tls_certificate\" cannot be used: File name too long",
-                           "\"tls_private_key\" cannot be used: File name too long"};
+        row("TLS paths too long",
+            "{\"tls_certificate\": " + longPath + ", \"tls_private_key\": " + longPath + '}',
+            {"\"tls_certificate\" cannot be used: File name too long",
+             "\"tls_private_key\" cannot be used: File name too long"});
 
         // Whatever stops the file being read, the environment is still checked.
-        QTest::newRow("missing file and a bad variable")
-            << QByteArray() << QByteArray("80.9")
-            << QStringList{"cannot read the configuration file",
-                           "PINDLE_PORT must be a port number between 1 and 65535"};
-        QTest::newRow("bad JSON and a bad variable")
-            << QByteArray("{") << QByteArray("99999999999999999999")
-            << QStringList{"is not valid JSON", "PINDLE_PORT must be a port number"};
+        row("missing file and a bad variable", {},
+            {"cannot read the configuration file",
+             "PINDLE_PORT must be a port number between 1 and 65535"},
+            "80.9");
+        row("bad JSON and a bad variable", "{",
+            {"is not valid JSON", "PINDLE_PORT must be a port number"}, "99999999999999999999");
     }
 
     void configurationErrors() {
@@ -133,14 +119,21 @@ private Q_SLOTS:
         }
     }
 
-    void numbersInBounds() {
+    // Numbers spelled any way JSON allows, at their bounds; instructions that replace or add to
+    // the built-in ones, which stay otherwise.
+    void goodConfiguration() {
         const Config config = loadConfig(R"({"port": 8.08e3, "session_days": 3650,
-            "signup_balance": 0, "max_upload_bytes": 1024.0})");
+            "signup_balance": 0, "max_upload_bytes": 1024.0,
+            "category_instructions": {"coding": "Answer as a pirate.", "poems": "Rhyme."}})");
         QCOMPARE(config.port, 8080);
         QCOMPARE(config.sessionDays, 3650);
         QCOMPARE(config.signupBalance, 0);
         QCOMPARE(config.maxUploadBytes, 1024);
         QCOMPARE(config.sessionExpiry(1000), 1000 + 3650 * 86400);
+        auto instructions = Config::defaultCategoryInstructions();
+        instructions["coding"] = "Answer as a pirate.";
+        instructions["poems"] = "Rhyme.";
+        QVERIFY(config.categoryInstructions == instructions);
 
         Config huge;
         huge.sessionDays = std::numeric_limits<std::int64_t>::max();
@@ -171,16 +164,6 @@ private Q_SLOTS:
             config.tlsCertificate = config.tlsPrivateKey = "/etc/hostname";
         QCOMPARE(config.warnings().size(), size_t(warned));
         QVERIFY(config.problems().empty());
-    }
-
-    void categoryInstructions() {
-        // The file's entries replace or add to the built-in ones; the rest stay.
-        auto expected = Config::defaultCategoryInstructions();
-        expected["coding"] = "Answer as a pirate.";
-        expected["poems"] = "Rhyme.";
-        QVERIFY(loadConfig(R"({"category_instructions":
-            {"coding": "Answer as a pirate.", "poems": "Rhyme."}})")
-                    .categoryInstructions == expected);
     }
 
     void systemPromptHeader_data() {
