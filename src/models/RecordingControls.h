@@ -11,9 +11,8 @@ class ChatViewModel;
 
 /// The overlay's two record buttons. A click starts or stops its recorder; every recording that
 /// finishes with its file complete goes to the conversation exactly once, as soon as it takes
-/// requests again. A recorder that cannot
-/// start says why in the conversation's error line, except that a missing monitor source raises
-/// the system-audio alert instead.
+/// requests again. A recorder that cannot start says why in the conversation's error line,
+/// except that a missing monitor source raises the system-audio alert instead.
 class RecordingControls final : public QObject {
     Q_OBJECT
     Q_PROPERTY(

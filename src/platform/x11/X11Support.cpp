@@ -123,6 +123,28 @@ void addNetWmStates(QWindow &window, std::initializer_list<QByteArray> states) {
         return;
     const auto id = xcb_window_t(window.winId());
     const xcb_atom_t stateAtom = atom("_NET_WM_STATE");
+    if (window.isVisible()) {
+        // The manager owns the property of a mapped window: ask it, two states per request as
+        // EWMH allows ("add" leaves a state already there alone).
+        const std::vector<QByteArray> names(states);
+        for (std::size_t i = 0; i < names.size(); i += 2) {
+            xcb_client_message_event_t event{};
+            event.response_type = XCB_CLIENT_MESSAGE;
+            event.format = 32;
+            event.window = id;
+            event.type = stateAtom;
+            event.data.data32[0] = 1; // _NET_WM_STATE_ADD
+            event.data.data32[1] = atom(names[i]);
+            event.data.data32[2] = i + 1 < names.size() ? atom(names[i + 1]) : 0;
+            event.data.data32[3] = 1; // source: an application
+            xcb_send_event(c, 0, rootWindow(),
+                           XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT |
+                               XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                           reinterpret_cast<const char *>(&event));
+        }
+        xcb_flush(c);
+        return;
+    }
     // Keep what is there: Qt merges its own states into the property the same way.
     std::vector<xcb_atom_t> atoms;
     const Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(

@@ -43,7 +43,8 @@ void setDesktop(QWindow &window, quint32 desktop);
 /// time.
 void activateWindow(QWindow &window, quint32 userTime);
 
-/// Adds EWMH states (`_NET_WM_STATE_...` atom names) to a window about to be shown.
+/// Adds EWMH states (`_NET_WM_STATE_...` atom names): the property for a window about to be
+/// shown, the EWMH request for one already mapped.
 void addNetWmStates(QWindow &window, std::initializer_list<QByteArray> states);
 /// Asks a compositor that blurs (KWin) to blur what lies behind `area` of the window.
 void setBlurBehind(QWindow &window, const QRect &area);
