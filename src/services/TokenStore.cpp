@@ -1,5 +1,7 @@
 #include "services/TokenStore.h"
 
+#include "core/PindleError.h"
+
 #include <QStringDecoder>
 
 namespace {
@@ -51,9 +53,12 @@ QCoro::Task<> TokenStore::saveTokenToKeychain(QString token) {
 
 QCoro::Task<std::optional<QString>> TokenStore::loadTokenFromKeychain() {
     const quint64 startedAt = m_generation;
+    const std::weak_ptr<const bool> alive = m_alive;
     QString name = service(), user = account();
     const std::optional<QByteArray> bytes =
         co_await m_secrets.readSecret(std::move(name), std::move(user));
+    if (alive.expired())
+        throw PindleError(QStringLiteral("Pindle closed while reading the keychain."));
     if (m_generation != startedAt) // a save, delete or sign-in landed meanwhile: it is newer
         co_return copyOf(m_cachedToken);
     if (!bytes)

@@ -6,6 +6,7 @@
 
 #include <QCoroTask>
 
+#include <memory>
 #include <optional>
 
 /// The signed-in user's bearer token: kept in the keychain across launches, with a copy in memory
@@ -13,7 +14,8 @@
 ///
 /// Keychain calls are asynchronous here, so a load can be overtaken by a save or a delete that
 /// started after it. A load only fills the cache when nothing overtook it; the cached copy is
-/// therefore always the token last saved or successfully loaded.
+/// therefore always the token last saved or successfully loaded. A load still under way when the
+/// store goes (the application closing) fails with a PindleError instead of touching it.
 class TokenStore final {
 public:
     static constexpr auto keychainService = "com.pindle.app";
@@ -44,4 +46,6 @@ private:
     // Bumped by every save, delete and explicit cache change; a load that sees it move was
     // overtaken.
     quint64 m_generation = 0;
+    // Gone with the store: a load that resumes after it ends sees that and touches nothing.
+    std::shared_ptr<const bool> m_alive = std::make_shared<const bool>(true);
 };

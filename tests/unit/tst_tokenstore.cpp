@@ -8,13 +8,6 @@
 
 using namespace std::chrono_literals;
 
-namespace {
-
-const FakeSecretStore::Key item{QStringLiteral("com.pindle.app"),
-                                QStringLiteral("pindle_auth_token")};
-
-} // namespace
-
 class TokenStoreTest : public QObject {
     Q_OBJECT
 
@@ -26,7 +19,7 @@ private Q_SLOTS:
         QCOMPARE(await(tokens.getToken()), std::nullopt);
         QCOMPARE(await(tokens.getToken()), std::nullopt);
         QCOMPARE(tokens.cachedToken(), std::nullopt);
-        secrets.items.insert(item, "tok-1");
+        secrets.items.insert(FakeSecretStore::token, "tok-1");
         QCOMPARE(await(tokens.getToken()), QStringLiteral("tok-1"));
         secrets.items.clear(); // removed behind our back: this process stays signed in
         QCOMPARE(await(tokens.getToken()), QStringLiteral("tok-1"));
@@ -43,12 +36,11 @@ private Q_SLOTS:
         QTest::newRow("not UTF-8") << QByteArray("\xff\xfe\xfd") << std::optional<QString>();
         QTest::newRow("cut inside a character") << QByteArray("t\xc3") << std::optional<QString>();
     }
-
     void storedBytes() {
         QFETCH(QByteArray, stored);
         QFETCH(std::optional<QString>, token);
         FakeSecretStore secrets;
-        secrets.items.insert(item, stored);
+        secrets.items.insert(FakeSecretStore::token, stored);
         TokenStore tokens(secrets);
         QCOMPARE(await(tokens.getToken()), token);
         QCOMPARE(tokens.cachedToken(), token);
@@ -60,13 +52,12 @@ private Q_SLOTS:
         QTest::newRow("by a sign-in") << true;
         QTest::newRow("by a sign-out") << false;
     }
-
     void loadOvertaken() {
         QFETCH(bool, signIn);
         const std::optional<QString> now = signIn ? std::optional<QString>("new") : std::nullopt;
         FakeSecretStore secrets;
         secrets.latency = 50ms;
-        secrets.items.insert(item, "old");
+        secrets.items.insert(FakeSecretStore::token, "old");
         TokenStore tokens(secrets);
 
         auto load = tokens.getToken(); // reads "old" from the keychain, slowly
@@ -76,6 +67,19 @@ private Q_SLOTS:
         await(std::move(change));
         QCOMPARE(tokens.cachedToken(), now);
         QCOMPARE(await(tokens.getToken()), now);
+    }
+
+    // The application closing while the keychain is read: the read ends in an error and the
+    // store, gone, is not touched (the sanitizers watch).
+    void storeGoneWhileReading() {
+        FakeSecretStore secrets;
+        secrets.latency = 50ms;
+        secrets.items.insert(FakeSecretStore::token, "tok");
+        auto tokens = std::make_unique<TokenStore>(secrets);
+        auto load = tokens->getToken();
+        tokens.reset();
+        QCOMPARE(failureOf<PindleError>(std::move(load)),
+                 "Pindle closed while reading the keychain.");
     }
 };
 
