@@ -179,7 +179,6 @@ private Q_SLOTS:
         QTest::newRow("system audio hears the speaker") << true << "speaker" << true;
         QTest::newRow("system audio not micfeed") << true << "micfeed" << false;
     }
-
     void recordsItsOwnDevice() {
         QFETCH(bool, systemAudio);
         QFETCH(QString, sink);
@@ -227,13 +226,8 @@ private Q_SLOTS:
 
     void aMissingModuleIsTold() {
         AudioCaptureModule missing(QStringLiteral("/nonexistent/pindle-audio.so"));
-        try {
-            await(missing.startRecording({}));
-            QFAIL("recorded without its module");
-        } catch (const AudioCapture::Error &error) {
-            QCOMPARE(error.message(),
-                     "Pindle's sound recording module (pindle-audio.so) is not installed.");
-        }
+        QCOMPARE(failureOf<AudioCapture::Error>(missing.startRecording({})),
+                 "Pindle's sound recording module (pindle-audio.so) is not installed.");
     }
 
     void failureChangesNothing_data() {
@@ -247,10 +241,9 @@ private Q_SLOTS:
             QTest::newRow(name) << server << systemAudio << tmpdir << reason << message;
         };
         const QString nowhere = "unix:/nonexistent/pindle-pulse";
-        const QString noServer = "No sound server is running (PulseAudio or PipeWire).";
         const QString noMicrophone = "No microphone was found.";
-        row("no server, microphone", nowhere, false, "", Reason::NoSoundServer, noServer);
-        row("no server, system audio", nowhere, true, "", Reason::NoSoundServer, noServer);
+        row("no server", nowhere, false, "", Reason::NoSoundServer,
+            "No sound server is running (PulseAudio or PipeWire).");
         row("no devices, microphone", "daemon:", false, "", Reason::NoSource, noMicrophone);
         row("no devices, system audio", "daemon:", true, "", Reason::NoMonitorSource,
             "No sound output device");
@@ -266,7 +259,6 @@ private Q_SLOTS:
             "The recording could not be written to " + blocked +
                 "/pindle_system_audio.m4a: Is a directory.");
     }
-
     void failureChangesNothing() {
         QFETCH(QString, server);
         QFETCH(bool, systemAudio);

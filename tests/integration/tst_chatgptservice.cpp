@@ -3,15 +3,10 @@
 
 #include "Await.h"
 #include "ChatReplies.h"
-#include "FakeBackend.h"
-#include "FakeSecretStore.h"
-#include "services/AuthService.h"
-#include "services/ChatGPTService.h"
-#include "services/SettingsManager.h"
+#include "ConversationRig.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QNetworkAccessManager>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -21,8 +16,6 @@ using Reply = FakeBackend::Reply;
 using Role = ChatMessage::Role;
 
 namespace {
-
-const FakeSecretStore::Key tokenItem{"com.pindle.app", "pindle_auth_token"};
 
 ChatMessage message(Role role, QString content, std::optional<QString> imageBase64 = {}) {
     return ChatMessage(QUuid::createUuid(), role, std::move(content), QDateTime::currentDateTime(),
@@ -37,85 +30,54 @@ Reply streamOf(const QByteArrayList &pieces, std::chrono::milliseconds gap = 15m
     return Reply::stream(parts);
 }
 
-// After its parts the reply sends its last part again and again, until the client hangs up.
-Reply endless(Reply reply) {
-    reply.endless = true;
-    return reply;
-}
-
-// After its parts the reply sends nothing more and keeps the connection open.
-Reply stalled(Reply reply) {
-    reply.stall = true;
-    return reply;
-}
-
 } // namespace
 
 class ChatGPTServiceTest : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<FakeBackend> m_backend;
-    std::unique_ptr<QNetworkAccessManager> m_network;
-    std::unique_ptr<FakeSecretStore> m_secrets;
-    std::unique_ptr<AuthService> m_auth;
-    std::unique_ptr<SettingsManager> m_settings;
-    std::unique_ptr<ChatGPTService> m_chat;
+    QTemporaryDir m_dir;
+    std::optional<ClientRig> m_rig;
+    std::optional<SettingsManager> m_settings;
+    std::optional<ChatGPTService> m_chat;
     QStringList m_tokens; // what the last streamed call delivered
 
     void makeService(const QUrl &base, std::chrono::milliseconds timeout = 5s) {
-        m_chat = std::make_unique<ChatGPTService>(*m_network, *m_auth, *m_settings,
-                                                  BackendConfig(base, timeout));
+        m_chat.emplace(m_rig->network, m_rig->auth, *m_settings, BackendConfig(base, timeout));
     }
 
-    // How a call ends: its answer (a streamed one's pieces joined by '|'), or the kind and message
-    // of its failure.
+    // How a call ends: its answer (a streamed one's pieces joined by '|'), or its failure.
     QString outcome(bool streamed, QList<ChatMessage> messages = {message(Role::User, "2+2?")},
                     const QString &category = "exams") {
         m_tokens.clear();
-        try {
+        return outcomeOf<APIError>("API", [&] {
             if (!streamed)
                 return await(m_chat->chatCompletion(std::move(messages), category));
             await(
                 m_chat->streamChatCompletion(std::move(messages), category,
                                              [this](const QString &token) { m_tokens << token; }));
             return m_tokens.join('|');
-        } catch (const APIError &error) {
-            return "API: " + error.message();
-        } catch (const NetworkError &error) {
-            return "network: " + error.message();
-        } catch (const DecodingError &error) {
-            return "decoding: " + error.message();
-        } catch (const PindleError &error) {
-            return "error: " + error.message();
-        }
+        });
     }
 
     QJsonObject sentBody(QList<ChatMessage> messages, const QString &category) {
-        m_backend->enqueue(completionReply("ok"));
+        m_rig->backend.enqueue(completionReply("ok"));
         outcome(false, std::move(messages), category);
-        return m_backend->requests().last().json();
+        return m_rig->backend.requests().last().json();
     }
 
 private Q_SLOTS:
     void init() {
-        m_dir = std::make_unique<QTemporaryDir>();
-        m_backend = std::make_unique<FakeBackend>();
-        m_network = std::make_unique<QNetworkAccessManager>();
-        m_secrets = std::make_unique<FakeSecretStore>();
-        m_secrets->items.insert(tokenItem, "tok-123");
-        m_auth =
-            std::make_unique<AuthService>(*m_network, *m_secrets, BackendConfig(m_backend->url()));
-        m_settings = std::make_unique<SettingsManager>(m_dir->filePath("s.json"));
-        makeService(m_backend->url());
-    }
-
-    void cleanup() {
         m_chat.reset();
-        m_auth.reset();
-        m_network.reset();
-        m_backend.reset();
+        m_rig.emplace();
+        m_rig->secrets.items.insert(FakeSecretStore::token, "tok-123");
+        m_settings.emplace(m_dir.filePath("s.json"));
+        makeService(m_rig->backend.url());
+    }
+    void cleanup() {
+        QFile::remove(m_dir.filePath("s.json"));
+        m_chat.reset();
+        m_rig.reset();
     }
 
     void requestWireFormat_data() {
@@ -123,19 +85,18 @@ private Q_SLOTS:
         QTest::newRow("streamed") << true;
         QTest::newRow("one-shot") << false;
     }
-
     void requestWireFormat() {
         QFETCH(bool, stream);
-        m_backend->enqueue(stream ? streamOf({deltaLine("x"), "data: [DONE]\n"})
-                                  : completionReply("x"));
+        m_rig->backend.enqueue(stream ? streamOf({deltaLine("x"), "data: [DONE]\n"})
+                                      : completionReply("x"));
         QCOMPARE(outcome(stream,
                          {message(Role::System, "Be brief."), message(Role::User, "Hi \"you\"\n"),
                           message(Role::Assistant, {})},
                          "general"),
                  "x");
 
-        QCOMPARE(m_backend->requests().size(), 1);
-        const FakeBackend::Request &request = m_backend->requests().first();
+        QCOMPARE(m_rig->backend.requests().size(), 1);
+        const FakeBackend::Request &request = m_rig->backend.requests().first();
         QCOMPARE(request.method, "POST");
         QCOMPARE(request.target, "/api/chat");
         QCOMPARE(request.headerCount("Authorization"), 1);
@@ -155,29 +116,30 @@ private Q_SLOTS:
 
     void systemPromptHeader() {
         m_settings->setSystemPrompt(" Réponds en français,\nbrièvement. ");
-        m_backend->enqueue(completionReply("ok"));
+        m_rig->backend.enqueue(completionReply("ok"));
         QCOMPARE(outcome(false), "ok");
-        QCOMPARE(m_backend->requests()[0].header("X-Pindle-System-Prompt"),
+        QCOMPARE(m_rig->backend.requests()[0].header("X-Pindle-System-Prompt"),
                  "R%C3%A9ponds%20en%20fran%C3%A7ais%2C%0Abri%C3%A8vement.");
         m_settings->setSystemPrompt(" \n ");
-        m_backend->enqueue(completionReply("ok"));
+        m_rig->backend.enqueue(completionReply("ok"));
         QCOMPARE(outcome(false), "ok");
-        QCOMPARE(m_backend->requests()[1].headerCount("X-Pindle-System-Prompt"), 0); // blank
+        QCOMPARE(m_rig->backend.requests()[1].headerCount("X-Pindle-System-Prompt"), 0); // blank
         m_settings->setSystemPrompt(QString(16 * 1024 + 1, u'x'));
         QCOMPARE(outcome(false),
                  "API: The system prompt is longer than 16 KiB. Shorten it in Settings.");
-        QCOMPARE(m_backend->requests().size(), 2);
+        QCOMPARE(m_rig->backend.requests().size(), 2);
     }
 
-    // The model, temperature and token limit sent for each category, model and screenshot.
+    // The model, temperature and token limit sent for each category, model and screenshot (in
+    // the message at `imageAt`, none at -1).
     void configurationTable_data() {
         QTest::addColumn<QString>("model");
         QTest::addColumn<QString>("category");
-        QTest::addColumn<int>("imageAt");  // index of the message with a screenshot, -1 for none
-        QTest::addColumn<QString>("sent"); // model, temperature and max_tokens
-        const auto row = [](const char *name, const QString &model, const QString &category,
-                            int imageAt, const QString &sent) {
-            QTest::newRow(name) << model << category << imageAt << sent;
+        QTest::addColumn<int>("imageAt");
+        QTest::addColumn<QString>("sent");
+        const auto row = [](const char *name, const char *model, const char *category, int at,
+                            const char *sent) {
+            QTest::newRow(name) << QString(model) << QString(category) << at << QString(sent);
         };
         row("exams", "gpt-4.1", "exams", -1, "gpt-4.1 0.1 2048");
         row("coding, image", "gpt-4.1", "coding", 1, "gpt-4.1 0.1 2300");
@@ -193,7 +155,6 @@ private Q_SLOTS:
         row("GPT-4.1 is not a vision prefix", "GPT-4.1", "exams", 1, "gpt-4o 0.1 2300");
         row("image in an older turn", "o3", "exams", 0, "gpt-4o 0.1 2300");
     }
-
     void configurationTable() {
         QFETCH(QString, model);
         QFETCH(QString, category);
@@ -206,10 +167,9 @@ private Q_SLOTS:
             messages[imageAt].imageBase64 = "AAAA";
         const QJsonObject body = sentBody(messages, category);
         QCOMPARE(body.value("category").toString(), category);
-        QCOMPARE(QStringList({body.value("model").toString(),
-                              QString::number(body.value("temperature").toDouble()),
-                              QString::number(body.value("max_tokens").toInt())})
-                     .join(' '),
+        QCOMPARE(body.value("model").toString() + ' ' +
+                     QString::number(body.value("temperature").toDouble()) + ' ' +
+                     QString::number(body.value("max_tokens").toInt()),
                  sent);
     }
 
@@ -300,21 +260,21 @@ private Q_SLOTS:
         Reply redirect = Reply::text(307, "moved");
         redirect.headers.append({QByteArray("Location"), "http://127.0.0.1:1/api/chat"});
         row("307 is not followed", true, redirect, "API: Server error (307): moved");
-        row("307 is not followed, one-shot", false, redirect, "API: API error: moved");
         row("hangs up after [DONE]", true,
-            endless(
-                Reply::stream({{deltaLine("a") + "data: [DONE]\n"}, {deltaLine("more"), 10ms}})),
+            Reply::stream({{deltaLine("a") + "data: [DONE]\n"}, {deltaLine("more"), 10ms}})
+                .endlessly(),
             "a");
         row("a line that never ends", true,
-            endless(Reply::stream({{deltaLine("x").chopped(6)}, {QByteArray(64 * 1024, 'x')}})),
+            Reply::stream({{deltaLine("x").chopped(6)}, {QByteArray(64 * 1024, 'x')}}).endlessly(),
             "API: The server sent a reply line longer than 1 MiB; the answer was stopped.");
         QByteArray pieces;
         while (pieces.size() < 64 * 1024)
             pieces += deltaLine("na");
-        row("valid pieces that never end", true, endless(Reply::stream({{pieces}})),
+        row("valid pieces that never end", true, Reply::stream({{pieces}}).endlessly(),
             "API: The server's answer went on past 32 MiB; it was stopped.");
         // An error page is cut to one readable line.
-        Reply endlessError = endless(Reply::stream({{"oops\n"}, {QByteArray(4096, 'e') + '\n'}}));
+        Reply endlessError =
+            Reply::stream({{"oops\n"}, {QByteArray(4096, 'e') + '\n'}}).endlessly();
         endlessError.status = 500;
         row("an error page that never ends", true, endlessError,
             "API: Server error (500): oopseeee*…");
@@ -327,7 +287,6 @@ private Q_SLOTS:
         row("empty answer", false, json(200, R"({"choices":[{"message":{"content":""}}]})"), "");
         row("401 is not singled out", false, json(401, R"({"error":"expired"})"),
             R"(API: API error: {"error":"expired"})");
-        row("403", false, json(403, "denied"), "API: API error: denied");
         row("body not UTF-8", false, json(500, "\xff\xfe"), "API: API error: Unknown error");
         row("no choices", false, json(200, R"({"choices":[]})"),
             "API: Failed to parse API response");
@@ -336,17 +295,17 @@ private Q_SLOTS:
             "API: Failed to parse API response");
         row("not JSON", false, Reply::text(200, "<html>"),
             "decoding: The server's reply is not valid JSON*");
-        row("a body that never ends", false, endless(Reply::stream({{QByteArray(64 * 1024, ' ')}})),
+        row("a body that never ends", false,
+            Reply::stream({{QByteArray(64 * 1024, ' ')}}).endlessly(),
             "error: The server's reply is larger than 8 MiB.");
     }
-
     void replies() {
         QFETCH(bool, streamed);
         QFETCH(Reply, reply);
         QFETCH(QString, expected);
-        m_backend->enqueue(reply);
+        m_rig->backend.enqueue(reply);
         const QString actual = outcome(streamed);
-        expected.replace("<port>", QString::number(m_backend->url().port()));
+        expected.replace("<port>", QString::number(m_rig->backend.url().port()));
         const QStringList ends = expected.split('*');
         if (ends.size() == 1)
             QCOMPARE(actual, expected);
@@ -354,33 +313,31 @@ private Q_SLOTS:
             QVERIFY2(actual.startsWith(ends[0]) && actual.endsWith(ends[1]) &&
                          actual.size() < 70 * 1024,
                      qPrintable(actual.left(200)));
-        QCOMPARE(m_backend->requests().size(), 1);
+        QCOMPARE(m_rig->backend.requests().size(), 1);
         if (reply.endless)
-            QTRY_COMPARE(m_backend->closedConnections(), 1);
+            QTRY_COMPARE(m_rig->backend.closedConnections(), 1);
     }
 
     void refusedBeforeSending() {
         // Signed out: nothing is sent.
-        m_secrets->items.clear();
+        m_rig->secrets.items.clear();
         QCOMPARE(outcome(false), "API: Not logged in. Please sign in to use Pindle.");
 
         // A token never travels in clear text to another machine.
-        m_secrets->items.insert(tokenItem, "tok-123");
+        m_rig->secrets.items.insert(FakeSecretStore::token, "tok-123");
         makeService(QUrl("http://pindle.example"));
         QCOMPARE(outcome(false),
                  "API: Refusing to send your sign-in over an unencrypted connection to "
                  "pindle.example. Pindle's backend address must start with https://.");
 
         // A damaged token cannot smuggle extra header lines into the request.
-        m_auth =
-            std::make_unique<AuthService>(*m_network, *m_secrets, BackendConfig(m_backend->url()));
-        m_secrets->items.insert(tokenItem, "tok\r\nX-Evil: 1");
-        makeService(m_backend->url());
+        init();
+        m_rig->secrets.items.insert(FakeSecretStore::token, "tok\r\nX-Evil: 1");
         QCOMPARE(outcome(false), "API: The stored sign-in is damaged. Please sign in again.");
-        QVERIFY(m_backend->requests().isEmpty());
+        QVERIFY(m_rig->backend.requests().isEmpty());
 
         // Loopback by name is this machine too.
-        QUrl local = m_backend->url();
+        QUrl local = m_rig->backend.url();
         local.setHost("localhost");
         for (const QUrl &url : {local, QUrl("http://[::1]:8787"), QUrl("https://a.example")})
             QVERIFY(!BackendConfig::credentialTransportRefusal(url));
@@ -388,30 +345,32 @@ private Q_SLOTS:
     }
 
     void idleTimeout() {
-        makeService(m_backend->url(), 300ms);
+        makeService(m_rig->backend.url(), 300ms);
 
         // Slow but steady: each piece comes well inside the idle timeout, the whole takes longer.
-        m_backend->enqueue(streamOf(
+        m_rig->backend.enqueue(streamOf(
             {deltaLine("0"), deltaLine("1"), deltaLine("2"), deltaLine("3"), "data: [DONE]\n"},
             150ms));
         QCOMPARE(outcome(true), "0|1|2|3");
 
         // Silent after the first piece: what came stays delivered, then the request times out.
-        m_backend->enqueue(stalled(Reply::stream({{deltaLine("partial")}})));
+        m_rig->backend.enqueue(Reply::stream({{deltaLine("partial")}}).stalled());
         QCOMPARE(outcome(true), "network: The request timed out.");
         QCOMPARE(m_tokens, QStringList{"partial"});
 
-        m_backend->enqueue(stalled(Reply::stream({})));
+        m_rig->backend.enqueue(Reply::stream({}).stalled());
         QCOMPARE(outcome(false), "network: The request timed out.");
     }
 
     void serverGoingAway() {
-        m_backend->enqueue(stalled(Reply::stream({{deltaLine("a")}})));
+        auto server = std::make_unique<FakeBackend>();
+        makeService(server->url());
+        server->enqueue(Reply::stream({{deltaLine("a")}}).stalled());
         auto task =
             m_chat->streamChatCompletion({message(Role::User, "2+2?")}, "exams",
                                          [this](const QString &token) { m_tokens << token; });
         QTRY_COMPARE(m_tokens, QStringList{"a"});
-        m_backend.reset(); // mid-answer
+        server.reset(); // mid-answer
         QVERIFY(failureOf<NetworkError>(std::move(task)) != "<no failure>");
         QCOMPARE(m_tokens, QStringList{"a"});
 

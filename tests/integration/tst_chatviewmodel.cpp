@@ -56,12 +56,16 @@ private:
     CountingFocus m_focus;
     std::unique_ptr<ConversationRig> m_rig;
 
-    // Sends a question whose requests get `replies`, in order, and waits for its answer.
-    void ask(const QString &question, const QList<Reply> &replies) {
+    // Sends a question whose requests get `replies`, in order.
+    void send(const QString &question, const QList<Reply> &replies = {}) {
         for (const Reply &reply : replies)
             m_rig->backend.enqueue(reply);
         m_rig->model.setInputText(question);
         m_rig->model.sendMessage();
+    }
+    // The same, then waits for its answer.
+    void ask(const QString &question, const QList<Reply> &replies) {
+        send(question, replies);
         QTRY_VERIFY(!m_rig->model.isLoading());
     }
 
@@ -90,23 +94,19 @@ private Q_SLOTS:
 
     void typedQuestion() {
         ChatViewModel &model = m_rig->model;
-        model.setInputText(" \n ");
-        model.sendMessage();
+        send(" \n ");
         QVERIFY(model.messages().isEmpty());
         QCOMPARE(model.inputText(), " \n "); // kept
 
         model.setStealthMode(false);
-        m_rig->backend.enqueue(streamedReply({"Hel", "lo"}, 150ms));
-        model.setInputText("  Hi there \n");
-        model.sendMessage();
+        send("  Hi there \n", {streamedReply({"Hel", "lo"}, 150ms)});
         QCOMPARE(shown(), (QStringList{"user: Hi there", "assistant: "}));
         QVERIFY(model.isLoading());
         QVERIFY(model.stealthMode());
         QCOMPARE(m_focus.handoffs, 1);
         QVERIFY(model.inputText().isEmpty());
 
-        model.setInputText("while busy");
-        model.sendMessage(); // refused while an answer is produced
+        send("while busy"); // refused while an answer is produced
         QTRY_COMPARE(shown(), (QStringList{"user: Hi there", "assistant: Hel"}));
         QTRY_VERIFY(!model.isLoading());
         QCOMPARE(shown(), (QStringList{"user: Hi there", "assistant: Hello"}));
@@ -169,10 +169,7 @@ private Q_SLOTS:
             ask(QString("q%1").arg(turn), {streamedReply({"a"})});
         Reply lateSummary = completionReply("old summary");
         lateSummary.parts.first().delay = 200ms;
-        m_rig->backend.enqueue(streamedReply({"a7"}));
-        m_rig->backend.enqueue(lateSummary);
-        m_rig->model.setInputText("q7");
-        m_rig->model.sendMessage();
+        send("q7", {streamedReply({"a7"}), lateSummary});
         QTRY_COMPARE(m_rig->backend.requests().size(), 8); // the summary is on its way
         m_rig->model.clearChat();
         QTRY_VERIFY(!m_rig->model.isLoading());
@@ -181,9 +178,7 @@ private Q_SLOTS:
 
         // Nor does an answer cleared while it streams land anywhere, get reviewed, or report.
         m_rig->settings.setSelectedCategory("exams");
-        m_rig->backend.enqueue(streamedReply({"x", "y"}, 100ms));
-        m_rig->model.setInputText("q");
-        m_rig->model.sendMessage();
+        send("q", {streamedReply({"x", "y"}, 100ms)});
         QTRY_COMPARE(m_rig->model.messages().last().content, "x");
         const qsizetype before = m_rig->backend.requests().size();
         m_rig->model.clearChat();
@@ -309,13 +304,10 @@ private Q_SLOTS:
         // its own message.
         ChatViewModel &model = m_rig->model;
         m_capture.delay = 100ms;
-        m_rig->backend.enqueue(streamedReply({"A1", "A2"}, 60ms));
-        m_rig->backend.enqueue(streamedReply({"B"}));
-        // The screenshot makes B's context a review case.
-        m_rig->backend.enqueue(completionReply("B reviewed"));
         model.captureAndAnalyze();
-        model.setInputText("typed");
-        model.sendMessage();
+        // The screenshot's answer, B, is reviewed: its context holds a picture.
+        send("typed", {streamedReply({"A1", "A2"}, 60ms), streamedReply({"B"}),
+                       completionReply("B reviewed")});
         QTRY_COMPARE(model.messages().size(), qsizetype(4));
         QTRY_COMPARE(model.messages()[3].content, "B reviewed");
         QTRY_COMPARE(model.messages()[1].content, "A1A2");

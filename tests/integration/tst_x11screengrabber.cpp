@@ -156,10 +156,5 @@ private Q_SLOTS:
     }
 };
 
-int main(int argc, char **argv) {
-    QGuiApplication app(argc, argv);
-    X11ScreenGrabberTest test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_MAIN(X11ScreenGrabberTest)
 #include "tst_x11screengrabber.moc"

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "core/PindleError.h"
+
 #include <QEventLoop>
 #include <QString>
 
 #include <QCoroTask>
 
 #include <exception>
+#include <functional>
 #include <optional>
 
 // Runs the event loop until `task` completes and hands back its result or rethrows its failure.
@@ -44,4 +47,22 @@ template <typename Error, typename T> QString failureOf(QCoro::Task<T> task) {
         return error.message();
     }
     return QStringLiteral("<no failure>");
+}
+
+// How `run` ends, in one line: what it returns, or the kind of its failure and the message the
+// user reads, the kind `own` standing for the service's own error class `Own`.
+template <typename Own> QString outcomeOf(const QString &own, const std::function<QString()> &run) {
+    try {
+        return run();
+    } catch (const Own &error) {
+        return own + u": " + error.message();
+    } catch (const NetworkError &error) {
+        return "network: " + error.message();
+    } catch (const DecodingError &error) {
+        return "decoding: " + error.message();
+    } catch (const FileError &error) {
+        return "file: " + error.message();
+    } catch (const PindleError &error) {
+        return "error: " + error.message();
+    }
 }

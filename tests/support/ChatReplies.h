@@ -24,9 +24,7 @@ streamedReply(const QStringList &tokens,
     for (const QString &token : tokens)
         parts.append({deltaLine(token) + '\n', gap});
     parts.append({"data: [DONE]\n\n", gap});
-    FakeBackend::Reply reply = FakeBackend::Reply::stream(parts);
-    reply.headers.append(std::pair<QByteArray, QByteArray>("Content-Type", "text/event-stream"));
-    return reply;
+    return FakeBackend::Reply::stream(parts);
 }
 
 /// A whole answer with `content` in choices[0].message.content, and a usage report when given.

@@ -29,28 +29,35 @@ struct NoScreen final : ScreenCapture {
     }
 };
 
-/// A conversation wired as the application wires it, against the loopback fake backend (or the
-/// `server` given): a stored token, settings in `settingsPath` (started afresh, in the "writing"
-/// category so that answers get no second, reviewing request) and the given capture and focus
-/// seams.
-struct ConversationRig {
-    ConversationRig(const QString &settingsPath, ScreenCapture &capture, FocusHandoff &focus,
-                    const QUrl &server = {})
+/// The account as the application keeps it, against the loopback fake backend (or the `server`
+/// given), with a keychain in memory that holds no token yet.
+struct ClientRig {
+    explicit ClientRig(const QUrl &server = {})
         : config(server.isEmpty() ? backend.url() : server)
-        , auth(network, secrets, config)
-        , settings(freshSettings(settingsPath))
-        , chat(network, auth, settings, config)
-        , transcriber(network, config, [] { return QLocale::c(); })
-        , model(chat, auth, transcriber, settings, capture, focus, clock) {
-        secrets.items.insert({"com.pindle.app", "pindle_auth_token"}, "tok");
-        settings.setSelectedCategory("writing");
-    }
+        , auth(network, secrets, config) {}
 
     FakeBackend backend;
     QNetworkAccessManager network;
     FakeSecretStore secrets;
     BackendConfig config;
     AuthService auth;
+};
+
+/// A conversation wired as the application wires it: a stored token "tok", settings in
+/// `settingsPath` (started afresh, in the "writing" category so that answers get no second,
+/// reviewing request) and the given capture and focus seams.
+struct ConversationRig : ClientRig {
+    ConversationRig(const QString &settingsPath, ScreenCapture &capture, FocusHandoff &focus,
+                    const QUrl &server = {})
+        : ClientRig(server)
+        , settings(freshSettings(settingsPath))
+        , chat(network, auth, settings, config)
+        , transcriber(network, config, [] { return QLocale::c(); })
+        , model(chat, auth, transcriber, settings, capture, focus, clock) {
+        secrets.items.insert(FakeSecretStore::token, "tok");
+        settings.setSelectedCategory("writing");
+    }
+
     SettingsManager settings;
     ChatGPTService chat;
     AudioTranscriptionService transcriber;

@@ -1,22 +1,10 @@
 #include "FakeBackend.h"
 
-#include <QHash>
 #include <QJsonDocument>
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
-
-namespace {
-
-QByteArray reasonPhrase(int status) {
-    static const QHash<int, QByteArray> phrases{
-        {200, "OK"},        {400, "Bad Request"}, {401, "Unauthorized"},
-        {403, "Forbidden"}, {404, "Not Found"},   {500, "Internal Server Error"}};
-    return phrases.value(status, "Status");
-}
-
-} // namespace
 
 QByteArray FakeBackend::Request::header(QByteArrayView name) const {
     for (const auto &[key, value] : headers) {
@@ -108,8 +96,7 @@ private:
     void startReply(Reply reply) {
         m_replying = true;
         m_reply = std::move(reply);
-        QByteArray head = "HTTP/1.1 " + QByteArray::number(m_reply.status) + ' ' +
-                          reasonPhrase(m_reply.status) + "\r\n";
+        QByteArray head = "HTTP/1.1 " + QByteArray::number(m_reply.status) + " Scripted\r\n";
         for (const auto &[name, value] : std::as_const(m_reply.headers))
             head += name + ": " + value + "\r\n";
         if (m_reply.chunked) {

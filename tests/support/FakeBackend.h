@@ -56,6 +56,9 @@ public:
                                         QByteArray contentType = "text/plain; charset=utf-8");
         /// A 200 event stream in the given parts, chunked as a streaming server sends it.
         [[nodiscard]] static Reply stream(QList<Part> parts);
+        /// This reply, made `endless` or to `stall`.
+        [[nodiscard]] Reply endlessly() && { return endless = true, std::move(*this); }
+        [[nodiscard]] Reply stalled() && { return stall = true, std::move(*this); }
     };
 
     explicit FakeBackend(QObject *parent = nullptr);

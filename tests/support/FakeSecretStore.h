@@ -13,6 +13,9 @@
 class FakeSecretStore final : public SecretStore {
 public:
     using Key = std::pair<QString, QString>;
+    /// The item the application keeps its sign-in token in.
+    static inline const Key token{QStringLiteral("com.pindle.app"),
+                                  QStringLiteral("pindle_auth_token")};
 
     QCoro::Task<std::optional<QByteArray>> readSecret(QString service, QString account) override {
         ++reads;

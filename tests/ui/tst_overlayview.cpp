@@ -52,6 +52,28 @@ QColor pixel(const QImage &image, QPointF at) {
     return image.pixelColor(at.toPoint());
 }
 
+// What the overlay shows, made afresh for each test: a conversation, the record buttons over a
+// pretend sound server, the shortcuts over pretend grabs, and the menu; real controllers, as the
+// views take no stand-ins.
+struct Overlay {
+    Overlay(const QString &settingsPath, ScreenCapture &capture, FocusHandoff &focus)
+        : rig(settingsPath, capture, focus) {}
+
+    ConversationRig rig;
+    MessageListModel list{rig.model};
+    FakeAudioCapture sound;
+    AudioRecorder microphone{sound};
+    SystemAudioRecorder systemAudio{sound};
+    RecordingControls recording{microphone, systemAudio, rig.model};
+    FakeHotkeys hotkeys;
+    FakeDesktop desktop;
+    ShortcutSettings shortcutSettings{rig.settings};
+    ShortcutController shortcuts{shortcutSettings, hotkeys, desktop};
+    MenuModel menu;
+    QQmlEngine engine;
+    OverlayPanel panel{&engine, rig.model, createOverlayWindowing()};
+};
+
 } // namespace
 
 class OverlayViewTest : public QObject {
@@ -61,24 +83,12 @@ private:
     QTemporaryDir m_dir;
     PictureCapture m_capture;
     CountingFocus m_focus;
-    std::unique_ptr<ConversationRig> m_rig;
-    std::unique_ptr<MessageListModel> m_list;
-    // The record buttons over a pretend sound server, the shortcuts over pretend grabs, and the
-    // menu: real controllers, as the views take no stand-ins.
-    FakeAudioCapture m_sound;
-    std::unique_ptr<AudioRecorder> m_microphone;
-    std::unique_ptr<SystemAudioRecorder> m_systemAudio;
-    std::unique_ptr<RecordingControls> m_recording;
-    FakeHotkeys m_hotkeys;
-    FakeDesktop m_desktop;
-    std::unique_ptr<ShortcutSettings> m_shortcutSettings;
-    std::unique_ptr<ShortcutController> m_shortcuts;
-    MenuModel m_menu;
     QProcess m_xterm;
     QProcess m_compositor;
     xcb_window_t m_userWindow = XCB_WINDOW_NONE;
-    std::unique_ptr<QQmlEngine> m_engine;
-    std::unique_ptr<OverlayPanel> m_panel;
+    std::unique_ptr<Overlay> m_overlay;
+    ConversationRig *m_rig = nullptr;
+    OverlayPanel *m_panel = nullptr;
 
     QQuickItem *item(const char *name) const {
         QQuickItem *found = findItem(m_panel->contentItem(), QLatin1String(name));
@@ -86,6 +96,7 @@ private:
             qFatal("no item %s", name);
         return found;
     }
+    QString text(const char *name) const { return item(name)->property("text").toString(); }
 
     // Renders the overlay once everything has settled, and keeps a copy for review.
     QImage grab(const QString &name) {
@@ -121,10 +132,8 @@ private:
 private Q_SLOTS:
     void initTestCase() {
         QQuickWindow::setDefaultAlphaBuffer(true);
-        // A compositing manager, as most desktops run one.
-        startCompositor();
-        // The application the user works in.
-        m_userWindow = startXterm(m_xterm, "60x20+700+300");
+        startCompositor();                                   // as most desktops run one
+        m_userWindow = startXterm(m_xterm, "60x20+700+300"); // the application the user works in
         QVERIFY(m_userWindow);
         QTRY_COMPARE_WITH_TIMEOUT(inputFocus(), m_userWindow, 10000);
     }
@@ -136,55 +145,35 @@ private Q_SLOTS:
     }
 
     void init() {
-        m_rig =
-            std::make_unique<ConversationRig>(m_dir.filePath("settings.json"), m_capture, m_focus);
-        m_list = std::make_unique<MessageListModel>(m_rig->model);
-        m_microphone = std::make_unique<AudioRecorder>(m_sound);
-        m_systemAudio = std::make_unique<SystemAudioRecorder>(m_sound);
-        m_recording =
-            std::make_unique<RecordingControls>(*m_microphone, *m_systemAudio, m_rig->model);
-        m_hotkeys.heldElsewhere.clear();
-        m_shortcutSettings = std::make_unique<ShortcutSettings>(m_rig->settings);
-        m_shortcuts =
-            std::make_unique<ShortcutController>(*m_shortcutSettings, m_hotkeys, m_desktop);
-        m_shortcuts->start();
-        QTRY_COMPARE(m_shortcuts->typeMode(), QStringLiteral("Alt+T"));
-        m_menu.setItems({QVariantMap{{"text", "Toggle Overlay (Alt+Space)"}, {"separator", false}},
-                         QVariantMap{{"text", ""}, {"separator", true}},
-                         QVariantMap{{"text", "Quit Pindle"}, {"separator", false}}});
-        m_engine = std::make_unique<QQmlEngine>();
-        m_engine->addImageProvider("messages", new MessageImageProvider(m_rig->model));
-        m_panel =
-            std::make_unique<OverlayPanel>(m_engine.get(), m_rig->model, createOverlayWindowing());
-        m_panel->setContent({{"viewModel", QVariant::fromValue<QObject *>(&m_rig->model)},
-                             {"settings", QVariant::fromValue<QObject *>(&m_rig->settings)},
-                             {"messages", QVariant::fromValue<QObject *>(m_list.get())},
-                             {"recording", QVariant::fromValue<QObject *>(m_recording.get())},
-                             {"shortcuts", QVariant::fromValue<QObject *>(m_shortcuts.get())},
-                             {"appMenu", QVariant::fromValue<QObject *>(&m_menu)},
+        m_overlay = std::make_unique<Overlay>(m_dir.filePath("settings.json"), m_capture, m_focus);
+        m_rig = &m_overlay->rig;
+        m_panel = &m_overlay->panel;
+        m_overlay->shortcuts.start();
+        QTRY_COMPARE(m_overlay->shortcuts.typeMode(), "Alt+T");
+        m_overlay->menu.setItems(
+            {QVariantMap{{"text", "Toggle Overlay (Alt+Space)"}, {"separator", false}},
+             QVariantMap{{"text", ""}, {"separator", true}},
+             QVariantMap{{"text", "Quit Pindle"}, {"separator", false}}});
+        m_overlay->engine.addImageProvider("messages", new MessageImageProvider(m_rig->model));
+        const auto object = [](QObject &object) { return QVariant::fromValue(&object); };
+        m_panel->setContent({{"viewModel", object(m_rig->model)},
+                             {"settings", object(m_rig->settings)},
+                             {"messages", object(m_overlay->list)},
+                             {"recording", object(m_overlay->recording)},
+                             {"shortcuts", object(m_overlay->shortcuts)},
+                             {"appMenu", object(m_overlay->menu)},
                              {"hiddenFromCapture", OverlayPanel::hiddenFromCapture()}});
         QVERIFY(!m_panel->rootObject()); // made when first shown
         m_panel->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_panel.get()));
+        QVERIFY(QTest::qWaitForWindowExposed(m_panel));
         QVERIFY(m_panel->rootObject());
     }
-
-    void cleanup() {
-        m_panel.reset();
-        m_engine.reset();
-        m_shortcuts.reset();
-        m_shortcutSettings.reset();
-        m_recording.reset();
-        m_systemAudio.reset();
-        m_microphone.reset();
-        m_list.reset();
-        m_rig.reset();
-    }
+    void cleanup() { m_overlay.reset(); }
 
     void emptyConversation() {
         const QImage shot = grab("empty");
         QVERIFY(item("emptyState")->isVisible());
-        const QString help = item("helpText")->property("text").toString();
+        const QString help = text("helpText");
         QVERIFY(!help.contains("hidden from screen recordings"));
         QVERIFY(help.endsWith("\n\nAlt+S = Screenshot  ·  Alt+T = Type  ·  Alt+Space = Toggle"));
         QCOMPARE(help.count('\n'), 3);
@@ -194,8 +183,7 @@ private Q_SLOTS:
 
     void exchangeWithScreenshotAndStreaming() {
         ask("What is the capital of France?", {"Paris", " is the capital", " of France."});
-        m_rig->backend.enqueue(
-            Reply::stream({{deltaLine("It shows a window."), 1ms}, {"data: [DONE]\n", 1ms}}));
+        m_rig->backend.enqueue(streamedReply({"It shows a window."}, 1ms));
         m_rig->backend.enqueue(completionReply("It shows a window on a blue and orange desktop."));
         m_rig->model.captureAndAnalyze();
         QTRY_VERIFY(!m_rig->model.isLoading() && !m_rig->model.isCapturing());
@@ -207,7 +195,7 @@ private Q_SLOTS:
             {{deltaLine("Let me think"), 1ms}, {deltaLine("."), 1500ms}, {"data: [DONE]\n", 1ms}}));
         m_rig->model.setInputText("And the second one?");
         m_rig->model.sendMessage();
-        QTRY_COMPARE(m_rig->model.messages().last().content, QStringLiteral("Let me think"));
+        QTRY_COMPARE(m_rig->model.messages().last().content, "Let me think");
         grab("streaming");
         QVERIFY(!item("captureButton")->isEnabled());
         QVERIFY(!item("microphoneButton")->isEnabled());
@@ -243,29 +231,26 @@ private Q_SLOTS:
         QCOMPARE(pixel(clear, middle).alpha(), 0);
         QVERIFY(pixel(solid, middle).alpha() > 200);
 
-        QCOMPARE(item("modeHint")->property("text").toString(),
-                 QStringLiteral("Stealth · Alt+T to type"));
+        QCOMPARE(text("modeHint"), "Stealth · Alt+T to type");
         m_rig->model.setStealthMode(false);
         grab("typing");
-        QCOMPARE(item("modeHint")->property("text").toString(),
-                 QStringLiteral("Typing · Enter to send"));
+        QCOMPARE(text("modeHint"), "Typing · Enter to send");
     }
 
     // The hints name the shortcuts as they work, and none that does nothing.
     void hintsNameWorkingShortcuts() {
         using Action = GlobalHotkeys::Action;
-        m_hotkeys.heldElsewhere = QStringList{"Alt+Space"};
-        m_shortcutSettings->setCombination(Action::ToggleTypingMode,
-                                           *KeyCombination::parse(u"Ctrl+Alt+Y"));
-        Q_EMIT m_desktop.changed(); // checked again
-        QTRY_COMPARE(item("modeHint")->property("text").toString(),
-                     QStringLiteral("Stealth · Ctrl+Alt+Y to type"));
-        QTRY_COMPARE(item("helpText")->property("text").toString(),
+        m_overlay->hotkeys.heldElsewhere = QStringList{"Alt+Space"};
+        m_overlay->shortcutSettings.setCombination(Action::ToggleTypingMode,
+                                                   *KeyCombination::parse(u"Ctrl+Alt+Y"));
+        Q_EMIT m_overlay->desktop.changed(); // checked again
+        QTRY_COMPARE(text("modeHint"), "Stealth · Ctrl+Alt+Y to type");
+        QTRY_COMPARE(text("helpText"),
                      QStringLiteral("Ask anything — this window never takes focus.\nHide it before "
                                     "you share.\n\nAlt+S = Screenshot  ·  Ctrl+Alt+Y = Type"));
-        m_hotkeys.heldElsewhere.append("Ctrl+Alt+Y");
-        Q_EMIT m_desktop.changed();
-        QTRY_COMPARE(item("modeHint")->property("text").toString(), QStringLiteral("Stealth"));
+        m_overlay->hotkeys.heldElsewhere.append("Ctrl+Alt+Y");
+        Q_EMIT m_overlay->desktop.changed();
+        QTRY_COMPARE(text("modeHint"), "Stealth");
     }
 
     // Without a compositor the card fills the window, square and opaque, instead of a rounded
@@ -287,15 +272,15 @@ private Q_SLOTS:
     // Where no tray shows the application's menu, the header offers it.
     void menuInTheHeader() {
         QVERIFY(!item("menuButton")->isVisible());
-        QSignalSpy triggered(&m_menu, &MenuModel::triggered);
-        m_menu.setInHeader(true);
+        QSignalSpy triggered(&m_overlay->menu, &MenuModel::triggered);
+        m_overlay->menu.setInHeader(true);
         QVERIFY(item("menuButton")->isVisible());
         QTRY_VERIFY(item("menuButton")->mapToScene({0, 0}).x() > 300); // laid out at the right
-        clickItem(m_panel.get(), "menuButton");
+        clickItem(m_panel, "menuButton");
         QObject *menu = m_panel->rootObject()->findChild<QObject *>("headerMenu");
         QTRY_VERIFY(menu->property("opened").toBool());
         grab("header-menu");
-        clickItem(m_panel.get(), "menuItem2");
+        clickItem(m_panel, "menuItem2");
         QTRY_COMPARE(triggered.count(), 1);
         QCOMPARE(triggered.first().first().toInt(), 2);
         QTRY_VERIFY(!menu->property("visible").toBool());
@@ -309,7 +294,7 @@ private Q_SLOTS:
         QCOMPARE(inputFocus(), m_userWindow);
 
         ask("q", {"a"});
-        clickItem(m_panel.get(), "clearButton");
+        clickItem(m_panel, "clearButton");
         QTRY_VERIFY(m_rig->model.messages().isEmpty()); // the click arrived
         QTest::qWait(200);
         QCOMPARE(inputFocus(), m_userWindow);
@@ -318,7 +303,7 @@ private Q_SLOTS:
             return item("inputField")->property("cursorVisible").toBool();
         };
         QVERIFY(!caret());
-        clickItem(m_panel.get(), "inputField");
+        clickItem(m_panel, "inputField");
         QTest::qWait(200);
         QVERIFY(!caret());
         QCOMPARE(inputFocus(), m_userWindow);
@@ -326,7 +311,7 @@ private Q_SLOTS:
         m_panel->enterTypingMode(0);
         QTRY_COMPARE(inputFocus(), panel);
         xdotool({"type", "--delay", "20", "hello there"});
-        QTRY_COMPARE(m_rig->model.inputText(), QStringLiteral("hello there"));
+        QTRY_COMPARE(m_rig->model.inputText(), "hello there");
         QVERIFY(caret());
         grab("typing-field");
 
@@ -342,14 +327,17 @@ private Q_SLOTS:
         const auto panel = xcb_window_t(m_panel->winId());
         for (int round = 0; round < 2; ++round) {
             QTRY_COMPARE(X11Support::desktopOf(panel), std::optional(X11Support::allDesktops));
-            QProcess xprop;
-            xprop.start("xprop", {"-id", QString::number(panel), "_NET_WM_STATE"});
-            QVERIFY(xprop.waitForFinished());
-            const QByteArray states = xprop.readAllStandardOutput();
-            QVERIFY2(states.contains("_NET_WM_STATE_SKIP_TASKBAR") &&
-                         states.contains("_NET_WM_STATE_SKIP_PAGER") &&
-                         states.contains("_NET_WM_STATE_ABOVE"),
-                     states.constData());
+            QByteArray states;
+            const auto kept = [&] {
+                QProcess xprop;
+                xprop.start("xprop", {"-id", QString::number(panel), "_NET_WM_STATE"});
+                xprop.waitForFinished();
+                states = xprop.readAllStandardOutput();
+                return states.contains("_NET_WM_STATE_SKIP_TASKBAR") &&
+                       states.contains("_NET_WM_STATE_SKIP_PAGER") &&
+                       states.contains("_NET_WM_STATE_ABOVE");
+            };
+            QTRY_VERIFY2(kept(), states.constData());
             m_panel->hide();
             QTRY_VERIFY(!X11Support::isViewable(panel));
             m_panel->show();
@@ -371,30 +359,27 @@ private Q_SLOTS:
         QTRY_COMPARE(m_panel->position(), before + QPoint(80, 50));
     }
 
-    void systemAudioAlert() {
-        Q_EMIT m_recording->systemAudioDeviceMissing();
+    // The record buttons say what a click does; a missing output device is told in an alert.
+    void recording() {
+        RecordingControls &recording = m_overlay->recording;
+        recording.toggleMicrophone();
+        recording.toggleSystemAudio();
+        QTRY_VERIFY(recording.microphoneRecording() && recording.systemAudioRecording());
+        m_rig->model.setInputText("typed");
+        grab("recording");
+        const auto tips = [this]() -> QString {
+            return item("microphoneButton")->property("toolTip").toString() + " | " +
+                   item("systemAudioButton")->property("toolTip").toString();
+        };
+        QCOMPARE(tips(), "Stop Recording | Stop System Audio Recording");
+        recording.discardRecordings();
+        QCOMPARE(tips(), "Record Audio | Record System Audio");
+
+        Q_EMIT recording.systemAudioDeviceMissing();
         grab("alert");
         auto *alert = m_panel->rootObject()->findChild<QObject *>("systemAudioAlert");
         QVERIFY(alert && alert->property("visible").toBool());
-        QCOMPARE(alert->property("title").toString(),
-                 QStringLiteral("System Audio Device Not Found"));
-    }
-
-    void recordingLooks() {
-        m_recording->toggleMicrophone();
-        m_recording->toggleSystemAudio();
-        QTRY_VERIFY(m_recording->microphoneRecording() && m_recording->systemAudioRecording());
-        m_rig->model.setInputText("typed");
-        grab("recording");
-        QCOMPARE(item("microphoneButton")->property("toolTip").toString(),
-                 QStringLiteral("Stop Recording"));
-        QCOMPARE(item("systemAudioButton")->property("toolTip").toString(),
-                 QStringLiteral("Stop System Audio Recording"));
-        m_recording->discardRecordings();
-        QCOMPARE(item("microphoneButton")->property("toolTip").toString(),
-                 QStringLiteral("Record Audio"));
-        QCOMPARE(item("systemAudioButton")->property("toolTip").toString(),
-                 QStringLiteral("Record System Audio"));
+        QCOMPARE(alert->property("title").toString(), "System Audio Device Not Found");
     }
 };
 

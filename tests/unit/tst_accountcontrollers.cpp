@@ -1,19 +1,11 @@
 // The sign-in and settings windows' controllers against the fake backend: what each shows while
 // and after the account is asked for.
 
-#include "Await.h"
-#include "FakeBackend.h"
-#include "FakeSecretStore.h"
+#include "ConversationRig.h"
 #include "models/LoginController.h"
 #include "models/SettingsController.h"
-#include "services/AuthService.h"
-#include "services/SettingsManager.h"
-#include "services/StartAtLogin.h"
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QNetworkAccessManager>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -31,8 +23,6 @@ QJsonObject user(const QString &status) {
             {"subscriptionStatus", status}};
 }
 
-const std::pair<QString, QString> tokenItem{"com.pindle.app", "pindle_auth_token"};
-
 } // namespace
 
 class AccountControllersTest : public QObject {
@@ -40,38 +30,26 @@ class AccountControllersTest : public QObject {
 
 private:
     QTemporaryDir m_dir;
-    std::unique_ptr<FakeBackend> m_backend;
-    std::unique_ptr<QNetworkAccessManager> m_network;
-    FakeSecretStore m_secrets;
-    std::unique_ptr<AuthService> m_auth;
+    std::optional<ClientRig> m_rig;
 
 private Q_SLOTS:
-    void init() {
-        m_backend = std::make_unique<FakeBackend>();
-        m_network = std::make_unique<QNetworkAccessManager>();
-        m_secrets.items.clear();
-        m_auth =
-            std::make_unique<AuthService>(*m_network, m_secrets, BackendConfig(m_backend->url()));
-    }
-    void cleanup() {
-        m_auth.reset();
-        m_backend.reset();
-    }
+    void init() { m_rig.emplace(); }
+    void cleanup() { m_rig.reset(); }
 
     void signIn() {
-        LoginController login(*m_auth, BackendConfig(m_backend->url()));
+        LoginController login(m_rig->auth, m_rig->config);
         QSignalSpy signedIn(&login, &LoginController::signedIn);
         QVERIFY(!login.canSignIn());
         login.signIn(); // nothing to send yet
         login.setEmail(" ada@example.org ");
         QVERIFY(!login.canSignIn());
         login.signIn();
-        QVERIFY(m_backend->requests().isEmpty());
+        QVERIFY(m_rig->backend.requests().isEmpty());
 
         // A refusal shows the service's words; the next attempt clears them before it is sent.
         login.setPassword("wrong");
         QVERIFY(login.canSignIn());
-        m_backend->enqueue(Reply::json(401, {{"error", "Invalid email or password"}}));
+        m_rig->backend.enqueue(Reply::json(401, {{"error", "Invalid email or password"}}));
         login.signIn();
         QVERIFY(login.isLoading() && !login.canSignIn());
         QTRY_VERIFY(!login.isLoading());
@@ -81,29 +59,29 @@ private Q_SLOTS:
 
         Reply slow = Reply::json(200, {{"token", "tok"}, {"user", user("active")}});
         slow.parts.first().delay = 200ms;
-        m_backend->enqueue(slow);
+        m_rig->backend.enqueue(slow);
         login.setPassword("right");
         login.signIn();
         QVERIFY(login.errorMessage().isEmpty());
         QTRY_COMPARE(signedIn.count(), 1);
         QVERIFY(!login.isLoading());
         // Sent exactly as typed.
-        QCOMPARE(m_backend->requests().last().json().value("email").toString(),
+        QCOMPARE(m_rig->backend.requests().last().json().value("email").toString(),
                  QStringLiteral(" ada@example.org "));
-        QCOMPARE(login.signUpText(), "Sign up at " + BackendConfig(m_backend->url()).webDomain());
+        QCOMPARE(login.signUpText(), "Sign up at " + m_rig->config.webDomain());
         QCOMPARE(login.signUpUrl().path(), QStringLiteral("/signup"));
     }
 
     void sessionCheck() {
-        LoginController login(*m_auth, BackendConfig(m_backend->url()));
+        LoginController login(m_rig->auth, m_rig->config);
         QSignalSpy signedIn(&login, &LoginController::signedIn);
         login.checkExistingSession(); // no token: silent
         QTest::qWait(50);
         QCOMPARE(signedIn.count(), 0);
         QVERIFY(login.errorMessage().isEmpty());
 
-        m_secrets.items.insert(tokenItem, "tok");
-        m_backend->enqueue(Reply::json(200, user("active")));
+        m_rig->secrets.items.insert(FakeSecretStore::token, "tok");
+        m_rig->backend.enqueue(Reply::json(200, user("active")));
         login.checkExistingSession();
         QTRY_COMPARE(signedIn.count(), 1);
     }
@@ -125,11 +103,11 @@ private Q_SLOTS:
         QFETCH(QString, shown);
         QFETCH(bool, active);
         SettingsManager settings(m_dir.filePath("settings.json"));
-        SettingsController controller(*m_auth, settings);
-        m_secrets.items.insert(tokenItem, "tok");
+        SettingsController controller(m_rig->auth, settings);
+        m_rig->secrets.items.insert(FakeSecretStore::token, "tok");
         Reply slow = Reply::json(200, user(status));
         slow.parts.first().delay = 100ms;
-        m_backend->enqueue(slow);
+        m_rig->backend.enqueue(slow);
         controller.loadAccountInfo();
         QCOMPARE(controller.userEmail(), QStringLiteral("Loading..."));
         QCOMPARE(controller.subscriptionStatus(), QStringLiteral("..."));
@@ -141,7 +119,7 @@ private Q_SLOTS:
     void notSignedInAndTheOtherRows() {
         QFile::remove(m_dir.filePath("settings.json"));
         SettingsManager settings(m_dir.filePath("settings.json"));
-        SettingsController controller(*m_auth, settings);
+        SettingsController controller(m_rig->auth, settings);
         controller.loadAccountInfo();
         QTRY_COMPARE(controller.userEmail(), QStringLiteral("Not signed in"));
         QCOMPARE(controller.subscriptionStatus(), QStringLiteral("N/A"));
@@ -168,7 +146,7 @@ private Q_SLOTS:
     void startAtLogin() {
         const QString folder = m_dir.filePath("autostart");
         SettingsManager settings(m_dir.filePath("start.json"));
-        SettingsController controller(*m_auth, settings, StartAtLogin(folder));
+        SettingsController controller(m_rig->auth, settings, StartAtLogin(folder));
         QSignalSpy changed(&controller, &SettingsController::startAtLoginChanged);
         QVERIFY(!controller.startAtLogin());
 
@@ -232,7 +210,7 @@ private Q_SLOTS:
         // A file where the folder should be: told, and nothing changes.
         QFile blocker(m_dir.filePath("blocked"));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
-        SettingsController refused(*m_auth, settings, StartAtLogin(blocker.fileName()));
+        SettingsController refused(m_rig->auth, settings, StartAtLogin(blocker.fileName()));
         refused.setStartAtLogin(true);
         QVERIFY(!refused.startAtLogin());
         QVERIFY(refused.startAtLoginError().contains(blocker.fileName()));

@@ -127,7 +127,6 @@ private Q_SLOTS:
         QTest::newRow("stopped") << true;
         QTest::newRow("ended on its own") << false;
     }
-
     void finishArrivesWhenTheFileIsClosed() {
         QFETCH(bool, stopped);
         FakeCapture capture;

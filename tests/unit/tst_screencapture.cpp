@@ -4,7 +4,6 @@
 #include "Await.h"
 #include "services/ScreenCaptureService.h"
 
-#include <QGuiApplication>
 #include <QPainter>
 #include <QTest>
 
@@ -103,10 +102,5 @@ private Q_SLOTS:
     }
 };
 
-int main(int argc, char **argv) {
-    QGuiApplication app(argc, argv);
-    ScreenCaptureTest test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_MAIN(ScreenCaptureTest)
 #include "tst_screencapture.moc"

@@ -61,7 +61,6 @@ private Q_SLOTS:
         row("strings of other types", R"({"pindle_model":5,"pindle_category":null})", "gpt-4.1",
             0.92, "exams");
     }
-
     void storedValuesDefaultsAndWrongTypes() {
         QFETCH(QByteArray, document);
         QFETCH(QString, model);
@@ -115,7 +114,6 @@ private Q_SLOTS:
         QTest::newRow("valid, but over 1 MiB")
             << QByteArray(R"({"pindle_model":"o3"})") + QByteArray(1024 * 1024, ' ');
     }
-
     void damagedFileIsKeptAside() {
         QFETCH(QByteArray, damaged);
         writeFile(damaged);

@@ -42,8 +42,8 @@ private:
     QTemporaryDir m_dir;
     std::unique_ptr<SettingsManager> m_settings;
     std::unique_ptr<ShortcutSettings> m_shortcuts;
-    FakeHotkeys m_hotkeys;
-    FakeDesktop m_desktop;
+    std::optional<FakeHotkeys> m_hotkeys;
+    std::optional<FakeDesktop> m_desktop;
     std::unique_ptr<ShortcutController> m_controller;
 
     QJsonObject storedShortcuts() const {
@@ -59,17 +59,13 @@ private:
 
 private Q_SLOTS:
     void init() {
+        m_controller.reset();
         QFile::remove(m_dir.filePath("settings.json"));
         m_settings = std::make_unique<SettingsManager>(m_dir.filePath("settings.json"));
         m_shortcuts = std::make_unique<ShortcutSettings>(*m_settings);
-        m_hotkeys.heldElsewhere.clear();
-        m_hotkeys.reason.clear();
-        m_desktop.held.clear();
-        m_desktop.delay = {};
-        m_desktop.canAdd = false;
-        m_desktop.addFailure.clear();
-        m_desktop.added.clear();
-        m_controller = std::make_unique<ShortcutController>(*m_shortcuts, m_hotkeys, m_desktop);
+        m_hotkeys.emplace();
+        m_desktop.emplace();
+        m_controller = std::make_unique<ShortcutController>(*m_shortcuts, *m_hotkeys, *m_desktop);
     }
 
     // Users, GTK, Qt and the keyboard each write a combination their own way.
@@ -185,11 +181,11 @@ private Q_SLOTS:
 
     // A combination the desktop binds, or another program holds, is left alone and told once.
     void conflictsAreLeftAloneAndToldOnce() {
-        m_desktop.held = {{{KeyCombination::Alt, Qt::Key_Space}, "GNOME", "Activate window menu"}};
-        m_hotkeys.heldElsewhere = {"Alt+T"};
+        m_desktop->held = {{{KeyCombination::Alt, Qt::Key_Space}, "GNOME", "Activate window menu"}};
+        m_hotkeys->heldElsewhere = {"Alt+T"};
         QSignalSpy notices(m_controller.get(), &ShortcutController::notice);
         m_controller->start();
-        QCOMPARE(m_hotkeys.taken, QStringList{"Alt+S"});
+        QCOMPARE(m_hotkeys->taken, QStringList{"Alt+S"});
         QCOMPARE(notices.count(), 1);
         const QStringList told = notices[0][0].toStringList();
         QCOMPARE(notices[0][1].toString(), QStringLiteral("Shortcuts unavailable"));
@@ -207,18 +203,18 @@ private Q_SLOTS:
         QCOMPARE(m_controller->captureScreen(), QStringLiteral("Alt+S"));
 
         // The desktop changes: what is still held is not told again; what it freed is taken.
-        m_hotkeys.heldElsewhere.clear();
-        m_desktop.held.clear();
-        Q_EMIT m_desktop.changed();
-        QTRY_COMPARE(m_hotkeys.taken, QStringList({"Alt+Space", "Alt+S", "Alt+T"}));
+        m_hotkeys->heldElsewhere.clear();
+        m_desktop->held.clear();
+        Q_EMIT m_desktop->changed();
+        QTRY_COMPARE(m_hotkeys->taken, QStringList({"Alt+Space", "Alt+S", "Alt+T"}));
         QCOMPARE(notices.count(), 1);
         QCOMPARE(problem(Action::ToggleOverlay), QString());
 
         // What the user has seen is not told at the next start either.
         for (const QString &id : told)
             m_shortcuts->setNoticeShown(id);
-        m_desktop.held = {{{KeyCombination::Alt, Qt::Key_Space}, "GNOME", "Activate window menu"}};
-        ShortcutController nextStart(*m_shortcuts, m_hotkeys, m_desktop);
+        m_desktop->held = {{{KeyCombination::Alt, Qt::Key_Space}, "GNOME", "Activate window menu"}};
+        ShortcutController nextStart(*m_shortcuts, *m_hotkeys, *m_desktop);
         QSignalSpy nextNotices(&nextStart, &ShortcutController::notice);
         nextStart.start();
         QCOMPARE(nextStart.toggleOverlay(), QString());
@@ -228,14 +224,14 @@ private Q_SLOTS:
     // Nothing is claimed before the desktop has answered, and an answer that comes after the
     // user started choosing a shortcut takes nothing.
     void slowDesktop() {
-        m_desktop.delay = std::chrono::milliseconds(200);
+        m_desktop->delay = std::chrono::milliseconds(200);
         m_controller->start();
         QCOMPARE(m_controller->toggleOverlay(), QString());
         m_controller->startRecording(int(Action::CaptureScreen));
         QTest::qWait(400);
-        QVERIFY(m_hotkeys.taken.isEmpty());
+        QVERIFY(m_hotkeys->taken.isEmpty());
         m_controller->cancelRecording();
-        QTRY_COMPARE(m_hotkeys.taken, QStringList({"Alt+Space", "Alt+S", "Alt+T"}));
+        QTRY_COMPARE(m_hotkeys->taken, QStringList({"Alt+Space", "Alt+S", "Alt+T"}));
         QCOMPARE(m_controller->toggleOverlay(), QStringLiteral("Alt+Space"));
         m_controller->cancelRecording();
         m_controller.reset(); // with a read pending
@@ -246,32 +242,32 @@ private Q_SLOTS:
     void oneCombinationForTwoActions() {
         m_settings->setShortcut("type_mode", "Alt+S");
         m_controller->start();
-        QCOMPARE(m_hotkeys.taken, QStringList({"Alt+Space", "Alt+S"}));
+        QCOMPARE(m_hotkeys->taken, QStringList({"Alt+Space", "Alt+S"}));
         QCOMPARE(problem(Action::ToggleTypingMode),
                  QStringLiteral("Already used by Pindle for “Capture Screen”."));
     }
 
     void noGlobalShortcutsHere() {
-        m_hotkeys.reason = "Global hotkeys need an X11 session.";
+        m_hotkeys->reason = "Global hotkeys need an X11 session.";
         QSignalSpy notices(m_controller.get(), &ShortcutController::notice);
         m_controller->start();
         m_controller->start();
         QCOMPARE(notices.count(), 1);
-        QCOMPARE(problem(Action::CaptureScreen), m_hotkeys.reason);
+        QCOMPARE(problem(Action::CaptureScreen), m_hotkeys->reason);
     }
 
     // Where Pindle cannot take keys, GNOME's own settings get its commands, but for the
     // combinations GNOME or the user have there; adding again rewrites Pindle's own.
     void addingToTheDesktop() {
-        m_hotkeys.reason = "Take the keys elsewhere.";
+        m_hotkeys->reason = "Take the keys elsewhere.";
         m_controller->start();
         QVERIFY(!m_controller->canAddToDesktop());
-        m_desktop.canAdd = true;
+        m_desktop->canAdd = true;
         QVERIFY(m_controller->canAddToDesktop());
-        m_desktop.held = {{*KeyCombination::parse(u"Alt+Space"), "GNOME", "Activate window menu"},
-                          {*KeyCombination::parse(u"Super+E"), "GNOME", "xterm"}};
+        m_desktop->held = {{*KeyCombination::parse(u"Alt+Space"), "GNOME", "Activate window menu"},
+                           {*KeyCombination::parse(u"Super+E"), "GNOME", "xterm"}};
         const auto addAgain = [this] { // (the fake desktop answers at once)
-            m_desktop.added.clear();
+            m_desktop->added.clear();
             m_controller->addToDesktop();
             return m_controller->desktopNote();
         };
@@ -280,15 +276,15 @@ private Q_SLOTS:
             "has no shortcut there: choose another combination above, then add again.";
         QCOMPARE(addAgain(),
                  "Added to the desktop's keyboard shortcuts: Alt+S, Alt+T." + overlayNotAdded);
-        QCOMPARE(m_desktop.added.size(), 2);
-        QCOMPARE(m_desktop.added[0].id, "capture-screen");
-        QCOMPARE(m_desktop.added[0].name, "Pindle: Capture Screen");
-        QVERIFY(m_desktop.added[0].command.endsWith(" --capture-screen"));
+        QCOMPARE(m_desktop->added.size(), 2);
+        QCOMPARE(m_desktop->added[0].id, "capture-screen");
+        QCOMPARE(m_desktop->added[0].name, "Pindle: Capture Screen");
+        QVERIFY(m_desktop->added[0].command.endsWith(" --capture-screen"));
 
         // Two swapped, by way of a third: Pindle's own hold nothing against it, neither while
         // choosing nor when adding again.
         QSignalSpy checked(m_controller.get(), &ShortcutController::changed);
-        Q_EMIT m_desktop.changed(); // as GNOME's settings database tells
+        Q_EMIT m_desktop->changed(); // as GNOME's settings database tells
         QVERIFY(checked.wait());
         for (const auto &[action, key] : {std::pair(Action::CaptureScreen, Qt::Key_1),
                                           std::pair(Action::ToggleTypingMode, Qt::Key_S),
@@ -308,11 +304,11 @@ private Q_SLOTS:
         QCOMPARE(note, "Added to the desktop's keyboard shortcuts: Alt+T." + overlayNotAdded +
                            "\nSuper+E is already used by GNOME for “xterm”, so Capture Screen has "
                            "no shortcut there: choose another combination above, then add again.");
-        QCOMPARE(texts(m_desktop.held),
+        QCOMPARE(texts(m_desktop->held),
                  QStringList({"Alt+Space GNOME: Activate window menu", "Super+E GNOME: xterm",
                               "Alt+T GNOME: Pindle: Type Mode"}));
 
-        m_desktop.addFailure = "gsettings failed: No such schema";
+        m_desktop->addFailure = "gsettings failed: No such schema";
         QVERIFY(addAgain().startsWith("The shortcuts could not be added: gsettings failed"));
     }
 
@@ -354,16 +350,16 @@ private Q_SLOTS:
 
     // The settings window waits for a combination, refuses what cannot work, and keeps the rest.
     void choosingAShortcut() {
-        m_desktop.held = {{{quint8(KeyCombination::Ctrl | KeyCombination::Alt), Qt::Key_T},
-                           "Xfce",
-                           "exo-open TerminalEmulator"}};
+        m_desktop->held = {{{quint8(KeyCombination::Ctrl | KeyCombination::Alt), Qt::Key_T},
+                            "Xfce",
+                            "exo-open TerminalEmulator"}};
         m_controller->start();
 
         QVERIFY(!m_controller->recordKey(Qt::Key_O, Qt::AltModifier, 0)); // not recording
         QSignalSpy presses(m_controller.get(), &ShortcutController::activated);
         m_controller->startRecording(int(Action::ToggleOverlay));
-        QVERIFY(m_hotkeys.taken.isEmpty());                   // the keys reach the window meanwhile
-        Q_EMIT m_hotkeys.activated(Action::CaptureScreen, 1); // reported late: it does nothing
+        QVERIFY(m_hotkeys->taken.isEmpty()); // the keys reach the window meanwhile
+        Q_EMIT m_hotkeys->activated(Action::CaptureScreen, 1); // reported late: it does nothing
         QVERIFY(m_controller->recordKey(Qt::Key_Control, Qt::ControlModifier, 0));
         QVERIFY(m_controller->rows()[0].toMap()["recording"].toBool());
 
@@ -386,10 +382,10 @@ private Q_SLOTS:
         QCOMPARE(m_controller->recordingError(), QString());
         QCOMPARE(m_controller->toggleOverlay(), QStringLiteral("Ctrl+Alt+O"));
         QCOMPARE(storedShortcuts(), QJsonObject({{"toggle_overlay", "Ctrl+Alt+O"}}));
-        QCOMPARE(m_hotkeys.taken, QStringList({"Ctrl+Alt+O", "Alt+S", "Alt+T"}));
+        QCOMPARE(m_hotkeys->taken, QStringList({"Ctrl+Alt+O", "Alt+S", "Alt+T"}));
         QCOMPARE(SettingsManager(m_dir.filePath("settings.json")).shortcut("toggle_overlay"),
                  QStringLiteral("Ctrl+Alt+O"));
-        Q_EMIT m_hotkeys.activated(Action::CaptureScreen, 2);
+        Q_EMIT m_hotkeys->activated(Action::CaptureScreen, 2);
         QCOMPARE(presses.size(), 1);
         QCOMPARE(presses[0][1].toUInt(), 2u);
 
@@ -397,14 +393,14 @@ private Q_SLOTS:
         m_controller->startRecording(int(Action::CaptureScreen));
         QVERIFY(m_controller->recordKey(Qt::Key_Escape, Qt::NoModifier, 0));
         QVERIFY(!m_controller->rows()[1].toMap()["recording"].toBool());
-        QCOMPARE(m_hotkeys.taken, QStringList({"Ctrl+Alt+O", "Alt+S", "Alt+T"}));
+        QCOMPARE(m_hotkeys->taken, QStringList({"Ctrl+Alt+O", "Alt+S", "Alt+T"}));
 
         // Back to the default, which the file then no longer names; a recording stops.
         m_controller->startRecording(int(Action::CaptureScreen));
         m_controller->resetToDefault(int(Action::ToggleOverlay));
         QVERIFY(!m_controller->rows()[1].toMap()["recording"].toBool());
         QCOMPARE(storedShortcuts(), QJsonObject());
-        QCOMPARE(m_hotkeys.taken, QStringList({"Alt+Space", "Alt+S", "Alt+T"}));
+        QCOMPARE(m_hotkeys->taken, QStringList({"Alt+Space", "Alt+S", "Alt+T"}));
         QVERIFY(m_controller->recordingError().isEmpty());
     }
 
