@@ -123,29 +123,6 @@ void addNetWmStates(QWindow &window, std::initializer_list<QByteArray> states) {
         return;
     const auto id = xcb_window_t(window.winId());
     const xcb_atom_t stateAtom = atom("_NET_WM_STATE");
-    if (window.isVisible()) {
-        // The manager owns the property of a mapped window: ask it, two states per request as
-        // EWMH allows ("add" leaves a state already there alone).
-        const std::vector<QByteArray> names(states);
-        for (std::size_t i = 0; i < names.size(); i += 2) {
-            xcb_client_message_event_t event{};
-            event.response_type = XCB_CLIENT_MESSAGE;
-            event.format = 32;
-            event.window = id;
-            event.type = stateAtom;
-            event.data.data32[0] = 1; // _NET_WM_STATE_ADD
-            event.data.data32[1] = atom(names[i]);
-            event.data.data32[2] = i + 1 < names.size() ? atom(names[i + 1]) : 0;
-            event.data.data32[3] = 1; // source: an application
-            xcb_send_event(c, 0, rootWindow(),
-                           XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT |
-                               XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                           reinterpret_cast<const char *>(&event));
-        }
-        xcb_flush(c);
-        return;
-    }
-    // Keep what is there: Qt merges its own states into the property the same way.
     std::vector<xcb_atom_t> atoms;
     const Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
         c, xcb_get_property(c, 0, id, stateAtom, XCB_ATOM_ATOM, 0, 1024), nullptr));
@@ -153,13 +130,47 @@ void addNetWmStates(QWindow &window, std::initializer_list<QByteArray> states) {
         const auto *existing = static_cast<const xcb_atom_t *>(xcb_get_property_value(reply.get()));
         atoms.assign(existing, existing + xcb_get_property_value_length(reply.get()) / 4);
     }
+    std::vector<xcb_atom_t> missing;
     for (const QByteArray &state : states) {
         const xcb_atom_t value = atom(state);
         if (std::find(atoms.begin(), atoms.end(), value) == atoms.end())
-            atoms.push_back(value);
+            missing.push_back(value);
     }
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, stateAtom, XCB_ATOM_ATOM, 32,
-                        quint32(atoms.size()), atoms.data());
+    if (missing.empty())
+        return;
+    // A window the manager has taken in (ICCCM's WM_STATE says normal) has its states asked of
+    // the manager, which owns the property then; before that the property is read when the
+    // manager takes the window in, and a request would disturb it (xfwm4 loses the focus it is
+    // about to give).
+    const xcb_atom_t wmStateAtom = atom("WM_STATE");
+    const Reply<xcb_get_property_reply_t> wmState(xcb_get_property_reply(
+        c, xcb_get_property(c, 0, id, wmStateAtom, wmStateAtom, 0, 1), nullptr));
+    constexpr quint32 normalState = 1;
+    const bool managed =
+        wmState && wmState->format == 32 && xcb_get_property_value_length(wmState.get()) >= 4 &&
+        *static_cast<const quint32 *>(xcb_get_property_value(wmState.get())) == normalState;
+    if (!managed) {
+        // Kept with what is there: Qt merges its own states into the property the same way.
+        atoms.insert(atoms.end(), missing.begin(), missing.end());
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, stateAtom, XCB_ATOM_ATOM, 32,
+                            quint32(atoms.size()), atoms.data());
+        return;
+    }
+    for (std::size_t i = 0; i < missing.size(); i += 2) {
+        xcb_client_message_event_t event{};
+        event.response_type = XCB_CLIENT_MESSAGE;
+        event.format = 32;
+        event.window = id;
+        event.type = stateAtom;
+        event.data.data32[0] = 1; // _NET_WM_STATE_ADD
+        event.data.data32[1] = missing[i];
+        event.data.data32[2] = i + 1 < missing.size() ? missing[i + 1] : 0;
+        event.data.data32[3] = 1; // source: an application
+        xcb_send_event(c, 0, rootWindow(),
+                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                       reinterpret_cast<const char *>(&event));
+    }
+    xcb_flush(c);
 }
 
 void setBlurBehind(QWindow &window, const QRect &area) {

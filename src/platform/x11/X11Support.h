@@ -43,8 +43,8 @@ void setDesktop(QWindow &window, quint32 desktop);
 /// time.
 void activateWindow(QWindow &window, quint32 userTime);
 
-/// Adds EWMH states (`_NET_WM_STATE_...` atom names): the property for a window about to be
-/// shown, the EWMH request for one already mapped.
+/// Adds EWMH states (`_NET_WM_STATE_...` atom names) that the window lacks: to the property of a
+/// window about to be shown, as EWMH requests for one the window manager has taken in.
 void addNetWmStates(QWindow &window, std::initializer_list<QByteArray> states);
 /// Asks a compositor that blurs (KWin) to blur what lies behind `area` of the window.
 void setBlurBehind(QWindow &window, const QRect &area);
