@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <string>
+#include <string_view>
 #include <vector>
 
 extern char **environ;
@@ -49,12 +50,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
     std::vector<std::string> problems;
     const pindle::Config config = pindle::Config::read(s_path, problems);
+    // A problem may quote the file (an unknown setting's name): only words the file did not
+    // bring are the library's.
+    const bool quotable =
+        std::string_view(reinterpret_cast<const char *>(data), size).find("json.exception") !=
+        std::string_view::npos;
     for (const std::string &problem : problems) {
         if (problem.empty()) {
             std::fputs("Config::read() reported an empty problem\n", stderr);
             std::abort();
         }
-        if (problem.find("json.exception") != std::string::npos) {
+        if (!quotable && problem.find("json.exception") != std::string::npos) {
             std::fprintf(stderr, "a problem in the JSON library's words: %s\n", problem.c_str());
             std::abort();
         }
