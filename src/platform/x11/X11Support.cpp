@@ -50,6 +50,24 @@ std::optional<quint32> desktopOf(xcb_window_t window) {
     return *static_cast<const quint32 *>(xcb_get_property_value(reply.get()));
 }
 
+namespace {
+
+// An EWMH client message about `window`, sent to the root window where the manager reads it.
+void askManager(xcb_connection_t *c, xcb_window_t window, xcb_atom_t type,
+                std::initializer_list<quint32> data) {
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = window;
+    event.type = type;
+    std::copy(data.begin(), data.end(), event.data.data32);
+    xcb_send_event(c, 0, rootWindow(),
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char *>(&event));
+}
+
+} // namespace
+
 void setDesktop(QWindow &window, quint32 desktop) {
     xcb_connection_t *c = connection();
     if (!c)
@@ -59,16 +77,8 @@ void setDesktop(QWindow &window, quint32 desktop) {
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, desktopAtom, XCB_ATOM_CARDINAL, 32, 1,
                         &desktop);
     if (window.isVisible()) {
-        xcb_client_message_event_t event{};
-        event.response_type = XCB_CLIENT_MESSAGE;
-        event.format = 32;
-        event.window = id;
-        event.type = desktopAtom;
-        event.data.data32[0] = desktop;
-        event.data.data32[1] = 2; // source: a pager-like request, honoured by every EWMH manager
-        xcb_send_event(c, 0, rootWindow(),
-                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                       reinterpret_cast<const char *>(&event));
+        // Source 2: a pager-like request, honoured by every EWMH manager.
+        askManager(c, id, desktopAtom, {desktop, 2});
     }
     xcb_flush(c);
 }
@@ -103,17 +113,8 @@ void activateWindow(QWindow &window, quint32 userTime) {
         xcb_flush(c);
         return;
     }
-    xcb_client_message_event_t event{};
-    event.response_type = XCB_CLIENT_MESSAGE;
-    event.format = 32;
-    event.window = id;
-    event.type = atom("_NET_ACTIVE_WINDOW");
-    event.data.data32[0] = 1; // an application's request, judged by its time
-    event.data.data32[1] = userTime;
-    event.data.data32[2] = XCB_WINDOW_NONE; // none of ours is active
-    xcb_send_event(c, 0, root,
-                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                   reinterpret_cast<const char *>(&event));
+    // An application's request, judged by its time; none of ours is active.
+    askManager(c, id, atom("_NET_ACTIVE_WINDOW"), {1, userTime, XCB_WINDOW_NONE});
     xcb_flush(c);
 }
 
@@ -157,18 +158,9 @@ void addNetWmStates(QWindow &window, std::initializer_list<QByteArray> states) {
         return;
     }
     for (std::size_t i = 0; i < missing.size(); i += 2) {
-        xcb_client_message_event_t event{};
-        event.response_type = XCB_CLIENT_MESSAGE;
-        event.format = 32;
-        event.window = id;
-        event.type = stateAtom;
-        event.data.data32[0] = 1; // _NET_WM_STATE_ADD
-        event.data.data32[1] = missing[i];
-        event.data.data32[2] = i + 1 < missing.size() ? missing[i + 1] : 0;
-        event.data.data32[3] = 1; // source: an application
-        xcb_send_event(c, 0, rootWindow(),
-                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                       reinterpret_cast<const char *>(&event));
+        // _NET_WM_STATE_ADD, up to two states, from an application.
+        askManager(c, id, stateAtom,
+                   {1, missing[i], i + 1 < missing.size() ? missing[i + 1] : 0, 1});
     }
     xcb_flush(c);
 }
