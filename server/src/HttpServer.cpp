@@ -134,11 +134,12 @@ public:
         if (m_finished || m_stream)
             return;
         m_finished = true;
-        m_request->create_response(statusLine(response.status))
-            .append_header(restinio::http_field::content_type, response.contentType)
-            .append_header(restinio::http_field::cache_control, "no-store")
-            .set_body(std::move(response.body))
-            .done(written());
+        auto answer = m_request->create_response(statusLine(response.status));
+        answer.append_header(restinio::http_field::content_type, response.contentType)
+            .append_header(restinio::http_field::cache_control, "no-store");
+        for (auto &[name, value] : response.headers)
+            answer.append_header(std::move(name), std::move(value));
+        answer.set_body(std::move(response.body)).done(written());
         m_registry.remove(m_request->connection_id(), this);
     }
 
@@ -841,6 +842,9 @@ int runServer(const Config &config) {
         carried.body = std::move(body);
         carried.clientAddress = request->remote_endpoint().address().to_string();
         carried.forwardedFor = request->header().get_field_or("X-Forwarded-For", "");
+        carried.origin = request->header().get_field_or(restinio::http_field::origin, "");
+        carried.referer = request->header().get_field_or(restinio::http_field::referer, "");
+        carried.host = request->header().get_field_or(restinio::http_field::host, "");
         auto responder = std::make_shared<RestinioResponder>(request, registry);
         registry.add(request->connection_id(), responder);
         // WORKAROUND: the Api answers only after this call returns. RESTinio 0.6.16 resumes reading

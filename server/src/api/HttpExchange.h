@@ -2,6 +2,8 @@
 
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace pindle {
 
@@ -16,12 +18,19 @@ struct HttpRequest {
     std::string body;
     std::string clientAddress;
     std::string forwardedFor;
+    /// What a browser says of the page that sent the request (Origin, Referer), and the Host it
+    /// was sent to: empty when absent.
+    std::string origin;
+    std::string referer;
+    std::string host;
 };
 
 struct HttpResponse {
     int status = 200;
     std::string contentType = "application/json";
     std::string body;
+    /// Further header fields, such as Retry-After.
+    std::vector<std::pair<std::string, std::string>> headers = {};
 };
 
 /// Where a handler sends its answer: once, whole or as a stream, from any thread.
