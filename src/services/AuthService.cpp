@@ -3,11 +3,16 @@
 #include <QJsonDocument>
 #include <QJsonParseError>
 #include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QTimer>
 
 namespace {
 
 // Sign-in and verification replies are small records.
 constexpr qsizetype maxReplySize = 1024 * 1024;
+
+// How long a sign-out may take to reach the backend before it is given up.
+constexpr std::chrono::seconds endSessionTimeout(10);
 
 std::optional<QString> stringAt(const QJsonObject &object, QLatin1String key) {
     const QJsonValue value = object.value(key);
@@ -127,7 +132,20 @@ QCoro::Task<AuthService::UserInfo> AuthService::verifyToken() {
 }
 
 QCoro::Task<> AuthService::logout() {
+    if (const std::optional<QString> &token = m_tokens.cachedToken())
+        endSessionOnBackend(*token);
     m_tokens.setCachedToken(std::nullopt);
     m_cachedUser.reset();
     co_await m_tokens.deleteTokenFromKeychain();
+}
+
+void AuthService::endSessionOnBackend(const QString &token) {
+    // The backend ends the session too, so a copy of the token left anywhere is worth nothing.
+    // Best effort and not waited for: signing out here never depends on the network.
+    const QString path = QStringLiteral("/api/auth/logout");
+    if (m_api.refusal(path, token))
+        return;
+    QNetworkReply *reply = m_api.send(path, token, QByteArray()).release();
+    QObject::connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
+    QTimer::singleShot(endSessionTimeout, reply, &QNetworkReply::abort);
 }

@@ -47,7 +47,8 @@ public:
     QCoro::Task<UserInfo> login(QString email, QString password);
     /// Asks the backend whether the stored token is still good; a refusal (401) signs out here.
     QCoro::Task<UserInfo> verifyToken();
-    /// Forgets the token and the user, here and in the keychain. Tells the backend nothing.
+    /// Forgets the token and the user, here and in the keychain, and asks the backend to end the
+    /// session (without waiting for its answer). Cannot fail.
     QCoro::Task<> logout();
     /// The bearer token, or nothing when the user is signed out.
     [[nodiscard]] QCoro::Task<std::optional<QString>> getToken();
@@ -55,6 +56,7 @@ public:
     [[nodiscard]] const std::optional<UserInfo> &cachedUser() const { return m_cachedUser; }
 
 private:
+    void endSessionOnBackend(const QString &token);
     /// Reads the whole reply: its status and body, or the transport's failure, or "Invalid
     /// response from server".
     QCoro::Task<std::pair<int, QByteArray>> exchange(ReplyPtr reply);
