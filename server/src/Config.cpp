@@ -43,6 +43,7 @@ constexpr Bounds workerThreadsBounds{1, 256};
 constexpr Bounds ioThreadsBounds{1, 64};
 constexpr Bounds connectionsBounds{0, 1'000'000};
 constexpr Bounds reservationSecondsBounds{10, 24 * 3600};
+constexpr Bounds providerTimeoutSecondsBounds{10, 24 * 3600};
 constexpr std::int64_t secondsPerDay = 24 * 3600;
 
 std::string outOfBounds(const char *key, Bounds bounds) {
@@ -191,6 +192,8 @@ void readDocument(const json &document, Config &config, std::vector<std::string>
     reader.read("model_map", config.modelMap);
     reader.read("transcription_model", config.transcriptionModel);
     reader.read("provider_stream_usage", config.providerStreamUsage);
+    reader.readWhole("provider_timeout_seconds", config.providerTimeoutSeconds,
+                     providerTimeoutSecondsBounds);
     std::map<std::string, std::string> instructions;
     reader.read("category_instructions", instructions);
     instructions.merge(config.categoryInstructions); // keeps the file's where both have one
@@ -218,6 +221,7 @@ void readDocument(const json &document, Config &config, std::vector<std::string>
                           "model_map",
                           "transcription_model",
                           "provider_stream_usage",
+                          "provider_timeout_seconds",
                           "category_instructions",
                           "trusted_proxies",
                           "session_days",
@@ -370,6 +374,7 @@ std::vector<std::string> Config::problems() const {
     check("max_connections", maxConnections, connectionsBounds);
     check("max_connections_per_address", maxConnectionsPerAddress, connectionsBounds);
     check("reservation_seconds", reservationSeconds, reservationSecondsBounds);
+    check("provider_timeout_seconds", providerTimeoutSeconds, providerTimeoutSecondsBounds);
     return problems;
 }
 

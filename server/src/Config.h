@@ -27,6 +27,9 @@ struct Config {
     /// Client model name to the provider's, e.g. "gpt-4.1" -> "llama3".
     std::map<std::string, std::string> modelMap;
     std::string transcriptionModel = "whisper-1";
+    /// How long the model provider may send nothing at all (a reasoning model thinking before
+    /// its first word included) before the server gives up on it.
+    std::int64_t providerTimeoutSeconds = 600;
     /// Ask the provider for a usage report at the end of each stream (stream_options); turn off
     /// for providers that refuse unknown request fields.
     bool providerStreamUsage = true;
@@ -43,7 +46,8 @@ struct Config {
     int workerThreads = 4;
     int ioThreads = 2;
     /// Open connections allowed at once, in total and from one client address; 0 derives them
-    /// from the open-file limit (its size less 64, at most 4096) and 256 per address.
+    /// from the open-file limit (half of what is left of it after 64, since each stream also holds
+    /// a connection to the provider; at most 4096) and 256 per address.
     std::int64_t maxConnections = 0;
     std::int64_t maxConnectionsPerAddress = 0;
     /// How long tokens set aside for an answer stay set aside unless the server holding them

@@ -138,6 +138,15 @@ std::map<std::string, std::string> parseUrlEncoded(std::string_view body) {
     return fields;
 }
 
+bool hasMediaType(std::string_view contentType, std::string_view type) {
+    std::string_view named = contentType.substr(0, contentType.find(';'));
+    while (!named.empty() && (named.front() == ' ' || named.front() == '\t'))
+        named.remove_prefix(1);
+    while (!named.empty() && (named.back() == ' ' || named.back() == '\t'))
+        named.remove_suffix(1);
+    return lower(named) == type;
+}
+
 std::string clientAddressOf(const std::string &peer, std::string_view forwardedFor,
                             const std::vector<std::string> &trustedProxies) {
     const auto trusted = [&](std::string_view address) {

@@ -21,6 +21,8 @@ struct FormPart {
                                                                   std::string_view body);
 /// The fields of an application/x-www-form-urlencoded body.
 [[nodiscard]] std::map<std::string, std::string> parseUrlEncoded(std::string_view body);
+/// Whether a Content-Type header names `type` (lower case), with or without parameters.
+[[nodiscard]] bool hasMediaType(std::string_view contentType, std::string_view type);
 /// The address a request came from: the peer, or, when the peer is a trusted proxy, the nearest
 /// address in X-Forwarded-For that is not one of them.
 [[nodiscard]] std::string clientAddressOf(const std::string &peer, std::string_view forwardedFor,

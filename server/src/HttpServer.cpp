@@ -1,6 +1,7 @@
 // The one place that knows RESTinio: it carries requests to the Api and its answers back.
 #include "HttpServer.h"
 
+#include "HttpLimits.h"
 #include "Ledger.h"
 #include "Log.h"
 #include "OpenStore.h"
@@ -11,6 +12,7 @@
 #include <restinio/tls.hpp>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <condition_variable>
@@ -40,6 +42,9 @@ restinio::http_status_line_t statusLine(int status) {
     case 201:
         reason = "Created";
         break;
+    case 204:
+        reason = "No Content";
+        break;
     case 400:
         reason = "Bad Request";
         break;
@@ -61,8 +66,14 @@ restinio::http_status_line_t statusLine(int status) {
     case 413:
         reason = "Payload Too Large";
         break;
+    case 415:
+        reason = "Unsupported Media Type";
+        break;
     case 429:
         reason = "Too Many Requests";
+        break;
+    case 431:
+        reason = "Request Header Fields Too Large";
         break;
     case 500:
         reason = "Internal Server Error";
@@ -73,8 +84,33 @@ restinio::http_status_line_t statusLine(int status) {
     case 503:
         reason = "Service Unavailable";
         break;
+    case 504:
+        reason = "Gateway Timeout";
+        break;
     }
     return {restinio::http_status_code_t{std::uint16_t(status)}, reason};
+}
+
+using HeaderFields = std::vector<std::pair<std::string, std::string>>;
+
+// What every answer tells browsers: not to guess its type, never to show it in a frame, to send
+// no referrer from it; and, when the server speaks TLS itself, to use nothing else for a year. A
+// field the answer sets itself (a page's own referrer policy) stays as it is.
+template <typename Builder>
+void appendSecurityHeaders(Builder &answer, bool tls, const HeaderFields &own = {}) {
+    const auto add = [&](std::string_view name, std::string_view value) {
+        const bool set = std::any_of(own.begin(), own.end(), [&](const auto &field) {
+            return restinio::impl::is_equal_caseless(field.first.data(), field.first.size(),
+                                                     name.data(), name.size());
+        });
+        if (!set)
+            answer.append_header(std::string(name), std::string(value));
+    };
+    add("X-Content-Type-Options", "nosniff");
+    add("X-Frame-Options", "DENY");
+    add("Referrer-Policy", "no-referrer");
+    if (tls)
+        add("Strict-Transport-Security", "max-age=31536000");
 }
 
 class RestinioResponder;
@@ -125,9 +161,10 @@ private:
 class RestinioResponder final : public Responder,
                                 public std::enable_shared_from_this<RestinioResponder> {
 public:
-    RestinioResponder(restinio::request_handle_t request, ConnectionRegistry &registry)
+    RestinioResponder(restinio::request_handle_t request, ConnectionRegistry &registry, bool tls)
         : m_request(std::move(request))
-        , m_registry(registry) {}
+        , m_registry(registry)
+        , m_tls(tls) {}
 
     void reply(HttpResponse response) override {
         std::lock_guard lock(m_mutex);
@@ -137,6 +174,7 @@ public:
         auto answer = m_request->create_response(statusLine(response.status));
         answer.append_header(restinio::http_field::content_type, response.contentType)
             .append_header(restinio::http_field::cache_control, "no-store");
+        appendSecurityHeaders(answer, m_tls, response.headers);
         for (auto &[name, value] : response.headers)
             answer.append_header(std::move(name), std::move(value));
         answer.set_body(std::move(response.body)).done(written());
@@ -152,6 +190,7 @@ public:
         m_stream->append_header(restinio::http_field::content_type, contentType)
             .append_header(restinio::http_field::cache_control, "no-cache")
             .append_header("X-Accel-Buffering", "no");
+        appendSecurityHeaders(*m_stream, m_tls);
         m_stream->flush();
     }
 
@@ -205,6 +244,7 @@ private:
 
     restinio::request_handle_t m_request;
     ConnectionRegistry &m_registry;
+    const bool m_tls;
     std::mutex m_mutex;
     bool m_finished = false;
     bool m_gone = false;
@@ -459,6 +499,8 @@ private:
             static const std::string answer =
                 "HTTP/1.1 503 Service Unavailable\r\nContent-Type: application/json\r\n"
                 "Cache-Control: no-store\r\nRetry-After: 5\r\nConnection: close\r\n"
+                "X-Content-Type-Options: nosniff\r\nX-Frame-Options: DENY\r\n"
+                "Referrer-Policy: no-referrer\r\n"
                 "Content-Length: " +
                 std::to_string(body.size()) + "\r\n\r\n" + std::string(body);
             socket.non_blocking(true, ignored);
@@ -581,6 +623,40 @@ thread_local std::string t_body;
 
 using ParserContext = restinio::impl::http_parser_ctx_t;
 
+// The refusal of a request whose head is over a limit (refusedField's value).
+constexpr std::string_view headTooLarge = "head";
+// Marks a head found over a limit while it is still being read: a field name no client can send,
+// since names hold no spaces.
+const std::string headMark = "Pindle head too large";
+// A head over a limit is read to its end and dropped, so that the client is reading when the
+// answer comes; one that goes on past this is answered at once, before http-parser's own limit
+// ends the connection without a word. http-parser's count lags by at most a read (4 KiB).
+constexpr std::uint32_t headReadLimit = parserHeadLimit - 16 * 1024;
+
+HeadSize measure(const ParserContext &context) {
+    HeadSize size;
+    size.target = context.m_header.request_target().size();
+    size.fields = context.m_total_field_count;
+    size.total = size.target;
+    context.m_header.for_each_field([&](const restinio::http_header_field_t &field) {
+        if (restinio::impl::is_equal_caseless(field.name().data(), field.name().size(),
+                                              HeadSize::promptField.data(),
+                                              HeadSize::promptField.size())) {
+            size.prompt += field.value().size();
+            return;
+        }
+        const std::size_t line = field.name().size() + field.value().size() + 4; // ": ", CRLF
+        size.largestField = std::max(size.largestField, line);
+        size.total += line;
+    });
+    if (!context.m_last_was_value) { // a name whose value has not begun
+        ++size.fields;
+        size.largestField = std::max(size.largestField, context.m_current_field_name.size());
+        size.total += context.m_current_field_name.size();
+    }
+    return size;
+}
+
 std::uint64_t bodyLimit(const http_parser *parser, const ParserContext &context) {
     std::string_view target = context.m_header.request_target();
     target = target.substr(0, target.find('?'));
@@ -605,7 +681,9 @@ int headersComplete(http_parser *parser) {
     const std::uint64_t limit = bodyLimit(parser, *context);
     const bool declared = parser->content_length != ULLONG_MAX;
     std::string refusal;
-    if (declared && parser->content_length > limit)
+    if (context->m_header.has_field(headMark))
+        refusal = headTooLarge;
+    else if (declared && parser->content_length > limit)
         refusal = std::to_string(limit);
     else if (const std::uint64_t expected = declared ? parser->content_length : limit;
              expected > BodyBudget::counted && !s_bodyBudget->take(parser, expected))
@@ -617,6 +695,26 @@ int headersComplete(http_parser *parser) {
     if (declared && parser->content_length <= discardedBodyLimit)
         return 0; // bodyData drops it
     return 1;     // http_parser: there is no body to read; what follows ends the connection
+}
+
+// The URL and the header fields as they arrive, kept until the head is over a limit.
+template <int (*store)(http_parser *, const char *, std::size_t)>
+int headData(http_parser *parser, const char *at, std::size_t length) {
+    auto *context = static_cast<ParserContext *>(parser->data);
+    if (context->m_leading_headers_completed) // trailing fields, after a chunked body
+        return store(parser, at, length);
+    if (!context->m_header.has_field(headMark)) {
+        if (const int result = store(parser, at, length); result != 0)
+            return result;
+        if (!measure(*context).tooLarge())
+            return 0;
+        context->m_header.set_field(headMark, "");
+    }
+    if (parser->nread < headReadLimit)
+        return 0;
+    context->m_header.set_field(std::string(refusedField), std::string(headTooLarge));
+    context->m_body.clear();
+    return messageComplete(parser);
 }
 
 // A chunked body has no declared length: it is ended where it goes past the limit.
@@ -644,6 +742,9 @@ int bodyData(http_parser *parser, const char *at, std::size_t length) {
 template <>
 inline http_parser_settings restinio::impl::create_parser_settings<pindle::Methods>() noexcept {
     http_parser_settings settings = create_parser_settings<restinio::default_http_methods_t>();
+    settings.on_url = pindle::headData<restinio::impl::restinio_url_cb>;
+    settings.on_header_field = pindle::headData<restinio::impl::restinio_header_field_cb>;
+    settings.on_header_value = pindle::headData<restinio::impl::restinio_header_value_cb>;
     settings.on_headers_complete = pindle::headersComplete;
     settings.on_body = pindle::bodyData;
     settings.on_message_complete = pindle::messageComplete;
@@ -680,6 +781,47 @@ public:
 
 namespace pindle {
 namespace {
+
+// How long a client may take over the TLS handshake; afterwards the limits of plain HTTP apply.
+constexpr auto tlsHandshakeLimit = std::chrono::seconds(10);
+
+// WORKAROUND: RESTinio 0.6.16 sets no time limit on the TLS handshake (its timers start once the
+// handshake is done: tls.hpp, prepare_connection_and_start_read), so a client that connects and
+// never finishes one holds its connection, and its place under the caps, for good. This overload,
+// more specialised and found through our traits, runs the handshake on the connection's strand
+// with a timer that closes the socket when the handshake takes too long. Remove once RESTinio
+// limits the handshake itself.
+template <typename StartRead, typename Failed>
+void prepare_connection_and_start_read(restinio::impl::tls_socket_t &socket,
+                                       restinio::impl::connection_t<TlsTraits> &connection,
+                                       StartRead startRead, Failed failed) {
+    namespace asio = restinio::asio_ns;
+    const auto strand = connection.get_executor();
+    auto timer = std::make_shared<asio::steady_timer>(socket.get_executor());
+    auto finished = std::make_shared<bool>(false);
+    timer->expires_after(tlsHandshakeLimit);
+    // Both handlers run on the strand. While the handshake is under way, its handler holds the
+    // connection, and with it the socket.
+    timer->async_wait(
+        asio::bind_executor(strand, [finished, &socket](const asio::error_code &error) {
+            if (!error && !*finished) {
+                asio::error_code ignored;
+                socket.close(ignored);
+            }
+        }));
+    socket.async_handshake(
+        asio::ssl::stream_base::server,
+        asio::bind_executor(
+            strand, [startRead = std::move(startRead), failed = std::move(failed), timer, finished,
+                     held = connection.shared_from_this()](const asio::error_code &error) {
+                *finished = true;
+                timer->cancel();
+                if (!error)
+                    startRead();
+                else
+                    failed(error);
+            }));
+}
 
 // Runs one server until SIGINT or SIGTERM, then finishes the work under way; a second signal
 // calls `endAtOnce` with its number instead. Returns what made it fail to start, if anything.
@@ -752,6 +894,9 @@ std::exception_ptr serve(const Config &config, restinio::asio_ns::io_context &io
 } // namespace
 
 int runServer(const Config &config) {
+    // The limits on heads are ours (headData); http-parser's own one only stops what goes on
+    // past them.
+    http_parser_set_max_header_size(parserHeadLimit);
     // Each open stream holds two sockets (client and provider): allow as many as the system does.
     rlimit files{};
     rlim_t fileLimit = 1024;
@@ -766,8 +911,7 @@ int runServer(const Config &config) {
     // Client sockets stay below the limit, leaving room for provider sockets and the database.
     const auto caps = std::make_shared<ConnectionCaps>(
         config.maxConnections > 0 ? std::size_t(config.maxConnections)
-        : fileLimit > 128         ? std::size_t(std::min<rlim_t>(fileLimit - 64, 4096))
-                                  : std::size_t(fileLimit / 2),
+                                  : defaultConnectionCap(fileLimit),
         config.maxConnectionsPerAddress > 0 ? std::size_t(config.maxConnectionsPerAddress) : 256);
 
     // The workers, the ledger and the housekeeping may each use the database at once.
@@ -779,14 +923,17 @@ int runServer(const Config &config) {
                                                              : config.journalDirectory;
     books.soleServer = store->claimSoleServer();
     Ledger ledger(*store, books);
-    // Ended sessions are useless; clear them out now and every hour.
+    // Ended sessions and attempt counts whose window has passed are useless; clear them out now
+    // and every hour.
     std::jthread housekeeping([&store](std::stop_token stop) {
         std::mutex mutex;
         std::condition_variable_any tick;
         std::unique_lock lock(mutex);
+        const std::unique_ptr<AttemptLimits> limits = store->attemptLimits();
         while (!stop.stop_requested()) {
             try {
                 store->deleteExpiredSessions(nowSeconds());
+                limits->prune(nowSeconds());
             } catch (const StoreError &) {
                 // The database is unreachable for now; the next round tries again.
             }
@@ -814,21 +961,26 @@ int runServer(const Config &config) {
         std::string body = std::exchange(t_body, std::string());
         const std::string refused = request->header().get_field_or(refusedField, "");
         if (!refused.empty()) {
+            int status = 503;
             std::string error =
                 "The server is busy receiving other uploads. Try again in a moment.";
-            if (refused != busyBody) {
+            if (refused == headTooLarge) {
+                status = 431;
+                error = "The request's header is too large (at most 100 fields, 8 KiB for the "
+                        "address and for each field, and 32 KiB in all).";
+            } else if (refused != busyBody) {
+                status = 413;
                 const std::uint64_t limit = std::stoull(refused);
                 error = "The request is too large (at most " +
                         (limit >= 1024 * 1024 ? std::to_string(limit / (1024 * 1024)) + " MiB"
                                               : std::to_string(limit / 1024) + " KiB") +
                         ").";
             }
-            request->create_response(statusLine(refused == busyBody ? 503 : 413))
-                .append_header(restinio::http_field::content_type, "application/json")
-                .append_header(restinio::http_field::cache_control, "no-store")
-                .connection_close()
-                .set_body("{\"error\":\"" + error + "\"}")
-                .done();
+            auto answer = request->create_response(statusLine(status));
+            answer.append_header(restinio::http_field::content_type, "application/json")
+                .append_header(restinio::http_field::cache_control, "no-store");
+            appendSecurityHeaders(answer, config.tlsEnabled());
+            answer.connection_close().set_body("{\"error\":\"" + error + "\"}").done();
             return restinio::request_accepted();
         }
         HttpRequest carried;
@@ -845,7 +997,12 @@ int runServer(const Config &config) {
         carried.origin = request->header().get_field_or(restinio::http_field::origin, "");
         carried.referer = request->header().get_field_or(restinio::http_field::referer, "");
         carried.host = request->header().get_field_or(restinio::http_field::host, "");
-        auto responder = std::make_shared<RestinioResponder>(request, registry);
+        carried.peerAddress = carried.clientAddress;
+        carried.forwardedProto = request->header().get_field_or("X-Forwarded-Proto", "");
+        carried.forwardedHost = request->header().get_field_or("X-Forwarded-Host", "");
+        carried.cookie = request->header().get_field_or(restinio::http_field::cookie, "");
+        carried.tls = config.tlsEnabled();
+        auto responder = std::make_shared<RestinioResponder>(request, registry, carried.tls);
         registry.add(request->connection_id(), responder);
         // WORKAROUND: the Api answers only after this call returns. RESTinio 0.6.16 resumes reading
         // pipelined requests after a write that freed a slot of a full pipeline even when an

@@ -1,6 +1,7 @@
 #include "PostgresStore.h"
 
 #include <libpq-fe.h>
+#include <sodium.h>
 
 #include <algorithm>
 #include <chrono>
@@ -53,6 +54,30 @@ CREATE TABLE reservations (
 CREATE INDEX reservations_by_expiry ON reservations(expires_at);
 ALTER TABLE usage_events ADD COLUMN settlement TEXT;
 CREATE UNIQUE INDEX usage_events_by_settlement ON usage_events(settlement);
+)sql",
+    // The servers sharing the database count sign-in and sign-up attempts together, under keys
+    // hashed so that no e-mail or client address is stored readable. A deleted account's usage
+    // records stay, without it.
+    R"sql(
+CREATE TABLE attempt_counts (
+    kind SMALLINT NOT NULL,
+    key BYTEA NOT NULL,
+    expires_at BIGINT NOT NULL,
+    count INTEGER NOT NULL,
+    PRIMARY KEY (kind, key)
+);
+CREATE INDEX attempt_counts_by_expiry ON attempt_counts(expires_at);
+CREATE TABLE known_addresses (
+    account BYTEA NOT NULL,
+    address BYTEA NOT NULL,
+    seen_at BIGINT NOT NULL,
+    PRIMARY KEY (account, address)
+);
+CREATE INDEX known_addresses_by_age ON known_addresses(seen_at);
+ALTER TABLE usage_events ALTER COLUMN user_id DROP NOT NULL;
+ALTER TABLE usage_events DROP CONSTRAINT usage_events_user_id_fkey;
+ALTER TABLE usage_events ADD CONSTRAINT usage_events_user_id_fkey
+    FOREIGN KEY (user_id) REFERENCES users(id) ON DELETE SET NULL;
 )sql",
 };
 
@@ -189,6 +214,20 @@ std::optional<User> firstUser(const Result &result) {
     return userAt(result.get(), 0);
 }
 
+std::int64_t changed(const Result &result) {
+    return std::stoll(PQcmdTuples(result.get()));
+}
+
+// How an attempt count's key, an account or a client address is stored.
+TokenHash keyHash(const std::string &key) {
+    static constexpr std::string_view context = "pindle attempt limits";
+    TokenHash hash;
+    crypto_generichash(hash.data(), hash.size(),
+                       reinterpret_cast<const unsigned char *>(key.data()), key.size(),
+                       reinterpret_cast<const unsigned char *>(context.data()), context.size());
+    return hash;
+}
+
 } // namespace
 
 // A pooled connection for the length of one call; a broken one is dropped, not reused.
@@ -247,6 +286,104 @@ private:
     PostgresStore &m_store;
     pg_conn *m_connection = nullptr;
 };
+
+// The counts in the shared database: each call one statement (remember() one transaction), so
+// servers counting at once lose nothing.
+class PostgresStore::Limits final : public AttemptLimits {
+public:
+    explicit Limits(PostgresStore &store)
+        : m_store(store) {}
+
+    bool blocked(const Limit &limit, const std::string &key, std::int64_t now) override {
+        Lease lease(m_store);
+        const Result found = Params()
+                                 .number(limit.kind)
+                                 .blob(keyHash(key))
+                                 .number(now)
+                                 .number(limit.most)
+                                 .run(lease.get(), "SELECT 1 FROM attempt_counts WHERE kind = $1 "
+                                                   "AND key = $2 AND expires_at >= $3 "
+                                                   "AND count >= $4");
+        return PQntuples(found.get()) > 0;
+    }
+
+    bool record(const Limit &limit, const std::string &key, std::int64_t now) override {
+        Lease lease(m_store);
+        // A window that has passed starts again with this attempt.
+        const Result counted =
+            Params()
+                .number(limit.kind)
+                .blob(keyHash(key))
+                .number(now)
+                .number(limit.window.count())
+                .run(lease.get(),
+                     "INSERT INTO attempt_counts AS c (kind, key, expires_at, count) "
+                     "VALUES ($1, $2, $3::bigint + $4::bigint, 1) "
+                     "ON CONFLICT (kind, key) DO UPDATE SET "
+                     "count = CASE WHEN c.expires_at < $3 THEN 1 ELSE c.count + 1 END, "
+                     "expires_at = CASE WHEN c.expires_at < $3 THEN EXCLUDED.expires_at "
+                     "ELSE c.expires_at END RETURNING count");
+        return integer(counted.get(), 0, 0) <= limit.most;
+    }
+
+    void clear(const Limit &limit, const std::string &key) override {
+        Lease lease(m_store);
+        Params()
+            .number(limit.kind)
+            .blob(keyHash(key))
+            .run(lease.get(), "DELETE FROM attempt_counts WHERE kind = $1 AND key = $2");
+    }
+
+    bool knows(const std::string &account, const std::string &address, std::int64_t now) override {
+        Lease lease(m_store);
+        const Result found =
+            Params()
+                .blob(keyHash(account))
+                .blob(keyHash(address))
+                .number(now - addressMemory.count())
+                .run(lease.get(), "SELECT 1 FROM known_addresses WHERE "
+                                  "account = $1 AND address = $2 AND seen_at >= $3");
+        return PQntuples(found.get()) > 0;
+    }
+
+    void remember(const std::string &account, const std::string &address,
+                  std::int64_t now) override {
+        Lease lease(m_store);
+        const TokenHash accountKey = keyHash(account);
+        lease.transaction([&] {
+            Params()
+                .blob(accountKey)
+                .blob(keyHash(address))
+                .number(now)
+                .run(lease.get(), "INSERT INTO known_addresses AS k (account, address, seen_at) "
+                                  "VALUES ($1, $2, $3) ON CONFLICT (account, address) DO UPDATE "
+                                  "SET seen_at = GREATEST(k.seen_at, EXCLUDED.seen_at)");
+            Params()
+                .blob(accountKey)
+                .number(std::int64_t(addressesPerAccount))
+                .run(lease.get(), "DELETE FROM known_addresses WHERE account = $1 AND address "
+                                  "NOT IN (SELECT address FROM known_addresses WHERE account = $1 "
+                                  "ORDER BY seen_at DESC, address LIMIT $2)");
+            return 0;
+        });
+    }
+
+    std::int64_t prune(std::int64_t now) override {
+        Lease lease(m_store);
+        return changed(Params().number(now).run(
+                   lease.get(), "DELETE FROM attempt_counts WHERE expires_at < $1")) +
+               changed(Params()
+                           .number(now - addressMemory.count())
+                           .run(lease.get(), "DELETE FROM known_addresses WHERE seen_at < $1"));
+    }
+
+private:
+    PostgresStore &m_store;
+};
+
+std::unique_ptr<AttemptLimits> PostgresStore::attemptLimits() {
+    return std::make_unique<Limits>(*this);
+}
 
 PostgresStore::PostgresStore(const std::string &connection, int poolSize)
     : m_connection(connection)
@@ -404,6 +541,69 @@ std::int64_t PostgresStore::deleteExpiredSessions(std::int64_t now) {
     const Result result =
         Params().number(now).run(lease.get(), "DELETE FROM sessions WHERE expires_at <= $1");
     return std::stoll(PQcmdTuples(result.get()));
+}
+
+std::optional<std::vector<SessionTimes>> PostgresStore::listSessions(const std::string &email,
+                                                                     std::int64_t now) {
+    Lease lease(*this);
+    const Result result =
+        Params()
+            .text(normalizedEmail(email))
+            .number(now)
+            .run(lease.get(), "SELECT s.created_at, s.expires_at FROM users u LEFT JOIN sessions s "
+                              "ON s.user_id = u.id AND s.expires_at > $2 WHERE u.email_key = $1 "
+                              "ORDER BY s.created_at, s.expires_at");
+    if (PQntuples(result.get()) == 0)
+        return std::nullopt;
+    std::vector<SessionTimes> sessions;
+    for (int row = 0; row < PQntuples(result.get()); ++row) {
+        if (!PQgetisnull(result.get(), row, 0))
+            sessions.push_back({integer(result.get(), row, 0), integer(result.get(), row, 1)});
+    }
+    return sessions;
+}
+
+std::optional<std::int64_t> PostgresStore::deleteSessions(const std::string &email) {
+    Lease lease(*this);
+    const Result result =
+        Params()
+            .text(normalizedEmail(email))
+            .run(lease.get(),
+                 "WITH account AS (SELECT id FROM users WHERE email_key = $1), "
+                 "ended AS (DELETE FROM sessions WHERE user_id IN (SELECT id FROM account) "
+                 "RETURNING 1) SELECT (SELECT COUNT(*) FROM account), "
+                 "(SELECT COUNT(*) FROM ended)");
+    if (integer(result.get(), 0, 0) == 0)
+        return std::nullopt;
+    return integer(result.get(), 0, 1);
+}
+
+Deletion PostgresStore::deleteUser(const std::string &email) {
+    Lease lease(*this);
+    pg_conn *db = lease.get();
+    const std::string key = normalizedEmail(email);
+    return lease.transaction([&] {
+        // The account's row first, as reserve() and settlements lock it: no reservation can
+        // open while this looks, nor a settlement land halfway.
+        // Counted once the lock is held: a statement of its own sees what committed meanwhile.
+        const Result account =
+            Params().text(key).run(db, "SELECT id FROM users WHERE email_key = $1 FOR UPDATE");
+        if (PQntuples(account.get()) == 0)
+            return Deletion{};
+        const std::int64_t userId = integer(account.get(), 0, 0);
+        const Result open =
+            Params().number(userId).run(db, "SELECT COUNT(*) FROM reservations WHERE user_id = $1");
+        if (integer(open.get(), 0, 0) > 0)
+            return Deletion{Deletion::Outcome::AnswersUnderWay};
+        Deletion deletion{Deletion::Outcome::Deleted};
+        deletion.sessions =
+            changed(Params().number(userId).run(db, "DELETE FROM sessions WHERE user_id = $1"));
+        deletion.usageRecords = changed(Params().number(userId).run(
+            db, "UPDATE usage_events SET user_id = NULL WHERE user_id = $1"));
+        Params().blob(keyHash(key)).run(db, "DELETE FROM known_addresses WHERE account = $1");
+        Params().number(userId).run(db, "DELETE FROM users WHERE id = $1");
+        return deletion;
+    });
 }
 
 HeldTokens PostgresStore::reserve(std::int64_t userId, std::int64_t tokens,

@@ -18,7 +18,8 @@ namespace pindle {
 /// instances may run side by side on one database. The schema is brought up to date on open,
 /// under an advisory lock so two instances starting together do not race. A transaction that
 /// changes reservations locks their accounts' rows first, in ascending order, so no two wait on
-/// each other; renewals, which lock no account, pass over rows another holds.
+/// each other; renewals, which lock no account, pass over rows another holds. The sign-in and
+/// sign-up limits live here too, so the instances count as one.
 class PostgresStore final : public Store {
 public:
     /// `connection` is a libpq connection string or URI. Throws StoreError when unreachable.
@@ -34,6 +35,10 @@ public:
     std::optional<User> findSessionUser(const TokenHash &hash, std::int64_t now) override;
     void deleteSession(const TokenHash &hash) override;
     std::int64_t deleteExpiredSessions(std::int64_t now) override;
+    std::optional<std::vector<SessionTimes>> listSessions(const std::string &email,
+                                                          std::int64_t now) override;
+    std::optional<std::int64_t> deleteSessions(const std::string &email) override;
+    Deletion deleteUser(const std::string &email) override;
     HeldTokens reserve(std::int64_t userId, std::int64_t tokens, const std::string &model,
                        const std::string &owner, std::int64_t expiresAt) override;
     std::int64_t settle(const Settlement &settlement) override;
@@ -41,9 +46,12 @@ public:
     void renewReservations(const std::vector<Progress> &open, std::int64_t expiresAt) override;
     Released releaseExpired(std::int64_t now) override;
     std::vector<AccountBooks> books() override;
+    /// Shared by every server on this database.
+    std::unique_ptr<AttemptLimits> attemptLimits() override;
 
 private:
     class Lease;
+    class Limits;
     // What one settlement changed.
     // settle() inside a transaction open on `db`; with `expiredBefore`, only a reservation
     // that expired before then.

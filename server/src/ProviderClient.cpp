@@ -6,9 +6,24 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <stdexcept>
 
 namespace pindle {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string trimmed(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos)
+        return {};
+    const auto last = text.find_last_not_of(" \t\r\n");
+    return std::string(text.substr(first, last + 1 - first));
+}
+
+} // namespace
 
 struct ProviderClient::Transfer {
     std::uint64_t id = 0;
@@ -18,6 +33,13 @@ struct ProviderClient::Transfer {
     curl_slist *headers = nullptr;
     curl_mime *mime = nullptr;
     bool statusReported = false;
+    bool abandoned = false; // onData asked to stop
+    ProviderHead head;
+    // The last time anything arrived from the provider (or, while the request goes out, the
+    // upload moved on), and how much had gone out then.
+    Clock::time_point lastHeard;
+    curl_off_t uploaded = 0;
+    std::optional<Clock::time_point> quietDue;
 
     ~Transfer() {
         if (mime)
@@ -32,17 +54,49 @@ struct ProviderClient::Transfer {
         if (statusReported)
             return;
         statusReported = true;
-        long status = 0;
-        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &head.status);
         if (handlers.onStatus)
-            handlers.onStatus(status);
+            handlers.onStatus(head);
+        head.fields.clear();
+    }
+
+    // Each line of the head: the status is reported when the final head is complete, before
+    // any of the body has come (a reasoning model may take minutes to send its first event).
+    static size_t header(char *data, size_t size, size_t count, void *self) {
+        auto &transfer = *static_cast<Transfer *>(self);
+        const std::string_view line(data, size * count);
+        transfer.lastHeard = Clock::now();
+        if (transfer.statusReported) // trailers
+            return line.size();
+        if (line.starts_with("HTTP/")) {
+            transfer.head.fields.clear();
+        } else if (line == "\r\n" || line == "\n") {
+            long status = 0;
+            curl_easy_getinfo(transfer.easy, CURLINFO_RESPONSE_CODE, &status);
+            if (status >= 200) // not an interim 1xx head
+                transfer.reportStatus();
+            else
+                transfer.head.fields.clear();
+        } else if (const auto colon = line.find(':');
+                   colon != std::string_view::npos && transfer.head.fields.size() < 100) {
+            std::string name(line.substr(0, colon));
+            std::transform(name.begin(), name.end(), name.begin(),
+                           [](unsigned char c) { return char(std::tolower(c)); });
+            transfer.head.fields.emplace_back(std::move(name),
+                                              trimmed(line.substr(colon + 1).substr(0, 4096)));
+        }
+        return line.size();
     }
 
     static size_t write(char *data, size_t size, size_t count, void *self) {
         auto &transfer = *static_cast<Transfer *>(self);
+        transfer.lastHeard = Clock::now();
         transfer.reportStatus();
-        if (transfer.handlers.onData)
-            transfer.handlers.onData(std::string_view(data, size * count));
+        if (transfer.handlers.onData &&
+            !transfer.handlers.onData(std::string_view(data, size * count))) {
+            transfer.abandoned = true;
+            return 0; // ends the transfer
+        }
         return size * count;
     }
 };
@@ -199,16 +253,25 @@ void ProviderClient::addPending() {
             curl_easy_setopt(t.easy, CURLOPT_POSTFIELDS, t.request.body.data());
         }
         curl_easy_setopt(t.easy, CURLOPT_HTTPHEADER, t.headers);
+        curl_easy_setopt(t.easy, CURLOPT_HEADERFUNCTION, &Transfer::header);
+        curl_easy_setopt(t.easy, CURLOPT_HEADERDATA, &t);
+        curl_easy_setopt(t.easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
         curl_easy_setopt(t.easy, CURLOPT_WRITEFUNCTION, &Transfer::write);
         curl_easy_setopt(t.easy, CURLOPT_WRITEDATA, &t);
+        // Asked for as it is; should the provider compress it all the same, libcurl decodes
+        // gzip and deflate (as it does for any encoding it knows once this option is set), a
+        // piece at a time, so a stream is not held back.
+        curl_easy_setopt(t.easy, CURLOPT_ACCEPT_ENCODING, "identity");
         curl_easy_setopt(t.easy, CURLOPT_PRIVATE, &t);
         curl_easy_setopt(t.easy, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(t.easy, CURLOPT_CONNECTTIMEOUT, 15L);
-        // Give up on a provider that sends nothing for two minutes.
-        curl_easy_setopt(t.easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        curl_easy_setopt(t.easy, CURLOPT_LOW_SPEED_TIME, 120L);
         curl_easy_setopt(t.easy, CURLOPT_TCP_NODELAY, 1L);
         curl_multi_add_handle(multi, t.easy);
+        // A provider that sends nothing for its silence limit is given up on (runDueChecks).
+        t.lastHeard = Clock::now();
+        if (t.request.firstQuiet.count() > 0)
+            t.quietDue = t.lastHeard + t.request.firstQuiet;
+        schedule(t);
         m_active.emplace(t.id, std::move(transfer));
     }
     for (const std::uint64_t id : cancelled) {
@@ -225,7 +288,53 @@ void ProviderClient::finish(Transfer &transfer, const std::string &error) {
     if (error.empty())
         transfer.reportStatus();
     if (transfer.handlers.onDone)
-        transfer.handlers.onDone(error);
+        transfer.handlers.onDone(transfer.abandoned ? std::string(providerAbandoned) : error);
+}
+
+void ProviderClient::schedule(Transfer &transfer) {
+    std::optional<Clock::time_point> due = transfer.quietDue;
+    if (transfer.request.silenceLimit.count() > 0) {
+        const auto silent = transfer.lastHeard + transfer.request.silenceLimit;
+        due = due ? std::min(*due, silent) : silent;
+    }
+    if (due)
+        m_due.emplace(*due, transfer.id);
+}
+
+void ProviderClient::runDueChecks() {
+    auto *multi = static_cast<CURLM *>(m_multi);
+    const auto now = Clock::now();
+    while (!m_due.empty() && m_due.top().first <= now) {
+        const std::uint64_t id = m_due.top().second;
+        m_due.pop();
+        const auto found = m_active.find(id);
+        if (found == m_active.end())
+            continue; // ended meanwhile
+        Transfer &t = *found->second;
+        const auto limit = t.request.silenceLimit;
+        if (limit.count() > 0 && now >= t.lastHeard + limit) {
+            // Still sending the request counts as hearing from it.
+            curl_off_t uploaded = 0;
+            curl_easy_getinfo(t.easy, CURLINFO_SIZE_UPLOAD_T, &uploaded);
+            if (uploaded != t.uploaded) {
+                t.uploaded = uploaded;
+                t.lastHeard = now;
+            } else {
+                curl_multi_remove_handle(multi, t.easy);
+                finish(t, providerSilence(limit));
+                m_active.erase(found);
+                continue;
+            }
+        }
+        if (t.quietDue && now >= *t.quietDue) {
+            const auto again =
+                t.handlers.onQuiet ? t.handlers.onQuiet() : std::chrono::milliseconds(0);
+            t.quietDue.reset();
+            if (again.count() > 0)
+                t.quietDue = now + again;
+        }
+        schedule(t);
+    }
 }
 
 void ProviderClient::collectFinished() {
@@ -249,9 +358,12 @@ void ProviderClient::run() {
     int running = 0;
     for (;;) {
         int timeout = -1;
-        if (m_deadline) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                *m_deadline - std::chrono::steady_clock::now());
+        std::optional<Clock::time_point> next = m_deadline;
+        if (!m_due.empty())
+            next = next ? std::min(*next, m_due.top().first) : m_due.top().first;
+        if (next) {
+            // Rounded up: waking a moment early would only go round again.
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(*next - Clock::now());
             timeout = int(std::clamp<std::int64_t>(left.count(), 0, 60'000));
         }
         const int ready = epoll_wait(m_epoll, events, 64, timeout);
@@ -283,6 +395,7 @@ void ProviderClient::run() {
             curl_multi_socket_action(multi, CURL_SOCKET_TIMEOUT, 0, &running);
         }
         collectFinished();
+        runDueChecks();
     }
 }
 

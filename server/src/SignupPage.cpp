@@ -2,6 +2,10 @@
 
 #include "HttpForms.h"
 
+#include <sodium.h>
+
+#include <string_view>
+
 namespace pindle {
 
 namespace {
@@ -33,6 +37,7 @@ constexpr auto head = R"html(<!doctype html>
 )html";
 
 constexpr auto form = R"html(<form method="post" action="/signup">
+<input type="hidden" name="csrf" value="@TOKEN@">
 <label for="name">Name</label>
 <input id="name" name="name" autocomplete="name" required maxlength="200" value="@NAME@">
 <label for="email">E-mail</label>
@@ -45,8 +50,9 @@ constexpr auto form = R"html(<form method="post" action="/signup">
 
 } // namespace
 
-std::string signupPage(const std::string &error, const std::string &createdEmail,
-                       const std::string &name, const std::string &email) {
+std::string signupPage(const std::string &formToken, const std::string &error,
+                       const std::string &createdEmail, const std::string &name,
+                       const std::string &email) {
     std::string page = head;
     if (!createdEmail.empty()) {
         page += "<p class=\"done\">Your account " + escapeHtml(createdEmail) +
@@ -57,11 +63,30 @@ std::string signupPage(const std::string &error, const std::string &createdEmail
         if (!error.empty())
             page += "<p class=\"error\" role=\"alert\">" + escapeHtml(error) + "</p>\n";
         std::string filled = form;
+        filled.replace(filled.find("@TOKEN@"), 7, escapeHtml(formToken));
         filled.replace(filled.find("@NAME@"), 6, escapeHtml(name));
         filled.replace(filled.find("@EMAIL@"), 7, escapeHtml(email));
         page += filled;
     }
     return page + "</main>\n</body>\n</html>\n";
+}
+
+const std::string &signupPagePolicy() {
+    static const std::string policy = [] {
+        // A browser runs an inline style only when its text hashes to one the policy names.
+        const std::string_view text(head);
+        const size_t start = text.find("<style>") + 7;
+        const std::string_view style = text.substr(start, text.find("</style>") - start);
+        unsigned char digest[crypto_hash_sha256_BYTES];
+        crypto_hash_sha256(digest, reinterpret_cast<const unsigned char *>(style.data()),
+                           style.size());
+        char encoded[sodium_base64_ENCODED_LEN(sizeof digest, sodium_base64_VARIANT_ORIGINAL)];
+        sodium_bin2base64(encoded, sizeof encoded, digest, sizeof digest,
+                          sodium_base64_VARIANT_ORIGINAL);
+        return "default-src 'none'; style-src 'sha256-" + std::string(encoded) +
+               "'; form-action 'self'; frame-ancestors 'none'; base-uri 'none'";
+    }();
+    return policy;
 }
 
 } // namespace pindle

@@ -87,6 +87,25 @@ UPDATE sqlite_sequence SET seq = MAX(seq, (
     WHERE settlement GLOB 'r[0-9]*' AND substr(settlement, 2) NOT GLOB '*[^0-9]*'))
     WHERE name = 'reservations';
 )sql",
+    // A deleted account's usage records stay, without it; its id is never handed out again, so
+    // nothing still on its way to it (a journaled charge) reaches a newer account.
+    R"sql(
+CREATE TABLE usage_events_kept (
+    id INTEGER PRIMARY KEY,
+    user_id INTEGER REFERENCES users(id) ON DELETE SET NULL,
+    model TEXT NOT NULL,
+    tokens INTEGER NOT NULL,
+    created_at INTEGER NOT NULL,
+    settlement TEXT
+);
+INSERT INTO usage_events_kept (id, user_id, model, tokens, created_at, settlement)
+    SELECT id, user_id, model, tokens, created_at, settlement FROM usage_events;
+DROP TABLE usage_events;
+ALTER TABLE usage_events_kept RENAME TO usage_events;
+CREATE UNIQUE INDEX usage_events_by_settlement ON usage_events(settlement);
+CREATE TABLE account_ids (highest INTEGER NOT NULL);
+INSERT INTO account_ids (highest) SELECT COALESCE(MAX(id), 0) FROM users;
+)sql",
 };
 // The migration above; databases it finds may hold reservations no settlement can close.
 constexpr std::int64_t idsNeverReused = 2;
@@ -313,12 +332,14 @@ std::optional<User> SqliteStore::createUser(const NewUser &user) {
     std::lock_guard lock(m_mutex);
     sqlite3 *db = m_db.get();
     return inTransaction(db, [&]() -> std::optional<User> {
-        Statement insert(db,
-                         std::string("INSERT INTO users (email, email_key, name, password_hash, "
-                                     "subscription_status, subscription_end, token_balance, "
-                                     "created_at) VALUES (?, ?, ?, ?, ?, ?, ?, ?) "
-                                     "ON CONFLICT (email_key) DO NOTHING RETURNING ") +
-                             userColumns);
+        // Past every id ever used, a deleted account's included.
+        Statement insert(
+            db, std::string("INSERT INTO users (id, email, email_key, name, password_hash, "
+                            "subscription_status, subscription_end, token_balance, created_at) "
+                            "VALUES (MAX((SELECT COALESCE(MAX(id), 0) FROM users), "
+                            "(SELECT highest FROM account_ids)) + 1, ?, ?, ?, ?, ?, ?, ?, ?) "
+                            "ON CONFLICT (email_key) DO NOTHING RETURNING ") +
+                    userColumns);
         insert.bind(1, std::string_view(user.email))
             .bind(2, std::string_view(normalizedEmail(user.email)))
             .bind(3, std::string_view(user.name))
@@ -424,6 +445,69 @@ std::int64_t SqliteStore::deleteExpiredSessions(std::int64_t now) {
     remove.bind(1, now);
     remove.step();
     return sqlite3_changes64(m_db.get());
+}
+
+std::optional<std::vector<SessionTimes>> SqliteStore::listSessions(const std::string &email,
+                                                                   std::int64_t now) {
+    std::lock_guard lock(m_mutex);
+    sqlite3 *db = m_db.get();
+    Statement account(db, "SELECT id FROM users WHERE email_key = ?");
+    account.bind(1, std::string_view(normalizedEmail(email)));
+    if (!account.step())
+        return std::nullopt;
+    Statement select(db, "SELECT created_at, expires_at FROM sessions WHERE user_id = ? "
+                         "AND expires_at > ? ORDER BY created_at, expires_at");
+    select.bind(1, account.integer(0)).bind(2, now);
+    std::vector<SessionTimes> sessions;
+    while (select.step())
+        sessions.push_back({select.integer(0), select.integer(1)});
+    return sessions;
+}
+
+std::optional<std::int64_t> SqliteStore::deleteSessions(const std::string &email) {
+    std::lock_guard lock(m_mutex);
+    sqlite3 *db = m_db.get();
+    return inTransaction(db, [&]() -> std::optional<std::int64_t> {
+        Statement account(db, "SELECT id FROM users WHERE email_key = ?");
+        account.bind(1, std::string_view(normalizedEmail(email)));
+        if (!account.step())
+            return std::nullopt;
+        const std::int64_t userId = account.integer(0);
+        account.reset();
+        Statement remove(db, "DELETE FROM sessions WHERE user_id = ?");
+        remove.bind(1, userId);
+        remove.step();
+        return sqlite3_changes64(db);
+    });
+}
+
+Deletion SqliteStore::deleteUser(const std::string &email) {
+    std::lock_guard lock(m_mutex);
+    sqlite3 *db = m_db.get();
+    return inTransaction(db, [&] {
+        Statement account(db, "SELECT id, (SELECT COUNT(*) FROM reservations WHERE user_id = "
+                              "users.id) FROM users WHERE email_key = ?");
+        account.bind(1, std::string_view(normalizedEmail(email)));
+        if (!account.step())
+            return Deletion{};
+        const std::int64_t userId = account.integer(0);
+        const bool answering = account.integer(1) > 0;
+        account.reset();
+        if (answering)
+            return Deletion{Deletion::Outcome::AnswersUnderWay};
+        Deletion deletion{Deletion::Outcome::Deleted};
+        const auto run = [&](const char *sql) {
+            Statement statement(db, sql);
+            statement.bind(1, userId);
+            statement.step();
+            return sqlite3_changes64(db);
+        };
+        deletion.sessions = run("DELETE FROM sessions WHERE user_id = ?");
+        deletion.usageRecords = run("UPDATE usage_events SET user_id = NULL WHERE user_id = ?");
+        run("UPDATE account_ids SET highest = MAX(highest, ?)");
+        run("DELETE FROM users WHERE id = ?");
+        return deletion;
+    });
 }
 
 HeldTokens SqliteStore::reserve(std::int64_t userId, std::int64_t tokens, const std::string &model,

@@ -31,6 +31,10 @@ public:
     std::optional<User> findSessionUser(const TokenHash &hash, std::int64_t now) override;
     void deleteSession(const TokenHash &hash) override;
     std::int64_t deleteExpiredSessions(std::int64_t now) override;
+    std::optional<std::vector<SessionTimes>> listSessions(const std::string &email,
+                                                          std::int64_t now) override;
+    std::optional<std::int64_t> deleteSessions(const std::string &email) override;
+    Deletion deleteUser(const std::string &email) override;
     HeldTokens reserve(std::int64_t userId, std::int64_t tokens, const std::string &model,
                        const std::string &owner, std::int64_t expiresAt) override;
     std::int64_t settle(const Settlement &settlement) override;

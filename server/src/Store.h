@@ -1,7 +1,10 @@
 #pragma once
 
+#include "AttemptLimits.h"
+
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -100,6 +103,26 @@ struct AccountBooks {
     std::int64_t overdue = 0;
 };
 
+/// A session as the operator sees it: when it started and when it ends, never its token.
+struct SessionTimes {
+    std::int64_t createdAt = 0;
+    std::int64_t expiresAt = 0;
+};
+
+/// What deleting an account did.
+struct Deletion {
+    enum class Outcome {
+        Deleted,
+        NoAccount,
+        /// Answers hold reservations on it: settled soon, or released when they expire.
+        AnswersUnderWay
+    };
+    Outcome outcome = Outcome::NoAccount;
+    std::int64_t sessions = 0;
+    /// Usage records kept without the account.
+    std::int64_t usageRecords = 0;
+};
+
 /// A storage failure (the database is unreachable, full, or corrupt). Requests that meet one are
 /// answered with a server error; nothing is half written because every change is one transaction.
 class StoreError : public std::runtime_error {
@@ -134,6 +157,19 @@ public:
     virtual void deleteSession(const TokenHash &hash) = 0;
     /// Removes sessions that ended before `now`; returns how many.
     virtual std::int64_t deleteExpiredSessions(std::int64_t now) = 0;
+    /// The sessions of the account with this e-mail address still valid at `now`, oldest
+    /// first; nothing when there is no such account.
+    [[nodiscard]] virtual std::optional<std::vector<SessionTimes>>
+    listSessions(const std::string &email, std::int64_t now) = 0;
+    /// Ends every session of the account; how many there were, or nothing when there is no
+    /// such account.
+    virtual std::optional<std::int64_t> deleteSessions(const std::string &email) = 0;
+    /// Removes the account, its sessions and what it said about itself, and keeps its usage
+    /// records without it, in one step. Refused while answers hold reservations on it, so
+    /// every token they set aside is settled first; a charge that comes after the account is
+    /// gone changes nothing. Account ids are never handed out again, so nothing meant for
+    /// this one reaches another.
+    virtual Deletion deleteUser(const std::string &email) = 0;
 
     /// Sets aside up to `tokens` of the balance for an answer under way and records the
     /// reservation, held by `owner` (a server process) until `expiresAt` unless renewed, in one
@@ -160,6 +196,11 @@ public:
     virtual bool claimSoleServer() { return false; }
     /// Each account's books, so an audit can check that every token is accounted for.
     [[nodiscard]] virtual std::vector<AccountBooks> books() = 0;
+    /// The counts that slow down guessing and bulk sign-ups, for one server: shared with every
+    /// server using this store where several may, else kept in that server's memory.
+    [[nodiscard]] virtual std::unique_ptr<AttemptLimits> attemptLimits() {
+        return memoryAttemptLimits();
+    }
     /// Reservations that bringing the schema up to date gave back because they could never be
     /// settled: an earlier reservation with the same id had been charged under their key.
     [[nodiscard]] virtual Released repairedOnOpen() const { return {}; }

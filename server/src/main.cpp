@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -31,6 +32,11 @@ Commands:
   user add-balance EMAIL TOKENS      add tokens to an account's balance
                                      (answers still running settle as usual)
   user list                          list the accounts and what each may still spend
+  user sessions EMAIL                list an account's open sessions: when each started and ends
+  user sign-out EMAIL                end every session of an account
+  user delete EMAIL [--yes]          delete an account, its sessions and personal data; its
+                                     usage records stay, without it. Asks for the e-mail
+                                     address again on a terminal; --yes does not ask
 
   --version                          print the version
   --help                             print this help
@@ -69,6 +75,64 @@ std::optional<std::int64_t> parseTokens(const std::string &text) {
     return value;
 }
 
+// A time the store wrote, as the operator reads it.
+std::string utcTime(std::int64_t seconds) {
+    const std::time_t time = seconds;
+    std::tm parts{};
+    gmtime_r(&time, &parts);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &parts);
+    return text;
+}
+
+void noAccount(const std::string &email) {
+    std::cerr << "No account has the e-mail address " << email << ".\n";
+}
+
+// Deleting cannot be undone: the operator types the address again, or a script says --yes.
+bool deletionConfirmed(const std::string &email, bool yes) {
+    if (yes)
+        return true;
+    if (!isatty(STDIN_FILENO)) {
+        std::cerr << "Deleting an account cannot be undone. Run this on a terminal to confirm, "
+                     "or add --yes.\n";
+        return false;
+    }
+    std::cerr << "Deleting " << email
+              << " cannot be undone. Type the e-mail address again to confirm: " << std::flush;
+    std::string typed;
+    std::getline(std::cin, typed);
+    if (normalizedEmail(typed) == normalizedEmail(email))
+        return true;
+    std::cerr << "That is not the same address; nothing was deleted.\n";
+    return false;
+}
+
+int deleteCommand(Store &store, const std::string &email, bool yes) {
+    if (!store.findUserByEmail(email)) {
+        noAccount(email);
+        return 1;
+    }
+    if (!deletionConfirmed(email, yes))
+        return 2;
+    const Deletion deletion = store.deleteUser(email);
+    switch (deletion.outcome) {
+    case Deletion::Outcome::NoAccount:
+        noAccount(email);
+        return 1;
+    case Deletion::Outcome::AnswersUnderWay:
+        std::cerr << email
+                  << " has answers under way; nothing was deleted. Try again in a few minutes, "
+                     "once they have been charged.\n";
+        return 1;
+    case Deletion::Outcome::Deleted:
+        break;
+    }
+    std::cout << "Deleted " << email << ". Sessions ended: " << deletion.sessions
+              << "; usage records kept without the account: " << deletion.usageRecords << ".\n";
+    return 0;
+}
+
 const std::string badBalance = "The balance must be a whole number of tokens from 0 to " +
                                std::to_string(maxTokenBalance) + ".\n";
 
@@ -82,6 +146,29 @@ int userCommand(const Config &config, const std::vector<std::string> &args) {
                       << std::max<std::int64_t>(user.tokenBalance, 0) << '\n';
         return 0;
     }
+    if (verb == "sessions" && args.size() == 2) {
+        const auto sessions = store->listSessions(args[1], nowSeconds());
+        if (!sessions) {
+            noAccount(args[1]);
+            return 1;
+        }
+        for (const SessionTimes &session : *sessions)
+            std::cout << "started " << utcTime(session.createdAt) << ", ends "
+                      << utcTime(session.expiresAt) << '\n';
+        return 0;
+    }
+    if (verb == "sign-out" && args.size() == 2) {
+        const auto ended = store->deleteSessions(args[1]);
+        if (!ended) {
+            noAccount(args[1]);
+            return 1;
+        }
+        std::cout << "Ended " << *ended << (*ended == 1 ? " session" : " sessions") << " of "
+                  << args[1] << ".\n";
+        return 0;
+    }
+    if (verb == "delete" && (args.size() == 2 || (args.size() == 3 && args[2] == "--yes")))
+        return deleteCommand(*store, args[1], args.size() == 3);
     if (verb == "set-balance" && args.size() == 3) {
         const auto balance = parseTokens(args[2]);
         if (!balance) {
@@ -89,7 +176,7 @@ int userCommand(const Config &config, const std::vector<std::string> &args) {
             return 2;
         }
         if (!store->setTokenBalance(args[1], *balance)) {
-            std::cerr << "No account has the e-mail address " << args[1] << ".\n";
+            noAccount(args[1]);
             return 1;
         }
         return 0;
@@ -108,7 +195,7 @@ int userCommand(const Config &config, const std::vector<std::string> &args) {
         case BalanceChange::Made:
             return 0;
         case BalanceChange::NoAccount:
-            std::cerr << "No account has the e-mail address " << args[1] << ".\n";
+            noAccount(args[1]);
             return 1;
         case BalanceChange::TooLarge:
             std::cerr << "The balance of " << args[1] << " would pass " << maxTokenBalance

@@ -79,22 +79,32 @@ public:
     void createSession(const TokenHash &, std::int64_t, std::int64_t) override {}
     void deleteSession(const TokenHash &) override {}
     std::int64_t deleteExpiredSessions(std::int64_t) override { return 0; }
+    std::optional<std::vector<SessionTimes>> listSessions(const std::string &,
+                                                          std::int64_t) override {
+        return {};
+    }
+    std::optional<std::int64_t> deleteSessions(const std::string &) override { return {}; }
+    Deletion deleteUser(const std::string &) override { return {}; }
 };
 
 class FakeResponder final : public Responder {
 public:
     int status = 0;
     QByteArray body;
+    std::vector<std::pair<std::string, std::string>> headers;
     bool ended = false;
+    int streamsBegun = 0;
 
     void reply(HttpResponse response) override {
         status = response.status;
         body = QByteArray::fromStdString(response.body);
+        headers = response.headers;
         ended = true;
     }
     void beginStream(int code, const std::string &contentType) override {
         QCOMPARE(contentType, std::string("text/event-stream"));
         status = code;
+        ++streamsBegun;
     }
     void streamChunk(std::string data) override { body += QByteArray::fromStdString(data); }
     void endStream() override { ended = true; }
@@ -107,9 +117,11 @@ public:
 class FakeProvider final : public ModelProvider {
 public:
     std::vector<ProviderRequest> requests;
+    std::vector<ProviderHandlers> handlers;
 
-    std::uint64_t start(ProviderRequest request, ProviderHandlers) override {
+    std::uint64_t start(ProviderRequest request, ProviderHandlers handed) override {
         requests.push_back(std::move(request));
+        handlers.push_back(std::move(handed));
         return requests.size();
     }
     void cancel(std::uint64_t) override {}
@@ -151,6 +163,18 @@ private:
         return {std::move(config), m_store, m_workers, m_workers, m_provider, m_ledger};
     }
 
+    // A recording sent for transcription; the provider's answer is left to the test.
+    std::shared_ptr<FakeResponder> transcribeAudio() {
+        HttpRequest request;
+        request.authorization = "Bearer any";
+        request.contentType = "multipart/form-data; boundary=b";
+        request.body = "--b\r\nContent-Disposition: form-data; name=\"audio\"; "
+                       "filename=\"a.m4a\"\r\n\r\nsound\r\n--b--\r\n";
+        auto client = std::make_shared<FakeResponder>();
+        transcribe(*m_context, request, client);
+        return client;
+    }
+
     [[nodiscard]] QJsonObject upstream() const {
         return QJsonDocument::fromJson(QByteArray::fromStdString(m_provider.requests.at(0).body))
             .object();
@@ -173,10 +197,12 @@ private Q_SLOTS:
         m_store.ledger.clear();
         m_store.open.clear();
         m_provider.requests.clear();
+        m_provider.handlers.clear();
     }
 
     void relay_data() {
         QTest::addColumn<bool>("stream");
+        QTest::addColumn<bool>("late"); // the provider's head came after the grace
         QTest::addColumn<int>("status");
         QTest::addColumn<QByteArrayList>("pieces");
         QTest::addColumn<QString>("error"); // how the transfer ended
@@ -184,36 +210,76 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<int>("charged"); // of the 1000 reserved; the prompt is guessed at 5
         const auto row = [](const char *name, bool stream, int status, const QByteArrayList &pieces,
-                            const char *error, int answered, const QByteArray &body, int charged) {
-            QTest::newRow(name) << stream << status << pieces << QString(error) << answered << body
-                                << charged;
+                            const char *error, int answered, const QByteArray &body, int charged,
+                            bool late = false) {
+            QTest::newRow(name) << stream << late << status << pieces << QString(error) << answered
+                                << body << charged;
         };
-        const auto refused = [](const char *text) -> QByteArray {
-            return "{\"error\":\"The model provider refused the request " + QByteArray(text) +
-                   "\"}";
+        const QByteArray head = ": waiting for the model\n\n";
+        const auto cutOff = [](const QByteArray &why) -> QByteArray {
+            return "data: {\"choices\":[{\"delta\":{\"content\":\"\\n\\n[The answer was cut off: " +
+                   why + "]\"}}]}\n\ndata: [DONE]\n\n";
         };
         const QByteArray usage = R"(data: {"choices":[],"usage":{"total_tokens":42}})";
         row("stream: lines whole, [DONE] once at the end, the usage report charged", true, 200,
             {"data: {\"a\":1}\n", "\ndata: {\"b\"", ":2}\r\n\r\n" + usage, "\n\ndata: [DONE]\n\n"},
-            "", 200, "data: {\"a\":1}\n\ndata: {\"b\":2}\n\n" + usage + "\n\ndata: [DONE]\n\n", 42);
-        const QByteArray cutOff = "data: {\"choices\":[{\"delta\":{\"content\":\"\\n\\n[The answer "
-                                  "was cut off: the model provider stopped responding.]\"}}]}\n\n"
-                                  "data: [DONE]\n\n";
+            "", 200,
+            head + "data: {\"a\":1}\n\ndata: {\"b\":2}\n\n" + usage + "\n\ndata: [DONE]\n\n", 42);
+        row("stream: every line ending and data: spacing in one form", true, 200,
+            {"data:{\"a\":1}\r", "\n\r\ndata:  {\"b\":2}\r\rdata: [DONE]\r\n"}, "", 200,
+            head + "data: {\"a\":1}\n\ndata:  {\"b\":2}\n\ndata: [DONE]\n\n", 7);
+        row("stream: comments, event:, id: and retry: stay with the provider", true, 200,
+            {": PROCESSING\n\nevent: message\nid: 3\nretry: 100\ndata: {\"a\":1}\n\n",
+             "data: [DONE]\n\n"},
+            "", 200, head + "data: {\"a\":1}\n\ndata: [DONE]\n\n", 6);
+        const QByteArray stopped = cutOff("the model provider stopped responding.");
         row("stream cut off: a note, [DONE], the prompt and a token per event", true, 200,
             {"data: {\"a\":1}\n\ndata: {\"b\":2}\n\n"}, "Connection reset", 200,
-            "data: {\"a\":1}\n\ndata: {\"b\":2}\n\n" + cutOff, 7);
+            head + "data: {\"a\":1}\n\ndata: {\"b\":2}\n\n" + stopped, 7);
         row("stream closed cleanly mid-line, the provider never said it was done: cut off", true,
-            200, {"data: {\"a\":1}"}, "", 200, "data: {\"a\":1}\n\n" + cutOff, 6);
+            200, {"data: {\"a\":1}"}, "", 200, head + "data: {\"a\":1}\n\n" + stopped, 6);
         const QByteArray finished = R"(data: {"choices":[{"delta":{},"finish_reason":"stop"}]})";
         row("stream ended by a finish_reason without [DONE]: whole", true, 200, {finished + "\n\n"},
-            "", 200, finished + "\n\ndata: [DONE]\n\n", 6);
+            "", 200, head + finished + "\n\ndata: [DONE]\n\n", 6);
         row("stream left by the client: nothing more is written", true, 200,
-            {"data: {\"a\":1}\n\n"}, "cancelled", 200, "data: {\"a\":1}\n\n", 6);
-        row("stream refused: a one-shot error quoting the provider's", true, 429,
-            {R"({"error":"slow down"})"}, "", 502, refused("(HTTP 429): slow down"), 0);
-        row("stream refused quoting the key: the key is not passed on", true, 400,
-            {R"({"error":{"message":"Incorrect API key provided: sk-test."}})"}, "", 502,
-            refused("(HTTP 400): Incorrect API key provided: [redacted]."), 0);
+            {"data: {\"a\":1}\n\n"}, "cancelled", 200, head + "data: {\"a\":1}\n\n", 6);
+        row("stream silent past the limit", true, 200, {"data: {\"a\":1}\n"},
+            "the model provider sent nothing for 600 seconds", 200,
+            head + "data: {\"a\":1}\n\n" +
+                cutOff("the model provider sent nothing for 600 seconds."),
+            6);
+        // A provider's error in the stream ends it there: the rest is not passed on, the
+        // provider's words are shown redacted, and what came before is charged.
+        const QByteArray before = "data: {\"a\":1}\n\n";
+        const QByteArray reported = "the model provider reported an error";
+        row("stream error: an error member and finish_reason error, then [DONE]", true, 200,
+            {before + R"(data: {"error":{"message":"Upstream overloaded","code":502},)"
+                      R"("choices":[{"delta":{"content":""},"finish_reason":"error"}]})"
+                      "\n\ndata: {\"b\":2}\n\ndata: [DONE]\n\n"},
+            "abandoned by the server", 200,
+            head + before + cutOff(reported + ": Upstream overloaded"), 6);
+        row("stream error: an error object, the key in it redacted", true, 200,
+            {before + "data:{\"error\":{\"message\":\"Bad key sk-test in use\"}}\n\n"},
+            "abandoned by the server", 200,
+            head + before + cutOff(reported + ": Bad key [redacted] in use"), 6);
+        row("stream error: an error event in plain words", true, 200,
+            {before, "event: error\ndata: Model crashed\n\n"}, "abandoned by the server", 200,
+            head + before + cutOff(reported + ": Model crashed"), 6);
+        row("stream error: finish_reason error alone is no whole answer", true, 200,
+            {R"(data: {"choices":[{"delta":{},"finish_reason":"error"}]})"
+             "\n\ndata: [DONE]\n\n"},
+            "abandoned by the server", 200, head + cutOff(reported + "."), 5);
+        // Past the grace the head has gone out: what went wrong is told inside the stream.
+        row("late refusal: told in the stream, nothing charged", true, 429,
+            {R"({"error":"slow down"})"}, "", 200,
+            head + cutOff("the model provider is busy. Try again in a moment."), 0, true);
+        row("late head: the stream goes on as usual", true, 200, {"data: {\"a\":1}\n\n"}, "", 200,
+            head + "data: {\"a\":1}\n\n" + stopped, 6, true);
+        row("unreachable past the grace", true, 0, {}, "Could not connect", 200,
+            head + cutOff("the model provider could not be reached: Could not connect"), 0, true);
+        row("stream refused: a one-shot error quoting the provider's", true, 400,
+            {R"({"error":"slow down"})"}, "", 400,
+            R"({"error":"The model provider refused the request: slow down"})", 0);
         const QByteArray completion = R"({"choices":[],"usage":{"total_tokens":12}})";
         row("one shot: passed on as it came", false, 200, {completion.left(9), completion.mid(9)},
             "", 200, completion, 12);
@@ -221,6 +287,9 @@ private Q_SLOTS:
             R"({"error":"The model provider's reply was not a JSON object."})", 5);
         row("one shot too large", false, 200, {QByteArray(maxProviderReply + 1, ' ')}, "", 502,
             R"({"error":"The model provider's reply was too large."})", 0);
+        row("one shot from a silent provider", false, 200, {},
+            "the model provider sent nothing for 600 seconds", 504,
+            R"({"error":"The model provider sent nothing for 600 seconds."})", 0);
         row("provider unreachable", false, 0, {}, "Could not connect", 502,
             R"({"error":"The model provider could not be reached: Could not connect"})", 0);
         row("one shot left by the client: the prompt was spent", false, 200, {}, "cancelled", 0, {},
@@ -229,6 +298,7 @@ private Q_SLOTS:
 
     void relay() {
         QFETCH(bool, stream);
+        QFETCH(bool, late);
         QFETCH(int, status);
         QFETCH(QByteArrayList, pieces);
         QFETCH(QString, error);
@@ -238,17 +308,165 @@ private Q_SLOTS:
         Billing billing(m_ledger);
         m_store.open[1] = 1000;
         auto client = std::make_shared<FakeResponder>();
-        ChatRelay relay(client, stream, billing, {1, 7, "gpt-4.1", 1000}, 5);
-
-        relay.status(status);
+        auto relay = std::make_shared<ChatRelay>(
+            client, stream, billing, Reservation{1, 7, "gpt-4.1", 1000}, 5, ChatRelay::Timing{});
+        const ProviderHandlers handlers = ChatRelay::handlers(relay);
+        if (late)
+            QCOMPARE(handlers.onQuiet(), std::chrono::milliseconds(15000));
+        if (status != 0)
+            handlers.onStatus({status});
+        // Once the provider reported an error, the transfer is told to stop.
+        bool going = true;
         for (const QByteArray &piece : pieces)
-            relay.data(std::string_view(piece.constData(), size_t(piece.size())));
-        relay.done(error.toStdString());
+            going = handlers.onData(std::string_view(piece.constData(), size_t(piece.size())));
+        QCOMPARE(going, !error.startsWith("abandoned"));
+        handlers.onDone(error.toStdString());
         QCOMPARE(client->status, answered);
         QCOMPARE(client->body, body);
         QCOMPARE(client->ended, answered != 0 && error != "cancelled");
+        QCOMPARE(client->streamsBegun, answered == 200 && stream ? 1 : 0);
         QCOMPARE(m_store.ledger,
                  QStringList{QString("charge %1 to 7 for gpt-4.1, returning 1000").arg(charged)});
+    }
+
+    // While the provider is quiet the client hears a comment every so often; comments are not
+    // charged, and a comment inside an event stays part of it.
+    void quietProviderKeepsTheClientWaiting() {
+        Billing billing(m_ledger);
+        m_store.open[1] = 1000;
+        auto client = std::make_shared<FakeResponder>();
+        using std::chrono::milliseconds;
+        auto relay =
+            std::make_shared<ChatRelay>(client, true, billing, Reservation{1, 7, "gpt-4.1", 1000},
+                                        5, ChatRelay::Timing{milliseconds(1000), milliseconds(0)});
+        const ProviderHandlers handlers = ChatRelay::handlers(relay);
+        const auto feed = [&](const QByteArray &bytes) {
+            QVERIFY(handlers.onData(std::string_view(bytes.constData(), size_t(bytes.size()))));
+        };
+        QCOMPARE(handlers.onQuiet(), milliseconds(0)); // the grace is over: the head goes out
+        QCOMPARE(client->status, 200);
+        handlers.onQuiet();
+        handlers.onStatus({200});
+        feed("data: {\"a\":1}\n");
+        handlers.onQuiet();
+        feed("\n: still thinking\n\n");
+        handlers.onQuiet();
+        feed("data: [DONE]\n\n");
+        handlers.onDone({});
+        const QByteArray comment = ": waiting for the model\n";
+        QCOMPARE(client->body, comment + '\n' + comment + '\n' + "data: {\"a\":1}\n" + comment +
+                                   '\n' + comment + '\n' + "data: [DONE]\n\n");
+        QCOMPARE(client->streamsBegun, 1);
+        QCOMPARE(m_store.ledger, QStringList{"charge 6 to 7 for gpt-4.1, returning 1000"});
+
+        // A head that has just gone out is not followed by a comment at once, and a refusal
+        // that came within the grace still goes back whole.
+        auto waiting = std::make_shared<FakeResponder>();
+        auto patient = std::make_shared<ChatRelay>(
+            waiting, true, billing, Reservation{2, 7, "gpt-4.1", 1000}, 5, ChatRelay::Timing{});
+        patient->status(429);
+        QVERIFY(patient->quiet() > milliseconds(0));
+        QCOMPARE(waiting->streamsBegun, 0);
+        patient->done({});
+        QCOMPARE(waiting->status, 429);
+    }
+
+    // A provider's refusal as the client sees it, for chat and transcription alike.
+    void refusals_data() {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("retryAfter");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<int>("answered");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QByteArray>("waitHeader");
+        QTest::newRow("busy, with a pause in seconds")
+            << 429 << QByteArray("20") << QByteArray(R"({"error":{"message":"Rate limit"}})") << 429
+            << "The model provider is busy. Try again in 20 seconds." << QByteArray("20");
+        QTest::newRow("busy, no pause given")
+            << 429 << QByteArray() << QByteArray() << 429
+            << "The model provider is busy. Try again in a moment." << QByteArray();
+        QTest::newRow("refused, the key not passed on")
+            << 400 << QByteArray()
+            << QByteArray(R"({"error":{"message":"Incorrect API key provided: sk-test.",)"
+                          R"("type":"invalid_request_error","code":"invalid_api_key"}})")
+            << 400
+            << "The model provider refused the request: Incorrect API key provided: "
+               "[redacted]."
+            << QByteArray();
+        QTest::newRow("credentials refused")
+            << 401 << QByteArray() << QByteArray(R"({"error":"no"})") << 502
+            << "The model provider refused this server's credentials. Tell the server's operator."
+            << QByteArray();
+        QTest::newRow("failed") << 500 << QByteArray() << QByteArray("<html>oops</html>") << 502
+                                << "The model provider refused the request (HTTP 500)."
+                                << QByteArray();
+    }
+
+    void refusals() {
+        QFETCH(int, status);
+        QFETCH(QByteArray, retryAfter);
+        QFETCH(QByteArray, body);
+        QFETCH(int, answered);
+        QFETCH(QString, shown);
+        QFETCH(QByteArray, waitHeader);
+        ProviderHead head{status};
+        if (!retryAfter.isEmpty())
+            head.fields.emplace_back("retry-after", retryAfter.toStdString());
+        const std::vector<std::pair<std::string, std::string>> headers =
+            waitHeader.isEmpty() ? std::vector<std::pair<std::string, std::string>>{}
+                                 : std::vector<std::pair<std::string, std::string>>{
+                                       {"Retry-After", waitHeader.toStdString()}};
+        for (const bool transcription : {false, true}) {
+            auto client = transcription ? transcribeAudio() : ask(*m_context, question);
+            const ProviderHandlers &handlers = m_provider.handlers.back();
+            handlers.onStatus(head);
+            handlers.onData(body.toStdString());
+            handlers.onDone({});
+            QCOMPARE(client->status, answered);
+            QCOMPARE(client->error(), shown);
+            QCOMPARE(client->headers, headers);
+        }
+        // Nothing is charged for a refusal.
+        QCOMPARE(m_store.ledger, QStringList({"reserve 505 for 7: 505",
+                                              "charge 0 to 7 for gpt-4.1, returning 505"}));
+    }
+
+    void retryAfterIsCountedInSeconds() {
+        const std::int64_t now = 1445412390; // Wed, 21 Oct 2015 07:26:30 GMT
+        QCOMPARE(retryAfterSeconds(" 120 ", now), 120);
+        QCOMPARE(retryAfterSeconds("Wed, 21 Oct 2015 07:28:00 GMT", now), 90);
+        QCOMPARE(retryAfterSeconds("Wednesday, 21-Oct-15 07:28:00 GMT", now), 90);
+        QCOMPARE(retryAfterSeconds("Wed Oct 21 07:28:00 2015", now), 90);
+        QCOMPARE(retryAfterSeconds("Wed, 21 Oct 2015 07:00:00 GMT", now), 1); // passed: now
+        QCOMPARE(retryAfterSeconds("soon", now), std::nullopt);
+    }
+
+    // A transcript may come as JSON or as plain text.
+    void transcripts_data() {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("transcript"); // or the error
+        QTest::newRow("JSON") << QByteArray(R"({"text":"Hello there."})") << 200 << "Hello there.";
+        QTest::newRow("plain text") << QByteArray("  Hello there.\n") << 200 << "Hello there.";
+        QTest::newRow("a bare JSON string") << QByteArray(R"("Bonjour. ")") << 200 << "Bonjour.";
+        QTest::newRow("nothing") << QByteArray(" \n") << 502
+                                 << "The model provider's transcription had no text.";
+        QTest::newRow("JSON without text") << QByteArray(R"({"words":[]})") << 502
+                                           << "The model provider's transcription had no text.";
+    }
+
+    void transcripts() {
+        QFETCH(QByteArray, reply);
+        QFETCH(int, status);
+        QFETCH(QString, transcript);
+        const auto client = transcribeAudio();
+        const ProviderHandlers &handlers = m_provider.handlers.at(0);
+        handlers.onStatus({200});
+        handlers.onData(reply.toStdString());
+        handlers.onDone({});
+        QCOMPARE(client->status, status);
+        QCOMPARE(client->json().value(status == 200 ? "transcript" : "error").toString(),
+                 transcript);
     }
 
     void providerMessagesShownWithoutCredentials_data() {

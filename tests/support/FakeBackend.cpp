@@ -44,6 +44,53 @@ FakeBackend::Reply FakeBackend::Reply::stream(QList<Part> parts) {
     return reply;
 }
 
+namespace {
+
+quint32 crc32(const QByteArray &bytes, quint32 crc = 0) {
+    crc = ~crc;
+    for (const char byte : bytes) {
+        crc ^= quint8(byte);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+QByteArray littleEndian(quint32 value, int bytes) {
+    QByteArray out;
+    for (int i = 0; i < bytes; ++i)
+        out += char((value >> (8 * i)) & 0xff);
+    return out;
+}
+
+} // namespace
+
+FakeBackend::Reply FakeBackend::Reply::gzipped() && {
+    // Stored deflate blocks: no compressor needed, and every part stands whole on the wire.
+    quint32 crc = 0;
+    quint32 size = 0;
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        const QByteArray plain = parts[i].bytes;
+        QByteArray encoded =
+            i == 0 ? QByteArray("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\xff", 10) : QByteArray();
+        for (qsizetype at = 0; at < plain.size(); at += 0xffff) {
+            const QByteArray block = plain.mid(at, 0xffff);
+            encoded += '\0' + littleEndian(quint32(block.size()), 2) +
+                       littleEndian(quint32(~block.size() & 0xffff), 2) + block;
+        }
+        crc = crc32(plain, crc);
+        size += quint32(plain.size());
+        parts[i].bytes = encoded;
+    }
+    if (parts.isEmpty())
+        parts.append(Part{QByteArray("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\xff", 10)});
+    // The last block, empty, then the checksum and length of what was encoded.
+    parts.append(
+        Part{QByteArray("\x01\x00\x00\xff\xff", 5) + littleEndian(crc, 4) + littleEndian(size, 4)});
+    headers.append({QByteArrayLiteral("Content-Encoding"), QByteArrayLiteral("gzip")});
+    return std::move(*this);
+}
+
 // One client connection: reads requests, writes the scripted reply for each in turn.
 class FakeBackend::Connection final : public QObject {
 public:
@@ -96,6 +143,16 @@ private:
     void startReply(Reply reply) {
         m_replying = true;
         m_reply = std::move(reply);
+        if (m_reply.headDelay.count() > 0)
+            QTimer::singleShot(m_reply.headDelay, this, [this] {
+                if (!m_closed)
+                    sendHead();
+            });
+        else
+            sendHead();
+    }
+
+    void sendHead() {
         QByteArray head = "HTTP/1.1 " + QByteArray::number(m_reply.status) + " Scripted\r\n";
         for (const auto &[name, value] : std::as_const(m_reply.headers))
             head += name + ": " + value + "\r\n";

@@ -50,6 +50,9 @@ public:
         bool endless = false;
         /// After the parts, send nothing more and keep the connection open.
         bool stall = false;
+        /// Pause before the head (status line and headers) is sent, as a server that answers
+        /// nothing until its first byte of body is ready.
+        std::chrono::milliseconds headDelay{0};
 
         [[nodiscard]] static Reply json(int status, const QJsonObject &body);
         [[nodiscard]] static Reply text(int status, QByteArray body,
@@ -59,6 +62,9 @@ public:
         /// This reply, made `endless` or to `stall`.
         [[nodiscard]] Reply endlessly() && { return endless = true, std::move(*this); }
         [[nodiscard]] Reply stalled() && { return stall = true, std::move(*this); }
+        /// This reply with its body gzip-encoded (Content-Encoding: gzip), each part decodable
+        /// as soon as it arrives, as a server that flushes its compressor after every event.
+        [[nodiscard]] Reply gzipped() &&;
     };
 
     explicit FakeBackend(QObject *parent = nullptr);

@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QNetworkReply>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSslCertificate>
 #include <QSslConfiguration>
@@ -131,6 +132,16 @@ ServerProcess::Answer ServerProcess::call(const QByteArray &method, const QStrin
     if (!reply->isFinished())
         finished.wait(60000);
     return {reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll()};
+}
+
+ServerProcess::Answer ServerProcess::postSignupForm(const QByteArray &form) {
+    // The network access manager keeps the page's cookie and sends it back.
+    const QByteArray page = call("GET", QStringLiteral("/signup")).body;
+    const QRegularExpression field(QStringLiteral(R"re(name="csrf" value="([0-9a-f]+)")re"));
+    const QString token = field.match(QString::fromUtf8(page)).captured(1);
+    return call("POST", QStringLiteral("/signup"), form + "&csrf=" + token.toLatin1(),
+                {{"Content-Type", "application/x-www-form-urlencoded"},
+                 {"Origin", url().toString().toLatin1()}});
 }
 
 QString ServerProcess::signedInUser(const QString &email, qint64 balance) {

@@ -52,6 +52,9 @@ public:
     /// Sends one request, whose answer arrives as the event loop runs.
     std::unique_ptr<QNetworkReply> send(const QByteArray &method, const QString &path,
                                         const QByteArray &body = {}, const Headers &headers = {});
+    /// Posts the sign-up form as a browser does from the server's own page: with the page's
+    /// origin, and the token that the page and its cookie carry.
+    Answer postSignupForm(const QByteArray &form);
     /// Creates an account and signs it in; returns its bearer token.
     QString signedInUser(const QString &email, qint64 balance = 100000);
     [[nodiscard]] QByteArray log() const { return m_log; }

@@ -39,6 +39,7 @@ constexpr Route routes[] = {
     {"POST", "/signup", RunsOn::Hashing, signUpFromForm, Body::Small},
     {"POST", "/api/auth/signup", RunsOn::Hashing, signUpFromJson, Body::Small},
     {"POST", "/api/auth/login", RunsOn::Hashing, login, Body::Small},
+    {"POST", "/api/auth/logout", RunsOn::Workers, logout, Body::Small},
     {"GET", "/api/auth/me", RunsOn::Workers, me, Body::Small},
     {"POST", "/api/chat", RunsOn::Workers, chat, Body::Chat},
     {"POST", "/api/chat/transcribe", RunsOn::Workers, transcribe, Body::Upload},
@@ -105,10 +106,17 @@ void Api::handle(HttpRequest request, std::shared_ptr<Responder> responder) {
     };
     if (route->runsOn == RunsOn::Workers)
         return m_context.workers.post(std::move(work));
-    // Password hashing has a queue of its own, and a short one: past it, say so at once.
-    if (!m_context.hashing.tryPost(std::move(work), 64))
-        responder->reply(
-            errorResponse(503, "The server is busy signing people in. Try again in a moment."));
+    // Password hashing has a queue of its own, and a short one: past it, say so at once, with
+    // how long the queue takes to drain (a hash takes about a fifth of a second, two run at once).
+    constexpr std::size_t hashingQueue = 64;
+    constexpr int drainSeconds = std::max<int>(1, (hashingQueue * 200 / 2 + 999) / 1000);
+    if (!m_context.hashing.tryPost(std::move(work), hashingQueue)) {
+        HttpResponse busy =
+            errorResponse(503, "The server is busy signing people in. Try again in " +
+                                   std::to_string(drainSeconds) + " seconds.");
+        busy.headers.emplace_back("Retry-After", std::to_string(drainSeconds));
+        responder->reply(std::move(busy));
+    }
 }
 
 } // namespace pindle

@@ -1,15 +1,15 @@
 #pragma once
 
+#include "AttemptLimits.h"
 #include "Config.h"
 #include "Credentials.h"
 #include "ModelProvider.h"
-#include "RateLimiter.h"
 #include "Store.h"
 #include "WorkerPool.h"
 #include "api/Billing.h"
 #include "api/HttpExchange.h"
 
-#include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -24,6 +24,9 @@ struct ApiContext final {
 
     /// The signed-in user a request's bearer token names, if its session is still valid. Blocks.
     [[nodiscard]] std::optional<User> authenticate(const HttpRequest &request);
+    /// Ends the session a request's bearer token names, if any; false when it carries none.
+    /// Blocks.
+    bool endSession(const HttpRequest &request);
     /// A new session for `user`; returns its bearer token. Blocks.
     [[nodiscard]] std::string sessionFor(const User &user);
 
@@ -36,14 +39,8 @@ struct ApiContext final {
     PasswordHasher hasher;
     /// Checked against when the e-mail address is unknown, so that costs a wrong password's time.
     const std::string decoyHash;
-    // Wrong passwords: per account from one address, per account from anywhere, per address.
-    // The account-wide count does not hold back an address the account signed in from before,
-    // so nobody can lock the owner out by guessing from elsewhere.
-    RateLimiter failuresByAccountAndAddress{5, std::chrono::minutes(15)};
-    RateLimiter failuresByAccount{50, std::chrono::minutes(15)};
-    RateLimiter failuresByAddress{20, std::chrono::minutes(15)};
-    KnownAddresses signedInFrom{std::chrono::hours(24 * 90)};
-    RateLimiter signupsByAddress{5, std::chrono::hours(1)};
+    /// Shared with the other servers on the same database, where there are any.
+    const std::unique_ptr<AttemptLimits> limits;
 };
 
 } // namespace pindle

@@ -50,8 +50,11 @@ void chat(ApiContext &context, const HttpRequest &request,
     const bool stream = question.stream;
     ProviderRequest call = providerCall(config, "/chat/completions");
     call.body = std::move(question).upstreamBody(config, answerTokens).dump();
+    const ChatRelay::Timing timing;
+    if (stream)
+        call.firstQuiet = timing.grace;
     auto relay = std::make_shared<ChatRelay>(responder, stream, context.billing,
-                                             std::move(reservation), promptEstimate);
+                                             std::move(reservation), promptEstimate, timing);
     const std::uint64_t transfer =
         context.provider.start(std::move(call), ChatRelay::handlers(relay));
     responder->onDisconnect(

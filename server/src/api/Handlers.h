@@ -18,6 +18,8 @@ void signUpFromForm(ApiContext &, const HttpRequest &, const std::shared_ptr<Res
 /// Sign-up from the client: answered with a session, as login is.
 void signUpFromJson(ApiContext &, const HttpRequest &, const std::shared_ptr<Responder> &);
 void login(ApiContext &, const HttpRequest &, const std::shared_ptr<Responder> &);
+/// Ends the bearer's session: 204 even when it had ended already.
+void logout(ApiContext &, const HttpRequest &, const std::shared_ptr<Responder> &);
 void me(ApiContext &, const HttpRequest &, const std::shared_ptr<Responder> &);
 void chat(ApiContext &, const HttpRequest &, const std::shared_ptr<Responder> &);
 void transcribe(ApiContext &, const HttpRequest &, const std::shared_ptr<Responder> &);

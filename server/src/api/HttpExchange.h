@@ -23,6 +23,14 @@ struct HttpRequest {
     std::string origin;
     std::string referer;
     std::string host;
+    /// The address the connection came from (clientAddress may be rewritten to the client a
+    /// trusted proxy names), and what such a proxy says of the request as it reached it.
+    std::string peerAddress;
+    std::string forwardedProto;
+    std::string forwardedHost;
+    std::string cookie;
+    /// Whether the connection itself is TLS.
+    bool tls = false;
 };
 
 struct HttpResponse {

@@ -5,6 +5,7 @@
 #include "api/HttpExchange.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,9 +30,41 @@ inline constexpr std::size_t maxShownProviderMessage = 300;
 [[nodiscard]] std::string redactedProviderMessage(std::string_view message, std::string_view key);
 /// The 503 for a server that has no provider configured.
 [[nodiscard]] HttpResponse noProviderResponse();
+/// What a provider says of an error, in a refusal's body or in an event of a stream. Its message
+/// often quotes the user's own text: it is shown to the user (redacted), never logged.
+struct ProviderError {
+    std::string message;
+    /// The error's type, code and param, each only when short, printable and free of anything
+    /// key-like: fit for the log.
+    std::string type;
+    std::string code;
+    std::string param;
+    /// Whether the provider's words had the shape of an error at all (JSON, or a text message).
+    bool understood = false;
+    std::size_t bodySize = 0;
+
+    /// The message fit to show a user: redactedProviderMessage(), the server's keys out.
+    [[nodiscard]] std::string shown() const;
+    /// What the log says of it: type, code, param and the message's length, never the message.
+    [[nodiscard]] std::string forLog() const;
+};
+/// Reads an error from a refusal's body or a streamed event's payload: a JSON object whose
+/// "error" is an object (with "message", "type", "code", "param") or a string, an object that is
+/// itself the error (has "message"), a JSON string; or, when `textIsMessage`, any other text.
+[[nodiscard]] ProviderError readProviderError(std::string_view body, bool textIsMessage = false);
+
+/// Seconds to wait, from a Retry-After value: delta-seconds, or an HTTP-date counted from `now`
+/// (at least 1 when it has passed); none when absent or unreadable.
+[[nodiscard]] std::optional<std::int64_t> retryAfterSeconds(std::string_view value,
+                                                            std::int64_t now);
+
 /// The answer for a transfer that failed or was refused, if it did not succeed; `what` names
-/// the feature in the log.
-[[nodiscard]] std::optional<HttpResponse>
-providerFailure(const char *what, const std::string &error, long status, const std::string &body);
+/// the feature in the log. A 429 goes back as a 429 with the provider's Retry-After (in
+/// seconds), a 400 as a 400 quoting the provider, a provider silent for its limit as a 504;
+/// anything else as a 502 (a 503 while the server shuts down).
+[[nodiscard]] std::optional<HttpResponse> providerFailure(const char *what,
+                                                          const std::string &error,
+                                                          const ProviderHead &head,
+                                                          const std::string &body);
 
 } // namespace pindle

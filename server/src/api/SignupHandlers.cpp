@@ -1,15 +1,34 @@
 // New accounts, from the sign-up page's form or from the client.
+#include "Credentials.h"
 #include "HttpForms.h"
 #include "OpenStore.h"
 #include "SignupPage.h"
 #include "api/Handlers.h"
 #include "api/JsonReplies.h"
+#include "api/SameOrigin.h"
 
 namespace pindle {
 
 using nlohmann::json;
 
 namespace {
+
+// Whether the browser reached the page by https (itself or through a trusted proxy): its form
+// token's cookie is then named and kept as such.
+bool securePage(const ApiContext &context, const HttpRequest &request) {
+    return ownOrigin(request, context.config.trustedProxies).rfind("https://", 0) == 0;
+}
+
+// The page with its policy, and with the form token's cookie when `token` is set. The page sends
+// its own origin with its form: under "no-referrer" a browser would post "Origin: null".
+HttpResponse pageResponse(int status, std::string page, const std::string &token, bool secure) {
+    HttpResponse response{status, "text/html; charset=utf-8", std::move(page)};
+    response.headers = {{"Content-Security-Policy", signupPagePolicy()},
+                        {"Referrer-Policy", "same-origin"}};
+    if (!token.empty())
+        response.headers.emplace_back("Set-Cookie", FormToken::setCookie(token, secure));
+    return response;
+}
 
 void signUp(ApiContext &context, const HttpRequest &request,
             const std::shared_ptr<Responder> &responder, bool form) {
@@ -32,17 +51,21 @@ void signUp(ApiContext &context, const HttpRequest &request,
         password = stringMember(*body, "password").value_or("");
     }
     const auto fail = [&](int status, const std::string &message) {
-        if (form)
+        if (form) {
+            const bool secure = securePage(context, request);
+            const std::string token = FormToken::fromCookie(request, secure);
             responder->reply(
-                {status, "text/html; charset=utf-8", signupPage(message, {}, name, email)});
-        else
+                pageResponse(status, signupPage(token, message, {}, name, email), token, secure));
+        } else {
             responder->reply(errorResponse(status, message));
+        }
     };
     if (!context.config.signupOpen)
         return fail(403, "Sign-up is closed on this server. Ask its operator for an account.");
-    if (context.signupsByAddress.blocked(request.clientAddress))
+    // Counted and checked in one step, so servers racing on one address let five through.
+    if (!context.limits->record(AttemptLimits::signupsByAddress, request.clientAddress,
+                                nowSeconds()))
         return fail(429, "Too many new accounts from here. Try again in an hour.");
-    context.signupsByAddress.record(request.clientAddress);
     if (!validText)
         return fail(400, "Names, e-mail addresses and passwords must be valid UTF-8 text.");
     if (name.empty() || name.size() > 200)
@@ -61,7 +84,7 @@ void signUp(ApiContext &context, const HttpRequest &request,
     if (!created)
         return fail(409, "An account with this e-mail address already exists.");
     if (form)
-        responder->reply({201, "text/html; charset=utf-8", signupPage({}, created->email)});
+        responder->reply(pageResponse(201, signupPage({}, {}, created->email), {}, false));
     else
         responder->reply(jsonResponse(
             201, json{{"token", context.sessionFor(*created)}, {"user", userJson(*created)}}));
@@ -69,17 +92,47 @@ void signUp(ApiContext &context, const HttpRequest &request,
 
 } // namespace
 
-void signupForm(ApiContext &, const HttpRequest &, const std::shared_ptr<Responder> &responder) {
-    responder->reply({200, "text/html; charset=utf-8", signupPage({}, {})});
+// The form token stays the one the browser holds, so that pages open in several tabs all work.
+void signupForm(ApiContext &context, const HttpRequest &request,
+                const std::shared_ptr<Responder> &responder) {
+    const bool secure = securePage(context, request);
+    std::string token = FormToken::fromCookie(request, secure);
+    if (token.empty())
+        token = newSessionToken();
+    responder->reply(pageResponse(200, signupPage(token, {}, {}), token, secure));
 }
 
+// Only the page itself may post its form: another site can make a browser send it, with the
+// user's cookies, but cannot name this server as its origin nor read the token.
 void signUpFromForm(ApiContext &context, const HttpRequest &request,
                     const std::shared_ptr<Responder> &responder) {
+    const std::string own = ownOrigin(request, context.config.trustedProxies);
+    const bool secure = own.rfind("https://", 0) == 0;
+    const std::string cookie = FormToken::fromCookie(request, secure);
+    if (!sentFromOwnPage(request, own) ||
+        !FormToken::matches(cookie, parseUrlEncoded(request.body)["csrf"])) {
+        const std::string token = cookie.empty() ? newSessionToken() : cookie;
+        return responder->reply(pageResponse(
+            403,
+            signupPage(token,
+                       "This form has expired or was sent from another website. Reload the page "
+                       "and try again.",
+                       {}),
+            token, secure));
+    }
     signUp(context, request, responder, true);
 }
 
+// Programs send JSON and no Origin. A browser sends text/plain across sites without asking
+// first, and an Origin that is not this server's.
 void signUpFromJson(ApiContext &context, const HttpRequest &request,
                     const std::shared_ptr<Responder> &responder) {
+    if (!hasMediaType(request.contentType, "application/json"))
+        return responder->reply(
+            errorResponse(415, "Send the sign-up as JSON (Content-Type: application/json)."));
+    if (!originAllowed(request, ownOrigin(request, context.config.trustedProxies)))
+        return responder->reply(
+            errorResponse(403, "Accounts can be created only on this server's own sign-up page."));
     signUp(context, request, responder, false);
 }
 

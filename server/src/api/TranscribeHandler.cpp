@@ -10,28 +10,43 @@ using nlohmann::json;
 
 namespace {
 
+// The transcript in a provider's 200: the "text" of a JSON object, or the whole body when it is
+// not one (a plain-text reply, or a bare JSON string), trimmed.
+std::optional<std::string> transcriptOf(const std::string &body) {
+    if (const auto reply = parseObject(body))
+        return stringMember(*reply, "text");
+    const json document = json::parse(body, nullptr, false);
+    std::string text = document.is_string() ? document.get<std::string>() : body;
+    const auto first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos)
+        return std::nullopt;
+    text.erase(text.find_last_not_of(" \t\r\n") + 1);
+    text.erase(0, first);
+    return text;
+}
+
 // Passes the provider's transcript on, or why there is none, and charges for it.
 ProviderHandlers transcriptRelay(Billing &billing, const std::shared_ptr<Responder> &responder,
                                  std::int64_t userId) {
     struct Progress {
-        long status = 0;
+        ProviderHead head;
         std::string body;
     };
     auto progress = std::make_shared<Progress>();
     ProviderHandlers handlers;
-    handlers.onStatus = [progress](long status) { progress->status = status; };
+    handlers.onStatus = [progress](const ProviderHead &head) { progress->head = head; };
     handlers.onData = [progress](std::string_view bytes) {
         if (progress->body.size() + bytes.size() <= maxProviderReply)
             progress->body.append(bytes);
+        return true;
     };
     handlers.onDone = [&billing, progress, responder, userId](const std::string &error) {
         if (error == "cancelled")
             return;
         if (const auto failure =
-                providerFailure("transcription", error, progress->status, progress->body))
+                providerFailure("transcription", error, progress->head, progress->body))
             return responder->reply(*failure);
-        const auto reply = parseObject(progress->body);
-        const auto text = reply ? stringMember(*reply, "text") : std::nullopt;
+        const auto text = transcriptOf(progress->body);
         if (!text)
             return responder->reply(
                 errorResponse(502, "The model provider's transcription had no text."));

@@ -1,0 +1,193 @@
+// Two pindle-server instances on one PostgreSQL database, as behind a load balancer: sign-in
+// limits count across both, the owner's known addresses hold on both, a session ended on one is
+// over on both, and the operator's commands act on what both serve without unbalancing the books.
+
+#include "FakeBackend.h"
+#include "OpenStore.h"
+#include "ServerProcess.h"
+#include "TestPostgres.h"
+
+#include <QJsonArray>
+#include <QNetworkReply>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace pindle;
+
+namespace {
+
+QByteArray credentials(const QString &email, const QString &password) {
+    return QJsonDocument(QJsonObject{{"email", email}, {"password", password}}).toJson();
+}
+
+// As the load balancer in front of both says who is asking.
+ServerProcess::Headers from(const QByteArray &address) {
+    return {{"X-Forwarded-For", address}};
+}
+
+ServerProcess::Headers bearing(const QString &token) {
+    return {{"Authorization", "Bearer " + token.toUtf8()}};
+}
+
+} // namespace
+
+class ServerInstancesTest : public QObject {
+    Q_OBJECT
+
+private:
+    FakeBackend m_provider;
+    QString m_database;
+    std::unique_ptr<ServerProcess> m_a;
+    std::unique_ptr<ServerProcess> m_b;
+
+    ServerProcess &instance(int i) { return i % 2 ? *m_b : *m_a; }
+
+    int signIn(ServerProcess &server, const QString &email, const QString &password,
+               const QByteArray &address) {
+        return server.call("POST", "/api/auth/login", credentials(email, password), from(address))
+            .status;
+    }
+
+    QString tokenFor(ServerProcess &server, const QString &email, const QByteArray &address) {
+        return server
+            .call("POST", "/api/auth/login", credentials(email, "correct horse"), from(address))
+            .json()["token"]
+            .toString();
+    }
+
+    void createAccount(const QString &email, qint64 balance = 1000) {
+        const auto [status, output] = m_a->command(
+            {"user", "create", email, "Tester", QString::number(balance)}, "correct horse\n");
+        QVERIFY2(status == 0, output.constData());
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        m_database = freshTestPostgres();
+        if (m_database.isEmpty())
+            PINDLE_SKIP_OUTSIDE_CI("no PostgreSQL here: run through scripts/with-postgres.sh");
+        QJsonObject settings = ServerProcess::forwardingTo(m_provider.url());
+        settings.insert("database", m_database);
+        settings.insert("trusted_proxies", QJsonArray{"127.0.0.1"});
+        settings.insert("max_connections_per_address", 1000);
+        m_a = std::make_unique<ServerProcess>(settings);
+        m_b = std::make_unique<ServerProcess>(settings);
+        QVERIFY2(m_a->running(), m_a->log().constData());
+        QVERIFY2(m_b->running(), m_b->log().constData());
+    }
+
+    void wrongPasswordsCountOnceAcrossInstances() {
+        createAccount("guessed@example.org");
+        for (int guess = 0; guess < 5; ++guess)
+            QCOMPARE(signIn(instance(guess), "guessed@example.org", "wrong", "198.51.100.20"), 401);
+        for (int i = 0; i < 2; ++i)
+            QCOMPARE(signIn(instance(i), "guessed@example.org", "correct horse", "198.51.100.20"),
+                     429);
+    }
+
+    // Fifty wrong passwords from ten addresses, half on each instance, hold the account back
+    // everywhere but where its owner signed in before, on whichever instance.
+    void theOwnerIsNotLockedOutElsewhere() {
+        createAccount("owner@example.org");
+        QCOMPARE(signIn(*m_a, "owner@example.org", "correct horse", "192.0.2.50"), 200);
+        std::vector<std::unique_ptr<QNetworkReply>> guesses;
+        for (int address = 0; address < 10; ++address)
+            for (int guess = 0; guess < 5; ++guess)
+                guesses.push_back(instance(guess).send(
+                    "POST", "/api/auth/login", credentials("owner@example.org", "guess"),
+                    from("198.51.100." + QByteArray::number(30 + address))));
+        for (const auto &reply : guesses) {
+            QSignalSpy finished(reply.get(), &QNetworkReply::finished);
+            if (!reply->isFinished())
+                QVERIFY(finished.wait(60000));
+            QCOMPARE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 401);
+        }
+        QCOMPARE(signIn(*m_b, "owner@example.org", "correct horse", "203.0.113.60"), 429);
+        QCOMPARE(signIn(*m_b, "owner@example.org", "correct horse", "192.0.2.50"), 200);
+    }
+
+    void logoutEndsTheSessionEverywhere() {
+        createAccount("leaving@example.org");
+        const QString token = tokenFor(*m_a, "leaving@example.org", "192.0.2.70");
+        QCOMPARE(m_b->call("GET", "/api/auth/me", {}, bearing(token)).status, 200);
+        QCOMPARE(m_b->call("POST", "/api/auth/logout", {}, bearing(token)).status, 204);
+        QCOMPARE(m_a->call("GET", "/api/auth/me", {}, bearing(token)).status, 401);
+        QCOMPARE(m_a->call("POST", "/api/auth/logout", {}, bearing(token)).status, 204);
+        QCOMPARE(m_a->call("POST", "/api/auth/logout").status, 401);
+    }
+
+    void operatorEndsSessions() {
+        createAccount("signed@example.org");
+        const QString onA = tokenFor(*m_a, "signed@example.org", "192.0.2.80");
+        const QString onB = tokenFor(*m_b, "signed@example.org", "192.0.2.80");
+        const auto [listed, sessions] = m_a->command({"user", "sessions", "signed@example.org"});
+        QCOMPARE(listed, 0);
+        QCOMPARE(sessions.count("started "), 2);
+        QVERIFY(!sessions.contains(onA.toUtf8()) && !sessions.contains(onB.toUtf8()));
+        QCOMPARE(m_b->command({"user", "sign-out", "signed@example.org"}),
+                 std::pair(0, QByteArray("Ended 2 sessions of signed@example.org.\n")));
+        QCOMPARE(m_a->call("GET", "/api/auth/me", {}, bearing(onA)).status, 401);
+        QCOMPARE(m_b->call("GET", "/api/auth/me", {}, bearing(onB)).status, 401);
+        QCOMPARE(m_a->command({"user", "sessions", "nobody@example.org"}).first, 1);
+    }
+
+    // Refused without confirmation and while an answer holds tokens; afterwards the account is
+    // gone, its usage kept without it, and every other account's books balance.
+    void operatorDeletesAnAccount() {
+        createAccount("bystander@example.org", 5000);
+        createAccount("deleted@example.org", 5000);
+        const QString token = tokenFor(*m_a, "deleted@example.org", "192.0.2.90");
+        m_provider.enqueue(
+            FakeBackend::Reply::stream({{R"(data: {"choices":[{"delta":{"content":"Hi"}}]})"
+                                         "\n\n"}})
+                .stalled());
+        QSignalSpy asked(&m_provider, &FakeBackend::received);
+        const auto chat = m_a->send(
+            "POST", "/api/chat",
+            R"({"model":"gpt-4.1","category":"exams","messages":[{"role":"user","content":"Hi"}],)"
+            R"("stream":true,"temperature":0.1,"max_tokens":500})",
+            bearing(token));
+        QVERIFY(asked.wait(30000)); // its tokens are set aside by now
+
+        const QStringList remove{"user", "delete", "deleted@example.org"};
+        const auto [unconfirmed, refusal] = m_b->command(remove);
+        QCOMPARE(unconfirmed, 2);
+        QVERIFY(refusal.contains("--yes"));
+        const auto [busy, busyMessage] = m_b->command(remove + QStringList{"--yes"});
+        QCOMPARE(busy, 1);
+        QVERIFY2(busyMessage.contains("Try again"), busyMessage.constData());
+
+        chat->abort(); // the server ends the answer and charges what it streamed
+        const auto store = openStore(m_database.toStdString());
+        const auto deletedId = store->findUserByEmail("deleted@example.org")->id;
+        const auto reserved = [&] {
+            std::int64_t total = 0;
+            for (const AccountBooks &books : store->books())
+                total += books.reserved;
+            return total;
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(reserved(), 0, 30000); // the ledger settled the answer
+        const auto [deleted, report] = m_b->command(remove + QStringList{"--yes"});
+        QVERIFY2(deleted == 0, report.constData());
+        PGconn *db = PQconnectdb(m_database.toUtf8().constData());
+        PGresult *result = PQexec(db, "SELECT COUNT(*) FROM usage_events WHERE user_id IS NULL");
+        const QByteArray kept = PQntuples(result) == 1 ? PQgetvalue(result, 0, 0) : "none";
+        PQclear(result);
+        PQfinish(db);
+        const QByteArray expected = "usage records kept without the account: " + kept + ".\n";
+        QVERIFY2(report.endsWith(expected), report.constData());
+
+        QVERIFY(!m_a->command({"user", "list"}).second.contains("deleted@example.org"));
+        QCOMPARE(m_a->call("GET", "/api/auth/me", {}, bearing(token)).status, 401);
+        QCOMPARE(signIn(*m_b, "deleted@example.org", "correct horse", "192.0.2.90"), 401);
+        for (const AccountBooks &books : store->books()) {
+            QVERIFY(books.userId != deletedId);
+            QCOMPARE(books.balance + books.charged + books.reserved,
+                     books.userId == store->findUserByEmail("bystander@example.org")->id ? 5000
+                                                                                         : 1000);
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(ServerInstancesTest)
+#include "tst_serverinstances.moc"
