@@ -7,7 +7,6 @@
 #include "ConversationRig.h"
 #include "ServerProcess.h"
 
-#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkReply>
@@ -36,20 +35,6 @@ QByteArray chunk(const QString &text) {
     return deltaLine(text) + '\n';
 }
 
-ServerProcess::Headers bearer(const QString &token) {
-    return {{"Authorization", "Bearer " + token.toUtf8()}};
-}
-
-qint64 balanceOf(ServerProcess &server, const QString &email) {
-    const QList<QByteArray> lines = server.command({"user", "list"}).second.split('\n');
-    for (const QByteArray &line : lines) {
-        const QList<QByteArray> fields = line.split('\t');
-        if (fields.size() == 5 && fields[1] == email.toUtf8())
-            return fields[4].toLongLong();
-    }
-    return -1;
-}
-
 // Asks for /healthz on a new connection, which stays open, once the answer has begun to arrive.
 std::unique_ptr<QTcpSocket> askOnNewConnection(quint16 port) {
     auto socket = std::make_unique<QTcpSocket>();
@@ -62,20 +47,6 @@ std::unique_ptr<QTcpSocket> askOnNewConnection(quint16 port) {
     return socket;
 }
 
-// Writes `bytes` at once on a new connection; returns what came back once `answers` answers (each
-// ending in `last`) have arrived or the server has closed the connection.
-QByteArray exchange(quint16 port, const QByteArray &bytes, int answers, const QByteArray &last) {
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, port);
-    if (!socket.waitForConnected(10000))
-        return {};
-    socket.write(bytes);
-    QByteArray received;
-    while (received.count(last) < answers && socket.waitForReadyRead(10000))
-        received += socket.readAll();
-    return received + socket.readAll();
-}
-
 } // namespace
 
 class PindleServerTest : public QObject {
@@ -86,17 +57,12 @@ private:
     std::unique_ptr<ServerProcess> m_server;
 
     ServerProcess::Answer chat(const QString &token, const QByteArray &body) {
-        return m_server->call("POST", "/api/chat", body, bearer(token));
-    }
-
-    // Exactly what a browser posts for the sign-up form.
-    ServerProcess::Answer signUpForm(const QByteArray &form) {
-        return m_server->postSignupForm(form);
+        return m_server->call("POST", "/api/chat", body, ServerProcess::bearer(token));
     }
 
     // A streamed question left open, for tests that end it from one side or the other.
     std::unique_ptr<QNetworkReply> openStream(const QString &token) {
-        return m_server->send("POST", "/api/chat", question, bearer(token));
+        return m_server->send("POST", "/api/chat", question, ServerProcess::bearer(token));
     }
 
 private Q_SLOTS:
@@ -187,7 +153,7 @@ private Q_SLOTS:
         const auto [code, output] = m_server->command(QStringList{"user"} + arguments);
         QCOMPARE(code, status);
         QCOMPARE(QString::fromUtf8(output.trimmed()), said);
-        QCOMPARE(balanceOf(*m_server, "c@example.org"), balance);
+        QCOMPARE(m_server->balanceOf("c@example.org"), balance);
     }
 
     // The browser's form: an account with the sign-up balance and its name as typed, in any
@@ -201,7 +167,7 @@ private Q_SLOTS:
         // Text that is not UTF-8 once made an account that every sign-in failed for.
         const QString notUtf8 = "Names, e-mail addresses and passwords must be valid UTF-8 text.";
         const ServerProcess::Answer form =
-            signUpForm("name=Ada%FF&email=ada%40example.org&password=analytical%21");
+            m_server->postSignupForm("name=Ada%FF&email=ada%40example.org&password=analytical%21");
         QCOMPARE(form.status, 400);
         QVERIFY(form.body.contains(notUtf8.toUtf8()));
         const ServerProcess::Answer json = m_server->call(
@@ -210,28 +176,28 @@ private Q_SLOTS:
         QCOMPARE(json.status, 400);
         QCOMPARE(json.json().value("error").toString(), notUtf8);
 
-        const ServerProcess::Answer created =
-            signUpForm("name=Ada+%C3%A9&email=ada%40example.org&password=analytical%21");
+        const ServerProcess::Answer created = m_server->postSignupForm(
+            "name=Ada+%C3%A9&email=ada%40example.org&password=analytical%21");
         QCOMPARE(created.status, 201);
         QVERIFY(created.body.contains("Your account ada@example.org is ready"));
-        QCOMPARE(balanceOf(*m_server, "ada@example.org"), 50000);
+        QCOMPARE(m_server->balanceOf("ada@example.org"), 50000);
         const ServerProcess::Answer login = m_server->call(
             "POST", "/api/auth/login", R"({"email":"ada@example.org","password":"analytical!"})");
         QCOMPARE(login.status, 200);
         QCOMPARE(login.json().value("user")["name"].toString(), "Ada é");
 
         const ServerProcess::Answer again =
-            signUpForm("name=Ada&email=ADA%40Example.org&password=analytical%21");
+            m_server->postSignupForm("name=Ada&email=ADA%40Example.org&password=analytical%21");
         QCOMPARE(again.status, 409);
         QVERIFY(again.body.contains("An account with this e-mail address already exists."));
         const ServerProcess::Answer script =
-            signUpForm("name=%3Cscript%3E&email=bad&password=analytical%21");
+            m_server->postSignupForm("name=%3Cscript%3E&email=bad&password=analytical%21");
         QCOMPARE(script.status, 400);
         QVERIFY(script.body.contains("Please enter a valid e-mail address."));
         QVERIFY(script.body.contains("value=\"&lt;script&gt;\""));
 
         const ServerProcess::Answer sixth =
-            signUpForm("name=B&email=b%40example.org&password=analytical%21");
+            m_server->postSignupForm("name=B&email=b%40example.org&password=analytical%21");
         QCOMPARE(sixth.status, 429);
         QVERIFY(sixth.body.contains("Too many new accounts from here. Try again in an hour."));
     }
@@ -251,7 +217,7 @@ private Q_SLOTS:
         QCOMPARE(answer.body, waiting + chunk("Hel") + chunk("lo") + usage + "data: [DONE]\n\n");
         QCOMPARE(m_provider->requests().first().target, "/v1/chat/completions");
         QCOMPARE(m_provider->requests().first().header("Authorization"), "Bearer hunter2hunter2");
-        QTRY_COMPARE(balanceOf(*m_server, "s@example.org"), 100000 - 42);
+        QTRY_COMPARE(m_server->balanceOf("s@example.org"), 100000 - 42);
 
         const QByteArray picture =
             "data:image/jpeg;base64," + QByteArray(3 * 1024 * 1024, '\x5a').toBase64();
@@ -282,7 +248,7 @@ private Q_SLOTS:
         QVERIFY(!m_server->log().contains("hunter2"));
         QVERIFY(!m_server->log().contains("Too long"));
 
-        const qint64 before = balanceOf(*m_server, "s@example.org");
+        const qint64 before = m_server->balanceOf("s@example.org");
         Reply dying = Reply::stream({{chunk("partial")}});
         dying.stall = true;
         m_provider->enqueue(dying);
@@ -294,7 +260,7 @@ private Q_SLOTS:
         QVERIFY2(body.startsWith(QByteArray(waiting + chunk("partial"))), body.constData());
         QVERIFY(body.contains("The answer was cut off"));
         QVERIFY(body.endsWith("data: [DONE]\n\n"));
-        QTRY_VERIFY(balanceOf(*m_server, "s@example.org") < before);
+        QTRY_VERIFY(m_server->balanceOf("s@example.org") < before);
     }
 
     void bodiesAreRefusedUnread_data() {
@@ -342,7 +308,7 @@ private Q_SLOTS:
         // Once the server has read the heads of those held.
         QByteArray answer;
         QTRY_VERIFY2_WITH_TIMEOUT(
-            (answer = exchange(port, request, 1, "}"))
+            (answer = m_server->exchange(request, 1, "}"))
                 .startsWith(QByteArray("HTTP/1.1 " + QByteArray::number(status) + ' ')),
             answer.constData(), 20000);
         QVERIFY2(answer.contains("Connection: close\r\n"), answer.constData());
@@ -355,7 +321,7 @@ private Q_SLOTS:
         const int count = 40;
         const QByteArray health = "GET /healthz HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
         const QByteArray answers =
-            exchange(m_server->url().port(), health.repeated(count), count, R"({"status":"ok"})");
+            m_server->exchange(health.repeated(count), count, R"({"status":"ok"})");
         QCOMPARE(answers.count("HTTP/1.1 200 OK\r\n"), count);
         QCOMPARE(answers.count(R"({"status":"ok"})"), count);
     }
@@ -375,7 +341,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(leaving->bytesAvailable() > 0, 20000);
         leaving->abort();
         QTRY_COMPARE_WITH_TIMEOUT(m_provider->closedConnections(), 1, 10000);
-        QTRY_VERIFY(balanceOf(*m_server, "l@example.org") < 1000);
+        QTRY_VERIFY(m_server->balanceOf("l@example.org") < 1000);
 
         const std::unique_ptr<QNetworkReply> staying = openStream(token);
         QTRY_VERIFY_WITH_TIMEOUT(staying->bytesAvailable() > 0, 20000);
@@ -395,7 +361,7 @@ private Q_SLOTS:
                                 audio +
                                 "\r\n--XyZ\r\nContent-Disposition: form-data; name=\"language\""
                                 "\r\n\r\nen\r\n--XyZ--\r\n";
-        auto headers = bearer(token);
+        auto headers = ServerProcess::bearer(token);
         headers.append({"Content-Type", QByteArray("multipart/form-data; boundary=XyZ")});
         const auto transcribe = [&](const QByteArray &body) {
             return m_server->call("POST", "/api/chat/transcribe", body, headers);
@@ -407,8 +373,11 @@ private Q_SLOTS:
         QCOMPARE(upstream.target, "/v1/audio/transcriptions");
         QVERIFY(upstream.body.contains(audio));
         QVERIFY(upstream.body.contains("name=\"language\"\r\n\r\nen\r\n"));
-        QTRY_COMPARE(balanceOf(*m_server, "t@example.org"), 1000 - 3); // as a prompt of 11 bytes
+        QTRY_COMPARE(m_server->balanceOf("t@example.org"), 1000 - 3); // as a prompt of 11 bytes
 
+        // A transcript may also come as plain text.
+        m_provider->enqueue(Reply::text(200, "  Hello there.\n"));
+        QCOMPARE(transcribe(form).json(), (QJsonObject{{"transcript", "Hello there."}}));
         QCOMPARE(transcribe(QByteArray(form).replace("--fake", QByteArray(70 * 1024, 'a'))).status,
                  413);
         QCOMPARE(transcribe("not a form").status, 400);
@@ -418,24 +387,17 @@ private Q_SLOTS:
 
     void servesTlsDirectly() {
         QTemporaryDir dir;
-        const QString certificate = dir.filePath("cert.pem");
-        const QString key = dir.filePath("key.pem");
-        QProcess openssl;
-        openssl.start("openssl",
-                      {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1", "-subj",
-                       "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1", "-keyout", key,
-                       "-out", certificate});
-        QVERIFY(openssl.waitForFinished(60000) && openssl.exitCode() == 0);
-
-        m_server = std::make_unique<ServerProcess>(
-            QJsonObject{{"tls_certificate", certificate}, {"tls_private_key", key}});
+        const QJsonObject tls = ServerProcess::selfSignedTls(dir.path());
+        QVERIFY(!tls.isEmpty());
+        m_server = std::make_unique<ServerProcess>(tls);
         QVERIFY2(m_server->running(), m_server->log().constData());
         const QString token = m_server->signedInUser("tls@example.org");
-        QCOMPARE(m_server->call("GET", "/api/auth/me", {}, bearer(token)).status, 200);
+        QCOMPARE(m_server->call("GET", "/api/auth/me", {}, ServerProcess::bearer(token)).status,
+                 200);
         QCOMPARE(m_server->command({"check-config"}).first, 0);
 
         // A half-configured TLS setup is refused before the server starts.
-        ServerProcess broken(QJsonObject{{"tls_certificate", certificate}});
+        ServerProcess broken(QJsonObject{{"tls_certificate", tls["tls_certificate"]}});
         QVERIFY(!broken.running());
         QVERIFY(broken.log().contains(
             "\"tls_certificate\" and \"tls_private_key\" must be given together"));
@@ -455,10 +417,7 @@ private Q_SLOTS:
         QCOMPARE(m_server->call("GET", "/healthz").status, 200);
 
         const auto pid = pid_t(m_server->processId());
-        const qsizetype open =
-            QDir(QString("/proc/%1/fd").arg(pid))
-                .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
-                .size();
+        const qsizetype open = m_server->openFiles();
         QVERIFY(open > 0);
         const rlimit low{rlim_t(open + 8), rlim_t(open + 8)};
         QCOMPARE(prlimit(pid, RLIMIT_NOFILE, &low, nullptr), 0);
@@ -511,7 +470,8 @@ private Q_SLOTS:
         // Signed up in the browser; signed in, checked, and asking through the client's own
         // services: an answer streamed, then an exam answer reviewed in one shot, each with the
         // longest system prompt the client sends, nearly every byte of it escaped on the way.
-        QCOMPARE(signUpForm("name=Vi&email=v%40example.org&password=12345678").status, 201);
+        QCOMPARE(m_server->postSignupForm("name=Vi&email=v%40example.org&password=12345678").status,
+                 201);
         QTemporaryDir dir;
         NoScreen screen;
         CountingFocus focus;

@@ -258,17 +258,9 @@ private Q_SLOTS:
                       "\n\ndata: {\"b\":2}\n\ndata: [DONE]\n\n"},
             "abandoned by the server", 200,
             head + before + cutOff(reported + ": Upstream overloaded"), 6);
-        row("stream error: an error object, the key in it redacted", true, 200,
-            {before + "data:{\"error\":{\"message\":\"Bad key sk-test in use\"}}\n\n"},
-            "abandoned by the server", 200,
-            head + before + cutOff(reported + ": Bad key [redacted] in use"), 6);
         row("stream error: an error event in plain words", true, 200,
             {before, "event: error\ndata: Model crashed\n\n"}, "abandoned by the server", 200,
             head + before + cutOff(reported + ": Model crashed"), 6);
-        row("stream error: finish_reason error alone is no whole answer", true, 200,
-            {R"(data: {"choices":[{"delta":{},"finish_reason":"error"}]})"
-             "\n\ndata: [DONE]\n\n"},
-            "abandoned by the server", 200, head + cutOff(reported + "."), 5);
         // Past the grace the head has gone out: what went wrong is told inside the stream.
         row("late refusal: told in the stream, nothing charged", true, 429,
             {R"({"error":"slow down"})"}, "", 200,
@@ -277,9 +269,6 @@ private Q_SLOTS:
             head + "data: {\"a\":1}\n\n" + stopped, 6, true);
         row("unreachable past the grace", true, 0, {}, "Could not connect", 200,
             head + cutOff("the model provider could not be reached: Could not connect"), 0, true);
-        row("stream refused: a one-shot error quoting the provider's", true, 400,
-            {R"({"error":"slow down"})"}, "", 400,
-            R"({"error":"The model provider refused the request: slow down"})", 0);
         const QByteArray completion = R"({"choices":[],"usage":{"total_tokens":12}})";
         row("one shot: passed on as it came", false, 200, {completion.left(9), completion.mid(9)},
             "", 200, completion, 12);
@@ -329,77 +318,23 @@ private Q_SLOTS:
                  QStringList{QString("charge %1 to 7 for gpt-4.1, returning 1000").arg(charged)});
     }
 
-    // While the provider is quiet the client hears a comment every so often; comments are not
-    // charged, and a comment inside an event stays part of it.
-    void quietProviderKeepsTheClientWaiting() {
-        Billing billing(m_ledger);
-        m_store.open[1] = 1000;
-        auto client = std::make_shared<FakeResponder>();
-        using std::chrono::milliseconds;
-        auto relay =
-            std::make_shared<ChatRelay>(client, true, billing, Reservation{1, 7, "gpt-4.1", 1000},
-                                        5, ChatRelay::Timing{milliseconds(1000), milliseconds(0)});
-        const ProviderHandlers handlers = ChatRelay::handlers(relay);
-        const auto feed = [&](const QByteArray &bytes) {
-            QVERIFY(handlers.onData(std::string_view(bytes.constData(), size_t(bytes.size()))));
-        };
-        QCOMPARE(handlers.onQuiet(), milliseconds(0)); // the grace is over: the head goes out
-        QCOMPARE(client->status, 200);
-        handlers.onQuiet();
-        handlers.onStatus({200});
-        feed("data: {\"a\":1}\n");
-        handlers.onQuiet();
-        feed("\n: still thinking\n\n");
-        handlers.onQuiet();
-        feed("data: [DONE]\n\n");
-        handlers.onDone({});
-        const QByteArray comment = ": waiting for the model\n";
-        QCOMPARE(client->body, comment + '\n' + comment + '\n' + "data: {\"a\":1}\n" + comment +
-                                   '\n' + comment + '\n' + "data: [DONE]\n\n");
-        QCOMPARE(client->streamsBegun, 1);
-        QCOMPARE(m_store.ledger, QStringList{"charge 6 to 7 for gpt-4.1, returning 1000"});
-
-        // A head that has just gone out is not followed by a comment at once, and a refusal
-        // that came within the grace still goes back whole.
-        auto waiting = std::make_shared<FakeResponder>();
-        auto patient = std::make_shared<ChatRelay>(
-            waiting, true, billing, Reservation{2, 7, "gpt-4.1", 1000}, 5, ChatRelay::Timing{});
-        patient->status(429);
-        QVERIFY(patient->quiet() > milliseconds(0));
-        QCOMPARE(waiting->streamsBegun, 0);
-        patient->done({});
-        QCOMPARE(waiting->status, 429);
-    }
-
     // A provider's refusal as the client sees it, for chat and transcription alike.
     void refusals_data() {
         QTest::addColumn<int>("status");
-        QTest::addColumn<QByteArray>("retryAfter");
+        QTest::addColumn<QByteArray>("retryAfter"); // from the provider, and passed on
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<int>("answered");
         QTest::addColumn<QString>("shown");
-        QTest::addColumn<QByteArray>("waitHeader");
         QTest::newRow("busy, with a pause in seconds")
             << 429 << QByteArray("20") << QByteArray(R"({"error":{"message":"Rate limit"}})") << 429
-            << "The model provider is busy. Try again in 20 seconds." << QByteArray("20");
-        QTest::newRow("busy, no pause given")
-            << 429 << QByteArray() << QByteArray() << 429
-            << "The model provider is busy. Try again in a moment." << QByteArray();
+            << "The model provider is busy. Try again in 20 seconds.";
         QTest::newRow("refused, the key not passed on")
             << 400 << QByteArray()
-            << QByteArray(R"({"error":{"message":"Incorrect API key provided: sk-test.",)"
-                          R"("type":"invalid_request_error","code":"invalid_api_key"}})")
-            << 400
-            << "The model provider refused the request: Incorrect API key provided: "
-               "[redacted]."
-            << QByteArray();
+            << QByteArray(R"({"error":{"message":"Incorrect API key provided: sk-test."}})") << 400
+            << "The model provider refused the request: Incorrect API key provided: [redacted].";
         QTest::newRow("credentials refused")
             << 401 << QByteArray() << QByteArray(R"({"error":"no"})") << 502
-            << "The model provider refused this server's credentials. Tell the server's operator."
-            << QByteArray();
-        QTest::newRow("failed") << 500 << QByteArray() << QByteArray("<html>oops</html>") << 502
-                                << "The model provider refused the request (HTTP 500)."
-                                << QByteArray();
+            << "The model provider refused this server's credentials. Tell the server's operator.";
     }
 
     void refusals() {
@@ -408,14 +343,12 @@ private Q_SLOTS:
         QFETCH(QByteArray, body);
         QFETCH(int, answered);
         QFETCH(QString, shown);
-        QFETCH(QByteArray, waitHeader);
         ProviderHead head{status};
-        if (!retryAfter.isEmpty())
+        std::vector<std::pair<std::string, std::string>> headers;
+        if (!retryAfter.isEmpty()) {
             head.fields.emplace_back("retry-after", retryAfter.toStdString());
-        const std::vector<std::pair<std::string, std::string>> headers =
-            waitHeader.isEmpty() ? std::vector<std::pair<std::string, std::string>>{}
-                                 : std::vector<std::pair<std::string, std::string>>{
-                                       {"Retry-After", waitHeader.toStdString()}};
+            headers.emplace_back("Retry-After", retryAfter.toStdString());
+        }
         for (const bool transcription : {false, true}) {
             auto client = transcription ? transcribeAudio() : ask(*m_context, question);
             const ProviderHandlers &handlers = m_provider.handlers.back();
@@ -435,38 +368,9 @@ private Q_SLOTS:
         const std::int64_t now = 1445412390; // Wed, 21 Oct 2015 07:26:30 GMT
         QCOMPARE(retryAfterSeconds(" 120 ", now), 120);
         QCOMPARE(retryAfterSeconds("Wed, 21 Oct 2015 07:28:00 GMT", now), 90);
-        QCOMPARE(retryAfterSeconds("Wednesday, 21-Oct-15 07:28:00 GMT", now), 90);
         QCOMPARE(retryAfterSeconds("Wed Oct 21 07:28:00 2015", now), 90);
         QCOMPARE(retryAfterSeconds("Wed, 21 Oct 2015 07:00:00 GMT", now), 1); // passed: now
         QCOMPARE(retryAfterSeconds("soon", now), std::nullopt);
-    }
-
-    // A transcript may come as JSON or as plain text.
-    void transcripts_data() {
-        QTest::addColumn<QByteArray>("reply");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("transcript"); // or the error
-        QTest::newRow("JSON") << QByteArray(R"({"text":"Hello there."})") << 200 << "Hello there.";
-        QTest::newRow("plain text") << QByteArray("  Hello there.\n") << 200 << "Hello there.";
-        QTest::newRow("a bare JSON string") << QByteArray(R"("Bonjour. ")") << 200 << "Bonjour.";
-        QTest::newRow("nothing") << QByteArray(" \n") << 502
-                                 << "The model provider's transcription had no text.";
-        QTest::newRow("JSON without text") << QByteArray(R"({"words":[]})") << 502
-                                           << "The model provider's transcription had no text.";
-    }
-
-    void transcripts() {
-        QFETCH(QByteArray, reply);
-        QFETCH(int, status);
-        QFETCH(QString, transcript);
-        const auto client = transcribeAudio();
-        const ProviderHandlers &handlers = m_provider.handlers.at(0);
-        handlers.onStatus({200});
-        handlers.onData(reply.toStdString());
-        handlers.onDone({});
-        QCOMPARE(client->status, status);
-        QCOMPARE(client->json().value(status == 200 ? "transcript" : "error").toString(),
-                 transcript);
     }
 
     void providerMessagesShownWithoutCredentials_data() {

@@ -5,9 +5,7 @@
 #include "ServerProcess.h"
 
 #include <QCryptographicHash>
-#include <QDir>
 #include <QNetworkReply>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSslSocket>
@@ -19,6 +17,9 @@ namespace {
 
 // An answer read off the wire.
 struct Raw {
+    explicit Raw(const QByteArray &received)
+        : head(received.left(received.indexOf("\r\n\r\n")))
+        , body(received.mid(head.size() + 4)) {}
     QByteArray head;
     QByteArray body;
 
@@ -32,27 +33,6 @@ struct Raw {
         return {};
     }
 };
-
-// Sends `request` on a new connection and reads until the server closes it.
-Raw exchange(quint16 port, const QByteArray &request) {
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, port);
-    if (!socket.waitForConnected(10000))
-        return {};
-    socket.write(request);
-    QByteArray received;
-    while (socket.waitForReadyRead(30000))
-        received += socket.readAll();
-    received += socket.readAll();
-    const qsizetype end = received.indexOf("\r\n\r\n");
-    return {received.left(end), end < 0 ? QByteArray() : received.mid(end + 4)};
-}
-
-qsizetype openFiles(qint64 pid) {
-    return QDir(QString("/proc/%1/fd").arg(pid))
-        .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
-        .size();
-}
 
 const QByteArray signupForm = "name=Ada&email=ada%40example.org&password=analytical%21";
 const QByteArray signupJson =
@@ -105,8 +85,7 @@ private Q_SLOTS:
     }
 
     void headsTooLarge_data() {
-        QTest::addColumn<QByteArray>("method");
-        QTest::addColumn<QByteArray>("target");
+        QTest::addColumn<QByteArray>("target"); // posted to under /api
         QTest::addColumn<QByteArrayList>("fields");
         QTest::addColumn<int>("status");
         const auto fields = [](int count, int size) {
@@ -116,16 +95,15 @@ private Q_SLOTS:
             return fields;
         };
         const auto row = [](const char *name, const QByteArrayList &fields, int status = 431,
-                            const QByteArray &target = "/healthz", const char *method = "GET") {
-            QTest::newRow(name) << QByteArray(method) << target << fields << status;
+                            const QByteArray &target = "/healthz") {
+            QTest::newRow(name) << target << fields << status;
         };
         row("a long address", {}, 431, "/healthz?q=" + QByteArray(9000, 'q'));
         row("a long field", fields(1, 9000));
         row("too many fields", fields(101, 1));
         row("too much in all", fields(5, 7000));
         // The body that follows is read and dropped, so the answer is not lost in a reset.
-        row("a long field, then a body", fields(1, 9000), 431, "/api/auth/login", "POST");
-        row("near every limit", fields(80, 300), 200, "/healthz?q=" + QByteArray(4000, 'q'));
+        row("a long field, then a body", fields(1, 9000), 431, "/api/auth/login");
         // The client spells each byte of a prompt of up to 16 KiB as %XX.
         const QByteArray prompt = "X-Pindle-System-Prompt: ";
         row("the longest system prompt",
@@ -135,18 +113,15 @@ private Q_SLOTS:
 
     // Past a limit the server says so and closes, rather than dropping the connection mute.
     void headsTooLarge() {
-        QFETCH(QByteArray, method);
         QFETCH(QByteArray, target);
         QFETCH(QByteArrayList, fields);
         QFETCH(int, status);
-        const Raw answer =
-            exchange(port(), request(method, target, fields, method == "POST" ? signupJson : ""));
+        const bool post = target.startsWith("/api");
+        const Raw answer(m_server->exchange(
+            request(post ? "POST" : "GET", target, fields, post ? signupJson : "")));
         QCOMPARE(answer.status(), status);
-        if (status == 431) {
+        if (status == 431)
             QCOMPARE(answer.field("Connection"), "close");
-            QVERIFY2(answer.body.startsWith("{\"error\":\"The request's header is too large"),
-                     answer.body.constData());
-        }
         QCOMPARE(m_server->call("GET", "/healthz").status, 200);
     }
 
@@ -155,32 +130,28 @@ private Q_SLOTS:
         QTest::addColumn<QByteArrayList>("fields"); // "ORIGIN" stands for the server's own
         QTest::addColumn<QByteArray>("token");      // in the form, with the page's cookie
         QTest::addColumn<int>("status");
-        QTest::addColumn<QByteArray>("said");
         const QByteArray form = "Content-Type: application/x-www-form-urlencoded";
         const QByteArray cookie = "Cookie: theme=dark; pindle-csrf=PAGE";
-        const char *refused = "Reload the page and try again.";
         const auto row = [](const char *name, const QByteArrayList &fields, int status,
-                            const char *said, const char *token = "PAGE",
-                            const char *path = "/signup") {
-            QTest::newRow(name) << QByteArray(path) << fields << QByteArray(token) << status
-                                << QByteArray(said);
+                            const char *token = "PAGE", const char *path = "/signup") {
+            QTest::newRow(name) << QByteArray(path) << fields << QByteArray(token) << status;
         };
-        row("form from the page", {form, cookie, "Origin: ORIGIN"}, 201, "is ready");
+        row("form from the page", {form, cookie, "Origin: ORIGIN"}, 201);
         row("form from the page, named by its referer", {form, cookie, "Referer: ORIGIN/signup"},
-            201, "is ready");
-        row("form from another site", {form, cookie, "Origin: https://evil.example"}, 403, refused);
-        row("form from nowhere", {form, cookie}, 403, refused);
-        row("form without the cookie", {form, "Origin: ORIGIN"}, 403, refused);
-        row("form with another token", {form, cookie, "Origin: ORIGIN"}, 403, refused,
+            201);
+        row("form from another site", {form, cookie, "Origin: https://evil.example"}, 403);
+        row("form from another port", {form, cookie, "Origin: http://127.0.0.1:1"}, 403);
+        row("form from an opaque origin", {form, cookie, "Origin: null", "Referer: ORIGIN/"}, 403);
+        row("form from nowhere", {form, cookie}, 403);
+        row("form without the cookie", {form, "Origin: ORIGIN"}, 403);
+        row("form with another token", {form, cookie, "Origin: ORIGIN"}, 403,
             "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef");
         const char *json = "/api/auth/signup";
-        row("JSON from a program", {"Content-Type: application/json; charset=utf-8"}, 201,
-            "\"token\"", "", json);
+        row("JSON from a program", {"Content-Type: application/json; charset=utf-8"}, 201, "",
+            json);
         row("JSON from another site",
-            {"Content-Type: application/json", "Origin: https://evil.example"}, 403,
-            "own sign-up page", "", json);
-        row("JSON as plain text", {"Content-Type: text/plain"}, 415,
-            "Content-Type: application/json", "", json);
+            {"Content-Type: application/json", "Origin: https://evil.example"}, 403, "", json);
+        row("JSON as plain text", {"Content-Type: text/plain"}, 415, "", json);
     }
 
     // Another site can make a browser post to this server, with the user's cookies; only the
@@ -190,8 +161,7 @@ private Q_SLOTS:
         QFETCH(QByteArrayList, fields);
         QFETCH(QByteArray, token);
         QFETCH(int, status);
-        QFETCH(QByteArray, said);
-        const Raw page = exchange(port(), request("GET", "/signup"));
+        const Raw page(m_server->exchange(request("GET", "/signup")));
         const QByteArray pageToken = QRegularExpression(R"re(name="csrf" value="([0-9a-f]{64})")re")
                                          .match(QString::fromLatin1(page.body))
                                          .captured(1)
@@ -203,27 +173,15 @@ private Q_SLOTS:
         const QByteArray body = path == "/signup"
                                     ? signupForm + "&csrf=" + token.replace("PAGE", pageToken)
                                     : signupJson;
-        const Raw answer = exchange(port(), request("POST", path, fields, body));
-        QCOMPARE(answer.status(), status);
-        QVERIFY2(answer.body.contains(said), answer.body.constData());
+        const Raw answer(m_server->exchange(request("POST", path, fields, body)));
+        QVERIFY2(answer.status() == status, answer.body.constData());
         QCOMPARE(signedIn("ada@example.org", "analytical!"), status == 201);
-    }
-
-    // Closed sign-up turns away even the server's own page.
-    void closedSignUp() {
-        m_server = std::make_unique<ServerProcess>(QJsonObject{{"signup_open", false}});
-        QVERIFY2(m_server->running(), m_server->log().constData());
-        const ServerProcess::Answer form = m_server->postSignupForm(signupForm);
-        QCOMPARE(form.status, 403);
-        QVERIFY(form.body.contains("Sign-up is closed on this server."));
-        QCOMPARE(m_server->call("POST", "/api/auth/signup", signupJson).status, 403);
-        QVERIFY(!signedIn("ada@example.org", "analytical!"));
     }
 
     // The page runs no script, loads nothing, is framed nowhere, and names its one style sheet by
     // its hash; no answer may be sniffed or framed.
     void securityHeaders() {
-        const Raw page = exchange(port(), request("GET", "/signup"));
+        const Raw page(m_server->exchange(request("GET", "/signup")));
         const qsizetype styleAt = page.body.indexOf("<style>") + 7;
         const QByteArray style = page.body.mid(styleAt, page.body.indexOf("</style>") - styleAt);
         QCOMPARE(page.field("Content-Security-Policy"),
@@ -232,7 +190,7 @@ private Q_SLOTS:
                      "'; form-action 'self'; frame-ancestors 'none'; base-uri 'none'");
         // A page under "no-referrer" posts its form with "Origin: null".
         QCOMPARE(page.field("Referrer-Policy"), "same-origin");
-        const Raw json = exchange(port(), request("GET", "/api/nope"));
+        const Raw json(m_server->exchange(request("GET", "/api/nope")));
         QCOMPARE(json.field("Referrer-Policy"), "no-referrer");
         for (const Raw &answer : {page, json}) {
             QCOMPARE(answer.field("X-Content-Type-Options"), "nosniff");
@@ -245,18 +203,10 @@ private Q_SLOTS:
     // hold their places, nor keep proper clients out.
     void tlsClientsMustFinishTheirHandshake() {
         QTemporaryDir dir;
-        const QString certificate = dir.filePath("cert.pem");
-        const QString key = dir.filePath("key.pem");
-        QProcess openssl;
-        openssl.start("openssl",
-                      {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1", "-subj",
-                       "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1", "-keyout", key,
-                       "-out", certificate});
-        QVERIFY(openssl.waitForFinished(60000) && openssl.exitCode() == 0);
-        m_server =
-            std::make_unique<ServerProcess>(QJsonObject{{"tls_certificate", certificate},
-                                                        {"tls_private_key", key},
-                                                        {"max_connections_per_address", 12}});
+        QJsonObject settings = ServerProcess::selfSignedTls(dir.path());
+        QVERIFY(!settings.isEmpty());
+        settings.insert("max_connections_per_address", 12);
+        m_server = std::make_unique<ServerProcess>(settings);
         QVERIFY2(m_server->running(), m_server->log().constData());
 
         // Under TLS every answer asks browsers to keep to it, and the form's cookie is kept to
@@ -266,12 +216,13 @@ private Q_SLOTS:
         QVERIFY(health->isFinished() || finished.wait(60000));
         QCOMPARE(health->rawHeader("Strict-Transport-Security"), "max-age=31536000");
         QCOMPARE(m_server->postSignupForm(signupForm).status, 201);
-        const qsizetype baseline = openFiles(m_server->processId());
+        const qsizetype baseline = m_server->openFiles();
 
         const auto handshakes = [&] {
             QSslSocket client;
             QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-            tls.setCaCertificates(QSslCertificate::fromPath(certificate));
+            tls.setCaCertificates(
+                QSslCertificate::fromPath(settings["tls_certificate"].toString()));
             client.setSslConfiguration(tls);
             client.connectToHostEncrypted("127.0.0.1", port());
             return client.waitForEncrypted(20000);
@@ -306,7 +257,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(closed(dripping), 60000);
         QVERIFY(dripped < hello.size());
         QVERIFY(handshakes());
-        QTRY_VERIFY_WITH_TIMEOUT(openFiles(m_server->processId()) <= baseline, 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_server->openFiles() <= baseline, 30000);
         QVERIFY(signedIn("ada@example.org", "analytical!"));
     }
 };

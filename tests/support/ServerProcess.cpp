@@ -1,5 +1,6 @@
 #include "ServerProcess.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QNetworkReply>
@@ -8,6 +9,7 @@
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QThread>
 
 #include <csignal>
@@ -154,4 +156,49 @@ QString ServerProcess::signedInUser(const QString &email, qint64 balance) {
         .json()
         .value(QStringLiteral("token"))
         .toString();
+}
+
+qint64 ServerProcess::balanceOf(const QString &email) {
+    const QList<QByteArray> lines =
+        command({QStringLiteral("user"), QStringLiteral("list")}).second.split('\n');
+    for (const QByteArray &line : lines) {
+        const QList<QByteArray> fields = line.split('\t');
+        if (fields.size() == 5 && fields[1] == email.toUtf8())
+            return fields[4].toLongLong();
+    }
+    return -1;
+}
+
+QByteArray ServerProcess::exchange(const QByteArray &bytes, int answers, const QByteArray &last) {
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, m_port);
+    if (!socket.waitForConnected(10000))
+        return {};
+    socket.write(bytes);
+    QByteArray received;
+    while ((answers == 0 || received.count(last) < answers) &&
+           socket.waitForReadyRead(answers == 0 ? 30000 : 10000))
+        received += socket.readAll();
+    return received + socket.readAll();
+}
+
+qsizetype ServerProcess::openFiles() const {
+    return QDir(QStringLiteral("/proc/%1/fd").arg(processId()))
+        .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
+        .size();
+}
+
+QJsonObject ServerProcess::selfSignedTls(const QString &directory) {
+    const QString certificate = directory + QStringLiteral("/cert.pem");
+    const QString key = directory + QStringLiteral("/key.pem");
+    QProcess openssl;
+    openssl.start(QStringLiteral("openssl"),
+                  QStringLiteral("req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1 "
+                                 "-addext subjectAltName=IP:127.0.0.1 -keyout")
+                          .split(u' ') +
+                      QStringList{key, QStringLiteral("-out"), certificate});
+    if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0)
+        return {};
+    return {{QStringLiteral("tls_certificate"), certificate},
+            {QStringLiteral("tls_private_key"), key}};
 }

@@ -57,6 +57,19 @@ public:
     Answer postSignupForm(const QByteArray &form);
     /// Creates an account and signs it in; returns its bearer token.
     QString signedInUser(const QString &email, qint64 balance = 100000);
+    /// The account's balance as `user list` shows it; -1 when it has none.
+    qint64 balanceOf(const QString &email);
+    /// Writes `bytes` on a new connection; returns what came back once `answers` answers (each
+    /// ending in `last`) have arrived, or, when `answers` is 0, once the server closed it.
+    QByteArray exchange(const QByteArray &bytes, int answers = 0, const QByteArray &last = {});
+    /// How many descriptors the server holds open.
+    [[nodiscard]] qsizetype openFiles() const;
+    [[nodiscard]] static Headers bearer(const QString &token) {
+        return {{"Authorization", "Bearer " + token.toUtf8()}};
+    }
+    /// Makes a self-signed certificate for 127.0.0.1 in `directory` (cert.pem, key.pem), as the
+    /// settings tls_certificate and tls_private_key name them; empty settings when openssl fails.
+    [[nodiscard]] static QJsonObject selfSignedTls(const QString &directory);
     [[nodiscard]] QByteArray log() const { return m_log; }
     [[nodiscard]] qint64 processId() const { return m_process.processId(); }
 

