@@ -10,16 +10,9 @@ namespace pindle {
 
 namespace {
 
-std::string lower(std::string_view text) {
-    std::string result(text);
-    std::transform(result.begin(), result.end(), result.begin(),
-                   [](unsigned char c) { return char(std::tolower(c)); });
-    return result;
-}
-
 // The value of `key=` in a header's parameters, unquoted.
 std::optional<std::string> parameter(std::string_view header, std::string_view key) {
-    const std::string haystack = lower(header);
+    const std::string haystack = lowercase(header);
     size_t at = 0;
     while ((at = haystack.find(key, at)) != std::string::npos) {
         const bool starts = at == 0 || haystack[at - 1] == ';' || haystack[at - 1] == ' ';
@@ -60,7 +53,7 @@ std::string decodeComponent(std::string_view text) {
 
 std::optional<std::vector<FormPart>> parseMultipart(std::string_view contentType,
                                                     std::string_view body) {
-    if (lower(contentType).rfind("multipart/form-data", 0) != 0)
+    if (lowercase(contentType).rfind("multipart/form-data", 0) != 0)
         return std::nullopt;
     const auto boundary = parameter(contentType, "boundary");
     if (!boundary || boundary->empty() || boundary->size() > 200)
@@ -88,7 +81,7 @@ std::optional<std::vector<FormPart>> parseMultipart(std::string_view contentType
             const std::string_view line = head.substr(0, lineEnd);
             const size_t colon = line.find(':');
             if (colon != std::string_view::npos) {
-                const std::string name = lower(line.substr(0, colon));
+                const std::string name = lowercase(line.substr(0, colon));
                 std::string_view value = line.substr(colon + 1);
                 while (!value.empty() && value.front() == ' ')
                     value.remove_prefix(1);
@@ -144,7 +137,7 @@ bool hasMediaType(std::string_view contentType, std::string_view type) {
         named.remove_prefix(1);
     while (!named.empty() && (named.back() == ' ' || named.back() == '\t'))
         named.remove_suffix(1);
-    return lower(named) == type;
+    return lowercase(named) == type;
 }
 
 std::string clientAddressOf(const std::string &peer, std::string_view forwardedFor,
@@ -253,6 +246,21 @@ std::string escapeHtml(std::string_view text) {
         }
     }
     return result;
+}
+
+std::string lowercase(std::string_view text) {
+    std::string result(text);
+    std::transform(result.begin(), result.end(), result.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
+    return result;
+}
+
+std::string_view trimmed(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos)
+        return {};
+    const auto last = text.find_last_not_of(" \t\r\n");
+    return text.substr(first, last + 1 - first);
 }
 
 } // namespace pindle

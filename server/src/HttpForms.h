@@ -35,6 +35,10 @@ struct FormPart {
 /// Whether `text` is well-formed UTF-8: no stray or overlong bytes, surrogates or code points
 /// past U+10FFFF. Nothing else may be stored, since the JSON writer refuses it.
 [[nodiscard]] bool isValidUtf8(std::string_view text);
+/// `text` with its ASCII letters in lower case, as header names and tokens compare.
+[[nodiscard]] std::string lowercase(std::string_view text);
+/// `text` without the spaces, tabs and line ends around it.
+[[nodiscard]] std::string_view trimmed(std::string_view text);
 /// Text made safe to place inside HTML.
 [[nodiscard]] std::string escapeHtml(std::string_view text);
 

@@ -1,5 +1,7 @@
 #include "ProviderClient.h"
 
+#include "HttpForms.h"
+
 #include <curl/curl.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
@@ -14,14 +16,6 @@ namespace pindle {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::string trimmed(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string_view::npos)
-        return {};
-    const auto last = text.find_last_not_of(" \t\r\n");
-    return std::string(text.substr(first, last + 1 - first));
-}
 
 } // namespace
 
@@ -79,11 +73,9 @@ struct ProviderClient::Transfer {
                 transfer.head.fields.clear();
         } else if (const auto colon = line.find(':');
                    colon != std::string_view::npos && transfer.head.fields.size() < 100) {
-            std::string name(line.substr(0, colon));
-            std::transform(name.begin(), name.end(), name.begin(),
-                           [](unsigned char c) { return char(std::tolower(c)); });
-            transfer.head.fields.emplace_back(std::move(name),
-                                              trimmed(line.substr(colon + 1).substr(0, 4096)));
+            transfer.head.fields.emplace_back(
+                lowercase(line.substr(0, colon)),
+                std::string(trimmed(line.substr(colon + 1).substr(0, 4096))));
         }
         return line.size();
     }

@@ -78,12 +78,7 @@ private Q_SLOTS:
     }
 
     void cleanup() {
-        // Every test ends with a clean stop: a crash or sanitizer report in the server fails it.
-        if (m_server && m_server->running())
-            QVERIFY2(m_server->stop(), m_server->log().constData());
-        if (QTest::currentTestFailed() && m_server)
-            qWarning("server log:\n%s", m_server->log().constData());
-        m_server.reset();
+        endTestServer(m_server);
         m_provider.reset();
     }
 

@@ -6,6 +6,7 @@
 #include <QNetworkAccessManager>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QUrl>
 
 #include <memory>
@@ -84,3 +85,13 @@ private:
     bool m_stoppedCleanly = false;
     QNetworkAccessManager m_network;
 };
+
+/// A test's server ends with a clean stop, so that a crash or a sanitizer report in it fails the
+/// test; a failed test shows the server's log.
+inline void endTestServer(std::unique_ptr<ServerProcess> &server) {
+    if (server && server->running())
+        QVERIFY2(server->stop(), server->log().constData());
+    if (QTest::currentTestFailed() && server)
+        qWarning("server log:\n%s", server->log().constData());
+    server.reset();
+}

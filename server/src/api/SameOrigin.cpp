@@ -12,21 +12,6 @@ namespace pindle {
 
 namespace {
 
-std::string lower(std::string_view text) {
-    std::string result(text);
-    std::transform(result.begin(), result.end(), result.begin(),
-                   [](unsigned char c) { return char(std::tolower(c)); });
-    return result;
-}
-
-std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
-        text.remove_suffix(1);
-    return text;
-}
-
 // The first of a list a chain of proxies built: the one the client-facing proxy saw.
 std::string_view firstListed(std::string_view list) {
     return trimmed(list.substr(0, list.find(',')));
@@ -38,7 +23,7 @@ std::string originOf(std::string_view url) {
     const size_t schemeEnd = url.find("://");
     if (schemeEnd == std::string_view::npos)
         return {};
-    const std::string scheme = lower(url.substr(0, schemeEnd));
+    const std::string scheme = lowercase(url.substr(0, schemeEnd));
     if (scheme != "http" && scheme != "https")
         return {};
     std::string_view authority = url.substr(schemeEnd + 3);
@@ -54,7 +39,7 @@ std::string originOf(std::string_view url) {
     }
     if (hostEnd == 0 || authority.substr(0, hostEnd) == "[]")
         return {};
-    const std::string host = lower(authority.substr(0, hostEnd));
+    const std::string host = lowercase(authority.substr(0, hostEnd));
     std::string_view port = authority.substr(hostEnd);
     if (!port.empty() && port.front() != ':')
         return {};
@@ -78,7 +63,7 @@ std::string ownOrigin(const HttpRequest &request, const std::vector<std::string>
     if (std::find(trustedProxies.begin(), trustedProxies.end(), request.peerAddress) !=
         trustedProxies.end()) {
         if (const auto proto = firstListed(request.forwardedProto); !proto.empty())
-            scheme = lower(proto);
+            scheme = lowercase(proto);
         if (const auto forwarded = firstListed(request.forwardedHost); !forwarded.empty())
             host = forwarded;
     }
