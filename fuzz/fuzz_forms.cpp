@@ -1,6 +1,6 @@
 // Form bodies as uploads and the sign-up page send them. The input's first line is the
 // Content-Type header, the rest the body.
-#include "HttpForms.h"
+#include "http/HttpForms.h"
 
 #include <cstdint>
 #include <string_view>

@@ -4,6 +4,7 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -31,6 +32,10 @@ private:
 [[nodiscard]] std::string newSessionToken();
 /// What the store keeps of a token: its BLAKE2b hash.
 [[nodiscard]] TokenHash hashSessionToken(std::string_view token);
+
+/// Why an e-mail address or password cannot be used for an account, if it cannot.
+[[nodiscard]] std::optional<std::string> emailProblem(const std::string &email);
+[[nodiscard]] std::optional<std::string> passwordProblem(const std::string &password);
 
 /// Makes the crypto library ready; call once before any other function here.
 void initialiseCrypto();

@@ -1,6 +1,6 @@
 #include "ProviderClient.h"
 
-#include "HttpForms.h"
+#include "http/HttpForms.h"
 
 #include <curl/curl.h>
 #include <sys/epoll.h>
@@ -90,6 +90,48 @@ struct ProviderClient::Transfer {
             return 0; // ends the transfer
         }
         return size * count;
+    }
+
+    // A handle for the request, set up to report to this transfer.
+    void setUp() {
+        easy = curl_easy_init();
+        curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str());
+        for (const std::string &field : request.headers)
+            headers = curl_slist_append(headers, field.c_str());
+        // A reverse proxy in between must not hold the stream back.
+        headers = curl_slist_append(headers, "X-Accel-Buffering: no");
+        headers = curl_slist_append(headers, "Expect:");
+        if (!request.form.empty()) {
+            mime = curl_mime_init(easy);
+            for (const auto &part : request.form) {
+                curl_mimepart *field = curl_mime_addpart(mime);
+                curl_mime_name(field, part.name.c_str());
+                curl_mime_data(field, part.value.data(), part.value.size());
+                if (!part.fileName.empty())
+                    curl_mime_filename(field, part.fileName.c_str());
+                if (!part.contentType.empty())
+                    curl_mime_type(field, part.contentType.c_str());
+            }
+            curl_easy_setopt(easy, CURLOPT_MIMEPOST, mime);
+        } else {
+            headers = curl_slist_append(headers, "Content-Type: application/json");
+            curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(request.body.size()));
+            curl_easy_setopt(easy, CURLOPT_POSTFIELDS, request.body.data());
+        }
+        curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
+        curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Transfer::header);
+        curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
+        curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+        curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::write);
+        curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
+        // Asked for as it is; should the provider compress it all the same, libcurl decodes
+        // gzip and deflate (as it does for any encoding it knows once this option is set), a
+        // piece at a time, so a stream is not held back.
+        curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "identity");
+        curl_easy_setopt(easy, CURLOPT_PRIVATE, this);
+        curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, 15L);
+        curl_easy_setopt(easy, CURLOPT_TCP_NODELAY, 1L);
     }
 };
 
@@ -219,45 +261,7 @@ void ProviderClient::addPending() {
     auto *multi = static_cast<CURLM *>(m_multi);
     for (auto &transfer : pending) {
         Transfer &t = *transfer;
-        t.easy = curl_easy_init();
-        curl_easy_setopt(t.easy, CURLOPT_URL, t.request.url.c_str());
-        for (const std::string &header : t.request.headers)
-            t.headers = curl_slist_append(t.headers, header.c_str());
-        // A reverse proxy in between must not hold the stream back.
-        t.headers = curl_slist_append(t.headers, "X-Accel-Buffering: no");
-        t.headers = curl_slist_append(t.headers, "Expect:");
-        if (!t.request.form.empty()) {
-            t.mime = curl_mime_init(t.easy);
-            for (const auto &part : t.request.form) {
-                curl_mimepart *field = curl_mime_addpart(t.mime);
-                curl_mime_name(field, part.name.c_str());
-                curl_mime_data(field, part.value.data(), part.value.size());
-                if (!part.fileName.empty())
-                    curl_mime_filename(field, part.fileName.c_str());
-                if (!part.contentType.empty())
-                    curl_mime_type(field, part.contentType.c_str());
-            }
-            curl_easy_setopt(t.easy, CURLOPT_MIMEPOST, t.mime);
-        } else {
-            t.headers = curl_slist_append(t.headers, "Content-Type: application/json");
-            curl_easy_setopt(t.easy, CURLOPT_POSTFIELDSIZE_LARGE,
-                             curl_off_t(t.request.body.size()));
-            curl_easy_setopt(t.easy, CURLOPT_POSTFIELDS, t.request.body.data());
-        }
-        curl_easy_setopt(t.easy, CURLOPT_HTTPHEADER, t.headers);
-        curl_easy_setopt(t.easy, CURLOPT_HEADERFUNCTION, &Transfer::header);
-        curl_easy_setopt(t.easy, CURLOPT_HEADERDATA, &t);
-        curl_easy_setopt(t.easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
-        curl_easy_setopt(t.easy, CURLOPT_WRITEFUNCTION, &Transfer::write);
-        curl_easy_setopt(t.easy, CURLOPT_WRITEDATA, &t);
-        // Asked for as it is; should the provider compress it all the same, libcurl decodes
-        // gzip and deflate (as it does for any encoding it knows once this option is set), a
-        // piece at a time, so a stream is not held back.
-        curl_easy_setopt(t.easy, CURLOPT_ACCEPT_ENCODING, "identity");
-        curl_easy_setopt(t.easy, CURLOPT_PRIVATE, &t);
-        curl_easy_setopt(t.easy, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(t.easy, CURLOPT_CONNECTTIMEOUT, 15L);
-        curl_easy_setopt(t.easy, CURLOPT_TCP_NODELAY, 1L);
+        t.setUp();
         curl_multi_add_handle(multi, t.easy);
         // A provider that sends nothing for its silence limit is given up on (runDueChecks).
         t.lastHeard = Clock::now();

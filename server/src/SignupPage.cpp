@@ -1,6 +1,6 @@
 #include "SignupPage.h"
 
-#include "HttpForms.h"
+#include "http/HttpForms.h"
 
 #include <sodium.h>
 

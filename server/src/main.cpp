@@ -3,8 +3,8 @@
 
 #include "Config.h"
 #include "Credentials.h"
-#include "HttpServer.h"
 #include "OpenStore.h"
+#include "Server.h"
 
 #include <termios.h>
 #include <unistd.h>
@@ -136,101 +136,123 @@ int deleteCommand(Store &store, const std::string &email, bool yes) {
 const std::string badBalance = "The balance must be a whole number of tokens from 0 to " +
                                std::to_string(maxTokenBalance) + ".\n";
 
+int listUsers(Store &store) {
+    for (const User &user : store.listUsers())
+        std::cout << user.id << '\t' << user.email << '\t' << user.name << '\t'
+                  << user.subscriptionStatus << '\t' << std::max<std::int64_t>(user.tokenBalance, 0)
+                  << '\n';
+    return 0;
+}
+
+int listSessions(Store &store, const std::string &email) {
+    const auto sessions = store.listSessions(email, nowSeconds());
+    if (!sessions) {
+        noAccount(email);
+        return 1;
+    }
+    for (const SessionTimes &session : *sessions)
+        std::cout << "started " << utcTime(session.createdAt) << ", ends "
+                  << utcTime(session.expiresAt) << '\n';
+    return 0;
+}
+
+int signOut(Store &store, const std::string &email) {
+    const auto ended = store.deleteSessions(email);
+    if (!ended) {
+        noAccount(email);
+        return 1;
+    }
+    std::cout << "Ended " << *ended << (*ended == 1 ? " session" : " sessions") << " of " << email
+              << ".\n";
+    return 0;
+}
+
+int setBalance(Store &store, const std::string &email, const std::string &tokens) {
+    const auto balance = parseTokens(tokens);
+    if (!balance) {
+        std::cerr << badBalance;
+        return 2;
+    }
+    if (!store.setTokenBalance(email, *balance)) {
+        noAccount(email);
+        return 1;
+    }
+    return 0;
+}
+
+int addBalance(Store &store, const std::string &email, const std::string &text) {
+    const auto tokens = parseTokens(text);
+    if (!tokens) {
+        std::cerr << (text.starts_with('-') && parseTokens(text.substr(1))
+                          ? "Only tokens can be added, not taken away: use set-balance to lower "
+                            "a balance.\n"
+                          : "The tokens to add must be a whole number from 0 to " +
+                                std::to_string(maxTokenBalance) + ".\n");
+        return 2;
+    }
+    switch (store.addTokens(email, *tokens)) {
+    case BalanceChange::Made:
+        return 0;
+    case BalanceChange::NoAccount:
+        noAccount(email);
+        return 1;
+    case BalanceChange::TooLarge:
+        std::cerr << "The balance of " << email << " would pass " << maxTokenBalance
+                  << " tokens, the most it may hold; nothing was added.\n";
+        return 2;
+    }
+    return 2;
+}
+
+// user create EMAIL NAME [BALANCE]; the password comes from standard input.
+int createUser(Store &store, const Config &config, const std::vector<std::string> &args) {
+    const std::string &email = args[1];
+    const auto balance = args.size() == 4 ? parseTokens(args[3]) : config.signupBalance;
+    if (!balance) {
+        std::cerr << badBalance;
+        return 2;
+    }
+    const std::string password = readPassword();
+    if (const auto problem = passwordProblem(password)) {
+        std::cerr << *problem << '\n';
+        return 2;
+    }
+    if (const auto problem = emailProblem(email)) {
+        std::cerr << *problem << '\n';
+        return 2;
+    }
+    PasswordHasher hasher;
+    NewUser user;
+    user.email = email;
+    user.name = args[2];
+    user.passwordHash = hasher.hash(password);
+    user.tokenBalance = *balance;
+    if (!store.createUser(user)) {
+        std::cerr << "An account with the e-mail address " << email << " already exists.\n";
+        return 1;
+    }
+    std::cout << "Created " << email << ".\n";
+    return 0;
+}
+
 int userCommand(const Config &config, const std::vector<std::string> &args) {
     auto store = openStore(config.database);
     const std::string verb = args.empty() ? "" : args[0];
-    if (verb == "list" && args.size() == 1) {
-        for (const User &user : store->listUsers())
-            std::cout << user.id << '\t' << user.email << '\t' << user.name << '\t'
-                      << user.subscriptionStatus << '\t'
-                      << std::max<std::int64_t>(user.tokenBalance, 0) << '\n';
-        return 0;
-    }
-    if (verb == "sessions" && args.size() == 2) {
-        const auto sessions = store->listSessions(args[1], nowSeconds());
-        if (!sessions) {
-            noAccount(args[1]);
-            return 1;
-        }
-        for (const SessionTimes &session : *sessions)
-            std::cout << "started " << utcTime(session.createdAt) << ", ends "
-                      << utcTime(session.expiresAt) << '\n';
-        return 0;
-    }
-    if (verb == "sign-out" && args.size() == 2) {
-        const auto ended = store->deleteSessions(args[1]);
-        if (!ended) {
-            noAccount(args[1]);
-            return 1;
-        }
-        std::cout << "Ended " << *ended << (*ended == 1 ? " session" : " sessions") << " of "
-                  << args[1] << ".\n";
-        return 0;
-    }
-    if (verb == "delete" && (args.size() == 2 || (args.size() == 3 && args[2] == "--yes")))
-        return deleteCommand(*store, args[1], args.size() == 3);
-    if (verb == "set-balance" && args.size() == 3) {
-        const auto balance = parseTokens(args[2]);
-        if (!balance) {
-            std::cerr << badBalance;
-            return 2;
-        }
-        if (!store->setTokenBalance(args[1], *balance)) {
-            noAccount(args[1]);
-            return 1;
-        }
-        return 0;
-    }
-    if (verb == "add-balance" && args.size() == 3) {
-        const auto tokens = parseTokens(args[2]);
-        if (!tokens) {
-            std::cerr << (args[2].starts_with('-') && parseTokens(args[2].substr(1))
-                              ? "Only tokens can be added, not taken away: use set-balance "
-                                "to lower a balance.\n"
-                              : "The tokens to add must be a whole number from 0 to " +
-                                    std::to_string(maxTokenBalance) + ".\n");
-            return 2;
-        }
-        switch (store->addTokens(args[1], *tokens)) {
-        case BalanceChange::Made:
-            return 0;
-        case BalanceChange::NoAccount:
-            noAccount(args[1]);
-            return 1;
-        case BalanceChange::TooLarge:
-            std::cerr << "The balance of " << args[1] << " would pass " << maxTokenBalance
-                      << " tokens, the most it may hold; nothing was added.\n";
-            return 2;
-        }
-    }
-    if (verb == "create" && (args.size() == 3 || args.size() == 4)) {
-        const auto balance = args.size() == 4 ? parseTokens(args[3]) : config.signupBalance;
-        if (!balance) {
-            std::cerr << badBalance;
-            return 2;
-        }
-        const std::string password = readPassword();
-        if (const auto problem = passwordProblem(password)) {
-            std::cerr << *problem << '\n';
-            return 2;
-        }
-        if (const auto problem = emailProblem(args[1])) {
-            std::cerr << *problem << '\n';
-            return 2;
-        }
-        PasswordHasher hasher;
-        NewUser user;
-        user.email = args[1];
-        user.name = args[2];
-        user.passwordHash = hasher.hash(password);
-        user.tokenBalance = *balance;
-        if (!store->createUser(user)) {
-            std::cerr << "An account with the e-mail address " << args[1] << " already exists.\n";
-            return 1;
-        }
-        std::cout << "Created " << args[1] << ".\n";
-        return 0;
-    }
+    const std::size_t count = args.size();
+    if (verb == "list" && count == 1)
+        return listUsers(*store);
+    if (verb == "sessions" && count == 2)
+        return listSessions(*store, args[1]);
+    if (verb == "sign-out" && count == 2)
+        return signOut(*store, args[1]);
+    if (verb == "delete" && (count == 2 || (count == 3 && args[2] == "--yes")))
+        return deleteCommand(*store, args[1], count == 3);
+    if (verb == "set-balance" && count == 3)
+        return setBalance(*store, args[1], args[2]);
+    if (verb == "add-balance" && count == 3)
+        return addBalance(*store, args[1], args[2]);
+    if (verb == "create" && (count == 3 || count == 4))
+        return createUser(*store, config, args);
     std::cerr << usage;
     return 2;
 }

@@ -1,9 +1,9 @@
 #include "api/Api.h"
 
-#include "HttpForms.h"
 #include "Log.h"
 #include "api/Handlers.h"
 #include "api/JsonReplies.h"
+#include "http/HttpForms.h"
 
 #include <algorithm>
 #include <string_view>

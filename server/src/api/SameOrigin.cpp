@@ -1,6 +1,6 @@
 #include "api/SameOrigin.h"
 
-#include "HttpForms.h"
+#include "http/HttpForms.h"
 
 #include <sodium.h>
 

@@ -1,11 +1,10 @@
 // New accounts, from the sign-up page's form or from the client.
 #include "Credentials.h"
-#include "HttpForms.h"
-#include "OpenStore.h"
 #include "SignupPage.h"
 #include "api/Handlers.h"
 #include "api/JsonReplies.h"
 #include "api/SameOrigin.h"
+#include "http/HttpForms.h"
 
 namespace pindle {
 

@@ -1,6 +1,6 @@
 #include "api/SystemPrompt.h"
 
-#include "HttpForms.h"
+#include "http/HttpForms.h"
 
 namespace pindle {
 

@@ -1,8 +1,8 @@
 // A voice recording turned into text by the provider, charged as the prompt it becomes.
-#include "HttpForms.h"
 #include "api/Handlers.h"
 #include "api/JsonReplies.h"
 #include "api/ProviderReplies.h"
+#include "http/HttpForms.h"
 
 namespace pindle {
 

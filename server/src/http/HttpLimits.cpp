@@ -1,4 +1,4 @@
-#include "HttpLimits.h"
+#include "http/HttpLimits.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "HttpForms.h"
+#include "http/HttpForms.h"
 
 #include <arpa/inet.h>
 
@@ -49,6 +49,45 @@ std::string decodeComponent(std::string_view text) {
     return result;
 }
 
+// A form part with what its head says: its name, file name and type.
+FormPart partOfHead(std::string_view head) {
+    FormPart part;
+    while (!head.empty()) {
+        const size_t lineEnd = std::min(head.find("\r\n"), head.size());
+        const std::string_view line = head.substr(0, lineEnd);
+        const size_t colon = line.find(':');
+        if (colon != std::string_view::npos) {
+            const std::string name = lowercase(line.substr(0, colon));
+            std::string_view value = line.substr(colon + 1);
+            while (!value.empty() && value.front() == ' ')
+                value.remove_prefix(1);
+            if (name == "content-disposition") {
+                part.name = parameter(value, "name").value_or("");
+                part.fileName = parameter(value, "filename").value_or("");
+            } else if (name == "content-type") {
+                part.contentType = std::string(value);
+            }
+        }
+        head.remove_prefix(std::min(lineEnd + 2, head.size()));
+    }
+    return part;
+}
+
+// Where the data of a part that starts at `dataAt` ends (at the CRLF before the next delimiter),
+// or npos when nothing ends it. A delimiter counts only where the line ends with it (or it closes
+// the body): the sender does not search its data for the boundary, so a prefix of it may occur
+// there.
+size_t partEnd(std::string_view body, const std::string &delimiter, size_t dataAt) {
+    for (size_t next = dataAt;; next += 2) {
+        next = body.find("\r\n" + delimiter, next);
+        if (next == std::string_view::npos)
+            return next;
+        const std::string_view after = body.substr(next + 2 + delimiter.size(), 2);
+        if (after == "\r\n" || after == "--")
+            return next;
+    }
+}
+
 } // namespace
 
 std::optional<std::vector<FormPart>> parseMultipart(std::string_view contentType,
@@ -74,38 +113,11 @@ std::optional<std::vector<FormPart>> parseMultipart(std::string_view contentType
         const size_t headEnd = body.find("\r\n\r\n", at);
         if (headEnd == std::string_view::npos)
             return std::nullopt;
-        FormPart part;
-        std::string_view head = body.substr(at, headEnd - at);
-        while (!head.empty()) {
-            const size_t lineEnd = std::min(head.find("\r\n"), head.size());
-            const std::string_view line = head.substr(0, lineEnd);
-            const size_t colon = line.find(':');
-            if (colon != std::string_view::npos) {
-                const std::string name = lowercase(line.substr(0, colon));
-                std::string_view value = line.substr(colon + 1);
-                while (!value.empty() && value.front() == ' ')
-                    value.remove_prefix(1);
-                if (name == "content-disposition") {
-                    part.name = parameter(value, "name").value_or("");
-                    part.fileName = parameter(value, "filename").value_or("");
-                } else if (name == "content-type") {
-                    part.contentType = std::string(value);
-                }
-            }
-            head.remove_prefix(std::min(lineEnd + 2, head.size()));
-        }
+        FormPart part = partOfHead(body.substr(at, headEnd - at));
         const size_t dataAt = headEnd + 4;
-        // A delimiter counts only where the line ends with it (or it closes the body): the
-        // sender does not search its data for the boundary, so a prefix of it may occur there.
-        size_t next = dataAt;
-        for (;; next += 2) {
-            next = body.find("\r\n" + delimiter, next);
-            if (next == std::string_view::npos)
-                return std::nullopt;
-            const std::string_view after = body.substr(next + 2 + delimiter.size(), 2);
-            if (after == "\r\n" || after == "--")
-                break;
-        }
+        const size_t next = partEnd(body, delimiter, dataAt);
+        if (next == std::string_view::npos)
+            return std::nullopt;
         part.data = std::string(body.substr(dataAt, next - dataAt));
         // Files may hold any bytes; names and plain fields are text.
         const bool textField = part.fileName.empty() && part.contentType.empty();

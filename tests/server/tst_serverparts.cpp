@@ -3,10 +3,10 @@
 // came from, and the limits on requests and connections.
 
 #include "Config.h"
-#include "HttpForms.h"
-#include "HttpLimits.h"
 #include "api/SameOrigin.h"
 #include "api/SystemPrompt.h"
+#include "http/HttpForms.h"
+#include "http/HttpLimits.h"
 
 #include <QScopeGuard>
 #include <QTemporaryDir>
