@@ -1,15 +1,13 @@
 #pragma once
 
 #include "platform/TrayIcon.h"
+#include "platform/desktop/DBusMenuExporter.h"
 
 #include <QDBusConnection>
 #include <QDBusServiceWatcher>
 #include <QObject>
 
-#include <memory>
-
 class StatusNotifierItemAdaptor;
-class DBusMenuAdaptor;
 
 /// The tray icon as a StatusNotifierItem with a DBusMenu (KDE Plasma, Xfce's panel, GNOME's
 /// AppIndicator extension, and most panels since): the desktop's tray draws the icon and the
@@ -42,7 +40,6 @@ private Q_SLOTS:
 
 private:
     friend class StatusNotifierItemAdaptor;
-    friend class DBusMenuAdaptor;
 
     void registerWithWatcher();
     void setVisible(bool registered, bool hostRegistered);
@@ -50,14 +47,11 @@ private:
     QDBusConnection m_bus;
     QString m_service;
     QDBusServiceWatcher m_watcher;
-    QObject m_menuObject;
+    DBusMenuExporter m_menu;
     StatusNotifierItemAdaptor *m_itemAdaptor;
-    DBusMenuAdaptor *m_menuAdaptor;
     QString m_iconName;
     QIcon m_icon;
     QString m_toolTip;
-    QList<Item> m_items;
-    uint m_revision = 1;
     bool m_shown = false;
     bool m_registered = false;
     bool m_hostRegistered = false;
