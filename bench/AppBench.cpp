@@ -16,10 +16,10 @@
 #include "FakeStatusNotifierWatcher.h"
 #include "Resident.h"
 #include "ServerProcess.h"
-#include "app/AppDelegate.h"
+#include "app/Application.h"
 #include "app/QuickBackend.h"
-#include "platform/DesktopIntegration.h"
 #include "platform/keychain/KeychainSecretStore.h"
+#include "platform/session/DesktopIntegration.h"
 #include "platform/x11/X11Support.h"
 #include "windows/OverlayPanel.h"
 
@@ -458,15 +458,15 @@ int main(int argc, char **argv) {
         QMetaObject::invokeMethod(
             provider, [&] { proxy = std::make_unique<TimingProxy>(8787, "/api/chat", sentAt); },
             Qt::BlockingQueuedConnection);
-        AppDelegate delegate(
+        Application pindle(
             BackendConfig(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(proxy->port()))), secrets,
             dir.filePath("settings.json"));
-        delegate.applicationDidFinishLaunching();
-        if (!waitUntil([&] { return delegate.isLoggedIn(); })) {
+        pindle.start();
+        if (!waitUntil([&] { return pindle.isLoggedIn(); })) {
             std::fprintf(stderr, "the stored session was not accepted\n");
             return 1;
         }
-        ChatViewModel &chat = delegate.chatViewModel();
+        ChatViewModel &chat = pindle.chatViewModel();
         for (int i = 0; i < 50; ++i) {
             enqueue(answer(QStringLiteral("An answer of a few words, number %1.").arg(i)));
             chat.setInputText(QStringLiteral("Question %1?").arg(i));
@@ -478,8 +478,8 @@ int main(int argc, char **argv) {
         // The overlay and its view are made when it is first shown: that is part of the first
         // show. Its map event comes once the event loop runs again.
         const Steady::time_point toggled = Steady::now();
-        delegate.toggleOverlay();
-        watch.window = xcb_window_t(delegate.overlayPanel()->winId());
+        pindle.runAction(ShortcutAction::ToggleOverlay);
+        watch.window = xcb_window_t(pindle.overlayPanel()->winId());
         [[maybe_unused]] const bool shown = waitUntil([&] { return watch.mapped > toggled; });
         const double firstShow = msSince(toggled, watch.mapped);
         pause(800ms);
@@ -505,8 +505,8 @@ int main(int argc, char **argv) {
                 msSince(pressed, Steady::time_point(Steady::duration(qint64(receivedAt)))));
             toBackend.push_back(
                 msSince(pressed, Steady::time_point(Steady::duration(qint64(sentAt)))));
-            [[maybe_unused]] const bool answered = waitUntil(
-                [&] { return !chat.isLoading() && delegate.overlayPanel()->isVisible(); });
+            [[maybe_unused]] const bool answered =
+                waitUntil([&] { return !chat.isLoading() && pindle.overlayPanel()->isVisible(); });
             pause(300ms);
             hidden.push_back(msSince(watch.unmapped, watch.mapped));
         }

@@ -8,7 +8,7 @@
 #include "Await.h"
 #include "FakePortal.h"
 #include "platform/desktop/PortalScreenshot.h"
-#include "platform/x11/X11ScreenGrabber.h"
+#include "platform/x11/X11StepAsideGrabber.h"
 #include "services/ScreenCaptureService.h"
 
 #include <QBuffer>
@@ -95,7 +95,7 @@ int main(int argc, char **argv) {
     window.show();
     if (!QTest::qWaitForWindowExposed(&window))
         return 1;
-    X11ScreenGrabber grabber;
+    X11StepAsideGrabber grabber;
     ScreenCaptureService service(grabber);
     std::vector<double> hidden;
     const double whole = median(runs, [&] {
@@ -140,7 +140,7 @@ int main(int argc, char **argv) {
                 qlonglong(base64.size() / 1024));
     std::printf("  whole capture   %7.2f ms\n", whole);
     std::printf("  windows hidden  %7.2f ms (settle delay %lld ms)\n", hidden[hidden.size() / 2],
-                qlonglong(X11ScreenGrabber::defaultSettleDelay.count()));
+                qlonglong(X11StepAsideGrabber::defaultSettleDelay.count()));
     if (portal >= 0)
         std::printf("  portal picture  %7.2f ms (Pindle's part: D-Bus, PNG read and decode)\n",
                     portal);

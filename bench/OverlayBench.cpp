@@ -6,7 +6,7 @@
 #include "ConversationRig.h"
 #include "Resident.h"
 #include "models/MessageListModel.h"
-#include "platform/DesktopIntegration.h"
+#include "platform/session/DesktopIntegration.h"
 #include "windows/MessageImageProvider.h"
 #include "windows/OverlayPanel.h"
 
@@ -70,8 +70,9 @@ int main(int argc, char **argv) {
 
     QQmlEngine engine;
     engine.addImageProvider(QStringLiteral("messages"), new MessageImageProvider(model));
-    OverlayPanel panel(&engine, model, createOverlayWindowing());
+    OverlayPanel panel(&engine, rig.overlay, createOverlayWindowing());
     panel.setContent({{"viewModel", QVariant::fromValue<QObject *>(&model)},
+                      {"overlay", QVariant::fromValue<QObject *>(&rig.overlay)},
                       {"settings", QVariant::fromValue<QObject *>(&settings)},
                       {"messages", QVariant::fromValue<QObject *>(&list)},
                       {"recording", QVariant::fromValue<QObject *>(&recording)},

@@ -5,7 +5,7 @@
 #include "FakeBackend.h"
 #include "FakeSecretStore.h"
 #include "services/AuthService.h"
-#include "services/ChatGPTService.h"
+#include "services/ChatClient.h"
 #include "services/ChatStreamDecoder.h"
 #include "services/SettingsManager.h"
 
@@ -71,7 +71,7 @@ void benchClient() {
                          "bench-token");
     AuthService auth(network, secrets, BackendConfig(backend.url()));
     SettingsManager settings(dir.filePath(QStringLiteral("settings.json")));
-    ChatGPTService chat(network, auth, settings, BackendConfig(backend.url()));
+    ChatClient chat(network, auth, settings, BackendConfig(backend.url()));
 
     const QByteArray body = eventStream(clientTokens);
     const QList<ChatMessage> question{ChatMessage(QUuid::createUuid(), ChatMessage::Role::User,

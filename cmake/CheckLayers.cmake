@@ -6,7 +6,7 @@
 #   interface    platform/*.h                           desktop-service interfaces
 #   services     services/                              core interface
 #   models       models/                                core interface services
-#   realisation  platform/<dir>/, DesktopIntegration    core interface
+#   realisation  platform/<dir>/                        core interface
 #   windows      windows/, views/                       core interface services models
 #   app          app/                                   everything
 
@@ -15,7 +15,7 @@ cmake_minimum_required(VERSION 3.25)
 function(pindle_layer_of path out)
     if(path MATCHES "^core/")
         set(layer core)
-    elseif(path MATCHES "^platform/DesktopIntegration\\.|^platform/[^/]+/")
+    elseif(path MATCHES "^platform/[^/]+/")
         set(layer realisation)
     elseif(path MATCHES "^platform/")
         set(layer interface)

@@ -1,10 +1,10 @@
-#include "app/AppDelegate.h"
+#include "app/Application.h"
 
 #include "core/AppId.h"
 #include "models/LoginController.h"
 #include "models/SettingsController.h"
-#include "platform/DesktopIntegration.h"
 #include "platform/desktop/TrayHostWatcher.h"
+#include "platform/session/DesktopIntegration.h"
 #include "windows/MessageImageProvider.h"
 #include "windows/OverlayPanel.h"
 
@@ -23,7 +23,7 @@ constexpr auto trayGracePeriod = 3s;
 
 } // namespace
 
-AppDelegate::AppDelegate(const BackendConfig &backend, SecretStore &secrets,
+Application::Application(const BackendConfig &backend, SecretStore &secrets,
                          const QString &settingsPath, QObject *parent)
     : QObject(parent)
     , m_settings(settingsPath)
@@ -34,7 +34,7 @@ AppDelegate::AppDelegate(const BackendConfig &backend, SecretStore &secrets,
     , m_grabber(createScreenGrabber())
     , m_capture(*m_grabber)
     , m_focus(createFocusHandoff())
-    , m_chatViewModel(m_chat, m_auth, m_transcriber, m_settings, m_capture, *m_focus, m_clock)
+    , m_chatViewModel(m_chat, m_auth, m_transcriber, m_settings, m_capture, m_clock)
     , m_messages(m_chatViewModel)
     , m_audioCapture(createAudioCapture())
     , m_audioRecorder(*m_audioCapture)
@@ -44,9 +44,11 @@ AppDelegate::AppDelegate(const BackendConfig &backend, SecretStore &secrets,
     , m_desktopShortcuts(createDesktopShortcuts())
     , m_shortcutSettings(m_settings)
     , m_shortcuts(m_shortcutSettings, *m_hotkeys, *m_desktopShortcuts)
-    , m_statusItem(createTrayIcon())
-    , m_notices(*m_statusItem, m_settings)
-    , m_appearance(createDesktopAppearance()) {
+    , m_trayIcon(createTrayIcon())
+    , m_notices(*m_trayIcon, m_settings)
+    , m_appearance(createDesktopAppearance())
+    , m_overlay(m_chatViewModel, *m_focus,
+                [this](OverlayController &controller) { return makeOverlayPanel(controller); }) {
     m_engine.addImageProvider(QStringLiteral("messages"),
                               new MessageImageProvider(m_chatViewModel));
     connect(&m_shortcuts, &ShortcutController::notice, this,
@@ -55,62 +57,57 @@ AppDelegate::AppDelegate(const BackendConfig &backend, SecretStore &secrets,
                     ids, title, message,
                     {{QStringLiteral("settings"), QStringLiteral("Open Settings")}});
             });
-    connect(&m_notices, &Notices::actionInvoked, this, &AppDelegate::runNoticeAction);
-    connect(&m_notices, &Notices::notified, this, &AppDelegate::notified);
+    connect(&m_notices, &Notices::actionInvoked, this, &Application::runNoticeAction);
+    connect(&m_notices, &Notices::notified, this, &Application::notified);
 }
 
-AppDelegate::~AppDelegate() {
-    applicationWillTerminate();
+Application::~Application() {
+    stop();
 }
 
-void AppDelegate::applicationDidFinishLaunching() {
-    setupMenuBar();
-
-    connect(&m_chatViewModel, &ChatViewModel::isCapturingChanged, this, [this] {
-        if (m_showAfterCapture && !m_chatViewModel.isCapturing())
-            showAfterCapture();
-    });
+void Application::start() {
+    buildTrayMenu();
     setupGlobalHotkey();
     checkAuthAndShowLogin();
 }
 
-OverlayPanel &AppDelegate::overlay() {
-    if (m_overlayPanel)
-        return *m_overlayPanel;
-    m_overlayPanel =
-        std::make_unique<OverlayPanel>(&m_engine, m_chatViewModel, createOverlayWindowing());
-    m_overlayPanel->setContent(
+OverlayPanel *Application::overlayPanel() {
+    return static_cast<OverlayPanel *>(&m_overlay.window());
+}
+
+std::unique_ptr<OverlayPanel> Application::makeOverlayPanel(OverlayController &controller) {
+    auto panel = std::make_unique<OverlayPanel>(&m_engine, controller, createOverlayWindowing());
+    panel->setContent(
         {{QStringLiteral("viewModel"), QVariant::fromValue<QObject *>(&m_chatViewModel)},
+         {QStringLiteral("overlay"), QVariant::fromValue<QObject *>(&controller)},
          {QStringLiteral("settings"), QVariant::fromValue<QObject *>(&m_settings)},
          {QStringLiteral("messages"), QVariant::fromValue<QObject *>(&m_messages)},
          {QStringLiteral("recording"), QVariant::fromValue<QObject *>(&m_recording)},
          {QStringLiteral("shortcuts"), QVariant::fromValue<QObject *>(&m_shortcuts)},
          {QStringLiteral("appMenu"), QVariant::fromValue<QObject *>(&m_appMenu.model())},
          {QStringLiteral("hiddenFromCapture"), OverlayPanel::hiddenFromCapture()}});
-    connect(m_overlayPanel.get(), &OverlayPanel::leaveTypingRequested, this,
-            &AppDelegate::leaveTypingMode);
     if (QScreen *screen = QGuiApplication::primaryScreen()) {
-        QRect frame(QPoint(), m_overlayPanel->size());
+        QRect frame(QPoint(), panel->size());
         frame.moveCenter(screen->availableGeometry().center());
-        m_overlayPanel->setPosition(frame.topLeft());
+        panel->setPosition(frame.topLeft());
     }
-    return *m_overlayPanel;
+    return panel;
 }
 
-void AppDelegate::applicationWillTerminate() {
+void Application::stop() {
     m_shortcuts.stop();
 }
 
-void AppDelegate::setupMenuBar() {
+void Application::buildTrayMenu() {
     // The actions with shortcuts, named with the shortcut while it works.
-    for (const auto action : ShortcutSettings::actions)
+    for (const ShortcutActionRow &row : shortcutActions)
         m_appMenu.addItem(
-            [this, action] {
-                const QString title = ShortcutController::title(action);
-                const QString shortcut = m_shortcuts.working(action);
+            [this, &row] {
+                const QString title = row.menuTitle;
+                const QString shortcut = m_shortcuts.working(row.action);
                 return shortcut.isEmpty() ? title : QStringLiteral("%1 (%2)").arg(title, shortcut);
             },
-            [this, action] { runAction(action); });
+            [this, &row] { runAction(row.action); });
     m_appMenu.addSeparator();
     const auto fixed = [](const QString &title) { return [title] { return title; }; };
     m_appMenu.addItem(
@@ -122,35 +119,35 @@ void AppDelegate::setupMenuBar() {
         fixed(QStringLiteral("Quit Pindle")), [this] { quitApp(); }, QKeySequence::Quit);
     connect(&m_shortcuts, &ShortcutController::changed, &m_appMenu, &AppMenu::retitle);
 
-    m_statusItem->onTriggered = [this](int index) { m_appMenu.trigger(index); };
-    m_statusItem->onVisibilityChanged = [this] { updateTrayPresence(); };
-    m_statusItem->setMenu(m_appMenu.trayItems());
+    m_trayIcon->onTriggered = [this](int index) { m_appMenu.trigger(index); };
+    m_trayIcon->onVisibilityChanged = [this] { updateTrayPresence(); };
+    m_trayIcon->setMenu(m_appMenu.trayItems());
     connect(&m_appMenu, &AppMenu::changed, this,
-            [this] { m_statusItem->setMenu(m_appMenu.trayItems()); });
+            [this] { m_trayIcon->setMenu(m_appMenu.trayItems()); });
     // The theme's symbolic icon where Pindle is installed, so the tray can draw it in its own
     // colours; Pindle's own mark elsewhere.
-    m_statusItem->show(pindleAppId + QStringLiteral("-symbolic"),
-                       QIcon(QStringLiteral(":/Pindle/icons/tray.svg")), QStringLiteral("Pindle"));
+    m_trayIcon->show(pindleAppId + QStringLiteral("-symbolic"),
+                     QIcon(QStringLiteral(":/Pindle/icons/tray.svg")), QStringLiteral("Pindle"));
     // Without a tray host the icon stays invisible until one appears; the overlay's header
     // carries the menu meanwhile.
     m_trayHosts = std::make_unique<TrayHostWatcher>();
-    connect(m_trayHosts.get(), &TrayHostWatcher::changed, this, &AppDelegate::updateTrayPresence);
+    connect(m_trayHosts.get(), &TrayHostWatcher::changed, this, &Application::updateTrayPresence);
     updateTrayPresence();
-    QTimer::singleShot(trayGracePeriod, this, &AppDelegate::tellWhereTheMenuIs);
+    QTimer::singleShot(trayGracePeriod, this, &Application::tellWhereTheMenuIs);
 }
 
-void AppDelegate::runNoticeAction(const QString &key) {
+void Application::runNoticeAction(const QString &key) {
     if (key == u"settings")
         openSettings(true);
     else if (key == u"show")
         showOverlay();
 }
 
-void AppDelegate::updateTrayPresence() {
-    m_appMenu.setInHeader(!m_statusItem->isVisible());
+void Application::updateTrayPresence() {
+    m_appMenu.setInHeader(!m_trayIcon->isVisible());
 }
 
-void AppDelegate::tellWhereTheMenuIs() {
+void Application::tellWhereTheMenuIs() {
     const QString notice = QStringLiteral("no_tray");
     if (!m_appMenu.inHeader())
         return;
@@ -164,26 +161,29 @@ void AppDelegate::tellWhereTheMenuIs() {
         {{QStringLiteral("show"), QStringLiteral("Show Pindle")}});
 }
 
-void AppDelegate::setupGlobalHotkey() {
-    connect(&m_shortcuts, &ShortcutController::activated, this, &AppDelegate::runAction);
+void Application::setupGlobalHotkey() {
+    connect(&m_shortcuts, &ShortcutController::activated, this, &Application::runAction);
     m_shortcuts.start();
 }
 
-void AppDelegate::runAction(GlobalHotkeys::Action action, quint32 userTime) {
+void Application::runAction(ShortcutAction action, quint32 userTime) {
     switch (action) {
-    case GlobalHotkeys::Action::ToggleOverlay:
-        toggleOverlay();
+    case ShortcutAction::ToggleOverlay:
+        if (m_isLoggedIn)
+            m_overlay.toggle();
+        else
+            showLoginWindow();
         break;
-    case GlobalHotkeys::Action::CaptureScreen:
-        captureScreen();
+    case ShortcutAction::CaptureScreen:
+        m_overlay.captureScreen();
         break;
-    case GlobalHotkeys::Action::ToggleTypingMode:
-        toggleTypingMode(userTime);
+    case ShortcutAction::ToggleTypingMode:
+        m_overlay.toggleTypingMode(userTime);
         break;
     }
 }
 
-QCoro::Task<> AppDelegate::checkAuthAndShowLogin() {
+QCoro::Task<> Application::checkAuthAndShowLogin() {
     QPointer self(this);
     try {
         co_await m_auth.verifyToken();
@@ -201,7 +201,7 @@ QCoro::Task<> AppDelegate::checkAuthAndShowLogin() {
     }
 }
 
-std::unique_ptr<QQuickView> AppDelegate::makeWindow(const QString &title, QSize size,
+std::unique_ptr<QQuickView> Application::makeWindow(const QString &title, QSize size,
                                                     bool minimizable) {
     auto window = std::make_unique<QQuickView>(&m_engine, nullptr);
     Qt::WindowFlags flags = Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
@@ -221,7 +221,7 @@ std::unique_ptr<QQuickView> AppDelegate::makeWindow(const QString &title, QSize 
     return window;
 }
 
-void AppDelegate::showLoginWindow() {
+void Application::showLoginWindow() {
     if (!m_loginWindow) {
         m_login = std::make_unique<LoginController>(m_auth, m_backend);
         connect(m_login.get(), &LoginController::signedIn, this, [this] {
@@ -252,7 +252,7 @@ void AppDelegate::showLoginWindow() {
     m_loginWindow->requestActivate();
 }
 
-void AppDelegate::openSettings(bool atShortcuts) {
+void Application::openSettings(bool atShortcuts) {
     if (!m_settingsWindow) {
         m_settingsController = std::make_unique<SettingsController>(m_auth, m_settings);
         m_settingsWindow = makeWindow(QStringLiteral("Pindle Settings"), {450, 480}, true);
@@ -284,81 +284,30 @@ void AppDelegate::openSettings(bool atShortcuts) {
         QMetaObject::invokeMethod(m_settingsWindow->rootObject(), "revealShortcuts");
 }
 
-void AppDelegate::setLoggedIn(bool loggedIn) {
+void Application::setLoggedIn(bool loggedIn) {
     if (m_isLoggedIn == loggedIn)
         return;
     m_isLoggedIn = loggedIn;
     Q_EMIT loggedInChanged();
 }
 
-void AppDelegate::showOverlayInStealthMode() {
-    m_chatViewModel.setStealthMode(true);
-    overlay().show(); // refuses the focus in stealth mode
-}
-
-void AppDelegate::toggleOverlay() {
-    if (!m_isLoggedIn) {
-        showLoginWindow();
-        return;
-    }
-    if (m_overlayPanel && m_overlayPanel->isVisible()) {
-        m_overlayPanel->hide();
-        return;
-    }
-    showOverlayInStealthMode();
-}
-
-void AppDelegate::captureScreen() {
-    // The grabber takes our windows out of the picture and brings back those it took; then the
-    // overlay is on screen in stealth mode, whether it was before or not.
-    m_showAfterCapture = true;
-    m_chatViewModel.captureAndAnalyze();
-    if (!m_chatViewModel.isCapturing()) // refused: an answer is on its way
-        showAfterCapture();
-}
-
-void AppDelegate::showAfterCapture() {
-    m_showAfterCapture = false;
-    if (m_overlayPanel && m_overlayPanel->isVisible() && !m_chatViewModel.stealthMode())
-        m_chatViewModel.returnFocusToPreviousApp();
+void Application::showOverlay() {
+    if (m_isLoggedIn)
+        m_overlay.show();
     else
-        showOverlayInStealthMode();
-}
-
-void AppDelegate::toggleTypingMode(quint32 userTime) {
-    // Leaving typing mode only makes sense on screen; hidden, Alt+T brings it back for typing.
-    if (!m_chatViewModel.stealthMode() && m_overlayPanel && m_overlayPanel->isVisible()) {
-        leaveTypingMode();
-        return;
-    }
-    overlay().enterTypingMode(userTime);
-}
-
-void AppDelegate::leaveTypingMode() {
-    if (m_overlayPanel)
-        m_chatViewModel.returnFocusToPreviousApp();
-}
-
-void AppDelegate::showOverlay() {
-    if (!m_isLoggedIn)
         showLoginWindow();
-    else if (!m_overlayPanel || !m_overlayPanel->isVisible())
-        showOverlayInStealthMode();
-    else
-        m_overlayPanel->raise();
 }
 
-void AppDelegate::signOut() {
+void Application::signOut() {
     // Nothing keeps listening once the overlay is gone, and what was heard is not sent.
     m_recording.discardRecordings();
     m_auth.logout();
     setLoggedIn(false);
-    if (m_overlayPanel)
-        m_overlayPanel->hide();
+    m_overlay.hide();
     checkAuthAndShowLogin();
 }
 
-void AppDelegate::quitApp() {
-    applicationWillTerminate();
+void Application::quitApp() {
+    stop();
     QCoreApplication::quit();
 }

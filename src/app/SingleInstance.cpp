@@ -29,19 +29,12 @@ SingleInstance::SingleInstance(QObject *parent)
                     const QByteArray word = client->readLine().trimmed();
                     if (word == showCommand)
                         Q_EMIT showRequested();
-                    else if (const auto action =
-                                 GlobalHotkeys::actionWithId(QString::fromLatin1(word)))
+                    else if (const auto action = shortcutActionWithId(QString::fromLatin1(word)))
                         Q_EMIT actionRequested(*action);
                 }
             });
         }
     });
-}
-
-std::optional<SingleInstance::Action> SingleInstance::actionOption(QStringView option) {
-    if (!option.startsWith(u"--"))
-        return std::nullopt;
-    return GlobalHotkeys::actionWithId(option.mid(2));
 }
 
 bool SingleInstance::claim(std::optional<Action> action) {
@@ -54,7 +47,7 @@ bool SingleInstance::claim(std::optional<Action> action) {
         running.connectToServer(m_socketPath);
         if (running.waitForConnected(2000)) {
             const QByteArray word =
-                action ? GlobalHotkeys::actionId(*action).toLatin1() : showCommand;
+                action ? QByteArray(shortcutAction(*action).id.data()) : showCommand;
             running.write(word + '\n');
             running.waitForBytesWritten(2000);
             running.disconnectFromServer();

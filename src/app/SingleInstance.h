@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/GlobalHotkeys.h"
+#include "platform/ShortcutActions.h"
 
 #include <QLocalServer>
 #include <QLockFile>
@@ -17,17 +17,13 @@ class SingleInstance final : public QObject {
     Q_OBJECT
 
 public:
-    using Action = GlobalHotkeys::Action;
+    using Action = ShortcutAction;
 
     explicit SingleInstance(QObject *parent = nullptr);
 
     /// True when this process is the one that runs; otherwise the running one has been asked to
     /// run `action`, or to show its overlay (when it could be reached), and this one should end.
     [[nodiscard]] bool claim(std::optional<Action> action = std::nullopt);
-
-    /// The action a command-line option asks for ("--toggle-overlay", "--capture-screen",
-    /// "--type-mode").
-    [[nodiscard]] static std::optional<Action> actionOption(QStringView option);
 
 Q_SIGNALS:
     /// Another launch asked for the overlay.

@@ -1,11 +1,12 @@
 // Pindle's entry point: one tray application per user; a second launch shows the overlay of the
 // first, or runs the action its command line names there.
 
-#include "app/AppDelegate.h"
+#include "app/Application.h"
 #include "app/QuickBackend.h"
 #include "app/SingleInstance.h"
 #include "core/AppId.h"
-#include "platform/DesktopIntegration.h"
+#include "platform/ShortcutActions.h"
+#include "platform/session/DesktopIntegration.h"
 #include "services/BackendConfig.h"
 
 #include <QQuickWindow>
@@ -14,24 +15,30 @@
 
 #include <cstdio>
 #include <optional>
+#include <string>
 #include <string_view>
 
 Q_IMPORT_QML_PLUGIN(PindlePlugin)
 
 namespace {
 
-constexpr auto usage = R"(Usage: pindle [OPTION]
-
-Options:
-  --toggle-overlay   show or hide the overlay
-  --capture-screen   ask about what the screen shows
-  --type-mode        switch the overlay to typing
-  --version          print the version
-  --help             print this help
-
-Each action goes to the Pindle already running (it starts first when none is). Where Pindle
-cannot take keys itself, bind these commands to keys in the desktop's own shortcut settings.
-)";
+// What `pindle --help` prints: the actions' options come from their table.
+std::string usage() {
+    std::string text = "Usage: pindle [OPTION]\n\nOptions:\n";
+    const auto option = [&](std::string_view name, std::string_view what) {
+        text.append("  ").append(name).append(name.size() < 19 ? 19 - name.size() : 1, ' ');
+        text.append(what).append("\n");
+    };
+    for (const ShortcutActionRow &row : shortcutActions)
+        option({row.option.data(), std::size_t(row.option.size())},
+               {row.description.data(), std::size_t(row.description.size())});
+    option("--version", "Print the version");
+    option("--help", "Print this help");
+    return text +
+           "\nEach action goes to the Pindle already running (it starts first when none is). "
+           "Where Pindle\ncannot take keys itself, bind these commands to keys in the "
+           "desktop's own shortcut settings.\n";
+}
 
 } // namespace
 
@@ -45,10 +52,10 @@ int main(int argc, char *argv[]) {
             return 0;
         }
         if (option == "--help" || option == "-h") {
-            std::fputs(usage, stdout);
+            std::fputs(usage().c_str(), stdout);
             return 0;
         }
-        if (const auto asked = SingleInstance::actionOption(QString::fromLocal8Bit(argv[i])))
+        if (const auto asked = shortcutActionWithOption(QString::fromLocal8Bit(argv[i])))
             action = asked;
     }
     choosePlatform(argc, argv);
@@ -67,15 +74,13 @@ int main(int argc, char *argv[]) {
     QQuickWindow::setDefaultAlphaBuffer(true);
 
     const std::unique_ptr<SecretStore> secrets = createSecretStore();
-    AppDelegate delegate(BackendConfig::builtIn(), *secrets, SettingsManager::defaultFilePath());
-    QObject::connect(&instance, &SingleInstance::showRequested, &delegate,
-                     &AppDelegate::showOverlay);
-    QObject::connect(&instance, &SingleInstance::actionRequested, &delegate,
-                     [&delegate](SingleInstance::Action asked) { delegate.runAction(asked); });
-    QObject::connect(app.get(), &QCoreApplication::aboutToQuit, &delegate,
-                     &AppDelegate::applicationWillTerminate);
-    delegate.applicationDidFinishLaunching();
+    Application pindle(BackendConfig::builtIn(), *secrets, SettingsManager::defaultFilePath());
+    QObject::connect(&instance, &SingleInstance::showRequested, &pindle, &Application::showOverlay);
+    QObject::connect(&instance, &SingleInstance::actionRequested, &pindle,
+                     [&pindle](SingleInstance::Action asked) { pindle.runAction(asked); });
+    QObject::connect(app.get(), &QCoreApplication::aboutToQuit, &pindle, &Application::stop);
+    pindle.start();
     if (action) // the first launch runs what it was asked for once it is up
-        QTimer::singleShot(0, &delegate, [&delegate, action] { delegate.runAction(*action); });
+        QTimer::singleShot(0, &pindle, [&pindle, action] { pindle.runAction(*action); });
     return QGuiApplication::exec();
 }

@@ -1,11 +1,10 @@
 #include "models/ChatViewModel.h"
 
 #include "platform/Clock.h"
-#include "platform/FocusHandoff.h"
-#include "platform/ScreenCapture.h"
 #include "services/AudioTranscriptionService.h"
 #include "services/AuthService.h"
-#include "services/ChatGPTService.h"
+#include "services/ChatClient.h"
+#include "services/ScreenshotTaker.h"
 #include "services/SettingsManager.h"
 
 #include <QPointer>
@@ -26,17 +25,15 @@ const QString reviewInstruction = QStringLiteral(
 
 } // namespace
 
-ChatViewModel::ChatViewModel(ChatGPTService &chat, AuthService &auth,
+ChatViewModel::ChatViewModel(ChatClient &chat, AuthService &auth,
                              AudioTranscriptionService &transcriber, SettingsManager &settings,
-                             ScreenCapture &capture, FocusHandoff &focus, Clock &clock,
-                             QObject *parent)
+                             ScreenshotTaker &capture, Clock &clock, QObject *parent)
     : QObject(parent)
     , m_chat(chat)
     , m_auth(auth)
     , m_transcriber(transcriber)
     , m_settings(settings)
     , m_capture(capture)
-    , m_focus(focus)
     , m_clock(clock) {}
 
 void ChatViewModel::setInputText(const QString &text) {
@@ -44,13 +41,6 @@ void ChatViewModel::setInputText(const QString &text) {
         return;
     m_inputText = text;
     Q_EMIT inputTextChanged();
-}
-
-void ChatViewModel::setStealthMode(bool stealth) {
-    if (m_stealthMode == stealth)
-        return;
-    m_stealthMode = stealth;
-    Q_EMIT stealthModeChanged();
 }
 
 void ChatViewModel::setLoading(bool loading) {
@@ -113,22 +103,26 @@ void ChatViewModel::sendMessage() {
 void ChatViewModel::ask(const QString &question) {
     setErrorMessage(QString());
     append(makeMessage(ChatMessage::Role::User, question));
-    returnFocusToPreviousApp();
+    Q_EMIT questionSent();
     streamResponse();
 }
 
 void ChatViewModel::captureAndAnalyze() {
+    askAboutScreen();
+}
+
+QCoro::Task<> ChatViewModel::askAboutScreen() {
     if (m_isLoading)
-        return;
+        co_return;
     setCapturing(true);
     setErrorMessage(QString());
-    captureTask();
+    co_await captureTask();
 }
 
 QCoro::Task<> ChatViewModel::captureTask() {
     QPointer self(this);
     try {
-        ScreenCapture::Screenshot shot = co_await m_capture.captureScreen();
+        ScreenshotTaker::Screenshot shot = co_await m_capture.captureScreen();
         if (!self)
             co_return;
         const QString text = m_inputText.trimmed();
@@ -152,7 +146,7 @@ void ChatViewModel::sendAudioMessage(const QString &audioFile) {
         return;
     setErrorMessage(QString());
     append(makeMessage(ChatMessage::Role::User, QStringLiteral("[Voice message]")));
-    returnFocusToPreviousApp();
+    Q_EMIT questionSent();
     setLoading(true);
     transcribeTask(audioFile);
 }
@@ -209,11 +203,6 @@ void ChatViewModel::showError(const QString &message) {
     setErrorMessage(message);
 }
 
-void ChatViewModel::returnFocusToPreviousApp() {
-    setStealthMode(true);
-    m_focus.returnFocusToPreviousApp();
-}
-
 QCoro::Task<> ChatViewModel::streamResponse() {
     const ChatMessage placeholder = makeMessage(ChatMessage::Role::Assistant, QString());
     const QUuid id = placeholder.id;
@@ -226,8 +215,9 @@ QCoro::Task<> ChatViewModel::streamResponse() {
     try {
         const QList<ChatMessage> context = buildContextMessages(true);
         // WORKAROUND: g++ 12 can destroy a temporary of a co_await expression twice (here it
-        // freed the QPointer's shared count); arguments of awaited calls are named first.
-        ChatGPTService::TokenCallback onToken = [self, id](const QString &token) {
+        // freed the QPointer's shared count); arguments of awaited calls are named first. Remove
+        // once g++ 12 (Debian 12) is no longer a compiler we build with.
+        ChatClient::TokenCallback onToken = [self, id](const QString &token) {
             if (!self)
                 return;
             if (const auto index = self->indexOf(id)) {

@@ -13,10 +13,9 @@
 
 class AudioTranscriptionService;
 class AuthService;
-class ChatGPTService;
+class ChatClient;
 class Clock;
-class FocusHandoff;
-class ScreenCapture;
+class ScreenshotTaker;
 class SettingsManager;
 
 /// Runs the one conversation: turns a typed question, a screenshot or a voice clip into a user
@@ -35,16 +34,14 @@ class ChatViewModel final : public QObject {
     /// Whether a screenshot question can start: no answer on its way, no capture running.
     Q_PROPERTY(bool canCapture READ canCapture NOTIFY canCaptureChanged FINAL)
     Q_PROPERTY(QString errorMessage READ errorMessage NOTIFY errorMessageChanged FINAL)
-    Q_PROPERTY(
-        bool stealthMode READ stealthMode WRITE setStealthMode NOTIFY stealthModeChanged FINAL)
 
 public:
     static constexpr qsizetype recentMessageWindow = 8;
     static constexpr qsizetype summaryBatchSize = 6;
 
-    ChatViewModel(ChatGPTService &chat, AuthService &auth, AudioTranscriptionService &transcriber,
-                  SettingsManager &settings, ScreenCapture &capture, FocusHandoff &focus,
-                  Clock &clock, QObject *parent = nullptr);
+    ChatViewModel(ChatClient &chat, AuthService &auth, AudioTranscriptionService &transcriber,
+                  SettingsManager &settings, ScreenshotTaker &capture, Clock &clock,
+                  QObject *parent = nullptr);
 
     [[nodiscard]] const QList<ChatMessage> &messages() const { return m_messages; }
     [[nodiscard]] QString inputText() const { return m_inputText; }
@@ -54,18 +51,20 @@ public:
     [[nodiscard]] bool canCapture() const { return !m_isLoading && !m_isCapturing; }
     /// The last failure, one line; empty when there is none.
     [[nodiscard]] QString errorMessage() const { return m_errorMessage; }
-    [[nodiscard]] bool stealthMode() const { return m_stealthMode; }
-    void setStealthMode(bool stealth);
 
     Q_INVOKABLE void sendMessage();
+    /// Asks about the screen; see askAboutScreen().
     Q_INVOKABLE void captureAndAnalyze();
+    /// Takes a screenshot and asks about it, with the text typed so far. Done once the picture
+    /// is in the conversation and its answer has started, or the capture failed; at once when an
+    /// answer is still on its way.
+    QCoro::Task<> askAboutScreen();
     Q_INVOKABLE void sendAudioMessage(const QString &audioFile);
     Q_INVOKABLE void clearChat();
     /// Removes the error banner.
     Q_INVOKABLE void dismissError();
     /// Shows a failure that happened outside the conversation (a recorder that could not start).
     void showError(const QString &message);
-    Q_INVOKABLE void returnFocusToPreviousApp();
 
     /// The content of the user message that carries a screenshot, for the text typed with it.
     [[nodiscard]] static QString buildScreenshotPrompt(const QString &typed);
@@ -76,7 +75,8 @@ Q_SIGNALS:
     void isCapturingChanged();
     void canCaptureChanged();
     void errorMessageChanged();
-    void stealthModeChanged();
+    /// A question left as a user message: typed, or heard and transcribed.
+    void questionSent();
     /// The list grew by one message at `index`.
     void messageAppended(qsizetype index);
     /// The content of the message at `index` changed (a streamed token, a reviewed answer).
@@ -107,12 +107,11 @@ private:
     void setErrorMessage(const QString &message);
     [[nodiscard]] QString category() const;
 
-    ChatGPTService &m_chat;
+    ChatClient &m_chat;
     AuthService &m_auth;
     AudioTranscriptionService &m_transcriber;
     SettingsManager &m_settings;
-    ScreenCapture &m_capture;
-    FocusHandoff &m_focus;
+    ScreenshotTaker &m_capture;
     Clock &m_clock;
 
     QList<ChatMessage> m_messages;
@@ -120,7 +119,6 @@ private:
     bool m_isLoading = false;
     bool m_isCapturing = false;
     QString m_errorMessage;
-    bool m_stealthMode = true;
     QString m_conversationSummary;
     qsizetype m_summarizedMessageCount = 0;
     // Moves on with every clear: a request that finds it moved belongs to a conversation gone.

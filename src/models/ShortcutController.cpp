@@ -15,16 +15,9 @@ namespace {
 
 using Action = GlobalHotkeys::Action;
 
-QString description(Action action) {
-    switch (action) {
-    case Action::ToggleOverlay:
-        return QStringLiteral("Toggle overlay visibility");
-    case Action::CaptureScreen:
-        return QStringLiteral("Screenshot & analyze");
-    case Action::ToggleTypingMode:
-        return QStringLiteral("Toggle typing mode");
-    }
-    return {};
+// As the menu names the action ("Toggle Overlay").
+QString title(Action action) {
+    return shortcutAction(action).menuTitle;
 }
 
 QString holderText(const std::optional<DesktopShortcuts::Binding> &holder) {
@@ -55,18 +48,6 @@ bool isModifierKey(int key) {
 }
 
 } // namespace
-
-QString ShortcutController::title(Action action) {
-    switch (action) {
-    case Action::ToggleOverlay:
-        return QStringLiteral("Toggle Overlay");
-    case Action::CaptureScreen:
-        return QStringLiteral("Capture Screen");
-    case Action::ToggleTypingMode:
-        return QStringLiteral("Type Mode");
-    }
-    return {};
-}
 
 ShortcutController::ShortcutController(ShortcutSettings &settings, GlobalHotkeys &hotkeys,
                                        DesktopShortcuts &desktop, QObject *parent)
@@ -112,13 +93,13 @@ QString ShortcutController::command(Action action) {
                           : self;
     if (program.contains(u' '))
         program = u'"' + program + u'"';
-    return program + QStringLiteral(" --") + GlobalHotkeys::actionId(action);
+    return program + u' ' + shortcutAction(action).option;
 }
 
 QString ShortcutController::commandList() const {
     QStringList lines;
-    for (const Action action : ShortcutSettings::actions)
-        lines.append(m_settings.text(action) + QStringLiteral("   ") + command(action));
+    for (const ShortcutActionRow &row : shortcutActions)
+        lines.append(m_settings.text(row.action) + QStringLiteral("   ") + command(row.action));
     return lines.join(u'\n');
 }
 
@@ -134,7 +115,7 @@ QCoro::Task<> ShortcutController::writeToDesktop() {
     QList<DesktopShortcuts::CustomShortcut> shortcuts;
     QStringList skipped;
     for (const auto &[action, combination] : m_settings.bindings()) {
-        const QString id = GlobalHotkeys::actionId(action);
+        const QString id = shortcutAction(action).id;
         // Pindle's own, added before, are rewritten here: they never hold a combination.
         const auto holder = std::find_if(held.cbegin(), held.cend(), [&](const auto &binding) {
             return binding.pindleId.isEmpty() && binding.combination == combination;
@@ -306,20 +287,20 @@ QString ShortcutController::working(Action action) const {
 
 QVariantList ShortcutController::rows() const {
     QVariantList rows;
-    for (const Action action : ShortcutSettings::actions)
+    for (const ShortcutActionRow &row : shortcutActions)
         rows.append(QVariantMap{
-            {QStringLiteral("action"), int(action)},
-            {QStringLiteral("combination"), m_settings.text(action)},
-            {QStringLiteral("description"), description(action)},
-            {QStringLiteral("problem"), problem(action)},
-            {QStringLiteral("isDefault"), m_settings.isDefault(action)},
-            {QStringLiteral("recording"), m_recording == action},
+            {QStringLiteral("action"), int(row.action)},
+            {QStringLiteral("combination"), m_settings.text(row.action)},
+            {QStringLiteral("description"), QString(row.description)},
+            {QStringLiteral("problem"), problem(row.action)},
+            {QStringLiteral("isDefault"), m_settings.isDefault(row.action)},
+            {QStringLiteral("recording"), m_recording == row.action},
         });
     return rows;
 }
 
 void ShortcutController::startRecording(int action) {
-    if (action < 0 || action >= int(ShortcutSettings::actions.size()))
+    if (action < 0 || action >= int(shortcutActions.size()))
         return;
     m_recording = Action(action);
     ++m_generation;
@@ -342,10 +323,10 @@ std::optional<QString> ShortcutController::whyNot(Action action,
                                                   const KeyCombination &combination) const {
     if (!combination.hasCommandModifier())
         return QStringLiteral("A shortcut needs Ctrl, Alt or Super.");
-    for (const Action other : ShortcutSettings::actions)
-        if (other != action && m_settings.combination(other) == combination)
+    for (const ShortcutActionRow &other : shortcutActions)
+        if (other.action != action && m_settings.combination(other.action) == combination)
             return QStringLiteral("%1 is already the shortcut for %2.")
-                .arg(combination.toString(), title(other));
+                .arg(combination.toString(), QString(other.menuTitle));
     if (const DesktopShortcuts::Binding *holder = desktopHolder(combination))
         return QStringLiteral("%1 is used by %2.").arg(combination.toString(), holderText(*holder));
     return std::nullopt;
@@ -380,14 +361,14 @@ bool ShortcutController::recordKey(int key, int modifiers, quint32 nativeScanCod
 }
 
 void ShortcutController::resetToDefault(int action) {
-    if (action < 0 || action >= int(ShortcutSettings::actions.size()))
+    if (action < 0 || action >= int(shortcutActions.size()))
         return;
     cancelRecording();
-    const KeyCombination fallback = ShortcutSettings::defaultCombination(Action(action));
-    for (const Action other : ShortcutSettings::actions)
-        if (other != Action(action) && m_settings.combination(other) == fallback) {
+    const KeyCombination fallback = shortcutAction(Action(action)).defaultCombination();
+    for (const ShortcutActionRow &other : shortcutActions)
+        if (other.action != Action(action) && m_settings.combination(other.action) == fallback) {
             setRecordingError(QStringLiteral("%1 is already the shortcut for %2.")
-                                  .arg(fallback.toString(), title(other)));
+                                  .arg(fallback.toString(), QString(other.menuTitle)));
             return;
         }
     setRecordingError({});

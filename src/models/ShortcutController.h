@@ -50,9 +50,6 @@ public:
     ShortcutController(ShortcutSettings &settings, GlobalHotkeys &hotkeys,
                        DesktopShortcuts &desktop, QObject *parent = nullptr);
 
-    /// The action as the menu names it ("Toggle Overlay").
-    [[nodiscard]] static QString title(Action action);
-
     /// Takes the shortcuts, and again whenever something they depend on changes.
     void start();
     /// Gives every shortcut back.

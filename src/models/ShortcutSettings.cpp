@@ -8,29 +8,17 @@ ShortcutSettings::ShortcutSettings(SettingsManager &settings, QObject *parent)
     connect(&settings, &SettingsManager::shortcutsChanged, this, &ShortcutSettings::changed);
 }
 
-KeyCombination ShortcutSettings::defaultCombination(Action action) {
-    switch (action) {
-    case Action::ToggleOverlay:
-        return {KeyCombination::Alt, Qt::Key_Space};
-    case Action::CaptureScreen:
-        return {KeyCombination::Alt, Qt::Key_S};
-    case Action::ToggleTypingMode:
-        return {KeyCombination::Alt, Qt::Key_T};
-    }
-    return {};
+namespace {
+
+QString storedName(ShortcutAction action) {
+    return shortcutAction(action).storedName;
 }
 
-QString ShortcutSettings::storedName(Action action) {
-    switch (action) {
-    case Action::ToggleOverlay:
-        return QStringLiteral("toggle_overlay");
-    case Action::CaptureScreen:
-        return QStringLiteral("capture_screen");
-    case Action::ToggleTypingMode:
-        return QStringLiteral("type_mode");
-    }
-    return {};
+KeyCombination defaultCombination(ShortcutAction action) {
+    return shortcutAction(action).defaultCombination();
 }
+
+} // namespace
 
 KeyCombination ShortcutSettings::combination(Action action) const {
     // A choice edited by hand into something that is no shortcut falls back to the default.
@@ -51,8 +39,8 @@ void ShortcutSettings::setCombination(Action action, const KeyCombination &combi
 
 QList<GlobalHotkeys::Binding> ShortcutSettings::bindings() const {
     QList<GlobalHotkeys::Binding> bindings;
-    for (const Action action : actions)
-        bindings.append({action, combination(action)});
+    for (const ShortcutActionRow &row : shortcutActions)
+        bindings.append({row.action, combination(row.action)});
     return bindings;
 }
 

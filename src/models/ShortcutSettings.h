@@ -5,26 +5,16 @@
 
 #include <QObject>
 
-#include <array>
-
 class SettingsManager;
 
-/// The combinations of the three global shortcuts, the user's choice or the default, kept in the
+/// The combinations of the global shortcuts, the user's choice or the default, kept in the
 /// settings file.
 class ShortcutSettings final : public QObject {
     Q_OBJECT
 
 public:
     using Action = GlobalHotkeys::Action;
-    static constexpr std::array<Action, 3> actions{Action::ToggleOverlay, Action::CaptureScreen,
-                                                   Action::ToggleTypingMode};
-
     explicit ShortcutSettings(SettingsManager &settings, QObject *parent = nullptr);
-
-    /// Alt+Space, Alt+S and Alt+T.
-    [[nodiscard]] static KeyCombination defaultCombination(Action action);
-    /// The action's name in the settings file ("toggle_overlay").
-    [[nodiscard]] static QString storedName(Action action);
 
     /// The user's choice when it can be read, else the default.
     [[nodiscard]] KeyCombination combination(Action action) const;

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "platform/KeyCombination.h"
+#include "platform/ShortcutActions.h"
 
 #include <QList>
 #include <QObject>
 
-#include <optional>
 #include <utility>
 
 /// Keyboard shortcuts that work from any application. Each press is reported once, after the key
@@ -14,32 +14,10 @@ class GlobalHotkeys : public QObject {
     Q_OBJECT
 
 public:
-    enum class Action { ToggleOverlay, CaptureScreen, ToggleTypingMode };
-    Q_ENUM(Action)
+    using Action = ShortcutAction;
     using Binding = std::pair<Action, KeyCombination>;
 
     using QObject::QObject;
-
-    /// The action's name outside Pindle: its command-line option without "--" and its id in the
-    /// desktop's shortcut lists ("capture-screen").
-    [[nodiscard]] static QString actionId(Action action) {
-        switch (action) {
-        case Action::ToggleOverlay:
-            return QStringLiteral("toggle-overlay");
-        case Action::CaptureScreen:
-            return QStringLiteral("capture-screen");
-        case Action::ToggleTypingMode:
-            return QStringLiteral("type-mode");
-        }
-        return {};
-    }
-    [[nodiscard]] static std::optional<Action> actionWithId(QStringView id) {
-        for (const Action action :
-             {Action::ToggleOverlay, Action::CaptureScreen, Action::ToggleTypingMode})
-            if (id == actionId(action))
-                return action;
-        return std::nullopt;
-    }
 
     /// Takes exactly these combinations, in place of any taken before (Caps Lock and Num Lock
     /// may be on; no other modifier may be added). Returns the actions whose combination another

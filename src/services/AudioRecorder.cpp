@@ -87,7 +87,8 @@ QCoro::Task<void> AudioRecorder::startRecording() {
     std::unique_ptr<AudioCapture::Recording> recording;
     try {
         // WORKAROUND: g++ 12 can destroy a temporary of a co_await expression twice; the awaited
-        // task is named first.
+        // task is named first. Remove once g++ 12 (Debian 12) is no longer a compiler we build
+        // with.
         QCoro::Task<std::unique_ptr<AudioCapture::Recording>> starting =
             m_capture.startRecording(std::move(settings));
         recording = co_await std::move(starting);

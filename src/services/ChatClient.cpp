@@ -1,4 +1,4 @@
-#include "services/ChatGPTService.h"
+#include "services/ChatClient.h"
 
 #include "services/AuthService.h"
 #include "services/ChatStreamDecoder.h"
@@ -36,20 +36,19 @@ QString clipped(QString text) {
 
 } // namespace
 
-ChatGPTService::ChatGPTService(QNetworkAccessManager &network, AuthService &auth,
-                               SettingsManager &settings, BackendConfig backend)
+ChatClient::ChatClient(QNetworkAccessManager &network, AuthService &auth, SettingsManager &settings,
+                       BackendConfig backend)
     : m_api(network, std::move(backend))
     , m_auth(auth)
     , m_settings(settings) {}
 
-bool ChatGPTService::supportsVision(const QString &model) {
+bool ChatClient::supportsVision(const QString &model) {
     return std::any_of(visionModelPrefixes.cbegin(), visionModelPrefixes.cend(),
                        [&](QLatin1String prefix) { return model.startsWith(prefix); });
 }
 
-ChatGPTService::RequestConfiguration
-ChatGPTService::makeConfiguration(const QList<ChatMessage> &messages,
-                                  const QString &category) const {
+ChatClient::RequestConfiguration ChatClient::makeConfiguration(const QList<ChatMessage> &messages,
+                                                               const QString &category) const {
     QString model = m_settings.model();
     const bool hasImage = std::any_of(messages.cbegin(), messages.cend(), [](const ChatMessage &m) {
         return m.imageBase64.has_value();
@@ -65,7 +64,7 @@ ChatGPTService::makeConfiguration(const QList<ChatMessage> &messages,
     return {model, category, temperature, hasImage ? 2300 : 2048};
 }
 
-QJsonArray ChatGPTService::buildRequestMessages(const QList<ChatMessage> &messages) {
+QJsonArray ChatClient::buildRequestMessages(const QList<ChatMessage> &messages) {
     QJsonArray result;
     for (const ChatMessage &message : messages) {
         QJsonObject element;
@@ -91,14 +90,13 @@ QJsonArray ChatGPTService::buildRequestMessages(const QList<ChatMessage> &messag
     return result;
 }
 
-QCoro::Task<ReplyPtr> ChatGPTService::send(QList<ChatMessage> messages, QString category,
-                                           bool stream) {
+QCoro::Task<ReplyPtr> ChatClient::send(QList<ChatMessage> messages, QString category, bool stream) {
     const std::optional<QString> token = co_await m_auth.getToken();
     if (!token)
-        throw APIError(BackendTexts::notSignedIn());
+        throw ChatError(BackendTexts::notSignedIn());
     const QString path = QStringLiteral("/api/chat");
     if (const std::optional<QString> refusal = m_api.refusal(path, token))
-        throw APIError(*refusal);
+        throw ChatError(*refusal);
 
     const RequestConfiguration configuration = makeConfiguration(messages, category);
     const QJsonObject body{{QStringLiteral("model"), configuration.model},
@@ -112,8 +110,8 @@ QCoro::Task<ReplyPtr> ChatGPTService::send(QList<ChatMessage> messages, QString 
     // pindle-server puts them first in the conversation, and another backend loses nothing.
     const QByteArray prompt = m_settings.systemPrompt().trimmed().toUtf8();
     if (prompt.size() > maxSystemPromptSize)
-        throw APIError(QStringLiteral("The system prompt is longer than 16 KiB. Shorten it in "
-                                      "Settings."));
+        throw ChatError(QStringLiteral("The system prompt is longer than 16 KiB. Shorten it in "
+                                       "Settings."));
     QList<std::pair<QByteArray, QByteArray>> headers;
     if (!prompt.isEmpty())
         headers.append({QByteArrayLiteral("X-Pindle-System-Prompt"), prompt.toPercentEncoding()});
@@ -124,8 +122,8 @@ QCoro::Task<ReplyPtr> ChatGPTService::send(QList<ChatMessage> messages, QString 
     co_return reply;
 }
 
-QCoro::Task<> ChatGPTService::streamChatCompletion(QList<ChatMessage> messages, QString category,
-                                                   TokenCallback onToken) {
+QCoro::Task<> ChatClient::streamChatCompletion(QList<ChatMessage> messages, QString category,
+                                               TokenCallback onToken) {
     const ReplyPtr reply = co_await send(std::move(messages), std::move(category), true);
     ReplyWatcher watcher(*reply, m_api.config().requestTimeout());
     co_await watcher.head();
@@ -134,15 +132,15 @@ QCoro::Task<> ChatGPTService::streamChatCompletion(QList<ChatMessage> messages, 
     if (status == 0) {
         if (watcher.transportFailed())
             throw NetworkError(watcher.transportErrorText());
-        throw APIError(BackendTexts::invalidResponse());
+        throw ChatError(BackendTexts::invalidResponse());
     }
     if (status == 401)
-        throw APIError(BackendTexts::sessionExpiredForChat());
+        throw ChatError(BackendTexts::sessionExpiredForChat());
     if (status == 403)
-        throw APIError(BackendTexts::balanceExhausted(m_api.config().webDomain()));
+        throw ChatError(BackendTexts::balanceExhausted(m_api.config().webDomain()));
     if (status != 200) {
         const QString body = co_await readErrorBody(*reply, watcher);
-        throw APIError(BackendTexts::serverError(status, body));
+        throw ChatError(BackendTexts::serverError(status, body));
     }
 
     ChatStreamDecoder decoder(std::move(onToken), maxStreamLineLength);
@@ -152,7 +150,7 @@ QCoro::Task<> ChatGPTService::streamChatCompletion(QList<ChatMessage> messages, 
         const QByteArray bytes = watcher.takeAvailable();
         received += bytes.size();
         if (received > maxStreamSize)
-            throw APIError(
+            throw ChatError(
                 QStringLiteral("The server's answer went on past 32 MiB; it was stopped."));
         ChatStreamDecoder::Status state = decoder.feed(bytes);
         if (ended && state == ChatStreamDecoder::Status::More) {
@@ -161,15 +159,15 @@ QCoro::Task<> ChatGPTService::streamChatCompletion(QList<ChatMessage> messages, 
             state = decoder.finish();
         }
         if (state == ChatStreamDecoder::Status::LineTooLong)
-            throw APIError(QStringLiteral("The server sent a reply line longer than 1 MiB; the "
-                                          "answer was stopped."));
+            throw ChatError(QStringLiteral("The server sent a reply line longer than 1 MiB; the "
+                                           "answer was stopped."));
         if (state == ChatStreamDecoder::Status::Done || ended)
             co_return;
         co_await watcher.activity();
     }
 }
 
-QCoro::Task<QString> ChatGPTService::readErrorBody(QNetworkReply &reply, ReplyWatcher &watcher) {
+QCoro::Task<QString> ChatClient::readErrorBody(QNetworkReply &reply, ReplyWatcher &watcher) {
     // The body's lines joined with nothing between them, as much as fits in one line of text.
     QByteArray joined;
     bool cut = false;
@@ -206,7 +204,7 @@ QCoro::Task<QString> ChatGPTService::readErrorBody(QNetworkReply &reply, ReplyWa
     co_return text;
 }
 
-QCoro::Task<QString> ChatGPTService::chatCompletion(QList<ChatMessage> messages, QString category) {
+QCoro::Task<QString> ChatClient::chatCompletion(QList<ChatMessage> messages, QString category) {
     const ReplyPtr reply = co_await send(std::move(messages), std::move(category), false);
     ReplyWatcher watcher(*reply, m_api.config().requestTimeout());
     const QByteArray body = co_await watcher.readAll(maxReplySize);
@@ -217,8 +215,8 @@ QCoro::Task<QString> ChatGPTService::chatCompletion(QList<ChatMessage> messages,
     if (status != 200) {
         QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
         const QString text = utf8.decode(body);
-        throw APIError(BackendTexts::apiError(utf8.hasError() ? QStringLiteral("Unknown error")
-                                                              : clipped(text)));
+        throw ChatError(BackendTexts::apiError(utf8.hasError() ? QStringLiteral("Unknown error")
+                                                               : clipped(text)));
     }
 
     QJsonParseError error{};
@@ -233,6 +231,6 @@ QCoro::Task<QString> ChatGPTService::chatCompletion(QList<ChatMessage> messages,
                                                        .toObject()
                                                        .value(QLatin1String("content"));
     if (!content.isString())
-        throw APIError(QStringLiteral("Failed to parse API response"));
+        throw ChatError(QStringLiteral("Failed to parse API response"));
     co_return content.toString();
 }

@@ -20,11 +20,11 @@ class SettingsManager;
 /// model, and streams the answer back piece by piece or returns it whole.
 ///
 /// A request with a screenshot goes to a vision-capable model; temperature and answer length
-/// follow the category. Every failure is thrown, as an `APIError` with the text the user sees, or
+/// follow the category. Every failure is thrown, as an `ChatError` with the text the user sees, or
 /// as the network's or JSON reader's own error.
-class ChatGPTService final {
+class ChatClient final {
 public:
-    class APIError final : public PindleError {
+    class ChatError final : public PindleError {
     public:
         using PindleError::PindleError;
     };
@@ -39,11 +39,11 @@ public:
     /// The most of the user's system prompt (UTF-8) a request carries; the backend refuses more.
     static constexpr qsizetype maxSystemPromptSize = 16 * 1024;
 
-    ChatGPTService(QNetworkAccessManager &network, AuthService &auth, SettingsManager &settings,
-                   BackendConfig backend);
+    ChatClient(QNetworkAccessManager &network, AuthService &auth, SettingsManager &settings,
+               BackendConfig backend);
 
-    ChatGPTService(const ChatGPTService &) = delete;
-    ChatGPTService &operator=(const ChatGPTService &) = delete;
+    ChatClient(const ChatClient &) = delete;
+    ChatClient &operator=(const ChatClient &) = delete;
 
     /// Streams the answer to `messages`, calling `onToken` with each piece in arrival order.
     QCoro::Task<> streamChatCompletion(QList<ChatMessage> messages, QString category,

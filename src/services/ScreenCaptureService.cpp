@@ -29,7 +29,7 @@ Encoded encode(const QImage &image, QSize logicalSize) {
 ScreenCaptureService::ScreenCaptureService(ScreenGrabber &grabber)
     : m_grabber(grabber) {}
 
-QCoro::Task<ScreenCapture::Screenshot> ScreenCaptureService::captureScreen() {
+QCoro::Task<ScreenshotTaker::Screenshot> ScreenCaptureService::captureScreen() {
     ScreenGrabber::Grab grab;
     try {
         grab = co_await m_grabber.grabPrimaryScreen();

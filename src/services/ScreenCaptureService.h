@@ -1,15 +1,15 @@
 #pragma once
 
 #include "core/PindleError.h"
-#include "platform/ScreenCapture.h"
 #include "platform/ScreenGrabber.h"
+#include "services/ScreenshotTaker.h"
 
 #include <QByteArray>
 
 /// Turns a grab of the first screen into the picture shown in the conversation and the JPEG, at
 /// twice the screen's logical size and quality 65, that goes to the backend as Base64. Scaling
 /// and encoding run on a worker thread while the caller's thread keeps serving the interface.
-class ScreenCaptureService final : public ScreenCapture {
+class ScreenCaptureService final : public ScreenshotTaker {
 public:
     class CaptureError final : public PindleError {
     public:

@@ -23,7 +23,8 @@ std::optional<QString> decodeUtf8(const QByteArray &bytes) {
 }
 
 // WORKAROUND: QCoro 0.8's Task<T>::return_value(U &&) moves from an lvalue operand, so
-// `co_return m_member;` would empty the member. Return members through a copy.
+// `co_return m_member;` would empty the member. Return members through a copy. Remove once every
+// QCoro we build with copies an lvalue operand there.
 std::optional<QString> copyOf(const std::optional<QString> &token) {
     return token;
 }

@@ -9,6 +9,8 @@ Item {
     id: root
 
     required property ChatViewModel viewModel
+    // The overlay's mode, and the way back to the application that had the keyboard.
+    required property OverlayController overlay
     required property SettingsManager settings
     required property MessageListModel messages
     required property RecordingControls recording
@@ -18,9 +20,6 @@ Item {
     required property OverlayWindowing windowing
     // Whether the desktop keeps this window out of other programs' screen captures.
     required property bool hiddenFromCapture
-
-    // Escape while the overlay has the keyboard.
-    signal leaveTypingRequested
 
     // Without a compositor transparency shows black: an opaque, square card fills the window.
     readonly property bool composited: windowing.composited
@@ -91,7 +90,7 @@ Item {
                 HeaderBar {
                     id: header
                     anchors.fill: parent
-                    stealthMode: root.viewModel.stealthMode
+                    stealthMode: root.overlay.stealthMode
                     typeModeShortcut: root.shortcuts.typeMode
                     appMenu: root.appMenu
                     onClearRequested: root.viewModel.clearChat()
@@ -202,8 +201,8 @@ Item {
     // Wherever the keyboard is in the overlay (the field, a selected answer), Escape gives it back.
     Shortcut {
         sequence: "Escape"
-        enabled: !root.viewModel.stealthMode
-        onActivated: root.leaveTypingRequested()
+        enabled: !root.overlay.stealthMode
+        onActivated: root.overlay.leaveTypingMode()
     }
 
     Dialog {

@@ -4,6 +4,7 @@
 #include "models/LoginController.h"
 #include "models/MenuModel.h"
 #include "models/MessageListModel.h"
+#include "models/OverlayController.h"
 #include "models/RecordingControls.h"
 #include "models/SettingsController.h"
 #include "models/ShortcutController.h"
@@ -40,6 +41,13 @@ struct MessageListModelForeign {
     Q_GADGET
     QML_FOREIGN(MessageListModel)
     QML_NAMED_ELEMENT(MessageListModel)
+    QML_UNCREATABLE("Made by the application")
+};
+
+struct OverlayControllerForeign {
+    Q_GADGET
+    QML_FOREIGN(OverlayController)
+    QML_NAMED_ELEMENT(OverlayController)
     QML_UNCREATABLE("Made by the application")
 };
 

@@ -1,10 +1,8 @@
 #include "windows/OverlayPanel.h"
 
-#include "models/ChatViewModel.h"
 #include "platform/OverlayWindowing.h"
 
 #include <QQmlEngine>
-#include <QQuickItem>
 
 #include <utility>
 
@@ -18,10 +16,10 @@ constexpr auto activationRetry = 300ms;
 
 } // namespace
 
-OverlayPanel::OverlayPanel(QQmlEngine *engine, ChatViewModel &conversation,
+OverlayPanel::OverlayPanel(QQmlEngine *engine, OverlayController &controller,
                            std::unique_ptr<OverlayWindowing> windowing, QWindow *parent)
     : QQuickView(engine, parent)
-    , m_conversation(conversation)
+    , m_controller(controller)
     , m_windowing(std::move(windowing)) {
     setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     QSurfaceFormat surface = format();
@@ -35,25 +33,25 @@ OverlayPanel::OverlayPanel(QQmlEngine *engine, ChatViewModel &conversation,
 
     m_windowing->attach(*this);
     followMode();
-    connect(&conversation, &ChatViewModel::stealthModeChanged, this, &OverlayPanel::followMode);
+    connect(&controller, &OverlayController::stealthModeChanged, this, &OverlayPanel::followMode);
 
     m_activationDeadline.setSingleShot(true);
     m_activationDeadline.setInterval(activationTimeout);
     connect(&m_activationDeadline, &QTimer::timeout, this, [this] {
         if (!isActive() && !stealth())
-            m_conversation.setStealthMode(true);
+            m_controller.setStealthMode(true);
     });
     connect(this, &QWindow::activeChanged, this, [this] {
         if (!isActive()) {
             // In typing mode a click elsewhere took the keyboard: stealth mode again.
             if (!stealth() && !m_pendingActivation)
-                m_conversation.setStealthMode(true);
+                m_controller.setStealthMode(true);
             return;
         }
         m_activationDeadline.stop();
         // A window manager that granted the keyboard after all (later than the deadline, or
         // despite the hint): the overlay has it, so it is in typing mode.
-        m_conversation.setStealthMode(false);
+        m_controller.setStealthMode(false);
     });
 }
 
@@ -74,12 +72,10 @@ void OverlayPanel::loadContent() {
     setSource(QUrl(QStringLiteral("qrc:/Pindle/OverlayContentView.qml")));
     for (const QQmlError &error : errors())
         qWarning("Overlay view: %s", qPrintable(error.toString()));
-    if (QQuickItem *root = rootObject())
-        connect(root, SIGNAL(leaveTypingRequested()), this, SIGNAL(leaveTypingRequested()));
 }
 
 bool OverlayPanel::stealth() const {
-    return m_conversation.stealthMode();
+    return m_controller.stealthMode();
 }
 
 void OverlayPanel::followMode() {
@@ -92,8 +88,8 @@ void OverlayPanel::followMode() {
     m_windowing->followMode(*this, !stealth());
 }
 
-void OverlayPanel::enterTypingMode(quint32 userTime) {
-    m_conversation.setStealthMode(false);
+void OverlayPanel::takeKeyboard(quint32 userTime) {
+    m_controller.setStealthMode(false);
     m_pendingActivation = userTime;
     if (!isVisible())
         show();

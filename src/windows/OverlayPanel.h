@@ -1,24 +1,24 @@
 #pragma once
 
+#include "models/OverlayController.h"
+
 #include <QQuickView>
 #include <QTimer>
 
 #include <memory>
 #include <optional>
 
-class ChatViewModel;
 class OverlayWindowing;
 
 /// The floating overlay window: frameless, translucent, above normal windows, on every desktop,
 /// absent from taskbars and pagers. In stealth mode it never takes the keyboard focus, whether
 /// shown or clicked; in typing mode it can become active so its field receives keys. The mode is
-/// the conversation's `stealthMode`: the panel follows it, in place without hiding the window,
-/// and sets it when the window manager moves the keyboard (a click elsewhere, a refused or late
-/// activation).
+/// its controller's: the panel follows it, in place without hiding the window, and reports it
+/// when the window manager moves the keyboard (a click elsewhere, a refused or late activation).
 ///
 /// Without a compositing manager transparency shows as black, so the view is then told to draw
 /// an opaque, square card that fills the window.
-class OverlayPanel final : public QQuickView {
+class OverlayPanel final : public QQuickView, public OverlayController::Window {
     Q_OBJECT
 
 public:
@@ -27,7 +27,7 @@ public:
     /// Transparent border around the card, where its shadow is drawn.
     static constexpr int margin = 8;
 
-    OverlayPanel(QQmlEngine *engine, ChatViewModel &conversation,
+    OverlayPanel(QQmlEngine *engine, OverlayController &controller,
                  std::unique_ptr<OverlayWindowing> windowing, QWindow *parent = nullptr);
     ~OverlayPanel() override;
 
@@ -37,10 +37,11 @@ public:
     /// pays for them.
     void setContent(QVariantMap properties);
 
-    /// Typing mode: shows the panel if needed and asks for the keyboard on behalf of the user
-    /// action at `userTime` (the X time of the key press; 0 when it came from a menu of ours).
-    /// A window manager that refuses leaves the panel in stealth mode.
-    void enterTypingMode(quint32 userTime);
+    [[nodiscard]] bool isOnScreen() const override { return isVisible(); }
+    void showOnScreen() override { show(); }
+    void hideFromScreen() override { hide(); }
+    void raiseOnScreen() override { raise(); }
+    void takeKeyboard(quint32 userTime) override;
 
     /// Whether a compositing manager draws the window's transparent parts as transparent.
     [[nodiscard]] bool composited() const;
@@ -50,10 +51,6 @@ public:
     /// Whether this desktop can keep the window out of other programs' screen captures. X11
     /// cannot, so the overlay must not claim it.
     [[nodiscard]] static bool hiddenFromCapture() { return false; }
-
-Q_SIGNALS:
-    /// Escape in the view: the user wants the keyboard back where it was.
-    void leaveTypingRequested();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -67,7 +64,7 @@ private:
     void requestKeyboard(quint32 userTime);
     void loadContent();
 
-    ChatViewModel &m_conversation;
+    OverlayController &m_controller;
     std::unique_ptr<OverlayWindowing> m_windowing;
     std::optional<QVariantMap> m_content;
     bool m_confirmOnceShown = false;

@@ -10,7 +10,7 @@
 #include "FakePortal.h"
 #include "QuickInput.h"
 #include "ServerProcess.h"
-#include "app/AppDelegate.h"
+#include "app/Application.h"
 #include "app/SingleInstance.h"
 #include "models/ChatViewModel.h"
 #include "platform/keychain/KeychainSecretStore.h"
@@ -51,14 +51,14 @@ private:
     std::unique_ptr<FakeBackend> m_provider;
     std::unique_ptr<ServerProcess> m_server;
     KeychainSecretStore m_secrets;
-    std::unique_ptr<AppDelegate> m_app;
+    std::unique_ptr<Application> m_app;
     QProcess m_xterm;
     xcb_window_t m_userWindow = XCB_WINDOW_NONE;
 
     void start() {
-        m_app = std::make_unique<AppDelegate>(BackendConfig(m_server->url()), m_secrets,
+        m_app = std::make_unique<Application>(BackendConfig(m_server->url()), m_secrets,
                                               m_dir.filePath("settings.json"));
-        m_app->applicationDidFinishLaunching();
+        m_app->start();
     }
 
     void focusUserWindow() {
@@ -194,13 +194,14 @@ private Q_SLOTS:
         chat.setInputText("Hello");
         chat.sendMessage();
         QTRY_VERIFY(!chat.isLoading());
-        m_app->toggleOverlay();
+        m_app->runAction(ShortcutAction::ToggleOverlay);
         QVERIFY(m_app->overlayPanel()->isVisible());
 
         m_app->signOut();
         QVERIFY(!m_app->overlayPanel()->isVisible());
         QTRY_VERIFY(m_app->loginWindow() && m_app->loginWindow()->isVisible());
-        m_app->toggleOverlay(); // signed out: the sign-in window, not the overlay
+        m_app->runAction(
+            ShortcutAction::ToggleOverlay); // signed out: the sign-in window, not the overlay
         QVERIFY(!m_app->overlayPanel()->isVisible());
         signInByTyping();
         QCOMPARE(chat.messages().size(), qsizetype(2));

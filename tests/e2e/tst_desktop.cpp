@@ -11,7 +11,7 @@
 #include "FakeSecretStore.h"
 #include "QuickInput.h"
 #include "ServerProcess.h"
-#include "app/AppDelegate.h"
+#include "app/Application.h"
 #include "windows/OverlayPanel.h"
 
 #include <QApplication>
@@ -77,7 +77,7 @@ private:
     std::unique_ptr<FakeBackend> m_provider;
     std::unique_ptr<ServerProcess> m_server;
     FakeSecretStore m_secrets;
-    std::unique_ptr<AppDelegate> m_app;
+    std::unique_ptr<Application> m_app;
     std::unique_ptr<QSignalSpy> m_told;
     // Another program's window, which reports the keys it receives.
     QProcess m_other;
@@ -144,10 +144,10 @@ private Q_SLOTS:
         m_otherWindow = m_other.readLine().trimmed().toUInt();
         focusOther();
 
-        m_app = std::make_unique<AppDelegate>(BackendConfig(m_server->url()), m_secrets,
+        m_app = std::make_unique<Application>(BackendConfig(m_server->url()), m_secrets,
                                               m_dir.filePath("settings.json"));
-        m_told = std::make_unique<QSignalSpy>(m_app.get(), &AppDelegate::notified);
-        m_app->applicationDidFinishLaunching();
+        m_told = std::make_unique<QSignalSpy>(m_app.get(), &Application::notified);
+        m_app->start();
         QTRY_VERIFY(m_app->isLoggedIn());
         QCOMPARE(overlay()->composited(), m_desktop.composited);
     }
@@ -224,14 +224,14 @@ private Q_SLOTS:
 
         xdotool({"key", "alt+t"});
         QTRY_COMPARE(inputFocus(), panel);
-        QVERIFY(!chat().stealthMode());
+        QVERIFY(!m_app->overlay().stealthMode());
         xdotool({"mousemove", "240", "630", "click", "1"}); // into the other window
-        QTRY_VERIFY(chat().stealthMode());
+        QTRY_VERIFY(m_app->overlay().stealthMode());
         xdotool({"key", "alt+t"});
         QTRY_COMPARE(inputFocus(), panel);
         xdotool({"key", "Escape"});
         QTRY_COMPARE(inputFocus(), m_otherWindow);
-        QVERIFY(chat().stealthMode());
+        QVERIFY(m_app->overlay().stealthMode());
         QVERIFY(overlay()->isVisible());
     }
 
@@ -255,7 +255,7 @@ private Q_SLOTS:
             QVERIFY2(received.contains("key 28 12") && received.contains("key 39 72"),
                      received.constData());
         }
-        QVERIFY(chat().stealthMode());
+        QVERIFY(m_app->overlay().stealthMode());
         QCOMPARE(m_provider->requests().size(), requests);
     }
 

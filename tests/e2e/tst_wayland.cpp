@@ -14,7 +14,7 @@
 #include "FakeSecretStore.h"
 #include "ServerProcess.h"
 #include "X11Input.h"
-#include "app/AppDelegate.h"
+#include "app/Application.h"
 #include "platform/GlobalHotkeys.h"
 #include "windows/OverlayPanel.h"
 
@@ -87,7 +87,7 @@ private:
     FakeBackend m_provider;
     std::unique_ptr<ServerProcess> m_server;
     FakeSecretStore m_secrets;
-    std::unique_ptr<AppDelegate> m_app;
+    std::unique_ptr<Application> m_app;
     // Another program standing for the user's work, which keeps what it is typed.
     QProcess m_other;
     QString m_typedIntoOther = m_dir.filePath("typed.txt");
@@ -113,7 +113,7 @@ private:
         for (auto key = keys.begin(); key != keys.end(); ++key)
             shortcuts.append(QStringLiteral("('%1', {'description': <'%1'>, 'shortcuts': "
                                             "<['<Control><Alt>%2']>})")
-                                 .arg(GlobalHotkeys::actionId(key.key()), QChar(key.value())));
+                                 .arg(QString(shortcutAction(key.key()).id), QChar(key.value())));
         run("gsettings", {"set",
                           "org.gnome.settings-daemon.global-shortcuts.application:/org/gnome/"
                           "settings-daemon/global-shortcuts/com.pindle.app/",
@@ -123,11 +123,11 @@ private:
     // What the portal keeps once the user has answered its question whether Pindle may take
     // screenshots ("yes" or "no").
     static void allowScreenshots(const char *answer) {
-        run("gdbus", {"call", "--session", "--dest", "org.freedesktop.impl.portal.PermissionStore",
-                      "--object-path", "/org/freedesktop/impl/portal/PermissionStore", "--method",
-                      "org.freedesktop.impl.portal.PermissionStore.SetPermission", "screenshot",
-                      "true", "screenshot", "com.pindle.app",
-                      QStringLiteral("['%1']").arg(QLatin1String(answer))});
+        run("gdbus",
+            {"call", "--session", "--dest", "org.freedesktop.impl.portal.PermissionStore",
+             "--object-path", "/org/freedesktop/impl/portal/PermissionStore", "--method",
+             "org.freedesktop.impl.portal.PermissionStore.SetPermission", "screenshot", "true",
+             "screenshot", "com.pindle.app", QStringLiteral("['%1']").arg(QLatin1String(answer))});
     }
 
     // Ctrl+Alt and `keysym`, pressed and let go through Mutter.
@@ -208,7 +208,7 @@ private:
     }
 
     void press(GlobalHotkeys::Action action) {
-        const QString id = GlobalHotkeys::actionId(action);
+        const QString id = QString(shortcutAction(action).id);
         if (m_gnomePortal)
             gnomePress(m_gnomeKeys.value(action));
         else if (m_gnome) // GNOME 43's portal has no shortcuts: its own run pindle --toggle-overlay
@@ -234,7 +234,7 @@ private:
                 .toString();
         QDBusMessage call = QDBusMessage::createMethodCall("org.kde.kglobalaccel", "/kglobalaccel",
                                                            "org.kde.KGlobalAccel", "shortcut");
-        call << QStringList{component, GlobalHotkeys::actionId(action), component, {}};
+        call << QStringList{component, QString(shortcutAction(action).id), component, {}};
         QStringList keys;
         for (const int key :
              qdbus_cast<QList<int>>(QDBusConnection::sessionBus().call(call).arguments().value(0)))
@@ -341,9 +341,9 @@ private Q_SLOTS:
             }
         }
 
-        m_app = std::make_unique<AppDelegate>(BackendConfig(m_server->url()), m_secrets,
+        m_app = std::make_unique<Application>(BackendConfig(m_server->url()), m_secrets,
                                               m_dir.filePath("settings.json"));
-        m_app->applicationDidFinishLaunching();
+        m_app->start();
         QTRY_VERIFY(m_app->isLoggedIn());
         if (m_sway) {
             QTRY_VERIFY(!m_portal.session.isEmpty() && !m_portal.bound.isEmpty());

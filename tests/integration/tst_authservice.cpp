@@ -1,8 +1,11 @@
 // Sign-in, verification and sign-out against the fake backend: the bytes sent, every reply the
-// backend may give, and what each leaves behind in memory and in the keychain.
+// backend may give, and what each leaves behind in memory and in the keychain; the token store
+// under them, over a keychain in memory (caching, decoding, loads overtaken by changes); and the
+// sign-in window's controller over them.
 
 #include "Await.h"
 #include "ConversationRig.h"
+#include "models/LoginController.h"
 
 #include <QJsonDocument>
 #include <QSignalSpy>
@@ -37,16 +40,42 @@ private Q_SLOTS:
     void init() { m_rig.emplace(); }
     void cleanup() { m_rig.reset(); }
 
+    // Through the sign-in window: what it lets the user send, what it shows, and what the
+    // service sends and keeps.
     void signInAndOut() {
         AuthService &auth = m_rig->auth;
-        m_rig->backend.enqueue(Reply::json(200, {{"token", "tök-9"}, {"user", ada}}));
-        QCOMPARE(outcome(auth.login(" Ada@Example.org", "p\"w d")), "user 17");
-        const FakeBackend::Request &request = m_rig->backend.requests().first();
-        QCOMPARE(request.method, "POST");
-        QCOMPARE(request.target, "/api/auth/login");
+        LoginController login(auth, m_rig->config);
+        QSignalSpy signedIn(&login, &LoginController::signedIn);
+        QVERIFY(!login.canSignIn());
+        login.signIn(); // nothing to send yet
+        login.setEmail(" Ada@Example.org");
+        QVERIFY(!login.canSignIn());
+        login.signIn();
+        QVERIFY(m_rig->backend.requests().isEmpty());
+
+        // A refusal shows the service's words; the next attempt clears them before it is sent.
+        login.setPassword("wrong");
+        QVERIFY(login.canSignIn());
+        m_rig->backend.enqueue(Reply::json(401, {{"error", "Invalid email or password"}}));
+        login.signIn();
+        QVERIFY(login.isLoading() && !login.canSignIn());
+        QTRY_VERIFY(!login.isLoading());
+        QCOMPARE(login.errorMessage(), "Invalid email or password");
+        QCOMPARE(signedIn.count(), 0);
+
+        Reply slow = Reply::json(200, {{"token", "tök-9"}, {"user", ada}});
+        slow.parts.first().delay = 200ms;
+        m_rig->backend.enqueue(slow);
+        login.setPassword("p\"w d");
+        login.signIn();
+        QVERIFY(login.errorMessage().isEmpty());
+        QVERIFY(signedIn.wait());
+        QVERIFY(!login.isLoading());
+        const FakeBackend::Request &request = m_rig->backend.requests().last();
+        QCOMPARE(request.method + ' ' + request.target, "POST /api/auth/login");
         QCOMPARE(request.header("Content-Type"), "application/json");
         QCOMPARE(request.headerCount("Authorization"), 0);
-        // Exactly two members, unchanged: no trimming, no lower-casing.
+        // Exactly two members, as typed: no trimming, no lower-casing.
         QCOMPARE(request.json(),
                  (QJsonObject{{"email", " Ada@Example.org"}, {"password", "p\"w d"}}));
         QCOMPARE(m_rig->secrets.items.value(FakeSecretStore::token),
@@ -54,6 +83,8 @@ private Q_SLOTS:
         QCOMPARE(await(auth.getToken()), QStringLiteral("tök-9"));
         QCOMPARE(auth.cachedUser(),
                  (AuthService::UserInfo{"17", "ada@example.org", "Ada", "active", "2027-01-01"}));
+        QCOMPARE(login.signUpText(), "Sign up at " + m_rig->config.webDomain());
+        QCOMPARE(login.signUpUrl().path(), QStringLiteral("/signup"));
 
         // Signing out ends the session on the backend too, without waiting for it; a refusal
         // there changes nothing here, and twice is harmless.
@@ -64,7 +95,7 @@ private Q_SLOTS:
         QCOMPARE(await(auth.getToken()), std::nullopt);
         QCOMPARE(auth.cachedUser(), std::nullopt);
         QVERIFY(!received.isEmpty() || received.wait(10000));
-        QCOMPARE(m_rig->backend.requests().size(), 2);
+        QCOMPARE(m_rig->backend.requests().size(), 3);
         const FakeBackend::Request &logout = m_rig->backend.requests().last();
         QCOMPARE(logout.method + ' ' + logout.target, "POST /api/auth/logout");
         QCOMPARE(logout.header("Authorization"), QByteArray("Bearer t\xc3\xb6k-9"));
@@ -115,21 +146,29 @@ private Q_SLOTS:
         QCOMPARE(await(m_rig->auth.getToken()), std::nullopt);
     }
 
+    // The session check at start, by the service and through the sign-in window.
     void verification() {
         AuthService &auth = m_rig->auth;
-        // Signed out: nothing is sent.
+        LoginController login(auth, m_rig->config);
+        QSignalSpy signedIn(&login, &LoginController::signedIn);
+        // Signed out: nothing is sent, and the window stays silent.
         QCOMPARE(outcome(auth.verifyToken()), "refused: Not logged in");
+        login.checkExistingSession();
+        QCOMPARE(await(auth.getToken()), std::nullopt); // read after the check's own
         QVERIFY(m_rig->backend.requests().isEmpty());
 
         m_rig->secrets.items.insert(FakeSecretStore::token, "tok-1");
         QJsonObject noEnd = ada;
         noEnd.insert("subscriptionEnd", QJsonValue::Null);
         m_rig->backend.enqueue(Reply::json(200, noEnd));
-        QCOMPARE(outcome(auth.verifyToken()), "user 17");
-        QCOMPARE(auth.cachedUser()->subscriptionEnd, std::nullopt);
+        login.checkExistingSession();
+        QVERIFY(signedIn.wait());
+        QCOMPARE(signedIn.count(), 1);
+        QVERIFY(login.errorMessage().isEmpty());
+        QCOMPARE(auth.cachedUser(),
+                 (AuthService::UserInfo{"17", "ada@example.org", "Ada", "active", std::nullopt}));
         const FakeBackend::Request &request = m_rig->backend.requests().first();
-        QCOMPARE(request.method, "GET");
-        QCOMPARE(request.target, "/api/auth/me");
+        QCOMPARE(request.method + ' ' + request.target, "GET /api/auth/me");
         QCOMPARE(request.header("Authorization"), "Bearer tok-1");
         QVERIFY(request.body.isEmpty());
 
@@ -150,6 +189,57 @@ private Q_SLOTS:
         QVERIFY(m_rig->secrets.items.isEmpty());
         QCOMPARE(auth.cachedUser(), std::nullopt);
         QCOMPARE(await(auth.getToken()), std::nullopt);
+    }
+
+    // Signed out, the keychain is asked each time; a token found there is kept, even when it is
+    // removed behind this process's back. Bytes that are not UTF-8 are no token.
+    void storedToken_data() {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<std::optional<QString>>("token");
+        QTest::newRow("text") << QByteArray("abc.def") << std::optional<QString>("abc.def");
+        QTest::newRow("UTF-8") << QByteArray("t\xc3\xb6k") << std::optional<QString>("tök");
+        QTest::newRow("empty token is a token") << QByteArray("") << std::optional<QString>("");
+        QTest::newRow("not UTF-8") << QByteArray("\xff\xfe\xfd") << std::optional<QString>();
+        QTest::newRow("cut inside a character") << QByteArray("t\xc3") << std::optional<QString>();
+    }
+    void storedToken() {
+        QFETCH(QByteArray, stored);
+        QFETCH(std::optional<QString>, token);
+        QCOMPARE(await(m_rig->auth.getToken()), std::nullopt);
+        QCOMPARE(await(m_rig->auth.getToken()), std::nullopt);
+        m_rig->secrets.items.insert(FakeSecretStore::token, stored);
+        QCOMPARE(await(m_rig->auth.getToken()), token);
+        m_rig->secrets.items.clear();
+        QCOMPARE(await(m_rig->auth.getToken()), token);
+        QCOMPARE(m_rig->secrets.reads, token ? 3 : 4);
+    }
+
+    // A load still reading the keychain when the user signs in or out gives what they did.
+    void loadOvertaken_data() {
+        QTest::addColumn<std::optional<QString>>("now");
+        QTest::newRow("by a sign-in") << std::optional<QString>("new");
+        QTest::newRow("by a sign-out") << std::optional<QString>();
+    }
+    void loadOvertaken() {
+        QFETCH(std::optional<QString>, now);
+        m_rig->secrets.latency = 50ms;
+        m_rig->secrets.items.insert(FakeSecretStore::token, "old");
+        TokenStore tokens(m_rig->secrets);
+        auto load = tokens.getToken(); // reads "old" from the keychain, slowly
+        tokens.setCachedToken(now);
+        auto change = now ? tokens.saveTokenToKeychain(*now) : tokens.deleteTokenFromKeychain();
+        QCOMPARE(await(std::move(load)), now);
+        await(std::move(change));
+        QCOMPARE(tokens.cachedToken(), now);
+        QCOMPARE(await(tokens.getToken()), now);
+
+        // The application closing while the keychain is read: the read ends in an error and the
+        // store, gone, is not touched (the sanitizers watch).
+        auto closing = std::make_unique<TokenStore>(m_rig->secrets);
+        load = closing->getToken();
+        closing.reset();
+        QCOMPARE(failureOf<PindleError>(std::move(load)),
+                 "Pindle closed while reading the keychain.");
     }
 
     // A sign-in or verification answered after the user signed out does not sign them back in.

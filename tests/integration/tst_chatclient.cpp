@@ -1,5 +1,5 @@
-// The chat client against the loopback fake backend: every byte it sends, and how it reads every
-// kind of reply the server may give.
+// The chat endpoints' clients against the loopback fake backend: every byte the chat client and
+// the transcription upload send, and how they read every kind of reply the server may give.
 
 #include "Await.h"
 #include "ChatReplies.h"
@@ -7,11 +7,13 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace std::chrono_literals;
-using APIError = ChatGPTService::APIError;
+using ChatError = ChatClient::ChatError;
+using TranscriptionError = AudioTranscriptionService::TranscriptionError;
 using Reply = FakeBackend::Reply;
 using Role = ChatMessage::Role;
 
@@ -32,14 +34,14 @@ Reply streamOf(const QByteArrayList &pieces, std::chrono::milliseconds gap = 15m
 
 } // namespace
 
-class ChatGPTServiceTest : public QObject {
+class ChatClientTest : public QObject {
     Q_OBJECT
 
 private:
     QTemporaryDir m_dir;
     std::optional<ClientRig> m_rig;
     std::optional<SettingsManager> m_settings;
-    std::optional<ChatGPTService> m_chat;
+    std::optional<ChatClient> m_chat;
     QStringList m_tokens; // what the last streamed call delivered
 
     void makeService(const QUrl &base, std::chrono::milliseconds timeout = 5s) {
@@ -50,7 +52,7 @@ private:
     QString outcome(bool streamed, QList<ChatMessage> messages = {message(Role::User, "2+2?")},
                     const QString &category = "exams") {
         m_tokens.clear();
-        return outcomeOf<APIError>("API", [&] {
+        return outcomeOf<ChatError>("API", [&] {
             if (!streamed)
                 return await(m_chat->chatCompletion(std::move(messages), category));
             await(
@@ -58,6 +60,19 @@ private:
                                              [this](const QString &token) { m_tokens << token; }));
             return m_tokens.join('|');
         });
+    }
+
+    // A transcription service sending the language of `locale`.
+    AudioTranscriptionService transcriber(const QLocale &locale) {
+        return AudioTranscriptionService(m_rig->network, m_rig->config,
+                                         [locale] { return locale; });
+    }
+
+    QString recording(const QByteArray &bytes, const QString &name = "pindle_recording.m4a") {
+        QFile file(m_dir.filePath(name));
+        file.open(QIODevice::WriteOnly);
+        file.write(bytes);
+        return file.fileName();
     }
 
     QJsonObject sentBody(QList<ChatMessage> messages, const QString &category) {
@@ -141,15 +156,12 @@ private Q_SLOTS:
                             const char *sent) {
             QTest::newRow(name) << QString(model) << QString(category) << at << QString(sent);
         };
-        row("exams", "gpt-4.1", "exams", -1, "gpt-4.1 0.1 2048");
         row("coding, image", "gpt-4.1", "coding", 1, "gpt-4.1 0.1 2300");
         row("writing, image", "gpt-4.1", "writing", 1, "gpt-4.1 0.45 2300");
-        row("productivity", "gpt-4.1", "productivity", -1, "gpt-4.1 0.25 2048");
         row("general, image", "gpt-4.1", "general", 1, "gpt-4.1 0.15 2300");
         row("Exams is not exams", "gpt-4.1", "Exams", -1, "gpt-4.1 0.25 2048");
         row("o3 text stays o3", "o3", "exams", -1, "o3 0.1 2048");
         row("o3 image goes to gpt-4o", "o3", "exams", 1, "gpt-4o 0.1 2300");
-        row("gpt-4.1-mini image", "gpt-4.1-mini", "exams", 1, "gpt-4.1-mini 0.1 2300");
         row("gpt-5.4 image", "gpt-5.4", "exams", 1, "gpt-5.4 0.1 2300");
         row("o4-mini image", "o4-mini", "exams", 1, "o4-mini 0.1 2300");
         row("GPT-4.1 is not a vision prefix", "GPT-4.1", "exams", 1, "gpt-4o 0.1 2300");
@@ -240,8 +252,7 @@ private Q_SLOTS:
               "Hello");
         lines("empty body", {}, "");
 
-        row("500 with two lines", true, Reply::text(500, "a\nb"), "API: Server error (500): ab");
-        row("502 CRLF lines", true, Reply::text(502, "bad\r\ngateway\r\n"),
+        row("502 in LF and CRLF lines", true, Reply::text(502, "bad\r\ngate\nway\r\n"),
             "API: Server error (502): badgateway");
         row("404 empty body", true, Reply::text(404, {}), "API: Server error (404): ");
         row("503 JSON error: its sentence", true,
@@ -378,7 +389,83 @@ private Q_SLOTS:
         QCOMPARE(outcome(true), "network: Connection refused");
         QCOMPARE(outcome(false), "network: Connection refused");
     }
+
+    void transcriptionUpload_data() {
+        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<QString>("token");
+        QTest::addColumn<QString>("category");
+        QTest::addColumn<QByteArray>("middle"); // what stands between the audio and the category
+        QTest::newRow("English locale")
+            << QLocale(QLocale::English, QLocale::UnitedKingdom) << "tok-1"
+            << "exams"
+            << QByteArray("--@\r\nContent-Disposition: form-data; name=\"language\"\r\n\r\nen\r\n");
+        QTest::newRow("C locale, empty token and category") << QLocale::c() << ""
+                                                            << "" << QByteArray();
+    }
+    void transcriptionUpload() {
+        QFETCH(QLocale, locale);
+        QFETCH(QString, token);
+        QFETCH(QString, category);
+        QFETCH(QByteArray, middle);
+        const QByteArray audio("\x00\x01\r\n--not-a-boundary\xff", 22);
+        const QString file = recording(audio, "whatever.aac");
+        AudioTranscriptionService upload = transcriber(locale);
+        QByteArrayList boundaries;
+        for (int i = 0; i < 2; ++i) { // each upload has a boundary of its own
+            m_rig->backend.enqueue(Reply::json(200, {{"transcript", " Hello there. "}}));
+            QCOMPARE(await(upload.transcribeAudio(file, token, category)), " Hello there. ");
+
+            const FakeBackend::Request &request = m_rig->backend.requests().at(i);
+            QCOMPARE(request.method + ' ' + request.target, "POST /api/chat/transcribe");
+            QCOMPARE(request.header("Authorization"),
+                     QString("Bearer " + token).trimmed().toUtf8());
+            const QByteArray contentType = request.header("Content-Type");
+            const QRegularExpression form("^multipart/form-data; boundary=([0-9A-F]{8}-[0-9A-F]{4}-"
+                                          "[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12})$");
+            const QRegularExpressionMatch match = form.match(QString::fromLatin1(contentType));
+            QVERIFY2(match.hasMatch(), contentType.constData());
+            const QByteArray boundary = match.captured(1).toLatin1();
+            QVERIFY(!boundaries.contains(boundary));
+            boundaries << boundary;
+            QByteArray expected =
+                "--@\r\nContent-Disposition: form-data; name=\"audio\"; "
+                "filename=\"audio.m4a\"\r\nContent-Type: audio/mp4\r\n\r\n" +
+                audio + "\r\n" + middle +
+                "--@\r\nContent-Disposition: form-data; name=\"category\"\r\n\r\n" +
+                category.toUtf8() + "\r\n--@--\r\n";
+            QCOMPARE(request.body, expected.replace("@", boundary));
+        }
+    }
+
+    void transcriptionReplies_data() {
+        QTest::addColumn<int>("status"); // 0: the recording cannot be read and nothing is sent
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("expected"); // a final '*' stands for any text
+        QTest::newRow("no transcript") << 200 << QByteArray("{}") << "";
+        QTest::newRow("transcript not text") << 200 << QByteArray(R"({"transcript":5})") << "";
+        QTest::newRow("401 is not a session message")
+            << 401 << QByteArray(R"({"error":"expired"})") << "refused: Failed to transcribe audio";
+        QTest::newRow("200 not JSON")
+            << 200 << QByteArray("<html>") << "decoding: The server's reply is not valid JSON*";
+        QTest::newRow("no recording") << 0 << QByteArray() << "file: No such file or directory";
+    }
+    void transcriptionReplies() {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, expected);
+        if (status != 0)
+            m_rig->backend.enqueue(Reply::text(status, body, "application/json"));
+        AudioTranscriptionService upload = transcriber(QLocale::c());
+        const QString file = status != 0 ? recording("x") : m_dir.filePath("missing.m4a");
+        const QString actual = outcomeOf<TranscriptionError>(
+            "refused", [&] { return await(upload.transcribeAudio(file, "t", "exams")); });
+        if (expected.endsWith('*'))
+            QVERIFY2(actual.startsWith(expected.chopped(1)), qPrintable(actual));
+        else
+            QCOMPARE(actual, expected);
+        QCOMPARE(m_rig->backend.requests().size(), status != 0 ? 1 : 0);
+    }
 };
 
-QTEST_GUILESS_MAIN(ChatGPTServiceTest)
-#include "tst_chatgptservice.moc"
+QTEST_GUILESS_MAIN(ChatClientTest)
+#include "tst_chatclient.moc"

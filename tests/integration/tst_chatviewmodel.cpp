@@ -21,7 +21,7 @@ using Reply = FakeBackend::Reply;
 
 namespace {
 
-struct FakeCapture final : ScreenCapture {
+struct FakeCapture final : ScreenshotTaker {
     QCoro::Task<Screenshot> captureScreen() override {
         QTimer timer;
         timer.start(delay);
@@ -98,11 +98,11 @@ private Q_SLOTS:
         QVERIFY(model.messages().isEmpty());
         QCOMPARE(model.inputText(), " \n "); // kept
 
-        model.setStealthMode(false);
+        m_rig->overlay.toggleTypingMode();
         send("  Hi there \n", {streamedReply({"Hel", "lo"}, 150ms)});
         QCOMPARE(shown(), (QStringList{"user: Hi there", "assistant: "}));
         QVERIFY(model.isLoading());
-        QVERIFY(model.stealthMode());
+        QVERIFY(m_rig->overlay.stealthMode()); // sent: the keyboard went back
         QCOMPARE(m_focus.handoffs, 1);
         QVERIFY(model.inputText().isEmpty());
 
@@ -232,6 +232,48 @@ private Q_SLOTS:
         ask("code?", {streamedReply({"complete"}), Reply::text(500, "review down")});
         QCOMPARE(m_rig->model.messages().last().content, "complete");
         QCOMPARE(m_rig->model.errorMessage(), "API error: review down");
+    }
+
+    // Alt+Space, Alt+T and Alt+S, from a hidden overlay and from typing mode. Alt+S shows the
+    // overlay once the picture is taken, and only then.
+    void overlayActions() {
+        OverlayController &overlay = m_rig->overlay;
+        const auto window = [&]() -> FakeOverlayWindow & {
+            return static_cast<FakeOverlayWindow &>(overlay.window());
+        };
+        overlay.toggle();
+        QVERIFY(window().shown && overlay.stealthMode());
+        overlay.toggle();
+        QVERIFY(!window().shown);
+
+        overlay.toggleTypingMode(42); // hidden: shown, for typing
+        QVERIFY(window().shown && !overlay.stealthMode());
+        QCOMPARE(window().keyboardRequests, 1);
+        overlay.toggleTypingMode(43); // typing on screen: back to stealth, keyboard handed back
+        QVERIFY(window().shown && overlay.stealthMode());
+        QCOMPARE(m_focus.handoffs, 1);
+
+        overlay.hide();
+        m_capture.delay = 100ms;
+        m_rig->backend.enqueue(streamedReply({"seen"}));
+        m_rig->backend.enqueue(completionReply("seen, reviewed"));
+        bool captured = false;
+        QCoro::connect(overlay.captureScreen(), this, [&] { captured = true; });
+        QVERIFY(!window().shown); // not in the picture
+        QTRY_VERIFY(captured);
+        QVERIFY(window().shown && overlay.stealthMode());
+        QCOMPARE(m_rig->model.messages().first().imageBase64, "SU1H");
+
+        // From typing mode the keyboard goes back; while an answer is on its way nothing is
+        // captured, and the overlay still ends up on screen.
+        overlay.toggleTypingMode();
+        QVERIFY(m_rig->model.isLoading());
+        captured = false;
+        QCoro::connect(overlay.captureScreen(), this, [&] { captured = true; });
+        QVERIFY(captured);
+        QVERIFY(overlay.stealthMode());
+        QCOMPARE(m_focus.handoffs, 2);
+        QVERIFY(!m_rig->model.isCapturing());
     }
 
     void failures() {

@@ -47,7 +47,7 @@ private Q_SLOTS:
             QFAIL("needs a D-Bus session with GNOME Keyring: run through scripts/with-keyring.sh");
     }
 
-    void saveLoadDeleteRoundTrip() {
+    void saveLoadDelete() {
         KeychainSecretStore store;
         QCOMPARE(await(store.readSecret(service, account)), std::nullopt);
 
@@ -60,11 +60,8 @@ private Q_SLOTS:
         QCOMPARE(await(store.readSecret(service, account)), std::nullopt);
         QCOMPARE(lookupFromOutside(), QStringLiteral("<none>"));
         await(store.deleteSecret(service, account)); // deleting nothing is harmless
-    }
 
-    void operationsRunInTheOrderAsked() {
-        KeychainSecretStore store;
-        // Started together, none awaited before the next begins.
+        // Started together, none awaited before the next begins: run in the order asked.
         auto writeA = store.writeSecret(service, account, "A");
         auto readA = store.readSecret(service, account);
         auto writeB = store.writeSecret(service, account, "B");

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/DesktopIntegration.h"
+#include "platform/session/DesktopIntegration.h"
 
 #include <QTest>
 

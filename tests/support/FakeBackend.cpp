@@ -7,10 +7,9 @@
 #include <QTimer>
 
 QByteArray FakeBackend::Request::header(QByteArrayView name) const {
-    for (const auto &[key, value] : headers) {
+    for (const auto &[key, value] : headers)
         if (key.compare(name, Qt::CaseInsensitive) == 0)
             return value;
-    }
     return {};
 }
 
@@ -143,13 +142,12 @@ private:
     void startReply(Reply reply) {
         m_replying = true;
         m_reply = std::move(reply);
-        if (m_reply.headDelay.count() > 0)
-            QTimer::singleShot(m_reply.headDelay, this, [this] {
-                if (!m_closed)
-                    sendHead();
-            });
-        else
-            sendHead();
+        if (m_reply.headDelay.count() == 0)
+            return sendHead();
+        QTimer::singleShot(m_reply.headDelay, this, [this] {
+            if (!m_closed)
+                sendHead();
+        });
     }
 
     void sendHead() {

@@ -10,7 +10,7 @@
 #include "models/MessageListModel.h"
 #include "models/RecordingControls.h"
 #include "models/ShortcutController.h"
-#include "platform/DesktopIntegration.h"
+#include "platform/session/DesktopIntegration.h"
 #include "platform/x11/X11FocusHandoff.h"
 #include "services/SystemAudioRecorder.h"
 #include "windows/MessageImageProvider.h"
@@ -35,7 +35,7 @@ using Reply = FakeBackend::Reply;
 namespace {
 
 // A screenshot of a made-up desktop.
-struct PictureCapture final : ScreenCapture {
+struct PictureCapture final : ScreenshotTaker {
     QCoro::Task<Screenshot> captureScreen() override {
         auto image = std::make_shared<QImage>(1440, 900, QImage::Format_RGB32);
         QPainter painter(image.get());
@@ -56,9 +56,13 @@ QColor pixel(const QImage &image, QPointF at) {
 // pretend sound server, the shortcuts over pretend grabs, and the menu; real controllers, as the
 // views take no stand-ins.
 struct Overlay {
-    Overlay(const QString &settingsPath, ScreenCapture &capture, FocusHandoff &focus)
-        : rig(settingsPath, capture, focus) {}
+    Overlay(const QString &settingsPath, ScreenshotTaker &capture, FocusHandoff &focus)
+        : rig(settingsPath, capture, focus, {}, [this](OverlayController &controller) {
+            return std::make_unique<OverlayPanel>(&engine, controller, createOverlayWindowing());
+        }) {}
 
+    // Made first, gone last: the panel the rig makes is drawn by it.
+    QQmlEngine engine;
     ConversationRig rig;
     MessageListModel list{rig.model};
     FakeAudioCapture sound;
@@ -70,8 +74,7 @@ struct Overlay {
     ShortcutSettings shortcutSettings{rig.settings};
     ShortcutController shortcuts{shortcutSettings, hotkeys, desktop};
     MenuModel menu;
-    QQmlEngine engine;
-    OverlayPanel panel{&engine, rig.model, createOverlayWindowing()};
+    OverlayPanel &panel = static_cast<OverlayPanel &>(rig.overlay.window());
 };
 
 } // namespace
@@ -157,6 +160,7 @@ private Q_SLOTS:
         m_overlay->engine.addImageProvider("messages", new MessageImageProvider(m_rig->model));
         const auto object = [](QObject &object) { return QVariant::fromValue(&object); };
         m_panel->setContent({{"viewModel", object(m_rig->model)},
+                             {"overlay", object(m_rig->overlay)},
                              {"settings", object(m_rig->settings)},
                              {"messages", object(m_overlay->list)},
                              {"recording", object(m_overlay->recording)},
@@ -232,7 +236,7 @@ private Q_SLOTS:
         QVERIFY(pixel(solid, middle).alpha() > 200);
 
         QCOMPARE(text("modeHint"), "Stealth · Alt+T to type");
-        m_rig->model.setStealthMode(false);
+        m_rig->overlay.setStealthMode(false);
         grab("typing");
         QCOMPARE(text("modeHint"), "Typing · Enter to send");
     }
@@ -308,15 +312,15 @@ private Q_SLOTS:
         QVERIFY(!caret());
         QCOMPARE(inputFocus(), m_userWindow);
 
-        m_panel->enterTypingMode(0);
+        m_rig->overlay.toggleTypingMode();
         QTRY_COMPARE(inputFocus(), panel);
         xdotool({"type", "--delay", "20", "hello there"});
         QTRY_COMPARE(m_rig->model.inputText(), "hello there");
         QVERIFY(caret());
         grab("typing-field");
 
-        m_rig->model.setStealthMode(true);
-        X11FocusHandoff().returnFocusToPreviousApp();
+        m_rig->overlay.leaveTypingMode();
+        X11FocusHandoff().returnFocusToPreviousApp(); // what the application's hand-back does
         QTRY_COMPARE(inputFocus(), m_userWindow);
         QVERIFY(m_panel->isVisible());
         QTRY_VERIFY(!caret());

@@ -85,7 +85,7 @@ private Q_SLOTS:
         grabber.grab = {halves(grabbed), QSize(1440, 900)};
         ScreenCaptureService service(grabber);
 
-        const ScreenCapture::Screenshot shot = await(service.captureScreen());
+        const ScreenshotTaker::Screenshot shot = await(service.captureScreen());
 
         QVERIFY(!shot.base64.contains(u'\n') && !shot.base64.contains(u'\r'));
         const QByteArray jpeg =

@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -405,6 +406,39 @@ private Q_SLOTS:
     }
 
     // A choice edited by hand into something that is no shortcut is not used.
+    // What lives outside the program names each action as the table does: the desktop entry's
+    // actions (the dock's and the application menu's) and `pindle --help`.
+    void actionsOutsidePindle() {
+        QFile file(QStringLiteral(PINDLE_SOURCE_DIR "/data/com.pindle.app.desktop"));
+        QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
+        QMap<QString, QString> entry; // "group/key" to value
+        QString group;
+        for (const QString &line : QString::fromUtf8(file.readAll()).split('\n')) {
+            if (line.startsWith('['))
+                group = line.mid(1).chopped(1);
+            else if (const qsizetype equals = line.indexOf('='); equals > 0)
+                entry.insert(group + '/' + line.left(equals), line.mid(equals + 1));
+        }
+        QStringList ids;
+        for (const ShortcutActionRow &row : shortcutActions)
+            ids.append(row.id);
+        QCOMPARE(entry.value("Desktop Entry/Actions"), ids.join(';') + ';');
+
+        QProcess help;
+        help.start(QStringLiteral(PINDLE_PATH), {"--help"});
+        QVERIFY(help.waitForFinished());
+        const QString usage = help.readAllStandardOutput();
+        for (const ShortcutActionRow &row : shortcutActions) {
+            const QString action = QStringLiteral("Desktop Action ") + row.id;
+            QCOMPARE(entry.value(action + "/Name"), QString(row.description));
+            QCOMPARE(entry.value(action + "/Exec"), QStringLiteral("pindle ") + row.option);
+            const QRegularExpression listed(QStringLiteral("\\n  %1 +%2\\n")
+                                                .arg(QRegularExpression::escape(row.option),
+                                                     QRegularExpression::escape(row.description)));
+            QVERIFY2(usage.contains(listed), qPrintable(usage));
+        }
+    }
+
     void unreadableChoiceFallsBack() {
         m_settings->setShortcut("capture_screen", "S");
         m_settings->setShortcut("type_mode", "Alt+Nothing");

@@ -53,29 +53,17 @@ using Action = GlobalHotkeys::Action;
 const QString shortcutsInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
 const QString kglobalaccel = QStringLiteral("org.kde.kglobalaccel");
 
-// What the desktop's shortcut settings list the action as.
-QString description(Action action) {
-    switch (action) {
-    case Action::ToggleOverlay:
-        return QStringLiteral("Show or hide the overlay");
-    case Action::CaptureScreen:
-        return QStringLiteral("Ask about the screen");
-    case Action::ToggleTypingMode:
-        return QStringLiteral("Switch typing mode");
-    }
-    return {};
-}
-
 // The shortcuts with Pindle's combinations as the preferred keys of those in `suggested`; the
 // others keep what the desktop gave them.
 QList<PortalShortcut> portalShortcuts(const QList<GlobalHotkeys::Binding> &bindings,
                                       const QList<Action> &suggested) {
     QList<PortalShortcut> shortcuts;
     for (const auto &[action, combination] : bindings) {
-        QVariantMap properties{{QStringLiteral("description"), description(action)}};
+        QVariantMap properties{
+            {QStringLiteral("description"), QString(shortcutAction(action).description)}};
         if (suggested.contains(action))
             properties.insert(QStringLiteral("preferred_trigger"), combination.toPortalTrigger());
-        shortcuts.append({GlobalHotkeys::actionId(action), properties});
+        shortcuts.append({shortcutAction(action).id, properties});
     }
     return shortcuts;
 }
@@ -455,7 +443,7 @@ QCoro::Task<> PortalGlobalHotkeys::forgetKeysInKde(QString component, QList<Acti
     for (const Action action : std::as_const(actions)) {
         if (!self || generation != m_generation) // another session may hold them by now
             co_return;
-        const QList<QVariant> arguments{component, actionId(action)};
+        const QList<QVariant> arguments{component, QString(shortcutAction(action).id)};
         co_await callKglobalaccel(m_bus, QStringLiteral("unregister"), arguments);
     }
 }
@@ -492,7 +480,7 @@ QString readableTrigger(const QString &description) {
 void PortalGlobalHotkeys::readTriggers(const QVariant &shortcuts) {
     m_triggers.clear();
     for (const PortalShortcut &shortcut : qdbus_cast<QList<PortalShortcut>>(shortcuts))
-        if (const auto action = actionWithId(shortcut.id))
+        if (const auto action = shortcutActionWithId(shortcut.id))
             m_triggers.insert(
                 *action,
                 readableTrigger(
@@ -515,7 +503,7 @@ void PortalGlobalHotkeys::onActivated(const QDBusMessage &message) {
     // manager asks for it before it lets a window take the keyboard. (Other desktops' stamps
     // are on clocks of their own.)
     const quint32 userTime = sessionRuns(u"GNOME") ? quint32(arguments.value(2).toULongLong()) : 0;
-    if (const auto action = actionWithId(arguments.at(1).toString()))
+    if (const auto action = shortcutActionWithId(arguments.at(1).toString()))
         Q_EMIT activated(*action, userTime);
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/desktop/SwayIpc.h"
+#include "platform/sway/SwayIpc.h"
 
 #include <QObject>
 #include <QPoint>

@@ -1,4 +1,4 @@
-#include "platform/desktop/SwayOverlayFocus.h"
+#include "platform/sway/SwayOverlayFocus.h"
 
 #include <QJsonArray>
 #include <QWindow>

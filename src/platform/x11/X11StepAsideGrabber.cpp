@@ -1,4 +1,4 @@
-#include "platform/x11/X11ScreenGrabber.h"
+#include "platform/x11/X11StepAsideGrabber.h"
 
 #include "platform/x11/X11Support.h"
 
@@ -205,13 +205,13 @@ private:
 
 } // namespace
 
-X11ScreenGrabber::X11ScreenGrabber(std::chrono::milliseconds settleDelay, PictureSource source,
-                                   QObject *parent)
+X11StepAsideGrabber::X11StepAsideGrabber(std::chrono::milliseconds settleDelay,
+                                         PictureSource source, QObject *parent)
     : QObject(parent)
     , m_settleDelay(settleDelay)
     , m_source(std::move(source)) {}
 
-QCoro::Task<ScreenGrabber::Grab> X11ScreenGrabber::grabPrimaryScreen() {
+QCoro::Task<ScreenGrabber::Grab> X11StepAsideGrabber::grabPrimaryScreen() {
     QPointer self(this);
     const std::optional<GrabTurns::Turn> turn = co_await m_turns.next();
     if (!turn || !self)

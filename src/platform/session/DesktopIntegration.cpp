@@ -1,4 +1,4 @@
-#include "platform/DesktopIntegration.h"
+#include "platform/session/DesktopIntegration.h"
 
 #include "platform/desktop/GnomeShortcuts.h"
 #include "platform/desktop/KdeShortcuts.h"
@@ -6,14 +6,14 @@
 #include "platform/desktop/PortalGlobalHotkeys.h"
 #include "platform/desktop/PortalScreenshot.h"
 #include "platform/desktop/StatusNotifierItem.h"
-#include "platform/desktop/StepAsideScreenGrabber.h"
-#include "platform/desktop/SwayOverlayFocus.h"
+#include "platform/desktop/WaylandStepAsideGrabber.h"
 #include "platform/desktop/XfceShortcuts.h"
 #include "platform/modules/PindleModule.h"
+#include "platform/sway/SwayOverlayFocus.h"
 #include "platform/x11/X11FocusHandoff.h"
 #include "platform/x11/X11GlobalHotkeys.h"
 #include "platform/x11/X11OverlayWindowing.h"
-#include "platform/x11/X11ScreenGrabber.h"
+#include "platform/x11/X11StepAsideGrabber.h"
 
 #ifdef PINDLE_HAVE_AUDIO
 #include "platform/pulse/AudioCaptureModule.h"
@@ -211,19 +211,19 @@ std::unique_ptr<ScreenGrabber> createScreenGrabber() {
     // Under Wayland our windows step aside as on X11, and the compositor takes the picture.
     if (underWayland() && onX11()) {
         auto portal = std::make_shared<PortalScreenshot>();
-        return std::make_unique<X11ScreenGrabber>(X11ScreenGrabber::defaultSettleDelay,
-                                                  [portal] { return portal->take(); });
+        return std::make_unique<X11StepAsideGrabber>(X11StepAsideGrabber::defaultSettleDelay,
+                                                     [portal] { return portal->take(); });
     }
     if (nativeWayland()) {
         auto portal = std::make_shared<PortalScreenshot>();
-        return std::make_unique<StepAsideScreenGrabber>(X11ScreenGrabber::defaultSettleDelay,
-                                                        [portal] { return portal->take(); });
+        return std::make_unique<WaylandStepAsideGrabber>(X11StepAsideGrabber::defaultSettleDelay,
+                                                         [portal] { return portal->take(); });
     }
     if (!onX11())
         return std::make_unique<UnavailableScreenGrabber>(
             QStringLiteral("Screen capture needs an X11 session, and Pindle is running on \"%1\".")
                 .arg(QGuiApplication::platformName()));
-    return std::make_unique<X11ScreenGrabber>();
+    return std::make_unique<X11StepAsideGrabber>();
 }
 
 std::unique_ptr<GlobalHotkeys> createGlobalHotkeys() {

@@ -12,15 +12,15 @@
 /// this application's visible windows are hidden for the moment of the picture and shown again
 /// afterwards, the overlay on its layer without taking the keyboard. Grabs are taken one at a
 /// time.
-class StepAsideScreenGrabber final : public QObject, public ScreenGrabber {
+class WaylandStepAsideGrabber final : public QObject, public ScreenGrabber {
     Q_OBJECT
 
 public:
     /// Takes the picture once our windows are gone; it may throw Unavailable or PlatformError.
     using PictureSource = std::function<QCoro::Task<QImage>()>;
 
-    explicit StepAsideScreenGrabber(std::chrono::milliseconds settleDelay, PictureSource source,
-                                    QObject *parent = nullptr);
+    explicit WaylandStepAsideGrabber(std::chrono::milliseconds settleDelay, PictureSource source,
+                                     QObject *parent = nullptr);
 
     QCoro::Task<Grab> grabPrimaryScreen() override;
 

@@ -1,4 +1,4 @@
-#include "platform/desktop/StepAsideScreenGrabber.h"
+#include "platform/desktop/WaylandStepAsideGrabber.h"
 
 #include <QCoroTimer>
 #include <QGuiApplication>
@@ -43,13 +43,13 @@ private:
 
 } // namespace
 
-StepAsideScreenGrabber::StepAsideScreenGrabber(std::chrono::milliseconds settleDelay,
-                                               PictureSource source, QObject *parent)
+WaylandStepAsideGrabber::WaylandStepAsideGrabber(std::chrono::milliseconds settleDelay,
+                                                 PictureSource source, QObject *parent)
     : QObject(parent)
     , m_settleDelay(settleDelay)
     , m_source(std::move(source)) {}
 
-QCoro::Task<ScreenGrabber::Grab> StepAsideScreenGrabber::grabPrimaryScreen() {
+QCoro::Task<ScreenGrabber::Grab> WaylandStepAsideGrabber::grabPrimaryScreen() {
     QPointer self(this);
     const std::optional<GrabTurns::Turn> turn = co_await m_turns.next();
     if (!turn || !self)

@@ -3,7 +3,7 @@
 
 #include "Await.h"
 #include "X11Input.h"
-#include "platform/DesktopIntegration.h"
+#include "platform/session/DesktopIntegration.h"
 #include "platform/x11/X11Support.h"
 #include "services/ScreenCaptureService.h"
 
@@ -42,7 +42,7 @@ bool near(QColor actual, QColor expected) {
 }
 
 // The capture as the backend gets it, decoded; its pixels are twice the screen's coordinates.
-QImage decoded(const ScreenCapture::Screenshot &shot) {
+QImage decoded(const ScreenshotTaker::Screenshot &shot) {
     return QImage::fromData(QByteArray::fromBase64(shot.base64.toLatin1()), "JPEG");
 }
 
@@ -52,7 +52,7 @@ QColor at(const QImage &picture, QPoint logical) {
 
 } // namespace
 
-class X11ScreenGrabberTest : public QObject {
+class X11StepAsideGrabberTest : public QObject {
     Q_OBJECT
 
 private:
@@ -96,7 +96,7 @@ private Q_SLOTS:
         QTRY_COMPARE(X11Support::desktopOf(id), std::optional(X11Support::allDesktops));
         ScreenCaptureService service(*m_grabber);
 
-        const ScreenCapture::Screenshot shot = await(service.captureScreen());
+        const ScreenshotTaker::Screenshot shot = await(service.captureScreen());
 
         const QImage picture = decoded(shot);
         if (const QString dir = qEnvironmentVariable("PINDLE_SCREENSHOT_DIR"); !dir.isEmpty())
@@ -156,5 +156,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(X11ScreenGrabberTest)
-#include "tst_x11screengrabber.moc"
+QTEST_MAIN(X11StepAsideGrabberTest)
+#include "tst_x11stepasidegrabber.moc"

@@ -12,7 +12,7 @@
 /// so this application's visible windows are hidden for the moment of the grab and then shown
 /// again where they were, on the same desktop, in the same stacking order and with the same
 /// focus. Grabs are taken one at a time.
-class X11ScreenGrabber final : public QObject, public ScreenGrabber {
+class X11StepAsideGrabber final : public QObject, public ScreenGrabber {
     Q_OBJECT
 
 public:
@@ -24,8 +24,8 @@ public:
     /// Unavailable.
     using PictureSource = std::function<QCoro::Task<QImage>()>;
 
-    explicit X11ScreenGrabber(std::chrono::milliseconds settleDelay = defaultSettleDelay,
-                              PictureSource source = {}, QObject *parent = nullptr);
+    explicit X11StepAsideGrabber(std::chrono::milliseconds settleDelay = defaultSettleDelay,
+                                 PictureSource source = {}, QObject *parent = nullptr);
 
     QCoro::Task<Grab> grabPrimaryScreen() override;
 

@@ -9,7 +9,7 @@
 class QImage;
 
 /// A picture of the main display, taken with the application's own windows out of the way.
-class ScreenCapture {
+class ScreenshotTaker {
 public:
     struct Screenshot {
         /// For display in the conversation.
@@ -18,7 +18,7 @@ public:
         QString base64;
     };
 
-    virtual ~ScreenCapture() = default;
+    virtual ~ScreenshotTaker() = default;
     /// Throws an error carrying a user-facing message when the screen cannot be captured.
     virtual QCoro::Task<Screenshot> captureScreen() = 0;
 };

@@ -1,4 +1,4 @@
-#include "platform/desktop/SwayIpc.h"
+#include "platform/sway/SwayIpc.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
