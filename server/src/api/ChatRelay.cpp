@@ -218,8 +218,7 @@ void ChatRelay::streamError(std::string_view payload, bool errorEvent) {
     m_providerDone = true;
     const ProviderError error = readProviderError(payload, errorEvent);
     const std::string shown = error.shown();
-    m_streamError =
-        "the model provider reported an error" + (shown.empty() ? std::string(".") : ": " + shown);
+    m_streamError = providerReportedError(shown);
     logLine("chat: the model provider reported an error in the stream: " + error.forLog());
 }
 
@@ -251,7 +250,7 @@ void ChatRelay::finishStream(const std::string &error) {
         reason = *m_streamError;
     } else if (m_relaying && m_complete) {
     } else if (m_relaying && !isProviderSilence(error) && error != providerStopped) {
-        reason = "the model provider stopped responding.";
+        reason = providerStoppedResponding;
     } else if (const auto failure = providerFailure("chat", error, m_head, m_pending)) {
         const auto body = parseObject(failure->body);
         reason = body ? stringMember(*body, "error").value_or("") : "";
@@ -259,14 +258,12 @@ void ChatRelay::finishStream(const std::string &error) {
             reason[0] = char(std::tolower(static_cast<unsigned char>(reason[0])));
     }
     if (reason.empty() && !(m_relaying && m_complete))
-        reason = "the model provider stopped responding.";
+        reason = providerStoppedResponding;
     // What the relay adds must not join the provider's last event.
     std::string ending = m_atEventEnd ? "" : "\n";
     if (!reason.empty()) {
         const json notice{
-            {"choices",
-             json::array({json{
-                 {"delta", json{{"content", "\n\n[The answer was cut off: " + reason + "]"}}}}})}};
+            {"choices", json::array({json{{"delta", json{{"content", cutOffNotice(reason)}}}}})}};
         ending += "data: " + notice.dump(-1, ' ', false, json::error_handler_t::replace) + "\n\n";
     }
     write(ending + "data: [DONE]\n\n");
@@ -283,12 +280,11 @@ void ChatRelay::finishReply(const std::string &error) {
     if (const auto failure = providerFailure("chat", error, m_head, m_pending))
         return m_client->reply(*failure);
     if (m_tooLarge)
-        return m_client->reply(errorResponse(502, "The model provider's reply was too large."));
+        return m_client->reply(errorResponse(502, std::string(providerReplyTooLarge)));
     const auto reply = parseObject(m_pending);
     if (!reply) {
         m_billing.settle(m_reservation, m_promptEstimate);
-        return m_client->reply(
-            errorResponse(502, "The model provider's reply was not a JSON object."));
+        return m_client->reply(errorResponse(502, std::string(providerReplyNotObject)));
     }
     if (const auto usage = reportedUsage(*reply))
         m_reportedTokens = *usage;

@@ -306,4 +306,13 @@ std::optional<HttpResponse> providerFailure(const char *what, const std::string 
     return std::nullopt;
 }
 
+std::string cutOffNotice(std::string_view reason) {
+    return "\n\n[The answer was cut off: " + std::string(reason) + "]";
+}
+
+std::string providerReportedError(const std::string &shown) {
+    return "the model provider reported an error" +
+           (shown.empty() ? std::string(".") : ": " + shown);
+}
+
 } // namespace pindle

@@ -58,6 +58,27 @@ struct ProviderError {
 [[nodiscard]] std::optional<std::int64_t> retryAfterSeconds(std::string_view value,
                                                             std::int64_t now);
 
+// What the client is told of the provider beyond its refusals (see providerFailure()).
+
+/// A whole reply larger than maxProviderReply.
+inline constexpr std::string_view providerReplyTooLarge =
+    "The model provider's reply was too large.";
+/// A whole chat reply that is not a JSON object.
+inline constexpr std::string_view providerReplyNotObject =
+    "The model provider's reply was not a JSON object.";
+/// A transcription reply without a transcript.
+inline constexpr std::string_view providerTranscriptMissing =
+    "The model provider's transcription had no text.";
+/// Why a streamed answer ended early, as its last words: "[The answer was cut off: REASON]".
+/// `reason` starts in lower case and ends with a full stop.
+[[nodiscard]] std::string cutOffNotice(std::string_view reason);
+/// The reason for a stream whose provider stopped sending without saying why.
+inline constexpr std::string_view providerStoppedResponding =
+    "the model provider stopped responding.";
+/// The reason for a stream in which the provider reported an error; `shown` is its redacted
+/// message, or empty.
+[[nodiscard]] std::string providerReportedError(const std::string &shown);
+
 /// The answer for a transfer that failed or was refused, if it did not succeed; `what` names
 /// the feature in the log. A 429 goes back as a 429 with the provider's Retry-After (in
 /// seconds), a 400 as a 400 quoting the provider, a provider silent for its limit as a 504;

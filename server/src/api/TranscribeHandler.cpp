@@ -48,8 +48,7 @@ ProviderHandlers transcriptRelay(Billing &billing, const std::shared_ptr<Respond
             return responder->reply(*failure);
         const auto text = transcriptOf(progress->body);
         if (!text)
-            return responder->reply(
-                errorResponse(502, "The model provider's transcription had no text."));
+            return responder->reply(errorResponse(502, std::string(providerTranscriptMissing)));
         // A transcript costs what reading it as a prompt would.
         billing.charge(userId, Billing::estimatedTokens(text->size()), "transcription");
         responder->reply(jsonResponse(200, json{{"transcript", *text}}));
