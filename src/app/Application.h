@@ -33,10 +33,10 @@ class SecretStore;
 class SettingsController;
 class TrayHostWatcher;
 
-/// The application: the tray icon and its menu, the hidden overlay, the conversation, the global
-/// shortcuts, and the sign-in and settings windows opened on demand. It checks the stored session
-/// at start and asks the user to sign in when there is none. Where no tray can show its icon, the
-/// overlay's header carries the menu.
+/// The application's objects wired together: the tray icon and its menu, the conversation and its
+/// overlay, the global shortcuts, and the sign-in and settings windows opened on demand. It checks
+/// the stored session at start and asks the user to sign in when there is none. Where no tray can
+/// show its icon, the overlay's header carries the menu.
 class Application final : public QObject {
     Q_OBJECT
 
@@ -45,7 +45,7 @@ public:
                 QObject *parent = nullptr);
     ~Application() override;
 
-    /// Builds the tray menu and the overlay, takes the shortcuts and checks the session.
+    /// Builds the tray menu, takes the shortcuts and checks the session.
     void start();
     /// Gives the shortcuts back.
     void stop();
