@@ -1,6 +1,7 @@
-// pindle-server's HTTP edge as strangers and browsers meet it: TLS clients that never finish their
-// handshake, heads too large to read, sign-ups posted from other sites, and the header fields that
-// keep browsers from sniffing, framing or leaking its pages.
+// pindle-server's HTTP edge as strangers and browsers meet it: requests too large to read, more
+// connections than it takes, descriptors running out, TLS clients that never finish their
+// handshake, sign-ups posted from other sites, and the header fields that keep browsers from
+// sniffing, framing or leaking its pages.
 
 #include "ServerProcess.h"
 
@@ -12,6 +13,8 @@
 #include <QTcpSocket>
 #include <QTest>
 #include <QTimer>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -34,6 +37,33 @@ struct Raw {
     }
 };
 
+// A request as written by hand, asking the server to close the connection after its answer.
+QByteArray request(const QByteArray &method, const QByteArray &target,
+                   const QByteArrayList &fields = {}, const QByteArray &body = {},
+                   const QByteArray &host = "127.0.0.1") {
+    QByteArray head =
+        method + ' ' + target + " HTTP/1.1\r\nHost: " + host + "\r\nConnection: close\r\n";
+    for (const QByteArray &field : fields)
+        head += field + "\r\n";
+    if (method == "POST")
+        head += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
+    return head + "\r\n" + body;
+}
+
+// A new connection to `port`, once the answer to a /healthz asked on it has begun to arrive.
+std::unique_ptr<QTcpSocket> askOnNewConnection(quint16 port) {
+    auto socket = std::make_unique<QTcpSocket>();
+    socket->connectToHost(QHostAddress::LocalHost, port);
+    if (!socket->waitForConnected(10000))
+        return socket;
+    socket->write("GET /healthz HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    while (socket->bytesAvailable() == 0 && socket->waitForReadyRead(10000)) {
+    }
+    return socket;
+}
+
+const QByteArray chatHead = "POST /api/chat HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                            "Content-Type: application/json\r\nContent-Length: ";
 const QByteArray signupForm = "name=Ada&email=ada%40example.org&password=analytical%21";
 const QByteArray signupJson =
     R"({"email":"ada@example.org","name":"Ada","password":"analytical!"})";
@@ -47,19 +77,10 @@ private:
     std::unique_ptr<ServerProcess> m_server;
 
     [[nodiscard]] quint16 port() const { return quint16(m_server->url().port()); }
-    [[nodiscard]] QByteArray origin() const { return m_server->url().toString().toLatin1(); }
 
-    // A request as written by hand, asking the server to close the connection after its answer.
-    QByteArray request(const QByteArray &method, const QByteArray &target,
-                       const QByteArrayList &fields = {}, const QByteArray &body = {}) const {
-        QByteArray head = method + ' ' + target +
-                          " HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(port()) +
-                          "\r\nConnection: close\r\n";
-        for (const QByteArray &field : fields)
-            head += field + "\r\n";
-        if (method == "POST")
-            head += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
-        return head + "\r\n" + body;
+    void restart(const QJsonObject &settings) {
+        m_server = std::make_unique<ServerProcess>(settings);
+        QVERIFY2(m_server->running(), m_server->log().constData());
     }
 
     bool signedIn(const QByteArray &email, const QByteArray &password) {
@@ -69,52 +90,182 @@ private:
                    .status == 200;
     }
 
-private Q_SLOTS:
-    void init() {
-        m_server = std::make_unique<ServerProcess>(QJsonObject{});
-        QVERIFY2(m_server->running(), m_server->log().constData());
+    // `count` connections, each left open once connected.
+    std::vector<std::unique_ptr<QTcpSocket>> connections(size_t count, const QByteArray &sent) {
+        std::vector<std::unique_ptr<QTcpSocket>> held;
+        while (held.size() < count) {
+            held.push_back(std::make_unique<QTcpSocket>());
+            held.back()->connectToHost(QHostAddress::LocalHost, port());
+            if (!held.back()->waitForConnected(10000))
+                return {};
+            if (!sent.isEmpty() &&
+                (held.back()->write(sent) < 0 || !held.back()->waitForBytesWritten(10000)))
+                return {};
+        }
+        return held;
     }
+
+private Q_SLOTS:
+    void init() { restart({}); }
 
     void cleanup() { endTestServer(m_server); }
 
-    void headsTooLarge_data() {
-        QTest::addColumn<QByteArray>("target"); // posted to under /api
-        QTest::addColumn<QByteArrayList>("fields");
+    void routesAndBadInput_data() {
+        QTest::addColumn<QByteArray>("method");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QByteArray>("body");
         QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("unknown route") << QByteArray("GET") << "/api/nope" << QByteArray() << 404
+                                       << "There is nothing at /api/nope.";
+        QTest::newRow("wrong method")
+            << QByteArray("GET") << "/api/chat" << QByteArray() << 405 << "Use POST for /api/chat.";
+        QTest::newRow("login wrong types")
+            << QByteArray("POST") << "/api/auth/login" << QByteArray(R"({"email":1,"password":[]})")
+            << 400 << R"(Send a JSON object with "email" and "password".)";
+        QTest::newRow("chat without a session")
+            << QByteArray("POST") << "/api/chat" << QByteArray(R"({"model":"m"})") << 401
+            << "Session expired. Please sign in again.";
+    }
+
+    void routesAndBadInput() {
+        QFETCH(QByteArray, method);
+        QFETCH(QString, path);
+        QFETCH(QByteArray, body);
+        QFETCH(int, status);
+        QFETCH(QString, error);
+        const ServerProcess::Answer answer = m_server->call(method, path, body);
+        QCOMPARE(answer.status, status);
+        QCOMPARE(answer.json()["error"].toString(), error);
+    }
+
+    void requestsTooLarge_data() {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<int>("holding"); // connections that first declare 16 MiB and send none
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("error");
         const auto fields = [](int count, int size) {
             QByteArrayList fields;
             for (int i = 0; i < count; ++i)
                 fields << "X-Field-" + QByteArray::number(i) + ": " + QByteArray(size, 'v');
             return fields;
         };
-        const auto row = [](const char *name, const QByteArrayList &fields, int status = 431,
-                            const QByteArray &target = "/healthz") {
-            QTest::newRow(name) << target << fields << status;
+        const auto row = [](const char *name, const QByteArray &request, int status = 413,
+                            const char *error = "The request is too large (at most 8 KiB).",
+                            int holding = 0) {
+            QTest::newRow(name) << request << holding << status << QByteArray(error);
         };
-        row("a long address", {}, 431, "/healthz?q=" + QByteArray(9000, 'q'));
-        row("a long field", fields(1, 9000));
-        row("too many fields", fields(101, 1));
-        row("too much in all", fields(5, 7000));
-        // The body that follows is read and dropped, so the answer is not lost in a reset.
-        row("a long field, then a body", fields(1, 9000), 431, "/api/auth/login");
+        // Past a limit the server says so and closes, rather than dropping the connection mute.
+        const char *head = "The request's header is too large (at most 100 fields, 8 KiB for the "
+                           "address and for each field, and 32 KiB in all).";
+        row("a long address", request("GET", "/healthz?q=" + QByteArray(9000, 'q')), 431, head);
+        row("a long field", request("GET", "/healthz", fields(1, 9000)), 431, head);
+        row("too many fields", request("GET", "/healthz", fields(101, 1)), 431, head);
+        row("too much in all", request("GET", "/healthz", fields(5, 7000)), 431, head);
         // The client spells each byte of a prompt of up to 16 KiB as %XX.
         const QByteArray prompt = "X-Pindle-System-Prompt: ";
         row("the longest system prompt",
-            fields(20, 1000) << prompt + QByteArray("%41").repeated(16384), 200);
-        row("a longer system prompt", {prompt + QByteArray(48 * 1024 + 1, 'a')});
+            request("GET", "/healthz",
+                    fields(20, 1000) << prompt + QByteArray("%41").repeated(16384)),
+            200, R"({"status":"ok"})");
+        row("a longer system prompt",
+            request("GET", "/healthz", {prompt + QByteArray(48 * 1024 + 1, 'a')}), 431, head);
+        // The body is read and dropped, so a client that sends it all first still gets the
+        // answer; one declared far too long is answered at once, before it arrives.
+        row("a long field, then a body",
+            request("POST", "/api/auth/login", fields(1, 9000), signupJson), 431, head);
+        const QByteArray login = "POST /api/auth/login HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+        row("declared length",
+            login + "Content-Length: 11000000\r\n\r\n" + QByteArray(11000000, 'x'));
+        row("declared far too long", login + "Content-Length: 100000000\r\n\r\n");
+        row("unknown route", "POST /api/nope HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: "
+                             "1048576\r\n\r\n" +
+                                 QByteArray(1048576, 'x'));
+        // A chunk that declares 64 KiB, sent as far as one byte past the sign-in limit (8 KiB).
+        row("chunked",
+            login + "Transfer-Encoding: chunked\r\n\r\n10000\r\n" + QByteArray(8 * 1024 + 1, 'a'));
+        // Large bodies being received share a budget: strangers cannot fill the memory with them.
+        row("while others are received", chatHead + "100000\r\n\r\n" + QByteArray(100000, ' '), 503,
+            "The server is busy receiving other uploads. Try again in a moment.", 8);
     }
 
-    // Past a limit the server says so and closes, rather than dropping the connection mute.
-    void headsTooLarge() {
-        QFETCH(QByteArray, target);
-        QFETCH(QByteArrayList, fields);
+    void requestsTooLarge() {
+        QFETCH(QByteArray, request);
+        QFETCH(int, holding);
         QFETCH(int, status);
-        const bool post = target.startsWith("/api");
-        const Raw answer(m_server->exchange(
-            request(post ? "POST" : "GET", target, fields, post ? signupJson : "")));
-        QCOMPARE(answer.status(), status);
-        if (status == 431)
+        QFETCH(QByteArray, error);
+        const auto held = connections(size_t(holding), chatHead + "16777216\r\n\r\n{");
+        QCOMPARE(int(held.size()), holding);
+        // Once the server has read the heads of those held.
+        QByteArray received;
+        QTRY_VERIFY2_WITH_TIMEOUT(Raw(received = m_server->exchange(request)).status() == status,
+                                  received.constData(), 20000);
+        const Raw answer(received);
+        if (status != 200) {
             QCOMPARE(answer.field("Connection"), "close");
+            error = "{\"error\":\"" + error + "\"}";
+        }
+        QVERIFY2(answer.body.endsWith(error), received.constData());
+        QCOMPARE(m_server->call("GET", "/healthz").status, 200);
+    }
+
+    // More requests than are handled at once, written together on one connection.
+    void pipelinedRequestsAreAllAnswered() {
+        const int count = 40;
+        const QByteArray health = "GET /healthz HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+        const QByteArray answers =
+            m_server->exchange(health.repeated(count), count, R"({"status":"ok"})");
+        QCOMPARE(answers.count("HTTP/1.1 200 OK\r\n"), count);
+        QCOMPARE(answers.count(R"({"status":"ok"})"), count);
+    }
+
+    void capsTurnConnectionsAway_data() {
+        QTest::addColumn<QString>("setting");
+        QTest::newRow("in total") << "max_connections";
+        QTest::newRow("per address") << "max_connections_per_address";
+    }
+
+    // Connections over a cap get a 503 at once; the place is free again when one closes.
+    void capsTurnConnectionsAway() {
+        QFETCH(QString, setting);
+        restart({{setting, 3}});
+        std::vector<std::unique_ptr<QTcpSocket>> held; // the test's own client may hold one more
+        QByteArray answer;
+        while (held.size() < 8) {
+            held.push_back(askOnNewConnection(port()));
+            answer = held.back()->readAll();
+            if (!answer.startsWith("HTTP/1.1 200"))
+                break;
+        }
+        QVERIFY2(answer.startsWith("HTTP/1.1 503") && answer.contains("\"error\""),
+                 answer.constData());
+        QVERIFY(held.size() <= 3);
+        QVERIFY(held.back()->waitForDisconnected(10000) ||
+                held.back()->state() == QAbstractSocket::UnconnectedState);
+
+        // The server frees the places as it reads the closes, which a busy machine may delay.
+        held.clear();
+        QTRY_VERIFY_WITH_TIMEOUT(askOnNewConnection(port())->readAll().startsWith("HTTP/1.1 200"),
+                                 30000);
+    }
+
+    // Past the open-file limit accept() fails; the server keeps trying and answers again once
+    // connections end.
+    void acceptsAgainAfterRunningOutOfFiles() {
+        // UBSan's vptr check reads memory through a pipe, which it cannot open once descriptors
+        // run out, and then calls sound objects bad: the server meets a closing client (its
+        // first read error) while it still can, so that check is already cached.
+        QCOMPARE(connections(1, {}).size(), size_t(1));
+        QCOMPARE(m_server->call("GET", "/healthz").status, 200);
+
+        const qsizetype open = m_server->openFiles();
+        QVERIFY(open > 0);
+        const rlimit low{rlim_t(open + 8), rlim_t(open + 8)};
+        QCOMPARE(prlimit(pid_t(m_server->processId()), RLIMIT_NOFILE, &low, nullptr), 0);
+        auto held = connections(24, {});
+        QCOMPARE(held.size(), size_t(24));
+        QTRY_VERIFY_WITH_TIMEOUT(m_server->log().contains("Too many open files"), 30000);
+        held.clear();
         QCOMPARE(m_server->call("GET", "/healthz").status, 200);
     }
 
@@ -162,11 +313,13 @@ private Q_SLOTS:
         QCOMPARE(page.field("Set-Cookie"),
                  "pindle-csrf=" + pageToken + "; Path=/; HttpOnly; SameSite=Strict");
         for (QByteArray &field : fields)
-            field.replace("ORIGIN", origin()).replace("PAGE", pageToken);
+            field.replace("ORIGIN", m_server->url().toString().toLatin1())
+                .replace("PAGE", pageToken);
         const QByteArray body = path == "/signup"
                                     ? signupForm + "&csrf=" + token.replace("PAGE", pageToken)
                                     : signupJson;
-        const Raw answer(m_server->exchange(request("POST", path, fields, body)));
+        const Raw answer(m_server->exchange(
+            request("POST", path, fields, body, "127.0.0.1:" + QByteArray::number(port()))));
         QVERIFY2(answer.status() == status, answer.body.constData());
         QCOMPARE(signedIn("ada@example.org", "analytical!"), status == 201);
     }
@@ -192,15 +345,20 @@ private Q_SLOTS:
         }
     }
 
-    // A TLS client must finish its handshake within seconds: silent or drip-fed clients no longer
-    // hold their places, nor keep proper clients out.
+    // The server speaks TLS itself. A TLS client must finish its handshake within seconds:
+    // silent or drip-fed clients no longer hold their places, nor keep proper clients out.
     void tlsClientsMustFinishTheirHandshake() {
         QTemporaryDir dir;
         QJsonObject settings = ServerProcess::selfSignedTls(dir.path());
         QVERIFY(!settings.isEmpty());
+        // A half-configured TLS setup is refused before the server starts.
+        const ServerProcess broken(QJsonObject{{"tls_certificate", settings["tls_certificate"]}});
+        QVERIFY(!broken.running());
+        QVERIFY(broken.log().contains(
+            "\"tls_certificate\" and \"tls_private_key\" must be given together"));
         settings.insert("max_connections_per_address", 12);
-        m_server = std::make_unique<ServerProcess>(settings);
-        QVERIFY2(m_server->running(), m_server->log().constData());
+        restart(settings);
+        QCOMPARE(m_server->command({"check-config"}).first, 0);
 
         // Under TLS every answer asks browsers to keep to it, and the form's cookie is kept to
         // this host.
@@ -233,12 +391,8 @@ private Q_SLOTS:
             dripped += 3;
         });
         drip.start(1000);
-        std::vector<std::unique_ptr<QTcpSocket>> silent;
-        while (silent.size() < 12) {
-            silent.push_back(std::make_unique<QTcpSocket>());
-            silent.back()->connectToHost(QHostAddress::LocalHost, port());
-            QVERIFY(silent.back()->waitForConnected(10000));
-        }
+        const auto silent = connections(12, {});
+        QCOMPARE(silent.size(), size_t(12));
         QVERIFY(!handshakes());
 
         const auto closed = [](const QTcpSocket &socket) {
