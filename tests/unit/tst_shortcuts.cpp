@@ -405,7 +405,6 @@ private Q_SLOTS:
         QVERIFY(m_controller->recordingError().isEmpty());
     }
 
-    // A choice edited by hand into something that is no shortcut is not used.
     // What lives outside the program names each action as the table does: the desktop entry's
     // actions (the dock's and the application menu's) and `pindle --help`.
     void actionsOutsidePindle() {
@@ -439,6 +438,7 @@ private Q_SLOTS:
         }
     }
 
+    // A choice edited by hand into something that is no shortcut is not used.
     void unreadableChoiceFallsBack() {
         m_settings->setShortcut("capture_screen", "S");
         m_settings->setShortcut("type_mode", "Alt+Nothing");
