@@ -64,7 +64,8 @@ public:
     bool withShortcuts = true; // GlobalShortcuts offered at all
     int failures = 0;          // shortcut requests still to fail, each as `failure` says
     Failure failure = Failure::Error;
-    bool holdAnswers = false; // answers wait for release()
+    bool holdAnswers = false;                  // answers wait for release()
+    std::chrono::milliseconds answerDelay{10}; // between a request's path and its answer
     uint screenshotResponse = 0;
     QString screenshotUri;
     std::function<void()> takeScreenshot; // makes the file at screenshotUri when asked
@@ -272,7 +273,7 @@ private:
         if (holdAnswers)
             m_held.append(std::move(send));
         else
-            QTimer::singleShot(std::chrono::milliseconds(10), std::move(send)); // a moment later
+            QTimer::singleShot(answerDelay, std::move(send));
         return true;
     }
 

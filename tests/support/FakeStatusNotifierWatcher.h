@@ -8,6 +8,8 @@
 #include <QDBusVariant>
 #include <QDBusVirtualObject>
 
+#include <functional>
+
 class FakeStatusNotifierWatcher final : public QDBusVirtualObject {
 public:
     static constexpr char service[] = "org.kde.StatusNotifierWatcher";
@@ -19,6 +21,7 @@ public:
 
     QStringList items; // as registered: bus names
     bool hostRegistered = true;
+    std::function<void(const QString &)> onRegistered; // after the reply went out
 
     bool start() {
         return m_bus.registerVirtualObject(QLatin1String(path), this) &&
@@ -49,6 +52,8 @@ public:
                 item = message.service();
             items.append(item);
             m_bus.send(message.createReply());
+            if (onRegistered)
+                onRegistered(item);
             return true;
         }
         if (method == u"Get") { // the one property items ask about
