@@ -58,6 +58,9 @@ if ((debian_release >= 13)); then
         qt6-svg-plugins
         # the overlay as a layer surface in Wayland sessions that offer it (KWin 6, sway)
         liblayershellqtinterface-dev layer-shell-qt qt6-wayland libwayland-dev
+        # test: GNOME 48's own portal backend, with GTK's for what it lacks (with-wayland.sh);
+        # no other package here depends on them
+        xdg-desktop-portal-gnome xdg-desktop-portal-gtk
     )
 fi
 
