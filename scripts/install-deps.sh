@@ -23,6 +23,9 @@ packages=(
     dbus dbus-bin gnome-keyring libsecret-tools
     # test: a throw-away PostgreSQL server for the shared store
     postgresql
+    # test: the server behind Debian's nginx as a reverse proxy (tests/proxy), and its pages in
+    # Debian's Chromium driven through WebDriver (tests/browser)
+    nginx chromium chromium-driver python3-selenium
     # test: a virtual X display with a window manager, and tools to drive and inspect it
     xvfb openbox x11-utils x11-xkb-utils xdotool xterm trayer
     # test: a compositing manager to start and stop under the overlay
@@ -83,3 +86,8 @@ export DEBIAN_FRONTEND=noninteractive
 "${sudo[@]}" apt-get update -qq
 # Another apt run (an update at login, say) is waited for rather than failed on.
 "${sudo[@]}" apt-get install -y -qq --no-install-recommends -o DPkg::Lock::Timeout=600 "${missing[@]}"
+# The tests start nginx on ports of their own. One installed here must not go on serving port 80
+# to the network from now on: only a service this run brought in is stopped and disabled.
+if [[ " ${missing[*]} " == *" nginx "* && -d /run/systemd/system ]]; then
+    "${sudo[@]}" systemctl disable --now nginx.service || true
+fi

@@ -202,6 +202,7 @@ void readDocument(const json &document, Config &config, std::vector<std::string>
     reader.readWhole("session_days", config.sessionDays, sessionDaysBounds);
     reader.readWhole("signup_balance", config.signupBalance, signupBalanceBounds);
     reader.read("signup_open", config.signupOpen);
+    reader.read("default_plan", config.defaultPlan);
     reader.readWhole("max_upload_bytes", config.maxUploadBytes, maxUploadBytesBounds);
     reader.readWhole("worker_threads", config.workerThreads, workerThreadsBounds);
     reader.readWhole("io_threads", config.ioThreads, ioThreadsBounds);
@@ -227,6 +228,7 @@ void readDocument(const json &document, Config &config, std::vector<std::string>
                           "session_days",
                           "signup_balance",
                           "signup_open",
+                          "default_plan",
                           "max_upload_bytes",
                           "worker_threads",
                           "io_threads",
@@ -360,6 +362,9 @@ std::vector<std::string> Config::problems() const {
             problems.push_back("\"category_instructions\": the instruction for \"" + category +
                                "\" must not be empty");
     }
+    if (defaultPlan.empty() || defaultPlan.size() > 64)
+        problems.push_back("\"default_plan\" must be a plan's name of 1 to 64 characters, such as "
+                           "\"active\" or \"free\"");
     // The same bounds as the file's, for a configuration built in code.
     const auto check = [&problems](const char *key, std::int64_t value, Bounds bounds) {
         if (value < bounds.min || value > bounds.max)

@@ -41,6 +41,9 @@ struct Config {
 
     std::int64_t sessionDays = 30;
     std::int64_t signupBalance = 20000;
+    /// The plan a new account starts on, as the client shows it ("active" reads "Active").
+    /// Operators who sell plans set "free" and move accounts on with `user set-plan`.
+    std::string defaultPlan = "active";
     bool signupOpen = true;
     std::int64_t maxUploadBytes = 10 * 1024 * 1024;
     int workerThreads = 4;

@@ -226,6 +226,7 @@ int createUser(Store &store, const Config &config, const std::vector<std::string
     user.email = email;
     user.name = args[2];
     user.passwordHash = hasher.hash(password);
+    user.subscriptionStatus = config.defaultPlan;
     user.tokenBalance = *balance;
     if (!store.createUser(user)) {
         std::cerr << "An account with the e-mail address " << email << " already exists.\n";

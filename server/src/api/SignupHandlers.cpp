@@ -78,6 +78,7 @@ void signUp(ApiContext &context, const HttpRequest &request,
     user.email = email;
     user.name = name;
     user.passwordHash = context.hasher.hash(password);
+    user.subscriptionStatus = context.config.defaultPlan;
     user.tokenBalance = context.config.signupBalance;
     const std::optional<User> created = context.store.createUser(user);
     if (!created)
