@@ -30,6 +30,7 @@ Application::Application(const BackendConfig &backend, SecretStore &secrets,
     , m_backend(backend)
     , m_auth(m_network, secrets, m_backend)
     , m_chat(m_network, m_auth, m_settings, m_backend)
+    , m_models(m_network, m_auth, m_settings, m_backend)
     , m_transcriber(m_network, m_backend)
     , m_grabber(createScreenGrabber())
     , m_capture(*m_grabber)
@@ -59,6 +60,11 @@ Application::Application(const BackendConfig &backend, SecretStore &secrets,
             });
     connect(&m_notices, &Notices::actionInvoked, this, &Application::runNoticeAction);
     connect(&m_notices, &Notices::notified, this, &Application::notified);
+    // An answer costs tokens: the settings window, when open, shows the balance left.
+    connect(&m_chatViewModel, &ChatViewModel::isLoadingChanged, this, [this] {
+        if (!m_chatViewModel.isLoading() && m_settingsWindow && m_settingsWindow->isVisible())
+            m_settingsController->refreshAccountInfo();
+    });
 }
 
 Application::~Application() {
@@ -275,6 +281,7 @@ void Application::openSettings(bool atShortcuts) {
                         return;
                     m_settingsController->loadAccountInfo();
                     m_settingsController->reloadStartAtLogin();
+                    m_models.refresh();
                 });
     }
     m_settingsWindow->show();
@@ -288,6 +295,8 @@ void Application::setLoggedIn(bool loggedIn) {
     if (m_isLoggedIn == loggedIn)
         return;
     m_isLoggedIn = loggedIn;
+    if (loggedIn)
+        m_models.refresh();
     Q_EMIT loggedInChanged();
 }
 

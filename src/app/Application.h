@@ -16,6 +16,7 @@
 #include "services/AudioTranscriptionService.h"
 #include "services/AuthService.h"
 #include "services/ChatClient.h"
+#include "services/ModelDirectory.h"
 #include "services/ScreenCaptureService.h"
 #include "services/SettingsManager.h"
 #include "services/SystemAudioRecorder.h"
@@ -96,6 +97,7 @@ private:
     BackendConfig m_backend;
     AuthService m_auth;
     ChatClient m_chat;
+    ModelDirectory m_models;
     AudioTranscriptionService m_transcriber;
     std::unique_ptr<ScreenGrabber> m_grabber;
     ScreenCaptureService m_capture;

@@ -4,6 +4,7 @@
 #include "services/SettingsManager.h"
 
 #include <QCoreApplication>
+#include <QLocale>
 #include <QPointer>
 #include <QVariantMap>
 
@@ -18,7 +19,7 @@ SettingsController::SettingsController(AuthService &auth, SettingsManager &setti
     , m_subscriptionStatus(QStringLiteral("..."))
     , m_startAtLogin(std::move(startAtLogin))
     , m_startsAtLogin(m_startAtLogin.isEnabled()) {
-    connect(&settings, &SettingsManager::modelChanged, this,
+    connect(&settings, &SettingsManager::modelOptionsChanged, this,
             &SettingsController::modelOptionsChanged);
     connect(&settings, &SettingsManager::overlayOpacityChanged, this,
             &SettingsController::opacityPercentChanged);
@@ -70,8 +71,14 @@ QString SettingsController::displayedStatus(const QString &status) {
 }
 
 void SettingsController::loadAccountInfo() {
-    setAccount(QStringLiteral("Loading..."), QStringLiteral("..."));
-    loadTask(++m_generation);
+    setAccount(QStringLiteral("Loading..."), QStringLiteral("..."), {});
+    m_loading = true;
+    loadTask(++m_generation, false);
+}
+
+QCoro::Task<> SettingsController::refreshAccountInfo() {
+    // Over a load still under way, this one has to end the "Loading..." whatever happens.
+    return loadTask(++m_generation, !m_loading);
 }
 
 void SettingsController::reloadStartAtLogin() {
@@ -81,27 +88,37 @@ void SettingsController::reloadStartAtLogin() {
     }
 }
 
-QCoro::Task<> SettingsController::loadTask(quint64 generation) {
+QCoro::Task<> SettingsController::loadTask(quint64 generation, bool quietly) {
     QPointer self(this);
     QString email = QStringLiteral("Not signed in");
     QString status = QStringLiteral("N/A");
+    QString tokensLeft;
     try {
         const AuthService::UserInfo user = co_await m_auth.verifyToken();
         email = user.email;
         status = displayedStatus(user.subscriptionStatus);
+        if (user.tokenBalance)
+            tokensLeft = QLocale().toString(*user.tokenBalance);
     } catch (const std::exception &) {
-        // Shown as not signed in, whatever the reason.
+        // Shown as not signed in, whatever the reason; a quiet refresh keeps what it showed
+        // unless the session is gone.
+        if (quietly && self && m_auth.cachedUser())
+            co_return;
     }
     // Only the latest load speaks: the window may have been shown again meanwhile.
-    if (self && generation == m_generation)
-        setAccount(email, status);
+    if (self && generation == m_generation) {
+        m_loading = false;
+        setAccount(email, status, tokensLeft);
+    }
 }
 
-void SettingsController::setAccount(const QString &email, const QString &status) {
-    if (m_userEmail == email && m_subscriptionStatus == status)
+void SettingsController::setAccount(const QString &email, const QString &status,
+                                    const QString &tokensLeft) {
+    if (m_userEmail == email && m_subscriptionStatus == status && m_tokensLeft == tokensLeft)
         return;
     m_userEmail = email;
     m_subscriptionStatus = status;
+    m_tokensLeft = tokensLeft;
     Q_EMIT accountChanged();
 }
 

@@ -11,14 +11,17 @@ class AuthService;
 class SettingsManager;
 
 /// What the settings window shows beyond the settings themselves: the account as the backend
-/// reports it (reloaded each time the window appears), the pickers' entries, the opacity as a
-/// percentage and the chosen category's description.
+/// reports it (reloaded each time the window appears, and its balance after each answer), the
+/// pickers' entries, the opacity as a percentage and the chosen category's description.
 class SettingsController final : public QObject {
     Q_OBJECT
     Q_PROPERTY(QString userEmail READ userEmail NOTIFY accountChanged FINAL)
     Q_PROPERTY(QString subscriptionStatus READ subscriptionStatus NOTIFY accountChanged FINAL)
     Q_PROPERTY(bool subscriptionActive READ subscriptionActive NOTIFY accountChanged FINAL)
-    /// [{id, name}] in picker order; a saved model outside the catalogue comes first.
+    /// The tokens the account may still spend, grouped as the user's locale writes numbers;
+    /// empty when signed out or when the backend does not say.
+    Q_PROPERTY(QString tokensLeft READ tokensLeft NOTIFY accountChanged FINAL)
+    /// [{id, name}] in picker order; a saved model the list lacks comes first.
     Q_PROPERTY(QVariantList modelOptions READ modelOptions NOTIFY modelOptionsChanged FINAL)
     /// [{id, name}] of the enabled categories, in table order.
     Q_PROPERTY(QVariantList categoryOptions READ categoryOptions CONSTANT FINAL)
@@ -39,6 +42,7 @@ public:
     [[nodiscard]] QString userEmail() const { return m_userEmail; }
     [[nodiscard]] QString subscriptionStatus() const { return m_subscriptionStatus; }
     [[nodiscard]] bool subscriptionActive() const { return m_subscriptionStatus == u"Active"; }
+    [[nodiscard]] QString tokensLeft() const { return m_tokensLeft; }
     [[nodiscard]] QVariantList modelOptions() const;
     [[nodiscard]] QVariantList categoryOptions() const;
     [[nodiscard]] QString opacityPercent() const;
@@ -53,6 +57,9 @@ public:
 
     /// Starts again from "Loading..." and asks the backend for the account.
     Q_INVOKABLE void loadAccountInfo();
+    /// Asks the backend for the account again, showing what is known meanwhile; a failure
+    /// leaves the rows as they are. Done when the answer is shown (or set aside).
+    QCoro::Task<> refreshAccountInfo();
     /// Reads the autostart entry again: it may have changed while the window was closed.
     void reloadStartAtLogin();
 
@@ -64,14 +71,17 @@ Q_SIGNALS:
     void startAtLoginChanged();
 
 private:
-    QCoro::Task<> loadTask(quint64 generation);
-    void setAccount(const QString &email, const QString &status);
+    QCoro::Task<> loadTask(quint64 generation, bool quietly);
+    void setAccount(const QString &email, const QString &status, const QString &tokensLeft);
 
     AuthService &m_auth;
     SettingsManager &m_settings;
     QString m_userEmail;
     QString m_subscriptionStatus;
+    QString m_tokensLeft;
     quint64 m_generation = 0;
+    // "Loading..." is shown until a load ends.
+    bool m_loading = false;
     StartAtLogin m_startAtLogin;
     bool m_startsAtLogin = false;
     QString m_startAtLoginError;

@@ -19,6 +19,17 @@ std::optional<QString> stringAt(const QJsonObject &object, QLatin1String key) {
     return value.isString() ? std::optional(value.toString()) : std::nullopt;
 }
 
+// A JSON number that is whole and fits, never below zero; nothing for anything else.
+std::optional<qint64> wholeNumberAt(const QJsonObject &object, QLatin1String key) {
+    const QJsonValue value = object.value(key);
+    // toInteger() gives its fallback for a fraction or a number out of range: two fallbacks that
+    // differ tell a real value from them.
+    const qint64 number = value.toInteger(-1);
+    if (!value.isDouble() || number != value.toInteger(-2))
+        return std::nullopt;
+    return std::max<qint64>(number, 0);
+}
+
 QJsonObject decodeObject(const QByteArray &body) {
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(body, &error);
@@ -46,8 +57,12 @@ std::optional<AuthService::UserInfo> AuthService::UserInfo::fromJson(const QJson
     const QJsonValue end = object.value(QLatin1String("subscriptionEnd"));
     if (!id || !email || !name || !status || !(end.isString() || end.isNull() || end.isUndefined()))
         return std::nullopt;
-    return UserInfo{*id, *email, *name, *status,
-                    end.isString() ? std::optional(end.toString()) : std::nullopt};
+    return UserInfo{*id,
+                    *email,
+                    *name,
+                    *status,
+                    end.isString() ? std::optional(end.toString()) : std::nullopt,
+                    wholeNumberAt(object, QLatin1String("tokenBalance"))};
 }
 
 AuthService::AuthService(QNetworkAccessManager &network, SecretStore &secrets,

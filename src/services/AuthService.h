@@ -26,9 +26,12 @@ public:
         QString name;
         QString subscriptionStatus;
         std::optional<QString> subscriptionEnd;
+        /// The tokens the account may still spend; older backends do not say.
+        std::optional<qint64> tokenBalance = std::nullopt;
 
         /// Reads a user record: the four strings required, "subscriptionEnd" a string, null or
-        /// missing; anything else fails.
+        /// missing; anything else fails. "tokenBalance" is read when it is a whole number (one
+        /// below zero as 0) and ignored otherwise.
         [[nodiscard]] static std::optional<UserInfo> fromJson(const QJsonObject &object);
         friend bool operator==(const UserInfo &, const UserInfo &) = default;
     };

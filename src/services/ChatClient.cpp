@@ -49,12 +49,26 @@ bool ChatClient::supportsVision(const QString &model) {
 
 ChatClient::RequestConfiguration ChatClient::makeConfiguration(const QList<ChatMessage> &messages,
                                                                const QString &category) const {
-    QString model = m_settings.model();
+    QString model = m_settings.requestModel();
     const bool hasImage = std::any_of(messages.cbegin(), messages.cend(), [](const ChatMessage &m) {
         return m.imageBase64.has_value();
     });
-    if (hasImage && !supportsVision(model))
-        model = QStringLiteral("gpt-4o");
+    if (hasImage) {
+        // The server says which of its models read images; without its list, the names tell.
+        if (const std::optional<OfferedModels> &offered = m_settings.offeredModels()) {
+            const OfferedModels::Model *chosen = offered->find(model);
+            if (!chosen || !chosen->vision) {
+                const OfferedModels::Model *reader = offered->firstReadingImages();
+                if (!reader)
+                    throw ChatError(QStringLiteral(
+                        "None of the models this server offers can read pictures, so the screen "
+                        "cannot be asked about."));
+                model = reader->id;
+            }
+        } else if (!supportsVision(model)) {
+            model = QStringLiteral("gpt-4o");
+        }
+    }
 
     double temperature = hasImage ? 0.15 : 0.25;
     if (category == QLatin1String("exams") || category == QLatin1String("coding"))
@@ -99,24 +113,23 @@ QCoro::Task<ReplyPtr> ChatClient::send(QList<ChatMessage> messages, QString cate
         throw ChatError(*refusal);
 
     const RequestConfiguration configuration = makeConfiguration(messages, category);
-    const QJsonObject body{{QStringLiteral("model"), configuration.model},
-                           {QStringLiteral("category"), configuration.category},
-                           {QStringLiteral("messages"), buildRequestMessages(messages)},
-                           {QStringLiteral("stream"), stream},
-                           {QStringLiteral("temperature"), configuration.temperature},
-                           {QStringLiteral("max_tokens"), configuration.maxTokens}};
+    QJsonObject body{{QStringLiteral("model"), configuration.model},
+                     {QStringLiteral("category"), configuration.category},
+                     {QStringLiteral("messages"), buildRequestMessages(messages)},
+                     {QStringLiteral("stream"), stream},
+                     {QStringLiteral("temperature"), configuration.temperature},
+                     {QStringLiteral("max_tokens"), configuration.maxTokens}};
 
-    // The user's own instructions travel beside the body, which stays as every backend knows it;
-    // pindle-server puts them first in the conversation, and another backend loses nothing.
-    const QByteArray prompt = m_settings.systemPrompt().trimmed().toUtf8();
-    if (prompt.size() > maxSystemPromptSize)
+    // The user's own instructions; pindle-server puts them after its instruction for the
+    // category, ahead of the conversation.
+    const QString prompt = m_settings.systemPrompt().trimmed();
+    if (prompt.toUtf8().size() > maxSystemPromptSize)
         throw ChatError(QStringLiteral("The system prompt is longer than 16 KiB. Shorten it in "
                                        "Settings."));
-    QList<std::pair<QByteArray, QByteArray>> headers;
     if (!prompt.isEmpty())
-        headers.append({QByteArrayLiteral("X-Pindle-System-Prompt"), prompt.toPercentEncoding()});
+        body.insert(QStringLiteral("system_prompt"), prompt);
     ReplyPtr reply = m_api.send(path, token, QJsonDocument(body).toJson(QJsonDocument::Compact),
-                                QByteArrayLiteral("application/json"), headers);
+                                QByteArrayLiteral("application/json"));
     if (stream)
         reply->setReadBufferSize(maxStreamLineLength);
     co_return reply;

@@ -19,9 +19,10 @@ class SettingsManager;
 /// The one client of the backend's chat endpoint: sends a conversation with the user's token and
 /// model, and streams the answer back piece by piece or returns it whole.
 ///
-/// A request with a screenshot goes to a vision-capable model; temperature and answer length
-/// follow the category. Every failure is thrown, as an `ChatError` with the text the user sees, or
-/// as the network's or JSON reader's own error.
+/// Questions go to the model the user chose while the server offers it, else to the server's
+/// default; a request with a screenshot goes to a model that reads images. Temperature and answer
+/// length follow the category. Every failure is thrown, as an `ChatError` with the text the user
+/// sees, or as the network's or JSON reader's own error.
 class ChatClient final {
 public:
     class ChatError final : public PindleError {

@@ -10,6 +10,8 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include <optional>
+
 namespace {
 
 // Far beyond four settings; anything larger is not a document this program wrote.
@@ -30,7 +32,10 @@ SettingsManager::SettingsManager(QString filePath, QObject *parent)
     : QObject(parent)
     , m_filePath(std::move(filePath)) {
     load();
-    m_model = stringOr(m_document, modelKey, defaultModel());
+    if (const QJsonValue model = m_document.value(key(modelKey)); model.isString())
+        m_chosenModel = model.toString();
+    // A list damaged by hand is as good as none: the server is asked again anyway.
+    m_offered = OfferedModels::fromJson(m_document.value(key(offeredModelsKey)).toObject());
     m_systemPrompt = stringOr(m_document, systemPromptKey, defaultSystemPrompt());
     const QJsonValue opacity = m_document.value(key(opacityKey));
     m_overlayOpacity = opacity.isDouble() ? opacity.toDouble() : defaultOverlayOpacity();
@@ -94,12 +99,44 @@ const QList<SettingsManager::ModelOption> &SettingsManager::modelCatalogue() {
     return catalogue;
 }
 
+QString SettingsManager::model() const {
+    if (m_chosenModel)
+        return *m_chosenModel;
+    return m_offered ? m_offered->defaultId : defaultModel();
+}
+
 void SettingsManager::setModel(const QString &model) {
-    const bool changed = m_model != model;
-    m_model = model;
-    store(modelKey, m_model);
-    if (changed)
+    const bool changed = this->model() != model;
+    m_chosenModel = model;
+    store(modelKey, model);
+    if (changed) {
         Q_EMIT modelChanged();
+        Q_EMIT modelOptionsChanged();
+    }
+}
+
+QString SettingsManager::requestModel() const {
+    const QString chosen = model();
+    if (!m_offered || m_offered->find(chosen))
+        return chosen;
+    return m_offered->defaultId;
+}
+
+void SettingsManager::setOfferedModels(const std::optional<OfferedModels> &offered) {
+    if (m_offered == offered) {
+        if (!offered) // a damaged copy goes too
+            remove(offeredModelsKey);
+        return;
+    }
+    const QString before = model();
+    m_offered = offered;
+    if (offered)
+        store(offeredModelsKey, offered->toJson());
+    else
+        remove(offeredModelsKey);
+    if (model() != before)
+        Q_EMIT modelChanged();
+    Q_EMIT modelOptionsChanged();
 }
 
 void SettingsManager::setSystemPrompt(const QString &prompt) {
@@ -159,21 +196,33 @@ const QList<AssistantCategory> &SettingsManager::availableCategories() const {
 }
 
 QList<SettingsManager::ModelOption> SettingsManager::availableModelOptions() const {
+    const QString chosen = model();
+    QList<ModelOption> options;
+    if (m_offered) {
+        if (!m_offered->find(chosen))
+            options.append({chosen, QStringLiteral("%1 (not offered)").arg(chosen),
+                            QStringLiteral("This server no longer offers this model; %1 is used "
+                                           "instead.")
+                                .arg(m_offered->defaultModel().name)});
+        for (const OfferedModels::Model &offered : m_offered->models)
+            options.append({offered.id, offered.name, offered.description, offered.vision});
+        return options;
+    }
     const QList<ModelOption> &catalogue = modelCatalogue();
     for (const ModelOption &option : catalogue) {
-        if (option.id == m_model)
+        if (option.id == chosen)
             return catalogue;
     }
-    QList<ModelOption> options;
     options.reserve(catalogue.size() + 1);
-    options.append({m_model, m_model, QStringLiteral("Previously saved custom model.")});
+    options.append({chosen, chosen, QStringLiteral("Previously saved custom model.")});
     options.append(catalogue);
     return options;
 }
 
 QString SettingsManager::selectedModelSummary() const {
+    const QString chosen = model();
     for (const ModelOption &option : availableModelOptions()) {
-        if (option.id == m_model)
+        if (option.id == chosen)
             return option.summary;
     }
     return {};
@@ -224,6 +273,17 @@ void SettingsManager::setAsideUnreadable(const QString &reason) {
 
 void SettingsManager::store(const char *name, const QJsonValue &value) {
     m_document.insert(key(name), value);
+    write();
+}
+
+void SettingsManager::remove(const char *name) {
+    if (!m_document.contains(key(name)))
+        return;
+    m_document.remove(key(name));
+    write();
+}
+
+void SettingsManager::write() {
     if (!m_writable)
         return;
     const QByteArray bytes = QJsonDocument(m_document).toJson(QJsonDocument::Indented);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/AssistantCategory.h"
+#include "services/OfferedModels.h"
 
 #include <QJsonObject>
 #include <QList>
@@ -14,6 +15,7 @@ struct SettingsModelOption final {
     Q_PROPERTY(QString id MEMBER id CONSTANT FINAL)
     Q_PROPERTY(QString name MEMBER name CONSTANT FINAL)
     Q_PROPERTY(QString summary MEMBER summary CONSTANT FINAL)
+    Q_PROPERTY(bool vision MEMBER vision CONSTANT FINAL)
 
 public:
     friend bool operator==(const SettingsModelOption &, const SettingsModelOption &) = default;
@@ -21,9 +23,13 @@ public:
     QString id;
     QString name;
     QString summary;
+    /// Whether the server says the model reads images (false for the built-in catalogue, whose
+    /// models the chat client judges by name).
+    bool vision = false;
 };
 
-/// The user's preferences: model, system prompt, overlay opacity and assistant category.
+/// The user's preferences: model, system prompt, overlay opacity and assistant category; and the
+/// models the server offers, as it last said.
 ///
 /// They live in one JSON document in the user's config folder, read once when the store is made
 /// and rewritten whole (atomically) at every assignment. A document that cannot be read as JSON
@@ -39,8 +45,9 @@ class SettingsManager final : public QObject {
                    selectedCategoryChanged FINAL)
     Q_PROPERTY(QList<AssistantCategory> availableCategories READ availableCategories CONSTANT FINAL)
     Q_PROPERTY(QList<SettingsModelOption> availableModelOptions READ availableModelOptions NOTIFY
-                   modelChanged FINAL)
-    Q_PROPERTY(QString selectedModelSummary READ selectedModelSummary NOTIFY modelChanged FINAL)
+                   modelOptionsChanged FINAL)
+    Q_PROPERTY(
+        QString selectedModelSummary READ selectedModelSummary NOTIFY modelOptionsChanged FINAL)
     Q_PROPERTY(QString storageError READ storageError NOTIFY storageErrorChanged FINAL)
 
 public:
@@ -55,6 +62,8 @@ public:
     static constexpr auto shortcutsKey = "pindle_shortcuts";
     /// The one-time notices the user has had: ["no_tray"].
     static constexpr auto noticesKey = "pindle_notices_shown";
+    /// The server's list of models: {"models": [...], "default": id}; absent when it has none.
+    static constexpr auto offeredModelsKey = "pindle_models_offered";
 
     /// Reads the document at `filePath` (which need not exist yet). Nothing is written now.
     explicit SettingsManager(QString filePath, QObject *parent = nullptr);
@@ -68,8 +77,13 @@ public:
     /// The fixed catalogue the model picker offers, in order.
     [[nodiscard]] static const QList<ModelOption> &modelCatalogue();
 
-    [[nodiscard]] QString model() const { return m_model; }
+    /// The model the user chose; until they choose one, the server's default (or the built-in
+    /// default without a list from the server).
+    [[nodiscard]] QString model() const;
     void setModel(const QString &model);
+    /// The model questions go to: the chosen one while the server offers it, else the server's
+    /// default. Without a list from the server, the chosen one.
+    [[nodiscard]] QString requestModel() const;
     [[nodiscard]] QString systemPrompt() const { return m_systemPrompt; }
     void setSystemPrompt(const QString &prompt);
     [[nodiscard]] double overlayOpacity() const { return m_overlayOpacity; }
@@ -86,8 +100,16 @@ public:
     [[nodiscard]] bool noticeShown(const QString &name) const;
     void setNoticeShown(const QString &name);
 
+    /// The models the server offers, as it last said; nothing when it has no list, or has not
+    /// been asked yet.
+    [[nodiscard]] const std::optional<OfferedModels> &offeredModels() const { return m_offered; }
+    /// Keeps the server's list, or forgets it (the server has none).
+    void setOfferedModels(const std::optional<OfferedModels> &offered);
+
     [[nodiscard]] const QList<AssistantCategory> &availableCategories() const;
-    /// The catalogue, led by the current model as a custom entry when it is not one of them.
+    /// The server's models, led by the chosen one marked as not offered when the server does
+    /// not list it. Without a list from the server, the catalogue, led by the chosen model as a
+    /// custom entry when it is not one of them.
     [[nodiscard]] QList<ModelOption> availableModelOptions() const;
     [[nodiscard]] QString selectedModelSummary() const;
 
@@ -99,6 +121,8 @@ public:
 
 Q_SIGNALS:
     void modelChanged();
+    /// The picker's entries or the chosen one's summary changed.
+    void modelOptionsChanged();
     void systemPromptChanged();
     void overlayOpacityChanged();
     void selectedCategoryChanged();
@@ -109,6 +133,8 @@ private:
     void load();
     void setAsideUnreadable(const QString &reason);
     void store(const char *key, const QJsonValue &value);
+    void remove(const char *key);
+    void write();
     void setWriteError(const QString &error);
 
     QString m_filePath;
@@ -119,7 +145,9 @@ private:
     QString m_readError;
     QString m_writeError;
 
-    QString m_model;
+    // Nothing until the user chooses a model.
+    std::optional<QString> m_chosenModel;
+    std::optional<OfferedModels> m_offered;
     QString m_systemPrompt;
     double m_overlayOpacity;
     QString m_selectedCategory;

@@ -121,6 +121,16 @@ WindowPane {
                         color: view.controller.subscriptionActive ? "#28a745" : "#f08c00"
                     }
                 }
+                // Older servers do not tell the balance: no row then.
+                RowLayout {
+                    visible: view.controller.tokensLeft.length > 0
+                    Secondary { text: "Tokens left:" }
+                    Label {
+                        objectName: "accountTokensLeft"
+                        text: view.controller.tokensLeft
+                        textFormat: Text.PlainText
+                    }
+                }
             }
 
             Section {
@@ -133,6 +143,9 @@ WindowPane {
                     valueRole: "id"
                     Accessible.name: "Model"
                     currentIndex: count > 0 ? indexOfValue(view.settings.model) : -1
+                    // A new list (the server's) resets the index: find the choice again in it.
+                    onModelChanged: currentIndex = Qt.binding(
+                                        () => count > 0 ? indexOfValue(view.settings.model) : -1)
                     onActivated: view.settings.model = currentValue
                 }
                 Secondary {

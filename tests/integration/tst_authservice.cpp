@@ -146,6 +146,44 @@ private Q_SLOTS:
         QCOMPARE(await(m_rig->auth.getToken()), std::nullopt);
     }
 
+    // The balance is an extra the record may carry: read when it is a whole number, and never a
+    // reason to refuse the record.
+    void tokenBalance_data() {
+        QTest::addColumn<QByteArray>("balance"); // as written in the record; empty: absent
+        QTest::addColumn<std::optional<qint64>>("read");
+        const auto row = [](const char *name, const QByteArray &balance,
+                            std::optional<qint64> read) { QTest::newRow(name) << balance << read; };
+        row("integer", "12345", 12345);
+        row("zero", "0", 0);
+        row("beyond 32 bits", "5000000000", 5000000000);
+        row("whole, in exponent form", "1.2e4", 12000);
+        row("below zero is none left", "-40", 0);
+        row("absent", "", std::nullopt);
+        row("null", "null", std::nullopt);
+        row("string", "\"12345\"", std::nullopt);
+        row("fraction", "12.5", std::nullopt);
+        row("too large for 64 bits", "1e300", std::nullopt);
+        row("object", "{\"tokens\":5}", std::nullopt);
+    }
+    void tokenBalance() {
+        QFETCH(QByteArray, balance);
+        QFETCH(std::optional<qint64>, read);
+        QByteArray record = QJsonDocument(ada).toJson(QJsonDocument::Compact);
+        if (!balance.isEmpty())
+            record.replace("{", QByteArray("{\"tokenBalance\":" + balance + ','));
+        // Both ways a record arrives: the session check and the sign-in.
+        m_rig->secrets.items.insert(FakeSecretStore::token, "tok-1");
+        m_rig->backend.enqueue(Reply::text(200, record, "application/json"));
+        m_rig->backend.enqueue(
+            Reply::text(200, R"({"token":"tok-2","user":)" + record + '}', "application/json"));
+        const AuthService::UserInfo expected{"17",     "ada@example.org", "Ada",
+                                             "active", "2027-01-01",      read};
+        QCOMPARE(outcome(m_rig->auth.verifyToken()), "user 17");
+        QCOMPARE(m_rig->auth.cachedUser(), expected);
+        QCOMPARE(outcome(m_rig->auth.login("a@b.c", "pw")), "user 17");
+        QCOMPARE(m_rig->auth.cachedUser(), expected);
+    }
+
     // The session check at start, by the service and through the sign-in window.
     void verification() {
         AuthService &auth = m_rig->auth;

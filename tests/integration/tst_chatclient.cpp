@@ -122,61 +122,93 @@ private Q_SLOTS:
                                R"({"content":"Be brief.","role":"system"},)"
                                "{\"content\":\"Hi \\\"you\\\"\\n\",\"role\":\"user\"},"
                                R"({"content":"","role":"assistant"}],"model":"gpt-4.1","stream":)" +
-                                   QByteArray(stream ? "true" : "false") +
-                                   R"(,"temperature":0.25})");
-        // The user's system prompt rides beside the body, percent-encoded UTF-8.
-        QCOMPARE(QUrl::fromPercentEncoding(request.header("X-Pindle-System-Prompt")),
-                 SettingsManager::defaultSystemPrompt());
+                                   QByteArray(stream ? "true" : "false") + R"(,"system_prompt":")" +
+                                   SettingsManager::defaultSystemPrompt().toUtf8() +
+                                   R"(","temperature":0.25})");
+        QCOMPARE(request.headerCount("X-Pindle-System-Prompt"), 0);
     }
 
-    void systemPromptHeader() {
-        m_settings->setSystemPrompt(" Réponds en français,\nbrièvement. ");
-        m_rig->backend.enqueue(completionReply("ok"));
-        QCOMPARE(outcome(false), "ok");
-        QCOMPARE(m_rig->backend.requests()[0].header("X-Pindle-System-Prompt"),
-                 "R%C3%A9ponds%20en%20fran%C3%A7ais%2C%0Abri%C3%A8vement.");
-        m_settings->setSystemPrompt(" \n ");
-        m_rig->backend.enqueue(completionReply("ok"));
-        QCOMPARE(outcome(false), "ok");
-        QCOMPARE(m_rig->backend.requests()[1].headerCount("X-Pindle-System-Prompt"), 0); // blank
-        m_settings->setSystemPrompt(QString(16 * 1024 + 1, u'x'));
+    // The user's system prompt travels trimmed in the body, and not at all when blank.
+    void systemPromptInBody() {
+        const QString prompt = QString(16 * 1024 / 2 - 1, QChar(0xe9)); // 2 bytes each in UTF-8
+        const QList<std::pair<QString, QJsonValue>> cases{
+            {" Réponds en \"français\",\nbrièvement. ",
+             QString("Réponds en \"français\",\nbrièvement.")},
+            {" \n ", QJsonValue(QJsonValue::Undefined)},
+            {"\t" + prompt + "xy ", QString(prompt + "xy")}}; // 16 KiB exactly
+        for (const auto &[stored, sent] : cases) {
+            m_settings->setSystemPrompt(stored);
+            const QJsonObject body = sentBody({message(Role::User, "Hi")}, "exams");
+            QCOMPARE(body.value("system_prompt"), sent);
+            QCOMPARE(body.size(), sent.isUndefined() ? 6 : 7);
+            QCOMPARE(m_rig->backend.requests().last().headerCount("X-Pindle-System-Prompt"), 0);
+        }
+        m_settings->setSystemPrompt(prompt + "xyz");
         QCOMPARE(outcome(false),
                  "API: The system prompt is longer than 16 KiB. Shorten it in Settings.");
-        QCOMPARE(m_rig->backend.requests().size(), 2);
+        QCOMPARE(m_rig->backend.requests().size(), 3);
     }
 
     // The model, temperature and token limit sent for each category, model and screenshot (in
-    // the message at `imageAt`, none at -1).
+    // the message at `imageAt`, none at -1), with the built-in rule for pictures and with a list
+    // of the server's models ("mixed", or "text" where none reads images).
     void configurationTable_data() {
+        QTest::addColumn<QString>("list");
         QTest::addColumn<QString>("model");
         QTest::addColumn<QString>("category");
         QTest::addColumn<int>("imageAt");
-        QTest::addColumn<QString>("sent");
-        const auto row = [](const char *name, const char *model, const char *category, int at,
-                            const char *sent) {
-            QTest::newRow(name) << QString(model) << QString(category) << at << QString(sent);
+        QTest::addColumn<QString>("sent"); // or how the call failed, with nothing sent
+        const auto row = [](const char *name, const char *list, const char *model,
+                            const char *category, int at, const char *sent) {
+            QTest::newRow(name) << QString(list) << QString(model) << QString(category) << at
+                                << QString(sent);
         };
-        row("coding, image", "gpt-4.1", "coding", 1, "gpt-4.1 0.1 2300");
-        row("writing, image", "gpt-4.1", "writing", 1, "gpt-4.1 0.45 2300");
-        row("general, image", "gpt-4.1", "general", 1, "gpt-4.1 0.15 2300");
-        row("Exams is not exams", "gpt-4.1", "Exams", -1, "gpt-4.1 0.25 2048");
-        row("o3 text stays o3", "o3", "exams", -1, "o3 0.1 2048");
-        row("o3 image goes to gpt-4o", "o3", "exams", 1, "gpt-4o 0.1 2300");
-        row("gpt-5.4 image", "gpt-5.4", "exams", 1, "gpt-5.4 0.1 2300");
-        row("o4-mini image", "o4-mini", "exams", 1, "o4-mini 0.1 2300");
-        row("GPT-4.1 is not a vision prefix", "GPT-4.1", "exams", 1, "gpt-4o 0.1 2300");
-        row("image in an older turn", "o3", "exams", 0, "gpt-4o 0.1 2300");
+        row("coding, image", "", "gpt-4.1", "coding", 1, "gpt-4.1 0.1 2300");
+        row("writing, image", "", "gpt-4.1", "writing", 1, "gpt-4.1 0.45 2300");
+        row("general, image", "", "gpt-4.1", "general", 1, "gpt-4.1 0.15 2300");
+        row("Exams is not exams", "", "gpt-4.1", "Exams", -1, "gpt-4.1 0.25 2048");
+        row("o3 text stays o3", "", "o3", "exams", -1, "o3 0.1 2048");
+        row("o3 image goes to gpt-4o", "", "o3", "exams", 1, "gpt-4o 0.1 2300");
+        row("gpt-5.4 image", "", "gpt-5.4", "exams", 1, "gpt-5.4 0.1 2300");
+        row("o4-mini image", "", "o4-mini", "exams", 1, "o4-mini 0.1 2300");
+        row("GPT-4.1 is not a vision prefix", "", "GPT-4.1", "exams", 1, "gpt-4o 0.1 2300");
+        row("image in an older turn", "", "o3", "exams", 0, "gpt-4o 0.1 2300");
+
+        row("offered, text", "mixed", "eyes-2", "exams", -1, "eyes-2 0.1 2048");
+        row("offered, reads images", "mixed", "eyes-2", "exams", 1, "eyes-2 0.1 2300");
+        row("offered, blind: the first that reads", "mixed", "words", "exams", 1,
+            "eyes-1 0.1 2300");
+        row("not offered: the default", "mixed", "o3", "exams", -1, "words 0.1 2048");
+        row("not offered, image: the list decides, not the name", "mixed", "gpt-4o", "exams", 0,
+            "eyes-1 0.1 2300");
+        row("none reads images", "text", "words", "exams", 1,
+            "API: None of the models this server offers can read pictures, so the screen cannot "
+            "be asked about.");
+        row("none reads images, text is fine", "text", "words", "exams", -1, "words 0.1 2048");
     }
     void configurationTable() {
+        QFETCH(QString, list);
         QFETCH(QString, model);
         QFETCH(QString, category);
         QFETCH(int, imageAt);
         QFETCH(QString, sent);
+        if (!list.isEmpty()) {
+            const bool reads = list == u"mixed";
+            m_settings->setOfferedModels(OfferedModels{{{"words", "Words", "", false},
+                                                        {"eyes-1", "Eyes", "", reads},
+                                                        {"eyes-2", "Eyes 2", "", reads}},
+                                                       "words"});
+        }
         m_settings->setModel(model);
         QList<ChatMessage> messages{message(Role::User, "first"), message(Role::Assistant, "reply"),
                                     message(Role::User, "second")};
         if (imageAt >= 0)
             messages[imageAt].imageBase64 = "AAAA";
+        if (sent.startsWith("API: ")) {
+            QCOMPARE(outcome(false, messages, category), sent);
+            QVERIFY(m_rig->backend.requests().isEmpty());
+            return;
+        }
         const QJsonObject body = sentBody(messages, category);
         QCOMPARE(body.value("category").toString(), category);
         QCOMPARE(body.value("model").toString() + ' ' +

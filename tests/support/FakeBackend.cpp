@@ -135,7 +135,7 @@ private:
             m_buffer.remove(0, headEnd + 4 + length);
             m_backend.m_requests.append(request);
             Q_EMIT m_backend.received();
-            startReply(m_backend.takeReply());
+            startReply(m_backend.takeReply(request));
         }
     }
 
@@ -249,7 +249,13 @@ void FakeBackend::accept() {
         new Connection(*this, socket);
 }
 
-FakeBackend::Reply FakeBackend::takeReply() {
+void FakeBackend::route(const QByteArray &target, Reply reply) {
+    m_routes.insert(target, std::move(reply));
+}
+
+FakeBackend::Reply FakeBackend::takeReply(const Request &request) {
+    if (const auto routed = m_routes.constFind(request.target); routed != m_routes.cend())
+        return *routed;
     if (m_replies.isEmpty())
         return Reply::text(500, "no scripted reply");
     return m_replies.takeFirst();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QJsonObject>
 #include <QList>
 #include <QObject>
@@ -74,6 +75,9 @@ public:
     [[nodiscard]] QUrl url() const;
     /// Answers a later request; with none queued the server answers 500 "no scripted reply".
     void enqueue(Reply reply);
+    /// Answers every request for `target` (path and query) with `reply`, whatever is queued, so
+    /// requests the client makes on its own (the model list) cannot take the queue's replies.
+    void route(const QByteArray &target, Reply reply);
     [[nodiscard]] const QList<Request> &requests() const { return m_requests; }
     /// Connections the client has closed or dropped so far.
     [[nodiscard]] int closedConnections() const { return m_closedConnections; }
@@ -87,10 +91,11 @@ private:
     friend class Connection;
 
     void accept();
-    Reply takeReply();
+    Reply takeReply(const Request &request);
 
     QTcpServer *m_server;
     QList<Reply> m_replies;
+    QHash<QByteArray, Reply> m_routes;
     QList<Request> m_requests;
     int m_closedConnections = 0;
 };

@@ -1,22 +1,43 @@
-// The settings document (defaults, types, persistence, damaged files, the model catalogue) and the
-// settings window's controller: the account as the fake backend reports it, the rows it derives
-// from the settings, and the start-at-login switch.
+// The settings document (defaults, types, persistence, damaged files, the model catalogue and the
+// server's list of models as the fake backend gives it) and the settings window's controller: the
+// account as the fake backend reports it, the rows it derives from the settings, and the
+// start-at-login switch.
 
+#include "Await.h"
+#include "ChatReplies.h"
 #include "ConversationRig.h"
 #include "core/AssistantCategory.h"
 #include "models/SettingsController.h"
+#include "services/ModelDirectory.h"
 
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace std::chrono_literals;
 using Reply = FakeBackend::Reply;
+using Option = SettingsManager::ModelOption;
+
+namespace {
+
+QJsonObject entry(const QString &id, const QString &name, const QString &description = {},
+                  bool vision = false) {
+    return {{"id", id}, {"name", name}, {"description", description}, {"vision", vision}};
+}
+
+// The server's list of models: a local one that reads no pictures and, its default, one that does.
+const QJsonObject serverList{
+    {"models", QJsonArray{entry("llama-3", "Llama 3", "Local and fast."),
+                          entry("gpt-4o", "GPT-4o", "Reads pictures.", true)}},
+    {"default", "gpt-4o"}};
+
+} // namespace
 
 class SettingsManagerTest : public QObject {
     Q_OBJECT
@@ -46,6 +67,7 @@ private:
     }
 
 private Q_SLOTS:
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
     void init() { m_rig.emplace(); }
     void cleanup() {
         m_rig.reset();
@@ -178,6 +200,140 @@ private Q_SLOTS:
                  "Legacy budget model kept for backward compatibility.");
     }
 
+    // The server's list replaces the catalogue: in its order, with its names and descriptions. A
+    // model chosen earlier that it no longer offers leads the list, and its default answers in
+    // its place. A server without the route brings the catalogue back.
+    void modelListFromTheServer() {
+        SettingsManager settings(path());
+        settings.setModel("o3");
+        ModelDirectory directory(m_rig->network, m_rig->auth, settings, m_rig->config);
+        await(directory.refresh()); // signed out: nobody is asked
+        QVERIFY(m_rig->backend.requests().isEmpty());
+
+        m_rig->secrets.items.insert(FakeSecretStore::token, "tok");
+        m_rig->backend.route("/api/models", Reply::json(200, serverList));
+        QSignalSpy optionsChanged(&settings, &SettingsManager::modelOptionsChanged);
+        await(directory.refresh());
+        const FakeBackend::Request &request = m_rig->backend.requests().first();
+        QCOMPARE(request.method + ' ' + request.target, "GET /api/models");
+        QCOMPARE(request.header("Authorization"), "Bearer tok");
+        QCOMPARE(optionsChanged.size(), 1);
+        const QList<Option> offered{{"llama-3", "Llama 3", "Local and fast.", false},
+                                    {"gpt-4o", "GPT-4o", "Reads pictures.", true}};
+        const Option gone{"o3", "o3 (not offered)",
+                          "This server no longer offers this model; GPT-4o is used instead."};
+        QCOMPARE(settings.availableModelOptions(), QList{gone} + offered);
+        QCOMPARE(settings.selectedModelSummary(), gone.summary);
+        QCOMPARE(settings.model(), "o3");
+        const SettingsController controller(m_rig->auth, settings);
+        QCOMPARE(controller.modelOptions().first().toMap(),
+                 (QVariantMap{{"id", "o3"}, {"name", "o3 (not offered)"}}));
+
+        // Questions go to the server's default meanwhile.
+        ChatClient chat(m_rig->network, m_rig->auth, settings, m_rig->config);
+        m_rig->backend.enqueue(completionReply("ok"));
+        const ChatMessage hi(QUuid::createUuid(), ChatMessage::Role::User, "Hi",
+                             QDateTime::currentDateTime());
+        QCOMPARE(await(chat.chatCompletion({hi}, "exams")), "ok");
+        QCOMPARE(m_rig->backend.requests().last().json().value("model").toString(), "gpt-4o");
+
+        settings.setModel("llama-3");
+        QCOMPARE(settings.availableModelOptions(), offered);
+        QCOMPARE(settings.selectedModelSummary(), "Local and fast.");
+        await(directory.refresh()); // the same list again: nothing changes, nothing is written
+        QCOMPARE(optionsChanged.size(), 2);
+
+        // Kept for a start without the server; someone who never chose has the server's default.
+        QCOMPARE(SettingsManager(path()).availableModelOptions(), offered);
+        QVERIFY(write(path(),
+                      QJsonDocument(QJsonObject{{"pindle_models_offered", serverList}}).toJson()));
+        const SettingsManager unchosen(path());
+        QCOMPARE(unchosen.model(), "gpt-4o");
+        QCOMPARE(unchosen.availableModelOptions(), offered);
+
+        m_rig->backend.route("/api/models", Reply::text(404, "Not Found"));
+        await(directory.refresh());
+        QCOMPARE(settings.offeredModels(), std::nullopt);
+        QVERIFY(!readFile().contains("pindle_models_offered"));
+        const Option custom{"llama-3", "llama-3", "Previously saved custom model."};
+        QCOMPARE(settings.availableModelOptions(),
+                 QList{custom} + SettingsManager::modelCatalogue());
+    }
+
+    // A list is bounded: the first 200 models, names and descriptions cut, an id seen before
+    // dropped, and what is not a flag is no flag.
+    void modelListIsBounded() {
+        QJsonArray models;
+        for (int i = 0; i < 300; ++i) // m50 to m99 twice, then on to m249
+            models.append(entry(QString("m%1").arg(i < 100 ? i : i - 50), QString(300, u'n'),
+                                QString(1000, u'd'), i == 3));
+        models[1] = QJsonObject{{"id", "m1"}, {"name", "One"}, {"vision", "yes"}};
+        const auto offered = OfferedModels::fromJson({{"models", models}, {"default", "m199"}});
+        QVERIFY(offered);
+        QCOMPARE(offered->models.size(), 200);
+        QCOMPARE(offered->models.last().id, "m199");
+        QCOMPARE(offered->models[100].id, "m100");
+        QCOMPARE(offered->models.first().name, QString(100, u'n') + QChar(0x2026));
+        QCOMPARE(offered->models.first().description.size(), 401);
+        QCOMPARE(offered->models[1], (OfferedModels::Model{"m1", "One", "", false}));
+        QCOMPARE(offered->firstReadingImages()->id, "m3");
+        QCOMPARE(OfferedModels::fromJson(offered->toJson()), offered);
+        // The default must be among those kept.
+        QCOMPARE(OfferedModels::fromJson({{"models", models}, {"default", "m200"}}), std::nullopt);
+    }
+
+    // A reply that cannot be used keeps the list stored before, with a line in the log; a
+    // refused session is left to the session check, silently.
+    void unusableModelLists_data() {
+        QTest::addColumn<int>("status"); // 0: the server is gone
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<bool>("logged");
+        const auto row = [](const char *name, int status, const QByteArray &body, bool logged) {
+            QTest::newRow(name) << status << body << logged;
+        };
+        const auto list = [](const QJsonValue &models, const QJsonValue &defaultId = "a") {
+            return QJsonDocument(QJsonObject{{"models", models}, {"default", defaultId}})
+                .toJson(QJsonDocument::Compact);
+        };
+        row("401", 401, R"({"error":"expired"})", false);
+        row("500", 500, "oops", true);
+        row("server gone", 0, {}, true);
+        row("not JSON", 200, "<html>", true);
+        row("a JSON list", 200, "[]", true);
+        row("entry without a name", 200, list(QJsonArray{QJsonObject{{"id", "a"}}}), true);
+        row("numeric id", 200, list(QJsonArray{QJsonObject{{"id", 1}, {"name", "a"}}}, "1"), true);
+        row("empty id", 200, list(QJsonArray{entry("", "A")}, ""), true);
+        row("entry not an object", 200, list(QJsonArray{entry("a", "A"), "b"}), true);
+        row("default not listed", 200, list(QJsonArray{entry("b", "B")}), true);
+        row("default not a string", 200, list(QJsonArray{entry("a", "A")}, QJsonValue()), true);
+        row("empty list", 200, list(QJsonArray{}), true);
+        row("id over 200 characters", 200,
+            list(QJsonArray{entry("a", "A"), entry(QString(201, u'x'), "X")}), true);
+        row("over 1 MiB", 200, list(QJsonArray{entry("a", QString(1024 * 1024, u'A'))}), true);
+    }
+    void unusableModelLists() {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(bool, logged);
+        SettingsManager settings(path());
+        const auto before = OfferedModels::fromJson(serverList);
+        settings.setOfferedModels(before);
+        const QByteArray stored = read(path());
+        m_rig->secrets.items.insert(FakeSecretStore::token, "tok");
+        const BackendConfig config =
+            status != 0 ? m_rig->config : BackendConfig(FakeBackend().url());
+        if (status != 0)
+            m_rig->backend.enqueue(Reply::text(status, body, "application/json"));
+        ModelDirectory directory(m_rig->network, m_rig->auth, settings, config);
+        QTest::failOnWarning(QRegularExpression("models"));
+        if (logged)
+            QTest::ignoreMessage(QtWarningMsg,
+                                 QRegularExpression("^The server's (list of )?models .*[^\n]$"));
+        await(directory.refresh());
+        QCOMPARE(settings.offeredModels(), before);
+        QCOMPARE(read(path()), stored);
+    }
+
     // A category is enabled or disabled: one stored without saying which is not read at all.
     void categoryWithoutEnabledDoesNotDecode() {
         QJsonObject category = AssistantCategory::builtIn().first().toJson();
@@ -190,33 +346,98 @@ private Q_SLOTS:
         QTest::addColumn<QString>("status");
         QTest::addColumn<QString>("shown");
         QTest::addColumn<bool>("active");
+        QTest::addColumn<QJsonValue>("balance");
+        QTest::addColumn<QString>("tokensLeft");
         const auto row = [](const char *name, const QString &status, const QString &shown,
-                            bool active) { QTest::newRow(name) << status << shown << active; };
-        row("active", "active", "Active", true);
-        row("other, capitalised", "past due", "Past Due", false);
-        row("mixed case", "cANCELED", "Canceled", false);
-        row("Active is not active", "Active", "Active", true);
-        row("empty", "", "", false);
+                            bool active, const QJsonValue &balance, const QString &tokensLeft) {
+            QTest::newRow(name) << status << shown << active << balance << tokensLeft;
+        };
+        row("active", "active", "Active", true, 12345, "12,345");
+        row("other, capitalised", "past due", "Past Due", false, 0, "0");
+        row("mixed case", "cANCELED", "Canceled", false, qint64(1234567890123),
+            "1,234,567,890,123");
+        row("Active is not active", "Active", "Active", true, QJsonValue::Undefined, "");
+        row("empty", "", "", false, "12345", "");
     }
     void accountRows() {
         QFETCH(QString, status);
         QFETCH(QString, shown);
         QFETCH(bool, active);
+        QFETCH(QJsonValue, balance);
+        QFETCH(QString, tokensLeft);
         SettingsManager settings(m_dir.filePath("settings.json"));
         SettingsController controller(m_rig->auth, settings);
         m_rig->secrets.items.insert(FakeSecretStore::token, "tok");
-        Reply slow = Reply::json(200, {{"id", "17"},
-                                       {"email", "ada@example.org"},
-                                       {"name", "Ada"},
-                                       {"subscriptionStatus", status}});
+        QJsonObject user{{"id", "17"},
+                         {"email", "ada@example.org"},
+                         {"name", "Ada"},
+                         {"subscriptionStatus", status}};
+        if (!balance.isUndefined())
+            user.insert("tokenBalance", balance);
+        Reply slow = Reply::json(200, user);
         slow.parts.first().delay = 100ms;
         m_rig->backend.enqueue(slow);
         controller.loadAccountInfo();
         QCOMPARE(controller.userEmail(), QStringLiteral("Loading..."));
         QCOMPARE(controller.subscriptionStatus(), QStringLiteral("..."));
+        QCOMPARE(controller.tokensLeft(), QString());
         QTRY_COMPARE(controller.userEmail(), QStringLiteral("ada@example.org"));
         QCOMPARE(controller.subscriptionStatus(), shown);
         QCOMPARE(controller.subscriptionActive(), active);
+        QCOMPARE(controller.tokensLeft(), tokensLeft);
+    }
+
+    // After an answer the balance is asked for again without the rows going back to
+    // "Loading...": a failure leaves them, unless the session is gone.
+    void quietRefresh() {
+        SettingsManager settings(m_dir.filePath("settings.json"));
+        SettingsController controller(m_rig->auth, settings);
+        m_rig->secrets.items.insert(FakeSecretStore::token, "tok");
+        const auto user = [](qint64 balance) {
+            return Reply::json(200, {{"id", "17"},
+                                     {"email", "ada@example.org"},
+                                     {"name", "Ada"},
+                                     {"subscriptionStatus", "active"},
+                                     {"tokenBalance", balance}});
+        };
+        QSignalSpy changed(&controller, &SettingsController::accountChanged);
+        m_rig->backend.enqueue(user(12345));
+        controller.loadAccountInfo();
+        QVERIFY(changed.wait());
+        QCOMPARE(controller.tokensLeft(), "12,345");
+
+        Reply slow = user(11000);
+        slow.parts.first().delay = 100ms;
+        m_rig->backend.enqueue(slow);
+        changed.clear();
+        await(controller.refreshAccountInfo());
+        QCOMPARE(changed.size(), 1); // straight to the new balance
+        QCOMPARE(controller.userEmail(), "ada@example.org");
+        QCOMPARE(controller.tokensLeft(), "11,000");
+
+        m_rig->backend.enqueue(Reply::text(500, "busy"));
+        await(controller.refreshAccountInfo());
+        QCOMPARE(changed.size(), 1); // nothing for the failure
+        QCOMPARE(controller.tokensLeft(), "11,000");
+
+        // Over a window just opened, a failure still ends its "Loading...".
+        m_rig->backend.enqueue(Reply::text(500, "busy"));
+        m_rig->backend.enqueue(Reply::text(500, "busy"));
+        controller.loadAccountInfo();
+        await(controller.refreshAccountInfo());
+        QCOMPARE(changed.size(), 3);
+        QCOMPARE(controller.userEmail(), "Not signed in");
+
+        m_rig->backend.enqueue(user(10000));
+        controller.loadAccountInfo();
+        QVERIFY(changed.wait());
+        changed.clear();
+        m_rig->backend.enqueue(Reply::text(401, "expired"));
+        await(controller.refreshAccountInfo());
+        QCOMPARE(changed.size(), 1);
+        QCOMPARE(controller.userEmail(), "Not signed in");
+        QCOMPARE(controller.subscriptionStatus(), "N/A");
+        QCOMPARE(controller.tokensLeft(), QString());
     }
 
     void notSignedInAndTheOtherRows() {
