@@ -18,9 +18,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (!request)
         return 0;
     static const pindle::Config config;
-    request->addSystemMessages(config, "Answer in one sentence.");
+    request->addSystemMessages(config);
     (void)request->promptEstimate();
     const std::int64_t answerTokens = request->maxTokens;
-    (void)std::move(*request).upstreamBody(config, answerTokens).dump();
+    const std::string model = config.models.providerModelFor(request->model).value_or("");
+    (void)std::move(*request).upstreamBody(config, model, answerTokens).dump();
     return 0;
 }

@@ -179,6 +179,93 @@ std::optional<json> parseFile(const std::string &path, std::vector<std::string> 
     return std::nullopt;
 }
 
+// One entry of "models": {"id", "name", "description", "vision", "provider_model"}, all but the
+// id optional.
+std::optional<OfferedModel> readModelEntry(const json &entry, size_t index,
+                                           std::vector<std::string> &errors) {
+    const std::string where = "\"models\" entry " + std::to_string(index + 1);
+    if (!entry.is_object()) {
+        errors.push_back(where + " must be an object with an \"id\"");
+        return std::nullopt;
+    }
+    Reader reader(entry);
+    OfferedModel model;
+    reader.read("id", model.id);
+    model.name = model.id;
+    reader.read("name", model.name);
+    reader.read("description", model.description);
+    reader.read("vision", model.vision);
+    reader.read("provider_model", model.providerModel);
+    reader.rejectUnknown({"id", "name", "description", "vision", "provider_model"});
+    for (std::string &error : reader.errors())
+        errors.push_back(where + ": " + error);
+    if (model.id.empty() || model.id.size() > 200) {
+        errors.push_back(where + " needs an \"id\" of 1 to 200 characters");
+        return std::nullopt;
+    }
+    return model;
+}
+
+// "models" (a list, or "provider") with "default_model" and "vision_models"; or, in files that
+// predate them, "allowed_models" and "model_map" applied to the catalogue.
+void readModels(const json &document, Reader &reader, Config &config) {
+    std::vector<std::string> allowed;
+    std::map<std::string, std::string> renamed;
+    reader.read("allowed_models", allowed);
+    reader.read("model_map", renamed);
+    reader.read("vision_models", config.visionModels);
+    std::string defaultId;
+    reader.read("default_model", defaultId);
+    const auto listed = document.find("models");
+    if (listed != document.end() && (!allowed.empty() || !renamed.empty()))
+        reader.errors().push_back(
+            "\"models\" replaces \"allowed_models\" and \"model_map\": give only \"models\"");
+    ModelOffer &offer = config.models;
+    if (listed == document.end()) {
+        if (!allowed.empty()) {
+            const ModelOffer catalogue = offer;
+            offer.models.clear();
+            offer.acceptsOthers = false;
+            for (const std::string &id : allowed) {
+                const OfferedModel *known = catalogue.find(id);
+                if (!offer.find(id))
+                    offer.models.push_back(known ? *known : OfferedModel{id, id, {}, false});
+            }
+        }
+        for (const auto &[id, providerModel] : renamed) {
+            if (!offer.find(id) && offer.acceptsOthers)
+                offer.models.push_back({id, id, {}, false});
+            for (OfferedModel &model : offer.models)
+                if (model.id == id)
+                    model.providerModel = providerModel;
+        }
+    } else if (listed->is_string() && listed->get<std::string>() == "provider") {
+        config.modelsFromProvider = true;
+        offer.models.clear();
+        offer.acceptsOthers = false;
+    } else if (listed->is_array() && !listed->empty()) {
+        offer.models.clear();
+        offer.acceptsOthers = false;
+        for (size_t i = 0; i < listed->size(); ++i) {
+            std::optional<OfferedModel> model = readModelEntry((*listed)[i], i, reader.errors());
+            if (model && offer.find(model->id))
+                reader.errors().push_back("\"models\" lists \"" + model->id + "\" twice");
+            else if (model)
+                offer.models.push_back(std::move(*model));
+        }
+    } else {
+        reader.errors().push_back(
+            "\"models\" must be a list of models ({\"id\": ...}) or \"provider\"");
+    }
+    for (OfferedModel &model : offer.models)
+        if (std::ranges::find(config.visionModels, model.id) != config.visionModels.end())
+            model.vision = true;
+    if (!defaultId.empty())
+        offer.defaultId = defaultId;
+    else if (!offer.models.empty() && !offer.find(offer.defaultId))
+        offer.defaultId = offer.models.front().id;
+}
+
 void readDocument(const json &document, Config &config, std::vector<std::string> &errors) {
     Reader reader(document);
     reader.read("listen_address", config.listenAddress);
@@ -188,8 +275,7 @@ void readDocument(const json &document, Config &config, std::vector<std::string>
     reader.read("tls_private_key", config.tlsPrivateKey);
     reader.read("provider_url", config.providerUrl);
     reader.read("provider_api_key", config.providerApiKey);
-    reader.read("allowed_models", config.allowedModels);
-    reader.read("model_map", config.modelMap);
+    readModels(document, reader, config);
     reader.read("transcription_model", config.transcriptionModel);
     reader.read("provider_stream_usage", config.providerStreamUsage);
     reader.readWhole("provider_timeout_seconds", config.providerTimeoutSeconds,
@@ -218,6 +304,9 @@ void readDocument(const json &document, Config &config, std::vector<std::string>
                           "tls_private_key",
                           "provider_url",
                           "provider_api_key",
+                          "models",
+                          "default_model",
+                          "vision_models",
                           "allowed_models",
                           "model_map",
                           "transcription_model",
@@ -365,6 +454,11 @@ std::vector<std::string> Config::problems() const {
     if (defaultPlan.empty() || defaultPlan.size() > 64)
         problems.push_back("\"default_plan\" must be a plan's name of 1 to 64 characters, such as "
                            "\"active\" or \"free\"");
+    if (!modelsFromProvider && models.models.empty())
+        problems.push_back("\"models\" must list at least one model");
+    if (!models.models.empty() && !models.find(models.defaultId))
+        problems.push_back("\"default_model\" must be one of the models offered, not \"" +
+                           models.defaultId + "\"");
     // The same bounds as the file's, for a configuration built in code.
     const auto check = [&problems](const char *key, std::int64_t value, Bounds bounds) {
         if (value < bounds.min || value > bounds.max)

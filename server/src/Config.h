@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ModelOffer.h"
+
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -22,10 +24,14 @@ struct Config {
     /// OpenAI-compatible API root, e.g. https://api.openai.com/v1 or http://127.0.0.1:8080/v1.
     std::string providerUrl;
     std::string providerApiKey;
-    /// Models clients may ask for; empty allows any.
-    std::vector<std::string> allowedModels;
-    /// Client model name to the provider's, e.g. "gpt-4.1" -> "llama3".
-    std::map<std::string, std::string> modelMap;
+    /// The models clients may choose from: the file's "models" (a list, or "provider"), else
+    /// the desktop client's catalogue narrowed by "allowed_models" and renamed at the provider by
+    /// "model_map" (client name to the provider's, e.g. "gpt-4.1" -> "llama3").
+    ModelOffer models = ModelOffer::catalogue();
+    /// Offer what the provider's own GET /models lists, read at start ("models": "provider").
+    bool modelsFromProvider = false;
+    /// Models of the provider's list that read pictures ("vision_models").
+    std::vector<std::string> visionModels;
     std::string transcriptionModel = "whisper-1";
     /// How long the model provider may send nothing at all (a reasoning model thinking before
     /// its first word included) before the server gives up on it.

@@ -25,6 +25,8 @@ struct ProviderRequest {
         std::string contentType;
     };
     std::vector<FormPart> form;
+    /// A GET without a body, such as the provider's list of models.
+    bool get = false;
     /// When the transfer first goes to onQuiet, counted from its start; zero for never.
     std::chrono::milliseconds firstQuiet{0};
     /// How long the provider may send nothing at all (not a byte of head or body) before the

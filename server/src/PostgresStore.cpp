@@ -79,6 +79,10 @@ ALTER TABLE usage_events DROP CONSTRAINT usage_events_user_id_fkey;
 ALTER TABLE usage_events ADD CONSTRAINT usage_events_user_id_fkey
     FOREIGN KEY (user_id) REFERENCES users(id) ON DELETE SET NULL;
 )sql",
+    // The account page sums an account's usage by day.
+    R"sql(
+CREATE INDEX usage_events_by_user ON usage_events(user_id, created_at);
+)sql",
 };
 
 // Any number with the project's name in it: the key of the migration lock.
@@ -512,6 +516,44 @@ BalanceChange PostgresStore::addTokens(const std::string &email, std::int64_t to
     const Result found =
         Params().text(key).run(lease.get(), "SELECT 1 FROM users WHERE email_key = $1");
     return PQntuples(found.get()) > 0 ? BalanceChange::TooLarge : BalanceChange::NoAccount;
+}
+
+bool PostgresStore::setPlan(const std::string &email, const std::string &status,
+                            const std::optional<std::string> &end) {
+    Lease lease(*this);
+    return changed(Params()
+                       .text(status)
+                       .optional(end)
+                       .text(normalizedEmail(email))
+                       .run(lease.get(), "UPDATE users SET subscription_status = $1, "
+                                         "subscription_end = $2 WHERE email_key = $3")) > 0;
+}
+
+bool PostgresStore::setPasswordHash(std::int64_t userId, const std::string &passwordHash,
+                                    const TokenHash &keep) {
+    Lease lease(*this);
+    pg_conn *db = lease.get();
+    return lease.transaction([&] {
+        if (changed(Params()
+                        .text(passwordHash)
+                        .number(userId)
+                        .run(db, "UPDATE users SET password_hash = $1 WHERE id = $2")) == 0)
+            return false;
+        Params().number(userId).blob(keep).run(
+            db, "DELETE FROM sessions WHERE user_id = $1 AND token_hash <> $2");
+        return true;
+    });
+}
+
+std::vector<DailyUsage> PostgresStore::usageByDay(std::int64_t userId, std::int64_t since) {
+    Lease lease(*this);
+    const Result result = Params().number(userId).number(since).run(
+        lease.get(), "SELECT created_at / 86400 AS day, SUM(tokens) FROM usage_events "
+                     "WHERE user_id = $1 AND created_at >= $2 GROUP BY day ORDER BY day DESC");
+    std::vector<DailyUsage> days;
+    for (int row = 0; row < PQntuples(result.get()); ++row)
+        days.push_back({utcDate(integer(result.get(), row, 0)), integer(result.get(), row, 1)});
+    return days;
 }
 
 void PostgresStore::createSession(const TokenHash &hash, std::int64_t userId,

@@ -31,6 +31,11 @@ public:
     std::vector<User> listUsers() override;
     bool setTokenBalance(const std::string &email, std::int64_t balance) override;
     BalanceChange addTokens(const std::string &email, std::int64_t tokens) override;
+    bool setPlan(const std::string &email, const std::string &status,
+                 const std::optional<std::string> &end) override;
+    bool setPasswordHash(std::int64_t userId, const std::string &passwordHash,
+                         const TokenHash &keep) override;
+    std::vector<DailyUsage> usageByDay(std::int64_t userId, std::int64_t since) override;
     void createSession(const TokenHash &hash, std::int64_t userId, std::int64_t expiresAt) override;
     std::optional<User> findSessionUser(const TokenHash &hash, std::int64_t now) override;
     void deleteSession(const TokenHash &hash) override;

@@ -101,7 +101,9 @@ struct ProviderClient::Transfer {
         // A reverse proxy in between must not hold the stream back.
         headers = curl_slist_append(headers, "X-Accel-Buffering: no");
         headers = curl_slist_append(headers, "Expect:");
-        if (!request.form.empty()) {
+        if (request.get) {
+            curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+        } else if (!request.form.empty()) {
             mime = curl_mime_init(easy);
             for (const auto &part : request.form) {
                 curl_mimepart *field = curl_mime_addpart(mime);

@@ -106,6 +106,10 @@ CREATE UNIQUE INDEX usage_events_by_settlement ON usage_events(settlement);
 CREATE TABLE account_ids (highest INTEGER NOT NULL);
 INSERT INTO account_ids (highest) SELECT COALESCE(MAX(id), 0) FROM users;
 )sql",
+    // The account page sums an account's usage by day.
+    R"sql(
+CREATE INDEX usage_events_by_user ON usage_events(user_id, created_at);
+)sql",
 };
 // The migration above; databases it finds may hold reservations no settlement can close.
 constexpr std::int64_t idsNeverReused = 2;
@@ -409,6 +413,48 @@ BalanceChange SqliteStore::addTokens(const std::string &email, std::int64_t toke
     Statement select(db, "SELECT 1 FROM users WHERE email_key = ?");
     select.bind(1, std::string_view(key));
     return select.step() ? BalanceChange::TooLarge : BalanceChange::NoAccount;
+}
+
+bool SqliteStore::setPlan(const std::string &email, const std::string &status,
+                          const std::optional<std::string> &end) {
+    std::lock_guard lock(m_mutex);
+    sqlite3 *db = m_db.get();
+    Statement update(db, "UPDATE users SET subscription_status = ?, subscription_end = ? "
+                         "WHERE email_key = ?");
+    update.bind(1, std::string_view(status))
+        .bind(2, end)
+        .bind(3, std::string_view(normalizedEmail(email)));
+    update.step();
+    return sqlite3_changes(db) > 0;
+}
+
+bool SqliteStore::setPasswordHash(std::int64_t userId, const std::string &passwordHash,
+                                  const TokenHash &keep) {
+    std::lock_guard lock(m_mutex);
+    sqlite3 *db = m_db.get();
+    return inTransaction(db, [&] {
+        Statement update(db, "UPDATE users SET password_hash = ? WHERE id = ?");
+        update.bind(1, std::string_view(passwordHash)).bind(2, userId);
+        update.step();
+        if (sqlite3_changes(db) == 0)
+            return false;
+        Statement end(db, "DELETE FROM sessions WHERE user_id = ? AND token_hash <> ?");
+        end.bind(1, userId).bind(2, keep);
+        end.step();
+        return true;
+    });
+}
+
+std::vector<DailyUsage> SqliteStore::usageByDay(std::int64_t userId, std::int64_t since) {
+    std::lock_guard lock(m_mutex);
+    Statement select(m_db.get(), "SELECT created_at / 86400 AS day, SUM(tokens) FROM usage_events "
+                                 "WHERE user_id = ? AND created_at >= ? "
+                                 "GROUP BY day ORDER BY day DESC");
+    select.bind(1, userId).bind(2, since);
+    std::vector<DailyUsage> days;
+    while (select.step())
+        days.push_back({utcDate(select.integer(0)), select.integer(1)});
+    return days;
 }
 
 void SqliteStore::createSession(const TokenHash &hash, std::int64_t userId,

@@ -123,6 +123,13 @@ struct Deletion {
     std::int64_t usageRecords = 0;
 };
 
+/// The tokens an account was charged on one day.
+struct DailyUsage {
+    /// "YYYY-MM-DD", in UTC.
+    std::string day;
+    std::int64_t tokens = 0;
+};
+
 /// A storage failure (the database is unreachable, full, or corrupt). Requests that meet one are
 /// answered with a server error; nothing is half written because every change is one transaction.
 class StoreError : public std::runtime_error {
@@ -147,6 +154,19 @@ public:
     virtual bool setTokenBalance(const std::string &email, std::int64_t balance) = 0;
     /// Adds `tokens` (0 or more) to the balance; answers under way settle as usual.
     virtual BalanceChange addTokens(const std::string &email, std::int64_t tokens) = 0;
+    /// Sets the account's subscription status and when it ends (none: it does not end). False
+    /// when there is no such account.
+    virtual bool setPlan(const std::string &email, const std::string &status,
+                         const std::optional<std::string> &end) = 0;
+
+    /// Stores a new password hash and ends every session of the account but `keep`, in one
+    /// step. False when there is no such account.
+    virtual bool setPasswordHash(std::int64_t userId, const std::string &passwordHash,
+                                 const TokenHash &keep) = 0;
+    /// What the account was charged on each day (UTC) with charges from `since` (seconds since
+    /// the epoch) on, newest first.
+    [[nodiscard]] virtual std::vector<DailyUsage> usageByDay(std::int64_t userId,
+                                                             std::int64_t since) = 0;
 
     /// Records a session that ends at `expiresAt` (seconds since the epoch).
     virtual void createSession(const TokenHash &hash, std::int64_t userId,
@@ -208,6 +228,9 @@ public:
 
 /// Seconds since the epoch: how the store writes times.
 [[nodiscard]] std::int64_t nowSeconds();
+
+/// The UTC date ("YYYY-MM-DD") of day `day` counted from 1970-01-01.
+[[nodiscard]] std::string utcDate(std::int64_t day);
 
 /// Lower-cases ASCII letters: e-mail addresses are unique regardless of letter case.
 [[nodiscard]] std::string normalizedEmail(std::string_view email);

@@ -31,6 +31,9 @@ Commands:
                                      (answers still running are paid out of it)
   user add-balance EMAIL TOKENS      add tokens to an account's balance
                                      (answers still running settle as usual)
+  user set-plan EMAIL PLAN [--until DATE]
+                                     put an account on a plan ("active", "free", ...), until
+                                     DATE (YYYY-MM-DD) when given; the client shows both
   user list                          list the accounts and what each may still spend
   user sessions EMAIL                list an account's open sessions: when each started and ends
   user sign-out EMAIL                end every session of an account
@@ -204,6 +207,43 @@ int addBalance(Store &store, const std::string &email, const std::string &text) 
     return 2;
 }
 
+// Whether `text` is a date of the calendar as YYYY-MM-DD.
+bool isIsoDate(const std::string &text) {
+    std::tm date{};
+    const char *end = strptime(text.c_str(), "%Y-%m-%d", &date);
+    if (!end || *end || text.size() != 10)
+        return false;
+    std::tm normalised = date; // 2027-02-30 comes back as March the 2nd
+    normalised.tm_isdst = -1;
+    timegm(&normalised);
+    return normalised.tm_mday == date.tm_mday && normalised.tm_mon == date.tm_mon;
+}
+
+// user set-plan EMAIL PLAN [--until DATE]
+int setPlan(Store &store, const std::vector<std::string> &args) {
+    const std::string &email = args[1];
+    const std::string &plan = args[2];
+    if (plan.empty() || plan.size() > 64 ||
+        std::ranges::any_of(plan, [](unsigned char c) { return c < 0x20 || c == 0x7f; })) {
+        std::cerr << "The plan must be a name of 1 to 64 characters, such as active or free.\n";
+        return 2;
+    }
+    std::optional<std::string> until;
+    if (args.size() == 5) {
+        if (args[3] != "--until" || !isIsoDate(args[4])) {
+            std::cerr << "The plan's end must be given as --until YYYY-MM-DD.\n";
+            return 2;
+        }
+        until = args[4];
+    }
+    if (!store.setPlan(email, plan, until)) {
+        noAccount(email);
+        return 1;
+    }
+    std::cout << email << " is on the plan " << plan << (until ? " until " + *until : "") << ".\n";
+    return 0;
+}
+
 // user create EMAIL NAME [BALANCE]; the password comes from standard input.
 int createUser(Store &store, const Config &config, const std::vector<std::string> &args) {
     const std::string &email = args[1];
@@ -252,6 +292,8 @@ int userCommand(const Config &config, const std::vector<std::string> &args) {
         return setBalance(*store, args[1], args[2]);
     if (verb == "add-balance" && count == 3)
         return addBalance(*store, args[1], args[2]);
+    if (verb == "set-plan" && (count == 3 || count == 5))
+        return setPlan(*store, args);
     if (verb == "create" && (count == 3 || count == 4))
         return createUser(*store, config, args);
     std::cerr << usage;

@@ -98,6 +98,72 @@ private Q_SLOTS:
         QCOMPARE(m_server->balanceOf("c@example.org"), balance);
     }
 
+    // The account as the client reads it: the plan new accounts start on, then the operator's,
+    // and what is left to spend.
+    void planAndBalance() {
+        const QString token = m_server->signedInUser("p@example.org", 12345);
+        const auto me = [&] {
+            return m_server->call("GET", "/api/auth/me", {}, ServerProcess::bearer(token)).json();
+        };
+        QCOMPARE(me()["subscriptionStatus"].toString(), "active");
+        QCOMPARE(me()["tokenBalance"].toInteger(), 12345);
+        QVERIFY(!me().contains("subscriptionEnd"));
+        const auto plan = [&](const QStringList &arguments) -> QString {
+            const auto [code, output] =
+                m_server->command(QStringList{"user", "set-plan"} + arguments);
+            return QString::number(code) + ' ' + QString::fromUtf8(output.trimmed());
+        };
+        QCOMPARE(plan({"p@example.org", "premium", "--until", "2027-02-28"}),
+                 "0 p@example.org is on the plan premium until 2027-02-28.");
+        QCOMPARE(me()["subscriptionStatus"].toString(), "premium");
+        QCOMPARE(me()["subscriptionEnd"].toString(), "2027-02-28");
+        QCOMPARE(plan({"p@example.org", "free"}), "0 p@example.org is on the plan free.");
+        QVERIFY(!me().contains("subscriptionEnd"));
+        QCOMPARE(plan({"p@example.org", "premium", "--until", "2027-02-30"}),
+                 "2 The plan's end must be given as --until YYYY-MM-DD.");
+        QCOMPARE(plan({"x@example.org", "free"}),
+                 "1 No account has the e-mail address x@example.org.");
+        QCOMPARE(me()["subscriptionStatus"].toString(), "free");
+    }
+
+    // The models a signed-in client may choose from: the catalogue when the operator names none,
+    // else what the provider lists, read at start.
+    void models() {
+        QCOMPARE(m_server->call("GET", "/api/models").status, 401);
+        const QString token = m_server->signedInUser("m@example.org");
+        const QJsonObject catalogue =
+            m_server->call("GET", "/api/models", {}, ServerProcess::bearer(token)).json();
+        QCOMPARE(catalogue["models"].toArray().size(), 14);
+        QCOMPARE(catalogue["default"].toString(), "gpt-4.1");
+        QCOMPARE(catalogue["models"][6].toObject(),
+                 (QJsonObject{{"id", "gpt-4o"},
+                              {"name", "GPT-4o"},
+                              {"description", "Reliable multimodal general-purpose model for "
+                                              "text, images, and voice."},
+                              {"vision", true}}));
+        endTestServer(m_server);
+
+        m_provider->route(
+            "/v1/models",
+            Reply::json(200, QJsonObject{{"data", QJsonArray{QJsonObject{{"id", "qwen"}},
+                                                             QJsonObject{{"id", "llava"}}}}}));
+        QJsonObject settings = ServerProcess::forwardingTo(m_provider->url());
+        settings.insert("models", "provider");
+        settings.insert("vision_models", QJsonArray{"llava"});
+        m_server = std::make_unique<ServerProcess>(settings);
+        QTRY_VERIFY(m_server->log().contains("offering the provider's 2 models"));
+        const QString local = m_server->signedInUser("m@example.org");
+        const QJsonObject offered =
+            m_server->call("GET", "/api/models", {}, ServerProcess::bearer(local)).json();
+        QCOMPARE(offered["default"].toString(), "qwen");
+        QCOMPARE(offered["models"][1]["vision"].toBool(), true);
+        QCOMPARE(m_provider->requests().first().method, "GET");
+        const ServerProcess::Answer refused = chat(local, question);
+        QCOMPARE(refused.status, 400);
+        QCOMPARE(refused.json()["error"].toString(),
+                 "The model \"gpt-4.1\" is not offered by this server.");
+    }
+
     // The browser's form: an account with the sign-up balance and its name as typed, in any
     // script; a refusal says why and gives back what was typed, escaped, so nothing needs typing
     // twice and nothing runs; and no more than five tries an hour from one address.
@@ -232,7 +298,7 @@ private Q_SLOTS:
     void theClientTalksToTheServer() {
         // Signed up in the browser; signed in, checked, and asking through the client's own
         // services: an answer streamed, then an exam answer reviewed in one shot, each with the
-        // longest system prompt the client sends, nearly every byte of it escaped on the way.
+        // longest system prompt the client sends.
         QCOMPARE(m_server->postSignupForm("name=Vi&email=v%40example.org&password=12345678").status,
                  201);
         QTemporaryDir dir;
@@ -242,7 +308,8 @@ private Q_SLOTS:
         const AuthService::UserInfo user = await(rig.auth.login("v@example.org", "12345678"));
         QCOMPARE(user.email, "v@example.org");
         QCOMPARE(user.name, "Vi");
-        QCOMPARE(user.subscriptionStatus, "free");
+        QCOMPARE(user.subscriptionStatus, "active");
+        QCOMPARE(user.tokenBalance, 50000);
         QCOMPARE(await(rig.auth.verifyToken()), user);
         QString prompt = "Réponds en français : 100 % 日本語 ";
         prompt += QString((16384 - prompt.toUtf8().size()) / 2, QChar(0xe9));

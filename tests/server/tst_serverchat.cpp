@@ -67,6 +67,14 @@ public:
     std::vector<User> listUsers() override { return {}; }
     bool setTokenBalance(const std::string &, std::int64_t) override { return false; }
     BalanceChange addTokens(const std::string &, std::int64_t) override { return {}; }
+    bool setPlan(const std::string &, const std::string &,
+                 const std::optional<std::string> &) override {
+        return false;
+    }
+    bool setPasswordHash(std::int64_t, const std::string &, const TokenHash &) override {
+        return false;
+    }
+    std::vector<DailyUsage> usageByDay(std::int64_t, std::int64_t) override { return {}; }
     void createSession(const TokenHash &, std::int64_t, std::int64_t) override {}
     void deleteSession(const TokenHash &) override {}
     std::int64_t deleteExpiredSessions(std::int64_t) override { return 0; }
@@ -125,11 +133,12 @@ const QByteArray question = R"({"model":"gpt-4.1","category":"poetry","stream":t
                             R"({"role":"system","content":"Summary so far."},)"
                             R"({"role":"user","content":"Hi"}]})";
 
+// `systemPromptHeader` is how clients before the "system_prompt" member sent it.
 std::shared_ptr<FakeResponder> ask(ApiContext &context, const QByteArray &body,
-                                   const QByteArray &systemPrompt = {}) {
+                                   const QByteArray &systemPromptHeader = {}) {
     HttpRequest request;
     request.authorization = "Bearer any";
-    request.systemPrompt = systemPrompt.toStdString();
+    request.systemPrompt = systemPromptHeader.toStdString();
     request.body = body.toStdString();
     auto client = std::make_shared<FakeResponder>();
     chat(context, request, client);
@@ -173,7 +182,11 @@ private Q_SLOTS:
         Config config;
         config.providerUrl = "http://provider/v1";
         config.providerApiKey = "sk-test";
-        config.modelMap = {{"gpt-4.1", "local-model"}};
+        // The catalogue, closed to other models, with one of them renamed at the provider.
+        config.models.acceptsOthers = false;
+        for (OfferedModel &model : config.models.models)
+            if (model.id == "gpt-4.1")
+                model.providerModel = "local-model";
         m_ledger.stop(std::chrono::milliseconds(0));
         m_context = std::make_unique<ApiContext>(config, m_store, m_workers, m_workers, m_provider,
                                                  m_ledger);
@@ -385,26 +398,37 @@ private Q_SLOTS:
 
     void upstreamMessages_data() {
         QTest::addColumn<QString>("category");
-        QTest::addColumn<QByteArray>("header"); // X-Pindle-System-Prompt
+        QTest::addColumn<QByteArray>("prompt"); // "system_prompt"
+        QTest::addColumn<QByteArray>("header"); // X-Pindle-System-Prompt, from older clients
         QTest::addColumn<QStringList>("sent");  // role: content, in order
         const QString exams =
             "system: " + QString::fromStdString(Config::defaultCategoryInstructions().at("exams"));
         const QStringList client{"system: Summary so far.", "user: Hi"};
         QTest::newRow("instruction, prompt, then the client's own")
-            << "exams" << QByteArray("Be%20brief%2C%20s%C3%ADl%20vous%20pla%C3%AEt.")
+            << "exams" << QByteArray("Be brief, s\u00edl vous pla\u00eet.") << QByteArray()
             << QStringList{exams, "system: Be brief, síl vous plaît."} + client;
-        QTest::newRow("instruction only") << "exams" << QByteArray() << QStringList{exams} + client;
-        QTest::newRow("prompt only: a category without an instruction")
-            << "poetry" << QByteArray("Rhyme.") << QStringList{"system: Rhyme."} + client;
-        QTest::newRow("neither") << "poetry" << QByteArray() << client;
+        QTest::newRow("an older client's header")
+            << "exams" << QByteArray()
+            << QByteArray("Be%20brief%2C%20s%C3%ADl%20vous%20pla%C3%AEt.")
+            << QStringList{exams, "system: Be brief, síl vous plaît."} + client;
+        QTest::newRow("the member wins over the header")
+            << "poetry" << QByteArray("Rhyme.") << QByteArray("Prose.")
+            << QStringList{"system: Rhyme."} + client;
+        QTest::newRow("instruction only")
+            << "exams" << QByteArray() << QByteArray() << QStringList{exams} + client;
+        QTest::newRow("neither") << "poetry" << QByteArray() << QByteArray() << client;
     }
 
     void upstreamMessages() {
         QFETCH(QString, category);
+        QFETCH(QByteArray, prompt);
         QFETCH(QByteArray, header);
         QFETCH(QStringList, sent);
-        const auto client =
-            ask(*m_context, QByteArray(question).replace("poetry", category.toUtf8()), header);
+        QByteArray asked = QByteArray(question).replace("poetry", category.toUtf8());
+        if (!prompt.isEmpty())
+            asked.replace("\"stream\"",
+                          QByteArray("\"system_prompt\":\"" + prompt + "\",\"stream\""));
+        const auto client = ask(*m_context, asked, header);
         QCOMPARE(client->status, 0); // the answer comes when the provider's does
         QCOMPARE(m_provider.requests.size(), size_t(1));
         QCOMPARE(m_provider.requests[0].url, std::string("http://provider/v1/chat/completions"));
@@ -457,14 +481,33 @@ private Q_SLOTS:
         badRequest("picture by address", "\"Hi\"",
                    "[{\"type\":\"image_url\",\"image_url\":{\"url\":\"http://10.0.0.1/x.png\"}}]",
                    "an image must be a data:image/...;base64, URL");
+        badRequest("a model not offered", "gpt-4.1", "gpt-9",
+                   "The model \"gpt-9\" is not offered by this server.");
+        QTest::newRow("a picture for a model that cannot read it")
+            << QByteArray(question)
+                   .replace("gpt-4.1", "gpt-3.5-turbo")
+                   .replace(
+                       "\"Hi\"",
+                       R"([{"type":"image_url","image_url":{"url":"data:image/png;base64,AA"}}])")
+            << QByteArray() << qint64(100000) << 400
+            << "GPT-3.5 Turbo cannot read pictures. Choose a model that can in Settings."
+            << QStringList{};
+        badRequest(
+            "a prompt of more than 16 KiB", "\"stream\"",
+            QByteArray("\"system_prompt\":\"" + QByteArray(16 * 1024 + 1, 'x') + "\",\"stream\""),
+            "The system prompt is longer than 16 KiB.");
         QTest::newRow("broken prompt")
             << question << QByteArray("%E9t%E9") << qint64(100000) << 400
             << "The system prompt is not valid percent-encoded UTF-8." << QStringList{};
         QTest::newRow("balance used up")
-            << question << QByteArray() << qint64(0) << 403 << "Your token balance is used up."
+            << question << QByteArray() << qint64(0) << 403
+            << "Your token balance (0 tokens left) cannot pay for this question. Ask the operator "
+               "of this server for more tokens."
             << QStringList{"reserve 505 for 7: 0"};
         QTest::newRow("balance too small for the prompt: given back at once")
-            << question << QByteArray() << qint64(2) << 403 << "Your token balance is used up."
+            << question << QByteArray() << qint64(2) << 403
+            << "Your token balance (2 tokens left) cannot pay for this question. Ask the operator "
+               "of this server for more tokens."
             << QStringList{"reserve 505 for 7: 2", "charge 0 to 7 for gpt-4.1, returning 2"};
     }
 

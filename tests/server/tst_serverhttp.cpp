@@ -1,11 +1,13 @@
 // pindle-server's HTTP edge as strangers and browsers meet it: requests too large to read, more
 // connections than it takes, descriptors running out, TLS clients that never finish their
-// handshake, sign-ups posted from other sites, and the header fields that keep browsers from
-// sniffing, framing or leaking its pages.
+// handshake, sign-ups and account forms posted from other sites, the account pages' session
+// cookie, and the header fields that keep browsers from sniffing, framing, caching or leaking its
+// pages.
 
 #include "ServerProcess.h"
 
 #include <QCryptographicHash>
+#include <QJsonArray>
 #include <QNetworkReply>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -28,12 +30,17 @@ struct Raw {
 
     [[nodiscard]] int status() const { return head.mid(9, 3).toInt(); }
     [[nodiscard]] QByteArray field(const QByteArray &name) const {
+        const QByteArrayList all = fields(name);
+        return all.isEmpty() ? QByteArray() : all.first();
+    }
+    [[nodiscard]] QByteArrayList fields(const QByteArray &name) const {
+        QByteArrayList values;
         for (const QByteArray &line : head.split('\n')) {
             const qsizetype colon = line.indexOf(':');
             if (colon > 0 && line.left(colon).compare(name, Qt::CaseInsensitive) == 0)
-                return line.mid(colon + 1).trimmed();
+                values << line.mid(colon + 1).trimmed();
         }
-        return {};
+        return values;
     }
 };
 
@@ -61,6 +68,96 @@ std::unique_ptr<QTcpSocket> askOnNewConnection(quint16 port) {
     }
     return socket;
 }
+
+// What is wrong with the header fields of one of the server's own pages, if anything: each must
+// name its style sheet by hash, run and load nothing else, be framed nowhere, never be cached, and
+// send its origin with its forms (a page under "no-referrer" posts them with "Origin: null").
+QByteArray pageFieldsProblem(const Raw &page) {
+    const qsizetype styleAt = page.body.indexOf("<style>") + 7;
+    const QByteArray style = page.body.mid(styleAt, page.body.indexOf("</style>") - styleAt);
+    const QByteArray policy =
+        "default-src 'none'; style-src 'sha256-" +
+        QCryptographicHash::hash(style, QCryptographicHash::Sha256).toBase64() +
+        "'; form-action 'self'; frame-ancestors 'none'; base-uri 'none'";
+    for (const auto &[name, value] :
+         {std::pair<QByteArray, QByteArray>{"Content-Type", "text/html; charset=utf-8"},
+          {"Content-Security-Policy", policy},
+          {"Cache-Control", "no-store"},
+          {"Referrer-Policy", "same-origin"},
+          {"X-Frame-Options", "DENY"},
+          {"X-Content-Type-Options", "nosniff"}}) {
+        if (page.fields(name) != QByteArrayList{value})
+            return page.head + "\n: " + name + " is not " + value;
+    }
+    return {};
+}
+
+// A browser on the server's own pages: it keeps the cookies it is given and sends them back, and
+// posts forms with the token its page carries. Every page it gets must carry the pages' fields.
+class Browser {
+public:
+    // `own` is the origin the browser sees the server at; `fields` go with each request (what a
+    // proxy in front adds).
+    Browser(ServerProcess &server, QByteArray own, QByteArrayList fields = {})
+        : m_server(server)
+        , m_own(std::move(own))
+        , m_fields(std::move(fields)) {}
+
+    Raw get(const QByteArray &path) { return send("GET", path, m_fields); }
+
+    // Posts `form` as sent from `origin` ("OWN": the page's own) with the form token `token`
+    // ("PAGE": the one its page carries).
+    Raw post(const QByteArray &path, const QByteArray &form, QByteArray origin = "OWN",
+             QByteArray token = "PAGE") {
+        if (!m_cookies.contains("pindle-csrf") && !m_cookies.contains("__Host-pindle-csrf"))
+            get("/account");
+        const QByteArray page = m_cookies.value("pindle-csrf", m_cookies["__Host-pindle-csrf"]);
+        QByteArrayList fields = m_fields;
+        fields << "Content-Type: application/x-www-form-urlencoded";
+        if (!origin.isEmpty())
+            fields << "Origin: " + origin.replace("OWN", m_own);
+        return send("POST", path, fields, form + "&csrf=" + token.replace("PAGE", page));
+    }
+
+    [[nodiscard]] QByteArray cookie(const QByteArray &name) const { return m_cookies.value(name); }
+    void setCookie(const QByteArray &name, const QByteArray &value) { m_cookies[name] = value; }
+    /// The Set-Cookie values of the last answer.
+    [[nodiscard]] const QByteArrayList &lastSet() const { return m_lastSet; }
+    /// What was wrong with the pages so far.
+    QByteArrayList problems;
+
+private:
+    Raw send(const QByteArray &method, const QByteArray &path, QByteArrayList fields,
+             const QByteArray &body = {}) {
+        QByteArrayList pairs;
+        for (auto cookie = m_cookies.cbegin(); cookie != m_cookies.cend(); ++cookie)
+            pairs << cookie.key() + '=' + cookie.value();
+        if (!pairs.isEmpty())
+            fields << "Cookie: " + pairs.join("; ");
+        const Raw answer(m_server.exchange(request(
+            method, path, fields, body, "127.0.0.1:" + QByteArray::number(m_server.url().port()))));
+        if (const QByteArray problem = pageFieldsProblem(answer); !problem.isEmpty())
+            problems << method + ' ' + path + ": " + problem;
+        m_lastSet = answer.fields("Set-Cookie");
+        for (const QByteArray &set : m_lastSet) {
+            const QByteArray pair = set.left(set.indexOf(';'));
+            const QByteArray name = pair.left(pair.indexOf('='));
+            if (set.contains("; Max-Age=0"))
+                m_cookies.remove(name);
+            else
+                m_cookies[name] = pair.mid(name.size() + 1);
+        }
+        return answer;
+    }
+
+    ServerProcess &m_server;
+    QByteArray m_own;
+    QByteArrayList m_fields;
+    QMap<QByteArray, QByteArray> m_cookies;
+    QByteArrayList m_lastSet;
+};
+
+const QRegularExpression FormTokenShape(QStringLiteral("^[0-9a-f]{64}$"));
 
 const QByteArray chatHead = "POST /api/chat HTTP/1.1\r\nHost: 127.0.0.1\r\n"
                             "Content-Type: application/json\r\nContent-Length: ";
@@ -343,6 +440,227 @@ private Q_SLOTS:
             QCOMPARE(answer.field("X-Frame-Options"), "DENY");
             QVERIFY(answer.field("Strict-Transport-Security").isEmpty()); // plain HTTP
         }
+    }
+
+    // The account of these tests, made by the operator, with a client signed in to it; returns
+    // the client's session.
+    QString adaWithClient() {
+        const auto made = m_server->command({"user", "create", "ada@example.org", "Ada", "1000"},
+                                            "analytical!\n");
+        if (made.first != 0)
+            qWarning("%s", made.second.constData());
+        return m_server
+            ->call("POST", "/api/auth/login",
+                   R"({"email":"ada@example.org","password":"analytical!"})")
+            .json()["token"]
+            .toString();
+    }
+
+    [[nodiscard]] QByteArray ownOrigin() const { return m_server->url().toString().toLatin1(); }
+
+    void accountForms_data() {
+        QTest::addColumn<QByteArray>("path");
+        QTest::addColumn<QByteArray>("form");
+        QTest::addColumn<QByteArray>("origin"); // "OWN" for the page's own
+        QTest::addColumn<QByteArray>("token");  // "PAGE" for the one its page carries
+        // Once the form is taken: whether the browser and the client are still (or now) signed
+        // in, and whether the password is still the one before.
+        QTest::addColumn<bool>("browserAfter");
+        QTest::addColumn<bool>("clientAfter");
+        QTest::addColumn<bool>("passwordAfter");
+        // Each form refused once, from another site or with another token; the new password,
+        // which needs the most care, both ways.
+        const auto rows = [](const QByteArray &name, const char *path, const char *form,
+                             bool browser, bool client, bool password, QByteArrayList refusals) {
+            QTest::newRow(QByteArray(name + " from the page").constData())
+                << QByteArray(path) << QByteArray(form) << QByteArray("OWN") << QByteArray("PAGE")
+                << browser << client << password;
+            if (refusals.contains("site"))
+                QTest::newRow(QByteArray(name + " from another site").constData())
+                    << QByteArray(path) << QByteArray(form) << QByteArray("https://evil.example")
+                    << QByteArray("PAGE") << false << false << false;
+            if (refusals.contains("token"))
+                QTest::newRow(QByteArray(name + " with another token").constData())
+                    << QByteArray(path) << QByteArray(form) << QByteArray("OWN")
+                    << QByteArray(64, 'a') << false << false << false;
+        };
+        rows("sign-in", "/account/signin", "email=Ada%40example.org&password=analytical%21", true,
+             true, true, {"site"});
+        rows("sign-out", "/account/signout", "", false, true, true, {"token"});
+        // The browser's own session stays; the client must sign in again.
+        rows("new password", "/account/password",
+             "current=analytical%21&new=difference%21&again=difference%21", true, false, false,
+             {"site", "token"});
+        rows("sign-out everywhere", "/account/signout-everywhere", "", false, false, true,
+             {"site"});
+        rows("deletion", "/account/delete", "confirm=+ADA%40example.org", false, false, false,
+             {"token"});
+    }
+
+    // Another site can make a browser post the account forms, with its cookies; only the
+    // server's own pages change anything. Every page comes with the pages' header fields.
+    void accountForms() {
+        QFETCH(QByteArray, path);
+        QFETCH(QByteArray, form);
+        QFETCH(QByteArray, origin);
+        QFETCH(QByteArray, token);
+        QFETCH(bool, browserAfter);
+        QFETCH(bool, clientAfter);
+        QFETCH(bool, passwordAfter);
+        const QString client = adaWithClient();
+        Browser browser(*m_server, ownOrigin());
+        const bool signingIn = path == "/account/signin";
+        if (!signingIn)
+            QCOMPARE(
+                browser.post("/account/signin", "email=ada%40example.org&password=analytical%21")
+                    .status(),
+                200);
+        const Raw answer = browser.post(path, form, origin, token);
+        const bool taken = origin == "OWN" && token == "PAGE";
+        QVERIFY2(answer.status() == (taken ? 200 : 403), answer.body.constData());
+        if (!taken) { // as it was
+            browserAfter = !signingIn;
+            clientAfter = passwordAfter = true;
+            QVERIFY(answer.body.contains(
+                "This form has expired or was sent from another website. Reload the page"));
+        }
+        QCOMPARE(browser.get("/account").body.contains("<h1>Your Pindle account</h1>"),
+                 browserAfter);
+        QCOMPARE(m_server->call("GET", "/api/auth/me", {}, ServerProcess::bearer(client)).status,
+                 clientAfter ? 200 : 401);
+        QCOMPARE(signedIn("ada@example.org", "analytical!"), passwordAfter);
+        QVERIFY2(browser.problems.isEmpty(), browser.problems.join('\n').constData());
+    }
+
+    void accountFormsRefuseBadInput_data() {
+        QTest::addColumn<QByteArray>("path");
+        QTest::addColumn<QByteArray>("form");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("error");
+        QTest::newRow("sign-in without a password")
+            << QByteArray("/account/signin") << QByteArray("email=ada%40example.org&password=")
+            << 400 << QByteArray("Please enter your e-mail address and password.");
+        QTest::newRow("new passwords that differ")
+            << QByteArray("/account/password")
+            << QByteArray("current=analytical%21&new=difference%21&again=difference%3F") << 400
+            << QByteArray("The new passwords do not match.");
+        QTest::newRow("a short new password")
+            << QByteArray("/account/password")
+            << QByteArray("current=analytical%21&new=short&again=short") << 400
+            << QByteArray("The password must be at least 8 characters long.");
+        QTest::newRow("another address to delete")
+            << QByteArray("/account/delete") << QByteArray("confirm=bob%40example.org") << 400
+            << QByteArray("type its e-mail address, ada@example.org, in the box. Nothing was "
+                          "deleted.");
+    }
+
+    // A refusal says why above its form; nothing changes.
+    void accountFormsRefuseBadInput() {
+        QFETCH(QByteArray, path);
+        QFETCH(QByteArray, form);
+        QFETCH(int, status);
+        QFETCH(QByteArray, error);
+        const QString client = adaWithClient();
+        Browser browser(*m_server, ownOrigin());
+        QCOMPARE(browser.post("/account/signin", "email=ada%40example.org&password=analytical%21")
+                     .status(),
+                 200);
+        const Raw answer = browser.post(path, form);
+        QCOMPARE(answer.status(), status);
+        QVERIFY2(answer.body.contains("<p class=\"error\" role=\"alert\">") &&
+                     answer.body.contains(error),
+                 answer.body.constData());
+        QCOMPARE(m_server->call("GET", "/api/auth/me", {}, ServerProcess::bearer(client)).status,
+                 200);
+        QVERIFY(signedIn("ada@example.org", "analytical!"));
+        QVERIFY2(browser.problems.isEmpty(), browser.problems.join('\n').constData());
+    }
+
+    void sessionCookie_data() {
+        QTest::addColumn<bool>("proxied"); // the server trusts the proxy in front
+        QTest::addColumn<QByteArrayList>("fields");
+        QTest::addColumn<QByteArray>("own");  // the origin the browser sees; "HERE": the server's
+        QTest::addColumn<QByteArray>("name"); // of the session's cookie
+        const QByteArrayList https = {"X-Forwarded-Proto: https",
+                                      "X-Forwarded-Host: pindle.example"};
+        QTest::newRow("http") << false << QByteArrayList() << QByteArray("HERE")
+                              << QByteArray("pindle-session");
+        QTest::newRow("https through a trusted proxy")
+            << true << https << QByteArray("https://pindle.example")
+            << QByteArray("__Host-pindle-session");
+        QTest::newRow("https claimed by a stranger")
+            << false << https << QByteArray("HERE") << QByteArray("pindle-session");
+    }
+
+    // The browser's session: a cookie no script can read, sent back only from this site's own
+    // pages, kept to this host and to https where the page is https; signing out ends the
+    // session itself, not only its cookie.
+    void sessionCookie() {
+        QFETCH(bool, proxied);
+        QFETCH(QByteArrayList, fields);
+        QFETCH(QByteArray, own);
+        QFETCH(QByteArray, name);
+        if (proxied)
+            restart({{"trusted_proxies", QJsonArray{"127.0.0.1"}}});
+        adaWithClient();
+        Browser browser(*m_server, own.replace("HERE", ownOrigin()), fields);
+        QCOMPARE(browser.post("/account/signin", "email=ada%40example.org&password=analytical%21")
+                     .status(),
+                 200);
+        const QByteArray secure = name.startsWith("__Host-") ? "; Secure" : "";
+        const QByteArray attributes = secure + "; Path=/; HttpOnly; SameSite=Strict";
+        const QByteArray token = browser.cookie(name);
+        QVERIFY(FormTokenShape.match(QString::fromLatin1(token)).hasMatch());
+        QVERIFY2(browser.lastSet().contains(name + '=' + token + attributes +
+                                            "; Max-Age=" + QByteArray::number(30 * 24 * 3600)),
+                 browser.lastSet().join('\n').constData());
+        // Under the other name the token signs nobody in.
+        const QByteArray other = secure.isEmpty() ? "__Host-pindle-session" : "pindle-session";
+        Browser planted(*m_server, ownOrigin(), fields);
+        planted.setCookie(other, token);
+        QVERIFY(planted.get("/account").body.contains("<h1>Sign in to your account</h1>"));
+
+        const Raw out = browser.post("/account/signout", {});
+        QVERIFY(out.body.contains("You are signed out."));
+        QVERIFY(browser.lastSet().contains(name + '=' + attributes + "; Max-Age=0"));
+        browser.setCookie(name, token);
+        QVERIFY(browser.get("/account").body.contains("<h1>Sign in to your account</h1>"));
+        QVERIFY2(browser.problems.isEmpty(), browser.problems.join('\n').constData());
+    }
+
+    // Wrong passwords count the same wherever they are typed: in the client, on the account
+    // page's sign-in, and as the current password of a new one.
+    void signInLimitsAreShared() {
+        adaWithClient();
+        Browser browser(*m_server, ownOrigin());
+        const QByteArray right = "email=ada%40example.org&password=analytical%21";
+        const QByteArray wrong = "email=ada%40example.org&password=guessed";
+        QCOMPARE(browser.post("/account/signin", right).status(), 200); // clears the count
+        QCOMPARE(browser
+                     .post("/account/password", "current=guessed&new=difference%21&again="
+                                                "difference%21")
+                     .status(),
+                 401);
+        QVERIFY(!signedIn("ada@example.org", "guessed"));
+        QVERIFY(!signedIn("ada@example.org", "guessed"));
+        Browser stranger(*m_server, ownOrigin());
+        QCOMPARE(stranger.post("/account/signin", wrong).status(), 401);
+        QCOMPARE(stranger.post("/account/signin", wrong).status(), 401);
+
+        // Five wrong from this address: the right password is held back everywhere.
+        const ServerProcess::Answer client = m_server->call(
+            "POST", "/api/auth/login", R"({"email":"ada@example.org","password":"analytical!"})");
+        QCOMPARE(client.status, 429);
+        const Raw page = stranger.post("/account/signin", right);
+        QCOMPARE(page.status(), 429);
+        QVERIFY(page.body.contains("Too many failed sign-ins. Try again in 15 minutes."));
+        QCOMPARE(browser
+                     .post("/account/password", "current=analytical%21&new=difference%21&again="
+                                                "difference%21")
+                     .status(),
+                 429);
+        QVERIFY2(browser.problems.isEmpty(), browser.problems.join('\n').constData());
+        QVERIFY2(stranger.problems.isEmpty(), stranger.problems.join('\n').constData());
     }
 
     // The server speaks TLS itself. A TLS client must finish its handshake within seconds:

@@ -54,6 +54,16 @@ private Q_SLOTS:
              "TLS file not found: /nope.pem", "\"worker_threads\" must lie between 1 and 256",
              "\"category_instructions\": the instruction for \"exams\" must not be empty",
              "unknown setting \"colour\""});
+        row("models given both ways, and badly",
+            R"({"models": [{"id": "a", "vision": "yes"}, {"name": "b"}, {"id": "a"}, 7],)"
+            R"("model_map": {"a": "b"}, "default_model": "c"})",
+            {"\"models\" replaces \"allowed_models\" and \"model_map\": give only \"models\"",
+             "\"models\" entry 1: \"vision\" must be true or false, not string",
+             "\"models\" entry 2 needs an \"id\" of 1 to 200 characters",
+             "\"models\" lists \"a\" twice", "\"models\" entry 4 must be an object with an \"id\"",
+             "\"default_model\" must be one of the models offered, not \"c\""});
+        row("models neither a list nor the provider's", R"({"models": "all"})",
+            {"\"models\" must be a list of models ({\"id\": ...}) or \"provider\""});
         row("instructions not text", R"({"category_instructions": {"exams": 1}})",
             {"\"category_instructions\" must be an object of strings"});
 
@@ -143,6 +153,96 @@ private Q_SLOTS:
         QCOMPARE(huge.sessionExpiry(1000), 1000 + 3650 * 86400);
         QCOMPARE(huge.sessionExpiry(std::numeric_limits<std::int64_t>::max() - 5),
                  std::numeric_limits<std::int64_t>::max());
+    }
+
+    // What clients are offered and what the provider is asked for, however the file names it.
+    void modelOffers_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("offered"); // id=name[+vision][>provider's name] ...; default
+        QTest::addColumn<QString>("other");   // what a model outside the list is sent as
+        QTest::newRow("untouched: the catalogue, open to any model")
+            << QByteArray("{}")
+            << "gpt-5.5=GPT-5.5+ gpt-5.4=GPT-5.4+ gpt-5.4-mini=GPT-5.4 mini+ gpt-4.1=GPT-4.1+ "
+               "o3=o3 o4-mini=o4-mini+ gpt-4o=GPT-4o+ gpt-4.1-mini=GPT-4.1 mini+ "
+               "gpt-4o-mini=GPT-4o mini+ o3-mini=o3-mini gpt-4.1-nano=GPT-4.1 nano+ "
+               "gpt-4-turbo=GPT-4 Turbo gpt-4=GPT-4 gpt-3.5-turbo=GPT-3.5 Turbo; gpt-4.1"
+            << "llama3";
+        QTest::newRow("allowed_models and model_map")
+            << QByteArray(R"({"allowed_models": ["o4-mini", "gpt-4.1", "llava"],)"
+                          R"("model_map": {"gpt-4.1": "llama3.1:8b", "gpt-4o": "x"},)"
+                          R"("vision_models": ["llava"]})")
+            << "o4-mini=o4-mini+ gpt-4.1=GPT-4.1+>llama3.1:8b llava=llava+; gpt-4.1"
+            << "";
+        QTest::newRow("model_map alone adds its models to the catalogue")
+            << QByteArray(R"({"model_map": {"local": "qwen2.5:7b"}})") << "local=local>qwen2.5:7b"
+            << "llama3";
+        QTest::newRow("a list of the operator's own")
+            << QByteArray(R"({"models": [{"id": "fast", "name": "Fast", "provider_model": "q:3b"},)"
+                          R"({"id": "eyes", "description": "Reads screens.", "vision": true}],)"
+                          R"("default_model": "eyes"})")
+            << "fast=Fast>q:3b eyes=eyes+; eyes"
+            << "";
+    }
+
+    void modelOffers() {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, offered);
+        QFETCH(QString, other);
+        const ModelOffer offer = loadConfig(file).models;
+        QStringList shown;
+        for (const OfferedModel &model : offer.models) {
+            QString entry = QString::fromStdString(model.id + "=" + model.name);
+            if (model.vision)
+                entry += '+';
+            if (const auto sent = offer.providerModelFor(model.id); sent != model.id)
+                entry += QString::fromStdString(">" + sent.value_or("?"));
+            shown.append(entry);
+        }
+        const QString all = shown.join(' ') + "; " + QString::fromStdString(offer.defaultId);
+        if (offered.contains(';'))
+            QCOMPARE(all, offered);
+        else
+            QVERIFY2(all.contains(offered), qPrintable(all));
+        QCOMPARE(QString::fromStdString(offer.providerModelFor("llama3").value_or("")), other);
+        const nlohmann::json listed = offer.toJson();
+        QVERIFY(listed["models"].size() == offer.models.size());
+        QVERIFY(listed["default"].get<std::string>() == offer.defaultId);
+    }
+
+    // A provider's own list: its order, the catalogue's names where they apply, the operator's
+    // default where listed.
+    void providerModelList_data() {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QString>("offered"); // or the problem
+        QTest::newRow("Ollama's")
+            << QByteArray(R"({"object": "list", "data": [{"id": "llava:7b", "object": "model"},)"
+                          R"({"id": "gpt-4.1"}, {"id": "llava:7b"}, {"id": 5}, {"id": ""}]})")
+            << "llava:7b=llava:7b+ gpt-4.1=GPT-4.1+; gpt-4.1";
+        QTest::newRow("without the default")
+            << QByteArray(R"({"data": [{"id": "q"}, {"id": "r"}]})") << "q=q r=r; q";
+        QTest::newRow("no models") << QByteArray(R"({"data": []})") << "it lists no models";
+        QTest::newRow("not a list") << QByteArray(R"(["gpt-4.1"])")
+                                    << "its reply is not a list of models ({\"data\": [...]})";
+        QTest::newRow("not JSON") << QByteArray("<html>")
+                                  << "its reply is not a list of models ({\"data\": [...]})";
+    }
+
+    void providerModelList() {
+        QFETCH(QByteArray, reply);
+        QFETCH(QString, offered);
+        std::string problem;
+        const auto offer =
+            ModelOffer::fromProviderList(reply.toStdString(), {"llava:7b"}, "gpt-4.1", problem);
+        QString shown = QString::fromStdString(problem);
+        if (offer) {
+            QStringList entries;
+            for (const OfferedModel &model : offer->models)
+                entries.append(QString::fromStdString(model.id + "=" + model.name) +
+                               (model.vision ? "+" : ""));
+            shown = entries.join(' ') + "; " + QString::fromStdString(offer->defaultId);
+            QVERIFY(!offer->acceptsOthers);
+        }
+        QCOMPARE(shown, offered);
     }
 
     void listeningWithoutTls_data() {

@@ -106,6 +106,14 @@ private Q_SLOTS:
         QCOMPARE(other->addTokens("nobody@case.org", 8), BalanceChange::NoAccount);
         QCOMPARE(other->addTokens("mixed@case.org", maxTokenBalance), BalanceChange::TooLarge);
         QCOMPARE(store->findUserByEmail("mixed@case.org")->tokenBalance, 50);
+        QVERIFY(other->setPlan("MIXED@case.org", "pro", "2031-01-31"));
+        QVERIFY(!other->setPlan("nobody@case.org", "pro", std::nullopt));
+        const User paid = *store->findUserByEmail("mixed@case.org");
+        QCOMPARE(paid.subscriptionStatus, std::string("pro"));
+        QCOMPARE(paid.subscriptionEnd, std::optional<std::string>("2031-01-31"));
+        QVERIFY(store->setPlan("mixed@case.org", "free", std::nullopt));
+        QVERIFY(!store->findUserByEmail("mixed@case.org")->subscriptionEnd);
+        QCOMPARE(store->findUserByEmail("mixed@case.org")->tokenBalance, 50); // nothing else moved
 
         QCOMPARE(other->findSessionUser(hashOf(1), 999)->id, created->id);
         QVERIFY(!other->findSessionUser(hashOf(1), 1000)); // ends at its expiry
@@ -455,6 +463,55 @@ INSERT INTO reservations VALUES (1, 1, 'old', 'm', 500, 0, 0, 9999999999),
         checkBooks(*store, keeper.id, 1000);
         checkBooks(*store, newcomer.id, 1000);
         QCOMPARE(booksOf(*store, newcomer.id).charged, 0);
+    }
+
+    // What the account page reads and changes: usage summed by UTC day, newest first, and a new
+    // password that ends every other session of the account.
+    void accountPage() {
+        QFETCH_GLOBAL(QString, backend);
+        const auto store = open();
+        const User user = *store->createUser(newUser("page@x.org", 1000));
+        const User other = *store->createUser(newUser("other@x.org", 1000));
+        QCOMPARE(store->settle({"today", user.id, 0, 3, "m"}), 3);
+        constexpr std::int64_t feb28 = 1'709'078'400; // 2024-02-28 00:00 UTC
+        const QString rows =
+            QString("INSERT INTO usage_events (user_id, model, tokens, created_at) "
+                    "VALUES (%1, 'm', 5, %3), (%1, 'm', 7, %4), (%1, 'm', 11, %5), "
+                    "(%1, 'm', 100, %6), (%2, 'm', 1000, %3)")
+                .arg(user.id)
+                .arg(other.id)
+                .arg(feb28 + 36000)      // 10:00
+                .arg(feb28 + 86399)      // 23:59:59
+                .arg(feb28 + 86400)      // the leap day, at midnight
+                .arg(feb28 - 86400 - 1); // before the days asked for
+        if (backend == "sqlite") {
+            QVERIFY(runSql(m_dir.filePath("data/pindle.db"), rows.toUtf8().constData()));
+        } else {
+            PGconn *db = PQconnectdb(m_database.c_str());
+            PGresult *inserted = PQexec(db, rows.toUtf8().constData());
+            QCOMPARE(PQresultStatus(inserted), PGRES_COMMAND_OK);
+            PQclear(inserted);
+            PQfinish(db);
+        }
+        const auto days = open()->usageByDay(user.id, feb28 - 86400);
+        QCOMPARE(days.size(), size_t(3));
+        QCOMPARE(days[0].day, utcDate(nowSeconds() / 86400));
+        QCOMPARE(days[0].tokens, 3);
+        QCOMPARE((std::pair{days[1].day, days[1].tokens}),
+                 (std::pair{std::string("2024-02-29"), 11L}));
+        QCOMPARE((std::pair{days[2].day, days[2].tokens}),
+                 (std::pair{std::string("2024-02-28"), 12L}));
+        QVERIFY(store->usageByDay(user.id, nowSeconds() + 1).empty());
+
+        for (unsigned char session = 1; session <= 3; ++session)
+            store->createSession(hashOf(session), user.id, farFuture);
+        store->createSession(hashOf(4), other.id, farFuture);
+        QVERIFY(open()->setPasswordHash(user.id, "$argon2id$new", hashOf(2)));
+        QVERIFY(!store->setPasswordHash(other.id + 1000, "$argon2id$new", hashOf(4)));
+        QVERIFY(!store->findSessionUser(hashOf(1), 0));
+        QVERIFY(!store->findSessionUser(hashOf(3), 0));
+        QCOMPARE(store->findSessionUser(hashOf(2), 0)->passwordHash, std::string("$argon2id$new"));
+        QCOMPARE(store->findSessionUser(hashOf(4), 0)->passwordHash, other.passwordHash);
     }
 
     // One server per SQLite file; any number share a PostgreSQL database. A file that is no

@@ -92,9 +92,16 @@ int ServerProcess::waitForExit(int msecs) {
 }
 
 QUrl ServerProcess::url() const {
+    if (m_front.isValid())
+        return m_front;
     return QUrl(QStringLiteral("%1://127.0.0.1:%2")
                     .arg(m_certificate.isEmpty() ? QStringLiteral("http") : QStringLiteral("https"))
                     .arg(m_port));
+}
+
+void ServerProcess::reachThrough(const QUrl &front, const QString &certificate) {
+    m_front = front;
+    m_certificate = certificate;
 }
 
 std::pair<int, QByteArray> ServerProcess::command(const QStringList &arguments,

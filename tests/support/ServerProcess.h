@@ -43,8 +43,12 @@ public:
     /// Waits for the server to end by itself, after signals the test sent; its exit code, or -1
     /// when it crashed or was still running after `msecs` (and was then killed).
     int waitForExit(int msecs);
-    /// http://127.0.0.1:port, or https:// when the settings name a certificate.
+    /// http://127.0.0.1:port, or https:// when the settings name a certificate; the proxy's
+    /// address once reachThrough() named one.
     [[nodiscard]] QUrl url() const;
+    /// Sends call(), send() and postSignupForm() through a reverse proxy at `front` from now on,
+    /// trusting the certificate in `certificate` (a PEM file) when it speaks TLS.
+    void reachThrough(const QUrl &front, const QString &certificate = {});
     /// Runs an operator command (`user create ...`), feeding `input` to it; returns its output.
     std::pair<int, QByteArray> command(const QStringList &arguments, const QByteArray &input = {});
     /// Sends one request and waits for the whole answer.
@@ -78,7 +82,8 @@ private:
     QTemporaryDir m_dir;
     QString m_configPath;
     quint16 m_port = 0;
-    QString m_certificate; // the server's own, trusted by call() when the server speaks TLS
+    QUrl m_front;          // a reverse proxy in front of the server, if the test put one there
+    QString m_certificate; // trusted by call(): the server's own, or the proxy's
     QProcess m_process;
     QByteArray m_log;
     bool m_running = false;

@@ -24,6 +24,7 @@ ApiContext::ApiContext(Config config, Store &store, WorkerPool &workers, WorkerP
     , workers(workers)
     , hashing(hashing)
     , provider(provider)
+    , models(this->config, provider)
     , billing(ledger)
     , decoyHash(hasher.hash("decoy password for unknown accounts"))
     , limits(store.attemptLimits()) {}

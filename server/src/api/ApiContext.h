@@ -8,6 +8,7 @@
 #include "WorkerPool.h"
 #include "api/Billing.h"
 #include "api/HttpExchange.h"
+#include "api/ModelDirectory.h"
 
 #include <memory>
 #include <optional>
@@ -35,6 +36,8 @@ struct ApiContext final {
     WorkerPool &workers;
     WorkerPool &hashing;
     ModelProvider &provider;
+    /// What clients may choose from.
+    ModelDirectory models;
     Billing billing;
     PasswordHasher hasher;
     /// Checked against when the e-mail address is unknown, so that costs a wrong password's time.

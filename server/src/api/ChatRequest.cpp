@@ -2,6 +2,7 @@
 
 #include "api/Billing.h"
 #include "api/JsonReplies.h"
+#include "api/SystemPrompt.h"
 
 namespace pindle {
 
@@ -74,6 +75,13 @@ std::variant<ChatRequest, std::string> ChatRequest::read(const json &body) {
         maxTokens->get<std::int64_t>() < 1 || maxTokens->get<std::int64_t>() > 100000)
         return "\"max_tokens\" must be a whole number from 1 to 100000";
     request.maxTokens = maxTokens->get<std::int64_t>();
+    if (const auto prompt = body.find("system_prompt"); prompt != body.end()) {
+        if (!prompt->is_string())
+            return "\"system_prompt\" must be text";
+        request.systemPrompt = prompt->get<std::string>();
+        if (request.systemPrompt.size() > SystemPrompt::maxBytes)
+            return "The system prompt is longer than 16 KiB.";
+    }
     const auto messages = body.find("messages");
     if (messages == body.end() || !messages->is_array() || messages->empty() ||
         messages->size() > 1000)
@@ -95,7 +103,8 @@ std::variant<ChatRequest, std::string> ChatRequest::read(const json &body) {
     return request;
 }
 
-void ChatRequest::addSystemMessages(const Config &config, const std::string &userPrompt) {
+void ChatRequest::addSystemMessages(const Config &config) {
+    const std::string &userPrompt = systemPrompt;
     json leading = json::array();
     const auto instruction = config.categoryInstructions.find(category);
     for (const std::string *text :
@@ -114,9 +123,9 @@ std::int64_t ChatRequest::promptEstimate() const {
     return Billing::estimatedTokens(textCharacters) + std::int64_t(images) * 1000;
 }
 
-json ChatRequest::upstreamBody(const Config &config, std::int64_t answerTokens) && {
-    const auto mapped = config.modelMap.find(model);
-    json body{{"model", mapped == config.modelMap.end() ? model : mapped->second},
+json ChatRequest::upstreamBody(const Config &config, const std::string &providerModel,
+                               std::int64_t answerTokens) && {
+    json body{{"model", providerModel},
               {"messages", std::move(messages)},
               {"stream", stream},
               {"temperature", temperature},

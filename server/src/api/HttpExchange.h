@@ -13,7 +13,8 @@ struct HttpRequest {
     std::string path;
     std::string authorization;
     std::string contentType;
-    /// X-Pindle-System-Prompt as sent: the user's own instruction, percent-encoded UTF-8.
+    /// X-Pindle-System-Prompt as sent: the user's own instruction, percent-encoded UTF-8, as
+    /// earlier clients sent it (now it travels in the body).
     std::string systemPrompt;
     std::string body;
     std::string clientAddress;

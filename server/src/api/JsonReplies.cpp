@@ -1,5 +1,7 @@
 #include "api/JsonReplies.h"
 
+#include <algorithm>
+
 namespace pindle {
 
 using nlohmann::json;
@@ -29,7 +31,8 @@ json userJson(const User &user) {
     json result{{"id", std::to_string(user.id)},
                 {"email", user.email},
                 {"name", user.name},
-                {"subscriptionStatus", user.subscriptionStatus}};
+                {"subscriptionStatus", user.subscriptionStatus},
+                {"tokenBalance", std::max<std::int64_t>(user.tokenBalance, 0)}};
     if (user.subscriptionEnd)
         result["subscriptionEnd"] = *user.subscriptionEnd;
     return result;

@@ -1,6 +1,7 @@
 // New accounts, from the sign-up page's form or from the client.
 #include "Credentials.h"
 #include "SignupPage.h"
+#include "api/BrowserPages.h"
 #include "api/Handlers.h"
 #include "api/JsonReplies.h"
 #include "api/SameOrigin.h"
@@ -12,21 +13,11 @@ using nlohmann::json;
 
 namespace {
 
-// Whether the browser reached the page by https (itself or through a trusted proxy): its form
-// token's cookie is then named and kept as such.
-bool securePage(const ApiContext &context, const HttpRequest &request) {
-    return ownOrigin(request, context.config.trustedProxies).rfind("https://", 0) == 0;
-}
-
-// The page with its policy, and with the form token's cookie when `token` is set. The page sends
-// its own origin with its form: under "no-referrer" a browser would post "Origin: null".
-HttpResponse pageResponse(int status, std::string page, const std::string &token, bool secure) {
-    HttpResponse response{status, "text/html; charset=utf-8", std::move(page)};
-    response.headers = {{"Content-Security-Policy", signupPagePolicy()},
-                        {"Referrer-Policy", "same-origin"}};
-    if (!token.empty())
-        response.headers.emplace_back("Set-Cookie", FormToken::setCookie(token, secure));
-    return response;
+// The page, with the form token's cookie when `token` is set.
+HttpResponse signupResponse(int status, std::string page, const std::string &token, bool secure) {
+    if (token.empty())
+        return pageResponse(status, std::move(page));
+    return pageResponse(status, std::move(page), {FormToken::setCookie(token, secure)});
 }
 
 void signUp(ApiContext &context, const HttpRequest &request,
@@ -54,7 +45,7 @@ void signUp(ApiContext &context, const HttpRequest &request,
             const bool secure = securePage(context, request);
             const std::string token = FormToken::fromCookie(request, secure);
             responder->reply(
-                pageResponse(status, signupPage(token, message, {}, name, email), token, secure));
+                signupResponse(status, signupPage(token, message, {}, name, email), token, secure));
         } else {
             responder->reply(errorResponse(status, message));
         }
@@ -84,7 +75,7 @@ void signUp(ApiContext &context, const HttpRequest &request,
     if (!created)
         return fail(409, "An account with this e-mail address already exists.");
     if (form)
-        responder->reply(pageResponse(201, signupPage({}, {}, created->email), {}, false));
+        responder->reply(signupResponse(201, signupPage({}, {}, created->email), {}, false));
     else
         responder->reply(jsonResponse(
             201, json{{"token", context.sessionFor(*created)}, {"user", userJson(*created)}}));
@@ -99,7 +90,7 @@ void signupForm(ApiContext &context, const HttpRequest &request,
     std::string token = FormToken::fromCookie(request, secure);
     if (token.empty())
         token = newSessionToken();
-    responder->reply(pageResponse(200, signupPage(token, {}, {}), token, secure));
+    responder->reply(signupResponse(200, signupPage(token, {}, {}), token, secure));
 }
 
 // Only the page itself may post its form: another site can make a browser send it, with the
@@ -112,7 +103,7 @@ void signUpFromForm(ApiContext &context, const HttpRequest &request,
     if (!sentFromOwnPage(request, own) ||
         !FormToken::matches(cookie, parseUrlEncoded(request.body)["csrf"])) {
         const std::string token = cookie.empty() ? newSessionToken() : cookie;
-        return responder->reply(pageResponse(
+        return responder->reply(signupResponse(
             403,
             signupPage(token,
                        "This form has expired or was sent from another website. Reload the page "

@@ -6,8 +6,9 @@
 
 namespace pindle {
 
-/// The user's own system prompt, as the client sends it in X-Pindle-System-Prompt: UTF-8 with
-/// every byte outside the URI unreserved characters written as %XX.
+/// The user's own system prompt, as earlier clients sent it in X-Pindle-System-Prompt: UTF-8 with
+/// every byte outside the URI unreserved characters written as %XX. Clients now send it in the
+/// body's "system_prompt", where no proxy's header limit stands in its way.
 struct SystemPrompt {
     /// The most the decoded prompt may hold.
     static constexpr std::size_t maxBytes = 16 * 1024;
