@@ -6,6 +6,7 @@
 #include "ChatReplies.h"
 #include "ConversationRig.h"
 #include "ServerProcess.h"
+#include "services/ModelDirectory.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -162,6 +163,23 @@ private Q_SLOTS:
         QCOMPARE(refused.status, 400);
         QCOMPARE(refused.json()["error"].toString(),
                  "The model \"gpt-4.1\" is not offered by this server.");
+
+        // The client offers what the server does, and a screenshot goes to the model that reads
+        // pictures.
+        QTemporaryDir dir;
+        NoScreen screen;
+        CountingFocus focus;
+        ConversationRig rig(dir.filePath("settings.json"), screen, focus, m_server->url());
+        (void)await(rig.auth.login("m@example.org", "correct horse"));
+        ModelDirectory directory(rig.network, rig.auth, rig.settings, rig.config);
+        await(directory.refresh());
+        QCOMPARE(rig.settings.model(), "qwen");
+        QCOMPARE(rig.settings.availableModelOptions().size(), 2);
+        m_provider->enqueue(completionReply("A cat."));
+        const ChatMessage screenshot(QUuid::createUuid(), ChatMessage::Role::User, {},
+                                     QDateTime::currentDateTime(), QStringLiteral("AAAA"));
+        QCOMPARE(await(rig.chat.chatCompletion({screenshot}, "general")), "A cat.");
+        QCOMPARE(m_provider->requests().last().json()["model"].toString(), "llava");
     }
 
     // The browser's form: an account with the sign-up balance and its name as typed, in any
