@@ -78,7 +78,7 @@ json ModelOffer::toJson() const {
                         {"name", model.name},
                         {"description", model.description},
                         {"vision", model.vision}});
-    return {{"models", std::move(list)}, {"default", defaultId}};
+    return {{"models", std::move(list)}, {"default", defaultId}, {"anyModel", acceptsOthers}};
 }
 
 std::optional<ModelOffer> ModelOffer::fromProviderList(std::string_view body,

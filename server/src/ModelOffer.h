@@ -42,7 +42,7 @@ struct ModelOffer {
     [[nodiscard]] const OfferedModel *find(std::string_view id) const;
     /// What to ask the provider for when a client asks for `id`; nothing when it is not offered.
     [[nodiscard]] std::optional<std::string> providerModelFor(const std::string &id) const;
-    /// {"models": [{"id", "name", "description", "vision"}], "default": id}
+    /// {"models": [{"id", "name", "description", "vision"}], "default": id, "anyModel": bool}
     [[nodiscard]] nlohmann::json toJson() const;
 
     /// The models a provider's GET /models reply lists ({"data": [{"id": ...}]}), in its order,

@@ -29,6 +29,7 @@ std::optional<OfferedModels> OfferedModels::fromJson(const QJsonObject &object, 
 
     OfferedModels offered;
     offered.defaultId = defaultId.toString();
+    offered.anyModel = object.value(QLatin1String("anyModel")).toBool();
     const QJsonArray entries = list.toArray();
     for (qsizetype i = 0; i < entries.size() && offered.models.size() < maxModels; ++i) {
         const QJsonObject entry = entries.at(i).toObject();
@@ -42,7 +43,8 @@ std::optional<OfferedModels> OfferedModels::fromJson(const QJsonObject &object, 
         if (offered.find(id.toString()))
             continue;
         offered.models.append(
-            {id.toString(), cut(name.toString(), maxNameLength),
+            {id.toString(),
+             cut(name.toString().isEmpty() ? id.toString() : name.toString(), maxNameLength),
              cut(entry.value(QLatin1String("description")).toString(), maxDescriptionLength),
              entry.value(QLatin1String("vision")).toBool()});
     }
@@ -60,7 +62,9 @@ QJsonObject OfferedModels::toJson() const {
                                 {QStringLiteral("name"), model.name},
                                 {QStringLiteral("description"), model.description},
                                 {QStringLiteral("vision"), model.vision}});
-    return {{QStringLiteral("models"), list}, {QStringLiteral("default"), defaultId}};
+    return {{QStringLiteral("models"), list},
+            {QStringLiteral("default"), defaultId},
+            {QStringLiteral("anyModel"), anyModel}};
 }
 
 const OfferedModels::Model *OfferedModels::find(const QString &id) const {

@@ -49,4 +49,7 @@ struct OfferedModels final {
 
     QList<Model> models;
     QString defaultId;
+    /// Whether the server passes a model outside its list on as asked ("anyModel"), as one
+    /// whose operator never named its models does: a model saved earlier then stays in use.
+    bool anyModel = false;
 };

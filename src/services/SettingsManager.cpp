@@ -117,7 +117,7 @@ void SettingsManager::setModel(const QString &model) {
 
 QString SettingsManager::requestModel() const {
     const QString chosen = model();
-    if (!m_offered || m_offered->find(chosen))
+    if (!m_offered || m_offered->anyModel || m_offered->find(chosen))
         return chosen;
     return m_offered->defaultId;
 }
@@ -199,7 +199,9 @@ QList<SettingsManager::ModelOption> SettingsManager::availableModelOptions() con
     const QString chosen = model();
     QList<ModelOption> options;
     if (m_offered) {
-        if (!m_offered->find(chosen))
+        if (!m_offered->find(chosen) && m_offered->anyModel)
+            options.append({chosen, chosen, QStringLiteral("Previously saved custom model.")});
+        else if (!m_offered->find(chosen))
             options.append({chosen, QStringLiteral("%1 (not offered)").arg(chosen),
                             QStringLiteral("This server no longer offers this model; %1 is used "
                                            "instead.")

@@ -136,6 +136,7 @@ private Q_SLOTS:
             m_server->call("GET", "/api/models", {}, ServerProcess::bearer(token)).json();
         QCOMPARE(catalogue["models"].toArray().size(), 14);
         QCOMPARE(catalogue["default"].toString(), "gpt-4.1");
+        QVERIFY(catalogue["anyModel"].toBool()); // as before, any other model is passed on
         QCOMPARE(catalogue["models"][6].toObject(),
                  (QJsonObject{{"id", "gpt-4o"},
                               {"name", "GPT-4o"},
@@ -157,6 +158,7 @@ private Q_SLOTS:
         const QJsonObject offered =
             m_server->call("GET", "/api/models", {}, ServerProcess::bearer(local)).json();
         QCOMPARE(offered["default"].toString(), "qwen");
+        QVERIFY(!offered["anyModel"].toBool());
         QCOMPARE(offered["models"][1]["vision"].toBool(), true);
         QCOMPARE(m_provider->requests().first().method, "GET");
         const ServerProcess::Answer refused = chat(local, question);

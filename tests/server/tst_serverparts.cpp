@@ -171,7 +171,7 @@ private Q_SLOTS:
             << QByteArray(R"({"allowed_models": ["o4-mini", "gpt-4.1", "llava"],)"
                           R"("model_map": {"gpt-4.1": "llama3.1:8b", "gpt-4o": "x"},)"
                           R"("vision_models": ["llava"]})")
-            << "o4-mini=o4-mini+ gpt-4.1=GPT-4.1+>llama3.1:8b llava=llava+; gpt-4.1"
+            << "o4-mini=o4-mini+ gpt-4.1=GPT-4.1>llama3.1:8b llava=llava+; gpt-4.1"
             << "";
         QTest::newRow("model_map alone adds its models to the catalogue")
             << QByteArray(R"({"model_map": {"local": "qwen2.5:7b"}})") << "local=local>qwen2.5:7b"

@@ -251,6 +251,16 @@ private Q_SLOTS:
         QCOMPARE(unchosen.model(), "gpt-4o");
         QCOMPARE(unchosen.availableModelOptions(), offered);
 
+        // A server that passes other models on (one whose operator named none) keeps the user's.
+        QJsonObject open = serverList;
+        open.insert("anyModel", true);
+        settings.setOfferedModels(OfferedModels::fromJson(open));
+        settings.setModel("o3");
+        QCOMPARE(settings.availableModelOptions().first(),
+                 (Option{"o3", "o3", "Previously saved custom model."}));
+        QCOMPARE(settings.requestModel(), "o3");
+        settings.setModel("llama-3");
+
         m_rig->backend.route("/api/models", Reply::text(404, "Not Found"));
         await(directory.refresh());
         QCOMPARE(settings.offeredModels(), std::nullopt);

@@ -30,7 +30,8 @@ void login(ApiContext &, const HttpRequest &, const std::shared_ptr<Responder> &
 /// Ends the bearer's session: 204 even when it had ended already.
 void logout(ApiContext &, const HttpRequest &, const std::shared_ptr<Responder> &);
 void me(ApiContext &, const HttpRequest &, const std::shared_ptr<Responder> &);
-/// The models on offer: {"models": [{"id", "name", "description", "vision"}], "default": id}.
+/// The models on offer: {"models": [{"id", "name", "description", "vision"}], "default": id}, and
+/// "anyModel": whether a model outside the list is passed on as asked.
 void models(ApiContext &, const HttpRequest &, const std::shared_ptr<Responder> &);
 void chat(ApiContext &, const HttpRequest &, const std::shared_ptr<Responder> &);
 void transcribe(ApiContext &, const HttpRequest &, const std::shared_ptr<Responder> &);

@@ -62,6 +62,8 @@ void ModelDirectory::askIfDue(std::unique_lock<std::mutex> &lock) {
             problem = "it answered with status " + std::to_string(reading->status);
         if (problem.empty())
             offer = ModelOffer::fromProviderList(reading->body, vision, preferred, problem);
+        if (error == providerStopped)
+            return; // the server is stopping
         if (offer)
             logLine("offering the provider's " + std::to_string(offer->models.size()) +
                     " models; new users start on " + offer->defaultId);
