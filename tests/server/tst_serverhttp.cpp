@@ -444,9 +444,11 @@ private Q_SLOTS:
 
     // The account of these tests, made by the operator, with a client signed in to it; returns
     // the client's session.
+    // Her name is markup: every page must show it as text.
     QString adaWithClient() {
-        const auto made = m_server->command({"user", "create", "ada@example.org", "Ada", "1000"},
-                                            "analytical!\n");
+        const auto made = m_server->command(
+            {"user", "create", "ada@example.org", "Ada <b>&amp;</b> \"co\"", "1000"},
+            "analytical!\n");
         if (made.first != 0)
             qWarning("%s", made.second.constData());
         return m_server
@@ -604,9 +606,11 @@ private Q_SLOTS:
             restart({{"trusted_proxies", QJsonArray{"127.0.0.1"}}});
         adaWithClient();
         Browser browser(*m_server, own.replace("HERE", ownOrigin()), fields);
-        QCOMPARE(browser.post("/account/signin", "email=ada%40example.org&password=analytical%21")
-                     .status(),
-                 200);
+        const Raw page =
+            browser.post("/account/signin", "email=ada%40example.org&password=analytical%21");
+        QCOMPARE(page.status(), 200);
+        QVERIFY2(page.body.contains("Ada &lt;b&gt;&amp;amp;&lt;/b&gt; &quot;co&quot;"),
+                 page.body.constData());
         const QByteArray secure = name.startsWith("__Host-") ? "; Secure" : "";
         const QByteArray attributes = secure + "; Path=/; HttpOnly; SameSite=Strict";
         const QByteArray token = browser.cookie(name);
