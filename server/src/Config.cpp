@@ -237,9 +237,12 @@ void readModels(const json &document, Reader &reader, Config &config) {
                 offer.models.push_back({id, id, {}, false});
             // Another model stands behind the name: whether it reads pictures is not known
             // unless "vision_models" says so.
-            for (OfferedModel &model : offer.models)
-                if (model.id == id)
-                    model.providerModel = providerModel, model.vision = false;
+            for (OfferedModel &model : offer.models) {
+                if (model.id == id) {
+                    model.providerModel = providerModel;
+                    model.vision = false;
+                }
+            }
         }
     } else if (listed->is_string() && listed->get<std::string>() == "provider") {
         config.modelsFromProvider = true;
