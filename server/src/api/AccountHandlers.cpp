@@ -76,6 +76,14 @@ public:
         return signedIn;
     }
 
+    /// The account a form of its own page was posted for; nothing once the visitor has been
+    /// answered (a forged form, an ended session).
+    [[nodiscard]] std::optional<User> accountForm() const {
+        if (refusedAsForged())
+            return std::nullopt;
+        return signedInOrTold();
+    }
+
     void showSignIn(int status, const std::string &error, const std::string &notice = {},
                     const std::string &email = {}, std::vector<std::string> cookies = {}) const {
         show(status, signInPage(m_formToken, error, notice, email, m_context.config.signupOpen),
@@ -164,9 +172,7 @@ void accountSignOut(ApiContext &context, const HttpRequest &request,
 void accountPassword(ApiContext &context, const HttpRequest &request,
                      const std::shared_ptr<Responder> &responder) {
     const Visit visit(context, request, responder);
-    if (visit.refusedAsForged())
-        return;
-    const std::optional<User> user = visit.signedInOrTold();
+    const std::optional<User> user = visit.accountForm();
     if (!user)
         return;
     const auto fail = [&](int status, const std::string &message) {
@@ -196,9 +202,7 @@ void accountPassword(ApiContext &context, const HttpRequest &request,
 void accountSignOutEverywhere(ApiContext &context, const HttpRequest &request,
                               const std::shared_ptr<Responder> &responder) {
     const Visit visit(context, request, responder);
-    if (visit.refusedAsForged())
-        return;
-    const std::optional<User> user = visit.signedInOrTold();
+    const std::optional<User> user = visit.accountForm();
     if (!user)
         return;
     context.store.deleteSessions(user->email);
@@ -211,9 +215,7 @@ void accountSignOutEverywhere(ApiContext &context, const HttpRequest &request,
 void accountDelete(ApiContext &context, const HttpRequest &request,
                    const std::shared_ptr<Responder> &responder) {
     const Visit visit(context, request, responder);
-    if (visit.refusedAsForged())
-        return;
-    const std::optional<User> user = visit.signedInOrTold();
+    const std::optional<User> user = visit.accountForm();
     if (!user)
         return;
     const auto fail = [&](int status, const std::string &message) {
