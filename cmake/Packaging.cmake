@@ -117,7 +117,9 @@ if(PINDLE_HAVE_LAYER_SHELL)
 endif()
 set(CPACK_DEBIAN_PINDLE_PACKAGE_DEPENDS
     "qml6-module-qtquick, qml6-module-qtquick-controls, qml6-module-qtquick-layouts, qml6-module-qtquick-window, qml6-module-qtquick-templates, qml6-module-qtqml-workerscript, qml6-module-qtqml, qml6-module-qtqml-models, qt6-qpa-plugins, ${runtime_plugins}, libsecret-1-0")
-set(CPACK_DEBIAN_PINDLE_PACKAGE_RECOMMENDS "gnome-keyring | kwalletmanager, xdg-desktop-portal")
+# Qt's own catalogues translate the few texts its controls bring (OK, Cancel).
+set(CPACK_DEBIAN_PINDLE_PACKAGE_RECOMMENDS
+    "gnome-keyring | kwalletmanager, xdg-desktop-portal, qt6-translations-l10n")
 set(CPACK_DEBIAN_PINDLE_PACKAGE_SUGGESTS pindle-server)
 set(CPACK_COMPONENT_PINDLE_DESCRIPTION
     "desktop AI assistant in the system tray

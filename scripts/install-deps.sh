@@ -8,6 +8,7 @@ packages=(
     # build
     cmake ninja-build g++ pkg-config clang-format curl
     qt6-base-dev qt6-declarative-dev qt6-declarative-dev-tools qcoro-qt6-dev qtkeychain-qt6-dev
+    qt6-tools-dev qt6-l10n-tools
     librestinio-dev libasio-dev libhttp-parser-dev libfmt-dev nlohmann-json3-dev
     libcurl4-openssl-dev libssl-dev libsqlite3-dev libsodium-dev libpq-dev openssl
     libxcb1-dev libxcb-xfixes0-dev libxcb-shm0-dev libxcb-xtest0-dev libdbus-1-dev libpulse-dev
@@ -18,7 +19,7 @@ packages=(
     qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-layouts
     qml6-module-qtquick-window qml6-module-qtquick-templates qml6-module-qtqml-workerscript
     qml6-module-qtqml qml6-module-qtqml-models
-    libqt6svg6
+    libqt6svg6 qt6-translations-l10n
     # test: a private D-Bus session with GNOME Keyring, and a client to inspect it
     dbus dbus-bin gnome-keyring libsecret-tools
     # test: a throw-away PostgreSQL server for the shared store

@@ -54,9 +54,9 @@ Application::Application(const BackendConfig &backend, SecretStore &secrets,
                               new MessageImageProvider(m_chatViewModel));
     connect(&m_shortcuts, &ShortcutController::notice, this,
             [this](const QStringList &ids, const QString &title, const QString &message) {
-                m_notices.notifyOnce(
-                    ids, title, message,
-                    {{QStringLiteral("settings"), QStringLiteral("Open Settings")}});
+                m_notices.notifyOnce(ids, title, message,
+                                     //: Button on a desktop notification about the shortcuts
+                                     {{QStringLiteral("settings"), tr("Open Settings")}});
             });
     connect(&m_notices, &Notices::actionInvoked, this, &Application::runNoticeAction);
     connect(&m_notices, &Notices::notified, this, &Application::notified);
@@ -109,20 +109,23 @@ void Application::buildTrayMenu() {
     for (const ShortcutActionRow &row : shortcutActions)
         m_appMenu.addItem(
             [this, &row] {
-                const QString title = row.menuTitle;
+                const QString title = row.shownMenuTitle();
                 const QString shortcut = m_shortcuts.working(row.action);
-                return shortcut.isEmpty() ? title : QStringLiteral("%1 (%2)").arg(title, shortcut);
+                //: Menu item: %1 is the action's name, %2 its shortcut ("Capture Screen (Alt+S)")
+                return shortcut.isEmpty() ? title : tr("%1 (%2)").arg(title, shortcut);
             },
             [this, &row] { runAction(row.action); });
     m_appMenu.addSeparator();
     const auto fixed = [](const QString &title) { return [title] { return title; }; };
     m_appMenu.addItem(
-        fixed(QStringLiteral("Settings…")), [this] { openSettings(); },
-        QKeySequence(QStringLiteral("Ctrl+,")));
+        //: Menu item
+        fixed(tr("Settings…")), [this] { openSettings(); }, QKeySequence(QStringLiteral("Ctrl+,")));
     m_appMenu.addSeparator();
-    m_appMenu.addItem(fixed(QStringLiteral("Sign Out")), [this] { signOut(); });
+    //: Menu item
+    m_appMenu.addItem(fixed(tr("Sign Out")), [this] { signOut(); });
+    //: Menu item
     m_appMenu.addItem(
-        fixed(QStringLiteral("Quit Pindle")), [this] { quitApp(); }, QKeySequence::Quit);
+        fixed(tr("Quit Pindle")), [this] { quitApp(); }, QKeySequence::Quit);
     connect(&m_shortcuts, &ShortcutController::changed, &m_appMenu, &AppMenu::retitle);
 
     m_trayIcon->onTriggered = [this](int index) { m_appMenu.trigger(index); };
@@ -158,13 +161,18 @@ void Application::tellWhereTheMenuIs() {
     if (!m_appMenu.inHeader())
         return;
     const QString shortcut = m_shortcuts.toggleOverlay();
-    m_notices.notifyOnce(
-        {notice}, QStringLiteral("Pindle is running"),
-        QStringLiteral("This desktop shows no tray icons, so Pindle has none. %1Starting Pindle "
-                       "again shows it. The menu button in its header has Settings and Quit.")
-            .arg(shortcut.isEmpty() ? QString()
-                                    : QStringLiteral("Press %1 to show Pindle. ").arg(shortcut)),
-        {{QStringLiteral("show"), QStringLiteral("Show Pindle")}});
+    //: Sentence in a desktop notification, ending in a space; %1 is a shortcut ("Alt+Space")
+    const QString press =
+        shortcut.isEmpty() ? QString() : tr("Press %1 to show Pindle. ").arg(shortcut);
+    //: Title of a desktop notification
+    const QString title = tr("Pindle is running");
+    //: Desktop notification; %1 is empty, or the sentence "Press <shortcut> to show Pindle. "
+    const QString message = tr("This desktop shows no tray icons, so Pindle has none. %1Starting "
+                               "Pindle again shows it. The menu button in its header has "
+                               "Settings and Quit.");
+    //: Button on a desktop notification
+    const QString show = tr("Show Pindle");
+    m_notices.notifyOnce({notice}, title, message.arg(press), {{QStringLiteral("show"), show}});
 }
 
 void Application::setupGlobalHotkey() {
@@ -242,7 +250,8 @@ void Application::showLoginWindow() {
                 m_login.reset();
             });
         });
-        m_loginWindow = makeWindow(QStringLiteral("Pindle — Sign In"), {360, 420}, false);
+        //: Window title
+        m_loginWindow = makeWindow(tr("Pindle — Sign In"), {360, 420}, false);
         m_loginWindow->setInitialProperties(
             {{QStringLiteral("controller"), QVariant::fromValue<QObject *>(m_login.get())},
              {QStringLiteral("appearance"), QVariant::fromValue<QObject *>(m_appearance.get())}});
@@ -261,7 +270,8 @@ void Application::showLoginWindow() {
 void Application::openSettings(bool atShortcuts) {
     if (!m_settingsWindow) {
         m_settingsController = std::make_unique<SettingsController>(m_auth, m_settings);
-        m_settingsWindow = makeWindow(QStringLiteral("Pindle Settings"), {450, 480}, true);
+        //: Window title
+        m_settingsWindow = makeWindow(tr("Pindle Settings"), {450, 480}, true);
         m_settingsWindow->setInitialProperties(
             {{QStringLiteral("settings"), QVariant::fromValue<QObject *>(&m_settings)},
              {QStringLiteral("controller"),

@@ -4,6 +4,7 @@
 #include "app/Application.h"
 #include "app/QuickBackend.h"
 #include "app/SingleInstance.h"
+#include "app/Translations.h"
 #include "core/AppId.h"
 #include "platform/ShortcutActions.h"
 #include "platform/session/DesktopIntegration.h"
@@ -69,6 +70,7 @@ int main(int argc, char *argv[]) {
     SingleInstance instance;
     if (!instance.claim(action))
         return 0;
+    installTranslations();
 
     chooseQuickBackend();
     QQuickWindow::setDefaultAlphaBuffer(true);

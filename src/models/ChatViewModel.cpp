@@ -137,7 +137,8 @@ QCoro::Task<> ChatViewModel::captureTask() {
         if (!self)
             co_return;
         setCapturing(false);
-        setErrorMessage(QStringLiteral("Screen capture failed: ") + describe(error));
+        //: Error line above the conversation; %1 is why, in the capture service's words
+        setErrorMessage(tr("Screen capture failed: %1").arg(describe(error)));
     }
 }
 
@@ -182,7 +183,8 @@ QCoro::Task<> ChatViewModel::transcribeTask(QString audioFile) {
         if (!self)
             co_return;
         setLoading(false);
-        setErrorMessage(QStringLiteral("Audio transcription failed: ") + describe(error));
+        //: Error line above the conversation; %1 is why, in the transcription service's words
+        setErrorMessage(tr("Audio transcription failed: %1").arg(describe(error)));
     }
 }
 

@@ -36,7 +36,8 @@ bool LoginController::canSignIn() const {
 }
 
 QString LoginController::signUpText() const {
-    return QStringLiteral("Sign up at ") + m_webDomain;
+    //: Link under the sign-in form; %1 is the web site's host name, maybe with a port
+    return tr("Sign up at %1").arg(m_webDomain);
 }
 
 void LoginController::signIn() {

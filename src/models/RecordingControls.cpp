@@ -80,7 +80,7 @@ QCoro::Task<> RecordingControls::start(AudioRecorder *recorder) {
 
 void RecordingControls::finished(const QUrl &audioURL, bool successfully) {
     if (!successfully) {
-        m_conversation.showError(QStringLiteral("The recording stopped before it could be saved."));
+        m_conversation.showError(tr("The recording stopped before it could be saved."));
         return;
     }
     // The conversation takes one request at a time: a recording that ends while an answer is

@@ -15,8 +15,10 @@ SettingsController::SettingsController(AuthService &auth, SettingsManager &setti
     : QObject(parent)
     , m_auth(auth)
     , m_settings(settings)
-    , m_userEmail(QStringLiteral("Loading..."))
-    , m_subscriptionStatus(QStringLiteral("..."))
+    //: Shown in the settings window's account rows while the account is being fetched
+    , m_userEmail(tr("Loading..."))
+    //: Shown in place of the subscription status while the account is being fetched
+    , m_subscriptionStatus(tr("..."))
     , m_startAtLogin(std::move(startAtLogin))
     , m_startsAtLogin(m_startAtLogin.isEnabled()) {
     connect(&settings, &SettingsManager::modelOptionsChanged, this,
@@ -40,26 +42,33 @@ QVariantList SettingsController::categoryOptions() const {
     for (const AssistantCategory &category : m_settings.availableCategories())
         if (category.enabled)
             options.append(QVariantMap{{QStringLiteral("id"), category.id},
-                                       {QStringLiteral("name"), category.name}});
+                                       {QStringLiteral("name"), category.displayName()}});
     return options;
 }
 
 QString SettingsController::opacityPercent() const {
     // Truncated toward zero, as the slider's steps are shown.
     const double percent = std::trunc(m_settings.overlayOpacity() * 100 + 1e-9);
-    return QString::number(qint64(percent)) + u'%';
+    //: The overlay's opacity in the settings window; %1 is a whole number of percent
+    return tr("%1%").arg(QLocale().toString(qint64(percent)));
 }
 
 QString SettingsController::categoryDescription() const {
     for (const AssistantCategory &category : m_settings.availableCategories())
         if (category.id == m_settings.selectedCategory())
-            return category.description;
+            return category.displayDescription();
     return {};
 }
 
+bool SettingsController::isActive(const QString &status) {
+    return status.toLower() == u"active";
+}
+
 QString SettingsController::displayedStatus(const QString &status) {
-    if (status == u"active")
-        return QStringLiteral("Active");
+    // Any spelling of "active" is the one status Pindle knows: shown in the user's language.
+    if (isActive(status))
+        //: Subscription status in the settings window's account rows
+        return tr("Active");
     QString shown = status.toLower();
     bool wordStart = true;
     for (QChar &character : shown) {
@@ -71,7 +80,7 @@ QString SettingsController::displayedStatus(const QString &status) {
 }
 
 void SettingsController::loadAccountInfo() {
-    setAccount(QStringLiteral("Loading..."), QStringLiteral("..."), {});
+    setAccount(tr("Loading..."), tr("..."), {}, false);
     m_loading = true;
     loadTask(++m_generation, false);
 }
@@ -90,13 +99,17 @@ void SettingsController::reloadStartAtLogin() {
 
 QCoro::Task<> SettingsController::loadTask(quint64 generation, bool quietly) {
     QPointer self(this);
-    QString email = QStringLiteral("Not signed in");
-    QString status = QStringLiteral("N/A");
+    //: Shown in the settings window's account rows in place of the e-mail address
+    QString email = tr("Not signed in");
+    //: Shown in place of the subscription status when no one is signed in
+    QString status = tr("N/A");
     QString tokensLeft;
+    bool active = false;
     try {
         const AuthService::UserInfo user = co_await m_auth.verifyToken();
         email = user.email;
         status = displayedStatus(user.subscriptionStatus);
+        active = isActive(user.subscriptionStatus);
         if (user.tokenBalance)
             tokensLeft = QLocale().toString(*user.tokenBalance);
     } catch (const std::exception &) {
@@ -108,17 +121,19 @@ QCoro::Task<> SettingsController::loadTask(quint64 generation, bool quietly) {
     // Only the latest load speaks: the window may have been shown again meanwhile.
     if (self && generation == m_generation) {
         m_loading = false;
-        setAccount(email, status, tokensLeft);
+        setAccount(email, status, tokensLeft, active);
     }
 }
 
 void SettingsController::setAccount(const QString &email, const QString &status,
-                                    const QString &tokensLeft) {
-    if (m_userEmail == email && m_subscriptionStatus == status && m_tokensLeft == tokensLeft)
+                                    const QString &tokensLeft, bool active) {
+    if (m_userEmail == email && m_subscriptionStatus == status && m_tokensLeft == tokensLeft &&
+        m_subscriptionActive == active)
         return;
     m_userEmail = email;
     m_subscriptionStatus = status;
     m_tokensLeft = tokensLeft;
+    m_subscriptionActive = active;
     Q_EMIT accountChanged();
 }
 

@@ -41,7 +41,7 @@ public:
 
     [[nodiscard]] QString userEmail() const { return m_userEmail; }
     [[nodiscard]] QString subscriptionStatus() const { return m_subscriptionStatus; }
-    [[nodiscard]] bool subscriptionActive() const { return m_subscriptionStatus == u"Active"; }
+    [[nodiscard]] bool subscriptionActive() const { return m_subscriptionActive; }
     [[nodiscard]] QString tokensLeft() const { return m_tokensLeft; }
     [[nodiscard]] QVariantList modelOptions() const;
     [[nodiscard]] QVariantList categoryOptions() const;
@@ -51,8 +51,8 @@ public:
     void setStartAtLogin(bool enabled);
     [[nodiscard]] QString startAtLoginError() const { return m_startAtLoginError; }
 
-    /// "active" becomes "Active"; any other status is capitalised word by word (words are
-    /// separated by white space).
+    /// "active" in any case becomes "Active" (translated); any other status is capitalised word by
+    /// word (words are separated by white space).
     [[nodiscard]] static QString displayedStatus(const QString &status);
 
     /// Starts again from "Loading..." and asks the backend for the account.
@@ -72,13 +72,18 @@ Q_SIGNALS:
 
 private:
     QCoro::Task<> loadTask(quint64 generation, bool quietly);
-    void setAccount(const QString &email, const QString &status, const QString &tokensLeft);
+    void setAccount(const QString &email, const QString &status, const QString &tokensLeft,
+                    bool active);
+    // Whether the backend's status says the subscription is active, whatever its case.
+    [[nodiscard]] static bool isActive(const QString &status);
 
     AuthService &m_auth;
     SettingsManager &m_settings;
     QString m_userEmail;
     QString m_subscriptionStatus;
     QString m_tokensLeft;
+    // Kept apart from the status shown, which is in the user's language.
+    bool m_subscriptionActive = false;
     quint64 m_generation = 0;
     // "Loading..." is shown until a load ends.
     bool m_loading = false;

@@ -15,17 +15,20 @@ namespace {
 
 using Action = GlobalHotkeys::Action;
 
-// As the menu names the action ("Toggle Overlay").
+// As the menu names the action ("Toggle Overlay"), in the user's language.
 QString title(Action action) {
-    return shortcutAction(action).menuTitle;
+    return shortcutAction(action).shownMenuTitle();
 }
 
 QString holderText(const std::optional<DesktopShortcuts::Binding> &holder) {
     if (!holder)
-        return QStringLiteral("another program");
+        //: Who holds a key combination when it is not known ("Alt+S is already used by ...")
+        return QCoreApplication::translate("ShortcutController", "another program");
     if (holder->action.isEmpty())
         return holder->owner;
-    return QStringLiteral("%1 for “%2”").arg(holder->owner, holder->action);
+    //: Who holds a key combination: %1 is a program or the desktop, %2 what it does with it
+    return QCoreApplication::translate("ShortcutController", "%1 for “%2”")
+        .arg(holder->owner, holder->action);
 }
 
 bool isModifierKey(int key) {
@@ -122,14 +125,16 @@ QCoro::Task<> ShortcutController::writeToDesktop() {
         });
         const bool free = holder == held.cend();
         if (!free)
-            skipped.append(QStringLiteral("%1 is already used by %2, so %3 has no shortcut there: "
-                                          "choose another combination above, then add again.")
+            //: %1 is a key combination, %2 who holds it, %3 the action's name (“Capture Screen”)
+            skipped.append(tr("%1 is already used by %2, so %3 has no shortcut there: "
+                              "choose another combination above, then add again.")
                                .arg(m_settings.text(action), holderText(*holder), title(action)));
         // One added before is left without keys when skipped: its combination may be another
         // action's by now.
         if (free || std::any_of(held.cbegin(), held.cend(),
                                 [&](const auto &binding) { return binding.pindleId == id; }))
-            shortcuts.append({id, QStringLiteral("Pindle: ") + title(action), command(action),
+            //: Name of a shortcut in the desktop's keyboard settings; %1 is the action's name
+            shortcuts.append({id, tr("Pindle: %1").arg(title(action)), command(action),
                               free ? combination : KeyCombination()});
     }
     QString note;
@@ -141,11 +146,13 @@ QCoro::Task<> ShortcutController::writeToDesktop() {
                 if (!shortcut.combination.isNull())
                     added.append(shortcut.combination.toString());
             if (!added.isEmpty())
-                note = QStringLiteral("Added to the desktop's keyboard shortcuts: %1.")
+                //: %1 lists the key combinations added, separated by commas
+                note = tr("Added to the desktop's keyboard shortcuts: %1.")
                            .arg(added.join(QStringLiteral(", ")));
         }
     } catch (const PlatformError &error) {
-        note = QStringLiteral("The shortcuts could not be added: %1").arg(error.message());
+        //: %1 is why, in the desktop's words
+        note = tr("The shortcuts could not be added: %1").arg(error.message());
     }
     if (!self)
         co_return;
@@ -211,19 +218,22 @@ QCoro::Task<> ShortcutController::apply(quint64 generation) {
 }
 
 void ShortcutController::tellUnavailable() {
+    //: Title of a desktop notification
+    const QString heading = tr("No global shortcuts");
     if (const QString reason = m_hotkeys.unavailableReason(); !reason.isEmpty())
-        tell({reason}, QStringLiteral("No global shortcuts"));
+        tell({reason}, heading);
 }
 
 void ShortcutController::tellNewConflicts() {
     QStringList lines;
     for (auto it = m_taken.cbegin(); it != m_taken.cend(); ++it)
-        lines.append(QStringLiteral("%1 is already used by %2, so %3 has no shortcut.")
+        //: %1 is a key combination, %2 who holds it, %3 the action's name (“Capture Screen”)
+        lines.append(tr("%1 is already used by %2, so %3 has no shortcut.")
                          .arg(m_settings.text(it.key()), holderText(it.value()), title(it.key())));
     tell(lines,
-         lines.size() > 1 ? QStringLiteral("Shortcuts unavailable")
-                          : QStringLiteral("Shortcut unavailable"),
-         QStringLiteral("Choose another under Keyboard Shortcuts in Pindle's Settings."));
+         //: Title of a desktop notification with a line for each shortcut (one, or several)
+         lines.size() > 1 ? tr("Shortcuts unavailable") : tr("Shortcut unavailable"),
+         tr("Choose another under Keyboard Shortcuts in Pindle's Settings."));
 }
 
 void ShortcutController::tell(const QStringList &lines, const QString &title,
@@ -257,9 +267,11 @@ QString ShortcutController::whyNotWorking(Action action) const {
     if (m_recording == action)
         return {};
     if (const auto taken = m_taken.constFind(action); taken != m_taken.cend())
-        return QStringLiteral("Already used by %1.").arg(holderText(*taken));
+        //: Why a shortcut does nothing; %1 is who holds its combination
+        return tr("Already used by %1.").arg(holderText(*taken));
     if (m_hotkeys.pending())
-        return QStringLiteral("Waiting for the desktop to take it.");
+        //: Why a shortcut does not work yet, under it in the settings window
+        return tr("Waiting for the desktop to take it.");
     return {};
 }
 
@@ -270,8 +282,9 @@ QString ShortcutController::problem(Action action) const {
     const std::optional<KeyCombination> given =
         KeyCombination::parse(m_hotkeys.triggerDescription(action));
     if (given && *given != m_settings.combination(action))
-        return QStringLiteral("The desktop has %1 for it instead: change that in the desktop's "
-                              "keyboard settings.")
+        //: %1 is the key combination the desktop gave the action
+        return tr("The desktop has %1 for it instead: change that in the desktop's "
+                  "keyboard settings.")
             .arg(given->toString());
     return {};
 }
@@ -291,7 +304,7 @@ QVariantList ShortcutController::rows() const {
         rows.append(QVariantMap{
             {QStringLiteral("action"), int(row.action)},
             {QStringLiteral("combination"), m_settings.text(row.action)},
-            {QStringLiteral("description"), QString(row.description)},
+            {QStringLiteral("description"), row.shownDescription()},
             {QStringLiteral("problem"), problem(row.action)},
             {QStringLiteral("isDefault"), m_settings.isDefault(row.action)},
             {QStringLiteral("recording"), m_recording == row.action},
@@ -322,13 +335,15 @@ void ShortcutController::cancelRecording() {
 std::optional<QString> ShortcutController::whyNot(Action action,
                                                   const KeyCombination &combination) const {
     if (!combination.hasCommandModifier())
-        return QStringLiteral("A shortcut needs Ctrl, Alt or Super.");
+        return tr("A shortcut needs Ctrl, Alt or Super.");
     for (const ShortcutActionRow &other : shortcutActions)
         if (other.action != action && m_settings.combination(other.action) == combination)
-            return QStringLiteral("%1 is already the shortcut for %2.")
-                .arg(combination.toString(), QString(other.menuTitle));
+            //: %1 is a key combination, %2 the name of the action that has it
+            return tr("%1 is already the shortcut for %2.")
+                .arg(combination.toString(), title(other.action));
     if (const DesktopShortcuts::Binding *holder = desktopHolder(combination))
-        return QStringLiteral("%1 is used by %2.").arg(combination.toString(), holderText(*holder));
+        //: %1 is a key combination, %2 who holds it (a program, or the desktop for an action)
+        return tr("%1 is used by %2.").arg(combination.toString(), holderText(*holder));
     return std::nullopt;
 }
 
@@ -344,7 +359,7 @@ bool ShortcutController::recordKey(int key, int modifiers, quint32 nativeScanCod
     const std::optional<KeyCombination> combination = KeyCombination::fromKeyPress(
         key, Qt::KeyboardModifiers(modifiers), nativeScanCode, m_hotkeys.keysymAt(nativeScanCode));
     if (!combination) {
-        setRecordingError(QStringLiteral("That key cannot be part of a shortcut."));
+        setRecordingError(tr("That key cannot be part of a shortcut."));
         return true;
     }
     if (const std::optional<QString> reason = whyNot(*m_recording, *combination)) {
@@ -367,8 +382,9 @@ void ShortcutController::resetToDefault(int action) {
     const KeyCombination fallback = shortcutAction(Action(action)).defaultCombination();
     for (const ShortcutActionRow &other : shortcutActions)
         if (other.action != Action(action) && m_settings.combination(other.action) == fallback) {
-            setRecordingError(QStringLiteral("%1 is already the shortcut for %2.")
-                                  .arg(fallback.toString(), QString(other.menuTitle)));
+            //: %1 is a key combination, %2 the name of the action that has it
+            setRecordingError(tr("%1 is already the shortcut for %2.")
+                                  .arg(fallback.toString(), title(other.action)));
             return;
         }
     setRecordingError({});

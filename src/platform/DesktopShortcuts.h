@@ -48,7 +48,7 @@ public:
     /// ids. Throws PlatformError saying what failed.
     virtual QCoro::Task<> addCustomShortcuts(QList<CustomShortcut> shortcuts) {
         Q_UNUSED(shortcuts)
-        throw PlatformError(QStringLiteral("This desktop's shortcuts cannot be set from Pindle."));
+        throw PlatformError(tr("This desktop's shortcuts cannot be set from Pindle."));
         co_return;
     }
 

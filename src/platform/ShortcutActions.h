@@ -2,6 +2,7 @@
 
 #include "platform/KeyCombination.h"
 
+#include <QCoreApplication>
 #include <QLatin1String>
 #include <QString>
 #include <QStringView>
@@ -33,6 +34,14 @@ struct ShortcutActionRow {
     /// desktop entry ("Screenshot & analyze").
     QLatin1String description;
 
+    /// `menuTitle` and `description` in the user's language.
+    [[nodiscard]] QString shownMenuTitle() const {
+        return QCoreApplication::translate("ShortcutActions", menuTitle.data());
+    }
+    [[nodiscard]] QString shownDescription() const {
+        return QCoreApplication::translate("ShortcutActions", description.data());
+    }
+
     /// Alt+Space, Alt+S, Alt+T.
     [[nodiscard]] KeyCombination defaultCombination() const {
         return {defaultModifiers, defaultKey};
@@ -40,17 +49,28 @@ struct ShortcutActionRow {
 };
 
 inline constexpr std::array shortcutActions{
-    ShortcutActionRow{ShortcutAction::ToggleOverlay, QLatin1String("toggle-overlay"),
-                      QLatin1String("--toggle-overlay"), QLatin1String("toggle_overlay"),
-                      KeyCombination::Alt, Qt::Key_Space, QLatin1String("Toggle Overlay"),
-                      QLatin1String("Toggle overlay visibility")},
+    ShortcutActionRow{
+        ShortcutAction::ToggleOverlay, QLatin1String("toggle-overlay"),
+        QLatin1String("--toggle-overlay"), QLatin1String("toggle_overlay"), KeyCombination::Alt,
+        Qt::Key_Space,
+        //: Tray menu item
+        QLatin1String(QT_TRANSLATE_NOOP("ShortcutActions", "Toggle Overlay")),
+        //: What the shortcut does, in settings and the desktop's shortcut list
+        QLatin1String(QT_TRANSLATE_NOOP("ShortcutActions", "Toggle overlay visibility"))},
     ShortcutActionRow{ShortcutAction::CaptureScreen, QLatin1String("capture-screen"),
                       QLatin1String("--capture-screen"), QLatin1String("capture_screen"),
-                      KeyCombination::Alt, Qt::Key_S, QLatin1String("Capture Screen"),
-                      QLatin1String("Screenshot & analyze")},
+                      KeyCombination::Alt, Qt::Key_S,
+                      //: Tray menu item
+                      QLatin1String(QT_TRANSLATE_NOOP("ShortcutActions", "Capture Screen")),
+                      //: What the shortcut does, in settings and the desktop's shortcut list
+                      QLatin1String(QT_TRANSLATE_NOOP("ShortcutActions", "Screenshot & analyze"))},
     ShortcutActionRow{ShortcutAction::ToggleTypingMode, QLatin1String("type-mode"),
                       QLatin1String("--type-mode"), QLatin1String("type_mode"), KeyCombination::Alt,
-                      Qt::Key_T, QLatin1String("Type Mode"), QLatin1String("Toggle typing mode")},
+                      Qt::Key_T,
+                      //: Tray menu item
+                      QLatin1String(QT_TRANSLATE_NOOP("ShortcutActions", "Type Mode")),
+                      //: What the shortcut does, in settings and the desktop's shortcut list
+                      QLatin1String(QT_TRANSLATE_NOOP("ShortcutActions", "Toggle typing mode"))},
 };
 
 [[nodiscard]] constexpr const ShortcutActionRow &shortcutAction(ShortcutAction action) {

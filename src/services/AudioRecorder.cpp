@@ -54,7 +54,8 @@ QCoro::Task<void> AudioRecorder::startRecording() {
     const QString folder = QDir::tempPath();
     if (folder.isEmpty()) // Qt's answer when TMPDIR names a folder that does not exist
         throw RecordingError(RecordingError::Reason::Failed,
-                             QStringLiteral("The temporary folder %1 does not exist.")
+                             //: %1 is the folder's path
+                             tr("The temporary folder %1 does not exist.")
                                  .arg(qEnvironmentVariable("TMPDIR", QStringLiteral("/tmp"))));
     const QString path = QDir(folder).filePath(m_configuration.fileName);
     const QUrl url = QUrl::fromLocalFile(path);

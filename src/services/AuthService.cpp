@@ -1,5 +1,6 @@
 #include "services/AuthService.h"
 
+#include <QCoreApplication>
 #include <QJsonDocument>
 #include <QJsonParseError>
 #include <QNetworkAccessManager>
@@ -36,14 +37,16 @@ QJsonObject decodeObject(const QByteArray &body) {
     if (error.error != QJsonParseError::NoError)
         throw DecodingError(BackendTexts::notJson(error.errorString()));
     if (!document.isObject())
-        throw DecodingError(QStringLiteral("The server's reply is not a JSON object."));
+        throw DecodingError(
+            QCoreApplication::translate("AuthService", "The server's reply is not a JSON object."));
     return document.object();
 }
 
 AuthService::UserInfo decodeUser(const QJsonObject &object) {
     std::optional<AuthService::UserInfo> user = AuthService::UserInfo::fromJson(object);
     if (!user)
-        throw DecodingError(QStringLiteral("The server's reply does not describe a user."));
+        throw DecodingError(QCoreApplication::translate(
+            "AuthService", "The server's reply does not describe a user."));
     return *std::move(user);
 }
 
@@ -104,11 +107,12 @@ QCoro::Task<AuthService::UserInfo> AuthService::login(QString email, QString pas
     const QJsonObject accepted = decodeObject(answer);
     const auto token = stringAt(accepted, QLatin1String("token"));
     if (!token)
-        throw DecodingError(QStringLiteral("The server's reply has no sign-in token."));
+        throw DecodingError(
+            QCoreApplication::translate("AuthService", "The server's reply has no sign-in token."));
     UserInfo user = decodeUser(accepted.value(QLatin1String("user")).toObject());
     // A sign-out (or another sign-in) while this one was under way is newer: it stands.
     if (m_tokens.generation() != generation)
-        throw AuthError(QStringLiteral("Signed out while signing in."));
+        throw AuthError(QCoreApplication::translate("AuthService", "Signed out while signing in."));
 
     m_tokens.setCachedToken(*token);
     m_cachedUser = user;
@@ -130,7 +134,8 @@ QCoro::Task<AuthService::UserInfo> AuthService::verifyToken() {
     if (m_tokens.generation() != generation && m_tokens.cachedToken() != token) {
         if (m_tokens.cachedToken() && m_cachedUser)
             co_return UserInfo(*m_cachedUser);
-        throw AuthError(QStringLiteral("Signed out while the session was being checked."));
+        throw AuthError(QCoreApplication::translate(
+            "AuthService", "Signed out while the session was being checked."));
     }
     if (status == 401) {
         m_tokens.setCachedToken(std::nullopt);

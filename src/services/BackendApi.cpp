@@ -1,5 +1,6 @@
 #include "services/BackendApi.h"
 
+#include <QCoreApplication>
 #include <QNetworkAccessManager>
 
 BackendApi::BackendApi(QNetworkAccessManager &network, BackendConfig backend)
@@ -32,56 +33,72 @@ ReplyPtr BackendApi::send(const QString &path, const std::optional<QString> &tok
 namespace BackendTexts {
 
 QString notSignedIn() {
-    return QStringLiteral("Not logged in. Please sign in to use Pindle.");
+    //: Shown in the chat when a question is asked without a session
+    return QCoreApplication::translate("BackendTexts",
+                                       "Not logged in. Please sign in to use Pindle.");
 }
 
 QString notLoggedIn() {
-    return QStringLiteral("Not logged in");
+    //: Shown when the session is checked without a session
+    return QCoreApplication::translate("BackendTexts", "Not logged in");
 }
 
 QString damagedSignIn() {
-    return QStringLiteral("The stored sign-in is damaged. Please sign in again.");
+    return QCoreApplication::translate("BackendTexts",
+                                       "The stored sign-in is damaged. Please sign in again.");
 }
 
 QString invalidResponse() {
-    return QStringLiteral("Invalid response from server");
+    //: The server's answer is not an HTTP response at all
+    return QCoreApplication::translate("BackendTexts", "Invalid response from server");
 }
 
 QString sessionExpiredForChat() {
-    return QStringLiteral("Session expired. Please sign in again.");
+    return QCoreApplication::translate("BackendTexts", "Session expired. Please sign in again.");
 }
 
 QString sessionExpired() {
-    return QStringLiteral("Session expired. Please log in again.");
+    return QCoreApplication::translate("BackendTexts", "Session expired. Please log in again.");
 }
 
 QString balanceExhausted(const QString &webDomain) {
-    return QStringLiteral("Token balance exhausted or access denied. Buy tokens or subscribe on ") +
-           webDomain + u'.';
+    //: %1 is the website's domain name, e.g. pindle.app
+    return QCoreApplication::translate(
+               "BackendTexts",
+               "Token balance exhausted or access denied. Buy tokens or subscribe on %1.")
+        .arg(webDomain);
 }
 
 QString serverError(int status, const QString &body) {
-    return QStringLiteral("Server error (%1): %2").arg(status).arg(body);
+    //: %1 is the HTTP status code, %2 the server's own message (untranslated)
+    return QCoreApplication::translate("BackendTexts", "Server error (%1): %2")
+        .arg(status)
+        .arg(body);
 }
 
 QString apiError(const QString &body) {
-    return QStringLiteral("API error: ") + body;
+    //: %1 is the server's own error message (untranslated)
+    return QCoreApplication::translate("BackendTexts", "API error: %1").arg(body);
 }
 
 QString loginFailed(int status) {
-    return QStringLiteral("Login failed (HTTP %1)").arg(status);
+    //: %1 is the HTTP status code
+    return QCoreApplication::translate("BackendTexts", "Login failed (HTTP %1)").arg(status);
 }
 
 QString verificationFailed(int status) {
-    return QStringLiteral("Verification failed (HTTP %1)").arg(status);
+    //: Checking the stored session failed; %1 is the HTTP status code
+    return QCoreApplication::translate("BackendTexts", "Verification failed (HTTP %1)").arg(status);
 }
 
 QString transcriptionFailed() {
-    return QStringLiteral("Failed to transcribe audio");
+    return QCoreApplication::translate("BackendTexts", "Failed to transcribe audio");
 }
 
 QString notJson(const QString &parserError) {
-    return QStringLiteral("The server's reply is not valid JSON (%1).").arg(parserError);
+    //: %1 is the JSON parser's description of the fault (from Qt)
+    return QCoreApplication::translate("BackendTexts", "The server's reply is not valid JSON (%1).")
+        .arg(parserError);
 }
 
 } // namespace BackendTexts

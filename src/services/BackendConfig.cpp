@@ -1,5 +1,6 @@
 #include "services/BackendConfig.h"
 
+#include <QCoreApplication>
 #include <QHostAddress>
 
 #ifndef PINDLE_BACKEND_URL
@@ -54,7 +55,10 @@ std::optional<QString> BackendConfig::credentialTransportRefusal(const QUrl &url
                           QHostAddress(host).isLoopback();
     if (scheme == QLatin1String("http") && loopback)
         return std::nullopt;
-    return QStringLiteral("Refusing to send your sign-in over an unencrypted connection to %1. "
-                          "Pindle's backend address must start with https://.")
+    //: %1 is the backend's host name or address
+    return QCoreApplication::translate(
+               "BackendConfig",
+               "Refusing to send your sign-in over an unencrypted connection to %1. "
+               "Pindle's backend address must start with https://.")
         .arg(host.isEmpty() ? url.toDisplayString() : host);
 }

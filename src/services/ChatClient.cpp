@@ -4,6 +4,7 @@
 #include "services/ChatStreamDecoder.h"
 #include "services/SettingsManager.h"
 
+#include <QCoreApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
@@ -60,7 +61,8 @@ ChatClient::RequestConfiguration ChatClient::makeConfiguration(const QList<ChatM
             if (!chosen || !chosen->vision) {
                 const OfferedModels::Model *reader = offered->firstReadingImages();
                 if (!reader)
-                    throw ChatError(QStringLiteral(
+                    throw ChatError(QCoreApplication::translate(
+                        "ChatClient",
                         "None of the models this server offers can read pictures, so the screen "
                         "cannot be asked about."));
                 model = reader->id;
@@ -124,8 +126,9 @@ QCoro::Task<ReplyPtr> ChatClient::send(QList<ChatMessage> messages, QString cate
     // category, ahead of the conversation.
     const QString prompt = m_settings.systemPrompt().trimmed();
     if (prompt.toUtf8().size() > maxSystemPromptSize)
-        throw ChatError(QStringLiteral("The system prompt is longer than 16 KiB. Shorten it in "
-                                       "Settings."));
+        throw ChatError(QCoreApplication::translate(
+            "ChatClient", "The system prompt is longer than 16 KiB. Shorten it in "
+                          "Settings."));
     if (!prompt.isEmpty())
         body.insert(QStringLiteral("system_prompt"), prompt);
     ReplyPtr reply = m_api.send(path, token, QJsonDocument(body).toJson(QJsonDocument::Compact),
@@ -163,8 +166,8 @@ QCoro::Task<> ChatClient::streamChatCompletion(QList<ChatMessage> messages, QStr
         const QByteArray bytes = watcher.takeAvailable();
         received += bytes.size();
         if (received > maxStreamSize)
-            throw ChatError(
-                QStringLiteral("The server's answer went on past 32 MiB; it was stopped."));
+            throw ChatError(QCoreApplication::translate(
+                "ChatClient", "The server's answer went on past 32 MiB; it was stopped."));
         ChatStreamDecoder::Status state = decoder.feed(bytes);
         if (ended && state == ChatStreamDecoder::Status::More) {
             if (watcher.transportFailed())
@@ -172,8 +175,9 @@ QCoro::Task<> ChatClient::streamChatCompletion(QList<ChatMessage> messages, QStr
             state = decoder.finish();
         }
         if (state == ChatStreamDecoder::Status::LineTooLong)
-            throw ChatError(QStringLiteral("The server sent a reply line longer than 1 MiB; the "
-                                           "answer was stopped."));
+            throw ChatError(QCoreApplication::translate(
+                "ChatClient", "The server sent a reply line longer than 1 MiB; the "
+                              "answer was stopped."));
         if (state == ChatStreamDecoder::Status::Done || ended)
             co_return;
         co_await watcher.activity();
@@ -228,8 +232,10 @@ QCoro::Task<QString> ChatClient::chatCompletion(QList<ChatMessage> messages, QSt
     if (status != 200) {
         QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
         const QString text = utf8.decode(body);
-        throw ChatError(BackendTexts::apiError(utf8.hasError() ? QStringLiteral("Unknown error")
-                                                               : clipped(text)));
+        throw ChatError(BackendTexts::apiError(
+            //: Follows "API error: " when the server's error message cannot be read
+            utf8.hasError() ? QCoreApplication::translate("ChatClient", "Unknown error")
+                            : clipped(text)));
     }
 
     QJsonParseError error{};
@@ -244,6 +250,6 @@ QCoro::Task<QString> ChatClient::chatCompletion(QList<ChatMessage> messages, QSt
                                                        .toObject()
                                                        .value(QLatin1String("content"));
     if (!content.isString())
-        throw ChatError(QStringLiteral("Failed to parse API response"));
+        throw ChatError(QCoreApplication::translate("ChatClient", "Failed to parse API response"));
     co_return content.toString();
 }

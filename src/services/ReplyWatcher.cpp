@@ -2,6 +2,8 @@
 
 #include "core/PindleError.h"
 
+#include <QLocale>
+
 void ReplyDeleter::operator()(QNetworkReply *reply) const {
     if (!reply)
         return;
@@ -80,8 +82,9 @@ QCoro::Task<QByteArray> ReplyWatcher::readAll(qsizetype limit) {
         body += takeAvailable();
         if (body.size() > limit) {
             m_reply.abort();
-            throw PindleError(QStringLiteral("The server's reply is larger than %1 MiB.")
-                                  .arg(limit / (1024 * 1024)));
+            //: %1 is the largest reply accepted, in mebibytes
+            throw PindleError(tr("The server's reply is larger than %1 MiB.")
+                                  .arg(QLocale().toString(limit / (1024 * 1024))));
         }
         if (ended)
             co_return body;
@@ -107,6 +110,6 @@ bool ReplyWatcher::transportFailed() const {
 
 QString ReplyWatcher::transportErrorText() const {
     if (m_timedOut)
-        return QStringLiteral("The request timed out.");
+        return tr("The request timed out.");
     return m_reply.errorString();
 }

@@ -1,6 +1,7 @@
 #include "services/ScreenCaptureService.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QImageWriter>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -8,8 +9,10 @@
 
 namespace {
 
-const QString noDisplayMessage = QStringLiteral("No display found for screen capture");
-const QString encodingMessage = QStringLiteral("Failed to encode screenshot as JPEG");
+constexpr const char *noDisplayMessage =
+    QT_TRANSLATE_NOOP("ScreenCaptureService", "No display found for screen capture");
+constexpr const char *encodingMessage =
+    QT_TRANSLATE_NOOP("ScreenCaptureService", "Failed to encode screenshot as JPEG");
 
 struct Encoded {
     QByteArray jpeg;
@@ -37,13 +40,13 @@ QCoro::Task<ScreenshotTaker::Screenshot> ScreenCaptureService::captureScreen() {
         throw CaptureError(unavailable.message());
     }
     if (grab.logicalSize.isEmpty())
-        throw CaptureError(noDisplayMessage);
+        throw CaptureError(QCoreApplication::translate("ScreenCaptureService", noDisplayMessage));
 
     const QImage image = grab.image;
     const QSize logicalSize = grab.logicalSize;
     Encoded encoded = co_await QtConcurrent::run(encode, image, logicalSize);
     if (encoded.jpeg.isEmpty())
-        throw CaptureError(encodingMessage);
+        throw CaptureError(QCoreApplication::translate("ScreenCaptureService", encodingMessage));
 
     // The conversation shows the grab itself: same logical size as the JPEG's source, a quarter
     // of the memory of the doubled picture.

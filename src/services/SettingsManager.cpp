@@ -65,37 +65,61 @@ QString SettingsManager::defaultCategory() {
     return QStringLiteral("exams");
 }
 
-const QList<SettingsManager::ModelOption> &SettingsManager::modelCatalogue() {
-    static const QList<ModelOption> catalogue{
-        {QStringLiteral("gpt-5.5"), QStringLiteral("GPT-5.5"),
-         QStringLiteral("Current flagship GPT-5 family model for complex reasoning and coding.")},
-        {QStringLiteral("gpt-5.4"), QStringLiteral("GPT-5.4"),
-         QStringLiteral("High-capability GPT-5 family model with lower cost than GPT-5.5.")},
-        {QStringLiteral("gpt-5.4-mini"), QStringLiteral("GPT-5.4 mini"),
-         QStringLiteral("Faster, cheaper GPT-5 family model for everyday work.")},
-        {QStringLiteral("gpt-4.1"), QStringLiteral("GPT-4.1"),
-         QStringLiteral("Best overall for quality, coding, and instruction following.")},
-        {QStringLiteral("o3"), QStringLiteral("o3"),
-         QStringLiteral("Best for deep reasoning and harder multi-step tasks.")},
-        {QStringLiteral("o4-mini"), QStringLiteral("o4-mini"),
-         QStringLiteral("Strong reasoning with lower cost and faster responses.")},
-        {QStringLiteral("gpt-4o"), QStringLiteral("GPT-4o"),
-         QStringLiteral("Reliable multimodal general-purpose model for text, images, and voice.")},
-        {QStringLiteral("gpt-4.1-mini"), QStringLiteral("GPT-4.1 mini"),
-         QStringLiteral("Balanced speed and quality for everyday use.")},
-        {QStringLiteral("gpt-4o-mini"), QStringLiteral("GPT-4o mini"),
-         QStringLiteral("Fast and inexpensive for lightweight prompts.")},
-        {QStringLiteral("o3-mini"), QStringLiteral("o3-mini"),
-         QStringLiteral("Compact reasoning model for quick analytical tasks.")},
-        {QStringLiteral("gpt-4.1-nano"), QStringLiteral("GPT-4.1 nano"),
-         QStringLiteral("Smallest, fastest option for simple low-latency requests.")},
-        {QStringLiteral("gpt-4-turbo"), QStringLiteral("GPT-4 Turbo"),
-         QStringLiteral("Older high-capability GPT-4 generation kept for compatibility.")},
-        {QStringLiteral("gpt-4"), QStringLiteral("GPT-4"),
-         QStringLiteral("Legacy GPT-4 model kept for older workflows.")},
-        {QStringLiteral("gpt-3.5-turbo"), QStringLiteral("GPT-3.5 Turbo"),
-         QStringLiteral("Legacy budget model kept for backward compatibility.")},
-    };
+namespace {
+
+// The summaries are translated each time the catalogue is asked for, in the language then in use.
+struct CatalogueEntry {
+    const char *id;
+    const char *name;
+    const char *summary;
+};
+
+constexpr CatalogueEntry catalogueEntries[] = {
+    {"gpt-5.5", "GPT-5.5",
+     QT_TRANSLATE_NOOP("SettingsManager",
+                       "Current flagship GPT-5 family model for complex reasoning and coding.")},
+    {"gpt-5.4", "GPT-5.4",
+     QT_TRANSLATE_NOOP("SettingsManager",
+                       "High-capability GPT-5 family model with lower cost than GPT-5.5.")},
+    {"gpt-5.4-mini", "GPT-5.4 mini",
+     QT_TRANSLATE_NOOP("SettingsManager", "Faster, cheaper GPT-5 family model for everyday work.")},
+    {"gpt-4.1", "GPT-4.1",
+     QT_TRANSLATE_NOOP("SettingsManager",
+                       "Best overall for quality, coding, and instruction following.")},
+    {"o3", "o3",
+     QT_TRANSLATE_NOOP("SettingsManager", "Best for deep reasoning and harder multi-step tasks.")},
+    {"o4-mini", "o4-mini",
+     QT_TRANSLATE_NOOP("SettingsManager",
+                       "Strong reasoning with lower cost and faster responses.")},
+    {"gpt-4o", "GPT-4o",
+     QT_TRANSLATE_NOOP("SettingsManager",
+                       "Reliable multimodal general-purpose model for text, images, and voice.")},
+    {"gpt-4.1-mini", "GPT-4.1 mini",
+     QT_TRANSLATE_NOOP("SettingsManager", "Balanced speed and quality for everyday use.")},
+    {"gpt-4o-mini", "GPT-4o mini",
+     QT_TRANSLATE_NOOP("SettingsManager", "Fast and inexpensive for lightweight prompts.")},
+    {"o3-mini", "o3-mini",
+     QT_TRANSLATE_NOOP("SettingsManager", "Compact reasoning model for quick analytical tasks.")},
+    {"gpt-4.1-nano", "GPT-4.1 nano",
+     QT_TRANSLATE_NOOP("SettingsManager",
+                       "Smallest, fastest option for simple low-latency requests.")},
+    {"gpt-4-turbo", "GPT-4 Turbo",
+     QT_TRANSLATE_NOOP("SettingsManager",
+                       "Older high-capability GPT-4 generation kept for compatibility.")},
+    {"gpt-4", "GPT-4",
+     QT_TRANSLATE_NOOP("SettingsManager", "Legacy GPT-4 model kept for older workflows.")},
+    {"gpt-3.5-turbo", "GPT-3.5 Turbo",
+     QT_TRANSLATE_NOOP("SettingsManager", "Legacy budget model kept for backward compatibility.")},
+};
+
+} // namespace
+
+QList<SettingsManager::ModelOption> SettingsManager::modelCatalogue() {
+    QList<ModelOption> catalogue;
+    catalogue.reserve(std::size(catalogueEntries));
+    for (const CatalogueEntry &entry : catalogueEntries)
+        catalogue.append(
+            {QString::fromLatin1(entry.id), QString::fromLatin1(entry.name), tr(entry.summary)});
     return catalogue;
 }
 
@@ -200,23 +224,26 @@ QList<SettingsManager::ModelOption> SettingsManager::availableModelOptions() con
     QList<ModelOption> options;
     if (m_offered) {
         if (!m_offered->find(chosen) && m_offered->anyModel)
-            options.append({chosen, chosen, QStringLiteral("Previously saved custom model.")});
+            //: Description of a model id the user saved that no list names
+            options.append({chosen, chosen, tr("Previously saved custom model.")});
         else if (!m_offered->find(chosen))
-            options.append({chosen, QStringLiteral("%1 (not offered)").arg(chosen),
-                            QStringLiteral("This server no longer offers this model; %1 is used "
-                                           "instead.")
+            //: Model picker entry; %1 is the model's id
+            options.append({chosen, tr("%1 (not offered)").arg(chosen),
+                            //: %1 is the name of the model used in its place
+                            tr("This server no longer offers this model; %1 is used "
+                               "instead.")
                                 .arg(m_offered->defaultModel().name)});
         for (const OfferedModels::Model &offered : m_offered->models)
             options.append({offered.id, offered.name, offered.description, offered.vision});
         return options;
     }
-    const QList<ModelOption> &catalogue = modelCatalogue();
+    const QList<ModelOption> catalogue = modelCatalogue();
     for (const ModelOption &option : catalogue) {
         if (option.id == chosen)
             return catalogue;
     }
     options.reserve(catalogue.size() + 1);
-    options.append({chosen, chosen, QStringLiteral("Previously saved custom model.")});
+    options.append({chosen, chosen, tr("Previously saved custom model.")});
     options.append(catalogue);
     return options;
 }
@@ -235,7 +262,8 @@ void SettingsManager::load() {
     if (!file.exists())
         return;
     if (QFileInfo(file).size() > maxDocumentSize) {
-        setAsideUnreadable(QStringLiteral("it is too large"));
+        //: Why the settings file could not be read; completes "could not be read (...)"
+        setAsideUnreadable(tr("it is too large"));
         return;
     }
     if (!file.open(QIODevice::ReadOnly)) {
@@ -250,7 +278,8 @@ void SettingsManager::load() {
         return;
     }
     if (!document.isObject()) {
-        setAsideUnreadable(QStringLiteral("it is not a JSON object"));
+        //: Why the settings file could not be read; completes "could not be read (...)"
+        setAsideUnreadable(tr("it is not a JSON object"));
         return;
     }
     m_document = document.object();
@@ -262,14 +291,16 @@ void SettingsManager::setAsideUnreadable(const QString &reason) {
     for (int n = 2; QFile::exists(aside); ++n)
         aside = m_filePath + QStringLiteral(".unreadable-") + stamp + u'-' + QString::number(n);
     if (QFile::rename(m_filePath, aside)) {
-        m_readError = QStringLiteral("Your settings could not be read (%1). They were kept as %2 "
-                                     "and the defaults are in use.")
+        //: %1 is why the file could not be read, %2 the path it was moved to
+        m_readError = tr("Your settings could not be read (%1). They were kept as %2 "
+                         "and the defaults are in use.")
                           .arg(reason, aside);
         return;
     }
     m_writable = false;
-    m_readError = QStringLiteral("Your settings at %1 could not be read (%2). The defaults are in "
-                                 "use and changes will not be saved, so the file stays as it is.")
+    //: %1 is the settings file's path, %2 why it could not be read
+    m_readError = tr("Your settings at %1 could not be read (%2). The defaults are in "
+                     "use and changes will not be saved, so the file stays as it is.")
                       .arg(m_filePath, reason);
 }
 
@@ -290,15 +321,15 @@ void SettingsManager::write() {
         return;
     const QByteArray bytes = QJsonDocument(m_document).toJson(QJsonDocument::Indented);
     if (bytes.size() > maxDocumentSize) { // it could not be read back at the next start
-        setWriteError(
-            QStringLiteral("Your settings could not be saved: they are larger than 1 MiB."));
+        setWriteError(tr("Your settings could not be saved: they are larger than 1 MiB."));
         return;
     }
     QDir().mkpath(QFileInfo(m_filePath).absolutePath());
     QSaveFile file(m_filePath);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) < 0 || !file.commit()) {
         setWriteError(
-            QStringLiteral("Your settings could not be saved: %1").arg(file.errorString()));
+            //: %1 is the system's description of the failure
+            tr("Your settings could not be saved: %1").arg(file.errorString()));
         return;
     }
     setWriteError({});

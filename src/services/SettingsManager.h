@@ -74,8 +74,8 @@ public:
     [[nodiscard]] static QString defaultSystemPrompt();
     [[nodiscard]] static double defaultOverlayOpacity();
     [[nodiscard]] static QString defaultCategory();
-    /// The fixed catalogue the model picker offers, in order.
-    [[nodiscard]] static const QList<ModelOption> &modelCatalogue();
+    /// The fixed catalogue the model picker offers, in order, its summaries in the user's language.
+    [[nodiscard]] static QList<ModelOption> modelCatalogue();
 
     /// The model the user chose; until they choose one, the server's default (or the built-in
     /// default without a list from the server).

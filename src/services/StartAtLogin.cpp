@@ -2,6 +2,7 @@
 
 #include "core/AppId.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QSaveFile>
@@ -66,20 +67,27 @@ bool StartAtLogin::setEnabled(bool enabled, const QString &executable, QString &
         QFile entry(entryPath());
         if (!entry.exists() || entry.remove())
             return true;
-        error =
-            QStringLiteral("Pindle could not remove %1: %2").arg(entryPath(), entry.errorString());
+        //: %1 is the login entry's path, %2 the system's description of the failure
+        error = QCoreApplication::translate("StartAtLogin", "Pindle could not remove %1: %2")
+                    .arg(entryPath(), entry.errorString());
         return false;
     }
     if (!QDir().mkpath(m_directory)) {
-        error = QStringLiteral("Pindle could not create the folder %1.").arg(m_directory);
+        //: %1 is a folder's path
+        error =
+            QCoreApplication::translate("StartAtLogin", "Pindle could not create the folder %1.")
+                .arg(m_directory);
         return false;
     }
     const std::optional<QString> exec = execArgument(executable);
     if (!exec) {
-        error = QStringLiteral("Pindle cannot start at login from %1: a login entry cannot hold a "
-                               "path with a line break or another control character. Move Pindle "
-                               "to another folder.")
-                    .arg(executable);
+        //: %1 is the path of Pindle's program file
+        error =
+            QCoreApplication::translate(
+                "StartAtLogin", "Pindle cannot start at login from %1: a login entry cannot hold a "
+                                "path with a line break or another control character. Move Pindle "
+                                "to another folder.")
+                .arg(executable);
         return false;
     }
     QSaveFile entry(entryPath());
@@ -97,6 +105,8 @@ bool StartAtLogin::setEnabled(bool enabled, const QString &executable, QString &
         if (entry.commit())
             return true;
     }
-    error = QStringLiteral("Pindle could not write %1: %2").arg(entryPath(), entry.errorString());
+    //: %1 is the login entry's path, %2 the system's description of the failure
+    error = QCoreApplication::translate("StartAtLogin", "Pindle could not write %1: %2")
+                .arg(entryPath(), entry.errorString());
     return false;
 }

@@ -2,6 +2,7 @@
 
 #include "core/PindleError.h"
 
+#include <QCoreApplication>
 #include <QStringDecoder>
 
 namespace {
@@ -59,7 +60,8 @@ QCoro::Task<std::optional<QString>> TokenStore::loadTokenFromKeychain() {
     const std::optional<QByteArray> bytes =
         co_await m_secrets.readSecret(std::move(name), std::move(user));
     if (alive.expired())
-        throw PindleError(QStringLiteral("Pindle closed while reading the keychain."));
+        throw PindleError(
+            QCoreApplication::translate("TokenStore", "Pindle closed while reading the keychain."));
     if (m_generation != startedAt) // a save, delete or sign-in landed meanwhile: it is newer
         co_return copyOf(m_cachedToken);
     if (!bytes)

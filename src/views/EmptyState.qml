@@ -21,7 +21,8 @@ Column {
     }
     Text {
         anchors.horizontalCenter: parent.horizontalCenter
-        text: "Invisible AI Assistant"
+        //: Headline of the empty conversation
+        text: qsTr("Invisible AI Assistant")
         color: Theme.alpha(Theme.white, 0.4)
         font.pixelSize: 16
         font.weight: Font.Medium
@@ -35,16 +36,24 @@ Column {
         font.pixelSize: 12
         // Names only the shortcuts that work.
         text: {
-            const keys = [[empty.shortcuts.captureScreen, "Screenshot"],
-                          [empty.shortcuts.typeMode, "Type"],
-                          [empty.shortcuts.toggleOverlay, "Toggle"]]
+            // The action names follow their key combination, as in "Alt+S = Screenshot": keep them short.
+            const keys = [[empty.shortcuts.captureScreen,
+                           //: Short name of the action that captures the screen
+                           qsTr("Screenshot")],
+                          [empty.shortcuts.typeMode,
+                           //: Short name of the action that switches to typing mode
+                           qsTr("Type")],
+                          [empty.shortcuts.toggleOverlay,
+                           //: Short name of the action that shows or hides the overlay
+                           qsTr("Toggle")]]
                 .filter(pair => pair[0].length > 0).map(pair => pair[0] + " = " + pair[1])
             const hide = empty.shortcuts.toggleOverlay.length > 0
-                ? "Hide it with " + empty.shortcuts.toggleOverlay + " before you share."
-                : "Hide it before you share."
+                //: %1 is the key combination that hides the overlay, e.g. Alt+H
+                ? qsTr("Hide it with %1 before you share.").arg(empty.shortcuts.toggleOverlay)
+                : qsTr("Hide it before you share.")
             return (empty.hiddenFromCapture
-                    ? "Ask anything — this window is hidden\nfrom screen recordings & video calls."
-                    : "Ask anything — this window never takes focus.\n" + hide)
+                    ? qsTr("Ask anything — this window is hidden\nfrom screen recordings & video calls.")
+                    : qsTr("Ask anything — this window never takes focus.") + "\n" + hide)
                    + (keys.length > 0 ? "\n\n" + keys.join("  ·  ") : "")
         }
     }

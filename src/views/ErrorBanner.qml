@@ -38,7 +38,8 @@ Rectangle {
         }
         Text {
             objectName: "dismissButton"
-            text: "Dismiss"
+            //: Link that closes the error banner
+            text: qsTr("Dismiss")
             color: Theme.orange
             font.pixelSize: 10
             opacity: dismissArea.pressed ? 0.6 : 1

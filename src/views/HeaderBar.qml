@@ -52,9 +52,12 @@ Item {
         }
         Text {
             objectName: "modeHint"
-            text: !header.stealthMode ? "Typing · Enter to send"
-                  : header.typeModeShortcut.length > 0 ? "Stealth · " + header.typeModeShortcut + " to type"
-                  : "Stealth"
+            //: Mode hint in the header while the overlay takes the keyboard; keep it short
+            text: !header.stealthMode ? qsTr("Typing · Enter to send")
+                  //: Mode hint in the header; %1 is the key combination that switches to typing, e.g. Alt+T
+                  : header.typeModeShortcut.length > 0 ? qsTr("Stealth · %1 to type").arg(header.typeModeShortcut)
+                  //: Mode hint in the header: the overlay never takes the keyboard
+                  : qsTr("Stealth")
             color: Theme.alpha(header.stealthMode ? Theme.green : Theme.orange, 0.6)
             font.pixelSize: 10
         }
@@ -62,7 +65,7 @@ Item {
             objectName: "clearButton"
             glyph: "trash"
             size: 11
-            toolTip: "Clear chat"
+            toolTip: qsTr("Clear chat")
             onClicked: header.clearRequested()
         }
         IconButton {
@@ -71,7 +74,8 @@ Item {
             visible: header.appMenu.inHeader
             glyph: "menu"
             size: 13
-            toolTip: "Menu"
+            //: Tooltip of the button that opens the application menu
+            toolTip: qsTr("Menu")
             onClicked: menu.opened ? menu.close() : menu.open()
 
             HeaderMenu {

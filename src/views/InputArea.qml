@@ -31,8 +31,9 @@ Item {
             glyph: "capture"
             size: 16
             busy: area.viewModel.isCapturing
+            //: Tooltip; %1 is the key combination that does the same, e.g. Alt+S
             toolTip: area.shortcuts.captureScreen.length > 0
-                     ? "Capture screen (" + area.shortcuts.captureScreen + ")" : "Capture screen"
+                     ? qsTr("Capture screen (%1)").arg(area.shortcuts.captureScreen) : qsTr("Capture screen")
             enabled: area.viewModel.canCapture
             onClicked: area.viewModel.captureAndAnalyze()
         }
@@ -42,7 +43,8 @@ Item {
             glyph: recording ? "micStop" : "mic"
             size: 20
             color: recording ? Theme.red : Theme.alpha(Theme.white, 0.7)
-            toolTip: recording ? "Stop Recording" : "Record Audio"
+            //: Tooltips of the microphone button
+            toolTip: recording ? qsTr("Stop Recording") : qsTr("Record Audio")
             enabled: area.recording.microphoneEnabled
             onClicked: area.recording.toggleMicrophone()
         }
@@ -52,7 +54,7 @@ Item {
             glyph: recording ? "systemAudioStop" : "systemAudio"
             size: 20
             color: recording ? Theme.orange : Theme.alpha(Theme.white, 0.7)
-            toolTip: recording ? "Stop System Audio Recording" : "Record System Audio"
+            toolTip: recording ? qsTr("Stop System Audio Recording") : qsTr("Record System Audio")
             enabled: area.recording.systemAudioEnabled
             onClicked: area.recording.toggleSystemAudio()
         }
@@ -65,7 +67,8 @@ Item {
             text: area.viewModel.inputText
             onTextEdited: area.viewModel.inputText = text
             onAccepted: area.viewModel.sendMessage()
-            placeholderText: "Ask anything…"
+            //: Placeholder of the question field
+            placeholderText: qsTr("Ask anything…")
             placeholderTextColor: Theme.alpha(Theme.white, 0.35)
             color: Theme.white
             selectionColor: Theme.alpha(Theme.blue, 0.6)

@@ -39,7 +39,7 @@ WindowPane {
             }
             Label {
                 Layout.alignment: Qt.AlignHCenter
-                text: "Sign in to your account"
+                text: qsTr("Sign in to your account")
                 opacity: 0.7
             }
         }
@@ -54,7 +54,8 @@ WindowPane {
                 id: email
                 objectName: "emailField"
                 Layout.fillWidth: true
-                placeholderText: "Email"
+                //: Placeholder of the e-mail address field
+                placeholderText: qsTr("Email")
                 inputMethodHints: Qt.ImhEmailCharactersOnly | Qt.ImhNoAutoUppercase
                 text: view.controller.email
                 onTextEdited: view.controller.email = text
@@ -65,7 +66,7 @@ WindowPane {
                 id: password
                 objectName: "passwordField"
                 Layout.fillWidth: true
-                placeholderText: "Password"
+                placeholderText: qsTr("Password")
                 echoMode: TextInput.Password
                 inputMethodHints: Qt.ImhSensitiveData | Qt.ImhNoPredictiveText
                 text: view.controller.password
@@ -95,7 +96,8 @@ WindowPane {
                     Label {
                         anchors.centerIn: parent
                         visible: !view.controller.isLoading
-                        text: "Sign In"
+                        //: Button
+                        text: qsTr("Sign In")
                         font.weight: Font.DemiBold
                         // Greyed while there is nothing to sign in with: white on the faded
                         // highlight would not read.
@@ -124,7 +126,8 @@ WindowPane {
             spacing: 4
             Label {
                 Layout.alignment: Qt.AlignHCenter
-                text: "Don't have an account?"
+                //: Above the sign-up link
+                text: qsTr("Don't have an account?")
                 font.pixelSize: 11
                 opacity: 0.7
             }

@@ -12,7 +12,8 @@ Item {
     required property bool fromUser
     required property bool fromAssistant
     readonly property bool thinking: content.length === 0
-    readonly property string shownText: thinking ? "Thinking…" : content
+    //: Shown in an answer's bubble until its first words arrive
+    readonly property string shownText: thinking ? qsTr("Thinking…") : content
     readonly property real widest: width - (fromUser || fromAssistant ? 40 + 8 : 0)
 
     implicitHeight: column.implicitHeight

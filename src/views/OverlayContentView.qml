@@ -211,13 +211,14 @@ Item {
         anchors.centerIn: parent
         width: parent.width - 64
         modal: true
-        title: "System Audio Device Not Found"
+        //: Dialog title
+        title: qsTr("System Audio Device Not Found")
         standardButtons: Dialog.Ok
         contentItem: Label {
             wrapMode: Text.Wrap
-            text: "To record system audio, Pindle records the monitor source of your output device. "
-                  + "Please make sure your sound server (PipeWire or PulseAudio) has an output device "
-                  + "with a monitor source, and set it as your output device in your sound settings."
+            text: qsTr("To record system audio, Pindle records the monitor source of your output device. "
+                       + "Please make sure your sound server (PipeWire or PulseAudio) has an output device "
+                       + "with a monitor source, and set it as your output device in your sound settings.")
         }
     }
     Connections {

@@ -36,7 +36,8 @@ WindowPane {
         anchors.centerIn: parent
         width: Math.min(view.width - 40, 380)
         modal: true
-        title: "Add Pindle's shortcuts to GNOME?"
+        //: Dialog title
+        title: qsTr("Add Pindle's shortcuts to GNOME?")
         standardButtons: Dialog.Ok | Dialog.Cancel
         onAccepted: view.shortcuts.addToDesktop()
         Label {
@@ -44,9 +45,10 @@ WindowPane {
             wrapMode: Text.Wrap
             textFormat: Text.PlainText
             font.pixelSize: 11
-            text: "GNOME's keyboard settings get a custom shortcut for each of these, but for "
-                  + "combinations GNOME already uses. You can change or remove them there later.\n\n"
-                  + view.shortcuts.commandList
+            // The list of shortcuts follows the explanation.
+            text: qsTr("GNOME's keyboard settings get a custom shortcut for each of these, but for "
+                       + "combinations GNOME already uses. You can change or remove them there later.")
+                  + "\n\n" + view.shortcuts.commandList
         }
     }
 
@@ -101,9 +103,11 @@ WindowPane {
             }
 
             Section {
-                SectionTitle { text: "Account" }
+                //: Section title
+                SectionTitle { text: qsTr("Account") }
                 RowLayout {
-                    Secondary { text: "Email:" }
+                    //: Label before the signed-in e-mail address
+                    Secondary { text: qsTr("Email:") }
                     Label {
                         objectName: "accountEmail"
                         text: view.controller.userEmail
@@ -113,7 +117,8 @@ WindowPane {
                     }
                 }
                 RowLayout {
-                    Secondary { text: "Subscription:" }
+                    //: Label before the subscription state
+                    Secondary { text: qsTr("Subscription:") }
                     Label {
                         objectName: "accountStatus"
                         text: view.controller.subscriptionStatus
@@ -124,7 +129,8 @@ WindowPane {
                 // Older servers do not tell the balance: no row then.
                 RowLayout {
                     visible: view.controller.tokensLeft.length > 0
-                    Secondary { text: "Tokens left:" }
+                    //: Label before the number of tokens the account has left
+                    Secondary { text: qsTr("Tokens left:") }
                     Label {
                         objectName: "accountTokensLeft"
                         text: view.controller.tokensLeft
@@ -134,14 +140,15 @@ WindowPane {
             }
 
             Section {
-                SectionTitle { text: "Model" }
+                //: Section title and name of the picker: the AI model that answers
+                SectionTitle { text: qsTr("Model") }
                 ComboBox {
                     objectName: "modelPicker"
                     Layout.fillWidth: true
                     model: view.controller.modelOptions
                     textRole: "name"
                     valueRole: "id"
-                    Accessible.name: "Model"
+                    Accessible.name: qsTr("Model")
                     currentIndex: count > 0 ? indexOfValue(view.settings.model) : -1
                     // A new list (the server's) resets the index: find the choice again in it.
                     onModelChanged: currentIndex = Qt.binding(
@@ -164,7 +171,7 @@ WindowPane {
             Section {
                 Switch {
                     objectName: "startAtLogin"
-                    text: "Start Pindle at login"
+                    text: qsTr("Start Pindle at login")
                     font.pixelSize: 12
                     leftPadding: 0
                     checked: view.controller.startAtLogin
@@ -187,7 +194,8 @@ WindowPane {
             }
 
             Section {
-                SectionTitle { text: "Overlay Opacity" }
+                //: Section title
+                SectionTitle { text: qsTr("Overlay Opacity") }
                 RowLayout {
                     Slider {
                         objectName: "opacitySlider"
@@ -208,14 +216,16 @@ WindowPane {
             }
 
             Section {
-                SectionTitle { text: "Assistant Category" }
+                //: Section title
+                SectionTitle { text: qsTr("Assistant Category") }
                 ComboBox {
                     objectName: "categoryPicker"
                     Layout.fillWidth: true
                     model: view.controller.categoryOptions
                     textRole: "name"
                     valueRole: "id"
-                    Accessible.name: "Category"
+                    //: Accessible name of the assistant category picker
+                    Accessible.name: qsTr("Category")
                     currentIndex: count > 0 ? indexOfValue(view.settings.selectedCategory) : -1
                     onActivated: view.settings.selectedCategory = currentValue
                 }
@@ -230,7 +240,8 @@ WindowPane {
             }
 
             Section {
-                SectionTitle { text: "System Prompt" }
+                //: Section title: the user's own instruction sent to the AI
+                SectionTitle { text: qsTr("System Prompt") }
                 ScrollView {
                     Layout.fillWidth: true
                     Layout.preferredHeight: 80
@@ -250,7 +261,7 @@ WindowPane {
                 }
                 Secondary {
                     Layout.fillWidth: true
-                    text: "Sent with every question, after the server's instruction for the category."
+                    text: qsTr("Sent with every question, after the server's instruction for the category.")
                     font.pixelSize: 11
                     wrapMode: Text.Wrap
                 }
@@ -258,7 +269,8 @@ WindowPane {
 
             Section {
                 rowSpacing: 4
-                SectionTitle { text: "Keyboard Shortcuts" }
+                //: Section title
+                SectionTitle { text: qsTr("Keyboard Shortcuts") }
                 // A fixed count keeps each row (and the keyboard focus in it) while its texts change.
                 Repeater {
                     model: 3
@@ -277,10 +289,11 @@ WindowPane {
                             Button {
                                 id: combination
                                 objectName: "shortcutButton" + shortcut.index
-                                text: shortcut.row.recording ? "Press keys…" : shortcut.row.combination
+                                //: On the shortcut button while it waits for the new key combination; keep it short
+                                text: shortcut.row.recording ? qsTr("Press keys…") : shortcut.row.combination
                                 font.pixelSize: 11
                                 Layout.preferredWidth: 120
-                                Accessible.description: "Click, then press the new shortcut"
+                                Accessible.description: qsTr("Click, then press the new shortcut")
                                 onClicked: {
                                     if (shortcut.row.recording) {
                                         shortcut.shortcuts.cancelRecording()
@@ -306,7 +319,8 @@ WindowPane {
                             }
                             Button {
                                 objectName: "shortcutReset" + shortcut.index
-                                text: "Reset"
+                                //: Button that restores a shortcut's default key combination
+                                text: qsTr("Reset")
                                 flat: true
                                 font.pixelSize: 11
                                 visible: !shortcut.row.isDefault
@@ -357,7 +371,7 @@ WindowPane {
                 }
                 Secondary {
                     Layout.fillWidth: true
-                    text: "Click a shortcut, then press the keys you want (Escape cancels)."
+                    text: qsTr("Click a shortcut, then press the keys you want (Escape cancels).")
                     font.pixelSize: 10
                     wrapMode: Text.Wrap
                 }
@@ -365,7 +379,8 @@ WindowPane {
                 Button {
                     objectName: "addToDesktop"
                     visible: view.shortcuts.canAddToDesktop
-                    text: "Add to GNOME's Keyboard Shortcuts…"
+                    //: Button
+                    text: qsTr("Add to GNOME's Keyboard Shortcuts…")
                     font.pixelSize: 11
                     onClicked: confirmation.open()
                 }

@@ -1,5 +1,6 @@
 #include "platform/desktop/GnomeShortcuts.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
@@ -71,10 +72,13 @@ QCoro::Task<QByteArray> gsettings(QStringList arguments) {
     process->start(QStringLiteral("gsettings"), arguments);
     if (!co_await qCoro(process.get()).waitForStarted())
         throw PlatformError(
-            QStringLiteral("gsettings could not be started: %1").arg(process->errorString()));
+            //: gsettings is a program's name; %1 is the system's explanation
+            QCoreApplication::translate("GnomeShortcuts", "gsettings could not be started: %1")
+                .arg(process->errorString()));
     if (!co_await qCoro(process.get()).waitForFinished() || process->exitCode() != 0)
         throw PlatformError(
-            QStringLiteral("gsettings failed: %1")
+            //: gsettings is a program's name; %1 is what it printed (untranslated)
+            QCoreApplication::translate("GnomeShortcuts", "gsettings failed: %1")
                 .arg(QString::fromLocal8Bit(process->readAllStandardError()).trimmed()));
     co_return process->readAllStandardOutput();
 }

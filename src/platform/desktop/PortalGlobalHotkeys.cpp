@@ -60,7 +60,7 @@ QList<PortalShortcut> portalShortcuts(const QList<GlobalHotkeys::Binding> &bindi
     QList<PortalShortcut> shortcuts;
     for (const auto &[action, combination] : bindings) {
         QVariantMap properties{
-            {QStringLiteral("description"), QString(shortcutAction(action).description)}};
+            {QStringLiteral("description"), shortcutAction(action).shownDescription()}};
         if (suggested.contains(action))
             properties.insert(QStringLiteral("preferred_trigger"), combination.toPortalTrigger());
         shortcuts.append({shortcutAction(action).id, properties});
@@ -137,10 +137,17 @@ QCoro::Task<QString> kglobalaccelComponent(QDBusConnection bus) {
 
 const QString PortalGlobalHotkeys::sessionToken = QStringLiteral("pindle");
 
-const QString PortalGlobalHotkeys::commandLineAdvice = QStringLiteral(
+namespace {
+
+constexpr char commandLineAdviceText[] = QT_TRANSLATE_NOOP(
+    "PortalGlobalHotkeys",
     "This desktop does not let applications take keyboard shortcuts. In its keyboard settings, "
     "add custom shortcuts for the commands pindle --toggle-overlay, pindle --capture-screen and "
     "pindle --type-mode.");
+
+} // namespace
+
+const QString PortalGlobalHotkeys::commandLineAdvice = QString::fromLatin1(commandLineAdviceText);
 
 PortalGlobalHotkeys::PortalGlobalHotkeys(QDBusConnection bus, PortalPatience patience,
                                          QObject *parent)
@@ -289,9 +296,10 @@ QString PortalGlobalHotkeys::confirmationNote() const {
     // GNOME 48 on: its Settings open a window listing the shortcuts, once.
     if (!sessionRuns(u"GNOME") || !m_unavailable.isEmpty())
         return {};
-    return QStringLiteral("GNOME asks once, in a window of its own, whether Pindle may have these "
-                          "shortcuts: choose Add there. Change them later in GNOME Settings, "
-                          "Keyboard, Keyboard Shortcuts.");
+    //: "Add" is the button in GNOME's own window; the rest names GNOME Settings' pages
+    return tr("GNOME asks once, in a window of its own, whether Pindle may have these "
+              "shortcuts: choose Add there. Change them later in GNOME Settings, "
+              "Keyboard, Keyboard Shortcuts.");
 }
 
 void PortalGlobalHotkeys::failed(const PortalError &error) {
@@ -299,7 +307,7 @@ void PortalGlobalHotkeys::failed(const PortalError &error) {
     std::chrono::milliseconds wait = m_retryDelay;
     switch (error.kind()) {
     case PortalError::Kind::NoInterface:
-        lasting = commandLineAdvice;
+        lasting = tr(commandLineAdviceText);
         break;
     case PortalError::Kind::NoPortal:
         if (!m_portalMissing.isValid())
@@ -309,11 +317,11 @@ void PortalGlobalHotkeys::failed(const PortalError &error) {
             left > 0ms)
             wait = std::min(wait, left);
         else
-            lasting = commandLineAdvice;
+            lasting = tr(commandLineAdviceText);
         break;
     case PortalError::Kind::Declined:
         if (m_refusedOnce)
-            lasting = QStringLiteral("The desktop refused Pindle's keyboard shortcuts.");
+            lasting = tr("The desktop refused Pindle's keyboard shortcuts.");
         m_refusedOnce = true;
         break;
     case PortalError::Kind::CallRefused:
@@ -387,7 +395,7 @@ QCoro::Task<> PortalGlobalHotkeys::createSession(QList<Binding> bindings) {
         m_session = pathOf(answer->results.value(QStringLiteral("session_handle")));
         if (m_session.isEmpty())
             failure = PortalError(PortalError::Kind::CallRefused,
-                                  QStringLiteral("The desktop portal answered without a session."));
+                                  tr("The desktop portal answered without a session."));
         else if (!m_wanted)
             closeSession();
     } else if (failure && failure->kind() == PortalError::Kind::NoAnswer) {
@@ -400,7 +408,7 @@ QCoro::Task<> PortalGlobalHotkeys::createSession(QList<Binding> bindings) {
         throw *failure;
     if (answer->response != 0)
         throw PortalError(PortalError::Kind::Declined,
-                          QStringLiteral("The desktop refused Pindle's keyboard shortcuts."));
+                          tr("The desktop refused Pindle's keyboard shortcuts."));
 }
 
 QCoro::Task<QVariant> PortalGlobalHotkeys::listShortcuts() {
@@ -412,7 +420,7 @@ QCoro::Task<QVariant> PortalGlobalHotkeys::listShortcuts() {
     const PortalAnswer listed = co_await askPortal(m_bus, list, token, m_patience.answer);
     if (listed.response != 0)
         throw PortalError(PortalError::Kind::CallRefused,
-                          QStringLiteral("The desktop portal did not list Pindle's shortcuts."));
+                          tr("The desktop portal did not list Pindle's shortcuts."));
     co_return listed.results.value(QStringLiteral("shortcuts"));
 }
 

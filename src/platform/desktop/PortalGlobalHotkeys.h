@@ -57,7 +57,8 @@ public:
         return m_triggers.value(action);
     }
 
-    /// What to bind where the desktop's portal has no shortcuts.
+    /// What to bind where the desktop's portal has no shortcuts, in English (unavailableReason()
+    /// says it in the user's language).
     static const QString commandLineAdvice;
     /// The session's name, the same every start so the desktop recognises Pindle's session and
     /// keeps its keys. KDE files the shortcuts under it.

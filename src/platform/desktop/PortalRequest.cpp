@@ -2,6 +2,7 @@
 
 #include "core/AppId.h"
 
+#include <QCoreApplication>
 #include <QDBusObjectPath>
 #include <QPointer>
 #include <QRandomGenerator>
@@ -100,9 +101,11 @@ QCoro::Task<> registerWithPortal(QDBusConnection bus) {
 QCoro::Task<PortalAnswer> askPortal(QDBusConnection bus, QDBusMessage call, QString token,
                                     std::chrono::milliseconds timeout) {
     if (!bus.isConnected())
-        throw PortalError(PortalError::Kind::NoPortal,
-                          QStringLiteral("There is no D-Bus session, through which the desktop "
-                                         "portal is reached."));
+        throw PortalError(
+            PortalError::Kind::NoPortal,
+            QCoreApplication::translate("PortalRequest",
+                                        "There is no D-Bus session, through which the desktop "
+                                        "portal is reached."));
     co_await registerWithPortal(bus);
     auto receiver = std::make_unique<PortalResponse>();
     std::optional<PortalAnswer> answer;
@@ -119,9 +122,11 @@ QCoro::Task<PortalAnswer> askPortal(QDBusConnection bus, QDBusMessage call, QStr
         if (error == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
             error == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner"))
             throw PortalError(PortalError::Kind::NoPortal,
-                              QStringLiteral("No desktop portal is running. Install "
-                                             "xdg-desktop-portal with the backend for your "
-                                             "desktop (-gnome, -kde or -wlr)."));
+                              //: -gnome, -kde and -wlr complete the package name
+                              QCoreApplication::translate(
+                                  "PortalRequest", "No desktop portal is running. Install "
+                                                   "xdg-desktop-portal with the backend for your "
+                                                   "desktop (-gnome, -kde or -wlr)."));
         if (error == QLatin1String("org.freedesktop.DBus.Error.UnknownMethod") ||
             error == QLatin1String("org.freedesktop.DBus.Error.UnknownInterface") ||
             error == QLatin1String("org.freedesktop.DBus.Error.UnknownObject"))
@@ -129,11 +134,14 @@ QCoro::Task<PortalAnswer> askPortal(QDBusConnection bus, QDBusMessage call, QStr
         // The bus gave up waiting: a portal still starting (at login) may take it yet.
         if (error == QLatin1String("org.freedesktop.DBus.Error.NoReply") ||
             error == QLatin1String("org.freedesktop.DBus.Error.Timeout"))
-            throw PortalError(PortalError::Kind::NoAnswer,
-                              QStringLiteral("The desktop portal did not answer."));
+            throw PortalError(
+                PortalError::Kind::NoAnswer,
+                QCoreApplication::translate("PortalRequest", "The desktop portal did not answer."));
         throw PortalError(
             PortalError::Kind::CallRefused,
-            QStringLiteral("The desktop portal refused: %1").arg(reply.errorMessage()));
+            //: %1 is the portal's own explanation (untranslated)
+            QCoreApplication::translate("PortalRequest", "The desktop portal refused: %1")
+                .arg(reply.errorMessage()));
     }
     // Older portals name another request path: follow theirs.
     const QString named = reply.arguments().value(0).value<QDBusObjectPath>().path();
@@ -144,8 +152,9 @@ QCoro::Task<PortalAnswer> askPortal(QDBusConnection bus, QDBusMessage call, QStr
     if (!answer)
         co_await qCoro(receiver.get(), &PortalResponse::answered, timeout);
     if (!answer)
-        throw PortalError(PortalError::Kind::NoAnswer,
-                          QStringLiteral("The desktop portal did not answer."));
+        throw PortalError(
+            PortalError::Kind::NoAnswer,
+            QCoreApplication::translate("PortalRequest", "The desktop portal did not answer."));
     co_return *answer;
 }
 

@@ -3,6 +3,7 @@
 #include "platform/ScreenGrabber.h"
 #include "platform/desktop/PortalRequest.h"
 
+#include <QCoreApplication>
 #include <QDBusMessage>
 #include <QDir>
 #include <QFile>
@@ -10,11 +11,6 @@
 #include <QUrl>
 
 namespace {
-
-const QString allowHint =
-    QStringLiteral("Allow Pindle to take screenshots in your desktop's privacy settings (GNOME: "
-                   "Settings, Apps, Pindle; KDE: System Settings, Application Permissions) and "
-                   "try again.");
 
 [[noreturn]] void fail(const QString &why) {
     throw ScreenGrabber::Unavailable(why);
@@ -46,13 +42,19 @@ QCoro::Task<QImage> PortalScreenshot::take() {
         answer = co_await askPortal(m_bus, call, token, answerTimeout);
     } catch (const PortalError &error) {
         if (error.kind() == PortalError::Kind::NoInterface)
-            fail(QStringLiteral("This desktop's portal does not offer screenshots."));
+            fail(QCoreApplication::translate("PortalScreenshot",
+                                             "This desktop's portal does not offer screenshots."));
         fail(error.message());
     }
     if (answer.response == 1)
-        fail(QStringLiteral("The screenshot was cancelled."));
+        fail(QCoreApplication::translate("PortalScreenshot", "The screenshot was cancelled."));
     if (answer.response != 0)
-        fail(QStringLiteral("The desktop refused to take a screenshot. ") + allowHint);
+        //: The parts after "GNOME:" and "KDE:" name pages of those desktops' settings
+        fail(QCoreApplication::translate(
+            "PortalScreenshot",
+            "The desktop refused to take a screenshot. Allow Pindle to take screenshots in your "
+            "desktop's privacy settings (GNOME: Settings, Apps, Pindle; KDE: System Settings, "
+            "Application Permissions) and try again."));
 
     const QUrl uri(answer.results.value(QStringLiteral("uri")).toString());
     const QString file = uri.toLocalFile();
@@ -60,7 +62,9 @@ QCoro::Task<QImage> PortalScreenshot::take() {
     if (!file.isEmpty() && leftForUs(file))
         QFile::remove(file);
     if (image.isNull())
-        fail(
-            QStringLiteral("The desktop's screenshot could not be read (%1).").arg(uri.toString()));
+        //: %1 is the address of the picture the desktop saved
+        fail(QCoreApplication::translate("PortalScreenshot",
+                                         "The desktop's screenshot could not be read (%1).")
+                 .arg(uri.toString()));
     co_return image;
 }

@@ -72,7 +72,7 @@ QCoro::Task<ScreenGrabber::Grab> WaylandStepAsideGrabber::grabPrimaryScreen() {
             co_return Grab{};
     }
     if (grab.image.isNull())
-        throw PlatformError(QStringLiteral("The desktop did not hand over the picture of the "
-                                           "screen. Try again."));
+        throw PlatformError(
+            tr("The desktop did not hand over the picture of the screen. Try again."));
     co_return grab;
 }

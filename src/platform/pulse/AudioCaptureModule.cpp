@@ -2,6 +2,8 @@
 
 #include "platform/modules/PindleModule.h"
 
+#include <QCoreApplication>
+
 AudioCaptureModule::AudioCaptureModule(QString fallbackPath)
     : m_fallbackPath(std::move(fallbackPath)) {}
 
@@ -20,10 +22,15 @@ AudioCapture &AudioCaptureModule::capture() {
         m_capture.reset(create());
         return *m_capture;
     }
-    throw Error(Failure::Failed,
-                problem.isEmpty()
-                    ? QStringLiteral("Pindle's sound recording module (%1) is not installed.")
-                          .arg(QLatin1String(fileName))
-                    : QStringLiteral("Pindle's sound recording module could not be loaded: %1")
-                          .arg(problem));
+    throw Error(
+        Failure::Failed,
+        problem.isEmpty()
+            //: %1 is the module's file name
+            ? QCoreApplication::translate("AudioCaptureModule",
+                                          "Pindle's sound recording module (%1) is not installed.")
+                  .arg(QLatin1String(fileName))
+            //: %1 is the system's explanation (untranslated)
+            : QCoreApplication::translate("AudioCaptureModule",
+                                          "Pindle's sound recording module could not be loaded: %1")
+                  .arg(problem));
 }

@@ -2,6 +2,7 @@
 
 #include "platform/media/AacFileWriter.h"
 
+#include <QCoreApplication>
 #include <QLoggingCategory>
 #include <QThreadPool>
 
@@ -44,15 +45,21 @@ QString errorText(pa_context *context) {
 
 Error noDevice(AudioCapture::Device device) {
     if (device == AudioCapture::Device::Microphone)
-        return Error(Failure::NoSource, QStringLiteral("No microphone was found."));
-    return Error(Failure::NoMonitorSource,
-                 QStringLiteral("No sound output device was found, so the computer's audio "
-                                "cannot be recorded."));
+        return Error(Failure::NoSource, QCoreApplication::translate("PulseRecordingSession",
+                                                                    "No microphone was found."));
+    return Error(
+        Failure::NoMonitorSource,
+        QCoreApplication::translate("PulseRecordingSession",
+                                    "No sound output device was found, so the computer's audio "
+                                    "cannot be recorded."));
 }
 
 Error serverStoppedAnswering(pa_context *context) {
     return Error(Failure::Failed,
-                 QStringLiteral("The sound server stopped answering: %1.").arg(errorText(context)));
+                 //: %1 is the sound server's explanation (untranslated)
+                 QCoreApplication::translate("PulseRecordingSession",
+                                             "The sound server stopped answering: %1.")
+                     .arg(errorText(context)));
 }
 
 struct ServerReply {
@@ -86,7 +93,9 @@ PulseRecordingSession::open(const AudioCapture::Settings &settings, const QByteA
     const std::shared_ptr<PulseRecordingSession> session(new PulseRecordingSession(settings));
     session->m_mainloop.reset(pa_threaded_mainloop_new());
     if (!session->m_mainloop || pa_threaded_mainloop_start(session->m_mainloop.get()) < 0)
-        throw Error(Failure::Failed, QStringLiteral("The sound system could not be started."));
+        throw Error(Failure::Failed,
+                    QCoreApplication::translate("PulseRecordingSession",
+                                                "The sound system could not be started."));
     const MainloopLock lock(session->m_mainloop.get());
     session->connect(server);
     const QByteArray source = session->findSource();
@@ -110,7 +119,9 @@ void PulseRecordingSession::connect(const QByteArray &server) {
     m_context.reset(pa_context_new_with_proplist(pa_threaded_mainloop_get_api(m_mainloop.get()),
                                                  "Pindle", properties.get()));
     if (!m_context)
-        throw Error(Failure::Failed, QStringLiteral("The sound system could not be started."));
+        throw Error(Failure::Failed,
+                    QCoreApplication::translate("PulseRecordingSession",
+                                                "The sound system could not be started."));
     pa_context_set_state_callback(m_context.get(), &PulseRecordingSession::onContextState, this);
     // Never start a sound server of our own: say there is none instead.
     if (pa_context_connect(m_context.get(), server.isEmpty() ? nullptr : server.constData(),
@@ -128,11 +139,16 @@ void PulseRecordingSession::connect(const QByteArray &server) {
     case PA_ERR_ACCESS:
     case PA_ERR_AUTHKEY:
     case PA_ERR_VERSION:
-        throw Error(Failure::Failed, QStringLiteral("The sound server refused the connection: %1.")
-                                         .arg(errorText(m_context.get())));
+        //: %1 is the sound server's explanation (untranslated)
+        throw Error(Failure::Failed,
+                    QCoreApplication::translate("PulseRecordingSession",
+                                                "The sound server refused the connection: %1.")
+                        .arg(errorText(m_context.get())));
     default:
-        throw Error(Failure::NoSoundServer,
-                    QStringLiteral("No sound server is running (PulseAudio or PipeWire)."));
+        throw Error(
+            Failure::NoSoundServer,
+            QCoreApplication::translate("PulseRecordingSession",
+                                        "No sound server is running (PulseAudio or PipeWire)."));
     }
 }
 
@@ -197,10 +213,13 @@ void PulseRecordingSession::connectStream(const QByteArray &source) {
     m_frameBytes = pa_frame_size(&spec);
     pa_channel_map channels;
     pa_channel_map_init_auto(&channels, spec.channels, PA_CHANNEL_MAP_DEFAULT);
-    const char *name = m_settings.device == AudioCapture::Device::Microphone
-                           ? "Microphone recording"
-                           : "System audio recording";
-    m_stream.reset(pa_stream_new(m_context.get(), name, &spec, &channels));
+    // The name the desktop's volume control shows for the stream.
+    const QByteArray name =
+        (m_settings.device == AudioCapture::Device::Microphone
+             ? QCoreApplication::translate("PulseRecordingSession", "Microphone recording")
+             : QCoreApplication::translate("PulseRecordingSession", "System audio recording"))
+            .toUtf8();
+    m_stream.reset(pa_stream_new(m_context.get(), name.constData(), &spec, &channels));
     if (!m_stream)
         throw serverStoppedAnswering(m_context.get());
     pa_stream_set_state_callback(m_stream.get(), &PulseRecordingSession::onStreamState, this);
@@ -223,9 +242,11 @@ void PulseRecordingSession::connectStream(const QByteArray &source) {
     }
     if (pa_context_errno(m_context.get()) == PA_ERR_NOENTITY) // it went away meanwhile
         throw noDevice(m_settings.device);
-    throw Error(
-        Failure::Failed,
-        QStringLiteral("The sound server refused to record: %1.").arg(errorText(m_context.get())));
+    throw Error(Failure::Failed,
+                //: %1 is the sound server's explanation (untranslated)
+                QCoreApplication::translate("PulseRecordingSession",
+                                            "The sound server refused to record: %1.")
+                    .arg(errorText(m_context.get())));
 }
 
 void PulseRecordingSession::awaitOperation(pa_operation *operation) {

@@ -80,8 +80,10 @@ class UnavailableAudioCapture final : public AudioCapture {
 public:
     QCoro::Task<std::unique_ptr<Recording>> startRecording(Settings) override {
         throw Error(Failure::Failed,
-                    QStringLiteral("This Pindle was built without sound recording (PulseAudio or "
-                                   "FFmpeg was missing when it was built)."));
+                    QCoreApplication::translate(
+                        "DesktopIntegration",
+                        "This Pindle was built without sound recording (PulseAudio or "
+                        "FFmpeg was missing when it was built)."));
         co_return std::unique_ptr<Recording>();
     }
 };
@@ -221,7 +223,10 @@ std::unique_ptr<ScreenGrabber> createScreenGrabber() {
     }
     if (!onX11())
         return std::make_unique<UnavailableScreenGrabber>(
-            QStringLiteral("Screen capture needs an X11 session, and Pindle is running on \"%1\".")
+            //: %1 is the name of Qt's display platform (e.g. wayland, offscreen)
+            QCoreApplication::translate(
+                "DesktopIntegration",
+                "Screen capture needs an X11 session, and Pindle is running on \"%1\".")
                 .arg(QGuiApplication::platformName()));
     return std::make_unique<X11StepAsideGrabber>();
 }
@@ -232,8 +237,8 @@ std::unique_ptr<GlobalHotkeys> createGlobalHotkeys() {
     if (underWayland())
         return std::make_unique<PortalGlobalHotkeys>();
     if (!onX11())
-        return std::make_unique<UnavailableGlobalHotkeys>(
-            QStringLiteral("Global hotkeys need an X11 session."));
+        return std::make_unique<UnavailableGlobalHotkeys>(QCoreApplication::translate(
+            "DesktopIntegration", "Global hotkeys need an X11 session."));
     return std::make_unique<X11GlobalHotkeys>();
 }
 

@@ -272,7 +272,7 @@ QCoro::Task<ScreenGrabber::Grab> X11StepAsideGrabber::grabPrimaryScreen() {
             break;
     }
     if (grab.image.isNull())
-        throw PlatformError(QStringLiteral("The display did not hand over the picture of the "
-                                           "screen. Try again."));
+        throw PlatformError(
+            tr("The display did not hand over the picture of the screen. Try again."));
     co_return grab;
 }
