@@ -348,7 +348,7 @@
     <message>
         <source>Toggle</source>
         <extracomment>Short name of the action that shows or hides the overlay</extracomment>
-        <translation>Ein/Aus</translation>
+        <translation>Ausblenden</translation>
     </message>
     <message>
         <source>Hide it with %1 before you share.</source>

@@ -31,12 +31,14 @@ Column {
         objectName: "helpText"
         width: empty.width
         horizontalAlignment: Text.AlignHCenter
+        wrapMode: Text.Wrap
         textFormat: Text.PlainText
         color: Theme.alpha(Theme.white, 0.25)
         font.pixelSize: 12
         // Names only the shortcuts that work.
         text: {
-            // The action names follow their key combination, as in "Alt+S = Screenshot": keep them short.
+            // The action names follow their key combination, as in "Alt+S = Screenshot": keep them
+            // short: a longer line wraps.
             const keys = [[empty.shortcuts.captureScreen,
                            //: Short name of the action that captures the screen
                            qsTr("Screenshot")],

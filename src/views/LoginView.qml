@@ -94,6 +94,7 @@ WindowPane {
                 onClicked: view.controller.signIn()
                 contentItem: Item {
                     Label {
+                        objectName: "signInLabel"
                         anchors.centerIn: parent
                         visible: !view.controller.isLoading
                         //: Button

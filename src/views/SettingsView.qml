@@ -161,6 +161,7 @@ WindowPane {
                     font.pixelSize: 11
                 }
                 Secondary {
+                    objectName: "modelSummary"
                     Layout.fillWidth: true
                     text: view.settings.selectedModelSummary
                     font.pixelSize: 11
@@ -209,7 +210,7 @@ WindowPane {
                     }
                     Secondary {
                         objectName: "opacityPercent"
-                        Layout.preferredWidth: 40
+                        Layout.preferredWidth: Math.max(40, implicitWidth)
                         text: view.controller.opacityPercent
                     }
                 }

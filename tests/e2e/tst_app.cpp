@@ -8,10 +8,13 @@
 #include "ChatReplies.h"
 #include "FakeBackend.h"
 #include "FakePortal.h"
+#include "PseudoTranslator.h"
 #include "QuickInput.h"
 #include "ServerProcess.h"
+#include "TextFaults.h"
 #include "app/Application.h"
 #include "app/SingleInstance.h"
+#include "app/Translations.h"
 #include "models/ChatViewModel.h"
 #include "platform/keychain/KeychainSecretStore.h"
 #include "platform/x11/X11Support.h"
@@ -24,6 +27,7 @@
 #include <QProcess>
 #include <QQuickItem>
 #include <QQuickView>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -224,6 +228,81 @@ private Q_SLOTS:
         m_app->openSettings();
         QCOMPARE(m_app->settingsWindow(), window); // the same window again
         QVERIFY(QTest::qWaitForWindowExposed(window));
+    }
+
+    // Each shipped language in every window; and a made-up one, every text 40% longer and in
+    // brackets, where no text may be cut, run into another or show untranslated. Each window is
+    // written to $PINDLE_SCREENSHOT_DIR when set, for a read in context.
+    void inEachLanguage_data() {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QStringList>("expected"); // sign-in button, a setting, the input
+        QTest::newRow("de") << "de"
+                            << QStringList{"Anmelden", "Pindle beim Anmelden starten",
+                                           "Stellen Sie eine Frage…"};
+        QTest::newRow("fr") << "fr"
+                            << QStringList{"Se connecter", "Lancer Pindle au démarrage",
+                                           "Posez une question…"};
+        QTest::newRow("es") << "es"
+                            << QStringList{"Iniciar sesión", "Abrir Pindle al iniciar sesión",
+                                           "Pregunta lo que quieras…"};
+        QTest::newRow("pt_BR") << "pt_BR"
+                               << QStringList{"Entrar", "Iniciar o Pindle ao fazer login",
+                                              "Pergunte o que quiser…"};
+        QTest::newRow("pseudo") << QString() << QStringList();
+    }
+
+    void inEachLanguage() {
+        QFETCH(QString, language);
+        QFETCH(QStringList, expected);
+        PseudoTranslator pseudo;
+        if (language.isEmpty())
+            QCoreApplication::installTranslator(&pseudo);
+        else
+            QVERIFY(installTranslations(QLocale(language)).startsWith(language));
+        const auto english = qScopeGuard([&pseudo] {
+            QCoreApplication::removeTranslator(&pseudo);
+            installTranslations(QLocale::c());
+        });
+        const QString shots = qEnvironmentVariable("PINDLE_SCREENSHOT_DIR");
+        const auto look = [&](QQuickWindow *window, const QString &name, const QString &item,
+                              const QString &text) {
+            QVERIFY(QTest::qWaitForWindowExposed(window));
+            QVERIFY(QQuickTest::qWaitForPolish(window));
+            if (!shots.isEmpty())
+                window->grabWindow().save(
+                    QStringLiteral("%1/%2-%3.png")
+                        .arg(shots, language.isEmpty() ? "pseudo" : language, name));
+            if (!text.isEmpty())
+                QCOMPARE(findItem(window->contentItem(), item)
+                             ->property(item == "inputField" ? "placeholderText" : "text"),
+                         text);
+            // The user's address and the server's description of the model are not ours.
+            const QStringList faults =
+                TextFaults::of(window, language.isEmpty(), {"accountEmail", "modelSummary"});
+            QVERIFY2(faults.isEmpty(), qPrintable(name + ": " + faults.join("; ")));
+        };
+        const auto known = [&](int i) { return expected.value(i); };
+
+        start(); // signed in from the keyring, or asking
+        QTRY_VERIFY(m_app->isLoggedIn() || m_app->loginWindow());
+        if (m_app->isLoggedIn())
+            m_app->signOut();
+        QTRY_VERIFY(m_app->loginWindow() && m_app->loginWindow()->isVisible());
+        look(m_app->loginWindow(), "signin", "signInLabel", known(0));
+        if (QTest::currentTestFailed())
+            return;
+        signInByTyping();
+        m_app->openSettings();
+        QTRY_VERIFY(findItem(m_app->settingsWindow()->contentItem(), "accountEmail")
+                        ->property("text")
+                        .toString()
+                        .contains('@'));
+        look(m_app->settingsWindow(), "settings", "startAtLogin", known(1));
+        if (QTest::currentTestFailed())
+            return;
+        m_app->settingsWindow()->close();
+        m_app->runAction(ShortcutAction::ToggleOverlay);
+        look(m_app->overlayPanel(), "overlay", "inputField", known(2));
     }
 
     // On a German keyboard ö, pressed with Ctrl+Alt into the settings window, becomes the
