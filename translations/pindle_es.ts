@@ -451,6 +451,11 @@ en grabaciones de pantalla ni en videollamadas.</translation>
         <extracomment>Placeholder of the question field</extracomment>
         <translation>Pregunta lo que quieras…</translation>
     </message>
+    <message>
+        <source>Send</source>
+        <extracomment>Read by screen readers: name of the button that sends the question, next to the question field</extracomment>
+        <translation>Enviar</translation>
+    </message>
 </context>
 <context>
     <name>LoginController</name>
@@ -493,6 +498,21 @@ en grabaciones de pantalla ni en videollamadas.</translation>
         <extracomment>Shown in an answer&apos;s bubble until its first words arrive</extracomment>
         <translation>Pensando…</translation>
     </message>
+    <message>
+        <source>You: %1 (with a screenshot)</source>
+        <extracomment>Read by screen readers for the user&apos;s message that carries a screenshot; %1 is its text</extracomment>
+        <translation>Tú: %1 (con una captura de pantalla)</translation>
+    </message>
+    <message>
+        <source>You: %1</source>
+        <extracomment>Read by screen readers for the user&apos;s message; %1 is its text</extracomment>
+        <translation>Tú: %1</translation>
+    </message>
+    <message>
+        <source>Pindle: %1</source>
+        <extracomment>Read by screen readers for an answer; %1 is its text</extracomment>
+        <translation>Pindle: %1</translation>
+    </message>
 </context>
 <context>
     <name>OverlayContentView</name>
@@ -504,6 +524,11 @@ en grabaciones de pantalla ni en videollamadas.</translation>
     <message>
         <source>To record system audio, Pindle records the monitor source of your output device. Please make sure your sound server (PipeWire or PulseAudio) has an output device with a monitor source, and set it as your output device in your sound settings.</source>
         <translation>Para grabar el sonido del sistema, Pindle graba la fuente monitor de tu dispositivo de salida. Asegúrate de que tu servidor de sonido (PipeWire o PulseAudio) tenga un dispositivo de salida con fuente monitor y elígelo como dispositivo de salida en la configuración de sonido.</translation>
+    </message>
+    <message>
+        <source>Conversation</source>
+        <extracomment>Read by screen readers: name of the overlay&apos;s list of questions and answers</extracomment>
+        <translation>Conversación</translation>
     </message>
 </context>
 <context>
@@ -659,7 +684,7 @@ en grabaciones de pantalla ni en videollamadas.</translation>
     <message>
         <source>%1%</source>
         <extracomment>The overlay&apos;s opacity in the settings window; %1 is a whole number of percent</extracomment>
-        <translation>%1 %</translation>
+        <translation>%1&#xa0;%</translation>
     </message>
     <message>
         <source>Active</source>
@@ -831,11 +856,6 @@ en grabaciones de pantalla ni en videollamadas.</translation>
         <translation>Categoría del asistente</translation>
     </message>
     <message>
-        <source>Category</source>
-        <extracomment>Accessible name of the assistant category picker</extracomment>
-        <translation>Categoría</translation>
-    </message>
-    <message>
         <source>System Prompt</source>
         <extracomment>Section title: the user&apos;s own instruction sent to the AI</extracomment>
         <translation>Instrucciones del sistema</translation>
@@ -871,6 +891,11 @@ en grabaciones de pantalla ni en videollamadas.</translation>
         <source>Add to GNOME&apos;s Keyboard Shortcuts…</source>
         <extracomment>Button</extracomment>
         <translation>Añadir a los atajos de teclado de GNOME…</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <extracomment>Read by screen readers on a shortcut button in the settings: %1 is the action, e.g. Toggle overlay visibility, %2 its key combination (e.g. Alt+H) or &quot;Press keys…&quot; while it waits for one</extracomment>
+        <translation>%1: %2</translation>
     </message>
 </context>
 <context>

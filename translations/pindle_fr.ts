@@ -36,12 +36,12 @@
     <message>
         <source>The recording could not be written to %1: %2.</source>
         <extracomment>%1 is the file&apos;s path, %2 FFmpeg&apos;s explanation (untranslated)</extracomment>
-        <translation>L’enregistrement n’a pas pu être écrit dans %1 : %2.</translation>
+        <translation>L’enregistrement n’a pas pu être écrit dans %1&#x202f;: %2.</translation>
     </message>
     <message>
         <source>The audio encoder could not %1: %2.</source>
         <extracomment>%1 is what the encoder was doing (start, encode, ...), %2 FFmpeg&apos;s explanation (untranslated)</extracomment>
-        <translation>L’encodeur audio n’a pas pu %1 : %2.</translation>
+        <translation>L’encodeur audio n’a pas pu %1&#x202f;: %2.</translation>
     </message>
 </context>
 <context>
@@ -158,7 +158,7 @@
     </message>
     <message>
         <source>Pindle&apos;s sound recording module could not be loaded: %1</source>
-        <translation>Le module d’enregistrement audio de Pindle n’a pas pu être chargé : %1</translation>
+        <translation>Le module d’enregistrement audio de Pindle n’a pas pu être chargé&#x202f;: %1</translation>
     </message>
 </context>
 <context>
@@ -197,7 +197,7 @@
     <message>
         <source>Refusing to send your sign-in over an unencrypted connection to %1. Pindle&apos;s backend address must start with https://.</source>
         <extracomment>%1 is the backend&apos;s host name or address</extracomment>
-        <translation>Envoi de vos identifiants refusé : la connexion à %1 n’est pas chiffrée. L’adresse du serveur de Pindle doit commencer par https://.</translation>
+        <translation>Envoi de vos identifiants refusé&#x202f;: la connexion à %1 n’est pas chiffrée. L’adresse du serveur de Pindle doit commencer par https://.</translation>
     </message>
 </context>
 <context>
@@ -237,12 +237,12 @@
     <message>
         <source>Server error (%1): %2</source>
         <extracomment>%1 is the HTTP status code, %2 the server&apos;s own message (untranslated)</extracomment>
-        <translation>Erreur du serveur (%1) : %2</translation>
+        <translation>Erreur du serveur (%1)&#x202f;: %2</translation>
     </message>
     <message>
         <source>API error: %1</source>
         <extracomment>%1 is the server&apos;s own error message (untranslated)</extracomment>
-        <translation>Erreur de l’API : %1</translation>
+        <translation>Erreur de l’API&#x202f;: %1</translation>
     </message>
     <message>
         <source>Login failed (HTTP %1)</source>
@@ -268,7 +268,7 @@
     <name>ChatClient</name>
     <message>
         <source>None of the models this server offers can read pictures, so the screen cannot be asked about.</source>
-        <translation>Aucun des modèles proposés par ce serveur ne sait lire les images : impossible de poser une question sur l’écran.</translation>
+        <translation>Aucun des modèles proposés par ce serveur ne sait lire les images&#x202f;: impossible de poser une question sur l’écran.</translation>
     </message>
     <message>
         <source>The system prompt is longer than 16 KiB. Shorten it in Settings.</source>
@@ -276,11 +276,11 @@
     </message>
     <message>
         <source>The server&apos;s answer went on past 32 MiB; it was stopped.</source>
-        <translation>La réponse du serveur a dépassé 32 Mio ; elle a été interrompue.</translation>
+        <translation>La réponse du serveur a dépassé 32 Mio&#x202f;; elle a été interrompue.</translation>
     </message>
     <message>
         <source>The server sent a reply line longer than 1 MiB; the answer was stopped.</source>
-        <translation>Le serveur a envoyé une ligne de réponse de plus de 1 Mio ; la réponse a été interrompue.</translation>
+        <translation>Le serveur a envoyé une ligne de réponse de plus de 1 Mio&#x202f;; la réponse a été interrompue.</translation>
     </message>
     <message>
         <source>Unknown error</source>
@@ -297,12 +297,12 @@
     <message>
         <source>Screen capture failed: %1</source>
         <extracomment>Error line above the conversation; %1 is why, in the capture service&apos;s words</extracomment>
-        <translation>Échec de la capture d’écran : %1</translation>
+        <translation>Échec de la capture d’écran&#x202f;: %1</translation>
     </message>
     <message>
         <source>Audio transcription failed: %1</source>
         <extracomment>Error line above the conversation; %1 is why, in the transcription service&apos;s words</extracomment>
-        <translation>Échec de la transcription audio : %1</translation>
+        <translation>Échec de la transcription audio&#x202f;: %1</translation>
     </message>
 </context>
 <context>
@@ -314,7 +314,7 @@
     <message>
         <source>Screen capture needs an X11 session, and Pindle is running on &quot;%1&quot;.</source>
         <extracomment>%1 is the name of Qt&apos;s display platform (e.g. wayland, offscreen)</extracomment>
-        <translation>La capture d’écran nécessite une session X11, or Pindle s’exécute sur « %1 ».</translation>
+        <translation>La capture d’écran nécessite une session X11, or Pindle s’exécute sur «&#x202f;%1&#x202f;».</translation>
     </message>
     <message>
         <source>Global hotkeys need an X11 session.</source>
@@ -383,12 +383,12 @@ dans les enregistrements d’écran et appels vidéo.</translation>
     <message>
         <source>gsettings could not be started: %1</source>
         <extracomment>gsettings is a program&apos;s name; %1 is the system&apos;s explanation</extracomment>
-        <translation>Impossible de lancer gsettings : %1</translation>
+        <translation>Impossible de lancer gsettings&#x202f;: %1</translation>
     </message>
     <message>
         <source>gsettings failed: %1</source>
         <extracomment>gsettings is a program&apos;s name; %1 is what it printed (untranslated)</extracomment>
-        <translation>Échec de gsettings : %1</translation>
+        <translation>Échec de gsettings&#x202f;: %1</translation>
     </message>
 </context>
 <context>
@@ -451,6 +451,11 @@ dans les enregistrements d’écran et appels vidéo.</translation>
         <extracomment>Placeholder of the question field</extracomment>
         <translation>Posez une question…</translation>
     </message>
+    <message>
+        <source>Send</source>
+        <extracomment>Read by screen readers: name of the button that sends the question, next to the question field</extracomment>
+        <translation>Envoyer</translation>
+    </message>
 </context>
 <context>
     <name>LoginController</name>
@@ -483,7 +488,7 @@ dans les enregistrements d’écran et appels vidéo.</translation>
     <message>
         <source>Don&apos;t have an account?</source>
         <extracomment>Above the sign-up link</extracomment>
-        <translation>Vous n’avez pas de compte ?</translation>
+        <translation>Vous n’avez pas de compte&#x202f;?</translation>
     </message>
 </context>
 <context>
@@ -492,6 +497,21 @@ dans les enregistrements d’écran et appels vidéo.</translation>
         <source>Thinking…</source>
         <extracomment>Shown in an answer&apos;s bubble until its first words arrive</extracomment>
         <translation>Réflexion…</translation>
+    </message>
+    <message>
+        <source>You: %1 (with a screenshot)</source>
+        <extracomment>Read by screen readers for the user&apos;s message that carries a screenshot; %1 is its text</extracomment>
+        <translation>Vous : %1 (avec une capture d’écran)</translation>
+    </message>
+    <message>
+        <source>You: %1</source>
+        <extracomment>Read by screen readers for the user&apos;s message; %1 is its text</extracomment>
+        <translation>Vous : %1</translation>
+    </message>
+    <message>
+        <source>Pindle: %1</source>
+        <extracomment>Read by screen readers for an answer; %1 is its text</extracomment>
+        <translation>Pindle : %1</translation>
     </message>
 </context>
 <context>
@@ -503,7 +523,12 @@ dans les enregistrements d’écran et appels vidéo.</translation>
     </message>
     <message>
         <source>To record system audio, Pindle records the monitor source of your output device. Please make sure your sound server (PipeWire or PulseAudio) has an output device with a monitor source, and set it as your output device in your sound settings.</source>
-        <translation>Pour enregistrer le son de l’ordinateur, Pindle enregistre la source de retour (« monitor ») de votre périphérique de sortie. Vérifiez que votre serveur de son (PipeWire ou PulseAudio) dispose d’un périphérique de sortie avec une source de retour, et choisissez-le comme périphérique de sortie dans vos paramètres de son.</translation>
+        <translation>Pour enregistrer le son de l’ordinateur, Pindle enregistre la source de retour («&#x202f;monitor&#x202f;») de votre périphérique de sortie. Vérifiez que votre serveur de son (PipeWire ou PulseAudio) dispose d’un périphérique de sortie avec une source de retour, et choisissez-le comme périphérique de sortie dans vos paramètres de son.</translation>
+    </message>
+    <message>
+        <source>Conversation</source>
+        <extracomment>Read by screen readers: name of the overlay&apos;s list of questions and answers</extracomment>
+        <translation>Conversation</translation>
     </message>
 </context>
 <context>
@@ -515,7 +540,7 @@ dans les enregistrements d’écran et appels vidéo.</translation>
     <message>
         <source>GNOME asks once, in a window of its own, whether Pindle may have these shortcuts: choose Add there. Change them later in GNOME Settings, Keyboard, Keyboard Shortcuts.</source>
         <extracomment>&quot;Add&quot; is the button in GNOME&apos;s own window; the rest names GNOME Settings&apos; pages</extracomment>
-        <translation>GNOME demande une seule fois, dans sa propre fenêtre, si Pindle peut utiliser ces raccourcis : choisissez Ajouter. Vous pourrez les modifier plus tard dans les Paramètres de GNOME, Clavier, Raccourcis clavier.</translation>
+        <translation>GNOME demande une seule fois, dans sa propre fenêtre, si Pindle peut utiliser ces raccourcis&#x202f;: choisissez Ajouter. Vous pourrez les modifier plus tard dans les Paramètres de GNOME, Clavier, Raccourcis clavier.</translation>
     </message>
     <message>
         <source>The desktop refused Pindle&apos;s keyboard shortcuts.</source>
@@ -534,7 +559,7 @@ dans les enregistrements d’écran et appels vidéo.</translation>
     <name>PortalRequest</name>
     <message>
         <source>There is no D-Bus session, through which the desktop portal is reached.</source>
-        <translation>Aucune session D-Bus n’est disponible ; elle est nécessaire pour joindre le portail du bureau.</translation>
+        <translation>Aucune session D-Bus n’est disponible&#x202f;; elle est nécessaire pour joindre le portail du bureau.</translation>
     </message>
     <message>
         <source>No desktop portal is running. Install xdg-desktop-portal with the backend for your desktop (-gnome, -kde or -wlr).</source>
@@ -548,7 +573,7 @@ dans les enregistrements d’écran et appels vidéo.</translation>
     <message>
         <source>The desktop portal refused: %1</source>
         <extracomment>%1 is the portal&apos;s own explanation (untranslated)</extracomment>
-        <translation>Le portail du bureau a refusé : %1</translation>
+        <translation>Le portail du bureau a refusé&#x202f;: %1</translation>
     </message>
 </context>
 <context>
@@ -564,7 +589,7 @@ dans les enregistrements d’écran et appels vidéo.</translation>
     <message>
         <source>The desktop refused to take a screenshot. Allow Pindle to take screenshots in your desktop&apos;s privacy settings (GNOME: Settings, Apps, Pindle; KDE: System Settings, Application Permissions) and try again.</source>
         <extracomment>The parts after &quot;GNOME:&quot; and &quot;KDE:&quot; name pages of those desktops&apos; settings</extracomment>
-        <translation>Le bureau a refusé de faire une capture d’écran. Autorisez Pindle à faire des captures d’écran dans les paramètres de confidentialité de votre bureau (GNOME : Paramètres, Applications, Pindle ; KDE : Configuration du système, Autorisations des applications), puis réessayez.</translation>
+        <translation>Le bureau a refusé de faire une capture d’écran. Autorisez Pindle à faire des captures d’écran dans les paramètres de confidentialité de votre bureau (GNOME&#x202f;: Paramètres, Applications, Pindle&#x202f;; KDE&#x202f;: Configuration du système, Autorisations des applications), puis réessayez.</translation>
     </message>
     <message>
         <source>The desktop&apos;s screenshot could not be read (%1).</source>
@@ -580,12 +605,12 @@ dans les enregistrements d’écran et appels vidéo.</translation>
     </message>
     <message>
         <source>No sound output device was found, so the computer&apos;s audio cannot be recorded.</source>
-        <translation>Aucun périphérique de sortie audio n’a été trouvé : impossible d’enregistrer le son de l’ordinateur.</translation>
+        <translation>Aucun périphérique de sortie audio n’a été trouvé&#x202f;: impossible d’enregistrer le son de l’ordinateur.</translation>
     </message>
     <message>
         <source>The sound server stopped answering: %1.</source>
         <extracomment>%1 is the sound server&apos;s explanation (untranslated)</extracomment>
-        <translation>Le serveur de son ne répond plus : %1.</translation>
+        <translation>Le serveur de son ne répond plus&#x202f;: %1.</translation>
     </message>
     <message>
         <source>The sound system could not be started.</source>
@@ -594,7 +619,7 @@ dans les enregistrements d’écran et appels vidéo.</translation>
     <message>
         <source>The sound server refused the connection: %1.</source>
         <extracomment>%1 is the sound server&apos;s explanation (untranslated)</extracomment>
-        <translation>Le serveur de son a refusé la connexion : %1.</translation>
+        <translation>Le serveur de son a refusé la connexion&#x202f;: %1.</translation>
     </message>
     <message>
         <source>No sound server is running (PulseAudio or PipeWire).</source>
@@ -611,7 +636,7 @@ dans les enregistrements d’écran et appels vidéo.</translation>
     <message>
         <source>The sound server refused to record: %1.</source>
         <extracomment>%1 is the sound server&apos;s explanation (untranslated)</extracomment>
-        <translation>Le serveur de son a refusé d’enregistrer : %1.</translation>
+        <translation>Le serveur de son a refusé d’enregistrer&#x202f;: %1.</translation>
     </message>
 </context>
 <context>
@@ -659,7 +684,7 @@ dans les enregistrements d’écran et appels vidéo.</translation>
     <message>
         <source>%1%</source>
         <extracomment>The overlay&apos;s opacity in the settings window; %1 is a whole number of percent</extracomment>
-        <translation>%1 %</translation>
+        <translation>%1&#x202f;%</translation>
     </message>
     <message>
         <source>Active</source>
@@ -748,7 +773,7 @@ dans les enregistrements d’écran et appels vidéo.</translation>
     <message>
         <source>This server no longer offers this model; %1 is used instead.</source>
         <extracomment>%1 is the name of the model used in its place</extracomment>
-        <translation>Ce serveur ne propose plus ce modèle ; %1 est utilisé à la place.</translation>
+        <translation>Ce serveur ne propose plus ce modèle&#x202f;; %1 est utilisé à la place.</translation>
     </message>
     <message>
         <source>it is too large</source>
@@ -768,16 +793,16 @@ dans les enregistrements d’écran et appels vidéo.</translation>
     <message>
         <source>Your settings at %1 could not be read (%2). The defaults are in use and changes will not be saved, so the file stays as it is.</source>
         <extracomment>%1 is the settings file&apos;s path, %2 why it could not be read</extracomment>
-        <translation>Vos paramètres enregistrés dans %1 n’ont pas pu être lus (%2). Les valeurs par défaut sont utilisées et les modifications ne seront pas enregistrées : le fichier reste tel quel.</translation>
+        <translation>Vos paramètres enregistrés dans %1 n’ont pas pu être lus (%2). Les valeurs par défaut sont utilisées et les modifications ne seront pas enregistrées&#x202f;: le fichier reste tel quel.</translation>
     </message>
     <message>
         <source>Your settings could not be saved: they are larger than 1 MiB.</source>
-        <translation>Vos paramètres n’ont pas pu être enregistrés : ils dépassent 1 Mio.</translation>
+        <translation>Vos paramètres n’ont pas pu être enregistrés&#x202f;: ils dépassent 1 Mio.</translation>
     </message>
     <message>
         <source>Your settings could not be saved: %1</source>
         <extracomment>%1 is the system&apos;s description of the failure</extracomment>
-        <translation>Vos paramètres n’ont pas pu être enregistrés : %1</translation>
+        <translation>Vos paramètres n’ont pas pu être enregistrés&#x202f;: %1</translation>
     </message>
 </context>
 <context>
@@ -785,7 +810,7 @@ dans les enregistrements d’écran et appels vidéo.</translation>
     <message>
         <source>Add Pindle&apos;s shortcuts to GNOME?</source>
         <extracomment>Dialog title</extracomment>
-        <translation>Ajouter les raccourcis de Pindle à GNOME ?</translation>
+        <translation>Ajouter les raccourcis de Pindle à GNOME&#x202f;?</translation>
     </message>
     <message>
         <source>GNOME&apos;s keyboard settings get a custom shortcut for each of these, but for combinations GNOME already uses. You can change or remove them there later.</source>
@@ -799,17 +824,17 @@ dans les enregistrements d’écran et appels vidéo.</translation>
     <message>
         <source>Email:</source>
         <extracomment>Label before the signed-in e-mail address</extracomment>
-        <translation>E-mail :</translation>
+        <translation>E-mail&#x202f;:</translation>
     </message>
     <message>
         <source>Subscription:</source>
         <extracomment>Label before the subscription state</extracomment>
-        <translation>Abonnement :</translation>
+        <translation>Abonnement&#x202f;:</translation>
     </message>
     <message>
         <source>Tokens left:</source>
         <extracomment>Label before the number of tokens the account has left</extracomment>
-        <translation>Jetons restants :</translation>
+        <translation>Jetons restants&#x202f;:</translation>
     </message>
     <message>
         <source>Model</source>
@@ -829,11 +854,6 @@ dans les enregistrements d’écran et appels vidéo.</translation>
         <source>Assistant Category</source>
         <extracomment>Section title</extracomment>
         <translation>Catégorie d’assistance</translation>
-    </message>
-    <message>
-        <source>Category</source>
-        <extracomment>Accessible name of the assistant category picker</extracomment>
-        <translation>Catégorie</translation>
     </message>
     <message>
         <source>System Prompt</source>
@@ -871,6 +891,11 @@ dans les enregistrements d’écran et appels vidéo.</translation>
         <source>Add to GNOME&apos;s Keyboard Shortcuts…</source>
         <extracomment>Button</extracomment>
         <translation>Ajouter aux raccourcis clavier de GNOME…</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <extracomment>Read by screen readers on a shortcut button in the settings: %1 is the action, e.g. Toggle overlay visibility, %2 its key combination (e.g. Alt+H) or &quot;Press keys…&quot; while it waits for one</extracomment>
+        <translation>%1 : %2</translation>
     </message>
 </context>
 <context>
@@ -916,27 +941,27 @@ dans les enregistrements d’écran et appels vidéo.</translation>
     <message>
         <source>%1 for “%2”</source>
         <extracomment>Who holds a key combination: %1 is a program or the desktop, %2 what it does with it</extracomment>
-        <translation>%1 pour « %2 »</translation>
+        <translation>%1 pour «&#x202f;%2&#x202f;»</translation>
     </message>
     <message>
         <source>%1 is already used by %2, so %3 has no shortcut there: choose another combination above, then add again.</source>
         <extracomment>%1 is a key combination, %2 who holds it, %3 the action&apos;s name (“Capture Screen”)</extracomment>
-        <translation>%1 est déjà utilisé par %2 : aucun raccourci n’y est donc ajouté pour « %3 ». Choisissez une autre combinaison ci-dessus, puis relancez l’ajout.</translation>
+        <translation>%1 est déjà utilisé par %2&#x202f;: aucun raccourci n’y est donc ajouté pour «&#x202f;%3&#x202f;». Choisissez une autre combinaison ci-dessus, puis relancez l’ajout.</translation>
     </message>
     <message>
         <source>Pindle: %1</source>
         <extracomment>Name of a shortcut in the desktop&apos;s keyboard settings; %1 is the action&apos;s name</extracomment>
-        <translation>Pindle : %1</translation>
+        <translation>Pindle&#x202f;: %1</translation>
     </message>
     <message>
         <source>Added to the desktop&apos;s keyboard shortcuts: %1.</source>
         <extracomment>%1 lists the key combinations added, separated by commas</extracomment>
-        <translation>Ajout aux raccourcis clavier du bureau : %1.</translation>
+        <translation>Ajout aux raccourcis clavier du bureau&#x202f;: %1.</translation>
     </message>
     <message>
         <source>The shortcuts could not be added: %1</source>
         <extracomment>%1 is why, in the desktop&apos;s words</extracomment>
-        <translation>Les raccourcis n’ont pas pu être ajoutés : %1</translation>
+        <translation>Les raccourcis n’ont pas pu être ajoutés&#x202f;: %1</translation>
     </message>
     <message>
         <source>No global shortcuts</source>
@@ -946,7 +971,7 @@ dans les enregistrements d’écran et appels vidéo.</translation>
     <message>
         <source>%1 is already used by %2, so %3 has no shortcut.</source>
         <extracomment>%1 is a key combination, %2 who holds it, %3 the action&apos;s name (“Capture Screen”)</extracomment>
-        <translation>%1 est déjà utilisé par %2 : « %3 » n’a donc pas de raccourci.</translation>
+        <translation>%1 est déjà utilisé par %2&#x202f;: «&#x202f;%3&#x202f;» n’a donc pas de raccourci.</translation>
     </message>
     <message>
         <source>Shortcuts unavailable</source>
@@ -974,7 +999,7 @@ dans les enregistrements d’écran et appels vidéo.</translation>
     <message>
         <source>The desktop has %1 for it instead: change that in the desktop&apos;s keyboard settings.</source>
         <extracomment>%1 is the key combination the desktop gave the action</extracomment>
-        <translation>Le bureau lui a attribué %1 à la place : modifiez-le dans les paramètres de clavier du bureau.</translation>
+        <translation>Le bureau lui a attribué %1 à la place&#x202f;: modifiez-le dans les paramètres de clavier du bureau.</translation>
     </message>
     <message>
         <source>A shortcut needs Ctrl, Alt or Super.</source>
@@ -983,7 +1008,7 @@ dans les enregistrements d’écran et appels vidéo.</translation>
     <message>
         <source>%1 is already the shortcut for %2.</source>
         <extracomment>%1 is a key combination, %2 the name of the action that has it</extracomment>
-        <translation>%1 est déjà le raccourci de « %2 ».</translation>
+        <translation>%1 est déjà le raccourci de «&#x202f;%2&#x202f;».</translation>
     </message>
     <message>
         <source>%1 is used by %2.</source>
@@ -1000,7 +1025,7 @@ dans les enregistrements d’écran et appels vidéo.</translation>
     <message>
         <source>Pindle could not remove %1: %2</source>
         <extracomment>%1 is the login entry&apos;s path, %2 the system&apos;s description of the failure</extracomment>
-        <translation>Pindle n’a pas pu supprimer %1 : %2</translation>
+        <translation>Pindle n’a pas pu supprimer %1&#x202f;: %2</translation>
     </message>
     <message>
         <source>Pindle could not create the folder %1.</source>
@@ -1010,12 +1035,12 @@ dans les enregistrements d’écran et appels vidéo.</translation>
     <message>
         <source>Pindle cannot start at login from %1: a login entry cannot hold a path with a line break or another control character. Move Pindle to another folder.</source>
         <extracomment>%1 is the path of Pindle&apos;s program file</extracomment>
-        <translation>Pindle ne peut pas être lancé au démarrage depuis %1 : une entrée de démarrage ne peut pas contenir de chemin comportant un saut de ligne ou un autre caractère de contrôle. Déplacez Pindle dans un autre dossier.</translation>
+        <translation>Pindle ne peut pas être lancé au démarrage depuis %1&#x202f;: une entrée de démarrage ne peut pas contenir de chemin comportant un saut de ligne ou un autre caractère de contrôle. Déplacez Pindle dans un autre dossier.</translation>
     </message>
     <message>
         <source>Pindle could not write %1: %2</source>
         <extracomment>%1 is the login entry&apos;s path, %2 the system&apos;s description of the failure</extracomment>
-        <translation>Pindle n’a pas pu écrire %1 : %2</translation>
+        <translation>Pindle n’a pas pu écrire %1&#x202f;: %2</translation>
     </message>
 </context>
 <context>

@@ -451,6 +451,11 @@ oculta em gravações de tela e videochamadas.</translation>
         <extracomment>Placeholder of the question field</extracomment>
         <translation>Pergunte o que quiser…</translation>
     </message>
+    <message>
+        <source>Send</source>
+        <extracomment>Read by screen readers: name of the button that sends the question, next to the question field</extracomment>
+        <translation>Enviar</translation>
+    </message>
 </context>
 <context>
     <name>LoginController</name>
@@ -493,6 +498,21 @@ oculta em gravações de tela e videochamadas.</translation>
         <extracomment>Shown in an answer&apos;s bubble until its first words arrive</extracomment>
         <translation>Pensando…</translation>
     </message>
+    <message>
+        <source>You: %1 (with a screenshot)</source>
+        <extracomment>Read by screen readers for the user&apos;s message that carries a screenshot; %1 is its text</extracomment>
+        <translation>Você: %1 (com uma captura de tela)</translation>
+    </message>
+    <message>
+        <source>You: %1</source>
+        <extracomment>Read by screen readers for the user&apos;s message; %1 is its text</extracomment>
+        <translation>Você: %1</translation>
+    </message>
+    <message>
+        <source>Pindle: %1</source>
+        <extracomment>Read by screen readers for an answer; %1 is its text</extracomment>
+        <translation>Pindle: %1</translation>
+    </message>
 </context>
 <context>
     <name>OverlayContentView</name>
@@ -504,6 +524,11 @@ oculta em gravações de tela e videochamadas.</translation>
     <message>
         <source>To record system audio, Pindle records the monitor source of your output device. Please make sure your sound server (PipeWire or PulseAudio) has an output device with a monitor source, and set it as your output device in your sound settings.</source>
         <translation>Para gravar o som do sistema, o Pindle grava a fonte de monitoramento do seu dispositivo de saída. Verifique se o seu servidor de som (PipeWire ou PulseAudio) tem um dispositivo de saída com fonte de monitoramento e defina-o como dispositivo de saída nas configurações de som.</translation>
+    </message>
+    <message>
+        <source>Conversation</source>
+        <extracomment>Read by screen readers: name of the overlay&apos;s list of questions and answers</extracomment>
+        <translation>Conversa</translation>
     </message>
 </context>
 <context>
@@ -831,11 +856,6 @@ oculta em gravações de tela e videochamadas.</translation>
         <translation>Categoria do assistente</translation>
     </message>
     <message>
-        <source>Category</source>
-        <extracomment>Accessible name of the assistant category picker</extracomment>
-        <translation>Categoria</translation>
-    </message>
-    <message>
         <source>System Prompt</source>
         <extracomment>Section title: the user&apos;s own instruction sent to the AI</extracomment>
         <translation>Instruções do sistema</translation>
@@ -871,6 +891,11 @@ oculta em gravações de tela e videochamadas.</translation>
         <source>Add to GNOME&apos;s Keyboard Shortcuts…</source>
         <extracomment>Button</extracomment>
         <translation>Adicionar aos atalhos de teclado do GNOME…</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <extracomment>Read by screen readers on a shortcut button in the settings: %1 is the action, e.g. Toggle overlay visibility, %2 its key combination (e.g. Alt+H) or &quot;Press keys…&quot; while it waits for one</extracomment>
+        <translation>%1: %2</translation>
     </message>
 </context>
 <context>

@@ -10,6 +10,8 @@ Rectangle {
 
     implicitHeight: row.implicitHeight + 16
     color: Theme.alpha(Theme.orange, 0.15)
+    Accessible.role: Accessible.AlertMessage
+    Accessible.name: message
 
     RowLayout {
         id: row
@@ -43,6 +45,9 @@ Rectangle {
             color: Theme.orange
             font.pixelSize: 10
             opacity: dismissArea.pressed ? 0.6 : 1
+            Accessible.role: Accessible.Button
+            Accessible.name: text
+            Accessible.onPressAction: banner.dismissed()
 
             MouseArea {
                 id: dismissArea

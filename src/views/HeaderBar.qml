@@ -33,6 +33,7 @@ Item {
             Layout.preferredWidth: 20
             Layout.preferredHeight: 20
             visible: status === Image.Ready
+            Accessible.ignored: true
         }
         Rectangle {
             objectName: "modeDot"

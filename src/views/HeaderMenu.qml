@@ -32,6 +32,17 @@ Popup {
                 objectName: modelData.separator ? "" : "menuItem" + index
                 width: 220
                 height: modelData.separator ? 9 : 26
+                Accessible.role: modelData.separator ? Accessible.Separator : Accessible.MenuItem
+                Accessible.name: modelData.separator ? "" : modelData.text
+                Accessible.onPressAction: if (!modelData.separator) activate()
+
+                function activate() {
+                    // qmllint disable unqualified
+                    // (Qt 6.4's linter does not see the popup's id from a delegate.)
+                    menu.close()
+                    menu.triggered(item.index)
+                    // qmllint enable unqualified
+                }
 
                 Rectangle {
                     visible: item.modelData.separator
@@ -51,18 +62,13 @@ Popup {
                         text: item.modelData.text
                         color: Theme.alpha(Theme.white, 0.9)
                         font.pixelSize: 12
+                        Accessible.ignored: true
                     }
                     HoverHandler {
                         id: hover
                     }
                     TapHandler {
-                        onTapped: {
-                            // qmllint disable unqualified
-                            // (Qt 6.4's linter does not see the popup's id from a delegate.)
-                            menu.close()
-                            menu.triggered(item.index)
-                            // qmllint enable unqualified
-                        }
+                        onTapped: item.activate()
                     }
                 }
             }

@@ -1,7 +1,8 @@
 import QtQuick
 import QtQuick.Controls
 
-// A borderless button: only its icon (or a spinner while `busy`) shows.
+// A borderless button: only its icon (or a spinner while `busy`) shows, so screen readers get its
+// tool tip as its name unless a user sets one.
 AbstractButton {
     id: button
 
@@ -21,6 +22,10 @@ AbstractButton {
     ToolTip.visible: toolTip.length > 0 && hovered
     ToolTip.text: toolTip
     ToolTip.delay: 600
+
+    Accessible.role: Accessible.Button
+    Accessible.name: toolTip
+    Accessible.onPressAction: if (enabled) clicked()
 
     contentItem: Item {
         Icon {

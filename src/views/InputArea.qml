@@ -69,6 +69,7 @@ Item {
             onAccepted: area.viewModel.sendMessage()
             //: Placeholder of the question field
             placeholderText: qsTr("Ask anything…")
+            Accessible.name: placeholderText
             placeholderTextColor: Theme.alpha(Theme.white, 0.35)
             color: Theme.white
             selectionColor: Theme.alpha(Theme.blue, 0.6)
@@ -91,6 +92,8 @@ Item {
             spinnerScale: 0.6
             color: area.viewModel.inputText.length === 0 ? Theme.alpha(Theme.white, 0.3) : Theme.blue
             enabled: !area.viewModel.isLoading
+            //: Read by screen readers: name of the button that sends the question, next to the question field
+            Accessible.name: qsTr("Send")
             onClicked: area.viewModel.sendMessage()
         }
     }

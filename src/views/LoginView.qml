@@ -56,6 +56,7 @@ WindowPane {
                 Layout.fillWidth: true
                 //: Placeholder of the e-mail address field
                 placeholderText: qsTr("Email")
+                Accessible.name: placeholderText
                 inputMethodHints: Qt.ImhEmailCharactersOnly | Qt.ImhNoAutoUppercase
                 text: view.controller.email
                 onTextEdited: view.controller.email = text
@@ -67,6 +68,7 @@ WindowPane {
                 objectName: "passwordField"
                 Layout.fillWidth: true
                 placeholderText: qsTr("Password")
+                Accessible.name: placeholderText
                 echoMode: TextInput.Password
                 inputMethodHints: Qt.ImhSensitiveData | Qt.ImhNoPredictiveText
                 text: view.controller.password
@@ -83,6 +85,8 @@ WindowPane {
                 font.pixelSize: 11
                 wrapMode: Text.Wrap
                 horizontalAlignment: Text.AlignHCenter
+                Accessible.role: Accessible.AlertMessage
+                Accessible.name: text
             }
             Button {
                 id: signIn
@@ -92,6 +96,8 @@ WindowPane {
                 highlighted: true
                 enabled: view.controller.canSignIn
                 onClicked: view.controller.signIn()
+                // The label is drawn by hand below: the button's own text stays empty.
+                Accessible.name: qsTr("Sign In")
                 contentItem: Item {
                     Label {
                         objectName: "signInLabel"
@@ -138,13 +144,18 @@ WindowPane {
                 text: view.controller.signUpText
                 font.pixelSize: 11
                 color: view.dark ? view.palette.link : "#1a73e8"
+                Accessible.role: Accessible.Link
+                Accessible.name: text
+                Accessible.onPressAction: follow()
+
+                function follow() {
+                    if (String(view.controller.signUpUrl).length > 0)
+                        Qt.openUrlExternally(view.controller.signUpUrl)
+                }
                 MouseArea {
                     anchors.fill: parent
                     cursorShape: Qt.PointingHandCursor
-                    onClicked: {
-                        if (String(view.controller.signUpUrl).length > 0)
-                            Qt.openUrlExternally(view.controller.signUpUrl)
-                    }
+                    onClicked: parent.follow()
                 }
             }
         }

@@ -17,6 +17,14 @@ Item {
     readonly property real widest: width - (fromUser || fromAssistant ? 40 + 8 : 0)
 
     implicitHeight: column.implicitHeight
+    Accessible.role: Accessible.ListItem
+    Accessible.name: fromUser ? (hasImage
+                                 //: Read by screen readers for the user's message that carries a screenshot; %1 is its text
+                                 ? qsTr("You: %1 (with a screenshot)").arg(shownText)
+                                 //: Read by screen readers for the user's message; %1 is its text
+                                 : qsTr("You: %1").arg(shownText))
+                     //: Read by screen readers for an answer; %1 is its text
+                     : fromAssistant ? qsTr("Pindle: %1").arg(shownText) : shownText
 
     ColumnLayout {
         id: column
@@ -43,6 +51,7 @@ Item {
                 fillMode: Image.PreserveAspectFit
                 smooth: true
                 mipmap: true
+                Accessible.ignored: true
             }
             Rectangle {
                 anchors.fill: parent
@@ -64,6 +73,7 @@ Item {
             Text {
                 id: measure
                 visible: false
+                Accessible.ignored: true
                 text: bubble.shownText
                 textFormat: Text.PlainText
                 font: text.font

@@ -114,6 +114,9 @@ Item {
                     rightMargin: 16
                     clip: true
                     boundsBehavior: Flickable.StopAtBounds
+                    Accessible.role: Accessible.List
+                    //: Read by screen readers: name of the overlay's list of questions and answers
+                    Accessible.name: qsTr("Conversation")
                     ScrollBar.vertical: ScrollBar {
                         policy: ScrollBar.AsNeeded
                         // Dragging the bar is the user scrolling too.

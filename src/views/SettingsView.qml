@@ -188,6 +188,8 @@ WindowPane {
                     visible: text.length > 0
                     text: view.controller.startAtLoginError
                     textFormat: Text.PlainText
+                    Accessible.role: Accessible.AlertMessage
+                    Accessible.name: text
                     color: "#d0342c"
                     font.pixelSize: 10
                     wrapMode: Text.Wrap
@@ -207,6 +209,7 @@ WindowPane {
                         snapMode: Slider.SnapAlways
                         value: view.settings.overlayOpacity
                         onMoved: view.settings.overlayOpacity = value
+                        Accessible.name: qsTr("Overlay Opacity")
                     }
                     Secondary {
                         objectName: "opacityPercent"
@@ -225,8 +228,7 @@ WindowPane {
                     model: view.controller.categoryOptions
                     textRole: "name"
                     valueRole: "id"
-                    //: Accessible name of the assistant category picker
-                    Accessible.name: qsTr("Category")
+                    Accessible.name: qsTr("Assistant Category")
                     currentIndex: count > 0 ? indexOfValue(view.settings.selectedCategory) : -1
                     onActivated: view.settings.selectedCategory = currentValue
                 }
@@ -253,6 +255,7 @@ WindowPane {
                         onTextChanged: if (text !== view.settings.systemPrompt) view.settings.systemPrompt = text
                         font.family: "monospace"
                         wrapMode: TextEdit.Wrap
+                        Accessible.name: qsTr("System Prompt")
                         background: Rectangle {
                             color: view.palette.base
                             border.width: 1
@@ -294,6 +297,13 @@ WindowPane {
                                 text: shortcut.row.recording ? qsTr("Press keys…") : shortcut.row.combination
                                 font.pixelSize: 11
                                 Layout.preferredWidth: 120
+                                // The action first: the key combination alone does not say what it does.
+                                Accessible.name: text.length > 0
+                                                 //: Read by screen readers on a shortcut button in the settings: %1 is
+                                                 //: the action, e.g. Toggle overlay visibility, %2 its key combination
+                                                 //: (e.g. Alt+H) or "Press keys…" while it waits for one
+                                                 ? qsTr("%1: %2").arg(shortcut.row.description).arg(text)
+                                                 : shortcut.row.description
                                 Accessible.description: qsTr("Click, then press the new shortcut")
                                 onClicked: {
                                     if (shortcut.row.recording) {
@@ -325,6 +335,8 @@ WindowPane {
                                 flat: true
                                 font.pixelSize: 11
                                 visible: !shortcut.row.isDefault
+                                // Says which of the Reset buttons this is.
+                                Accessible.description: shortcut.row.description
                                 onClicked: shortcut.shortcuts.resetToDefault(shortcut.row.action)
                             }
                         }
@@ -348,6 +360,8 @@ WindowPane {
                     visible: text.length > 0
                     text: view.shortcuts.recordingError
                     textFormat: Text.PlainText
+                    Accessible.role: Accessible.AlertMessage
+                    Accessible.name: text
                     color: "#d0342c"
                     font.pixelSize: 10
                     wrapMode: Text.Wrap
