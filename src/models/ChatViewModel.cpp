@@ -247,6 +247,8 @@ QCoro::Task<> ChatViewModel::streamResponse() {
                 Q_EMIT messageContentChanged(*at);
             }
         }
+        if (const auto at = indexOf(id); at && !m_messages[*at].content.isEmpty())
+            Q_EMIT answerFinished(m_messages[*at].content);
         if (!cleared())
             co_await refreshConversationSummaryIfNeeded();
         if (!self)

@@ -83,6 +83,8 @@ Q_SIGNALS:
     void messageContentChanged(qsizetype index);
     void messageRemoved(qsizetype index);
     void messagesCleared();
+    /// An answer is complete (streamed, and reviewed where it is reviewed); `text` is all of it.
+    void answerFinished(const QString &text);
 
 private:
     /// Adds `question` as a user message and streams its answer.

@@ -24,7 +24,7 @@ Column {
         //: Headline of the empty conversation
         text: qsTr("Invisible AI Assistant")
         color: Theme.alpha(Theme.white, 0.4)
-        font.pixelSize: 16
+        font.pixelSize: Theme.textPx(16)
         font.weight: Font.Medium
     }
     Text {
@@ -34,7 +34,7 @@ Column {
         wrapMode: Text.Wrap
         textFormat: Text.PlainText
         color: Theme.alpha(Theme.white, 0.25)
-        font.pixelSize: 12
+        font.pixelSize: Theme.textPx(12)
         // Names only the shortcuts that work.
         text: {
             // The action names follow their key combination, as in "Alt+S = Screenshot": keep them

@@ -33,7 +33,7 @@ Rectangle {
             text: banner.message
             textFormat: Text.PlainText
             color: Theme.alpha(Theme.white, 0.8)
-            font.pixelSize: 11
+            font.pixelSize: Theme.textPx(11)
             wrapMode: Text.Wrap
             maximumLineCount: 2
             elide: Text.ElideRight
@@ -43,7 +43,7 @@ Rectangle {
             //: Link that closes the error banner
             text: qsTr("Dismiss")
             color: Theme.orange
-            font.pixelSize: 10
+            font.pixelSize: Theme.textPx(10)
             opacity: dismissArea.pressed ? 0.6 : 1
             Accessible.role: Accessible.Button
             Accessible.name: text

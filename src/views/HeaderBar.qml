@@ -45,7 +45,7 @@ Item {
         Text {
             text: "Pindle"
             color: Theme.alpha(Theme.white, 0.9)
-            font.pixelSize: 13
+            font.pixelSize: Theme.textPx(13)
             font.weight: Font.DemiBold
         }
         Item {
@@ -60,7 +60,7 @@ Item {
                   //: Mode hint in the header: the overlay never takes the keyboard
                   : qsTr("Stealth")
             color: Theme.alpha(header.stealthMode ? Theme.green : Theme.orange, 0.6)
-            font.pixelSize: 10
+            font.pixelSize: Theme.textPx(10)
         }
         IconButton {
             objectName: "clearButton"

@@ -61,7 +61,7 @@ Popup {
                         x: 10
                         text: item.modelData.text
                         color: Theme.alpha(Theme.white, 0.9)
-                        font.pixelSize: 12
+                        font.pixelSize: Theme.textPx(12)
                         Accessible.ignored: true
                     }
                     HoverHandler {

@@ -74,7 +74,7 @@ Item {
             color: Theme.white
             selectionColor: Theme.alpha(Theme.blue, 0.6)
             selectedTextColor: Theme.white
-            font.pixelSize: 13
+            font.pixelSize: Theme.textPx(13)
             leftPadding: 12
             rightPadding: 12
             topPadding: 8

@@ -12,6 +12,8 @@ WindowPane {
     implicitWidth: 360
     implicitHeight: 420
     padding: 0
+    // Escape closes the window, as it does a dialog.
+    Keys.onEscapePressed: Window.window.close()
 
     ColumnLayout {
         anchors.fill: parent
@@ -34,7 +36,7 @@ WindowPane {
             Label {
                 Layout.alignment: Qt.AlignHCenter
                 text: "Pindle"
-                font.pixelSize: 28
+                font.pixelSize: Theme.textPx(28)
                 font.bold: true
             }
             Label {
@@ -61,6 +63,7 @@ WindowPane {
                 text: view.controller.email
                 onTextEdited: view.controller.email = text
                 KeyNavigation.tab: password
+                onAccepted: password.forceActiveFocus(Qt.TabFocusReason)
                 Component.onCompleted: forceActiveFocus()
             }
             TextField {
@@ -82,7 +85,7 @@ WindowPane {
                 text: view.controller.errorMessage
                 textFormat: Text.PlainText
                 color: "#e0443a"
-                font.pixelSize: 11
+                font.pixelSize: Theme.textPx(11)
                 wrapMode: Text.Wrap
                 horizontalAlignment: Text.AlignHCenter
                 Accessible.role: Accessible.AlertMessage
@@ -96,6 +99,9 @@ WindowPane {
                 highlighted: true
                 enabled: view.controller.canSignIn
                 onClicked: view.controller.signIn()
+                Keys.onReturnPressed: clicked()
+                Keys.onEnterPressed: clicked()
+                Accessible.onPressAction: if (enabled) clicked()
                 // The label is drawn by hand below: the button's own text stays empty.
                 Accessible.name: qsTr("Sign In")
                 contentItem: Item {
@@ -135,15 +141,20 @@ WindowPane {
                 Layout.alignment: Qt.AlignHCenter
                 //: Above the sign-up link
                 text: qsTr("Don't have an account?")
-                font.pixelSize: 11
+                font.pixelSize: Theme.textPx(11)
                 opacity: 0.7
             }
             Label {
                 objectName: "signUpLink"
                 Layout.alignment: Qt.AlignHCenter
                 text: view.controller.signUpText
-                font.pixelSize: 11
+                font.pixelSize: Theme.textPx(11)
                 color: view.dark ? view.palette.link : "#1a73e8"
+                font.underline: activeFocus || linkArea.containsMouse
+                activeFocusOnTab: true
+                Keys.onReturnPressed: follow()
+                Keys.onEnterPressed: follow()
+                Keys.onSpacePressed: follow()
                 Accessible.role: Accessible.Link
                 Accessible.name: text
                 Accessible.onPressAction: follow()
@@ -153,7 +164,9 @@ WindowPane {
                         Qt.openUrlExternally(view.controller.signUpUrl)
                 }
                 MouseArea {
+                    id: linkArea
                     anchors.fill: parent
+                    hoverEnabled: true
                     cursorShape: Qt.PointingHandCursor
                     onClicked: parent.follow()
                 }

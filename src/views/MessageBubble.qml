@@ -90,7 +90,7 @@ Item {
                 selectByMouse: true
                 selectionColor: Theme.alpha(Theme.blue, 0.6)
                 color: Theme.alpha(Theme.white, bubble.thinking ? 0.4 : 0.9)
-                font.pixelSize: 13
+                font.pixelSize: Theme.textPx(13)
             }
         }
     }

@@ -30,6 +30,26 @@ Item {
     palette.toolTipBase: "#2c2c32"
     palette.toolTipText: Theme.alpha(Theme.white, 0.9)
 
+    // A finished answer and each new error are said to a screen reader, wherever its focus is.
+    Announcer {
+        id: announcer
+    }
+    Connections {
+        target: root.viewModel
+        function onAnswerFinished(text: string) {
+            announcer.announce(list, text, false)
+        }
+        function onErrorMessageChanged() {
+            announcer.announce(banner, root.viewModel.errorMessage, true)
+        }
+    }
+    Item {
+        objectName: "announcement"
+        Accessible.role: Accessible.AlertMessage
+        Accessible.name: announcer.fallbackText
+        Accessible.ignored: announcer.fallbackText.length === 0
+    }
+
     // Shadow: rings fading outwards through the margin, weighted downwards; nothing under the card,
     // so a fully transparent background stays transparent.
     Repeater {
@@ -163,6 +183,7 @@ Item {
             }
 
             ErrorBanner {
+                id: banner
                 objectName: "errorBanner"
                 Layout.fillWidth: true
                 visible: root.viewModel.errorMessage.length > 0

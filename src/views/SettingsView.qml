@@ -15,6 +15,33 @@ WindowPane {
     implicitWidth: 450
     implicitHeight: 480
     padding: 0
+    // The keyboard starts in the window, so that Tab reaches the first control and Escape closes
+    // it; the shortcut being recorded takes Escape first.
+    Component.onCompleted: forceActiveFocus()
+    Keys.onEscapePressed: Window.window.close()
+
+    // A control that takes the keyboard scrolls into view.
+    function revealFocus() {
+        const flick = scroll.contentItem
+        const item = Window.activeFocusItem
+        let ancestor = item
+        while (ancestor && ancestor !== flick.contentItem)
+            ancestor = ancestor.parent
+        if (!ancestor)
+            return
+        const top = item.mapToItem(flick.contentItem, 0, 0).y - 8
+        const bottom = top + item.height + 16
+        if (top < flick.contentY)
+            flick.contentY = Math.max(0, top)
+        else if (bottom > flick.contentY + flick.height)
+            flick.contentY = Math.min(flick.contentHeight - flick.height, bottom - flick.height)
+    }
+    Connections {
+        target: view.Window.window
+        function onActiveFocusItemChanged() {
+            view.revealFocus()
+        }
+    }
 
     // Scrolls to the shortcuts, which close the window's content, once it is laid out.
     property bool shortcutsWanted: false
@@ -44,7 +71,7 @@ WindowPane {
             width: parent.width
             wrapMode: Text.Wrap
             textFormat: Text.PlainText
-            font.pixelSize: 11
+            font.pixelSize: Theme.textPx(11)
             // The list of shortcuts follows the explanation.
             text: qsTr("GNOME's keyboard settings get a custom shortcut for each of these, but for "
                        + "combinations GNOME already uses. You can change or remove them there later.")
@@ -54,7 +81,7 @@ WindowPane {
 
     component SectionTitle: Label {
         font.bold: true
-        font.pixelSize: 13
+        font.pixelSize: Theme.textPx(13)
     }
     component Secondary: Label {
         opacity: 0.65
@@ -158,13 +185,13 @@ WindowPane {
                 Secondary {
                     text: view.settings.model
                     font.family: "monospace"
-                    font.pixelSize: 11
+                    font.pixelSize: Theme.textPx(11)
                 }
                 Secondary {
                     objectName: "modelSummary"
                     Layout.fillWidth: true
                     text: view.settings.selectedModelSummary
-                    font.pixelSize: 11
+                    font.pixelSize: Theme.textPx(11)
                     wrapMode: Text.Wrap
                 }
             }
@@ -173,8 +200,12 @@ WindowPane {
                 Switch {
                     objectName: "startAtLogin"
                     text: qsTr("Start Pindle at login")
-                    font.pixelSize: 12
+                    font.pixelSize: Theme.textPx(12)
                     leftPadding: 0
+                    Accessible.onPressAction: {
+                        toggle()
+                        toggled()
+                    }
                     checked: view.controller.startAtLogin
                     // Follows the entry again, also when writing it was refused.
                     onToggled: {
@@ -191,7 +222,7 @@ WindowPane {
                     Accessible.role: Accessible.AlertMessage
                     Accessible.name: text
                     color: "#d0342c"
-                    font.pixelSize: 10
+                    font.pixelSize: Theme.textPx(10)
                     wrapMode: Text.Wrap
                 }
             }
@@ -237,7 +268,7 @@ WindowPane {
                     Layout.topMargin: 2
                     visible: text.length > 0
                     text: view.controller.categoryDescription
-                    font.pixelSize: 11
+                    font.pixelSize: Theme.textPx(11)
                     wrapMode: Text.Wrap
                 }
             }
@@ -256,6 +287,9 @@ WindowPane {
                         font.family: "monospace"
                         wrapMode: TextEdit.Wrap
                         Accessible.name: qsTr("System Prompt")
+                        // Tab moves on, as in a form: a prompt has no use for tab characters.
+                        Keys.onTabPressed: nextItemInFocusChain(true).forceActiveFocus(Qt.TabFocusReason)
+                        Keys.onBacktabPressed: nextItemInFocusChain(false).forceActiveFocus(Qt.BacktabFocusReason)
                         background: Rectangle {
                             color: view.palette.base
                             border.width: 1
@@ -266,7 +300,7 @@ WindowPane {
                 Secondary {
                     Layout.fillWidth: true
                     text: qsTr("Sent with every question, after the server's instruction for the category.")
-                    font.pixelSize: 11
+                    font.pixelSize: Theme.textPx(11)
                     wrapMode: Text.Wrap
                 }
             }
@@ -295,7 +329,7 @@ WindowPane {
                                 objectName: "shortcutButton" + shortcut.index
                                 //: On the shortcut button while it waits for the new key combination; keep it short
                                 text: shortcut.row.recording ? qsTr("Press keys…") : shortcut.row.combination
-                                font.pixelSize: 11
+                                font.pixelSize: Theme.textPx(11)
                                 Layout.preferredWidth: 120
                                 // The action first: the key combination alone does not say what it does.
                                 Accessible.name: text.length > 0
@@ -321,10 +355,13 @@ WindowPane {
                                         event.accepted = shortcut.shortcuts.recordKey(
                                             event.key, event.modifiers, event.nativeScanCode)
                                 }
+                                Keys.onReturnPressed: clicked()
+                                Keys.onEnterPressed: clicked()
+                                Accessible.onPressAction: clicked()
                             }
                             Secondary {
                                 text: "— " + shortcut.row.description
-                                font.pixelSize: 11
+                                font.pixelSize: Theme.textPx(11)
                                 Layout.fillWidth: true
                                 elide: Text.ElideRight
                             }
@@ -333,11 +370,13 @@ WindowPane {
                                 //: Button that restores a shortcut's default key combination
                                 text: qsTr("Reset")
                                 flat: true
-                                font.pixelSize: 11
+                                font.pixelSize: Theme.textPx(11)
                                 visible: !shortcut.row.isDefault
                                 // Says which of the Reset buttons this is.
                                 Accessible.description: shortcut.row.description
                                 onClicked: shortcut.shortcuts.resetToDefault(shortcut.row.action)
+                                Keys.onReturnPressed: clicked()
+                                Accessible.onPressAction: clicked()
                             }
                         }
                         Label {
@@ -349,7 +388,7 @@ WindowPane {
                             text: shortcut.row.problem
                             textFormat: Text.PlainText
                             color: "#f08c00"
-                            font.pixelSize: 10
+                            font.pixelSize: Theme.textPx(10)
                             wrapMode: Text.Wrap
                         }
                     }
@@ -363,7 +402,7 @@ WindowPane {
                     Accessible.role: Accessible.AlertMessage
                     Accessible.name: text
                     color: "#d0342c"
-                    font.pixelSize: 10
+                    font.pixelSize: Theme.textPx(10)
                     wrapMode: Text.Wrap
                 }
                 Label {
@@ -373,7 +412,7 @@ WindowPane {
                     text: view.shortcuts.unavailableReason
                     textFormat: Text.PlainText
                     color: "#f08c00"
-                    font.pixelSize: 10
+                    font.pixelSize: Theme.textPx(10)
                     wrapMode: Text.Wrap
                 }
                 Secondary {
@@ -381,13 +420,13 @@ WindowPane {
                     Layout.fillWidth: true
                     visible: text.length > 0
                     text: view.shortcuts.confirmationNote
-                    font.pixelSize: 10
+                    font.pixelSize: Theme.textPx(10)
                     wrapMode: Text.Wrap
                 }
                 Secondary {
                     Layout.fillWidth: true
                     text: qsTr("Click a shortcut, then press the keys you want (Escape cancels).")
-                    font.pixelSize: 10
+                    font.pixelSize: Theme.textPx(10)
                     wrapMode: Text.Wrap
                 }
                 // Where Pindle cannot take keys itself, GNOME's own settings can run it.
@@ -396,8 +435,10 @@ WindowPane {
                     visible: view.shortcuts.canAddToDesktop
                     //: Button
                     text: qsTr("Add to GNOME's Keyboard Shortcuts…")
-                    font.pixelSize: 11
+                    font.pixelSize: Theme.textPx(11)
                     onClicked: confirmation.open()
+                    Keys.onReturnPressed: clicked()
+                    Accessible.onPressAction: clicked()
                 }
                 Label {
                     objectName: "desktopNote"
@@ -405,7 +446,7 @@ WindowPane {
                     visible: text.length > 0
                     text: view.shortcuts.desktopNote
                     textFormat: Text.PlainText
-                    font.pixelSize: 10
+                    font.pixelSize: Theme.textPx(10)
                     wrapMode: Text.Wrap
                 }
             }

@@ -11,6 +11,18 @@ QtObject {
     readonly property color blue: "#0a84ff"
     readonly property color red: "#ff453a"
 
+    // The sizes below are the design's for a 10-point desktop font; a larger desktop font (a larger
+    // text setting, a large-print theme) draws every text larger by the same factor.
+    readonly property real textScale: {
+        const font = Qt.application.font
+        const points = font.pointSize > 0 ? font.pointSize : font.pixelSize * 0.75
+        return Math.min(2.5, Math.max(1, points / 10))
+    }
+
+    function textPx(size) {
+        return Math.round(size * textScale)
+    }
+
     function alpha(colour, opacity) {
         return Qt.rgba(colour.r, colour.g, colour.b, opacity)
     }

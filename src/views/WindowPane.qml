@@ -8,6 +8,9 @@ import QtQuick.Controls
 Pane {
     required property DesktopAppearance appearance
 
+    // The desktop's font, also when it changes while the window is open.
+    font: Qt.application.font
+
     readonly property bool dark: appearance.dark
     readonly property string accent: appearance.accent
 

@@ -71,14 +71,15 @@ private:
         QTRY_COMPARE(inputFocus(), m_userWindow);
     }
 
-    // Types into the sign-in window, which must have the keyboard.
-    void signInByTyping() {
+    // Types into the sign-in window, which must have the keyboard; `toPassword` is the key that
+    // moves on from the e-mail address.
+    void signInByTyping(const QString &toPassword = "Tab") {
         QQuickView *login = m_app->loginWindow();
         QVERIFY(login);
         QVERIFY(QTest::qWaitForWindowExposed(login));
         QTRY_COMPARE(inputFocus(), xcb_window_t(login->winId()));
         xdotool({"type", "--delay", "15", email});
-        xdotool({"key", "Tab"});
+        xdotool({"key", toPassword});
         xdotool({"type", "--delay", "15", password});
         xdotool({"key", "Return"});
         QTRY_VERIFY(m_app->isLoggedIn());
@@ -178,7 +179,7 @@ private Q_SLOTS:
         m_app->runAction(
             ShortcutAction::ToggleOverlay); // signed out: the sign-in window, not the overlay
         QVERIFY(!m_app->overlayPanel()->isVisible());
-        signInByTyping();
+        signInByTyping("Return");
         QCOMPARE(chat.messages().size(), qsizetype(2));
     }
 
@@ -230,9 +231,49 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(window));
     }
 
+    // Everything in the settings window from the keyboard: Tab walks the controls in order and
+    // scrolls each into view, Space works them, Escape first stops recording a shortcut and then
+    // closes the window.
+    void settingsByKeyboard() {
+        start();
+        m_app->openSettings();
+        QQuickView *window = m_app->settingsWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        xdotool({"windowactivate", "--sync", QString::number(window->winId())});
+        QTRY_COMPARE(inputFocus(), xcb_window_t(window->winId()));
+        const auto focused = [window] {
+            return window->activeFocusItem() ? window->activeFocusItem()->objectName() : QString();
+        };
+        const QStringList order{"modelPicker",     "startAtLogin",   "opacitySlider",
+                                "categoryPicker",  "systemPrompt",   "shortcutButton0",
+                                "shortcutButton1", "shortcutButton2"};
+        for (const QString &name : order) {
+            xdotool({"key", "Tab"});
+            QTRY_COMPARE(focused(), name);
+            QQuickItem *item = window->activeFocusItem();
+            const QRectF onScreen = item->mapRectToScene(item->boundingRect());
+            QVERIFY2(onScreen.top() >= 0 && onScreen.bottom() <= window->height(),
+                     qPrintable(name));
+        }
+        xdotool({"key", "shift+Tab"});
+        QTRY_COMPARE(focused(), QString("shortcutButton1"));
+
+        const auto recording = [this] {
+            return m_app->shortcuts().rows().at(1).toMap().value("recording").toBool();
+        };
+        xdotool({"key", "space"});
+        QTRY_VERIFY(recording());
+        xdotool({"key", "Escape"});
+        QTRY_VERIFY(!recording());
+        QVERIFY(window->isVisible());
+        xdotool({"key", "Escape"});
+        QTRY_VERIFY(!window->isVisible());
+    }
+
     // Each shipped language in every window; and a made-up one, every text 40% longer and in
-    // brackets, where no text may be cut, run into another or show untranslated. Each window is
-    // written to $PINDLE_SCREENSHOT_DIR when set, for a read in context.
+    // brackets, where no text may be cut, run into another or show untranslated; and English with
+    // a large desktop font. Each window is written to $PINDLE_SCREENSHOT_DIR when set, for a read
+    // in context.
     void inEachLanguage_data() {
         QTest::addColumn<QString>("language");
         QTest::addColumn<QStringList>("expected"); // sign-in button, a setting, the input
@@ -249,6 +290,7 @@ private Q_SLOTS:
                                << QStringList{"Entrar", "Iniciar o Pindle ao fazer login",
                                               "Pergunte o que quiser…"};
         QTest::newRow("pseudo") << QString() << QStringList();
+        QTest::newRow("large") << "en" << QStringList{"Sign In"};
     }
 
     void inEachLanguage() {
@@ -257,11 +299,18 @@ private Q_SLOTS:
         PseudoTranslator pseudo;
         if (language.isEmpty())
             QCoreApplication::installTranslator(&pseudo);
-        else
+        else if (language != "en")
             QVERIFY(installTranslations(QLocale(language)).startsWith(language));
-        const auto english = qScopeGuard([&pseudo] {
+        const QFont font = QGuiApplication::font();
+        if (QString(QTest::currentDataTag()) == "large") {
+            QFont large = font;
+            large.setPointSizeF(16); // 1.6 times the size the windows are drawn for
+            QGuiApplication::setFont(large);
+        }
+        const auto english = qScopeGuard([&pseudo, font] {
             QCoreApplication::removeTranslator(&pseudo);
             installTranslations(QLocale::c());
+            QGuiApplication::setFont(font);
         });
         const QString shots = qEnvironmentVariable("PINDLE_SCREENSHOT_DIR");
         const auto look = [&](QQuickWindow *window, const QString &name, const QString &item,
@@ -270,8 +319,7 @@ private Q_SLOTS:
             QVERIFY(QQuickTest::qWaitForPolish(window));
             if (!shots.isEmpty())
                 window->grabWindow().save(
-                    QStringLiteral("%1/%2-%3.png")
-                        .arg(shots, language.isEmpty() ? "pseudo" : language, name));
+                    QStringLiteral("%1/%2-%3.png").arg(shots, QTest::currentDataTag(), name));
             if (!text.isEmpty())
                 QCOMPARE(findItem(window->contentItem(), item)
                              ->property(item == "inputField" ? "placeholderText" : "text"),
