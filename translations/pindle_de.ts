@@ -4,44 +4,39 @@
 <context>
     <name>AacFileWriter</name>
     <message>
-        <source>prepare the file</source>
-        <extracomment>Completes &quot;The audio encoder could not %1&quot;</extracomment>
-        <translation>Vorbereiten der Datei</translation>
-    </message>
-    <message>
-        <source>find the AAC encoder</source>
-        <extracomment>Completes &quot;The audio encoder could not %1&quot;</extracomment>
-        <translation>Suchen des AAC-Encoders</translation>
-    </message>
-    <message>
-        <source>start</source>
-        <extracomment>Completes &quot;The audio encoder could not %1&quot;</extracomment>
-        <translation>Starten</translation>
-    </message>
-    <message>
-        <source>convert the samples</source>
-        <extracomment>Completes &quot;The audio encoder could not %1&quot;</extracomment>
-        <translation>Umwandeln der Audiodaten</translation>
-    </message>
-    <message>
-        <source>buffer the samples</source>
-        <extracomment>Completes &quot;The audio encoder could not %1&quot;</extracomment>
-        <translation>Puffern der Audiodaten</translation>
-    </message>
-    <message>
-        <source>encode</source>
-        <extracomment>Completes &quot;The audio encoder could not %1&quot;</extracomment>
-        <translation>Kodieren</translation>
-    </message>
-    <message>
         <source>The recording could not be written to %1: %2.</source>
         <extracomment>%1 is the file&apos;s path, %2 FFmpeg&apos;s explanation (untranslated)</extracomment>
         <translation>Die Aufnahme konnte nicht in %1 geschrieben werden: %2.</translation>
     </message>
     <message>
-        <source>The audio encoder could not %1: %2.</source>
-        <extracomment>%1 is what the encoder was doing (start, encode, ...), %2 FFmpeg&apos;s explanation (untranslated)</extracomment>
-        <translation>Der Audio-Encoder ist beim %1 gescheitert: %2.</translation>
+        <source>The audio encoder could not prepare the file: %1.</source>
+        <extracomment>%1 is FFmpeg&apos;s explanation (untranslated)</extracomment>
+        <translation>Der Audio-Encoder konnte die Datei nicht vorbereiten: %1.</translation>
+    </message>
+    <message>
+        <source>The audio encoder could not find the AAC encoder: %1.</source>
+        <extracomment>%1 is FFmpeg&apos;s explanation (untranslated)</extracomment>
+        <translation>Der Audio-Encoder konnte den AAC-Encoder nicht finden: %1.</translation>
+    </message>
+    <message>
+        <source>The audio encoder could not start: %1.</source>
+        <extracomment>%1 is FFmpeg&apos;s explanation (untranslated)</extracomment>
+        <translation>Der Audio-Encoder konnte nicht starten: %1.</translation>
+    </message>
+    <message>
+        <source>The audio encoder could not convert the samples: %1.</source>
+        <extracomment>%1 is FFmpeg&apos;s explanation (untranslated)</extracomment>
+        <translation>Der Audio-Encoder konnte die Audiodaten nicht umwandeln: %1.</translation>
+    </message>
+    <message>
+        <source>The audio encoder could not buffer the samples: %1.</source>
+        <extracomment>%1 is FFmpeg&apos;s explanation (untranslated)</extracomment>
+        <translation>Der Audio-Encoder konnte die Audiodaten nicht puffern: %1.</translation>
+    </message>
+    <message>
+        <source>The audio encoder could not encode: %1.</source>
+        <extracomment>%1 is FFmpeg&apos;s explanation (untranslated)</extracomment>
+        <translation>Der Audio-Encoder konnte nicht kodieren: %1.</translation>
     </message>
 </context>
 <context>

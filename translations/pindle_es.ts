@@ -4,44 +4,39 @@
 <context>
     <name>AacFileWriter</name>
     <message>
-        <source>prepare the file</source>
-        <extracomment>Completes &quot;The audio encoder could not %1&quot;</extracomment>
-        <translation>preparar el archivo</translation>
-    </message>
-    <message>
-        <source>find the AAC encoder</source>
-        <extracomment>Completes &quot;The audio encoder could not %1&quot;</extracomment>
-        <translation>encontrar el codificador AAC</translation>
-    </message>
-    <message>
-        <source>start</source>
-        <extracomment>Completes &quot;The audio encoder could not %1&quot;</extracomment>
-        <translation>iniciarse</translation>
-    </message>
-    <message>
-        <source>convert the samples</source>
-        <extracomment>Completes &quot;The audio encoder could not %1&quot;</extracomment>
-        <translation>convertir las muestras</translation>
-    </message>
-    <message>
-        <source>buffer the samples</source>
-        <extracomment>Completes &quot;The audio encoder could not %1&quot;</extracomment>
-        <translation>almacenar las muestras en el búfer</translation>
-    </message>
-    <message>
-        <source>encode</source>
-        <extracomment>Completes &quot;The audio encoder could not %1&quot;</extracomment>
-        <translation>codificar</translation>
-    </message>
-    <message>
         <source>The recording could not be written to %1: %2.</source>
         <extracomment>%1 is the file&apos;s path, %2 FFmpeg&apos;s explanation (untranslated)</extracomment>
         <translation>No se pudo escribir la grabación en %1: %2.</translation>
     </message>
     <message>
-        <source>The audio encoder could not %1: %2.</source>
-        <extracomment>%1 is what the encoder was doing (start, encode, ...), %2 FFmpeg&apos;s explanation (untranslated)</extracomment>
-        <translation>El codificador de audio no pudo %1: %2.</translation>
+        <source>The audio encoder could not prepare the file: %1.</source>
+        <extracomment>%1 is FFmpeg&apos;s explanation (untranslated)</extracomment>
+        <translation>El codificador de audio no pudo preparar el archivo: %1.</translation>
+    </message>
+    <message>
+        <source>The audio encoder could not find the AAC encoder: %1.</source>
+        <extracomment>%1 is FFmpeg&apos;s explanation (untranslated)</extracomment>
+        <translation>El codificador de audio no encontró el codificador AAC: %1.</translation>
+    </message>
+    <message>
+        <source>The audio encoder could not start: %1.</source>
+        <extracomment>%1 is FFmpeg&apos;s explanation (untranslated)</extracomment>
+        <translation>El codificador de audio no pudo iniciarse: %1.</translation>
+    </message>
+    <message>
+        <source>The audio encoder could not convert the samples: %1.</source>
+        <extracomment>%1 is FFmpeg&apos;s explanation (untranslated)</extracomment>
+        <translation>El codificador de audio no pudo convertir las muestras: %1.</translation>
+    </message>
+    <message>
+        <source>The audio encoder could not buffer the samples: %1.</source>
+        <extracomment>%1 is FFmpeg&apos;s explanation (untranslated)</extracomment>
+        <translation>El codificador de audio no pudo almacenar las muestras en el búfer: %1.</translation>
+    </message>
+    <message>
+        <source>The audio encoder could not encode: %1.</source>
+        <extracomment>%1 is FFmpeg&apos;s explanation (untranslated)</extracomment>
+        <translation>El codificador de audio no pudo codificar: %1.</translation>
     </message>
 </context>
 <context>

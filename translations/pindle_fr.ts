@@ -4,44 +4,39 @@
 <context>
     <name>AacFileWriter</name>
     <message>
-        <source>prepare the file</source>
-        <extracomment>Completes &quot;The audio encoder could not %1&quot;</extracomment>
-        <translation>préparer le fichier</translation>
-    </message>
-    <message>
-        <source>find the AAC encoder</source>
-        <extracomment>Completes &quot;The audio encoder could not %1&quot;</extracomment>
-        <translation>trouver l’encodeur AAC</translation>
-    </message>
-    <message>
-        <source>start</source>
-        <extracomment>Completes &quot;The audio encoder could not %1&quot;</extracomment>
-        <translation>démarrer</translation>
-    </message>
-    <message>
-        <source>convert the samples</source>
-        <extracomment>Completes &quot;The audio encoder could not %1&quot;</extracomment>
-        <translation>convertir les échantillons</translation>
-    </message>
-    <message>
-        <source>buffer the samples</source>
-        <extracomment>Completes &quot;The audio encoder could not %1&quot;</extracomment>
-        <translation>mettre les échantillons en mémoire tampon</translation>
-    </message>
-    <message>
-        <source>encode</source>
-        <extracomment>Completes &quot;The audio encoder could not %1&quot;</extracomment>
-        <translation>encoder</translation>
-    </message>
-    <message>
         <source>The recording could not be written to %1: %2.</source>
         <extracomment>%1 is the file&apos;s path, %2 FFmpeg&apos;s explanation (untranslated)</extracomment>
         <translation>L’enregistrement n’a pas pu être écrit dans %1&#x202f;: %2.</translation>
     </message>
     <message>
-        <source>The audio encoder could not %1: %2.</source>
-        <extracomment>%1 is what the encoder was doing (start, encode, ...), %2 FFmpeg&apos;s explanation (untranslated)</extracomment>
-        <translation>L’encodeur audio n’a pas pu %1&#x202f;: %2.</translation>
+        <source>The audio encoder could not prepare the file: %1.</source>
+        <extracomment>%1 is FFmpeg&apos;s explanation (untranslated)</extracomment>
+        <translation>L’encodeur audio n’a pas pu préparer le fichier&#x202f;: %1.</translation>
+    </message>
+    <message>
+        <source>The audio encoder could not find the AAC encoder: %1.</source>
+        <extracomment>%1 is FFmpeg&apos;s explanation (untranslated)</extracomment>
+        <translation>L’encodeur audio n’a pas trouvé l’encodeur AAC&#x202f;: %1.</translation>
+    </message>
+    <message>
+        <source>The audio encoder could not start: %1.</source>
+        <extracomment>%1 is FFmpeg&apos;s explanation (untranslated)</extracomment>
+        <translation>L’encodeur audio n’a pas pu démarrer&#x202f;: %1.</translation>
+    </message>
+    <message>
+        <source>The audio encoder could not convert the samples: %1.</source>
+        <extracomment>%1 is FFmpeg&apos;s explanation (untranslated)</extracomment>
+        <translation>L’encodeur audio n’a pas pu convertir les échantillons&#x202f;: %1.</translation>
+    </message>
+    <message>
+        <source>The audio encoder could not buffer the samples: %1.</source>
+        <extracomment>%1 is FFmpeg&apos;s explanation (untranslated)</extracomment>
+        <translation>L’encodeur audio n’a pas pu mettre les échantillons en mémoire tampon&#x202f;: %1.</translation>
+    </message>
+    <message>
+        <source>The audio encoder could not encode: %1.</source>
+        <extracomment>%1 is FFmpeg&apos;s explanation (untranslated)</extracomment>
+        <translation>L’encodeur audio n’a pas pu encoder&#x202f;: %1.</translation>
     </message>
 </context>
 <context>
@@ -501,17 +496,17 @@ dans les enregistrements d’écran et appels vidéo.</translation>
     <message>
         <source>You: %1 (with a screenshot)</source>
         <extracomment>Read by screen readers for the user&apos;s message that carries a screenshot; %1 is its text</extracomment>
-        <translation>Vous : %1 (avec une capture d’écran)</translation>
+        <translation>Vous&#x202f;: %1 (avec une capture d’écran)</translation>
     </message>
     <message>
         <source>You: %1</source>
         <extracomment>Read by screen readers for the user&apos;s message; %1 is its text</extracomment>
-        <translation>Vous : %1</translation>
+        <translation>Vous&#x202f;: %1</translation>
     </message>
     <message>
         <source>Pindle: %1</source>
         <extracomment>Read by screen readers for an answer; %1 is its text</extracomment>
-        <translation>Pindle : %1</translation>
+        <translation>Pindle&#x202f;: %1</translation>
     </message>
 </context>
 <context>
@@ -895,7 +890,7 @@ dans les enregistrements d’écran et appels vidéo.</translation>
     <message>
         <source>%1: %2</source>
         <extracomment>Read by screen readers on a shortcut button in the settings: %1 is the action, e.g. Toggle overlay visibility, %2 its key combination (e.g. Alt+H) or &quot;Press keys…&quot; while it waits for one</extracomment>
-        <translation>%1 : %2</translation>
+        <translation>%1&#x202f;: %2</translation>
     </message>
 </context>
 <context>

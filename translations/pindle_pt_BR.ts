@@ -4,44 +4,39 @@
 <context>
     <name>AacFileWriter</name>
     <message>
-        <source>prepare the file</source>
-        <extracomment>Completes &quot;The audio encoder could not %1&quot;</extracomment>
-        <translation>preparar o arquivo</translation>
-    </message>
-    <message>
-        <source>find the AAC encoder</source>
-        <extracomment>Completes &quot;The audio encoder could not %1&quot;</extracomment>
-        <translation>encontrar o codificador AAC</translation>
-    </message>
-    <message>
-        <source>start</source>
-        <extracomment>Completes &quot;The audio encoder could not %1&quot;</extracomment>
-        <translation>iniciar</translation>
-    </message>
-    <message>
-        <source>convert the samples</source>
-        <extracomment>Completes &quot;The audio encoder could not %1&quot;</extracomment>
-        <translation>converter as amostras</translation>
-    </message>
-    <message>
-        <source>buffer the samples</source>
-        <extracomment>Completes &quot;The audio encoder could not %1&quot;</extracomment>
-        <translation>armazenar as amostras em buffer</translation>
-    </message>
-    <message>
-        <source>encode</source>
-        <extracomment>Completes &quot;The audio encoder could not %1&quot;</extracomment>
-        <translation>codificar</translation>
-    </message>
-    <message>
         <source>The recording could not be written to %1: %2.</source>
         <extracomment>%1 is the file&apos;s path, %2 FFmpeg&apos;s explanation (untranslated)</extracomment>
         <translation>Não foi possível salvar a gravação em %1: %2.</translation>
     </message>
     <message>
-        <source>The audio encoder could not %1: %2.</source>
-        <extracomment>%1 is what the encoder was doing (start, encode, ...), %2 FFmpeg&apos;s explanation (untranslated)</extracomment>
-        <translation>O codificador de áudio não conseguiu %1: %2.</translation>
+        <source>The audio encoder could not prepare the file: %1.</source>
+        <extracomment>%1 is FFmpeg&apos;s explanation (untranslated)</extracomment>
+        <translation>O codificador de áudio não conseguiu preparar o arquivo: %1.</translation>
+    </message>
+    <message>
+        <source>The audio encoder could not find the AAC encoder: %1.</source>
+        <extracomment>%1 is FFmpeg&apos;s explanation (untranslated)</extracomment>
+        <translation>O codificador de áudio não encontrou o codificador AAC: %1.</translation>
+    </message>
+    <message>
+        <source>The audio encoder could not start: %1.</source>
+        <extracomment>%1 is FFmpeg&apos;s explanation (untranslated)</extracomment>
+        <translation>O codificador de áudio não conseguiu iniciar: %1.</translation>
+    </message>
+    <message>
+        <source>The audio encoder could not convert the samples: %1.</source>
+        <extracomment>%1 is FFmpeg&apos;s explanation (untranslated)</extracomment>
+        <translation>O codificador de áudio não conseguiu converter as amostras: %1.</translation>
+    </message>
+    <message>
+        <source>The audio encoder could not buffer the samples: %1.</source>
+        <extracomment>%1 is FFmpeg&apos;s explanation (untranslated)</extracomment>
+        <translation>O codificador de áudio não conseguiu armazenar as amostras em buffer: %1.</translation>
+    </message>
+    <message>
+        <source>The audio encoder could not encode: %1.</source>
+        <extracomment>%1 is FFmpeg&apos;s explanation (untranslated)</extracomment>
+        <translation>O codificador de áudio não conseguiu codificar: %1.</translation>
     </message>
 </context>
 <context>

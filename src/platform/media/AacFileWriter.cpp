@@ -19,6 +19,26 @@ extern "C" {
 
 namespace {
 
+// The encoder's failures, each a whole sentence for translators.
+//: %1 is FFmpeg's explanation (untranslated)
+constexpr const char *cannotPrepareFile =
+    QT_TRANSLATE_NOOP("AacFileWriter", "The audio encoder could not prepare the file: %1.");
+//: %1 is FFmpeg's explanation (untranslated)
+constexpr const char *cannotFindEncoder =
+    QT_TRANSLATE_NOOP("AacFileWriter", "The audio encoder could not find the AAC encoder: %1.");
+//: %1 is FFmpeg's explanation (untranslated)
+constexpr const char *cannotStart =
+    QT_TRANSLATE_NOOP("AacFileWriter", "The audio encoder could not start: %1.");
+//: %1 is FFmpeg's explanation (untranslated)
+constexpr const char *cannotConvert =
+    QT_TRANSLATE_NOOP("AacFileWriter", "The audio encoder could not convert the samples: %1.");
+//: %1 is FFmpeg's explanation (untranslated)
+constexpr const char *cannotBuffer =
+    QT_TRANSLATE_NOOP("AacFileWriter", "The audio encoder could not buffer the samples: %1.");
+//: %1 is FFmpeg's explanation (untranslated)
+constexpr const char *cannotEncode =
+    QT_TRANSLATE_NOOP("AacFileWriter", "The audio encoder could not encode: %1.");
+
 QString avErrorText(int error) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(error, text, sizeof text);
@@ -68,18 +88,15 @@ AacFileWriter::AacFileWriter(const QString &path, Format format)
     if (const int error =
             avformat_alloc_output_context2(&container, nullptr, "ipod", file.constData());
         error < 0)
-        //: Completes "The audio encoder could not %1"
-        fail(QT_TRANSLATE_NOOP("AacFileWriter", "prepare the file"), error);
+        fail(cannotPrepareFile, error);
     m_container.reset(container);
 
     const AVCodec *codec = avcodec_find_encoder(AV_CODEC_ID_AAC);
     if (!codec)
-        //: Completes "The audio encoder could not %1"
-        fail(QT_TRANSLATE_NOOP("AacFileWriter", "find the AAC encoder"), AVERROR_ENCODER_NOT_FOUND);
+        fail(cannotFindEncoder, AVERROR_ENCODER_NOT_FOUND);
     m_encoder.reset(avcodec_alloc_context3(codec));
     if (!m_encoder)
-        //: Completes "The audio encoder could not %1"
-        fail(QT_TRANSLATE_NOOP("AacFileWriter", "start"), AVERROR(ENOMEM));
+        fail(cannotStart, AVERROR(ENOMEM));
     // FFmpeg's own encoder: its default two-loop search is its best quality at a fixed rate.
     m_encoder->sample_fmt = AV_SAMPLE_FMT_FLTP;
     m_encoder->sample_rate = format.sampleRate;
@@ -90,14 +107,14 @@ AacFileWriter::AacFileWriter(const QString &path, Format format)
     if (m_container->oformat->flags & AVFMT_GLOBALHEADER)
         m_encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     if (const int error = avcodec_open2(m_encoder.get(), codec, nullptr); error < 0)
-        fail(QT_TRANSLATE_NOOP("AacFileWriter", "start"), error);
+        fail(cannotStart, error);
 
     m_stream = avformat_new_stream(m_container.get(), nullptr);
     if (!m_stream)
-        fail(QT_TRANSLATE_NOOP("AacFileWriter", "prepare the file"), AVERROR(ENOMEM));
+        fail(cannotPrepareFile, AVERROR(ENOMEM));
     if (const int error = avcodec_parameters_from_context(m_stream->codecpar, m_encoder.get());
         error < 0)
-        fail(QT_TRANSLATE_NOOP("AacFileWriter", "prepare the file"), error);
+        fail(cannotPrepareFile, error);
     m_stream->time_base = m_encoder->time_base;
 
     if (const int error = avio_open(&m_container->pb, file.constData(), AVIO_FLAG_WRITE); error < 0)
@@ -120,25 +137,25 @@ AacFileWriter::AacFileWriter(const QString &path, Format format)
                                               format.sampleRate, &m_encoder->ch_layout,
                                               AV_SAMPLE_FMT_S16, format.sampleRate, 0, nullptr);
         error < 0)
-        fail(QT_TRANSLATE_NOOP("AacFileWriter", "start"), error);
+        fail(cannotStart, error);
     m_resampler.reset(resampler);
     if (const int error = swr_init(m_resampler.get()); error < 0)
-        fail(QT_TRANSLATE_NOOP("AacFileWriter", "start"), error);
+        fail(cannotStart, error);
 
     m_fifo.reset(
         av_audio_fifo_alloc(AV_SAMPLE_FMT_FLTP, format.channels, 4 * m_encoder->frame_size));
     m_frame.reset(av_frame_alloc());
     m_packet.reset(av_packet_alloc());
     if (!m_fifo || !m_frame || !m_packet)
-        fail(QT_TRANSLATE_NOOP("AacFileWriter", "start"), AVERROR(ENOMEM));
+        fail(cannotStart, AVERROR(ENOMEM));
     m_frame->nb_samples = m_encoder->frame_size;
     m_frame->format = AV_SAMPLE_FMT_FLTP;
     m_frame->sample_rate = format.sampleRate;
     if (const int error = av_channel_layout_copy(&m_frame->ch_layout, &m_encoder->ch_layout);
         error < 0)
-        fail(QT_TRANSLATE_NOOP("AacFileWriter", "start"), error);
+        fail(cannotStart, error);
     if (const int error = av_frame_get_buffer(m_frame.get(), 0); error < 0)
-        fail(QT_TRANSLATE_NOOP("AacFileWriter", "start"), error);
+        fail(cannotStart, error);
 }
 
 AacFileWriter::~AacFileWriter() = default;
@@ -153,14 +170,11 @@ void AacFileWriter::write(const std::int16_t *interleaved, int frames) {
     const auto *input = reinterpret_cast<const std::uint8_t *>(interleaved);
     const int converted = swr_convert(m_resampler.get(), m_planes.data(), frames, &input, frames);
     if (converted < 0)
-        //: Completes "The audio encoder could not %1"
-        fail(QT_TRANSLATE_NOOP("AacFileWriter", "convert the samples"), converted);
+        fail(cannotConvert, converted);
     if (const int written = av_audio_fifo_write(
             m_fifo.get(), reinterpret_cast<void **>(m_planes.data()), converted);
         written < converted)
-        //: Completes "The audio encoder could not %1"
-        fail(QT_TRANSLATE_NOOP("AacFileWriter", "buffer the samples"),
-             written < 0 ? written : AVERROR(ENOMEM));
+        fail(cannotBuffer, written < 0 ? written : AVERROR(ENOMEM));
     encodeFrames(m_encoder->frame_size);
 }
 
@@ -180,12 +194,11 @@ void AacFileWriter::encodeFrames(int minimum) {
     while (av_audio_fifo_size(m_fifo.get()) >= std::max(minimum, 1)) {
         const int samples = std::min(av_audio_fifo_size(m_fifo.get()), m_encoder->frame_size);
         if (const int error = av_frame_make_writable(m_frame.get()); error < 0)
-            //: Completes "The audio encoder could not %1"
-            fail(QT_TRANSLATE_NOOP("AacFileWriter", "encode"), error);
+            fail(cannotEncode, error);
         m_frame->nb_samples = samples;
         if (av_audio_fifo_read(m_fifo.get(), reinterpret_cast<void **>(m_frame->data), samples) <
             samples)
-            fail(QT_TRANSLATE_NOOP("AacFileWriter", "encode"), AVERROR_BUG);
+            fail(cannotEncode, AVERROR_BUG);
         m_frame->pts = m_nextPts;
         m_nextPts += samples;
         encode(m_frame.get());
@@ -194,13 +207,13 @@ void AacFileWriter::encodeFrames(int minimum) {
 
 void AacFileWriter::encode(AVFrame *frame) {
     if (const int error = avcodec_send_frame(m_encoder.get(), frame); error < 0)
-        fail(QT_TRANSLATE_NOOP("AacFileWriter", "encode"), error);
+        fail(cannotEncode, error);
     for (;;) {
         const int received = avcodec_receive_packet(m_encoder.get(), m_packet.get());
         if (received == AVERROR(EAGAIN) || received == AVERROR_EOF)
             return;
         if (received < 0)
-            fail(QT_TRANSLATE_NOOP("AacFileWriter", "encode"), received);
+            fail(cannotEncode, received);
         av_packet_rescale_ts(m_packet.get(), m_encoder->time_base, m_stream->time_base);
         m_packet->stream_index = m_stream->index;
         if (const int error = av_interleaved_write_frame(m_container.get(), m_packet.get());
@@ -209,15 +222,12 @@ void AacFileWriter::encode(AVFrame *frame) {
     }
 }
 
-void AacFileWriter::fail(const char *encoderStep, int error) const {
-    if (!encoderStep)
+void AacFileWriter::fail(const char *encoderFailure, int error) const {
+    if (!encoderFailure)
         //: %1 is the file's path, %2 FFmpeg's explanation (untranslated)
         throw Error(QCoreApplication::translate("AacFileWriter",
                                                 "The recording could not be written to %1: %2.")
                         .arg(QDir::toNativeSeparators(m_path), avErrorText(error)));
-    //: %1 is what the encoder was doing (start, encode, ...), %2 FFmpeg's explanation
-    //: (untranslated)
     throw Error(
-        QCoreApplication::translate("AacFileWriter", "The audio encoder could not %1: %2.")
-            .arg(QCoreApplication::translate("AacFileWriter", encoderStep), avErrorText(error)));
+        QCoreApplication::translate("AacFileWriter", encoderFailure).arg(avErrorText(error)));
 }

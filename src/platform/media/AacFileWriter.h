@@ -68,8 +68,9 @@ private:
         void operator()(AVPacket *packet) const;
     };
 
-    // Throws the file's failure when `encoderStep` is null, else the encoder's at that step.
-    [[noreturn]] void fail(const char *encoderStep, int error) const;
+    // Throws the file's failure when `encoderFailure` is null, else that sentence (marked for
+    // translation, with %1 for FFmpeg's explanation).
+    [[noreturn]] void fail(const char *encoderFailure, int error) const;
     void encodeFrames(int minimum);
     void encode(AVFrame *frame);
 
