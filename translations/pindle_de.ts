@@ -969,15 +969,6 @@ Bildschirmaufnahmen und Videoanrufen unsichtbar.</translation>
         <translation>%1 wird bereits von %2 verwendet, daher hat „%3“ kein Tastenkürzel.</translation>
     </message>
     <message>
-        <source>Shortcuts unavailable</source>
-        <extracomment>Title of a desktop notification with a line for each shortcut (one, or several)</extracomment>
-        <translation>Tastenkürzel nicht verfügbar</translation>
-    </message>
-    <message>
-        <source>Shortcut unavailable</source>
-        <translation>Tastenkürzel nicht verfügbar</translation>
-    </message>
-    <message>
         <source>Choose another under Keyboard Shortcuts in Pindle&apos;s Settings.</source>
         <translation>Wählen Sie in den Einstellungen von Pindle unter „Tastenkürzel“ ein anderes.</translation>
     </message>
@@ -1013,6 +1004,14 @@ Bildschirmaufnahmen und Videoanrufen unsichtbar.</translation>
     <message>
         <source>That key cannot be part of a shortcut.</source>
         <translation>Diese Taste kann nicht Teil eines Tastenkürzels sein.</translation>
+    </message>
+    <message numerus="yes">
+        <source>Shortcut(s) unavailable</source>
+        <extracomment>Title of a desktop notification with a line for each shortcut; %n is how many</extracomment>
+        <translation>
+            <numerusform>Tastenkürzel nicht verfügbar</numerusform>
+            <numerusform>Tastenkürzel nicht verfügbar</numerusform>
+        </translation>
     </message>
 </context>
 <context>

@@ -969,15 +969,6 @@ en grabaciones de pantalla ni en videollamadas.</translation>
         <translation>%1 ya lo usa %2, así que “%3” no tiene atajo.</translation>
     </message>
     <message>
-        <source>Shortcuts unavailable</source>
-        <extracomment>Title of a desktop notification with a line for each shortcut (one, or several)</extracomment>
-        <translation>Atajos no disponibles</translation>
-    </message>
-    <message>
-        <source>Shortcut unavailable</source>
-        <translation>Atajo no disponible</translation>
-    </message>
-    <message>
         <source>Choose another under Keyboard Shortcuts in Pindle&apos;s Settings.</source>
         <translation>Elige otro en Atajos de teclado, en los Ajustes de Pindle.</translation>
     </message>
@@ -1013,6 +1004,14 @@ en grabaciones de pantalla ni en videollamadas.</translation>
     <message>
         <source>That key cannot be part of a shortcut.</source>
         <translation>Esa tecla no puede formar parte de un atajo.</translation>
+    </message>
+    <message numerus="yes">
+        <source>Shortcut(s) unavailable</source>
+        <extracomment>Title of a desktop notification with a line for each shortcut; %n is how many</extracomment>
+        <translation>
+            <numerusform>Atajo no disponible</numerusform>
+            <numerusform>Atajos no disponibles</numerusform>
+        </translation>
     </message>
 </context>
 <context>

@@ -969,15 +969,6 @@ dans les enregistrements d’écran et appels vidéo.</translation>
         <translation>%1 est déjà utilisé par %2&#x202f;: «&#x202f;%3&#x202f;» n’a donc pas de raccourci.</translation>
     </message>
     <message>
-        <source>Shortcuts unavailable</source>
-        <extracomment>Title of a desktop notification with a line for each shortcut (one, or several)</extracomment>
-        <translation>Raccourcis indisponibles</translation>
-    </message>
-    <message>
-        <source>Shortcut unavailable</source>
-        <translation>Raccourci indisponible</translation>
-    </message>
-    <message>
         <source>Choose another under Keyboard Shortcuts in Pindle&apos;s Settings.</source>
         <translation>Choisissez une autre combinaison dans les paramètres de Pindle, section Raccourcis clavier.</translation>
     </message>
@@ -1013,6 +1004,14 @@ dans les enregistrements d’écran et appels vidéo.</translation>
     <message>
         <source>That key cannot be part of a shortcut.</source>
         <translation>Cette touche ne peut pas faire partie d’un raccourci.</translation>
+    </message>
+    <message numerus="yes">
+        <source>Shortcut(s) unavailable</source>
+        <extracomment>Title of a desktop notification with a line for each shortcut; %n is how many</extracomment>
+        <translation>
+            <numerusform>Raccourci indisponible</numerusform>
+            <numerusform>Raccourcis indisponibles</numerusform>
+        </translation>
     </message>
 </context>
 <context>

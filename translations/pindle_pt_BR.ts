@@ -969,15 +969,6 @@ oculta em gravações de tela e videochamadas.</translation>
         <translation>%1 já é usado por %2, então “%3” ficou sem atalho.</translation>
     </message>
     <message>
-        <source>Shortcuts unavailable</source>
-        <extracomment>Title of a desktop notification with a line for each shortcut (one, or several)</extracomment>
-        <translation>Atalhos indisponíveis</translation>
-    </message>
-    <message>
-        <source>Shortcut unavailable</source>
-        <translation>Atalho indisponível</translation>
-    </message>
-    <message>
         <source>Choose another under Keyboard Shortcuts in Pindle&apos;s Settings.</source>
         <translation>Escolha outro em Atalhos de teclado, nas Configurações do Pindle.</translation>
     </message>
@@ -1013,6 +1004,14 @@ oculta em gravações de tela e videochamadas.</translation>
     <message>
         <source>That key cannot be part of a shortcut.</source>
         <translation>Essa tecla não pode fazer parte de um atalho.</translation>
+    </message>
+    <message numerus="yes">
+        <source>Shortcut(s) unavailable</source>
+        <extracomment>Title of a desktop notification with a line for each shortcut; %n is how many</extracomment>
+        <translation>
+            <numerusform>Atalho indisponível</numerusform>
+            <numerusform>Atalhos indisponíveis</numerusform>
+        </translation>
     </message>
 </context>
 <context>

@@ -9,24 +9,32 @@
 
 QString installTranslations(const QLocale &locale) {
     // Pindle's own catalogue, compiled into the program, and Qt's for the texts its controls
-    // bring (OK, Cancel, ...), from the system's Qt translations when installed. Replaced when
-    // asked again.
-    static std::array<std::unique_ptr<QTranslator>, 2> installed;
+    // bring (OK, Cancel, ...), from the system's Qt translations when installed; under both,
+    // English, for its plural forms and for the texts a catalogue lacks. Replaced when asked
+    // again.
+    static std::array<std::unique_ptr<QTranslator>, 3> installed;
     for (std::unique_ptr<QTranslator> &translator : installed) {
         if (translator)
             QCoreApplication::removeTranslator(translator.get());
         translator.reset();
     }
-    auto own = std::make_unique<QTranslator>();
-    if (!own->load(locale, QStringLiteral("pindle"), QStringLiteral("_"), QStringLiteral(":/i18n")))
+    const auto install = [](std::unique_ptr<QTranslator> &slot, const QLocale &language,
+                            const QString &name, const QString &folder) {
+        auto translator = std::make_unique<QTranslator>();
+        if (!translator->load(language, name, QStringLiteral("_"), folder))
+            return false;
+        QCoreApplication::installTranslator(translator.get());
+        slot = std::move(translator);
+        return true;
+    };
+    const QString own = QStringLiteral("pindle");
+    const QString compiledIn = QStringLiteral(":/i18n");
+    install(installed[0], QLocale(QLocale::English), own, compiledIn);
+    // Translators installed later are asked first.
+    install(installed[1], locale, QStringLiteral("qtbase"),
+            QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+    if (!install(installed[2], locale, own, compiledIn) ||
+        installed[2]->language().startsWith(QLatin1String("en")))
         return {};
-    auto qt = std::make_unique<QTranslator>();
-    if (qt->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
-                 QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-        QCoreApplication::installTranslator(qt.get());
-        installed[1] = std::move(qt);
-    }
-    QCoreApplication::installTranslator(own.get());
-    installed[0] = std::move(own);
-    return installed[0]->language();
+    return installed[2]->language();
 }

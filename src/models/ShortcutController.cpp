@@ -231,8 +231,8 @@ void ShortcutController::tellNewConflicts() {
         lines.append(tr("%1 is already used by %2, so %3 has no shortcut.")
                          .arg(m_settings.text(it.key()), holderText(it.value()), title(it.key())));
     tell(lines,
-         //: Title of a desktop notification with a line for each shortcut (one, or several)
-         lines.size() > 1 ? tr("Shortcuts unavailable") : tr("Shortcut unavailable"),
+         //: Title of a desktop notification with a line for each shortcut; %n is how many
+         tr("Shortcut(s) unavailable", nullptr, int(lines.size())),
          tr("Choose another under Keyboard Shortcuts in Pindle's Settings."));
 }
 

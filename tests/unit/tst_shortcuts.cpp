@@ -3,6 +3,7 @@
 
 #include "Await.h"
 #include "FakeDesktopServices.h"
+#include "app/Translations.h"
 #include "models/ShortcutController.h"
 #include "platform/desktop/GnomeShortcuts.h"
 #include "platform/desktop/KdeShortcuts.h"
@@ -59,6 +60,9 @@ private:
     }
 
 private Q_SLOTS:
+    // English has a catalogue of its own, for its plural forms.
+    void initTestCase() { installTranslations(QLocale(QLocale::English)); }
+
     void init() {
         m_controller.reset();
         QFile::remove(m_dir.filePath("settings.json"));
@@ -220,6 +224,15 @@ private Q_SLOTS:
         nextStart.start();
         QCOMPARE(nextStart.toggleOverlay(), QString());
         QCOMPARE(nextNotices.count(), 0);
+
+        // One shortcut is told in the singular.
+        m_desktop->held.clear();
+        m_hotkeys->heldElsewhere = {"Alt+S"};
+        ShortcutController third(*m_shortcuts, *m_hotkeys, *m_desktop);
+        QSignalSpy thirdNotices(&third, &ShortcutController::notice);
+        third.start();
+        QCOMPARE(thirdNotices.count(), 1);
+        QCOMPARE(thirdNotices[0][1].toString(), QStringLiteral("Shortcut unavailable"));
     }
 
     // Nothing is claimed before the desktop has answered, and an answer that comes after the
