@@ -22,7 +22,7 @@ WindowPane {
 
     // A control that takes the keyboard scrolls into view.
     function revealFocus() {
-        const flick = scroll.contentItem
+        const flick = scroll.contentItem as Flickable
         const item = Window.activeFocusItem
         let ancestor = item
         while (ancestor && ancestor !== flick.contentItem)
@@ -150,7 +150,7 @@ WindowPane {
                         objectName: "accountStatus"
                         text: view.controller.subscriptionStatus
                         textFormat: Text.PlainText
-                        color: view.controller.subscriptionActive ? "#28a745" : "#f08c00"
+                        color: view.controller.subscriptionActive ? view.positiveText : view.warningText
                     }
                 }
                 // Older servers do not tell the balance: no row then.
@@ -221,7 +221,7 @@ WindowPane {
                     textFormat: Text.PlainText
                     Accessible.role: Accessible.AlertMessage
                     Accessible.name: text
-                    color: "#d0342c"
+                    color: view.errorText
                     font.pixelSize: Theme.textPx(10)
                     wrapMode: Text.Wrap
                 }
@@ -234,7 +234,7 @@ WindowPane {
                     Slider {
                         objectName: "opacitySlider"
                         Layout.fillWidth: true
-                        from: 0.3
+                        from: Theme.leastOverlayOpacity
                         to: 1.0
                         stepSize: 0.05
                         snapMode: Slider.SnapAlways
@@ -318,6 +318,7 @@ WindowPane {
                         // qmllint disable unqualified
                         // (Qt 6.4's linter does not see the window's id from a delegate.)
                         readonly property ShortcutController shortcuts: view.shortcuts
+                        readonly property color warningText: view.warningText
                         // qmllint enable unqualified
                         readonly property var row: shortcuts.rows[index]
                         Layout.fillWidth: true
@@ -387,7 +388,7 @@ WindowPane {
                                      && text !== shortcut.shortcuts.unavailableReason
                             text: shortcut.row.problem
                             textFormat: Text.PlainText
-                            color: "#f08c00"
+                            color: shortcut.warningText
                             font.pixelSize: Theme.textPx(10)
                             wrapMode: Text.Wrap
                         }
@@ -401,7 +402,7 @@ WindowPane {
                     textFormat: Text.PlainText
                     Accessible.role: Accessible.AlertMessage
                     Accessible.name: text
-                    color: "#d0342c"
+                    color: view.errorText
                     font.pixelSize: Theme.textPx(10)
                     wrapMode: Text.Wrap
                 }
@@ -411,7 +412,7 @@ WindowPane {
                     visible: text.length > 0
                     text: view.shortcuts.unavailableReason
                     textFormat: Text.PlainText
-                    color: "#f08c00"
+                    color: view.warningText
                     font.pixelSize: Theme.textPx(10)
                     wrapMode: Text.Wrap
                 }

@@ -8,11 +8,19 @@ import QtQuick.Controls
 Pane {
     required property DesktopAppearance appearance
 
-    // The desktop's font, also when it changes while the window is open.
+    // The desktop's font, also when it changes while the window is open. (Qt 6.4's linter does not
+    // know the application's font.)
+    // qmllint disable
     font: Qt.application.font
+    // qmllint enable
 
     readonly property bool dark: appearance.dark
     readonly property string accent: appearance.accent
+
+    // Texts that say how something went, each at WCAG's 4.5:1 or more on the window's colour.
+    readonly property color positiveText: dark ? "#4cc76a" : "#1c7431"
+    readonly property color warningText: dark ? "#f08c00" : "#985400"
+    readonly property color errorText: dark ? "#ff7b72" : "#c42b22"
 
     // A colour bound to undefined is reset to the style's own, which the linter cannot tell.
     // qmllint disable
@@ -29,8 +37,9 @@ Pane {
     palette.mid: dark ? "#505055" : undefined
     palette.dark: dark ? "#19191b" : undefined
     palette.shadow: dark ? "#000000" : undefined
-    palette.placeholderText: dark ? "#8e8e93" : undefined
-    palette.link: dark ? "#6ea8ff" : undefined
+    // The style's own placeholder (half-transparent black) and link blue read too faintly.
+    palette.placeholderText: dark ? "#8e8e93" : "#6d6d6d"
+    palette.link: dark ? "#6ea8ff" : "#1a62c4"
     palette.toolTipBase: dark ? "#3a3a3e" : undefined
     palette.toolTipText: dark ? "#e8e8ea" : undefined
     palette.highlight: accent !== "" ? accent : dark ? "#3d7fd6" : undefined
