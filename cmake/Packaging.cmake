@@ -23,19 +23,59 @@ find_program(HELP2MAN help2man REQUIRED)
 find_program(RSVG_CONVERT rsvg-convert REQUIRED)
 find_program(GZIP gzip REQUIRED)
 
-# Manual pages from each program's --help.
+# Manual pages from each program's --help, installed with the program's package. Pages in other
+# languages keep the English body (--help is English) and give the short description, the line
+# whatis and apropos show, in their language. help2man takes that line from an include file there:
+# --name would garble anything beyond ASCII. Its own translations of the section headings need the
+# language's locale on the build machine, so the headings stay English.
 function(pindle_manual target summary)
-    set(page ${generated}/${target}.1)
+    cmake_parse_arguments(PARSE_ARGV 2 manual "" "LANGUAGE" "")
+    if(manual_LANGUAGE)
+        set(folder ${generated}/${manual_LANGUAGE})
+        set(name_file ${folder}/${target}.h2m)
+        string(REPLACE "\\" "\\e" summary "${summary}")
+        file(CONFIGURE OUTPUT ${name_file} CONTENT "[NAME]\n${target} \\- ${summary}\n" @ONLY)
+        set(name_options --locale=C.UTF-8 --include=${name_file})
+        set(destination ${CMAKE_INSTALL_MANDIR}/${manual_LANGUAGE}/man1)
+        set(manual_target ${target}-manual-${manual_LANGUAGE})
+        set(what "${target} (${manual_LANGUAGE})")
+    else()
+        set(folder ${generated})
+        set(name_file "")
+        set(name_options --name=${summary})
+        set(destination ${CMAKE_INSTALL_MANDIR}/man1)
+        set(manual_target ${target}-manual)
+        set(what ${target})
+    endif()
+    set(page ${folder}/${target}.1)
     add_custom_command(OUTPUT ${page}.gz
         COMMAND ${HELP2MAN} --no-info --no-discard-stderr --version-string=${PROJECT_VERSION}
-            --name=${summary} --output=${page} $<TARGET_FILE:${target}>
+            ${name_options} --output=${page} $<TARGET_FILE:${target}>
         COMMAND ${GZIP} -9nf ${page}
-        DEPENDS ${target}
-        COMMENT "Manual page for ${target}")
-    add_custom_target(${target}-manual ALL DEPENDS ${page}.gz)
+        DEPENDS ${target} ${name_file}
+        COMMENT "Manual page for ${what}"
+        VERBATIM)
+    add_custom_target(${manual_target} ALL DEPENDS ${page}.gz)
+    install(FILES ${page}.gz DESTINATION ${destination} COMPONENT ${target})
 endfunction()
 pindle_manual(pindle "desktop AI assistant in the system tray")
 pindle_manual(pindle-server "backend for Pindle: accounts, balances and a model provider proxy")
+
+# The app's page in each language it ships a catalogue for, its short description the desktop
+# entry's Comment in that language.
+set(desktop_entry ${PROJECT_SOURCE_DIR}/data/com.pindle.app.desktop)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${desktop_entry})
+file(STRINGS ${desktop_entry} desktop_comments REGEX "^Comment\\[" ENCODING UTF-8)
+foreach(catalogue IN LISTS PINDLE_TS_FILES)
+    string(REGEX REPLACE ".*/pindle_(.+)\\.ts$" "\\1" language ${catalogue})
+    set(comment ${desktop_comments})
+    list(FILTER comment INCLUDE REGEX "^Comment\\[${language}\\]=")
+    if(NOT comment)
+        message(FATAL_ERROR "${desktop_entry} has no Comment[${language}] for the manual page")
+    endif()
+    string(REGEX REPLACE "^[^=]*=" "" comment "${comment}")
+    pindle_manual(pindle "${comment}" LANGUAGE ${language})
+endforeach()
 
 # The app's icon at the sizes launchers and menus ask for, besides the scalable one.
 set(icon_sizes 16 22 24 32 48 64 128 256)
@@ -64,9 +104,6 @@ install(FILES ${PROJECT_SOURCE_DIR}/data/icons/com.pindle.app-symbolic.svg
     DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/symbolic/apps COMPONENT pindle)
 install(FILES ${PROJECT_SOURCE_DIR}/data/com.pindle.app.metainfo.xml
     DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT pindle)
-install(FILES ${generated}/pindle.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT pindle)
-install(FILES ${generated}/pindle-server.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
-    COMPONENT pindle-server)
 foreach(component pindle pindle-server)
     install(FILES ${packaging}/copyright ${changelog}
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${component} COMPONENT ${component})
