@@ -23,7 +23,7 @@ Column {
         anchors.horizontalCenter: parent.horizontalCenter
         //: Headline of the empty conversation
         text: qsTr("Invisible AI Assistant")
-        color: Theme.alpha(Theme.white, 0.4)
+        color: Theme.alpha(Theme.white, 0.8)
         font.pixelSize: Theme.textPx(16)
         font.weight: Font.Medium
     }
@@ -33,7 +33,7 @@ Column {
         horizontalAlignment: Text.AlignHCenter
         wrapMode: Text.Wrap
         textFormat: Text.PlainText
-        color: Theme.alpha(Theme.white, 0.25)
+        color: Theme.alpha(Theme.white, 0.7)
         font.pixelSize: Theme.textPx(12)
         // Names only the shortcuts that work.
         text: {

@@ -42,7 +42,7 @@ Rectangle {
             objectName: "dismissButton"
             //: Link that closes the error banner
             text: qsTr("Dismiss")
-            color: Theme.orange
+            color: Theme.paleOrange
             font.pixelSize: Theme.textPx(10)
             opacity: dismissArea.pressed ? 0.6 : 1
             Accessible.role: Accessible.Button

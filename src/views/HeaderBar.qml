@@ -59,7 +59,7 @@ Item {
                   : header.typeModeShortcut.length > 0 ? qsTr("Stealth · %1 to type").arg(header.typeModeShortcut)
                   //: Mode hint in the header: the overlay never takes the keyboard
                   : qsTr("Stealth")
-            color: Theme.alpha(header.stealthMode ? Theme.green : Theme.orange, 0.6)
+            color: header.stealthMode ? Theme.green : Theme.orange
             font.pixelSize: Theme.textPx(10)
         }
         IconButton {

@@ -70,7 +70,7 @@ Item {
             //: Placeholder of the question field
             placeholderText: qsTr("Ask anything…")
             Accessible.name: placeholderText
-            placeholderTextColor: Theme.alpha(Theme.white, 0.35)
+            placeholderTextColor: Theme.alpha(Theme.white, 0.7)
             color: Theme.white
             selectionColor: Theme.alpha(Theme.blue, 0.6)
             selectedTextColor: Theme.white

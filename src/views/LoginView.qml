@@ -84,7 +84,7 @@ WindowPane {
                 visible: view.controller.errorMessage.length > 0
                 text: view.controller.errorMessage
                 textFormat: Text.PlainText
-                color: "#e0443a"
+                color: view.errorText
                 font.pixelSize: Theme.textPx(11)
                 wrapMode: Text.Wrap
                 horizontalAlignment: Text.AlignHCenter
@@ -112,10 +112,9 @@ WindowPane {
                         //: Button
                         text: qsTr("Sign In")
                         font.weight: Font.DemiBold
-                        // Greyed while there is nothing to sign in with: white on the faded
-                        // highlight would not read.
-                        color: !signIn.enabled ? signIn.palette.disabled.buttonText
-                               : signIn.highlighted ? signIn.palette.highlightedText : signIn.palette.buttonText
+                        // Greyed while there is nothing to sign in with. The style tints a
+                        // highlighted button only lightly: its text stays the button text.
+                        color: !signIn.enabled ? signIn.palette.disabled.buttonText : signIn.palette.buttonText
                     }
                     BusyIndicator {
                         anchors.centerIn: parent
@@ -149,7 +148,7 @@ WindowPane {
                 Layout.alignment: Qt.AlignHCenter
                 text: view.controller.signUpText
                 font.pixelSize: Theme.textPx(11)
-                color: view.dark ? view.palette.link : "#1a73e8"
+                color: view.palette.link
                 font.underline: activeFocus || linkArea.containsMouse
                 activeFocusOnTab: true
                 Keys.onReturnPressed: follow()

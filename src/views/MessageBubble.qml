@@ -89,7 +89,7 @@ Item {
                 readOnly: true
                 selectByMouse: true
                 selectionColor: Theme.alpha(Theme.blue, 0.6)
-                color: Theme.alpha(Theme.white, bubble.thinking ? 0.4 : 0.9)
+                color: Theme.alpha(Theme.white, bubble.thinking ? 0.8 : 0.9)
                 font.pixelSize: Theme.textPx(13)
             }
         }

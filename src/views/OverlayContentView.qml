@@ -76,8 +76,10 @@ Item {
             objectName: "background"
             anchors.fill: parent
             radius: root.radius
-            opacity: root.composited ? root.settings.overlayOpacity : 1
-            color: Qt.rgba(0.11, 0.11, 0.13, !root.composited ? 1 : root.windowing.blurBehind ? 0.55 : 0.88)
+            // Blur behind smooths a busy desktop but does not darken a white one: a lighter top,
+            // the same floor.
+            color: Qt.rgba(0.11, 0.11, 0.13, !root.composited ? 1
+                           : Theme.cardAlpha(root.settings.overlayOpacity, root.windowing.blurBehind ? 0.8 : 0.88))
         }
 
         // The background moves the window: presses that no control or text takes land here.

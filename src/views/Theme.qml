@@ -10,6 +10,21 @@ QtObject {
     readonly property color green: "#30d158"
     readonly property color blue: "#0a84ff"
     readonly property color red: "#ff453a"
+    // Orange as a text on the error banner's orange tint.
+    readonly property color paleOrange: "#ffdca8"
+
+    // The overlay's texts must stay readable (WCAG's 4.5:1) over any desktop, a white one too,
+    // through the translucent card. So the opacity setting spans the card's alpha from a floor,
+    // where the dimmest text (white at 0.7) still reads over white, up to `base` at full opacity;
+    // stored opacities outside the slider's range draw as its nearest end.
+    readonly property real leastOverlayOpacity: 0.3
+    readonly property real cardAlphaFloor: 0.76
+
+    function cardAlpha(opacity, base) {
+        const clamped = opacity >= leastOverlayOpacity ? Math.min(opacity, 1) : leastOverlayOpacity
+        const along = (clamped - leastOverlayOpacity) / (1 - leastOverlayOpacity)
+        return cardAlphaFloor + (Math.max(base, cardAlphaFloor) - cardAlphaFloor) * along
+    }
 
     // The sizes below are the design's for a 10-point desktop font; a larger desktop font (a larger
     // text setting, a large-print theme) draws every text larger by the same factor.

@@ -16,6 +16,7 @@
 #include "app/SingleInstance.h"
 #include "app/Translations.h"
 #include "models/ChatViewModel.h"
+#include "platform/DesktopAppearance.h"
 #include "platform/keychain/KeychainSecretStore.h"
 #include "platform/x11/X11Support.h"
 #include "services/StartAtLogin.h"
@@ -45,6 +46,11 @@ namespace {
 const QString email = QStringLiteral("ada@example.org");
 const QString password = QStringLiteral("correct horse");
 
+// A desktop that prefers dark, with an accent of its own.
+struct DarkDesktop final : DesktopAppearance {
+    DarkDesktop() { set(true, QStringLiteral("#cc3380")); }
+};
+
 } // namespace
 
 class AppTest : public QObject {
@@ -55,6 +61,7 @@ private:
     std::unique_ptr<FakeBackend> m_provider;
     std::unique_ptr<ServerProcess> m_server;
     KeychainSecretStore m_secrets;
+    DarkDesktop m_darkDesktop; // outlives the windows shown dark
     std::unique_ptr<Application> m_app;
     QProcess m_xterm;
     xcb_window_t m_userWindow = XCB_WINDOW_NONE;
@@ -271,9 +278,10 @@ private Q_SLOTS:
     }
 
     // Each shipped language in every window; and a made-up one, every text 40% longer and in
-    // brackets, where no text may be cut, run into another or show untranslated; and English with
-    // a large desktop font. Each window is written to $PINDLE_SCREENSHOT_DIR when set, for a read
-    // in context.
+    // brackets, where no text may be cut, run into another or show untranslated; English with a
+    // large desktop font; and English on a dark desktop. Every text must read (WCAG's 4.5:1), the
+    // sign-in window's with the form empty and filled in. Each window is written to
+    // $PINDLE_SCREENSHOT_DIR when set, for a read in context.
     void inEachLanguage_data() {
         QTest::addColumn<QString>("language");
         QTest::addColumn<QStringList>("expected"); // sign-in button, a setting, the input
@@ -291,6 +299,7 @@ private Q_SLOTS:
                                               "Pergunte o que quiser…"};
         QTest::newRow("pseudo") << QString() << QStringList();
         QTest::newRow("large") << "en" << QStringList{"Sign In"};
+        QTest::newRow("dark") << "en" << QStringList{"Sign In"};
     }
 
     void inEachLanguage() {
@@ -313,8 +322,12 @@ private Q_SLOTS:
             QGuiApplication::setFont(font);
         });
         const QString shots = qEnvironmentVariable("PINDLE_SCREENSHOT_DIR");
-        const auto look = [&](QQuickWindow *window, const QString &name, const QString &item,
+        const bool dark = QString(QTest::currentDataTag()) == "dark";
+        const auto look = [&](QQuickView *window, const QString &name, const QString &item,
                               const QString &text) {
+            QObject *root = window->rootObject();
+            if (dark && name != "overlay")
+                root->setProperty("appearance", QVariant::fromValue<QObject *>(&m_darkDesktop));
             QVERIFY(QTest::qWaitForWindowExposed(window));
             QVERIFY(QQuickTest::qWaitForPolish(window));
             if (!shots.isEmpty())
@@ -328,6 +341,17 @@ private Q_SLOTS:
             const QStringList faults =
                 TextFaults::of(window, language.isEmpty(), {"accountEmail", "modelSummary"});
             QVERIFY2(faults.isEmpty(), qPrintable(name + ": " + faults.join("; ")));
+            // The colours of texts that show only when something goes wrong (or right).
+            if (name != "overlay") {
+                const QColor background = root->property("palette")
+                                              .value<QObject *>()
+                                              ->property("window")
+                                              .value<QColor>();
+                for (const char *colour : {"positiveText", "warningText", "errorText"})
+                    QVERIFY2(TextFaults::contrast(root->property(colour).value<QColor>(),
+                                                  background) >= 4.5,
+                             colour);
+            }
         };
         const auto known = [&](int i) { return expected.value(i); };
 
@@ -337,6 +361,15 @@ private Q_SLOTS:
             m_app->signOut();
         QTRY_VERIFY(m_app->loginWindow() && m_app->loginWindow()->isVisible());
         look(m_app->loginWindow(), "signin", "signInLabel", known(0));
+        if (QTest::currentTestFailed())
+            return;
+        QObject *form =
+            m_app->loginWindow()->rootObject()->property("controller").value<QObject *>();
+        form->setProperty("email", email);
+        form->setProperty("password", password);
+        look(m_app->loginWindow(), "signin-filled", "signInLabel", known(0));
+        form->setProperty("email", QString());
+        form->setProperty("password", QString());
         if (QTest::currentTestFailed())
             return;
         signInByTyping();

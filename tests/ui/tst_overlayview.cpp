@@ -6,10 +6,12 @@
 #include "ConversationRig.h"
 #include "FakeDesktopServices.h"
 #include "QuickInput.h"
+#include "TextFaults.h"
 #include "models/MenuModel.h"
 #include "models/MessageListModel.h"
 #include "models/RecordingControls.h"
 #include "models/ShortcutController.h"
+#include "platform/OverlayWindowing.h"
 #include "platform/session/DesktopIntegration.h"
 #include "platform/x11/X11FocusHandoff.h"
 #include "services/SystemAudioRecorder.h"
@@ -52,17 +54,34 @@ QColor pixel(const QImage &image, QPointF at) {
     return image.pixelColor(at.toPoint());
 }
 
+// A desktop as the overlay's view is told of it: with or without a compositor, blurring behind
+// or not.
+struct ChosenWindowing final : OverlayWindowing {
+    ChosenWindowing(bool composited, bool blurred)
+        : m_composited(composited)
+        , m_blurred(blurred) {}
+    [[nodiscard]] bool composited() const override { return m_composited; }
+    [[nodiscard]] bool blurBehind() const override { return m_blurred; }
+
+    bool m_composited;
+    bool m_blurred;
+};
+
 // What the overlay shows, made afresh for each test: a conversation, the record buttons over a
 // pretend sound server, the shortcuts over pretend grabs, and the menu (tst_desktop opens it); real
-// controllers, as the views take no stand-ins.
+// controllers, as the views take no stand-ins. The window is this desktop's, or as `windowing`
+// tells.
 struct Overlay {
-    Overlay(const QString &settingsPath, ScreenshotTaker &capture, FocusHandoff &focus)
-        : rig(settingsPath, capture, focus, {}, [this](OverlayController &controller) {
-            return std::make_unique<OverlayPanel>(&engine, controller, createOverlayWindowing());
+    Overlay(const QString &settingsPath, ScreenshotTaker &capture, FocusHandoff &focus,
+            std::unique_ptr<OverlayWindowing> windowing)
+        : windowing(std::move(windowing))
+        , rig(settingsPath, capture, focus, {}, [this](OverlayController &controller) {
+            return std::make_unique<OverlayPanel>(&engine, controller, std::move(this->windowing));
         }) {}
 
     // Made first, gone last: the panel the rig makes is drawn by it.
     QQmlEngine engine;
+    std::unique_ptr<OverlayWindowing> windowing; // until the panel takes it
     ConversationRig rig;
     MessageListModel list{rig.model};
     FakeAudioCapture sound;
@@ -102,17 +121,21 @@ private:
     QString text(const char *name) const { return item(name)->property("text").toString(); }
 
     // Renders the overlay once everything has settled, and keeps a copy for review.
-    QImage grab(const QString &name) {
+    QImage grab(const QString &name, const QColor &backdrop = {}) {
         QTest::qWait(300); // scroll animations and image loads
         const QImage image = m_panel->grabWindow();
         if (const QString dir = qEnvironmentVariable("PINDLE_SCREENSHOT_DIR"); !dir.isEmpty()) {
-            // Over a desktop-like backdrop, as the translucent window would be seen.
+            // Over a desktop-like backdrop (or the one given), as the translucent window would
+            // be seen.
             QImage seen(image.size(), QImage::Format_RGB32);
             QPainter painter(&seen);
             QLinearGradient desktop(0, 0, seen.width(), seen.height());
             desktop.setColorAt(0, QColor(52, 78, 120));
             desktop.setColorAt(1, QColor(120, 70, 90));
-            painter.fillRect(seen.rect(), desktop);
+            if (backdrop.isValid())
+                painter.fillRect(seen.rect(), backdrop);
+            else
+                painter.fillRect(seen.rect(), desktop);
             painter.drawImage(0, 0, image);
             painter.end();
             seen.save(dir + '/' + name + ".png");
@@ -132,23 +155,10 @@ private:
         QTRY_VERIFY(!m_rig->model.isLoading());
     }
 
-private Q_SLOTS:
-    void initTestCase() {
-        QQuickWindow::setDefaultAlphaBuffer(true);
-        startCompositor();                                   // as most desktops run one
-        m_userWindow = startXterm(m_xterm, "60x20+700+300"); // the application the user works in
-        QVERIFY(m_userWindow);
-        QTRY_COMPARE_WITH_TIMEOUT(inputFocus(), m_userWindow, 10000);
-    }
-    void cleanupTestCase() {
-        m_xterm.kill();
-        m_xterm.waitForFinished();
-        m_compositor.kill();
-        m_compositor.waitForFinished();
-    }
-
-    void init() {
-        m_overlay = std::make_unique<Overlay>(m_dir.filePath("settings.json"), m_capture, m_focus);
+    // A fresh overlay on `windowing`, shown.
+    void open(std::unique_ptr<OverlayWindowing> windowing) {
+        m_overlay = std::make_unique<Overlay>(m_dir.filePath("settings.json"), m_capture, m_focus,
+                                              std::move(windowing));
         m_rig = &m_overlay->rig;
         m_panel = &m_overlay->panel;
         m_overlay->shortcuts.start();
@@ -168,6 +178,23 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(m_panel));
         QVERIFY(m_panel->rootObject());
     }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QQuickWindow::setDefaultAlphaBuffer(true);
+        startCompositor();                                   // as most desktops run one
+        m_userWindow = startXterm(m_xterm, "60x20+700+300"); // the application the user works in
+        QVERIFY(m_userWindow);
+        QTRY_COMPARE_WITH_TIMEOUT(inputFocus(), m_userWindow, 10000);
+    }
+    void cleanupTestCase() {
+        m_xterm.kill();
+        m_xterm.waitForFinished();
+        m_compositor.kill();
+        m_compositor.waitForFinished();
+    }
+
+    void init() { open(createOverlayWindowing()); }
     void cleanup() { m_overlay.reset(); }
 
     void emptyConversation() {
@@ -222,14 +249,22 @@ private Q_SLOTS:
         QVERIFY(!item("errorBanner")->isVisible());
     }
 
+    // The opacity setting darkens the card along the slider's whole range (how far it may clear
+    // is readableOverAnyDesktop's to tell); stored values beyond the range draw as its ends.
     void opacityAndModes() {
-        m_rig->settings.setOverlayOpacity(0.0);
-        const QImage clear = grab("opacity-0");
-        m_rig->settings.setOverlayOpacity(1.0);
-        const QImage solid = grab("opacity-1");
-        const QPointF middle(210, 300); // inside the empty list, away from any text
-        QCOMPARE(pixel(clear, middle).alpha(), 0);
-        QVERIFY(pixel(solid, middle).alpha() > 200);
+        const auto alpha = [this](double opacity) {
+            m_rig->settings.setOverlayOpacity(opacity);
+            const QImage shot = grab(QStringLiteral("opacity-%1").arg(opacity));
+            return pixel(shot, {210, 300}).alpha(); // inside the empty list, away from any text
+        };
+        QList<int> alphas;
+        for (const double opacity : {0.0, 0.3, 0.6, 0.92, 1.0, 1.5})
+            alphas << alpha(opacity);
+        QCOMPARE(alphas[0], alphas[1]);
+        QVERIFY2(alphas[1] < alphas[2] && alphas[2] < alphas[3] && alphas[3] < alphas[4],
+                 qPrintable(QString::number(alphas[1]) + " .. " + QString::number(alphas[4])));
+        QCOMPARE(alphas[5], alphas[4]);
+        QVERIFY(alphas[4] > 200);
 
         QCOMPARE(text("modeHint"), "Stealth · Alt+T to type");
         m_rig->overlay.setStealthMode(false);
@@ -251,6 +286,75 @@ private Q_SLOTS:
         m_overlay->hotkeys.heldElsewhere.append("Ctrl+Alt+Y");
         Q_EMIT m_overlay->desktop.changed();
         QTRY_COMPARE(text("modeHint"), "Stealth");
+    }
+
+    // Every text keeps WCAG's 4.5:1 over a white and over a black desktop, at the ends of the
+    // opacity slider, its default and stored values beyond it, with or without a compositor and
+    // with blur behind: in an empty conversation; with answers, an error, typed text in typing
+    // mode and the menu open; and while an answer is awaited.
+    void readableOverAnyDesktop_data() {
+        QTest::addColumn<bool>("composited");
+        QTest::addColumn<bool>("blurred");
+        QTest::addColumn<double>("opacity");
+        for (const double opacity : {0.3, 0.92, 1.0}) {
+            QTest::addRow("translucent %g", opacity) << true << false << opacity;
+            QTest::addRow("blurred %g", opacity) << true << true << opacity;
+            QTest::addRow("opaque %g", opacity) << false << false << opacity;
+        }
+        QTest::newRow("stored below the range") << true << false << 0.0;
+        QTest::newRow("stored above the range") << true << false << 1.5;
+    }
+
+    void readableOverAnyDesktop() {
+        QFETCH(bool, composited);
+        QFETCH(bool, blurred);
+        QFETCH(double, opacity);
+        m_overlay.reset();
+        open(std::make_unique<ChosenWindowing>(composited, blurred));
+        m_rig->settings.setOverlayOpacity(opacity);
+        const auto readable = [this](const char *state) {
+            QVERIFY(QQuickTest::qWaitForPolish(m_panel));
+            for (const QColor desktop : {QColor(Qt::white), QColor(Qt::black)}) {
+                const QStringList faults = TextFaults::unreadable(m_panel, desktop);
+                QVERIFY2(faults.isEmpty(), qPrintable(QStringLiteral("%1, over %2: %3")
+                                                          .arg(state, desktop.name())
+                                                          .arg(faults.join("; "))));
+            }
+        };
+
+        QVERIFY(item("emptyState")->isVisible());
+        readable("empty");
+        if (QTest::currentTestFailed())
+            return;
+
+        ask("What is the capital of France?", {"Paris", " is the capital", " of France."});
+        m_rig->backend.enqueue(Reply::text(500, "The provider refused the request."));
+        m_rig->model.setInputText("q");
+        m_rig->model.sendMessage();
+        QTRY_VERIFY(!m_rig->model.errorMessage().isEmpty());
+        m_rig->overlay.setStealthMode(false);
+        m_rig->model.setInputText("typed");
+        const auto entry = [](const QString &text) {
+            return QVariantMap{{"text", text}, {"separator", text.isEmpty()}};
+        };
+        m_overlay->menu.setItems({entry("Settings…"), entry({}), entry("Quit Pindle")});
+        m_overlay->menu.setInHeader(true);
+        QObject *menu = m_panel->rootObject()->findChild<QObject *>("headerMenu");
+        QMetaObject::invokeMethod(menu, "open");
+        QTRY_VERIFY(menu->property("opened").toBool());
+        QVERIFY(item("errorBanner")->isVisible());
+        readable("conversation");
+        if (QTest::currentTestFailed())
+            return;
+        if (opacity <= 0.3)
+            grab(QStringLiteral("over-white-%1").arg(QTest::currentDataTag()), Qt::white);
+
+        m_rig->backend.enqueue(Reply::stream({}).stalled());
+        m_rig->model.setInputText("And the next one?");
+        m_rig->model.sendMessage();
+        QTRY_VERIFY(m_rig->model.messages().last().role == ChatMessage::Role::Assistant);
+        QVERIFY(m_rig->model.messages().last().content.isEmpty()); // "Thinking…"
+        readable("awaiting an answer");
     }
 
     // Without a compositor the card fills the window, square and opaque, instead of a rounded
