@@ -29,6 +29,9 @@ packages=(
     nginx chromium chromium-driver python3-selenium
     # test: a virtual X display with a window manager, and tools to drive and inspect it
     xvfb openbox x11-utils x11-xkb-utils xdotool xterm trayer
+    # test: the accessibility bus and its client library for Debian's Python, to read and use
+    # the windows as a screen reader does (tests/a11y)
+    at-spi2-core gir1.2-atspi-2.0 python3-gi
     # test: a compositing manager to start and stop under the overlay
     xcompmgr
     # test: the window managers of Xfce, KDE and GNOME with their default settings (with-x11.sh),
