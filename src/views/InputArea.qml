@@ -65,7 +65,7 @@ Item {
             // A click takes no focus while the keys go elsewhere: no caret without a keyboard.
             activeFocusOnPress: area.windowActive
             text: area.viewModel.inputText
-            onTextEdited: area.viewModel.inputText = text
+            onTextChanged: area.viewModel.inputText = text
             onAccepted: area.viewModel.sendMessage()
             //: Placeholder of the question field
             placeholderText: qsTr("Ask anything…")

@@ -61,7 +61,7 @@ WindowPane {
                 Accessible.name: placeholderText
                 inputMethodHints: Qt.ImhEmailCharactersOnly | Qt.ImhNoAutoUppercase
                 text: view.controller.email
-                onTextEdited: view.controller.email = text
+                onTextChanged: view.controller.email = text
                 KeyNavigation.tab: password
                 onAccepted: password.forceActiveFocus(Qt.TabFocusReason)
                 Component.onCompleted: forceActiveFocus()
@@ -75,7 +75,7 @@ WindowPane {
                 echoMode: TextInput.Password
                 inputMethodHints: Qt.ImhSensitiveData | Qt.ImhNoPredictiveText
                 text: view.controller.password
-                onTextEdited: view.controller.password = text
+                onTextChanged: view.controller.password = text
                 onAccepted: view.controller.signIn()
             }
             Label {

@@ -202,7 +202,13 @@ WindowPane {
                     text: qsTr("Start Pindle at login")
                     font.pixelSize: Theme.textPx(12)
                     leftPadding: 0
+                    // A screen reader's click is the first action, Qt's Toggle: it must write
+                    // the entry as a click does.
                     Accessible.onPressAction: {
+                        toggle()
+                        toggled()
+                    }
+                    Accessible.onToggleAction: {
                         toggle()
                         toggled()
                     }
@@ -239,7 +245,10 @@ WindowPane {
                         stepSize: 0.05
                         snapMode: Slider.SnapAlways
                         value: view.settings.overlayOpacity
-                        onMoved: view.settings.overlayOpacity = value
+                        // Also a value set by an assistive tool, which moves no handle. A stored
+                        // value beyond the ends is shown at the end, and kept until moved.
+                        onValueChanged: if (value !== Math.min(Math.max(view.settings.overlayOpacity, from), to))
+                                            view.settings.overlayOpacity = value
                         Accessible.name: qsTr("Overlay Opacity")
                     }
                     Secondary {

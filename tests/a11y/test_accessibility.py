@@ -121,16 +121,6 @@ def text_of(node):
     return Atspi.Text.get_text(node, 0, -1)
 
 
-def unmount_documents():
-    """WORKAROUND: Qt 6.8 has the session's desktop portal started, which mounts its document
-    store under the session's runtime folder; with-keyring.sh's clean-up can come before that
-    store is gone at the end of the session, and fail. Removed once with-keyring.sh waits."""
-    with open("/proc/self/mounts") as mounts:
-        for point, kind in (line.split()[1:3] for line in mounts):
-            if kind.startswith("fuse") and point.startswith(os.environ["HOME"] + "/"):
-                subprocess.run(["fusermount3", "-u", "-z", point], check=False)
-
-
 class Accessibility(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
@@ -157,7 +147,6 @@ class Accessibility(unittest.TestCase):
         cls.process.terminate()
         cls.process.wait()
         cls.backend.stop()
-        unmount_documents()
 
     def wait_for(self, role, name=None, root=None):
         return self.events.run_until(lambda: find(root or self.app, role, name),

@@ -191,12 +191,28 @@ private Q_SLOTS:
     }
 
     void settingsWindow() {
+        const auto stored = [this] {
+            QFile file(m_dir.filePath("settings.json"));
+            return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object()
+                                                  : QJsonObject();
+        };
+        {
+            // An opacity beyond the slider's ends is shown at the end and kept.
+            QJsonObject values = stored();
+            values["pindle_opacity"] = 1.5;
+            QFile file(m_dir.filePath("settings.json"));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(QJsonDocument(values).toJson());
+        }
         start();
         m_app->openSettings();
         QQuickView *window = m_app->settingsWindow();
         QVERIFY(QTest::qWaitForWindowExposed(window));
         auto *account = window->rootObject()->findChild<QQuickItem *>("accountEmail");
         QTRY_COMPARE(account->property("text").toString(), email);
+        QCOMPARE(findItem(window->contentItem(), "opacityPercent")->property("text").toString(),
+                 QString("150%"));
+        QCOMPARE(stored()["pindle_opacity"].toDouble(), 1.5);
 
         // The switch writes the desktop's autostart entry, and takes it away again.
         const QFileInfo entry(StartAtLogin().entryPath());
