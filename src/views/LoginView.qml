@@ -148,7 +148,9 @@ WindowPane {
                 Layout.alignment: Qt.AlignHCenter
                 text: view.controller.signUpText
                 font.pixelSize: Theme.textPx(11)
-                color: view.palette.link
+                // The pane's colour, not its palette's: bound to the palette, Qt 6.4 reports a
+                // binding loop on the label's colour.
+                color: view.linkText
                 font.underline: activeFocus || linkArea.containsMouse
                 activeFocusOnTab: true
                 Keys.onReturnPressed: follow()
