@@ -204,14 +204,12 @@ WindowPane {
                     leftPadding: 0
                     // A screen reader's click is the first action, Qt's Toggle: it must write
                     // the entry as a click does.
-                    Accessible.onPressAction: {
+                    function click() {
                         toggle()
                         toggled()
                     }
-                    Accessible.onToggleAction: {
-                        toggle()
-                        toggled()
-                    }
+                    Accessible.onPressAction: click()
+                    Accessible.onToggleAction: click()
                     checked: view.controller.startAtLogin
                     // Follows the entry again, also when writing it was refused.
                     onToggled: {
