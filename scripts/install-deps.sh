@@ -11,7 +11,8 @@ packages=(
     qt6-tools-dev qt6-l10n-tools
     librestinio-dev libasio-dev libhttp-parser-dev libfmt-dev nlohmann-json3-dev
     libcurl4-openssl-dev libssl-dev libsqlite3-dev libsodium-dev libpq-dev openssl
-    libxcb1-dev libxcb-xfixes0-dev libxcb-shm0-dev libxcb-xtest0-dev libdbus-1-dev libpulse-dev
+    libxcb1-dev libxcb-xfixes0-dev libxcb-shm0-dev libxcb-damage0-dev libxcb-xtest0-dev
+    libdbus-1-dev libpulse-dev
     libavcodec-dev libavformat-dev libswresample-dev libavutil-dev
     # run: QtKeychain loads libsecret when it first talks to the Secret Service; the QML modules
     # and the SVG plugins draw the windows and icons

@@ -20,6 +20,7 @@ namespace {
 
 const QColor foreign(0xff, 0x00, 0xff);
 const QColor ours(0x00, 0xc0, 0x00);
+const QColor slow(0x00, 0x40, 0xff);
 
 class PlainWindow final : public QRasterWindow {
 public:
@@ -56,6 +57,14 @@ class X11StepAsideGrabberTest : public QObject {
     Q_OBJECT
 
 private:
+    static bool compositorRuns() {
+        xcb_connection_t *c = X11Support::connection();
+        const X11Support::Reply<xcb_get_selection_owner_reply_t> owner(
+            xcb_get_selection_owner_reply(
+                c, xcb_get_selection_owner(c, X11Support::atom("_NET_WM_CM_S0")), nullptr));
+        return owner && owner->owner != XCB_WINDOW_NONE;
+    }
+
     QProcess m_other;
     xcb_window_t m_otherWindow = XCB_WINDOW_NONE;
     std::unique_ptr<ScreenGrabber> m_grabber;
@@ -141,6 +150,41 @@ private Q_SLOTS:
         QCOMPARE(window.position(), position);
         window.close();
         QTRY_COMPARE(inputFocus(), m_otherWindow);
+    }
+
+    // Whatever our window covered is in the picture as its owner draws it now, never as our
+    // window left it: here a window that leaves its background to itself and repaints long
+    // after it is exposed, with a compositor and without one.
+    void whatLayBeneathIsDrawnAnew_data() {
+        QTest::addColumn<bool>("composited");
+        QTest::newRow("no compositor") << false;
+        QTest::newRow("compositor") << true;
+    }
+    void whatLayBeneathIsDrawnAnew() {
+        QFETCH(bool, composited);
+        QProcess compositor;
+        if (composited) {
+            compositor.start(QStringLiteral("xcompmgr"), {});
+            QTRY_VERIFY(compositorRuns());
+        }
+        QProcess beneath;
+        beneath.start(QStringLiteral(PINDLE_COLOUR_WINDOW_PATH),
+                      {"250", "250", "400", "300", slow.name().mid(1), "150"});
+        QVERIFY(beneath.waitForReadyRead(10000));
+        const QRect geometry(300, 300, 300, 200);
+        const auto overlay = overlayLike(geometry);
+        ScreenCaptureService service(*m_grabber);
+
+        const QImage picture = decoded(await(service.captureScreen()));
+
+        for (const QPoint point : {geometry.center(), geometry.topLeft() + QPoint(2, 2),
+                                   geometry.bottomRight() - QPoint(2, 2)})
+            QVERIFY2(near(at(picture, point), slow), qPrintable(at(picture, point).name()));
+        beneath.kill();
+        beneath.waitForFinished();
+        compositor.kill();
+        compositor.waitForFinished();
+        QTRY_VERIFY(!compositorRuns());
     }
 };
 

@@ -1,5 +1,6 @@
 #include "platform/x11/X11StepAsideGrabber.h"
 
+#include "platform/x11/X11RepaintWatch.h"
 #include "platform/x11/X11Support.h"
 
 #include <QElapsedTimer>
@@ -9,6 +10,7 @@
 #include <QScreen>
 #include <QWindow>
 
+#include <QCoroSignal>
 #include <QCoroTimer>
 
 #include <xcb/shm.h>
@@ -95,7 +97,8 @@ private:
 // before its answer, as a refusal would leave no picture without them.
 bool sharedMemoryAnswered = false;
 
-// Longest wait for the window manager to take our frames off the screen.
+// Longest wait for the window manager to take our frames off the screen and for what lay beneath
+// to be drawn.
 constexpr auto unmapTimeout = 300ms;
 constexpr auto unmapPoll = 2ms;
 
@@ -145,6 +148,7 @@ bool takesPartInGrab(const QWindow &window) {
 /// abandoned halfway never leaves them hidden.
 class HiddenWindows {
 public:
+    /// Finds the windows; hide() hides them.
     HiddenWindows() {
         const xcb_window_t focus = inputFocus();
         for (QWindow *window : QGuiApplication::topLevelWindows()) {
@@ -159,6 +163,9 @@ public:
             return std::find(order.begin(), order.end(), hidden.frame) - order.begin();
         };
         std::ranges::sort(m_windows, {}, rank);
+    }
+
+    void hide() {
         for (const HiddenWindow &hidden : m_windows)
             hidden.window->hide();
         xcb_flush(X11Support::connection());
@@ -169,6 +176,13 @@ public:
     ~HiddenWindows() { restore(); }
 
     [[nodiscard]] bool empty() const { return m_windows.empty(); }
+
+    [[nodiscard]] std::vector<X11RepaintWatch::TopLevel> topLevels() const {
+        std::vector<X11RepaintWatch::TopLevel> result;
+        for (const HiddenWindow &hidden : m_windows)
+            result.push_back({hidden.frame, hidden.frame == xcb_window_t(hidden.window->winId())});
+        return result;
+    }
 
     [[nodiscard]] bool anyOnScreen() const {
         return std::ranges::any_of(m_windows, [](const HiddenWindow &hidden) {
@@ -230,12 +244,31 @@ QCoro::Task<ScreenGrabber::Grab> X11StepAsideGrabber::grabPrimaryScreen() {
         hiddenFor.start();
         HiddenWindows hidden;
         const bool hidAny = !hidden.empty();
-        if (hidAny) {
+        // Asks for the reports before the windows go, so none is missed.
+        std::optional<X11RepaintWatch> watch;
+        if (hidAny && !m_source)
+            watch.emplace(hidden.topLevels());
+        hidden.hide();
+        if (watch && watch->available()) {
+            // Until the screen shows what lay beneath, drawn anew; a window there that never
+            // repaints costs the timeout, and the picture shows its area as the server left it.
+            for (;;) {
+                const auto left = watch->remaining();
+                const auto timeLeft = unmapTimeout - std::chrono::milliseconds(hiddenFor.elapsed());
+                if ((left && *left <= 0ms) || timeLeft <= 0ms)
+                    break;
+                watch->wakeWithin(left ? std::min(*left, timeLeft) : timeLeft);
+                co_await qCoro(&*watch, &X11RepaintWatch::progressed);
+                if (!self || !screen)
+                    co_return Grab{}; // the windows come back as `hidden` goes
+            }
+        } else if (hidAny) {
+            // Without damage reports (or with the picture from elsewhere): until the manager has
+            // taken our frames away, then a moment for what lay beneath to repaint.
             QElapsedTimer waited;
             waited.start();
             while (hidden.anyOnScreen() && waited.elapsed() < unmapTimeout.count())
                 co_await QCoro::sleepFor(unmapPoll);
-            // What lay beneath our windows has been exposed; its owners need a moment to repaint.
             const std::chrono::milliseconds settle = m_settleDelay;
             co_await QCoro::sleepFor(settle);
             if (!self || !screen)
