@@ -26,10 +26,22 @@ bool damageAgreed(xcb_connection_t *c) {
     return agreed;
 }
 
-bool composited(xcb_connection_t *c) {
+xcb_window_t ownerOf(xcb_connection_t *c, const QByteArray &selection) {
     const Reply<xcb_get_selection_owner_reply_t> owner(xcb_get_selection_owner_reply(
-        c, xcb_get_selection_owner(c, X11Support::atom("_NET_WM_CM_S0")), nullptr));
-    return owner && owner->owner != XCB_WINDOW_NONE;
+        c, xcb_get_selection_owner(c, X11Support::atom(selection)), nullptr));
+    return owner ? owner->owner : xcb_window_t(XCB_WINDOW_NONE);
+}
+
+// Whether two windows were made by one client: their ids share the client's base.
+bool sameClient(xcb_connection_t *c, xcb_window_t one, xcb_window_t other) {
+    const quint32 mask = xcb_get_setup(c)->resource_id_mask;
+    return one != XCB_WINDOW_NONE && other != XCB_WINDOW_NONE && (one & ~mask) == (other & ~mask);
+}
+
+bool hasProperty(xcb_connection_t *c, xcb_window_t window, xcb_atom_t property) {
+    const Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+        c, xcb_get_property(c, false, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1), nullptr));
+    return reply && reply->type != XCB_ATOM_NONE;
 }
 
 // The root's children from `first` up, with where each is on the screen; empty where one is
@@ -66,7 +78,12 @@ X11RepaintWatch::X11RepaintWatch(const std::vector<TopLevel> &topLevels) {
     xcb_connection_t *c = X11Support::connection();
     if (!c || topLevels.empty() || !damageAgreed(c))
         return;
-    m_composited = composited(c);
+    const xcb_window_t compositor = ownerOf(c, "_NET_WM_CM_S0");
+    m_composited = compositor != XCB_WINDOW_NONE;
+    // A compositing manager may draw a frame with our windows in it after the server has
+    // unmapped them and before it has taken note: only a frame after it withdraws them counts.
+    const bool composingManager = sameClient(c, compositor, ownerOf(c, "WM_S0"));
+    m_wmState = X11Support::atom("WM_STATE");
 
     const X11Support::Reply<xcb_query_tree_reply_t> tree(
         xcb_query_tree_reply(c, xcb_query_tree(c, X11Support::rootWindow()), nullptr));
@@ -98,10 +115,11 @@ X11RepaintWatch::X11RepaintWatch(const std::vector<TopLevel> &topLevels) {
             if (!ours)
                 shown -= stack[above - lowest].second;
         }
-        m_watched.push_back({top, shown, shown.isEmpty()});
+        const bool managed = composingManager && hasProperty(c, top.client, m_wmState);
+        m_watched.push_back({top, shown, shown.isEmpty(), !managed, shown.isEmpty()});
         // The manager's frame belongs to another client: ask for its unmapping. Sent before our
         // windows are hidden, so it comes before the manager takes the frame away.
-        if (!top.ours && !shown.isEmpty()) {
+        if (!top.ours() && !shown.isEmpty()) {
             const quint32 mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
             xcb_change_window_attributes(c, top.window, XCB_CW_EVENT_MASK, &mask);
         }
@@ -122,7 +140,7 @@ X11RepaintWatch::~X11RepaintWatch() {
     xcb_connection_t *c = X11Support::connection();
     xcb_damage_destroy(c, m_damage);
     for (const Watched &watched : m_watched) {
-        if (watched.topLevel.ours || watched.shown.isEmpty())
+        if (watched.topLevel.ours() || watched.shown.isEmpty())
             continue;
         // The manager may have destroyed the frame meanwhile: drop that error unseen.
         const quint32 none = XCB_EVENT_MASK_NO_EVENT;
@@ -138,7 +156,14 @@ bool X11RepaintWatch::gone() const {
 }
 
 std::optional<std::chrono::milliseconds> X11RepaintWatch::remaining() const {
-    if (!gone() || !m_waiting.isEmpty())
+    if (!gone())
+        return std::nullopt;
+    // The frame drawn before the manager withdrew our windows may have been without them, and
+    // then none follows.
+    if (!m_waiting.isEmpty() && m_grace.isValid())
+        return std::max(std::chrono::milliseconds(0),
+                        2 * quietFrame - std::chrono::milliseconds(m_grace.elapsed()));
+    if (!m_waiting.isEmpty())
         return std::nullopt;
     if (m_composited)
         return std::chrono::milliseconds(0);
@@ -168,6 +193,9 @@ bool X11RepaintWatch::nativeEventFilter(const QByteArray &eventType, void *messa
         if (notify->damage != m_damage)
             return false;
         const QRect area(notify->area.x, notify->area.y, notify->area.width, notify->area.height);
+        for (Watched &watched : m_watched)
+            if (watched.unmapped && !watched.gone)
+                watched.drawnUnmapped += watched.shown & area;
         if (m_uncovered.intersects(area)) {
             m_waiting -= area;
             m_lastDrawn.start();
@@ -176,21 +204,36 @@ bool X11RepaintWatch::nativeEventFilter(const QByteArray &eventType, void *messa
         return true;
     }
     // The server sends these before it exposes what lay beneath, so every repaint they cause
-    // comes after them.
-    xcb_window_t window = XCB_WINDOW_NONE;
-    if (type == XCB_UNMAP_NOTIFY)
-        window = static_cast<const xcb_unmap_notify_event_t *>(message)->window;
-    else if (type == XCB_DESTROY_NOTIFY)
-        window = static_cast<const xcb_destroy_notify_event_t *>(message)->window;
-    else
-        return false;
+    // comes after them. The manager withdraws our window by removing its WM_STATE, or setting it
+    // to Withdrawn.
     for (Watched &watched : m_watched) {
-        if (watched.topLevel.window != window || std::exchange(watched.gone, true))
+        if (watched.gone)
             continue;
-        m_uncovered += watched.shown;
-        m_waiting += watched.shown;
-        m_lastDrawn.start();
-        wake();
+        if (type == XCB_UNMAP_NOTIFY &&
+            static_cast<const xcb_unmap_notify_event_t *>(message)->window ==
+                watched.topLevel.window)
+            watched.unmapped = true;
+        else if (type == XCB_DESTROY_NOTIFY &&
+                 static_cast<const xcb_destroy_notify_event_t *>(message)->window ==
+                     watched.topLevel.window)
+            watched.unmapped = watched.withdrawn = true;
+        else if (type == XCB_PROPERTY_NOTIFY) {
+            const auto *notify = static_cast<const xcb_property_notify_event_t *>(message);
+            if (notify->window == watched.topLevel.client && notify->atom == m_wmState)
+                watched.withdrawn = true;
+        }
+        if (watched.unmapped && watched.withdrawn)
+            leave(watched);
     }
     return false; // Qt follows its own windows
+}
+
+void X11RepaintWatch::leave(Watched &watched) {
+    watched.gone = true;
+    if (!watched.shown.isEmpty() && watched.shown == watched.drawnUnmapped)
+        m_grace.start();
+    m_uncovered += watched.shown;
+    m_waiting += watched.shown;
+    m_lastDrawn.start();
+    wake();
 }

@@ -14,10 +14,12 @@
 
 /// Follows the screen while this application's windows leave it, from the X server's damage
 /// reports on the root window, and says when every part they covered has been drawn anew by
-/// whatever shows there now. With a compositor that is its first frame without them. Without
-/// one it is the repaint of the windows beneath, done once it has been quiet for a frame: the
-/// server fills in a window's background at once, and its owner may draw the rest when it
-/// handles the Expose.
+/// whatever shows there now. With a compositor that is its first frame without them; where the
+/// window manager composites (GNOME, Plasma, Xfce), the first one drawn after it has withdrawn
+/// our windows, since a frame it drew before may still show them (if it drew one in between, a
+/// frame's time at most). Without a compositor it is the
+/// repaint of the windows beneath, done once it has been quiet for a frame: the server fills in
+/// a window's background at once, and its owner may draw the rest when it handles the Expose.
 class X11RepaintWatch final : public QObject, public QAbstractNativeEventFilter {
     Q_OBJECT
 
@@ -28,7 +30,8 @@ public:
 
     struct TopLevel {
         xcb_window_t window = XCB_WINDOW_NONE; // the manager's frame, or our window itself
-        bool ours = false;                     // Qt already asks for its events
+        xcb_window_t client = XCB_WINDOW_NONE; // our window in it
+        [[nodiscard]] bool ours() const { return window == client; } // Qt asks for its events
     };
 
     /// Made before the windows are hidden, so no report falls between the two.
@@ -63,16 +66,23 @@ private:
     struct Watched {
         TopLevel topLevel;
         QRegion shown; // the part of the screen it covered
+        bool unmapped = false;
+        bool withdrawn = true; // by the manager, where it must be
         bool gone = false;
+        QRegion drawnUnmapped = {}; // drawn since it was unmapped
     };
+
+    void leave(Watched &watched);
 
     std::vector<Watched> m_watched;
     QRegion m_waiting; // uncovered parts not yet drawn since
     QRegion m_uncovered;
     QElapsedTimer m_lastDrawn; // in what was uncovered
+    QElapsedTimer m_grace;     // since a withdrawal that came after a frame
     QTimer m_wake;
     bool m_armed = false;
     bool m_composited = false;
+    xcb_atom_t m_wmState = XCB_ATOM_NONE;
     quint32 m_damage = 0;
     quint8 m_damageEvent = 0;
 };

@@ -180,7 +180,7 @@ public:
     [[nodiscard]] std::vector<X11RepaintWatch::TopLevel> topLevels() const {
         std::vector<X11RepaintWatch::TopLevel> result;
         for (const HiddenWindow &hidden : m_windows)
-            result.push_back({hidden.frame, hidden.frame == xcb_window_t(hidden.window->winId())});
+            result.push_back({hidden.frame, xcb_window_t(hidden.window->winId())});
         return result;
     }
 
