@@ -139,8 +139,8 @@ int main(int argc, char **argv) {
     std::printf("  Base64          %7.2f ms  (%lld KB)\n", toBase64,
                 qlonglong(base64.size() / 1024));
     std::printf("  whole capture   %7.2f ms\n", whole);
-    std::printf("  windows hidden  %7.2f ms (settle delay %lld ms)\n", hidden[hidden.size() / 2],
-                qlonglong(X11StepAsideGrabber::defaultSettleDelay.count()));
+    std::printf("  windows hidden  %7.2f ms (until the screen beneath is drawn again)\n",
+                hidden[hidden.size() / 2]);
     if (portal >= 0)
         std::printf("  portal picture  %7.2f ms (Pindle's part: D-Bus, PNG read and decode)\n",
                     portal);
