@@ -63,9 +63,10 @@ struct ProviderHead {
     }
 };
 
-/// What a transfer reports, always on the provider thread and in this order: the head once it
-/// is complete (before any of the body), then the body in pieces as they come (decoded, should
-/// the provider compress it), then the end. onQuiet may come at any time before the end.
+/// What a transfer reports, always on one provider thread (the same to its end) and in this order:
+/// the head once it is complete (before any of the body), then the body in pieces as they come
+/// (decoded, should the provider compress it), then the end. onQuiet may come at any time before
+/// the end.
 struct ProviderHandlers {
     std::function<void(const ProviderHead &head)> onStatus;
     /// Returns false to stop the transfer: onDone follows with providerAbandoned.

@@ -3,19 +3,33 @@
 #include "http/HttpForms.h"
 
 #include <curl/curl.h>
+#include <pthread.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <mutex>
+#include <optional>
+#include <queue>
 #include <stdexcept>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <utility>
 
 namespace pindle {
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// Empties `value` and gives its memory back, which clear() does not.
+template <typename Value> void release(Value &value) {
+    Value().swap(value);
+}
 
 } // namespace
 
@@ -51,7 +65,7 @@ struct ProviderClient::Transfer {
         curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &head.status);
         if (handlers.onStatus)
             handlers.onStatus(head);
-        head.fields.clear();
+        release(head.fields);
     }
 
     // Each line of the head: the status is reported when the final head is complete, before
@@ -134,33 +148,106 @@ struct ProviderClient::Transfer {
         curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, 15L);
         curl_easy_setopt(easy, CURLOPT_TCP_NODELAY, 1L);
+        // What one read from the provider's socket takes in. A streamed answer comes as events of
+        // a few hundred bytes each, so libcurl's 16 KiB (held by every open transfer) sat mostly
+        // idle: at 1 KiB an open stream costs the server about 3 KiB less, and a longer reply
+        // still arrives whole, a few reads at a time.
+        curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 1024L);
+        // libcurl keeps copies of these; only the JSON body is read from here while it goes out.
+        release(request.url);
+        release(request.headers);
+        release(request.form);
     }
 };
 
-ProviderClient::ProviderClient() {
-    curl_global_init(CURL_GLOBAL_DEFAULT);
+// One thread with its multi handle and epoll, and the transfers given to it.
+class ProviderClient::Lane {
+public:
+    explicit Lane(int index);
+    ~Lane();
+    Lane(const Lane &) = delete;
+    Lane &operator=(const Lane &) = delete;
+
+    /// Hands `transfer` to the thread; ends it at once when the lane is stopping.
+    void start(std::unique_ptr<Transfer> transfer);
+    void cancel(std::uint64_t id);
+    /// Asks the thread to end, without waiting.
+    void requestStop();
+    /// Ends the thread, then every transfer it had.
+    void stop();
+    /// Transfers started here and not yet ended.
+    [[nodiscard]] std::size_t load() const { return m_load.load(std::memory_order_relaxed); }
+
+private:
+    void run();
+    void wake();
+    void addPending();
+    void collectFinished();
+    void runDueChecks();
+    void schedule(Transfer &transfer);
+    void finish(Transfer &transfer, const std::string &error);
+    static int onSocket(void *easy, int socket, int what, void *self, void *socketData);
+    static int onTimer(void *multi, long timeoutMs, void *self);
+
+    std::atomic<std::size_t> m_load{0};
+    std::mutex m_mutex;
+    std::vector<std::unique_ptr<Transfer>> m_pending;
+    std::vector<std::uint64_t> m_cancelled;
+    bool m_stopping = false;
+
+    CURLM *m_multi = nullptr;
+    int m_epoll = -1;
+    int m_wakeup = -1;
+    // When curl next wants to be called for its timeouts; none when it has nothing pending.
+    std::optional<Clock::time_point> m_deadline;
+    // Owned by the lane's thread only.
+    std::unordered_map<std::uint64_t, std::unique_ptr<Transfer>> m_active;
+    // When each transfer is next due for a quiet call or a silence check: one entry for each
+    // active transfer, earliest first; an entry whose transfer has ended is dropped when reached.
+    using Due = std::pair<Clock::time_point, std::uint64_t>;
+    std::priority_queue<Due, std::vector<Due>, std::greater<>> m_due;
+    std::thread m_thread;
+};
+
+ProviderClient::Lane::Lane(int index) {
     m_multi = curl_multi_init();
     m_epoll = epoll_create1(EPOLL_CLOEXEC);
     m_wakeup = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (m_epoll < 0 || m_wakeup < 0)
+    if (!m_multi || m_epoll < 0 || m_wakeup < 0) {
+        if (m_multi)
+            curl_multi_cleanup(m_multi);
+        if (m_epoll >= 0)
+            close(m_epoll);
+        if (m_wakeup >= 0)
+            close(m_wakeup);
         throw std::runtime_error("cannot create the provider client's event loop");
+    }
     epoll_event event{};
     event.events = EPOLLIN;
     event.data.fd = m_wakeup;
     epoll_ctl(m_epoll, EPOLL_CTL_ADD, m_wakeup, &event);
-    auto *multi = static_cast<CURLM *>(m_multi);
-    curl_multi_setopt(multi, CURLMOPT_SOCKETFUNCTION, &ProviderClient::onSocket);
-    curl_multi_setopt(multi, CURLMOPT_SOCKETDATA, this);
-    curl_multi_setopt(multi, CURLMOPT_TIMERFUNCTION, &ProviderClient::onTimer);
-    curl_multi_setopt(multi, CURLMOPT_TIMERDATA, this);
+    curl_multi_setopt(m_multi, CURLMOPT_SOCKETFUNCTION, &Lane::onSocket);
+    curl_multi_setopt(m_multi, CURLMOPT_SOCKETDATA, this);
+    curl_multi_setopt(m_multi, CURLMOPT_TIMERFUNCTION, &Lane::onTimer);
+    curl_multi_setopt(m_multi, CURLMOPT_TIMERDATA, this);
     m_thread = std::thread([this] { run(); });
+    // Named so that top and perf tell the lanes apart.
+    const std::string name = "provider-" + std::to_string(index);
+    pthread_setname_np(m_thread.native_handle(), name.c_str());
 }
 
-int ProviderClient::onSocket(void *, int socket, int what, void *self, void *socketData) {
-    auto &client = *static_cast<ProviderClient *>(self);
+ProviderClient::Lane::~Lane() {
+    stop();
+    curl_multi_cleanup(m_multi);
+    close(m_wakeup);
+    close(m_epoll);
+}
+
+int ProviderClient::Lane::onSocket(void *, int socket, int what, void *self, void *socketData) {
+    auto &lane = *static_cast<Lane *>(self);
     if (what == CURL_POLL_REMOVE) {
-        epoll_ctl(client.m_epoll, EPOLL_CTL_DEL, socket, nullptr);
-        curl_multi_assign(static_cast<CURLM *>(client.m_multi), socket, nullptr);
+        epoll_ctl(lane.m_epoll, EPOLL_CTL_DEL, socket, nullptr);
+        curl_multi_assign(lane.m_multi, socket, nullptr);
         return 0;
     }
     epoll_event event{};
@@ -171,36 +258,29 @@ int ProviderClient::onSocket(void *, int socket, int what, void *self, void *soc
         event.events |= EPOLLOUT;
     // socketData marks a socket already in the epoll set.
     if (socketData) {
-        epoll_ctl(client.m_epoll, EPOLL_CTL_MOD, socket, &event);
+        epoll_ctl(lane.m_epoll, EPOLL_CTL_MOD, socket, &event);
     } else {
-        epoll_ctl(client.m_epoll, EPOLL_CTL_ADD, socket, &event);
-        curl_multi_assign(static_cast<CURLM *>(client.m_multi), socket, &client);
+        epoll_ctl(lane.m_epoll, EPOLL_CTL_ADD, socket, &event);
+        curl_multi_assign(lane.m_multi, socket, &lane);
     }
     return 0;
 }
 
-int ProviderClient::onTimer(void *, long timeoutMs, void *self) {
-    auto &deadline = static_cast<ProviderClient *>(self)->m_deadline;
+int ProviderClient::Lane::onTimer(void *, long timeoutMs, void *self) {
+    auto &deadline = static_cast<Lane *>(self)->m_deadline;
     if (timeoutMs < 0)
         deadline.reset();
     else
-        deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     return 0;
 }
 
-void ProviderClient::wake() {
+void ProviderClient::Lane::wake() {
     const std::uint64_t one = 1;
     [[maybe_unused]] const auto written = write(m_wakeup, &one, sizeof one);
 }
 
-ProviderClient::~ProviderClient() {
-    stop();
-    curl_multi_cleanup(static_cast<CURLM *>(m_multi));
-    close(m_wakeup);
-    close(m_epoll);
-}
-
-void ProviderClient::stop() {
+void ProviderClient::Lane::requestStop() {
     {
         std::lock_guard lock(m_mutex);
         if (m_stopping)
@@ -208,11 +288,17 @@ void ProviderClient::stop() {
         m_stopping = true;
     }
     wake();
+}
+
+void ProviderClient::Lane::stop() {
+    requestStop();
+    if (!m_thread.joinable())
+        return;
     m_thread.join();
     // Every transfer hears how it ended, those not yet started too: their answers and their
     // reservations are settled by it.
     for (auto &[id, transfer] : m_active) {
-        curl_multi_remove_handle(static_cast<CURLM *>(m_multi), transfer->easy);
+        curl_multi_remove_handle(m_multi, transfer->easy);
         finish(*transfer, std::string(providerStopped));
     }
     m_active.clear();
@@ -225,34 +311,34 @@ void ProviderClient::stop() {
         finish(*transfer, std::string(providerStopped));
 }
 
-std::uint64_t ProviderClient::start(ProviderRequest request, ProviderHandlers handlers) {
-    auto transfer = std::make_unique<Transfer>();
-    transfer->request = std::move(request);
-    transfer->handlers = std::move(handlers);
-    std::uint64_t id = 0;
+void ProviderClient::Lane::start(std::unique_ptr<Transfer> transfer) {
+    m_load.fetch_add(1, std::memory_order_relaxed);
+    bool first = false;
     {
         std::lock_guard lock(m_mutex);
-        id = transfer->id = m_nextId++;
         if (!m_stopping) {
+            first = m_pending.empty() && m_cancelled.empty();
             m_pending.push_back(std::move(transfer)); // leaves it empty
         }
     }
     if (transfer) // too late: the server is stopping
         finish(*transfer, std::string(providerStopped));
-    else
+    else if (first) // else the thread has been woken and has yet to take what waits
         wake();
-    return id;
 }
 
-void ProviderClient::cancel(std::uint64_t id) {
+void ProviderClient::Lane::cancel(std::uint64_t id) {
+    bool first = false;
     {
         std::lock_guard lock(m_mutex);
+        first = m_pending.empty() && m_cancelled.empty();
         m_cancelled.push_back(id);
     }
-    wake();
+    if (first)
+        wake();
 }
 
-void ProviderClient::addPending() {
+void ProviderClient::Lane::addPending() {
     std::vector<std::unique_ptr<Transfer>> pending;
     std::vector<std::uint64_t> cancelled;
     {
@@ -260,7 +346,7 @@ void ProviderClient::addPending() {
         pending.swap(m_pending);
         cancelled.swap(m_cancelled);
     }
-    auto *multi = static_cast<CURLM *>(m_multi);
+    CURLM *multi = m_multi;
     for (auto &transfer : pending) {
         Transfer &t = *transfer;
         t.setUp();
@@ -282,14 +368,15 @@ void ProviderClient::addPending() {
     }
 }
 
-void ProviderClient::finish(Transfer &transfer, const std::string &error) {
+void ProviderClient::Lane::finish(Transfer &transfer, const std::string &error) {
+    m_load.fetch_sub(1, std::memory_order_relaxed);
     if (error.empty())
         transfer.reportStatus();
     if (transfer.handlers.onDone)
         transfer.handlers.onDone(transfer.abandoned ? std::string(providerAbandoned) : error);
 }
 
-void ProviderClient::schedule(Transfer &transfer) {
+void ProviderClient::Lane::schedule(Transfer &transfer) {
     std::optional<Clock::time_point> due = transfer.quietDue;
     if (transfer.request.silenceLimit.count() > 0) {
         const auto silent = transfer.lastHeard + transfer.request.silenceLimit;
@@ -299,8 +386,8 @@ void ProviderClient::schedule(Transfer &transfer) {
         m_due.emplace(*due, transfer.id);
 }
 
-void ProviderClient::runDueChecks() {
-    auto *multi = static_cast<CURLM *>(m_multi);
+void ProviderClient::Lane::runDueChecks() {
+    CURLM *multi = m_multi;
     const auto now = Clock::now();
     while (!m_due.empty() && m_due.top().first <= now) {
         const std::uint64_t id = m_due.top().second;
@@ -335,8 +422,8 @@ void ProviderClient::runDueChecks() {
     }
 }
 
-void ProviderClient::collectFinished() {
-    auto *multi = static_cast<CURLM *>(m_multi);
+void ProviderClient::Lane::collectFinished() {
+    CURLM *multi = m_multi;
     int queued = 0;
     while (CURLMsg *message = curl_multi_info_read(multi, &queued)) {
         if (message->msg != CURLMSG_DONE)
@@ -350,8 +437,8 @@ void ProviderClient::collectFinished() {
     }
 }
 
-void ProviderClient::run() {
-    auto *multi = static_cast<CURLM *>(m_multi);
+void ProviderClient::Lane::run() {
+    CURLM *multi = m_multi;
     epoll_event events[64];
     int running = 0;
     for (;;) {
@@ -368,6 +455,7 @@ void ProviderClient::run() {
         for (int i = 0; i < ready; ++i) {
             const int fd = events[i].data.fd;
             if (fd == m_wakeup) {
+                // Read before what waits is taken: whatever comes after wakes the thread again.
                 std::uint64_t count = 0;
                 [[maybe_unused]] const auto read = ::read(m_wakeup, &count, sizeof count);
                 {
@@ -388,13 +476,55 @@ void ProviderClient::run() {
             curl_multi_socket_action(multi, fd, flags, &running);
         }
         // Due timers, including the zero timeout a new transfer asks for to get started.
-        if (m_deadline && *m_deadline <= std::chrono::steady_clock::now()) {
+        if (m_deadline && *m_deadline <= Clock::now()) {
             m_deadline.reset();
             curl_multi_socket_action(multi, CURL_SOCKET_TIMEOUT, 0, &running);
         }
         collectFinished();
         runDueChecks();
     }
+}
+
+ProviderClient::ProviderClient(int threads) {
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    for (int i = 0; i < std::max(threads, 1); ++i)
+        m_lanes.push_back(std::make_unique<Lane>(i));
+}
+
+ProviderClient::~ProviderClient() {
+    stop();
+}
+
+void ProviderClient::stop() {
+    if (m_stopped.exchange(true))
+        return;
+    // All lanes wind down at once; then each settles what it had.
+    for (const auto &lane : m_lanes)
+        lane->requestStop();
+    for (const auto &lane : m_lanes)
+        lane->stop();
+}
+
+std::uint64_t ProviderClient::start(ProviderRequest request, ProviderHandlers handlers) {
+    const std::size_t lanes = m_lanes.size();
+    const std::size_t first = m_nextLane.fetch_add(1, std::memory_order_relaxed) % lanes;
+    std::size_t chosen = first;
+    for (std::size_t step = 1; step < lanes; ++step) {
+        const std::size_t candidate = (first + step) % lanes;
+        if (m_lanes[candidate]->load() < m_lanes[chosen]->load())
+            chosen = candidate;
+    }
+    auto transfer = std::make_unique<Transfer>();
+    transfer->id = m_nextSerial.fetch_add(1, std::memory_order_relaxed) * lanes + chosen;
+    transfer->request = std::move(request);
+    transfer->handlers = std::move(handlers);
+    const std::uint64_t id = transfer->id;
+    m_lanes[chosen]->start(std::move(transfer));
+    return id;
+}
+
+void ProviderClient::cancel(std::uint64_t id) {
+    m_lanes[id % m_lanes.size()]->cancel(id);
 }
 
 } // namespace pindle

@@ -1,6 +1,6 @@
 // Streams that take their time: a real pindle-server relaying from a fake provider that thinks
 // before it answers or compresses; and the provider client itself, in process, giving up on a
-// provider gone silent.
+// provider gone silent, and its cancels and stop reaching every thread it runs.
 
 #include "Await.h"
 #include "ChatReplies.h"
@@ -11,7 +11,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <condition_variable>
 #include <future>
+#include <map>
+#include <mutex>
 
 using namespace std::chrono_literals;
 using pindle::ProviderClient;
@@ -114,6 +117,48 @@ private Q_SLOTS:
         std::future<std::string> ended = done.get_future();
         QVERIFY(ended.wait_for(30s) == std::future_status::ready);
         QCOMPARE(ended.get(), "the model provider sent nothing for 1 second");
+    }
+
+    // With transfers spread over several threads, a cancel still ends the one transfer it names,
+    // and stopping ends every other on every thread, and any started after.
+    void cancelAndStopReachEveryThread() {
+        struct Ends {
+            std::mutex mutex;
+            std::condition_variable changed;
+            std::vector<std::string> errors = std::vector<std::string>(7);
+            size_t count = 0;
+        } ends;
+        ProviderClient client(3);
+        std::vector<std::uint64_t> ids;
+        const auto start = [&] {
+            ProviderRequest request; // the provider is never served here: it stays silent
+            request.url = m_provider->url().toString().toStdString() + "/v1/chat/completions";
+            request.body = "{}";
+            ids.push_back(
+                client.start(request, {{},
+                                       {},
+                                       [&ends, slot = ids.size()](const std::string &error) {
+                                           std::lock_guard lock(ends.mutex);
+                                           ends.errors[slot] = error;
+                                           ++ends.count;
+                                           ends.changed.notify_all();
+                                       },
+                                       {}}));
+        };
+        for (int i = 0; i < 6; ++i)
+            start();
+        for (int i = 0; i < 6; i += 2)
+            client.cancel(ids[i]);
+        {
+            std::unique_lock lock(ends.mutex);
+            QVERIFY(ends.changed.wait_for(lock, 30s, [&] { return ends.count == 3; }));
+        }
+        client.stop();
+        start();
+        QCOMPARE(ends.count, size_t(7));
+        for (size_t i = 0; i < ends.errors.size(); ++i)
+            QCOMPARE(ends.errors[i],
+                     i < 6 && i % 2 == 0 ? "cancelled" : "the server is shutting down");
     }
 };
 

@@ -28,7 +28,8 @@ namespace pindle {
 ///
 /// A one-shot answer is checked and passed on whole. What is charged is the provider's usage
 /// report, or, without one, the prompt's estimate plus one token per data line passed on;
-/// nothing for a refusal. Fed only from the provider thread, in the order of ProviderHandlers.
+/// nothing for a refusal. Fed only from its transfer's provider thread, in the order of
+/// ProviderHandlers.
 class ChatRelay final {
 public:
     /// When a streamed answer's client hears from the server while the provider is quiet.

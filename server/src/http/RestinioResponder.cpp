@@ -83,6 +83,7 @@ void appendSecurityHeaders(Builder &answer, bool tls, const HeaderFields &own = 
 RestinioResponder::RestinioResponder(restinio::request_handle_t request,
                                      ConnectionRegistry &registry, bool tls)
     : m_request(std::move(request))
+    , m_connection(m_request->connection_id())
     , m_registry(registry)
     , m_tls(tls) {}
 
@@ -98,7 +99,7 @@ void RestinioResponder::reply(HttpResponse response) {
     for (auto &[name, value] : response.headers)
         answer.append_header(std::move(name), std::move(value));
     answer.set_body(std::move(response.body)).done(written());
-    m_registry.remove(m_request->connection_id(), this);
+    m_registry.remove(m_connection, this);
 }
 
 void RestinioResponder::beginStream(int status, const std::string &contentType) {
@@ -111,6 +112,9 @@ void RestinioResponder::beginStream(int status, const std::string &contentType) 
         .append_header("X-Accel-Buffering", "no");
     appendSecurityHeaders(*m_stream, m_tls);
     m_stream->flush();
+    // Its builder carries the stream from here; the request's header fields would only stay
+    // with every open stream for nothing.
+    m_request.reset();
 }
 
 void RestinioResponder::streamChunk(std::string data) {
@@ -127,7 +131,7 @@ void RestinioResponder::endStream() {
         return;
     m_finished = true;
     m_stream->done(written());
-    m_registry.remove(m_request->connection_id(), this);
+    m_registry.remove(m_connection, this);
 }
 
 void RestinioResponder::onDisconnect(std::function<void()> cancel) {

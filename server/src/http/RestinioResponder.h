@@ -37,7 +37,8 @@ private:
     // Tells the registry when the last write of an answer has ended, however it ended.
     restinio::write_status_cb_t written();
 
-    restinio::request_handle_t m_request;
+    restinio::request_handle_t m_request; // let go once a stream has begun
+    const restinio::connection_id_t m_connection;
     ConnectionRegistry &m_registry;
     const bool m_tls;
     std::mutex m_mutex;
