@@ -1,12 +1,19 @@
-// The overlay with a long conversation: resident memory with 2,000 messages, and frame times
-// while an answer streams into the last bubble at 500 tokens per second.
+// The overlay with a long conversation: resident memory with 100 and 2,000 messages, the share of
+// it in Qt Quick Controls' libraries and plugins, and frame times while an answer streams into the
+// last bubble at 500 tokens per second.
 // Needs an X display: scripts/with-x11.sh build/<dir>/bench/pindle_bench_overlay
 
 #include "ChatReplies.h"
 #include "ConversationRig.h"
+#include "FakeDesktopServices.h"
 #include "Resident.h"
+#include "app/QuickBackend.h"
+#include "models/MenuModel.h"
 #include "models/MessageListModel.h"
+#include "models/RecordingControls.h"
+#include "models/ShortcutController.h"
 #include "platform/session/DesktopIntegration.h"
+#include "services/SystemAudioRecorder.h"
 #include "windows/MessageImageProvider.h"
 #include "windows/OverlayPanel.h"
 
@@ -14,13 +21,13 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QQmlEngine>
-#include <QQuickStyle>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <malloc.h>
 #include <vector>
 
 Q_IMPORT_QML_PLUGIN(PindlePlugin)
@@ -29,18 +36,35 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// No recording in this benchmark.
-class Idle final : public QObject {
-    Q_OBJECT
-    Q_PROPERTY(bool microphoneRecording READ no CONSTANT)
-    Q_PROPERTY(bool systemAudioRecording READ no CONSTANT)
-public:
-    bool no() const { return false; }
-    Q_INVOKABLE void toggleMicrophone() {}
-    Q_INVOKABLE void toggleSystemAudio() {}
-Q_SIGNALS:
-    void systemAudioDeviceMissing();
+// The overlay wired as the application wires it, over pretend sound, shortcuts and desktop.
+struct Overlay {
+    Overlay(const QString &settingsPath, ScreenshotTaker &capture, FocusHandoff &focus)
+        : rig(settingsPath, capture, focus, {}, [this](OverlayController &controller) {
+            return std::make_unique<OverlayPanel>(&engine, controller, createOverlayWindowing());
+        }) {}
+
+    QQmlEngine engine; // made first, gone last: the panel the rig makes is drawn by it
+    ConversationRig rig;
+    MessageListModel list{rig.model};
+    FakeAudioCapture sound;
+    AudioRecorder microphone{sound};
+    SystemAudioRecorder systemAudio{sound};
+    RecordingControls recording{microphone, systemAudio, rig.model};
+    FakeHotkeys hotkeys;
+    FakeDesktop desktop;
+    ShortcutSettings shortcutSettings{rig.settings};
+    ShortcutController shortcuts{shortcutSettings, hotkeys, desktop};
+    MenuModel menu;
+    OverlayPanel &panel = static_cast<OverlayPanel &>(rig.overlay.window());
 };
+
+// The libraries and plugins of Qt Quick Controls, which the overlay should not load.
+double controlsMiB() {
+    return residentInFilesMiB({QStringLiteral("QuickTemplates2"), QStringLiteral("QuickControls2"),
+                               QStringLiteral("qtquickcontrols2"),
+                               QStringLiteral("/qml/QtQuick/Controls"),
+                               QStringLiteral("/qml/QtQuick/Templates")});
+}
 
 double percentile(std::vector<double> values, double p) {
     if (values.empty())
@@ -55,44 +79,56 @@ int main(int argc, char **argv) {
     // Frames rendered on this thread, so the timings below are the whole frame.
     qputenv("QSG_RENDER_LOOP", "basic");
     QGuiApplication app(argc, argv);
-    QQuickStyle::setStyle(QStringLiteral("Basic"));
+    chooseQuickBackend(); // as the application draws here
     QQuickWindow::setDefaultAlphaBuffer(true);
 
     QTemporaryDir dir;
     NoScreen capture;
     CountingFocus focus;
-    ConversationRig rig(dir.filePath("settings.json"), capture, focus);
+    Overlay overlay(dir.filePath("settings.json"), capture, focus);
+    ConversationRig &rig = overlay.rig;
     FakeBackend &backend = rig.backend;
-    SettingsManager &settings = rig.settings;
     ChatViewModel &model = rig.model;
-    MessageListModel list(model);
-    Idle recording;
-
-    QQmlEngine engine;
-    engine.addImageProvider(QStringLiteral("messages"), new MessageImageProvider(model));
-    OverlayPanel panel(&engine, rig.overlay, createOverlayWindowing());
-    panel.setContent({{"viewModel", QVariant::fromValue<QObject *>(&model)},
-                      {"overlay", QVariant::fromValue<QObject *>(&rig.overlay)},
-                      {"settings", QVariant::fromValue<QObject *>(&settings)},
-                      {"messages", QVariant::fromValue<QObject *>(&list)},
-                      {"recording", QVariant::fromValue<QObject *>(&recording)},
-                      {"hiddenFromCapture", false},
-                      {"blurBehind", false}});
+    OverlayPanel &panel = overlay.panel;
+    overlay.shortcuts.start();
+    overlay.engine.addImageProvider(QStringLiteral("messages"), new MessageImageProvider(model));
+    const auto object = [](QObject &object) { return QVariant::fromValue(&object); };
+    panel.setContent({{QStringLiteral("viewModel"), object(model)},
+                      {QStringLiteral("overlay"), object(rig.overlay)},
+                      {QStringLiteral("settings"), object(rig.settings)},
+                      {QStringLiteral("messages"), object(overlay.list)},
+                      {QStringLiteral("recording"), object(overlay.recording)},
+                      {QStringLiteral("shortcuts"), object(overlay.shortcuts)},
+                      {QStringLiteral("appMenu"), object(overlay.menu)},
+                      {QStringLiteral("hiddenFromCapture"), false}});
     panel.show();
-    if (!QTest::qWaitForWindowExposed(&panel))
+    if (!QTest::qWaitForWindowExposed(&panel) || !panel.rootObject()) {
+        std::fprintf(stderr, "the overlay's view did not load\n");
         return 1;
+    }
     QTest::qWait(200);
     const double empty = residentMiB();
 
     // A voice message whose recording is missing stays without an answer: a cheap way to grow
     // the conversation.
-    while (model.messages().size() < 2000) {
-        model.sendAudioMessage(dir.filePath("missing.m4a"));
-        [[maybe_unused]] const bool idle = QTest::qWaitFor([&] { return !model.isLoading(); });
-    }
-    model.dismissError();
-    QTest::qWait(300);
-    const double full = residentMiB();
+    const auto growTo = [&](qsizetype size) {
+        while (model.messages().size() < size) {
+            model.sendAudioMessage(dir.filePath("missing.m4a"));
+            [[maybe_unused]] const bool idle = QTest::qWaitFor([&] { return !model.isLoading(); });
+        }
+        model.dismissError();
+        QTest::qWait(300);
+        return residentMiB();
+    };
+    const double hundred = growTo(100);
+    const double controls = controlsMiB();
+    // What glibc keeps of the heap QML compilation freed, and the engine's unused components:
+    // candidates for the application to let go once the view is up.
+    overlay.engine.trimComponentCache();
+    const double trimmedCache = residentMiB();
+    malloc_trim(0);
+    const double trimmed = residentMiB();
+    const double full = growTo(2000);
 
     constexpr int tokens = 1500;
     QList<FakeBackend::Part> parts;
@@ -124,10 +160,17 @@ int main(int argc, char **argv) {
     [[maybe_unused]] const bool done = QTest::qWaitFor([&] { return !model.isLoading(); }, 60000);
     const double streamed = residentMiB();
 
-    std::printf("overlay, %lld messages\n", qlonglong(model.messages().size()));
-    std::printf("  resident: %.1f MiB empty, %.1f MiB with 2,000 messages, %.1f MiB after "
-                "streaming %d tokens\n",
-                empty, full, streamed, tokens);
+    std::printf("overlay, %lld messages (%s)\n", qlonglong(model.messages().size()),
+                qPrintable(QQuickWindow::sceneGraphBackend().isEmpty()
+                               ? QStringLiteral("OpenGL")
+                               : QQuickWindow::sceneGraphBackend()));
+    std::printf("  resident: %.1f MiB empty, %.1f MiB with 100 messages, %.1f MiB with 2,000 "
+                "messages, %.1f MiB after streaming %d tokens\n",
+                empty, hundred, full, streamed, tokens);
+    std::printf("  of it in Qt Quick Controls' libraries and plugins: %.1f MiB\n", controls);
+    std::printf("  with 100 messages after trimComponentCache(): %.1f MiB, then malloc_trim(0): "
+                "%.1f MiB\n",
+                trimmedCache, trimmed);
     std::printf("  frames while streaming at ~500 tokens/s: %zu frames, sync+render median "
                 "%.2f ms, p95 %.2f ms, max %.2f ms; interval median %.1f ms, p95 %.1f ms\n",
                 frames.size(), percentile(frames, 0.5), percentile(frames, 0.95),

@@ -40,6 +40,14 @@
     </message>
 </context>
 <context>
+    <name>AlertPanel</name>
+    <message>
+        <source>OK</source>
+        <extracomment>The button that closes an alert</extracomment>
+        <translation>Aceptar</translation>
+    </message>
+</context>
+<context>
     <name>Application</name>
     <message>
         <source>Open Settings</source>

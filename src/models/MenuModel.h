@@ -21,6 +21,9 @@ public:
 
     /// Runs the item at `index` of `items`.
     Q_INVOKABLE void trigger(int index) { Q_EMIT triggered(index); }
+    /// The item a key press moves to from `from` by `by` (1 down, -1 up), over the separators
+    /// and round the ends; from -1 (none) to the first or the last. -1 when none can be chosen.
+    [[nodiscard]] Q_INVOKABLE int step(int from, int by) const;
 
 Q_SIGNALS:
     void itemsChanged();

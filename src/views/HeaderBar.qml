@@ -78,15 +78,15 @@ Item {
             //: Tooltip of the button that opens the application menu
             toolTip: qsTr("Menu")
             onClicked: menu.opened ? menu.close() : menu.open()
-
-            HeaderMenu {
-                id: menu
-                objectName: "headerMenu"
-                y: menuButton.height + 8
-                x: menuButton.width - width
-                items: header.appMenu.items
-                onTriggered: index => header.appMenu.trigger(index)
-            }
         }
+    }
+
+    HeaderMenu {
+        id: menu
+        objectName: "headerMenu"
+        anchor: menuButton
+        appMenu: header.appMenu
+        title: menuButton.toolTip
+        onTriggered: index => header.appMenu.trigger(index)
     }
 }

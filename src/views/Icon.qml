@@ -1,9 +1,9 @@
 import QtQuick
-import QtQuick.Controls.impl
+import Pindle
 
 // A monochrome icon tinted with `color`, `size` pixels square. Decoration only: whatever holds it
 // says what it means to a screen reader.
-IconImage {
+Glyph {
     property string glyph
     property int size: 16
 
@@ -11,8 +11,6 @@ IconImage {
 
     name: Theme.icons[glyph][0]
     source: Qt.resolvedUrl(Theme.icons[glyph][1])
-    sourceSize.width: size
-    sourceSize.height: size
     width: size
     height: size
 }

@@ -1,9 +1,10 @@
 import QtQuick
-import QtQuick.Controls
+import Pindle
 
 // A borderless button: only its icon (or a spinner while `busy`) shows, so screen readers get its
-// tool tip as its name unless a user sets one.
-AbstractButton {
+// tool tip as its name unless a user sets one. A click never takes the keyboard: the overlay
+// leaves it with the user's application in stealth mode.
+Item {
     id: button
 
     property string glyph
@@ -12,38 +13,60 @@ AbstractButton {
     property bool busy: false
     property real spinnerScale: 0.5
     property string toolTip
+    readonly property alias pressed: mouse.pressed
+    readonly property alias hovered: mouse.containsMouse
+    signal clicked
+
+    // Hovered long enough for the tool tip.
+    property bool tipDue: false
+    onHoveredChanged: tipDue = false
 
     implicitWidth: size
     implicitHeight: size
-    focusPolicy: Qt.NoFocus
     opacity: enabled ? (pressed ? 0.6 : 1) : 0.35
-    hoverEnabled: true
-
-    ToolTip.visible: toolTip.length > 0 && hovered
-    ToolTip.text: toolTip
-    ToolTip.delay: 600
 
     Accessible.role: Accessible.Button
     Accessible.name: toolTip
     Accessible.onPressAction: if (enabled) clicked()
 
-    contentItem: Item {
-        Icon {
-            anchors.centerIn: parent
-            visible: !button.busy
-            glyph: button.glyph
-            size: button.size
-            color: button.color
-        }
-        BusyIndicator {
-            anchors.centerIn: parent
-            visible: button.busy
-            running: button.busy
-            width: 32
-            height: 32
-            scale: button.spinnerScale
-            palette.dark: Theme.alpha(Theme.white, 0.7)
-        }
+    Icon {
+        anchors.centerIn: parent
+        visible: !button.busy
+        glyph: button.glyph
+        size: button.size
+        color: button.color
     }
-    background: null
+    Spinner {
+        anchors.centerIn: parent
+        visible: button.busy
+        running: button.busy
+        scale: button.spinnerScale
+    }
+    MouseArea {
+        id: mouse
+        anchors.fill: parent
+        hoverEnabled: true
+        onClicked: button.clicked()
+    }
+
+    // The tip shows after a moment's hover, in the window's content: the header clips.
+    Timer {
+        interval: 600
+        running: button.hovered && !button.tipDue
+        onTriggered: button.tipDue = true
+    }
+    Loader {
+        id: tip
+        parent: button.Window.contentItem
+        z: 1000
+        active: button.tipDue && button.toolTip.length > 0 && parent !== null
+        // qmllint disable unqualified
+        // (Qt 6.4's linter does not see ids outside a component.)
+        sourceComponent: TipBubble {
+            target: button
+            bounds: tip.parent
+            text: button.toolTip
+        }
+        // qmllint enable unqualified
+    }
 }

@@ -1,6 +1,5 @@
 import QtQuick
 import Pindle
-import QtQuick.Controls
 import QtQuick.Layouts
 
 // Capture, microphone, system audio, the question field and send.
@@ -58,7 +57,7 @@ Item {
             enabled: area.recording.systemAudioEnabled
             onClicked: area.recording.toggleSystemAudio()
         }
-        TextField {
+        TextLine {
             id: field
             objectName: "inputField"
             Layout.fillWidth: true
@@ -79,10 +78,8 @@ Item {
             rightPadding: 12
             topPadding: 8
             bottomPadding: 8
-            background: Rectangle {
-                radius: 10
-                color: Theme.alpha(Theme.white, 0.08)
-            }
+            radius: 10
+            backgroundColor: Theme.alpha(Theme.white, 0.08)
         }
         IconButton {
             objectName: "sendButton"

@@ -1,6 +1,5 @@
 import QtQuick
 import Pindle
-import QtQuick.Controls
 import QtQuick.Layouts
 
 // The whole overlay: header, conversation, error banner and input row on a translucent, rounded
@@ -27,8 +26,6 @@ Item {
 
     implicitWidth: 420
     implicitHeight: 600
-    palette.toolTipBase: "#2c2c32"
-    palette.toolTipText: Theme.alpha(Theme.white, 0.9)
 
     // A finished answer and each new error are said to a screen reader, wherever its focus is.
     Announcer {
@@ -139,17 +136,13 @@ Item {
                     Accessible.role: Accessible.List
                     //: Read by screen readers: name of the overlay's list of questions and answers
                     Accessible.name: qsTr("Conversation")
-                    ScrollBar.vertical: ScrollBar {
-                        policy: ScrollBar.AsNeeded
-                        // Dragging the bar is the user scrolling too.
-                        onPressedChanged: if (pressed) follower.userScrolled()
-                    }
                     delegate: MessageBubble {
                         width: ListView.view.width - 32
                     }
 
                     ListEndFollower {
                         id: follower
+                        objectName: "follower"
                         model: root.messages
                         onGlideToEnd: {
                             glide.stop()
@@ -172,6 +165,13 @@ Item {
                     onContentHeightChanged: follower.layoutChanged()
                     onHeightChanged: follower.layoutChanged()
                     onMovementStarted: follower.userScrolled()
+                }
+
+                ListScrollBar {
+                    objectName: "scrollBar"
+                    view: list
+                    // Dragging the bar is the user scrolling too.
+                    onPressedChanged: if (pressed) follower.userScrolled()
                 }
 
                 EmptyState {
@@ -222,6 +222,17 @@ Item {
             border.width: 1
             border.color: Theme.alpha(Theme.white, 0.15)
         }
+
+        AlertPanel {
+            id: systemAudioAlert
+            objectName: "systemAudioAlert"
+            radius: root.radius
+            //: Dialog title
+            title: qsTr("System Audio Device Not Found")
+            text: qsTr("To record system audio, Pindle records the monitor source of your output device. "
+                       + "Please make sure your sound server (PipeWire or PulseAudio) has an output device "
+                       + "with a monitor source, and set it as your output device in your sound settings.")
+        }
     }
 
     // Wherever the keyboard is in the overlay (the field, a selected answer), Escape gives it back.
@@ -231,22 +242,6 @@ Item {
         onActivated: root.overlay.leaveTypingMode()
     }
 
-    Dialog {
-        id: systemAudioAlert
-        objectName: "systemAudioAlert"
-        anchors.centerIn: parent
-        width: parent.width - 64
-        modal: true
-        //: Dialog title
-        title: qsTr("System Audio Device Not Found")
-        standardButtons: Dialog.Ok
-        contentItem: Label {
-            wrapMode: Text.Wrap
-            text: qsTr("To record system audio, Pindle records the monitor source of your output device. "
-                       + "Please make sure your sound server (PipeWire or PulseAudio) has an output device "
-                       + "with a monitor source, and set it as your output device in your sound settings.")
-        }
-    }
     Connections {
         target: root.recording
         function onSystemAudioDeviceMissing() {

@@ -12,6 +12,8 @@ QtObject {
     readonly property color red: "#ff453a"
     // Orange as a text on the error banner's orange tint.
     readonly property color paleOrange: "#ffdca8"
+    // The ground of what opens over the overlay: the menu, tool tips, alerts.
+    readonly property color popupBase: "#2c2c32"
 
     // The overlay's texts must stay readable (WCAG's 4.5:1) over any desktop, a white one too,
     // through the translucent card. So the opacity setting spans the card's alpha from a floor,

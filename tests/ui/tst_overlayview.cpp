@@ -15,10 +15,13 @@
 #include "platform/session/DesktopIntegration.h"
 #include "platform/x11/X11FocusHandoff.h"
 #include "services/SystemAudioRecorder.h"
+#include "views/ListEndFollower.h"
 #include "windows/MessageImageProvider.h"
 #include "windows/OverlayPanel.h"
 
+#include <QFile>
 #include <QGuiApplication>
+#include <QInputMethodEvent>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QProcess>
@@ -206,6 +209,11 @@ private Q_SLOTS:
         QCOMPARE(help.count('\n'), 3);
         QCOMPARE(shot.size(), OverlayPanel::defaultSize);
         QVERIFY(pixel(shot, {1, 300}).alpha() < 40); // only a faint shadow in the margin
+        // The overlay draws its own controls: Qt Quick Controls would cost it megabytes.
+        QFile maps("/proc/self/maps");
+        QVERIFY(maps.open(QIODevice::ReadOnly));
+        const QByteArray mapped = maps.readAll();
+        QVERIFY(!mapped.contains("QuickTemplates2") && !mapped.contains("qtquickcontrols2"));
     }
 
     void exchangeWithScreenshotAndStreaming() {
@@ -399,7 +407,46 @@ private Q_SLOTS:
         QVERIFY(caret());
         grab("typing-field");
 
-        m_rig->overlay.leaveTypingMode();
+        // An input method's unfinished text hides the placeholder and is no question yet.
+        QQuickItem *field = item("inputField");
+        QQuickItem *placeholder = field->findChild<QQuickItem *>("placeholder");
+        m_rig->model.setInputText({});
+        QVERIFY(placeholder->isVisible());
+        QInputMethodEvent composing("ni", {});
+        QCoreApplication::sendEvent(field, &composing);
+        QVERIFY(!placeholder->isVisible());
+        QCOMPARE(m_rig->model.inputText(), "");
+        QInputMethodEvent committed;
+        committed.setCommitString(QStringLiteral("你"));
+        QCoreApplication::sendEvent(field, &committed);
+        QCOMPARE(m_rig->model.inputText(), QStringLiteral("你"));
+
+        // The header's menu by keys, over its separator; Escape closes it before it leaves
+        // typing mode.
+        const auto entry = [](const QString &text) {
+            return QVariantMap{{"text", text}, {"separator", text.isEmpty()}};
+        };
+        m_overlay->menu.setItems({entry("Settings…"), entry({}), entry("Sign Out"), entry("Quit")});
+        m_overlay->menu.setInHeader(true);
+        QSignalSpy chosen(&m_overlay->menu, &MenuModel::triggered);
+        QObject *menu = m_panel->rootObject()->findChild<QObject *>("headerMenu");
+        clickItem(m_panel, "menuButton");
+        QTRY_VERIFY(menu->property("opened").toBool());
+        grab("menu");
+        xdotool({"key", "Down", "Down", "Return"});
+        QTRY_COMPARE(chosen.size(), 1);
+        QCOMPARE(chosen.constFirst().constFirst().toInt(), 2);
+        QVERIFY(!menu->property("opened").toBool());
+        clickItem(m_panel, "menuButton");
+        QTRY_VERIFY(menu->property("opened").toBool());
+        xdotool({"key", "Up", "Escape"});
+        QTRY_VERIFY(!menu->property("opened").toBool());
+        QVERIFY(!m_rig->overlay.stealthMode());
+        xdotool({"key", "Escape"});
+        QTRY_VERIFY(m_rig->overlay.stealthMode());
+        QCOMPARE(chosen.size(), 1);
+        QCOMPARE(m_rig->model.inputText(), QStringLiteral("你")); // no key reached the field
+
         X11FocusHandoff().returnFocusToPreviousApp(); // what the application's hand-back does
         QTRY_COMPARE(inputFocus(), m_userWindow);
         QVERIFY(m_panel->isVisible());
@@ -434,12 +481,51 @@ private Q_SLOTS:
         QCOMPARE(tips(), "Stop Recording | Stop System Audio Recording");
         recording.discardRecordings();
         QCOMPARE(tips(), "Record Audio | Record System Audio");
+        // A moment's hover shows the tip, inside the window.
+        QQuickItem *microphone = item("microphoneButton");
+        const QPoint over = m_panel->mapToGlobal(
+            microphone->mapToScene({microphone->width() / 2, microphone->height() / 2}).toPoint());
+        xdotool({"mousemove", QString::number(over.x()), QString::number(over.y())});
+        QTRY_VERIFY(findItem(m_panel->contentItem(), "toolTip"));
+        QQuickItem *tip = findItem(m_panel->contentItem(), "toolTip");
+        QCOMPARE(tip->property("text").toString(), "Record Audio");
+        QVERIFY(
+            QRectF(QPointF(), m_panel->size()).contains(tip->mapRectToScene(tip->boundingRect())));
+        grab("tooltip");
 
         Q_EMIT recording.systemAudioDeviceMissing();
         grab("alert");
         auto *alert = m_panel->rootObject()->findChild<QObject *>("systemAudioAlert");
         QVERIFY(alert && alert->property("visible").toBool());
         QCOMPARE(alert->property("title").toString(), "System Audio Device Not Found");
+        clickItem(m_panel, "alertOkButton");
+        QTRY_VERIFY(!alert->property("visible").toBool());
+    }
+
+    // Dragging the scroll bar is scrolling: the list stops following its end, until a new
+    // question brings it back.
+    void scrollBarDragged() {
+        for (int i = 0; i < 6; ++i)
+            ask(QStringLiteral("Question %1?").arg(i),
+                {"An answer long enough to fill a few lines of the overlay's list, so that the "
+                 "conversation soon outgrows the window and needs its scroll bar."});
+        QQuickItem *list = item("messageList");
+        QQuickItem *bar = item("scrollBar");
+        QTRY_VERIFY(list->property("atYEnd").toBool());
+        QVERIFY(bar->isVisible());
+        const QPoint handle =
+            m_panel->mapToGlobal(bar->mapToScene({bar->width() / 2, bar->height() - 12}).toPoint());
+        xdotool(QStringLiteral("mousemove %1 %2 mousedown 1 sleep 0.2 mousemove_relative -- 0 -60 "
+                               "sleep 0.2 mousemove_relative -- 0 -60 sleep 0.2 mouseup 1")
+                    .arg(handle.x())
+                    .arg(handle.y())
+                    .split(' '));
+        QTRY_VERIFY(!list->property("atYEnd").toBool());
+        auto *follower = m_panel->rootObject()->findChild<ListEndFollower *>("follower");
+        QVERIFY(!follower->following());
+        grab("scrolled");
+        ask("One more?", {"Yes."});
+        QTRY_VERIFY(list->property("atYEnd").toBool());
     }
 };
 
