@@ -275,6 +275,7 @@ QCoro::Task<ScreenGrabber::Grab> X11StepAsideGrabber::grabPrimaryScreen() {
                 co_return Grab{}; // the windows come back as `hidden` goes
         }
 
+        watch.reset(); // the screen is ready: no more reports of it
         bool shown = false;
         bool shownBeforeAnswer = false;
         const auto showAgain = [&] {
