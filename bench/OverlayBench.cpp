@@ -4,18 +4,11 @@
 // Needs an X display: scripts/with-x11.sh build/<dir>/bench/pindle_bench_overlay
 
 #include "ChatReplies.h"
-#include "ConversationRig.h"
-#include "FakeDesktopServices.h"
+#include "OverlayRig.h"
 #include "Resident.h"
 #include "app/QuickBackend.h"
-#include "models/MenuModel.h"
-#include "models/MessageListModel.h"
-#include "models/RecordingControls.h"
-#include "models/ShortcutController.h"
 #include "platform/session/DesktopIntegration.h"
-#include "services/SystemAudioRecorder.h"
 #include "windows/MessageImageProvider.h"
-#include "windows/OverlayPanel.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -35,28 +28,6 @@ Q_IMPORT_QML_PLUGIN(PindlePlugin)
 using namespace std::chrono_literals;
 
 namespace {
-
-// The overlay wired as the application wires it, over pretend sound, shortcuts and desktop.
-struct Overlay {
-    Overlay(const QString &settingsPath, ScreenshotTaker &capture, FocusHandoff &focus)
-        : rig(settingsPath, capture, focus, {}, [this](OverlayController &controller) {
-            return std::make_unique<OverlayPanel>(&engine, controller, createOverlayWindowing());
-        }) {}
-
-    QQmlEngine engine; // made first, gone last: the panel the rig makes is drawn by it
-    ConversationRig rig;
-    MessageListModel list{rig.model};
-    FakeAudioCapture sound;
-    AudioRecorder microphone{sound};
-    SystemAudioRecorder systemAudio{sound};
-    RecordingControls recording{microphone, systemAudio, rig.model};
-    FakeHotkeys hotkeys;
-    FakeDesktop desktop;
-    ShortcutSettings shortcutSettings{rig.settings};
-    ShortcutController shortcuts{shortcutSettings, hotkeys, desktop};
-    MenuModel menu;
-    OverlayPanel &panel = static_cast<OverlayPanel &>(rig.overlay.window());
-};
 
 // The libraries and plugins of Qt Quick Controls, which the overlay should not load.
 double controlsMiB() {
@@ -85,7 +56,7 @@ int main(int argc, char **argv) {
     QTemporaryDir dir;
     NoScreen capture;
     CountingFocus focus;
-    Overlay overlay(dir.filePath("settings.json"), capture, focus);
+    OverlayRig overlay(dir.filePath("settings.json"), capture, focus, createOverlayWindowing());
     ConversationRig &rig = overlay.rig;
     FakeBackend &backend = rig.backend;
     ChatViewModel &model = rig.model;

@@ -5,16 +5,12 @@
 #include "ChatReplies.h"
 #include "ConversationRig.h"
 #include "FakeDesktopServices.h"
+#include "OverlayRig.h"
 #include "QuickInput.h"
 #include "TextFaults.h"
-#include "models/MenuModel.h"
-#include "models/MessageListModel.h"
-#include "models/RecordingControls.h"
-#include "models/ShortcutController.h"
 #include "platform/OverlayWindowing.h"
 #include "platform/session/DesktopIntegration.h"
 #include "platform/x11/X11FocusHandoff.h"
-#include "services/SystemAudioRecorder.h"
 #include "views/ListEndFollower.h"
 #include "windows/MessageImageProvider.h"
 #include "windows/OverlayPanel.h"
@@ -70,35 +66,6 @@ struct ChosenWindowing final : OverlayWindowing {
     bool m_blurred;
 };
 
-// What the overlay shows, made afresh for each test: a conversation, the record buttons over a
-// pretend sound server, the shortcuts over pretend grabs, and the menu (tst_desktop opens it); real
-// controllers, as the views take no stand-ins. The window is this desktop's, or as `windowing`
-// tells.
-struct Overlay {
-    Overlay(const QString &settingsPath, ScreenshotTaker &capture, FocusHandoff &focus,
-            std::unique_ptr<OverlayWindowing> windowing)
-        : windowing(std::move(windowing))
-        , rig(settingsPath, capture, focus, {}, [this](OverlayController &controller) {
-            return std::make_unique<OverlayPanel>(&engine, controller, std::move(this->windowing));
-        }) {}
-
-    // Made first, gone last: the panel the rig makes is drawn by it.
-    QQmlEngine engine;
-    std::unique_ptr<OverlayWindowing> windowing; // until the panel takes it
-    ConversationRig rig;
-    MessageListModel list{rig.model};
-    FakeAudioCapture sound;
-    AudioRecorder microphone{sound};
-    SystemAudioRecorder systemAudio{sound};
-    RecordingControls recording{microphone, systemAudio, rig.model};
-    FakeHotkeys hotkeys;
-    FakeDesktop desktop;
-    ShortcutSettings shortcutSettings{rig.settings};
-    ShortcutController shortcuts{shortcutSettings, hotkeys, desktop};
-    MenuModel menu;
-    OverlayPanel &panel = static_cast<OverlayPanel &>(rig.overlay.window());
-};
-
 } // namespace
 
 class OverlayViewTest : public QObject {
@@ -111,7 +78,7 @@ private:
     QProcess m_xterm;
     QProcess m_compositor;
     xcb_window_t m_userWindow = XCB_WINDOW_NONE;
-    std::unique_ptr<Overlay> m_overlay;
+    std::unique_ptr<OverlayRig> m_overlay;
     ConversationRig *m_rig = nullptr;
     OverlayPanel *m_panel = nullptr;
 
@@ -160,8 +127,8 @@ private:
 
     // A fresh overlay on `windowing`, shown.
     void open(std::unique_ptr<OverlayWindowing> windowing) {
-        m_overlay = std::make_unique<Overlay>(m_dir.filePath("settings.json"), m_capture, m_focus,
-                                              std::move(windowing));
+        m_overlay = std::make_unique<OverlayRig>(m_dir.filePath("settings.json"), m_capture,
+                                                 m_focus, std::move(windowing));
         m_rig = &m_overlay->rig;
         m_panel = &m_overlay->panel;
         m_overlay->shortcuts.start();
