@@ -85,13 +85,7 @@ X11RepaintWatch::X11RepaintWatch(const std::vector<TopLevel> &topLevels) {
     const bool composingManager = sameClient(c, compositor, ownerOf(c, "WM_S0"));
     m_wmState = X11Support::atom("WM_STATE");
 
-    const X11Support::Reply<xcb_query_tree_reply_t> tree(
-        xcb_query_tree_reply(c, xcb_query_tree(c, X11Support::rootWindow()), nullptr));
-    if (!tree)
-        return;
-    const xcb_window_t *first = xcb_query_tree_children(tree.get());
-    const std::vector<xcb_window_t> children(first,
-                                             first + xcb_query_tree_children_length(tree.get()));
+    const std::vector<xcb_window_t> children = X11Support::stackingOrder();
     const auto rank = [&](const TopLevel &top) {
         return size_t(std::ranges::find(children, top.window) - children.begin());
     };

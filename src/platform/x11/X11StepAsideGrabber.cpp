@@ -144,17 +144,6 @@ xcb_window_t inputFocus() {
     return focus ? focus->focus : xcb_window_t(XCB_WINDOW_NONE);
 }
 
-// Bottom-to-top order of the root's children, to show our windows again in their old order.
-std::vector<xcb_window_t> stackingOrder() {
-    xcb_connection_t *c = X11Support::connection();
-    const X11Support::Reply<xcb_query_tree_reply_t> tree(
-        xcb_query_tree_reply(c, xcb_query_tree(c, X11Support::rootWindow()), nullptr));
-    if (!tree)
-        return {};
-    const xcb_window_t *children = xcb_query_tree_children(tree.get());
-    return {children, children + xcb_query_tree_children_length(tree.get())};
-}
-
 bool takesPartInGrab(const QWindow &window) {
     if (!window.isVisible())
         return false;
@@ -185,7 +174,7 @@ public:
             m_windows.push_back({window, X11Support::topLevelAncestor(id), window->position(),
                                  X11Support::desktopOf(id), window->isActive() || focus == id});
         }
-        const std::vector<xcb_window_t> order = stackingOrder();
+        const std::vector<xcb_window_t> order = X11Support::stackingOrder();
         const auto rank = [&](const HiddenWindow &hidden) {
             return std::find(order.begin(), order.end(), hidden.frame) - order.begin();
         };

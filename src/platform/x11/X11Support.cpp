@@ -189,6 +189,18 @@ bool compositorBlurAvailable() {
     return reply && reply->type != XCB_ATOM_NONE;
 }
 
+std::vector<xcb_window_t> stackingOrder() {
+    xcb_connection_t *c = connection();
+    if (!c)
+        return {};
+    const Reply<xcb_query_tree_reply_t> tree(
+        xcb_query_tree_reply(c, xcb_query_tree(c, rootWindow()), nullptr));
+    if (!tree)
+        return {};
+    const xcb_window_t *children = xcb_query_tree_children(tree.get());
+    return {children, children + xcb_query_tree_children_length(tree.get())};
+}
+
 xcb_window_t topLevelAncestor(xcb_window_t window) {
     xcb_connection_t *c = connection();
     if (!c)

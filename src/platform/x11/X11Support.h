@@ -8,6 +8,7 @@
 #include <initializer_list>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QRect;
 class QWindow;
@@ -51,6 +52,8 @@ void setBlurBehind(QWindow &window, const QRect &area);
 /// Whether the running compositor offers blur behind windows.
 [[nodiscard]] bool compositorBlurAvailable();
 
+/// The root's children, bottom to top; empty where the server does not answer.
+[[nodiscard]] std::vector<xcb_window_t> stackingOrder();
 /// The window manager's frame around `window`, or the window itself when it has none.
 [[nodiscard]] xcb_window_t topLevelAncestor(xcb_window_t window);
 /// True while `window` exists and is on screen (mapped, and so are its ancestors).
