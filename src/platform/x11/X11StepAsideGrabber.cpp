@@ -120,10 +120,6 @@ private:
     xcb_shm_get_image_cookie_t m_image{};
 };
 
-// Whether this display has answered a shared-memory grab: only then are our windows shown again
-// before its answer, as a refusal would leave no picture without them.
-bool sharedMemoryAnswered = false;
-
 // Longest wait for the window manager to take our frames off the screen and for what lay beneath
 // to be drawn.
 constexpr auto unmapTimeout = 300ms;
@@ -309,14 +305,14 @@ QCoro::Task<ScreenGrabber::Grab> X11StepAsideGrabber::grabPrimaryScreen() {
             if (!self)
                 co_return Grab{};
         } else {
-            if (picture)
+            // The display answered the grab that made the memory ready, so our windows come back
+            // before this one's answer.
+            shownBeforeAnswer = picture.has_value();
+            if (picture) {
                 picture->send();
-            shownBeforeAnswer = picture && sharedMemoryAnswered;
-            if (shownBeforeAnswer)
                 showAgain(); // after the picture, in the server's order
-            if (picture)
                 grab.image = picture->receive();
-            sharedMemoryAnswered = !grab.image.isNull();
+            }
             if (grab.image.isNull() && !shown)
                 grab.image = screen->grabWindow(0).toImage();
         }
