@@ -44,15 +44,25 @@ QCoro::Task<ScreenshotTaker::Screenshot> ScreenCaptureService::captureScreen() {
 
     const QImage image = grab.image;
     const QSize logicalSize = grab.logicalSize;
+    // The conversation's copy is made beside the JPEG, on a second worker: neither waits for the
+    // other, and the interface thread need not scale a whole screen when the picture is shown.
+    QFuture<QImage> shown = QtConcurrent::run(shownPicture, image, logicalSize);
     Encoded encoded = co_await QtConcurrent::run(encode, image, logicalSize);
+    QImage picture = co_await shown;
     if (encoded.jpeg.isEmpty())
         throw CaptureError(QCoreApplication::translate("ScreenCaptureService", encodingMessage));
+    co_return Screenshot{std::make_shared<const QImage>(std::move(picture)),
+                         std::move(encoded.base64)};
+}
 
-    // The conversation shows the grab itself: same logical size as the JPEG's source, a quarter
-    // of the memory of the doubled picture.
-    auto shown = std::make_shared<QImage>(grab.image);
-    shown->setDevicePixelRatio(qreal(shown->width()) / logicalSize.width());
-    co_return Screenshot{std::move(shown), std::move(encoded.base64)};
+QImage ScreenCaptureService::shownPicture(const QImage &image, QSize logicalSize) {
+    if (image.isNull() || logicalSize.isEmpty())
+        return {};
+    const qreal scale = qreal(image.width()) / logicalSize.width();
+    const QSize bound = (QSizeF(shownPixels) * scale).toSize();
+    if (image.width() <= bound.width() && image.height() <= bound.height())
+        return image;
+    return image.scaled(bound, Qt::KeepAspectRatio, Qt::SmoothTransformation);
 }
 
 QByteArray ScreenCaptureService::encodeJpeg(const QImage &image, QSize logicalSize) {

@@ -72,15 +72,18 @@ private Q_SLOTS:
         QCOMPARE(failureOf<CaptureError>(service.captureScreen()), message);
     }
 
-    // A 1x screen is doubled; a 2x screen is already at the size sent and is not scaled again.
+    // A 1x screen is doubled; a 2x screen is already at the size sent and is not scaled again. The
+    // conversation's copy is the screen's shape, within twice what it shows at the screen's scale.
     void jpegAtTwiceTheLogicalSize_data() {
         QTest::addColumn<QSize>("grabbed");
-        QTest::newRow("1x screen") << QSize(1440, 900);
-        QTest::newRow("2x screen") << QSize(2880, 1800);
-        QTest::newRow("odd 1.25x screen") << QSize(1800, 1125);
+        QTest::addColumn<QSize>("shown");
+        QTest::newRow("1x screen") << QSize(1440, 900) << QSize(512, 320);
+        QTest::newRow("2x screen") << QSize(2880, 1800) << QSize(1024, 640);
+        QTest::newRow("odd 1.25x screen") << QSize(1800, 1125) << QSize(640, 400);
     }
     void jpegAtTwiceTheLogicalSize() {
         QFETCH(QSize, grabbed);
+        QFETCH(QSize, shown);
         FakeGrabber grabber;
         grabber.grab = {halves(grabbed), QSize(1440, 900)};
         ScreenCaptureService service(grabber);
@@ -98,7 +101,9 @@ private Q_SLOTS:
         QVERIFY(near(decoded.pixelColor(2780, 900), Qt::blue));
 
         QVERIFY(shot.image);
-        QCOMPARE(shot.image->deviceIndependentSize(), QSizeF(1440, 900));
+        QCOMPARE(shot.image->size(), shown);
+        QVERIFY(near(shot.image->pixelColor(10, shown.height() / 2), Qt::red));
+        QVERIFY(near(shot.image->pixelColor(shown.width() - 10, shown.height() / 2), Qt::blue));
     }
 };
 
