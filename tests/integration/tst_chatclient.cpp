@@ -5,11 +5,16 @@
 #include "ChatReplies.h"
 #include "ConversationRig.h"
 
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 
 using namespace std::chrono_literals;
 using ChatError = ChatClient::ChatError;
@@ -30,6 +35,27 @@ Reply streamOf(const QByteArrayList &pieces, std::chrono::milliseconds gap = 15m
     for (const QByteArray &piece : pieces)
         parts.append({piece, gap});
     return Reply::stream(parts);
+}
+
+// Whether each of this process's connections to `port` on the loopback sends without waiting
+// (TCP_NODELAY); nullopt when there is none.
+std::optional<bool> connectionsSendAtOnce(quint16 port) {
+    std::optional<bool> all;
+    for (const QFileInfo &entry :
+         QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::System)) {
+        const int fd = entry.fileName().toInt();
+        sockaddr_storage peer{};
+        socklen_t size = sizeof peer;
+        if (getpeername(fd, reinterpret_cast<sockaddr *>(&peer), &size) != 0 ||
+            peer.ss_family != AF_INET ||
+            ntohs(reinterpret_cast<sockaddr_in &>(peer).sin_port) != port)
+            continue;
+        int noDelay = 0;
+        socklen_t length = sizeof noDelay;
+        getsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, &length);
+        all = all.value_or(true) && noDelay != 0;
+    }
+    return all;
 }
 
 } // namespace
@@ -126,6 +152,8 @@ private Q_SLOTS:
                                    SettingsManager::defaultSystemPrompt().toUtf8() +
                                    R"(","temperature":0.25})");
         QCOMPARE(request.headerCount("X-Pindle-System-Prompt"), 0);
+        // A large body's last piece is not held back for the server's acknowledgement.
+        QCOMPARE(connectionsSendAtOnce(quint16(m_rig->backend.url().port())), std::optional(true));
     }
 
     // The user's system prompt travels trimmed in the body, and not at all when blank.
