@@ -50,8 +50,6 @@ Application::Application(const BackendConfig &backend, SecretStore &secrets,
     , m_appearance(createDesktopAppearance())
     , m_overlay(m_chatViewModel, *m_focus,
                 [this](OverlayController &controller) { return makeOverlayPanel(controller); }) {
-    m_engine.addImageProvider(QStringLiteral("messages"),
-                              new MessageImageProvider(m_chatViewModel));
     connect(&m_shortcuts, &ShortcutController::notice, this,
             [this](const QStringList &ids, const QString &title, const QString &message) {
                 m_notices.notifyOnce(ids, title, message,
@@ -81,8 +79,17 @@ OverlayPanel *Application::overlayPanel() {
     return static_cast<OverlayPanel *>(&m_overlay.window());
 }
 
+QQmlEngine &Application::engine() {
+    if (!m_engine) {
+        m_engine = std::make_unique<QQmlEngine>();
+        m_engine->addImageProvider(QStringLiteral("messages"),
+                                   new MessageImageProvider(m_chatViewModel));
+    }
+    return *m_engine;
+}
+
 std::unique_ptr<OverlayPanel> Application::makeOverlayPanel(OverlayController &controller) {
-    auto panel = std::make_unique<OverlayPanel>(&m_engine, controller, createOverlayWindowing());
+    auto panel = std::make_unique<OverlayPanel>(&engine(), controller, createOverlayWindowing());
     panel->setContent(
         {{QStringLiteral("viewModel"), QVariant::fromValue<QObject *>(&m_chatViewModel)},
          {QStringLiteral("overlay"), QVariant::fromValue<QObject *>(&controller)},
@@ -217,7 +224,7 @@ QCoro::Task<> Application::checkAuthAndShowLogin() {
 
 std::unique_ptr<QQuickView> Application::makeWindow(const QString &title, QSize size,
                                                     bool minimizable) {
-    auto window = std::make_unique<QQuickView>(&m_engine, nullptr);
+    auto window = std::make_unique<QQuickView>(&engine(), nullptr);
     Qt::WindowFlags flags = Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
     if (minimizable)
         flags |= Qt::WindowMinimizeButtonHint;
