@@ -9,12 +9,13 @@
 
 namespace pindle {
 
+class ProviderLane;
+
 /// The HTTP client for the model provider: libcurl's multi interface on a few threads of its
-/// own, each driven by socket events from its own epoll, so thousands of replies can stream at
-/// once without a thread each and without the per-wake-up cost growing with their number. A
-/// new transfer goes to the thread with the fewest, where it stays to its end; each thread keeps
-/// its transfers' next quiet calls and silence checks in one queue ordered by time, so a
-/// wake-up looks only at the transfers that are due.
+/// own (ProviderLane), each driven by socket events from its own epoll, so thousands of replies
+/// can stream at once without a thread each and without the per-wake-up cost growing with their
+/// number. A new transfer goes to the lane with the fewest, where it stays to its end; cancels
+/// follow it there.
 ///
 /// More than one thread because libcurl looks through every connection its multi handle holds
 /// to the provider for one to reuse each time a transfer starts: on one thread, a burst of
@@ -36,10 +37,7 @@ public:
     static constexpr int defaultThreads = 4;
 
 private:
-    struct Transfer;
-    class Lane;
-
-    std::vector<std::unique_ptr<Lane>> m_lanes;
+    std::vector<std::unique_ptr<ProviderLane>> m_lanes;
     // Transfer ids count up in steps of the number of lanes: the remainder names the lane.
     std::atomic<std::uint64_t> m_nextSerial{1};
     // Where the search for the least busy lane begins, so that equally busy lanes take turns.
