@@ -23,6 +23,7 @@
 #include <QTimer>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -135,6 +136,17 @@ private:
     std::unique_ptr<FakeBackend> m_provider;
     QUrl m_url;
 };
+
+// The CPU time a process has used so far, user and system, in milliseconds.
+std::pair<double, double> cpuMilliseconds(qint64 pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    stat.open(QIODevice::ReadOnly);
+    const QByteArray line = stat.readAll();
+    // Fields after the command name, which may hold spaces: utime and stime are the 12th and 13th.
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    const double tick = 1000.0 / double(sysconf(_SC_CLK_TCK));
+    return {fields.value(11).toDouble() * tick, fields.value(12).toDouble() * tick};
+}
 
 double percentile(std::vector<double> values, double fraction) {
     if (values.empty())
@@ -297,9 +309,12 @@ void bursts(Bench &bench, const std::vector<int> &sizes) {
 
         closedBefore = bench.provider.closed();
         bench.provider.enqueueStalls(count);
+        const auto [userBefore, systemBefore] = cpuMilliseconds(bench.server.processId());
         const BurstOutcome proxied = burst(bench.server.url().port(), bench.serverChat(), count);
         bench.provider.awaitClosed(closedBefore, int(proxied.firstBytes.size()));
         spinFor(500ms); // let the server settle its closed streams before the next burst
+        // Everything a chat costs the server, from its connection to its settlement.
+        const auto [userAfter, systemAfter] = cpuMilliseconds(bench.server.processId());
 
         std::printf("  %5d in 1 s:          added %.1f ms p50, %.1f ms p99; through pindle-server "
                     "%.1f / %.1f ms, %zu of %d streamed, sent within %.2f s\n",
@@ -313,6 +328,10 @@ void bursts(Bench &bench, const std::vector<int> &sizes) {
                     direct.firstBytes.size(), count, direct.spreadSeconds,
                     proxied.failed ? "; first server failure: " : "",
                     proxied.firstFailure.constData());
+        std::printf("                         server CPU %.3f ms per chat (%.3f user, %.3f "
+                    "system)\n",
+                    (userAfter - userBefore + systemAfter - systemBefore) / count,
+                    (userAfter - userBefore) / count, (systemAfter - systemBefore) / count);
     }
 }
 

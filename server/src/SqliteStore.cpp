@@ -10,7 +10,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string_view>
+#include <unordered_map>
 
 namespace pindle {
 
@@ -117,7 +119,60 @@ constexpr std::int64_t idsNeverReused = 2;
 constexpr auto userColumns = "id, email, name, password_hash, subscription_status, "
                              "subscription_end, token_balance";
 
-// One prepared statement; reset and finalized by its owner.
+} // namespace
+
+// The statements each chat runs (finding the session, reserving, settling, and the transaction
+// around them), prepared on their first use and kept: SQLite would otherwise parse and plan the
+// same text again on every call. Used only under the store's lock.
+class SqliteStatementCache {
+public:
+    explicit SqliteStatementCache(sqlite3 *db)
+        : m_db(db) {}
+    SqliteStatementCache(const SqliteStatementCache &) = delete;
+    SqliteStatementCache &operator=(const SqliteStatementCache &) = delete;
+    ~SqliteStatementCache() {
+        for (auto &[sql, entry] : m_entries)
+            sqlite3_finalize(entry.statement);
+    }
+
+    struct Entry {
+        sqlite3_stmt *statement = nullptr;
+        bool inUse = false;
+    };
+
+    [[nodiscard]] sqlite3 *db() const { return m_db; }
+    /// The kept statement for `sql`, prepared now if it is new; nullptr when it is in use
+    /// already (or cannot be prepared, which the caller then reports).
+    [[nodiscard]] Entry *take(std::string_view sql) {
+        auto found = m_entries.find(sql);
+        if (found == m_entries.end()) {
+            sqlite3_stmt *statement = nullptr;
+            if (sqlite3_prepare_v3(m_db, sql.data(), int(sql.size()), SQLITE_PREPARE_PERSISTENT,
+                                   &statement, nullptr) != SQLITE_OK)
+                return nullptr;
+            found = m_entries.emplace(std::string(sql), Entry{statement}).first;
+        }
+        if (found->second.inUse)
+            return nullptr;
+        found->second.inUse = true;
+        return &found->second;
+    }
+
+private:
+    struct Hash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view sql) const {
+            return std::hash<std::string_view>{}(sql);
+        }
+    };
+    sqlite3 *m_db;
+    std::unordered_map<std::string, Entry, Hash, std::equal_to<>> m_entries;
+};
+
+namespace {
+
+// One prepared statement: its own, finalized at the end, or one of the cache's, reset and given
+// back to it.
 class Statement {
 public:
     Statement(sqlite3 *db, std::string_view sql)
@@ -125,9 +180,25 @@ public:
         if (sqlite3_prepare_v2(db, sql.data(), int(sql.size()), &m_statement, nullptr) != SQLITE_OK)
             fail();
     }
+    Statement(SqliteStatementCache &cache, std::string_view sql)
+        : m_db(cache.db())
+        , m_kept(cache.take(sql)) {
+        if (m_kept)
+            m_statement = m_kept->statement;
+        else if (sqlite3_prepare_v2(m_db, sql.data(), int(sql.size()), &m_statement, nullptr) !=
+                 SQLITE_OK)
+            fail();
+    }
     Statement(const Statement &) = delete;
     Statement &operator=(const Statement &) = delete;
-    ~Statement() { sqlite3_finalize(m_statement); }
+    ~Statement() {
+        if (m_kept) {
+            reset();
+            m_kept->inUse = false;
+        } else {
+            sqlite3_finalize(m_statement);
+        }
+    }
 
     Statement &bind(int index, std::string_view text) {
         check(
@@ -195,6 +266,7 @@ private:
     [[noreturn]] void fail() { throw StoreError(std::string("SQLite: ") + sqlite3_errmsg(m_db)); }
 
     sqlite3 *m_db;
+    SqliteStatementCache::Entry *m_kept = nullptr;
     sqlite3_stmt *m_statement = nullptr;
 };
 
@@ -208,14 +280,14 @@ void execute(sqlite3 *db, const char *sql) {
 }
 
 // Runs `work` inside one write transaction, rolling back if it throws.
-template <typename Work> auto inTransaction(sqlite3 *db, Work &&work) {
-    execute(db, "BEGIN IMMEDIATE");
+template <typename Work> auto inTransaction(SqliteStatementCache &cache, Work &&work) {
+    Statement(cache, "BEGIN IMMEDIATE").step();
     try {
         auto result = work();
-        execute(db, "COMMIT");
+        Statement(cache, "COMMIT").step();
         return result;
     } catch (...) {
-        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_exec(cache.db(), "ROLLBACK", nullptr, nullptr, nullptr);
         throw;
     }
 }
@@ -247,6 +319,7 @@ SqliteStore::SqliteStore(const std::string &path)
     if (opened != SQLITE_OK)
         throw StoreError("cannot open the database " + path + ": " +
                          (db ? sqlite3_errmsg(db) : "out of memory"));
+    m_statements = std::make_unique<SqliteStatementCache>(db);
     sqlite3_busy_timeout(db, 5000);
     execute(db, "PRAGMA journal_mode = WAL");
     execute(db, "PRAGMA synchronous = NORMAL");
@@ -285,7 +358,7 @@ std::string SqliteStore::defaultPath() {
 
 void SqliteStore::migrate() {
     sqlite3 *db = m_db.get();
-    inTransaction(db, [&] {
+    inTransaction(*m_statements, [&] {
         const std::int64_t applied = [db] {
             Statement version(db, "PRAGMA user_version");
             version.step();
@@ -335,7 +408,7 @@ void SqliteStore::releaseShadowed() {
 std::optional<User> SqliteStore::createUser(const NewUser &user) {
     std::lock_guard lock(m_mutex);
     sqlite3 *db = m_db.get();
-    return inTransaction(db, [&]() -> std::optional<User> {
+    return inTransaction(*m_statements, [&]() -> std::optional<User> {
         // Past every id ever used, a deleted account's included.
         Statement insert(
             db, std::string("INSERT INTO users (id, email, email_key, name, password_hash, "
@@ -383,7 +456,7 @@ std::vector<User> SqliteStore::listUsers() {
 bool SqliteStore::setTokenBalance(const std::string &email, std::int64_t balance) {
     std::lock_guard lock(m_mutex);
     sqlite3 *db = m_db.get();
-    return inTransaction(db, [&] {
+    return inTransaction(*m_statements, [&] {
         Statement select(db, "SELECT id FROM users WHERE email_key = ?");
         select.bind(1, std::string_view(normalizedEmail(email)));
         if (!select.step())
@@ -432,7 +505,7 @@ bool SqliteStore::setPasswordHash(std::int64_t userId, const std::string &passwo
                                   const TokenHash &keep) {
     std::lock_guard lock(m_mutex);
     sqlite3 *db = m_db.get();
-    return inTransaction(db, [&] {
+    return inTransaction(*m_statements, [&] {
         Statement update(db, "UPDATE users SET password_hash = ? WHERE id = ?");
         update.bind(1, std::string_view(passwordHash)).bind(2, userId);
         update.step();
@@ -468,10 +541,10 @@ void SqliteStore::createSession(const TokenHash &hash, std::int64_t userId,
 
 std::optional<User> SqliteStore::findSessionUser(const TokenHash &hash, std::int64_t now) {
     std::lock_guard lock(m_mutex);
-    Statement select(m_db.get(), "SELECT u.id, u.email, u.name, u.password_hash, "
-                                 "u.subscription_status, u.subscription_end, u.token_balance "
-                                 "FROM sessions s JOIN users u ON u.id = s.user_id "
-                                 "WHERE s.token_hash = ? AND s.expires_at > ?");
+    Statement select(*m_statements, "SELECT u.id, u.email, u.name, u.password_hash, "
+                                    "u.subscription_status, u.subscription_end, u.token_balance "
+                                    "FROM sessions s JOIN users u ON u.id = s.user_id "
+                                    "WHERE s.token_hash = ? AND s.expires_at > ?");
     select.bind(1, hash).bind(2, now);
     if (!select.step())
         return std::nullopt;
@@ -513,7 +586,7 @@ std::optional<std::vector<SessionTimes>> SqliteStore::listSessions(const std::st
 std::optional<std::int64_t> SqliteStore::deleteSessions(const std::string &email) {
     std::lock_guard lock(m_mutex);
     sqlite3 *db = m_db.get();
-    return inTransaction(db, [&]() -> std::optional<std::int64_t> {
+    return inTransaction(*m_statements, [&]() -> std::optional<std::int64_t> {
         Statement account(db, "SELECT id FROM users WHERE email_key = ?");
         account.bind(1, std::string_view(normalizedEmail(email)));
         if (!account.step())
@@ -530,7 +603,7 @@ std::optional<std::int64_t> SqliteStore::deleteSessions(const std::string &email
 Deletion SqliteStore::deleteUser(const std::string &email) {
     std::lock_guard lock(m_mutex);
     sqlite3 *db = m_db.get();
-    return inTransaction(db, [&] {
+    return inTransaction(*m_statements, [&] {
         Statement account(db, "SELECT id, (SELECT COUNT(*) FROM reservations WHERE user_id = "
                               "users.id) FROM users WHERE email_key = ?");
         account.bind(1, std::string_view(normalizedEmail(email)));
@@ -560,19 +633,21 @@ HeldTokens SqliteStore::reserve(std::int64_t userId, std::int64_t tokens, const 
                                 const std::string &owner, std::int64_t expiresAt) {
     std::lock_guard lock(m_mutex);
     sqlite3 *db = m_db.get();
-    return inTransaction(db, [&] {
-        Statement select(db, "SELECT token_balance FROM users WHERE id = ?");
+    return inTransaction(*m_statements, [&] {
+        Statement select(*m_statements, "SELECT token_balance FROM users WHERE id = ?");
         select.bind(1, userId);
         if (!select.step())
             throw StoreError("no account with id " + std::to_string(userId));
         const std::int64_t held = std::clamp<std::int64_t>(select.integer(0), 0, tokens);
         if (held == 0)
             return HeldTokens{};
-        Statement update(db, "UPDATE users SET token_balance = token_balance - ? WHERE id = ?");
+        Statement update(*m_statements,
+                         "UPDATE users SET token_balance = token_balance - ? WHERE id = ?");
         update.bind(1, held).bind(2, userId);
         update.step();
-        Statement insert(db, "INSERT INTO reservations (user_id, owner, model, tokens, created_at, "
-                             "expires_at) VALUES (?, ?, ?, ?, ?, ?)");
+        Statement insert(*m_statements,
+                         "INSERT INTO reservations (user_id, owner, model, tokens, created_at, "
+                         "expires_at) VALUES (?, ?, ?, ?, ?, ?)");
         insert.bind(1, userId)
             .bind(2, std::string_view(owner))
             .bind(3, std::string_view(model))
@@ -585,23 +660,23 @@ HeldTokens SqliteStore::reserve(std::int64_t userId, std::int64_t tokens, const 
 }
 
 Settled SqliteStore::settleLocked(const Settlement &settlement) {
-    sqlite3 *db = m_db.get();
     // A charge without a reservation is applied once per key. So is a settlement an older
     // server journaled: it names no owner, so it cannot tell its reservation from a later one
     // given the same id, and its key was how that server knew it applied.
     if (settlement.reservationId == 0 || settlement.owner.empty()) {
-        Statement applied(db, "SELECT 1 FROM usage_events WHERE settlement = ?");
+        Statement applied(*m_statements, "SELECT 1 FROM usage_events WHERE settlement = ?");
         applied.bind(1, std::string_view(settlement.key));
         if (applied.step())
             return {};
     }
     Settled outcome;
     if (settlement.reservationId != 0) {
-        Statement close(db, settlement.owner.empty()
-                                ? "DELETE FROM reservations WHERE id = ? AND user_id = ? "
-                                  "RETURNING tokens"
-                                : "DELETE FROM reservations WHERE id = ? AND user_id = ? "
-                                  "AND owner = ? RETURNING tokens");
+        Statement close(*m_statements,
+                        settlement.owner.empty()
+                            ? "DELETE FROM reservations WHERE id = ? AND user_id = ? "
+                              "RETURNING tokens"
+                            : "DELETE FROM reservations WHERE id = ? AND user_id = ? "
+                              "AND owner = ? RETURNING tokens");
         close.bind(1, settlement.reservationId).bind(2, settlement.userId);
         if (!settlement.owner.empty())
             close.bind(3, std::string_view(settlement.owner));
@@ -611,18 +686,20 @@ Settled SqliteStore::settleLocked(const Settlement &settlement) {
         while (close.step()) {
         }
     }
-    Statement balance(db, "SELECT token_balance FROM users WHERE id = ?");
+    Statement balance(*m_statements, "SELECT token_balance FROM users WHERE id = ?");
     balance.bind(1, settlement.userId);
     if (!balance.step())
         return outcome; // the account is gone, and its reservations with it
     outcome.charged = std::clamp<std::int64_t>(
         settlement.used, 0, std::max<std::int64_t>(balance.integer(0) + outcome.reserved, 0));
-    Statement update(db, "UPDATE users SET token_balance = token_balance + ? - ? WHERE id = ?");
+    Statement update(*m_statements,
+                     "UPDATE users SET token_balance = token_balance + ? - ? WHERE id = ?");
     update.bind(1, outcome.reserved).bind(2, outcome.charged).bind(3, settlement.userId);
     update.step();
     if (outcome.charged > 0) {
-        Statement record(db, "INSERT INTO usage_events (user_id, model, tokens, created_at, "
-                             "settlement) VALUES (?, ?, ?, ?, ?)");
+        Statement record(*m_statements,
+                         "INSERT INTO usage_events (user_id, model, tokens, created_at, "
+                         "settlement) VALUES (?, ?, ?, ?, ?)");
         record.bind(1, settlement.userId)
             .bind(2, std::string_view(settlement.model))
             .bind(3, outcome.charged)
@@ -635,12 +712,12 @@ Settled SqliteStore::settleLocked(const Settlement &settlement) {
 
 std::int64_t SqliteStore::settle(const Settlement &settlement) {
     std::lock_guard lock(m_mutex);
-    return inTransaction(m_db.get(), [&] { return settleLocked(settlement).charged; });
+    return inTransaction(*m_statements, [&] { return settleLocked(settlement).charged; });
 }
 
 void SqliteStore::settleAll(const std::vector<Settlement> &settlements) {
     std::lock_guard lock(m_mutex);
-    inTransaction(m_db.get(), [&] {
+    inTransaction(*m_statements, [&] {
         for (const Settlement &settlement : settlements)
             settleLocked(settlement);
         return 0;
@@ -649,9 +726,9 @@ void SqliteStore::settleAll(const std::vector<Settlement> &settlements) {
 
 void SqliteStore::renewReservations(const std::vector<Progress> &open, std::int64_t expiresAt) {
     std::lock_guard lock(m_mutex);
-    sqlite3 *db = m_db.get();
-    inTransaction(db, [&] {
-        Statement update(db, "UPDATE reservations SET streamed = ?, expires_at = ? WHERE id = ?");
+    inTransaction(*m_statements, [&] {
+        Statement update(*m_statements,
+                         "UPDATE reservations SET streamed = ?, expires_at = ? WHERE id = ?");
         for (const Progress &progress : open) {
             update.bind(1, progress.streamed).bind(2, expiresAt).bind(3, progress.reservationId);
             update.step();
@@ -664,7 +741,7 @@ void SqliteStore::renewReservations(const std::vector<Progress> &open, std::int6
 Released SqliteStore::releaseExpired(std::int64_t now) {
     std::lock_guard lock(m_mutex);
     sqlite3 *db = m_db.get();
-    return inTransaction(db, [&] {
+    return inTransaction(*m_statements, [&] {
         std::vector<Settlement> expired;
         Statement select(db, "SELECT id, user_id, streamed, model, owner FROM reservations "
                              "WHERE expires_at < ?");

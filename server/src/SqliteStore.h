@@ -10,6 +10,8 @@ struct sqlite3;
 
 namespace pindle {
 
+class SqliteStatementCache;
+
 /// The embedded store: one SQLite file in write-ahead-log mode. The schema is created or brought
 /// up to date when the file is opened. Calls from several threads take turns on one connection;
 /// other processes may open the same file.
@@ -66,6 +68,8 @@ private:
     Released m_repaired;
     int m_serverLock = -1;
     std::unique_ptr<sqlite3, Closer> m_db;
+    // Finalized before the connection closes.
+    std::unique_ptr<SqliteStatementCache> m_statements;
     std::mutex m_mutex;
 };
 

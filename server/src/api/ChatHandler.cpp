@@ -17,10 +17,10 @@ void chat(ApiContext &context, const HttpRequest &request,
     const std::optional<User> user = context.authenticate(request);
     if (!user)
         return responder->reply(errorResponse(401, "Session expired. Please sign in again."));
-    const auto body = parseObject(request.body);
+    auto body = parseObject(request.body);
     if (!body)
         return responder->reply(errorResponse(400, "The request body must be a JSON object."));
-    auto checked = ChatRequest::read(*body);
+    auto checked = ChatRequest::read(std::move(*body));
     if (const auto *problem = std::get_if<std::string>(&checked))
         return responder->reply(errorResponse(400, *problem));
     ChatRequest &question = std::get<ChatRequest>(checked);

@@ -10,37 +10,46 @@ using nlohmann::json;
 
 namespace {
 
+// The string member `key` of `object`, in place so that it can be moved out; nullptr when
+// there is none.
+std::string *stringIn(json &object, const char *key) {
+    const auto found = object.find(key);
+    if (found == object.end() || !found->is_string())
+        return nullptr;
+    return &found->get_ref<std::string &>();
+}
+
 // Puts the content of one message in `checked` with only the parts a provider should see;
-// returns why it is unusable, if it is.
-std::optional<std::string> readContent(const json &content, ChatRequest &request, json &checked) {
+// returns why it is unusable, if it is. What passes is moved out of `content`: a picture may
+// be megabytes.
+std::optional<std::string> readContent(json &content, ChatRequest &request, json &checked) {
     if (content.is_string()) {
         request.textCharacters += content.get_ref<const std::string &>().size();
-        checked = content;
+        checked = std::move(content);
         return std::nullopt;
     }
     if (!content.is_array() || content.empty() || content.size() > 16)
         return "a message's \"content\" must be text or a list of parts";
     json parts = json::array();
-    for (const json &part : content) {
+    for (json &part : content) {
         const auto type = part.is_object() ? stringMember(part, "type") : std::nullopt;
-        if (type == "text" && stringMember(part, "text")) {
-            const std::string text = *stringMember(part, "text");
-            request.textCharacters += text.size();
-            parts.push_back({{"type", "text"}, {"text", text}});
+        if (std::string *text = type == "text" ? stringIn(part, "text") : nullptr) {
+            request.textCharacters += text->size();
+            parts.push_back({{"type", "text"}, {"text", std::move(*text)}});
             continue;
         }
         const auto image = part.is_object() ? part.find("image_url") : part.end();
         if (type == "image_url" && image != part.end() && image->is_object()) {
             // Only inline pictures: a provider must not be sent off to fetch addresses.
-            const auto url = stringMember(*image, "url");
+            std::string *url = stringIn(*image, "url");
             if (!url || url->rfind("data:image/", 0) != 0 ||
                 url->find(";base64,") == std::string::npos)
                 return "an image must be a data:image/...;base64, URL";
-            json picture{{"url", *url}};
+            json picture{{"url", std::move(*url)}};
             if (const auto detail = stringMember(*image, "detail"))
                 picture["detail"] = *detail;
             ++request.images;
-            parts.push_back({{"type", "image_url"}, {"image_url", picture}});
+            parts.push_back({{"type", "image_url"}, {"image_url", std::move(picture)}});
             continue;
         }
         return "each content part must be text or an image_url";
@@ -51,7 +60,7 @@ std::optional<std::string> readContent(const json &content, ChatRequest &request
 
 } // namespace
 
-std::variant<ChatRequest, std::string> ChatRequest::read(const json &body) {
+std::variant<ChatRequest, std::string> ChatRequest::read(json body) {
     ChatRequest request;
     const auto model = stringMember(body, "model");
     if (!model || model->empty() || model->size() > 200)
@@ -78,7 +87,7 @@ std::variant<ChatRequest, std::string> ChatRequest::read(const json &body) {
     if (const auto prompt = body.find("system_prompt"); prompt != body.end()) {
         if (!prompt->is_string())
             return "\"system_prompt\" must be text";
-        request.systemPrompt = prompt->get<std::string>();
+        request.systemPrompt = std::move(prompt->get_ref<std::string &>());
         if (request.systemPrompt.size() > SystemPrompt::maxBytes)
             return "The system prompt is longer than 16 KiB.";
     }
@@ -86,7 +95,7 @@ std::variant<ChatRequest, std::string> ChatRequest::read(const json &body) {
     if (messages == body.end() || !messages->is_array() || messages->empty() ||
         messages->size() > 1000)
         return "\"messages\" must be a list of 1 to 1000 messages";
-    for (const json &message : *messages) {
+    for (json &message : *messages) {
         if (!message.is_object())
             return "each message must be an object";
         const auto role = stringMember(message, "role");

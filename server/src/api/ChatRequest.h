@@ -24,8 +24,9 @@ struct ChatRequest {
     size_t textCharacters = 0;
     size_t images = 0;
 
-    /// The checked request, or why the body is unusable.
-    [[nodiscard]] static std::variant<ChatRequest, std::string> read(const nlohmann::json &body);
+    /// The checked request, or why the body is unusable. Takes the body rather than copy what
+    /// may be megabytes of pictures.
+    [[nodiscard]] static std::variant<ChatRequest, std::string> read(nlohmann::json body);
 
     /// Puts the operator's instruction for the category, then the user's own prompt, each when
     /// there is one, as system messages ahead of the client's.

@@ -47,6 +47,7 @@ class Responder {
 public:
     virtual ~Responder() = default;
     virtual void reply(HttpResponse response) = 0;
+    /// Starts a streamed answer; its head goes out with the first chunk (or the end).
     virtual void beginStream(int status, const std::string &contentType) = 0;
     virtual void streamChunk(std::string data) = 0;
     virtual void endStream() = 0;

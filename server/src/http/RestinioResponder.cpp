@@ -111,7 +111,7 @@ void RestinioResponder::beginStream(int status, const std::string &contentType) 
         .append_header(restinio::http_field::cache_control, "no-cache")
         .append_header("X-Accel-Buffering", "no");
     appendSecurityHeaders(*m_stream, m_tls);
-    m_stream->flush();
+    // Not flushed here: the head goes out with the first chunk, in one write.
     // Its builder carries the stream from here; the request's header fields would only stay
     // with every open stream for nothing.
     m_request.reset();
