@@ -441,7 +441,7 @@ int main(int argc, char **argv) {
         std::printf(" StatusNotifierItem tray, OpenGL\n");
         printProcess(measureProcess(runs, openGl, &host), true);
         host.stop();
-        std::printf(" XEmbed tray (Qt Widgets), software renderer\n");
+        std::printf(" XEmbed tray, software renderer\n");
         printProcess(measureProcess(runs, environment, nullptr), false);
         host.start();
     }

@@ -14,7 +14,6 @@
 #include "app/Application.h"
 #include "windows/OverlayPanel.h"
 
-#include <QApplication>
 #include <QFile>
 #include <QJsonDocument>
 #include <QQuickItem>
@@ -23,7 +22,6 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QWidget>
 #include <QtQml/qqmlextensionplugin.h>
 
 Q_IMPORT_QML_PLUGIN(PindlePlugin)
@@ -100,10 +98,10 @@ private:
     }
 
     // The notice shown by the tray icon, when one is.
-    static QWidget *balloon() {
-        for (QWidget *widget : QApplication::topLevelWidgets())
-            if (widget->inherits("QBalloonTip") && widget->isVisible())
-                return widget;
+    static QWindow *balloon() {
+        for (QWindow *window : QGuiApplication::topLevelWindows())
+            if (window->objectName() == u"trayBalloon" && window->isVisible())
+                return window;
         return nullptr;
     }
 
@@ -172,7 +170,7 @@ private Q_SLOTS:
         if (!m_desktop.balloons) {
             m_app->openSettings(true);
         } else {
-            QWidget *balloon = nullptr;
+            QWindow *balloon = nullptr;
             QTRY_VERIFY((balloon = this->balloon()));
             const QPoint middle = balloon->geometry().center();
             xdotool({"mousemove", QString::number(middle.x()), QString::number(middle.y()), "click",

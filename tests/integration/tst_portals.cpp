@@ -2,7 +2,7 @@
 // (dbus-run-session): a screenshot read and its file removed, global shortcuts bound in both the
 // documented way and KDE 5.27's, chosen anew in the settings, kept through a portal that fails or
 // starts late, their presses and changes followed, and each failure told in words a user can act
-// on; the tray icon as a tray host sees it.
+// on; the tray icon as a tray host sees it, and the menu Pindle draws where the tray cannot.
 
 #include "Await.h"
 #include "FakeDesktopServices.h"
@@ -14,8 +14,10 @@
 #include "platform/desktop/PortalGlobalHotkeys.h"
 #include "platform/desktop/PortalScreenshot.h"
 #include "platform/desktop/StatusNotifierItem.h"
+#include "platform/x11/X11TrayMenu.h"
 #include "services/SettingsManager.h"
 
+#include <QAccessible>
 #include <QDBusPendingCallWatcher>
 #include <QDir>
 #include <QImage>
@@ -525,6 +527,55 @@ private Q_SLOTS:
         QCOMPARE(visibilityChanges, 5);
         watcher.stop();
         QDBusConnection::disconnectFromBus(hostBus.name());
+    }
+
+    // The menu of the XEmbed tray icon, which Pindle draws: keys move over the items only (none
+    // is current at first) and round the ends, and choose; a screen reader presses items too.
+    void trayMenuDrawnByPindle_data() {
+        QTest::addColumn<QList<int>>("keys");
+        QTest::addColumn<int>("chosen");
+        QTest::addColumn<bool>("open");
+        QTest::newRow("first") << QList<int>{Qt::Key_Down, Qt::Key_Return} << 0 << false;
+        QTest::newRow("over a separator")
+            << QList<int>{Qt::Key_Down, Qt::Key_Down, Qt::Key_Down, Qt::Key_Enter} << 3 << false;
+        QTest::newRow("last") << QList<int>{Qt::Key_Up, Qt::Key_Space} << 5 << false;
+        QTest::newRow("round the end")
+            << QList<int>{Qt::Key_Up, Qt::Key_Down, Qt::Key_Down, Qt::Key_Return} << 1 << false;
+        QTest::newRow("none current") << QList<int>{Qt::Key_Return} << -1 << true;
+        QTest::newRow("escape") << QList<int>{Qt::Key_Down, Qt::Key_Escape} << -1 << false;
+    }
+
+    void trayMenuDrawnByPindle() {
+        QFETCH(QList<int>, keys);
+        QFETCH(int, chosen);
+        QFETCH(bool, open);
+        X11TrayMenu menu;
+        menu.setItems({{"Toggle Overlay", false, {}},
+                       {"Capture Screen", false, {}},
+                       {{}, true, {}},
+                       {"Settings…", false, QKeySequence("Ctrl+,")},
+                       {{}, true, {}},
+                       {"Quit Pindle", false, {}}});
+        QSignalSpy triggered(&menu, &X11TrayMenu::triggered);
+        menu.toggle({20, 20});
+        QVERIFY(QTest::qWaitForWindowExposed(&menu));
+        for (const int key : keys)
+            QTest::keyClick(&menu, Qt::Key(key));
+        QCOMPARE(triggered.size(), chosen < 0 ? 0 : 1);
+        if (chosen >= 0)
+            QCOMPARE(triggered.at(0).at(0).toInt(), chosen);
+        QCOMPARE(menu.isVisible(), open);
+
+        QAccessibleInterface *popup = QAccessible::queryAccessibleInterface(&menu);
+        QCOMPARE(popup->role(), QAccessible::PopupMenu);
+        QCOMPARE(popup->childCount(), 6);
+        QCOMPARE(popup->child(4)->role(), QAccessible::Separator);
+        QAccessibleInterface *settings = popup->child(3);
+        QCOMPARE(settings->text(QAccessible::Name), "Settings…");
+        QCOMPARE(settings->text(QAccessible::Accelerator),
+                 QKeySequence("Ctrl+,").toString(QKeySequence::NativeText));
+        settings->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QCOMPARE(triggered.constLast().at(0).toInt(), 3);
     }
 };
 

@@ -25,7 +25,7 @@ public:
     ~StatusNotifierItem() override;
 
     /// Whether the session has a StatusNotifierWatcher with a host behind it: a tray that will
-    /// show the item. Asked before any application object exists, without Qt D-Bus.
+    /// show the item. Asked without Qt D-Bus, so it needs no application object.
     [[nodiscard]] static bool hostPresent();
 
     void show(const QString &iconName, const QIcon &icon, const QString &toolTip) override;

@@ -14,6 +14,7 @@
 #include "platform/x11/X11GlobalHotkeys.h"
 #include "platform/x11/X11OverlayWindowing.h"
 #include "platform/x11/X11StepAsideGrabber.h"
+#include "platform/x11/X11TrayIcon.h"
 
 #ifdef PINDLE_HAVE_AUDIO
 #include "platform/pulse/AudioCaptureModule.h"
@@ -296,40 +297,15 @@ std::unique_ptr<AudioCapture> createAudioCapture() {
 #endif
 }
 
-namespace {
-
-constexpr char widgetsModule[] = "pindle-widgets.so";
-
-QFunctionPointer widgetsEntry(const char *name) {
-    QString problem;
-    const QFunctionPointer entry = PindleModule::resolve(
-        widgetsModule, name, PindleModule::buildTreePath(widgetsModule), problem);
-    if (!entry)
-        qWarning("Pindle's tray module (%s) %s", widgetsModule,
-                 problem.isEmpty() ? "is not installed."
-                                   : qPrintable(QStringLiteral("could not be loaded: ") + problem));
-    return entry;
-}
-
-} // namespace
-
 std::unique_ptr<QGuiApplication> createApplication(int &argc, char **argv) {
-    if (!StatusNotifierItem::hostPresent()) {
-        using Create = QGuiApplication *(*)(int &, char **);
-        if (const auto create =
-                reinterpret_cast<Create>(widgetsEntry("pindleCreateWidgetsApplication")))
-            return std::unique_ptr<QGuiApplication>(create(argc, argv));
-    }
     return std::make_unique<QGuiApplication>(argc, argv);
 }
 
 std::unique_ptr<TrayIcon> createTrayIcon() {
-    if (QCoreApplication::instance()->inherits("QApplication")) {
-        using Create = TrayIcon *(*)();
-        if (const auto create =
-                reinterpret_cast<Create>(widgetsEntry("pindleCreateWidgetsTrayIcon")))
-            return std::unique_ptr<TrayIcon>(create());
-    }
+    // Where no tray takes StatusNotifierItems at start, an X11 session may still have one that
+    // takes XEmbed icons (trayer, stalonetray, older panels), or get one later.
+    if (onX11() && !StatusNotifierItem::hostPresent())
+        return std::make_unique<X11TrayIcon>();
     return std::make_unique<StatusNotifierItem>();
 }
 

@@ -14,8 +14,8 @@
 
 #include <memory>
 
-/// The application object: a QGuiApplication where the desktop's tray takes StatusNotifierItems,
-/// a QApplication from pindle-widgets.so where it may only take XEmbed icons. Called first.
+/// The application object, a QGuiApplication: Pindle draws what it shows without Qt Widgets, its
+/// XEmbed tray icon included. Called first.
 [[nodiscard]] std::unique_ptr<QGuiApplication> createApplication(int &argc, char **argv);
 
 /// Whether this is a Wayland session whose compositor offers layer-shell surfaces and this build
@@ -44,5 +44,6 @@ void choosePlatform(int argc, char *argv[]);
 [[nodiscard]] std::unique_ptr<DesktopAppearance> createDesktopAppearance();
 /// The desktop keyring; without it in this build, nothing is kept beyond the running process.
 [[nodiscard]] std::unique_ptr<SecretStore> createSecretStore();
-/// The tray icon that fits the application object createApplication() made.
+/// The tray icon: a StatusNotifierItem where a tray takes them at start, else on X11 an XEmbed icon
+/// for a tray there now or later.
 [[nodiscard]] std::unique_ptr<TrayIcon> createTrayIcon();
