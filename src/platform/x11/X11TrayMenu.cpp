@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPalette>
+#include <QPointer>
 #include <QScreen>
 #include <QTimer>
 
