@@ -165,6 +165,14 @@ void addNetWmStates(QWindow &window, std::initializer_list<QByteArray> states) {
     xcb_flush(c);
 }
 
+QRect keptInside(QRect frame, const QRect &area) {
+    frame.moveLeft(std::clamp(frame.left(), area.left(),
+                              std::max(area.left(), area.right() - frame.width() + 1)));
+    frame.moveTop(std::clamp(frame.top(), area.top(),
+                             std::max(area.top(), area.bottom() - frame.height() + 1)));
+    return frame;
+}
+
 void setBlurBehind(QWindow &window, const QRect &area) {
     xcb_connection_t *c = connection();
     if (!c)

@@ -49,6 +49,9 @@ void activateWindow(QWindow &window, quint32 userTime);
 void addNetWmStates(QWindow &window, std::initializer_list<QByteArray> states);
 /// Asks a compositor that blurs (KWin) to blur what lies behind `area` of the window.
 void setBlurBehind(QWindow &window, const QRect &area);
+/// `frame` moved as little as it takes to lie within `area`; one larger than the area keeps its
+/// top left corner there.
+[[nodiscard]] QRect keptInside(QRect frame, const QRect &area);
 /// Whether the running compositor offers blur behind windows.
 [[nodiscard]] bool compositorBlurAvailable();
 

@@ -1,5 +1,7 @@
 #include "platform/x11/X11TrayBalloon.h"
 
+#include "platform/x11/X11Support.h"
+
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPath>
@@ -63,12 +65,8 @@ void X11TrayBalloon::showAt(const QRect &icon, const QString &title, const QStri
         frame.moveTopRight({icon.center().x() + signSize, icon.bottom() + gapToIcon});
     else
         frame.moveBottomRight({icon.center().x() + signSize, icon.top() - gapToIcon});
-    frame.moveLeft(std::clamp(frame.left(), area.left(),
-                              std::max(area.left(), area.right() - frame.width() + 1)));
-    frame.moveTop(std::clamp(frame.top(), area.top(),
-                             std::max(area.top(), area.bottom() - frame.height() + 1)));
     setScreen(screen);
-    setGeometry(frame);
+    setGeometry(X11Support::keptInside(frame, area));
     show();
     update();
     m_shown.start();

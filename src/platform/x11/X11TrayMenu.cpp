@@ -1,5 +1,7 @@
 #include "platform/x11/X11TrayMenu.h"
 
+#include "platform/x11/X11Support.h"
+
 #include <QAccessibleObject>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -207,12 +209,8 @@ void X11TrayMenu::toggle(const QPoint &pointer) {
         frame.moveRight(pointer.x());
     if (frame.bottom() > area.bottom())
         frame.moveBottom(pointer.y());
-    frame.moveLeft(std::clamp(frame.left(), area.left(),
-                              std::max(area.left(), area.right() - frame.width() + 1)));
-    frame.moveTop(std::clamp(frame.top(), area.top(),
-                             std::max(area.top(), area.bottom() - frame.height() + 1)));
     setScreen(screen);
-    setGeometry(frame);
+    setGeometry(X11Support::keptInside(frame, area));
     m_armed = false;
     m_grabAttempts = 0;
     setCurrent(-1);
